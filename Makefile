@@ -1,0 +1,30 @@
+# glimra: the two commands of the README, plus a few conveniences.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: setup build build-asan run test bench clean
+
+setup:
+	@sh scripts/setup.sh
+
+build: setup
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: setup
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLIMRA_SANITIZE=ON -DGLIMRA_CORE_ONLY=ON > /dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target glimra_unit_tests
+
+run: build
+	@sh scripts/run.sh $(BUILD)
+
+test: build build-asan
+	@sh scripts/run_tests.sh $(BUILD) $(ASAN_BUILD)
+
+bench: build
+	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs the Debian packages glimra needs to build, run and test, only those missing.
+set -e
+PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
+libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
+fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth netpbm python3"
+missing=""
+for p in $PKGS; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+echo "setup: installing$missing"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,28 @@
+// OpenGL access: every module includes GL through here (libepoxy), plus the
+// extension test, the error report and the run-time entry points.
+#ifndef GLIMRA_INCLUDEGL_H
+#define GLIMRA_INCLUDEGL_H
+
+#include <epoxy/gl.h>
+
+// True when name is one of the blank-separated words of GL_EXTENSIONS.
+bool isExtensionSupported(const char* name);
+// The same test on a given extension string (null string: false).
+bool extensionListContains(const char* extensions, const char* name);
+
+// Reads glGetError; on errors logs the operation, every pending error name
+// and "GL_NO_ERROR" to both channels and answers true.
+bool checkGLError(const char* operation);
+// Name of an OpenGL error code ("GL_INVALID_ENUM", ...), "unknown" otherwise.
+const char* glErrorName(GLenum code);
+
+// The 3-D texture rule: a version string exists and either the extension is
+// advertised or the version is not exactly "1.1.0".
+bool texture3DRule(const char* version, bool hasTexture3DExtension);
+bool use3DTextures();
+
+// Address of an OpenGL function by name, or null when the running OpenGL
+// lacks it (by core version or advertised extension).
+void* getGLProcAddress(const char* name);
+
+#endif

@@ -1,0 +1,12 @@
+// Loads started by the window layer: the progress dialog around the core pipeline.
+#ifndef GLIMRA_WX_LOAD_H
+#define GLIMRA_WX_LOAD_H
+
+#include <string>
+
+// Loads data into the global volume with the "Load in progress" dialog.
+bool loadDataWithDialog(const std::string& path, std::string* dataInfo);
+// Loads a mask into the global volume with the progress dialog.
+bool loadMaskWithDialog(const std::string& path);
+
+#endif

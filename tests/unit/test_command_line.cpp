@@ -1,0 +1,61 @@
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+CommandLine parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "glimra");
+    return parseCommandLine(static_cast<int>(args.size()), args.data());
+}
+}
+
+TEST(CommandLine, NoArguments)
+{
+    const CommandLine cl = parse({});
+    EXPECT_FALSE(cl.hasData);
+    EXPECT_FALSE(cl.hasMask);
+    EXPECT_FALSE(cl.hasPalette);
+}
+
+TEST(CommandLine, OptionAsLastArgumentHasNoValue)
+{
+    EXPECT_FALSE(parse({"-d"}).hasData);
+    EXPECT_FALSE(parse({"-p"}).hasPalette);
+    const CommandLine cl = parse({"-d", "a.zvf", "-m"});
+    EXPECT_EQ(cl.dataFile, "a.zvf");
+    EXPECT_FALSE(cl.hasMask);
+}
+
+TEST(CommandLine, ValueIsNotExaminedAsOption)
+{
+    const CommandLine cl = parse({"-d", "-m", "x"});
+    EXPECT_TRUE(cl.hasData);
+    EXPECT_EQ(cl.dataFile, "-m");
+    EXPECT_FALSE(cl.hasMask);
+}
+
+TEST(CommandLine, LaterOptionReplacesEarlier)
+{
+    const CommandLine cl = parse({"-d", "first.zvf", "-d", "second.zvf"});
+    EXPECT_EQ(cl.dataFile, "second.zvf");
+}
+
+TEST(CommandLine, ExactCaseSensitiveAndOthersIgnored)
+{
+    const CommandLine cl = parse({"-D", "a", "--d", "b", "-m", "mask.zvf", "-p", "pal.pal", "extra"});
+    EXPECT_FALSE(cl.hasData);
+    EXPECT_EQ(cl.maskFile, "mask.zvf");
+    EXPECT_EQ(cl.paletteFile, "pal.pal");
+}
+
+TEST(CommandLine, UsageTextIsExact)
+{
+    EXPECT_STREQ(kUsageText, "glimra --- basic volume renderer\n"
+                             "usage: glimra [options]\n"
+                             "options:\n"
+                             "\t-d STRING .......... 3D data input file\n"
+                             "\t-p STRING .......... palette input file\n"
+                             "\t-m STRING .......... 3D mask input file\n");
+}
