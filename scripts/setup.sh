@@ -3,7 +3,7 @@
 set -e
 PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
 libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
-fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth netpbm python3"
+fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils netpbm python3"
 missing=""
 for p in $PKGS; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

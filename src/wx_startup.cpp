@@ -1,0 +1,40 @@
+#include "wx_startup.h"
+
+#include "canvas_main.h"
+#include "error_handling.h"
+#include "menu_main.h"
+#include "settings_file.h"
+#include "volume.h"
+#include "wx_load.h"
+
+bool startGlimra(const CommandLine& cl)
+{
+    GUARDED_NEW(g_pMainFrame, MainFrame, nullptr, "glimra", wxPoint(400, 400), wxSize(640, 480),
+                wxDEFAULT_FRAME_STYLE | wxCLIP_CHILDREN);
+    if (!g_pMainFrame)
+        return false;
+
+    static const int attribs[] = {WX_GL_RGBA, WX_GL_DOUBLEBUFFER, WX_GL_DEPTH_SIZE, 24,
+                                  WX_GL_STENCIL_SIZE, 8, 0};
+    GUARDED_NEW(g_pMainFrame->myGLcanvas, MainGLCanvas, g_pMainFrame, wxID_ANY, wxDefaultPosition,
+                g_pMainFrame->GetClientSize(), 0, "GLCanvas", attribs);
+    if (!g_pMainFrame->myGLcanvas)
+        return false;
+    g_pMainFrame->SendSizeEvent();
+
+    loadSettingsFile();
+
+    if (cl.hasData) {
+        if (loadDataWithDialog(cl.dataFile, &g_pMainFrame->dataInfo)) {
+            volume.isData = true;
+            volume.showVolume = true;
+        } else {
+            volume.isData = false;
+        }
+        volume.isMask = false;
+        // The mask is tried even when the data failed: its size check decides.
+        if (cl.hasMask)
+            volume.isMask = loadMaskWithDialog(cl.maskFile) && volume.createShiftTex();
+    }
+    return true;
+}

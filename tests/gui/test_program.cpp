@@ -1,0 +1,49 @@
+// The real program as a child process under the X display.
+#include "gui_support.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const kUsage = "glimra --- basic volume renderer\n"
+                           "usage: glimra [options]\n"
+                           "options:\n"
+                           "\t-d STRING .......... 3D data input file\n"
+                           "\t-p STRING .......... palette input file\n"
+                           "\t-m STRING .......... 3D mask input file\n";
+
+bool endsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(Program, NoArgumentsPrintsUsageOpensWindowAndClosesCleanly)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const guitest::ProgramRun run = guitest::runGlimra(tmp.file("run"), {});
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.windowSeen) << run.err;
+    ASSERT_TRUE(run.exited) << "no clean shutdown";
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out, std::string("=========== LOG start ===========\n") + kUsage +
+                           "=========== LOG end ===========\n");
+    // log.txt: start banner, the empty registry report, end banner.
+    EXPECT_EQ(run.log.rfind("=========== LOG start ===========\r\n", 0), 0u) << run.log;
+    EXPECT_TRUE(endsWith(run.log, "\r\n\r\n---GARBAGE COLLECTOR---\r\n---GARBAGE COLLECTOR---\r\n\r\n"
+                                  "=========== LOG end ===========\r\n"))
+        << run.log;
+}
+
+TEST(Program, UsageIsPrintedWhateverTheArguments)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const guitest::ProgramRun run = guitest::runGlimra(tmp.file("run"), {"--help", "-d"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_NE(run.out.find(kUsage), std::string::npos) << run.out;
+    EXPECT_TRUE(endsWith(run.log, "---GARBAGE COLLECTOR---\r\n\r\n=========== LOG end ===========\r\n"));
+}
+
+} // namespace
