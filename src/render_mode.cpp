@@ -1,0 +1,122 @@
+#include "render_mode.h"
+
+#include "command_ids.h"
+
+float textureFilter = 9729.0f; // GL_LINEAR
+
+RenderMode& RenderMode::instance()
+{
+    static RenderMode mode;
+    return mode;
+}
+
+int RenderMode::slicingFor(int style, int previous)
+{
+    switch (style) {
+    case DRAW_2D_TEXTURE:
+    case DRAW_2D_MULTI_TEXTURE:
+        return SLICING_2D_STACKS;
+    case DRAW_3D_TEXTURE_OAS:
+        return SLICING_3D_OBJECT_ALIGNED;
+    case DRAW_3D_TEXTURE_VAS:
+        return SLICING_3D_VIEW_ALIGNED;
+    case DRAW_RAY_CASTING:
+    case DRAW_FOCUS_CONTEXT:
+    case DRAW_FOCUS_CONTEXT_MASK:
+    case DRAW_FOCUS_CONTEXT_DILATE:
+        return SLICING_RAY_CASTING;
+    default:
+        // Shaded styles keep the 3-D slicing last chosen, else object-aligned.
+        if (previous == SLICING_3D_OBJECT_ALIGNED || previous == SLICING_3D_VIEW_ALIGNED)
+            return previous;
+        return SLICING_3D_OBJECT_ALIGNED;
+    }
+}
+
+int RenderMode::programSetFor(int style, int c)
+{
+    const bool preIntegrated =
+        c == CLASSIFICATION_PRE_INTEGRATION || c == CLASSIFICATION_PRE_INTEGRATION_FILE;
+    if (c < CLASSIFICATION_FIRST || c > CLASSIFICATION_LAST)
+        return 0;
+    switch (style) {
+    case DRAW_2D_TEXTURE:
+    case DRAW_3D_TEXTURE_OAS:
+    case DRAW_3D_TEXTURE_VAS:
+        return c == CLASSIFICATION_POST ? 1 : preIntegrated ? 6 : 0;
+    case DRAW_2D_MULTI_TEXTURE:
+        return c == CLASSIFICATION_POST ? 11 : preIntegrated ? 12 : 0;
+    case DRAW_RAY_CASTING:
+        return 7;
+    case DRAW_FOCUS_CONTEXT:
+        return 8;
+    case DRAW_FOCUS_CONTEXT_MASK:
+        return 9;
+    case DRAW_FOCUS_CONTEXT_DILATE:
+        return 10;
+    case DRAW_NORMAL_TEXTURE:
+        return 2;
+    case DRAW_NORMAL_FRAGMENT:
+        return 4;
+    case DRAW_LIGHT_GRADMAG:
+        return 3;
+    case DRAW_LIGHT2:
+        return 5;
+    case DRAW_MULTI_VOLUME:
+        return preIntegrated ? 14 : 13;
+    default:
+        return 0;
+    }
+}
+
+void RenderMode::setDrawStyle(int s)
+{
+    if (s >= DRAW_STYLE_FIRST && s <= DRAW_STYLE_LAST)
+        drawStyle = s;
+    slicing = slicingFor(drawStyle, slicing);
+    programSet = programSetFor(drawStyle, classification);
+}
+
+void RenderMode::setClassification(int c)
+{
+    if (c >= CLASSIFICATION_FIRST && c <= CLASSIFICATION_LAST)
+        classification = c;
+    programSet = programSetFor(drawStyle, classification);
+}
+
+namespace {
+const int kStyleCommands[DRAW_STYLE_LAST + 1] = {
+    0,
+    ID_STYLE_2D,
+    ID_STYLE_2D_MULTI,
+    ID_STYLE_3D_OAS,
+    ID_STYLE_3D_VAS,
+    ID_STYLE_RAY_CASTING,
+    ID_STYLE_FOCUS_CONTEXT,
+    ID_STYLE_2D, // mask pass
+    ID_STYLE_2D, // dilation pass
+    ID_STYLE_NORMAL_TEXTURE,
+    ID_STYLE_NORMAL_FRAGMENT,
+    ID_STYLE_LIGHT_GRADMAG,
+    ID_STYLE_LIGHT2,
+    ID_STYLE_MULTI_VOLUME,
+};
+}
+
+int drawStyleCommandId(int style)
+{
+    if (style < DRAW_STYLE_FIRST || style > DRAW_STYLE_LAST)
+        return 0;
+    return kStyleCommands[style];
+}
+
+int drawStyleForCommandId(int id)
+{
+    for (int s = DRAW_STYLE_FIRST; s <= DRAW_STYLE_LAST; ++s) {
+        if (s == DRAW_FOCUS_CONTEXT_MASK || s == DRAW_FOCUS_CONTEXT_DILATE)
+            continue;
+        if (kStyleCommands[s] == id)
+            return s;
+    }
+    return 0;
+}
