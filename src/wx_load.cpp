@@ -1,12 +1,56 @@
 #include "wx_load.h"
 
-// Placeholders until the load pipeline lands.
-bool loadDataWithDialog(const std::string&, std::string*)
+#include "load.h"
+#include "load_progress.h"
+#include "menu_main.h"
+#include "volume.h"
+
+#include <wx/progdlg.h>
+#include <wx/wx.h>
+
+namespace {
+
+// The "Load in progress" dialog: 0 to 100, cancellable, application-modal,
+// hidden at the maximum, 300 x 130 pixels.
+class WxProgressDialog : public ProgressDialog
 {
-    return false;
+public:
+    WxProgressDialog()
+        : myDialog(new wxProgressDialog("Load in progress", "", 100, g_pMainFrame,
+                                        wxPD_CAN_ABORT | wxPD_APP_MODAL | wxPD_AUTO_HIDE))
+    {
+        myDialog->SetSize(300, 130);
+    }
+
+    ~WxProgressDialog() override { delete myDialog; }
+
+    bool update(int value, const char* message) override
+    {
+        return myDialog->Update(value, wxString::FromUTF8(message));
+    }
+
+    void close() override { myDialog->Hide(); }
+
+private:
+    wxProgressDialog* myDialog; // owned
+};
+
+ProgressDialog* makeDialog()
+{
+    return new (std::nothrow) WxProgressDialog;
 }
 
-bool loadMaskWithDialog(const std::string&)
+} // namespace
+
+bool loadDataWithDialog(const std::string& path, std::string* dataInfo)
 {
-    return false;
+    setProgressDialogFactory(makeDialog);
+    std::string scratch;
+    return loadData(path, volume, dataInfo ? *dataInfo : scratch);
+}
+
+bool loadMaskWithDialog(const std::string& path)
+{
+    setProgressDialogFactory(makeDialog);
+    return loadMask(path, volume);
 }

@@ -1,0 +1,201 @@
+#include "load.h"
+
+#include "error_handling.h"
+#include "gen_texture.h"
+#include "histogram.h"
+#include "load_convert.h"
+#include "load_description.h"
+#include "multi_volume.h"
+#include "volume.h"
+#include "voxel_buffer.h"
+#include "voxel_types.h"
+
+#include <cstring>
+#include <utility>
+
+ProgressDialog* gpProgressDlg = nullptr;
+LoadSeams g_loadSeams;
+
+namespace {
+
+// Used when no window layer installed a factory (tools, tests).
+class SilentProgressDialog : public ProgressDialog
+{
+public:
+    bool update(int, const char*) override { return true; }
+    void close() override {}
+};
+
+ProgressDialogFactory& dialogFactory()
+{
+    static ProgressDialogFactory factory;
+    return factory;
+}
+
+void openProgressDialog()
+{
+    ProgressDialogFactory& factory = dialogFactory();
+    gpProgressDlg = nullptr;
+    if (!guardedAllocationShouldFail())
+        gpProgressDlg = factory ? factory() : new (std::nothrow) SilentProgressDialog;
+    if (!gpProgressDlg)
+        reportAllocationFailure(__FILE__, __LINE__);
+    g_garbageCollector.add(gpProgressDlg, __FILE__, __LINE__, "gpProgressDlg");
+}
+
+void closeProgressDialog()
+{
+    if (!gpProgressDlg)
+        return;
+    gpProgressDlg->close();
+    RELEASE(gpProgressDlg);
+}
+
+// Shows value and message; false when the user cancelled. Without a dialog
+// (its allocation failed) the load goes on.
+bool progress(int value, const char* message)
+{
+    return gpProgressDlg ? gpProgressDlg->update(value, message) : true;
+}
+
+// A reader failed: "Failed." in the dialog, buffer and dialog gone.
+bool failLoad(void** data)
+{
+    progress(100, "Failed.");
+    if (*data)
+        RELEASE_VOXELS(*data);
+    closeProgressDialog();
+    return false;
+}
+
+} // namespace
+
+void setProgressDialogFactory(ProgressDialogFactory factory)
+{
+    dialogFactory() = std::move(factory);
+}
+
+bool reportProgress(int value, const char* message)
+{
+    if (!gpProgressDlg)
+        return true;
+    if (gpProgressDlg->update(value, message))
+        return true;
+    closeProgressDialog();
+    return false;
+}
+
+void abortLoad(void** data)
+{
+    if (*data)
+        RELEASE_VOXELS(*data);
+    closeProgressDialog();
+}
+
+bool isZvfFile(const std::string& fileName)
+{
+    const size_t n = fileName.size();
+    return n >= 4 && fileName.compare(n - 4, 4, ".zvf") == 0;
+}
+
+bool loadData(const std::string& fileName, Volume& volume, std::string& info)
+{
+    void* data = nullptr;
+    GLenum type = GL_UNSIGNED_BYTE;
+    int maxValue = 256;
+
+    volume.deleteTextures(true);
+    if (volume.myMVolumeInfo)
+        RELEASE(volume.myMVolumeInfo);
+    openProgressDialog();
+    progress(2, "Loading data.");
+
+    bool isDescription = false;
+    bool ok;
+    if (isZvfFile(fileName)) {
+        ok = readZvfData(fileName, &data, &type, volume, info);
+    } else {
+        isDescription = true;
+        ok = readDescription(fileName, &data, &type, volume, info);
+    }
+    if (!ok || !data)
+        return failLoad(&data);
+
+    if (!progress(9, "Scaling data.")) {
+        abortLoad(&data);
+        return false;
+    }
+    maxValue = 256;
+    convertAndScale(data, &type, volume, info, isDescription, &maxValue);
+    if (!progress(12, "Converting data.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!progress(15, "Generating histogram.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (g_loadSeams.prepareTransferFunction)
+        g_loadSeams.prepareTransferFunction(type, volume.nbrChannels, maxValue);
+    if (g_loadSeams.adaptTransferWindow)
+        g_loadSeams.adaptTransferWindow(maxValue);
+    histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
+                      volume.nbrChannels, type);
+    if (!progress(20, "Generating 3D textures.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!isVoxelGLType(type) || !generateTextures(&data, type, volume, reportProgress)) {
+        abortLoad(&data);
+        return false;
+    }
+    if (data)
+        RELEASE_VOXELS(data);
+    if (g_loadSeams.resetIndexShift)
+        g_loadSeams.resetIndexShift();
+    progress(99, "Done.");
+    closeProgressDialog();
+    return true;
+}
+
+bool loadMask(const std::string& fileName, Volume& volume)
+{
+    void* data = nullptr;
+    GLenum type = GL_UNSIGNED_BYTE;
+    int maxValue = 256;
+
+    volume.deleteTextures(false);
+    openProgressDialog();
+    progress(2, "Loading mask.");
+    const bool ok = isZvfFile(fileName) ? readMaskZvf(fileName, &data, &type, volume)
+                                        : readMaskDescription(fileName, &data, &type, volume);
+    if (!ok || !data)
+        return failLoad(&data);
+    if (!progress(9, "Scaling mask.")) {
+        abortLoad(&data);
+        return false;
+    }
+    std::string scratch;
+    convertAndScale(data, &type, volume, scratch, !isZvfFile(fileName), &maxValue);
+    if (!progress(15, "Converting mask.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!reduceMaskTo8Bit(&data, &type, volume) || !data) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!progress(20, "Generating 3D textures.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!generateMaskTexture(&data, type, volume, reportProgress)) {
+        abortLoad(&data);
+        return false;
+    }
+    if (data)
+        RELEASE_VOXELS(data);
+    progress(99, "Done.");
+    closeProgressDialog();
+    return true;
+}

@@ -1,0 +1,54 @@
+// The data loading pipeline: file to voxel buffer, conversion, histogram,
+// textures. Progress goes through gpProgressDlg (load_progress.h).
+#ifndef GLIMRA_LOAD_H
+#define GLIMRA_LOAD_H
+
+#include "includegl.h"
+#include "load_progress.h"
+
+#include <string>
+
+class Volume;
+
+// Loads a data set into volume; info receives the data-information text.
+bool loadData(const std::string& fileName, Volume& volume, std::string& info);
+// Loads a mask of the data set's resolution.
+bool loadMask(const std::string& fileName, Volume& volume);
+
+// True when the name ends in ".zvf" (exact case).
+bool isZvfFile(const std::string& fileName);
+
+// Frees the voxel buffer and closes the dialog after a cancel or failure.
+void abortLoad(void** data);
+
+// The zvf data reader: fills volume.resolution, nbrChannels and the box
+// proportions, rewrites info, and hands out the voxels ("tmpdata") with two to
+// four bands interleaved and two or three brought to four.
+bool readZvfData(const std::string& fileName, void** data, GLenum* type, Volume& volume,
+                 std::string& info);
+
+// The mask readers and the reduction of the mask to 8 bits.
+bool readMaskZvf(const std::string& fileName, void** data, GLenum* type, Volume& volume);
+bool readMaskDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume);
+bool reduceMaskTo8Bit(void** data, GLenum* type, Volume& volume);
+
+// What the pipeline asks of modules that are installed separately: the
+// transfer function, its window, and the multi-volume loader. Each entry may
+// be null; the pipeline then skips that step (the multi-volume load fails).
+struct LoadSeams
+{
+    // The transfer function learns the voxel type and channel count and sizes
+    // its tables to maxValue entries.
+    void (*prepareTransferFunction)(GLenum type, int nbrChannels, int maxValue) = nullptr;
+    // The transfer-function window, when open, sets its sliders and editor
+    // mapping for maxValue.
+    void (*adaptTransferWindow)(int maxValue) = nullptr;
+    // The transfer function's pixel-transfer index shift goes back to 0.
+    void (*resetIndexShift)() = nullptr;
+    // Data with more than four bands of unsigned bytes (band-major buffer).
+    bool (*loadMultiVolume)(void** data, GLenum type, Volume& volume) = nullptr;
+};
+
+extern LoadSeams g_loadSeams;
+
+#endif

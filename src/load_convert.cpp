@@ -1,0 +1,302 @@
+#include "load_convert.h"
+
+#include "error_handling.h"
+#include "volume.h"
+#include "voxel_buffer.h"
+#include "voxel_types.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+template <typename T> T byteSwapped(T v)
+{
+    unsigned char b[sizeof(T)];
+    std::memcpy(b, &v, sizeof(T));
+    std::reverse(b, b + sizeof(T));
+    std::memcpy(&v, b, sizeof(T));
+    return v;
+}
+
+template <typename U> void swapAll(U* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        if constexpr (sizeof(U) == 2)
+            p[i] = static_cast<U>(__builtin_bswap16(p[i]));
+        else if constexpr (sizeof(U) == 4)
+            p[i] = __builtin_bswap32(p[i]);
+        else
+            p[i] = __builtin_bswap64(p[i]);
+    }
+}
+
+void appendFloat(std::string& info, const char* label, float v)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%f", static_cast<double>(v));
+    info += label;
+    info += text;
+    info += "\n";
+}
+
+// One pass for the smallest and largest value, compared as 32-bit floats.
+// Integer types are compared as integers: the conversion to float is
+// monotonic, so the float of the extreme is the extreme of the floats.
+template <typename T> void valueRange(const T* p, size_t n, float* lo, float* hi)
+{
+    float mn = 1e30f, mx = -1e30f;
+    if constexpr (std::is_floating_point_v<T>) {
+        for (size_t i = 0; i < n; ++i) {
+            const float v = p[i];
+            mn = v < mn ? v : mn;
+            mx = v > mx ? v : mx;
+        }
+    } else if (n > 0) {
+        T a = p[0], b = p[0];
+        for (size_t i = 1; i < n; ++i) {
+            a = p[i] < a ? p[i] : a;
+            b = p[i] > b ? p[i] : b;
+        }
+        mn = std::min(mn, static_cast<float>(a));
+        mx = std::max(mx, static_cast<float>(b));
+    }
+    *lo = mn;
+    *hi = mx;
+}
+
+// trunc(target * q) with q = (v - min) / range rounded to a 32-bit float,
+// kept inside 0 ... target.
+inline double scaledValue(double v, double min, double range, double target)
+{
+    if (!(range > 0.0))
+        return 0.0;
+    const float q = static_cast<float>((v - min) / range);
+    const double r = std::trunc(target * static_cast<double>(q));
+    return r < 0.0 ? 0.0 : (r > target ? target : r);
+}
+
+template <typename T> struct Converted
+{
+    GLenum type;  // result type
+    int maxValue; // table size for the transfer function
+};
+
+template <typename T> Converted<T> convertTyped(T* p, size_t n, bool swap, std::string& info)
+{
+    if constexpr (sizeof(T) == 1) {
+        if constexpr (std::is_signed_v<T>) {
+            uint8_t* u = reinterpret_cast<uint8_t*>(p);
+            for (size_t i = 0; i < n; ++i)
+                u[i] = static_cast<uint8_t>(u[i] + 128u);
+        }
+        return {GL_UNSIGNED_BYTE, 256};
+    } else {
+        using U = std::conditional_t<sizeof(T) == 2, uint16_t, uint32_t>;
+        if (swap)
+            swapAll(reinterpret_cast<U*>(p), n);
+        float lo, hi;
+        valueRange(p, n, &lo, &hi);
+        appendFloat(info, "Maximal value:\t", hi);
+        appendFloat(info, "Minimal value:\t", lo);
+        const double range = static_cast<double>(hi) - static_cast<double>(lo);
+
+        if constexpr (std::is_floating_point_v<T>) {
+            const float r = hi - lo;
+            for (size_t i = 0; i < n; ++i)
+                p[i] = r > 0.0f ? (p[i] - lo) / r : 0.0f;
+            info += "Data was scaled\t\n";
+            return {GL_FLOAT, 4096};
+        } else if constexpr (std::is_same_v<T, uint16_t>) {
+            // Values up to 4095 are 12-bit data: stretch them, keeping their
+            // proportions (divisor 4095, not the range).
+            if (hi > 4095.0f)
+                return {GL_UNSIGNED_SHORT, 4096};
+            const int top = static_cast<int>(hi);
+            std::vector<uint16_t> lut(static_cast<size_t>(top < 0 ? 0 : top) + 1);
+            for (int v = static_cast<int>(std::max(lo, 0.0f)); v <= top; ++v)
+                lut[v] = static_cast<uint16_t>(scaledValue(v, lo, 4095.0, 65535.0));
+            for (size_t i = 0; i < n; ++i)
+                p[i] = lut[p[i]];
+            info += "Data was scaled\t\n";
+            return {GL_UNSIGNED_SHORT, 4096};
+        } else if constexpr (std::is_same_v<T, int16_t>) {
+            // Every 16-bit pattern through a table, stored as unsigned.
+            std::vector<uint16_t> lut(65536);
+            for (int v = -32768; v <= 32767; ++v)
+                lut[static_cast<uint16_t>(v)] =
+                    static_cast<uint16_t>(scaledValue(v, lo, range, 65535.0));
+            uint16_t* u = reinterpret_cast<uint16_t*>(p);
+            for (size_t i = 0; i < n; ++i)
+                u[i] = lut[u[i]];
+            info += "Data was scaled\t\n";
+            return {GL_UNSIGNED_SHORT, 4096};
+        } else {
+            uint32_t* u = reinterpret_cast<uint32_t*>(p);
+            for (size_t i = 0; i < n; ++i)
+                u[i] = static_cast<uint32_t>(
+                    scaledValue(static_cast<double>(p[i]), lo, range, 4294967295.0));
+            info += "Data was scaled\t\n";
+            return {GL_UNSIGNED_INT, 4096};
+        }
+    }
+}
+
+size_t valueCount(const Volume& volume, int channels)
+{
+    size_t n = 0;
+    if (!voxelCount(volume.resolution, channels, 1, &n, nullptr))
+        return 0;
+    return n;
+}
+
+template <typename T> T loadValue(const T* p, bool swapped)
+{
+    return swapped ? byteSwapped(*p) : *p;
+}
+
+template <typename T> T storeValue(T v, bool swapped)
+{
+    return swapped ? byteSwapped(v) : v;
+}
+
+// A double inside the range of T, truncated towards zero for integers.
+template <typename T> T fromDouble(double v)
+{
+    if constexpr (std::is_floating_point_v<T>) {
+        return static_cast<T>(v);
+    } else {
+        const double lo = static_cast<double>(std::numeric_limits<T>::min());
+        const double hi = static_cast<double>(std::numeric_limits<T>::max());
+        v = std::trunc(v);
+        return static_cast<T>(v < lo ? lo : (v > hi ? hi : v));
+    }
+}
+
+template <typename T> T typeMax()
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return T(1);
+    else
+        return std::numeric_limits<T>::max();
+}
+
+template <typename T>
+void expandToFour(const T* src, T* dst, size_t voxels, int rule, bool swapped)
+{
+    const T one = storeValue(typeMax<T>(), swapped);
+    for (size_t i = 0; i < voxels; ++i) {
+        const T* s = src + 3 * i;
+        T* d = dst + 4 * i;
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        const T a = loadValue(s, swapped), b = loadValue(s + 1, swapped), c = loadValue(s + 2, swapped);
+        if (rule == 1) {
+            const double sum = static_cast<double>(a) + static_cast<double>(b) + static_cast<double>(c);
+            d[3] = storeValue(fromDouble<T>(sum / 3.0), swapped);
+        } else if (rule == 2) {
+            double m = -1e11;
+            m = std::max(m, static_cast<double>(a));
+            m = std::max(m, static_cast<double>(b));
+            m = std::max(m, static_cast<double>(c));
+            d[3] = storeValue(fromDouble<T>(m), swapped);
+        } else {
+            d[3] = (a != T(0) || b != T(0) || c != T(0)) ? one : T(0);
+        }
+    }
+}
+
+} // namespace
+
+void swapValueBytes(void* data, size_t n, int size)
+{
+    if (!data)
+        return;
+    if (size == 2)
+        swapAll(static_cast<uint16_t*>(data), n);
+    else if (size == 4)
+        swapAll(static_cast<uint32_t*>(data), n);
+    else if (size == 8)
+        swapAll(static_cast<uint64_t*>(data), n);
+}
+
+double typeMaximum(GLenum type)
+{
+    if (!isVoxelGLType(type))
+        return 255.0;
+    return dispatchVoxelType(type, [](auto tag) {
+        using T = typename decltype(tag)::type;
+        return static_cast<double>(typeMax<T>());
+    });
+}
+
+void convertAndScale(void* data, GLenum* type, const Volume& volume, std::string& info,
+                     bool isDescription, int* maxValue)
+{
+    info += isDescription ? "Swap Data:\tYES\n" : "Swap Data:\tNO\n";
+    *maxValue = 4096;
+    if (!isVoxelGLType(*type))
+        return;
+    const size_t n = data ? valueCount(volume, volume.nbrChannels) : 0;
+    dispatchVoxelType(*type, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        const Converted<T> r = convertTyped(static_cast<T*>(data), n, isDescription, info);
+        *type = r.type;
+        *maxValue = r.maxValue;
+    });
+}
+
+bool addThirdChannel(void** data, GLenum type, Volume& volume)
+{
+    const size_t voxels = valueCount(volume, 1);
+    const int size = bytesOfGLType(type) ? bytesOfGLType(type) : 1;
+    size_t bytes = 0;
+    if (!*data || voxels == 0 || !multiplySize(voxels, 3u * size, &bytes))
+        return false;
+    void* tmpdata = nullptr;
+    GUARDED_VOXELS_AS(tmpdata, "tmpdata", bytes);
+    if (!tmpdata) {
+        g_garbageCollector.remove(tmpdata);
+        return false;
+    }
+    const unsigned char* src = static_cast<const unsigned char*>(*data);
+    unsigned char* dst = static_cast<unsigned char*>(tmpdata);
+    for (size_t i = 0; i < voxels; ++i)
+        std::memcpy(dst + 3 * size * i, src + 2 * size * i, 2 * size);
+    RELEASE_VOXELS(*data);
+    *data = tmpdata;
+    volume.nbrChannels = 3;
+    return true;
+}
+
+bool addAlphaChannel(void** data, GLenum type, Volume& volume, bool valuesSwapped)
+{
+    if (volume.nbrChannels != 3)
+        return true;
+    const size_t voxels = valueCount(volume, 1);
+    const int size = bytesOfGLType(type) ? bytesOfGLType(type) : 1;
+    size_t bytes = 0;
+    if (!*data || voxels == 0 || !multiplySize(voxels, 4u * size, &bytes))
+        return false;
+    void* tmpdata = nullptr;
+    GUARDED_VOXELS_AS(tmpdata, "tmpdata", bytes);
+    if (!tmpdata) {
+        g_garbageCollector.remove(tmpdata);
+        return false;
+    }
+    dispatchVoxelType(type, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        expandToFour(static_cast<const T*>(*data), static_cast<T*>(tmpdata), voxels,
+                     volume.alphaCalculation, valuesSwapped && sizeof(T) > 1);
+    });
+    RELEASE_VOXELS(*data);
+    *data = tmpdata;
+    volume.nbrChannels = 4;
+    return true;
+}

@@ -1,0 +1,307 @@
+#include "load_description.h"
+
+#include "error_handling.h"
+#include "load_convert.h"
+#include "volume.h"
+#include "voxel_buffer.h"
+#include "voxel_types.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Description files are a few lines; anything beyond this is not read.
+const size_t kMaxDescriptionBytes = size_t(1) << 20;
+
+const char* const kObjectFileName = "ObjectFileName:";
+const char* const kResolution = "Resolution:";
+const char* const kSliceThickness = "SliceThickness:";
+const char* const kFormat = "Format:";
+const char* const kNbrChannels = "NbrChannels:";
+const char* const kKeys[] = {kObjectFileName, kResolution, kSliceThickness, kFormat, kNbrChannels};
+
+inline bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+struct Token
+{
+    std::string text;
+    int key = -1; // index into kKeys when the token is one of the keys read
+};
+
+// The words of every line that is not a "#" comment. A key written against
+// its value ("Resolution:41") becomes two tokens.
+std::vector<Token> tokenize(const std::string& text)
+{
+    std::vector<Token> tokens;
+    size_t i = 0;
+    const size_t n = text.size();
+    while (i < n) {
+        size_t end = text.find('\n', i);
+        if (end == std::string::npos)
+            end = n;
+        size_t p = i;
+        while (p < end && isBlank(text[p]))
+            ++p;
+        if (p < end && text[p] != '#') {
+            while (p < end) {
+                size_t q = p;
+                while (q < end && !isBlank(text[q]))
+                    ++q;
+                Token t;
+                t.text.assign(text, p, q - p);
+                for (int k = 0; k < 5; ++k) {
+                    const size_t len = std::strlen(kKeys[k]);
+                    if (t.text.compare(0, len, kKeys[k]) == 0) {
+                        t.key = k;
+                        if (t.text.size() > len) {
+                            Token rest;
+                            rest.text = t.text.substr(len);
+                            t.text.resize(len);
+                            tokens.push_back(t);
+                            t = rest;
+                        }
+                        break;
+                    }
+                }
+                tokens.push_back(t);
+                p = q;
+                while (p < end && isBlank(text[p]))
+                    ++p;
+            }
+        }
+        i = end + 1;
+    }
+    return tokens;
+}
+
+bool parseInt(const std::string& s, int* out)
+{
+    if (s.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < INT_MIN || v > INT_MAX)
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+bool parseFloat(const std::string& s, float* out)
+{
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    const float v = std::strtof(s.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+void appendInt(std::string& info, int v)
+{
+    info += std::to_string(v);
+}
+
+void appendFloat(std::string& info, float v)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%f", static_cast<double>(v));
+    info += text;
+}
+
+} // namespace
+
+DescriptionError parseDescription(const std::string& text, Description* out, std::string* key)
+{
+    const std::vector<Token> tokens = tokenize(text);
+    bool seen[5] = {false, false, false, false, false};
+    const size_t count = tokens.size();
+    // The value token at i, when there is one and it is not a key.
+    auto value = [&](size_t i) -> const std::string* {
+        return (i < count && tokens[i].key < 0) ? &tokens[i].text : nullptr;
+    };
+    for (size_t i = 0; i < count; ++i) {
+        const int k = tokens[i].key;
+        if (k < 0 || seen[k])
+            continue;
+        seen[k] = true;
+        *key = kKeys[k];
+        if (k == 0 || k == 3) {
+            const std::string* w = value(i + 1);
+            if (!w)
+                return DescriptionError::BadValue;
+            if (w->size() > static_cast<size_t>(kMaxDescriptionWord))
+                return DescriptionError::WordTooLong;
+            (k == 0 ? out->objectFileName : out->format) = *w;
+            out->read[k] = true;
+            i += 1;
+        } else if (k == 1) {
+            for (int a = 0; a < 3; ++a) {
+                const std::string* w = value(i + 1 + a);
+                if (!w || !parseInt(*w, &out->resolution[a]) || out->resolution[a] <= 0)
+                    return DescriptionError::BadValue;
+            }
+            out->read[k] = true;
+            i += 3;
+        } else if (k == 2) {
+            for (int a = 0; a < 3; ++a) {
+                const std::string* w = value(i + 1 + a);
+                if (!w || !parseFloat(*w, &out->sliceThickness[a]))
+                    return DescriptionError::BadValue;
+            }
+            out->read[k] = true;
+            i += 3;
+        } else {
+            // The key as the file's last word means one channel; a value that
+            // is there must be 1 ... 4.
+            if (i + 1 >= count) {
+                out->nbrChannels = 1;
+                continue;
+            }
+            const std::string* w = value(i + 1);
+            int c = 0;
+            if (!w || !parseInt(*w, &c) || c < 1 || c > 4) {
+                out->nbrChannels = 1;
+                return DescriptionError::BadChannels;
+            }
+            out->nbrChannels = c;
+            out->read[k] = true;
+            i += 1;
+        }
+    }
+    const int required[3] = {0, 1, 3};
+    for (int r : required) {
+        if (!seen[r]) {
+            *key = kKeys[r];
+            return DescriptionError::MissingKey;
+        }
+    }
+    key->clear();
+    return DescriptionError::None;
+}
+
+std::string rawFilePath(const std::string& descriptionPath, const std::string& objectFileName)
+{
+    const size_t slash = descriptionPath.find_last_of('/');
+    if (slash == std::string::npos)
+        return objectFileName;
+    return descriptionPath.substr(0, slash) + "/" + objectFileName;
+}
+
+bool readDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume,
+                     std::string& info)
+{
+    info.clear();
+    FILE* f = std::fopen(fileName.c_str(), "rb");
+    if (!f)
+        return false;
+    std::string text(kMaxDescriptionBytes, '\0');
+    text.resize(std::fread(&text[0], 1, kMaxDescriptionBytes, f));
+    std::fclose(f);
+
+    Description d;
+    std::string key;
+    const DescriptionError error = parseDescription(text, &d, &key);
+
+    // The information text lists the keys in file order up to the one at fault.
+    int stop = 5;
+    for (int k = 0; k < 5; ++k)
+        if (error != DescriptionError::None && key == kKeys[k])
+            stop = k;
+    if (stop > 0 && d.read[0]) {
+        info += "ObjectFileName:\t";
+        info += d.objectFileName;
+        info += "\n";
+    }
+    if (stop > 1 && d.read[1]) {
+        for (int a = 0; a < 3; ++a)
+            volume.resolution[a] = d.resolution[a];
+        info += "Resolution:\t";
+        appendInt(info, d.resolution[0]);
+        info += " ";
+        appendInt(info, d.resolution[1]);
+        info += " ";
+        appendInt(info, d.resolution[2]);
+        info += "\n";
+    }
+    if (stop > 2) {
+        info += "SliceThickness:\t";
+        appendFloat(info, d.sliceThickness[0]);
+        info += " ";
+        appendFloat(info, d.sliceThickness[1]);
+        info += " ";
+        appendFloat(info, d.sliceThickness[2]);
+        info += "\n";
+    }
+    if (stop > 3 && d.read[3]) {
+        info += "Format:\t\t";
+        info += d.format;
+        info += "\n";
+    }
+    switch (error) {
+    case DescriptionError::None:
+        break;
+    case DescriptionError::BadChannels:
+        volume.nbrChannels = 1;
+        logBoth(__FILE__, __LINE__, "Not supported number of channels in dataset\n");
+        return false;
+    case DescriptionError::MissingKey:
+        logBoth(__FILE__, __LINE__, ("Description file: key \"" + key + "\" is missing\n").c_str());
+        return false;
+    case DescriptionError::WordTooLong:
+        logBoth(__FILE__, __LINE__, ("Description file: word after \"" + key + "\" is too long\n").c_str());
+        return false;
+    case DescriptionError::BadValue:
+        logBoth(__FILE__, __LINE__, ("Description file: value of \"" + key + "\" is unreadable\n").c_str());
+        return false;
+    }
+    volume.nbrChannels = d.nbrChannels;
+    info += "NbrChannels:\t\t";
+    appendInt(info, volume.nbrChannels);
+    info += "\n";
+
+    int bytes = 1;
+    *type = typeFromName(d.format.c_str(), &bytes);
+    size_t values = 0, total = 0;
+    if (!voxelCount(volume.resolution, volume.nbrChannels, bytes, &values, &total)) {
+        logBoth(__FILE__, __LINE__, "Description file: the volume is too large\n");
+        return false;
+    }
+    GUARDED_VOXELS_AS(*data, "(*data)", total);
+    if (!*data)
+        return false;
+
+    FILE* raw = std::fopen(rawFilePath(fileName, d.objectFileName).c_str(), "rb");
+    if (!raw)
+        return false;
+    // Only the described bytes are read; a shorter file leaves zeros.
+    (void)std::fread(*data, 1, total, raw);
+    std::fclose(raw);
+
+    volume.setBoxProportions(d.sliceThickness[0], d.sliceThickness[1], d.sliceThickness[2]);
+    info += "Ratio:\t\t";
+    appendFloat(info, volume.extent[0]);
+    info += " ";
+    appendFloat(info, volume.extent[1]);
+    info += " ";
+    appendFloat(info, volume.extent[2]);
+    info += "\n";
+
+    // Raw multi-byte values are still most significant byte first here.
+    if (volume.nbrChannels == 2 && !addThirdChannel(data, *type, volume))
+        return false;
+    if (volume.nbrChannels == 3 && !addAlphaChannel(data, *type, volume, bytes > 1))
+        return false;
+    return true;
+}

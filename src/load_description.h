@@ -1,0 +1,52 @@
+// Description files: a small text file of "Key: value" lines that names a raw
+// voxel file and says how to read it.
+#ifndef GLIMRA_LOAD_DESCRIPTION_H
+#define GLIMRA_LOAD_DESCRIPTION_H
+
+#include "includegl.h"
+
+#include <string>
+
+class Volume;
+
+// What a description file says. Keys are read by name; lines starting with
+// "#" and keys this program does not use are skipped.
+struct Description
+{
+    std::string objectFileName;              // raw file, relative to the description's directory
+    int resolution[3] = {0, 0, 0};           // voxels along x, y, z
+    float sliceThickness[3] = {1.0f, 1.0f, 1.0f}; // voxel spacing; 1 1 1 when the key is left out
+    std::string format;                      // element type name ("UCHAR" ...)
+    int nbrChannels = 1;                     // 1 when the key is left out
+    // Which of ObjectFileName, Resolution, SliceThickness, Format and
+    // NbrChannels were read from the file.
+    bool read[5] = {false, false, false, false, false};
+};
+
+enum class DescriptionError {
+    None,
+    MissingKey,    // ObjectFileName, Resolution or Format left out
+    BadValue,      // a key whose value cannot be read or is out of range
+    WordTooLong,   // a word longer than kMaxDescriptionWord characters
+    BadChannels    // NbrChannels unreadable or outside 1 ... 4
+};
+
+// Longest word (file name, format) a description file may hold.
+const int kMaxDescriptionWord = 259;
+
+// Reads the text of a description file. On failure *key names the key at
+// fault (e.g. "Resolution:"). Values already read stay in *out.
+DescriptionError parseDescription(const std::string& text, Description* out, std::string* key);
+
+// Path of the raw file: the description's directory, "/", and the word; the
+// word alone when the description path has no directory.
+std::string rawFilePath(const std::string& descriptionPath, const std::string& objectFileName);
+
+// The data reader: fills volume.resolution, nbrChannels and the box
+// proportions, rewrites info and hands out the raw values in *data
+// ("(*data)", interleaved, four channels for two- and three-channel data) and
+// their type. On false *data may still hold a buffer the caller frees.
+bool readDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume,
+                     std::string& info);
+
+#endif
