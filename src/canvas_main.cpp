@@ -1,48 +1,68 @@
 #include "canvas_main.h"
 
-#include "includegl.h"
 #include "menu_main.h"
-#include "volume.h"
+#include "text_overlay.h"
 
 MainGLCanvas::MainGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                            long style, const wxString& name, const int* attribList)
-    : wxGLCanvas(parent, id, attribList, pos, size, style, name), width(640), height(480),
-      myContext(nullptr), myGLReady(false)
+    : wxGLCanvas(parent, id, attribList, pos, size, style, name), myContext(nullptr)
 {
     myContext = new wxGLContext(this);
+    // The toolkit may not let the window take a context before it is
+    // realised; set-up then runs at the first size or paint event.
+    makeContextCurrent();
 }
 
 MainGLCanvas::~MainGLCanvas()
 {
+    if (glReady() && makeContextCurrent())
+        releaseGL();
     delete myContext;
+    myContext = nullptr;
 }
 
-bool MainGLCanvas::makeCurrent()
+bool MainGLCanvas::makeContextCurrent()
 {
-    if (!myContext || !IsShownOnScreen())
+    if (!myContext || !myContext->IsOK())
+        return false;
+    if (!glReady() && !IsShownOnScreen())
         return false;
     if (!SetCurrent(*myContext))
         return false;
-    if (!myGLReady) {
-        myGLReady = true;
-        glShadeModel(GL_SMOOTH);
-        glClearColor(0, 0, 0, 1);
-        glEnable(GL_DEPTH_TEST);
+    if (!glReady()) {
+        const wxSize s = GetClientSize();
+        if (s.GetWidth() > 0 && s.GetHeight() > 0) {
+            width = s.GetWidth();
+            height = s.GetHeight();
+        }
+        glViewport(0, 0, width, height);
+        setupGL();
     }
     return true;
 }
 
-void MainGLCanvas::paintCycle()
+void MainGLCanvas::paintNow()
 {
-    glViewport(0, 0, width, height);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    paintCycle();
     SwapBuffers();
 }
 
 void MainGLCanvas::redrawNow()
 {
-    if (makeCurrent())
-        paintCycle();
+    if (makeContextCurrent())
+        paintNow();
+}
+
+void MainGLCanvas::applyProjection()
+{
+    if (makeContextCurrent())
+        MainView::applyProjection();
+}
+
+void MainGLCanvas::setBackgroundColour(float r, float g, float b)
+{
+    makeContextCurrent();
+    MainView::setBackgroundColour(r, g, b);
 }
 
 void MainGLCanvas::OnSize(wxSizeEvent& event)
@@ -50,14 +70,18 @@ void MainGLCanvas::OnSize(wxSizeEvent& event)
     const wxSize s = GetClientSize();
     width = s.GetWidth();
     height = s.GetHeight();
-    redrawNow();
+    if (makeContextCurrent()) {
+        resize(width, height);
+        paintNow();
+    }
     event.Skip();
 }
 
 void MainGLCanvas::OnPaint(wxPaintEvent& WXUNUSED(event))
 {
     wxPaintDC dc(this);
-    redrawNow();
+    if (makeContextCurrent())
+        paintNow();
 }
 
 void MainGLCanvas::OnEraseBackground(wxEraseEvent& WXUNUSED(event))
@@ -65,15 +89,34 @@ void MainGLCanvas::OnEraseBackground(wxEraseEvent& WXUNUSED(event))
     // Nothing: the paint cycle clears, erasing would flicker.
 }
 
+void MainGLCanvas::OnMouse(wxMouseEvent& event)
+{
+    MouseInput in;
+    in.dragging = event.Dragging();
+    in.left = event.LeftIsDown();
+    in.middle = event.MiddleIsDown();
+    in.right = event.RightIsDown();
+    in.x = event.GetX();
+    in.y = event.GetY();
+    if (onMouse(in))
+        Refresh(false);
+    event.Skip();
+}
+
 void MainGLCanvas::OnChar(wxKeyEvent& event)
 {
-    if (event.GetKeyCode() == WXK_ESCAPE) {
+    switch (event.GetKeyCode()) {
+    case WXK_ESCAPE:
         if (g_pMainFrame) {
             g_pMainFrame->saveSettingsIfAutosave();
             g_pMainFrame->Destroy();
         }
-    } else {
-        event.Skip();
+        break;
+    case WXK_LEFT: onArrowKey(ArrowKey::Left); break;
+    case WXK_RIGHT: onArrowKey(ArrowKey::Right); break;
+    case WXK_UP: onArrowKey(ArrowKey::Up); break;
+    case WXK_DOWN: onArrowKey(ArrowKey::Down); break;
+    default: event.Skip(); break;
     }
     Refresh(false);
 }
@@ -83,6 +126,7 @@ wxBEGIN_EVENT_TABLE(MainGLCanvas, wxGLCanvas)
     EVT_SIZE(MainGLCanvas::OnSize)
     EVT_PAINT(MainGLCanvas::OnPaint)
     EVT_ERASE_BACKGROUND(MainGLCanvas::OnEraseBackground)
+    EVT_MOUSE_EVENTS(MainGLCanvas::OnMouse)
     EVT_CHAR(MainGLCanvas::OnChar)
 wxEND_EVENT_TABLE()
 // clang-format on

@@ -1,13 +1,17 @@
-// The main OpenGL view.
+// The main OpenGL view: a thin toolkit shell around MainView (the context,
+// the events, the buffer swap).
 #ifndef GLIMRA_CANVAS_MAIN_H
 #define GLIMRA_CANVAS_MAIN_H
 
 #include "includegl.h" // before wx/glcanvas.h: libepoxy replaces GL/gl.h
+#include "main_view.h"
 
 #include <wx/glcanvas.h>
 #include <wx/wx.h>
 
-class MainGLCanvas : public wxGLCanvas
+// Fields others read and write (from MainView): width, height, perspective,
+// rotX, rotY, planeShift, deltaRotation, speedup, font.
+class MainGLCanvas : public wxGLCanvas, public MainView
 {
 public:
     MainGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
@@ -16,21 +20,24 @@ public:
 
     // Makes the context current and runs the paint cycle at once.
     void redrawNow();
-
-    int width;  // client size in pixels
-    int height;
+    // Projection from perspective and the size (context made current first).
+    void applyProjection();
+    // Clear colour (r, g, b, 1).
+    void setBackgroundColour(float r, float g, float b);
+    // Makes the view's context current, running the OpenGL set-up the first
+    // time; false while the window cannot take a context yet.
+    bool makeContextCurrent();
+    // Paint cycle and buffer swap, context already current.
+    void paintNow();
 
 private:
-    bool makeCurrent();
-    void paintCycle();
-
     void OnSize(wxSizeEvent& event);
     void OnPaint(wxPaintEvent& event);
     void OnEraseBackground(wxEraseEvent& event);
+    void OnMouse(wxMouseEvent& event);
     void OnChar(wxKeyEvent& event);
 
     wxGLContext* myContext; // the view's OpenGL context
-    bool myGLReady;         // GL set-up has run
 
     wxDECLARE_EVENT_TABLE();
 };

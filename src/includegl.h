@@ -13,6 +13,8 @@ bool extensionListContains(const char* extensions, const char* name);
 // Reads glGetError; on errors logs the operation, every pending error name
 // and "GL_NO_ERROR" to both channels and answers true.
 bool checkGLError(const char* operation);
+// The same report over any error source (tests feed it made-up errors).
+bool reportGLErrors(const char* operation, GLenum (*nextError)());
 // Name of an OpenGL error code ("GL_INVALID_ENUM", ...), "unknown" otherwise.
 const char* glErrorName(GLenum code);
 
@@ -22,7 +24,12 @@ bool texture3DRule(const char* version, bool hasTexture3DExtension);
 bool use3DTextures();
 
 // Address of an OpenGL function by name, or null when the running OpenGL
-// lacks it (by core version or advertised extension).
+// lacks it (by core version or advertised extension) or the name is not one
+// the program uses. Needs a current context.
 void* getGLProcAddress(const char* name);
+// The availability rule alone: name is in the table and either version
+// (major x 10 + minor, desktop OpenGL) has it in core or extensions lists
+// its extension.
+bool glProcAvailable(const char* name, int version, const char* extensions);
 
 #endif

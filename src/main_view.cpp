@@ -1,0 +1,393 @@
+#include "main_view.h"
+
+#include "error_handling.h"
+#include "plane.h"
+#include "text_overlay.h"
+#include "volume.h"
+
+#include <GL/glu.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+// ---- camera maths ----
+
+void matIdentity(float m[16])
+{
+    for (int i = 0; i < 16; ++i)
+        m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+}
+
+void matMultiply(const float a[16], const float b[16], float out[16])
+{
+    float r[16];
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += a[k * 4 + row] * b[col * 4 + k];
+            r[col * 4 + row] = sum;
+        }
+    std::memcpy(out, r, sizeof r);
+}
+
+void matRotation(float angleDegrees, float x, float y, float z, float out[16])
+{
+    matIdentity(out);
+    const float len = std::sqrt(x * x + y * y + z * z);
+    if (len == 0.0f || angleDegrees == 0.0f)
+        return;
+    x /= len;
+    y /= len;
+    z /= len;
+    const double rad = static_cast<double>(angleDegrees) * M_PI / 180.0;
+    const float c = static_cast<float>(std::cos(rad));
+    const float s = static_cast<float>(std::sin(rad));
+    const float t = 1.0f - c;
+    out[0] = x * x * t + c;
+    out[1] = y * x * t + z * s;
+    out[2] = x * z * t - y * s;
+    out[4] = x * y * t - z * s;
+    out[5] = y * y * t + c;
+    out[6] = y * z * t + x * s;
+    out[8] = x * z * t + y * s;
+    out[9] = y * z * t - x * s;
+    out[10] = z * z * t + c;
+}
+
+void matTransformPoint(const float m[16], const float p[3], float out[3])
+{
+    float r[3];
+    for (int i = 0; i < 3; ++i)
+        r[i] = m[i] * p[0] + m[4 + i] * p[1] + m[8 + i] * p[2] + m[12 + i];
+    out[0] = r[0];
+    out[1] = r[1];
+    out[2] = r[2];
+}
+
+void cameraMatrix(bool perspective, const float pan[2], float distance, float orthoScale,
+                  float out[16])
+{
+    matIdentity(out);
+    out[12] = pan[0];
+    out[13] = pan[1];
+    if (perspective) {
+        out[14] = distance;
+    } else {
+        out[0] = out[5] = out[10] = orthoScale;
+    }
+}
+
+float orthoScaleFor(float distance)
+{
+    const float s = distance / 5.0f + 2.0f;
+    return s < 0.0f ? 0.0f : s;
+}
+
+float viewAspect(int width, int height)
+{
+    return static_cast<float>(width) / static_cast<float>(height > 0 ? height : 1);
+}
+
+void boxDepthRange(const float modelview[16], const float vertices[8][3], float range[2],
+                   float spans[3])
+{
+    float lo[3] = {1e20f, 1e20f, 1e20f};
+    float hi[3] = {-1e20f, -1e20f, -1e20f};
+    for (int i = 0; i < 8; ++i) {
+        float e[3];
+        matTransformPoint(modelview, vertices[i], e);
+        for (int k = 0; k < 3; ++k) {
+            if (e[k] < lo[k])
+                lo[k] = e[k];
+            if (e[k] > hi[k])
+                hi[k] = e[k];
+        }
+    }
+    range[0] = lo[2];
+    range[1] = hi[2];
+    for (int k = 0; k < 3; ++k)
+        spans[k] = hi[k] - lo[k];
+}
+
+void deltaRotationMatrix(int rotX, int rotY, float out[16])
+{
+    float ry[16], rx[16];
+    matRotation(static_cast<float>(rotY), 0, 1, 0, ry);
+    matRotation(static_cast<float>(rotX), 1, 0, 0, rx);
+    matMultiply(ry, rx, out);
+}
+
+// ---- frame rate ----
+
+double monotonicMillis()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void FrameRateCounter::frame(double nowMs)
+{
+    frames += 1.0f;
+    if (frames != 5.0f)
+        return;
+    const double elapsed = nowMs - lastTick;
+    // Five frames within no measurable time: the old text stays.
+    if (elapsed > 0.0) {
+        const double rate = 5000.0 / elapsed;
+        std::snprintf(myText, sizeof myText, "fps: %1.2f", rate);
+    }
+    frames = 0.0f;
+    lastTick = nowMs;
+}
+
+// ---- seams filled by the later layers ----
+
+namespace {
+// The shader layer creates its context and programs here (set-up step 8).
+void createShaderPrograms() {}
+// ... and destroys them with the view.
+void destroyShaderPrograms() {}
+// The transfer function is created here for 256 entries (set-up step 9).
+void createTransferFunction() {}
+void destroyTransferFunction() {}
+
+// The render target follows the view while a mask is in use.
+void targetSetPerspective(bool) {}
+void targetSetWindowSize(int, int) {}
+void targetPlace() {}
+void targetSetSpans(const float[3]) {}
+}
+
+void renderVolume(Volume&)
+{
+    // The slicing renderers draw here.
+}
+
+void drawOutlines(Volume& v)
+{
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_3D);
+    // Brick outlines (cyan) join here with the bricks.
+    if (v.showBBox) {
+        glColor4f(0, 1, 0, 1);
+        for (int f = 0; f < 5; ++f) {
+            glBegin(GL_LINE_LOOP);
+            for (int k = 0; k < 4; ++k)
+                glVertex3fv(v.vertices[v.faces[f][k]]);
+            glEnd();
+        }
+    }
+    glFinish();
+}
+
+// ---- the view ----
+
+MainView::MainView()
+    : width(640), height(480), perspective(true), rotX(0), rotY(0), planeShift(0), speedup(true),
+      font(nullptr), myFrameRate(monotonicMillis())
+{
+    matIdentity(deltaRotation);
+}
+
+MainView::~MainView() = default;
+
+void MainView::setupGL()
+{
+    glShadeModel(GL_SMOOTH);
+    glClearColor(myClearColour[0], myClearColour[1], myClearColour[2], 1);
+    glClearDepth(1);
+    glClearStencil(0);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glGetFloatv(GL_MODELVIEW_MATRIX, deltaRotation);
+    glGetFloatv(GL_MODELVIEW_MATRIX, volume.rotation);
+
+    applyProjection();
+
+    if (!font)
+        GUARDED_NEW(font, TextOverlay, 10, 10, 1.0f, 0.0f, 1.0f, 16, "Arial", nullptr);
+
+    clipPlanes.initialise();
+    volume.alphaFunc = GL_GREATER;
+    createShaderPrograms();
+    createTransferFunction();
+
+    volume.extProcs.multiTexCoord2f = reinterpret_cast<void (*)(GLenum, GLfloat, GLfloat)>(
+        getGLProcAddress("glMultiTexCoord2f"));
+    volume.extProcs.blendEquation =
+        reinterpret_cast<void (*)(GLenum)>(getGLProcAddress("glBlendEquationEXT"));
+    volume.extProcs.blendEquationSeparate = reinterpret_cast<void (*)(GLenum, GLenum)>(
+        getGLProcAddress("glBlendEquationSeparateEXT"));
+
+    myFrameRate = FrameRateCounter(monotonicMillis());
+    myGLReady = true;
+}
+
+void MainView::releaseGL()
+{
+    if (font)
+        RELEASE(font);
+    destroyTransferFunction();
+    destroyShaderPrograms();
+    myGLReady = false;
+}
+
+void MainView::applyProjection()
+{
+    const float aspect = viewAspect(width, height);
+    if (volume.isMask && volume.shiftTex)
+        targetSetPerspective(perspective);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    if (perspective)
+        gluPerspective(45.0, aspect, 0.1, 50.0);
+    else
+        glOrtho(-1.5, 1.5, -1.5 / aspect, 1.5 / aspect, -5, 5);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void MainView::setBackgroundColour(float r, float g, float b)
+{
+    myClearColour[0] = r;
+    myClearColour[1] = g;
+    myClearColour[2] = b;
+    if (myGLReady)
+        glClearColor(r, g, b, 1);
+}
+
+void MainView::resize(int newWidth, int newHeight)
+{
+    width = newWidth;
+    height = newHeight;
+    glViewport(0, 0, width, height);
+    applyProjection();
+    if (volume.isMask && volume.shiftTex) {
+        targetSetWindowSize(width, height);
+        targetPlace();
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void MainView::paintCycle()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+
+    deltaRotationMatrix(rotX, rotY, deltaRotation);
+    if (clipPlanes.rotatingCount == 0 && clipPlanes.translatingCount == 0)
+        matMultiply(deltaRotation, volume.rotation, volume.rotation);
+
+    cameraMatrix(perspective, volume.pan, volume.distance, volume.orthoScale, volume.translation);
+    float modelview[16];
+    matMultiply(volume.translation, volume.rotation, modelview);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(modelview);
+    if (!perspective) {
+        float spans[3];
+        boxDepthRange(modelview, volume.vertices, volume.depthRange, spans);
+        float nearZ = volume.depthRange[0];
+        float farZ = volume.depthRange[1];
+        // A box shrunk to nothing (zoomed out past the scale's end) would
+        // make an invalid projection.
+        if (!(farZ > nearZ)) {
+            nearZ = -1.0f;
+            farZ = 1.0f;
+        }
+        const double aspect = viewAspect(width, height);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-1.5, 1.5, -1.5 / aspect, 1.5 / aspect, nearZ, farZ);
+        glMatrixMode(GL_MODELVIEW);
+        if (volume.shiftTex)
+            targetSetSpans(spans);
+    }
+
+    glPushMatrix();
+    clipPlanes.rotate(deltaRotation);
+    clipPlanes.applyAll();
+    glPopMatrix();
+
+    renderVolume(volume);
+
+    clipPlanes.disableAll();
+    drawOutlines(volume);
+    clipPlanes.drawAll(-static_cast<float>(planeShift) / 200.0f);
+
+    myFrameRate.frame(monotonicMillis());
+    if (font)
+        font->draw(myFrameRate.text());
+}
+
+bool MainView::onMouse(const MouseInput& in)
+{
+    if (!in.dragging) {
+        volume.interacting = false;
+        myDragStarted = false;
+        rotX = rotY = planeShift = 0;
+        return false;
+    }
+    if (speedup)
+        volume.interacting = true;
+    bool refresh = false;
+    if (in.left) {
+        if (myDragStarted) {
+            rotY = in.x - myLastX;
+            rotX = in.y - myLastY;
+            refresh = true;
+        } else {
+            myDragStarted = true;
+        }
+        myLastX = in.x;
+        myLastY = in.y;
+        if (clipPlanes.translatingCount != 0)
+            planeShift = rotX;
+    }
+    if (in.right) {
+        if (myDragStarted) {
+            volume.distance += static_cast<float>(myLastY - in.y) / 50.0f;
+            volume.distance += static_cast<float>(myLastX - in.x) / 50.0f;
+            volume.orthoScale = orthoScaleFor(volume.distance);
+            if (volume.isMask && volume.shiftTex)
+                targetPlace();
+            refresh = true;
+        } else {
+            myDragStarted = true;
+        }
+        myLastX = in.x;
+        myLastY = in.y;
+    }
+    if (in.middle) {
+        if (myDragStarted) {
+            volume.pan[0] += static_cast<float>(in.x - myLastX) / 120.0f;
+            volume.pan[1] -= static_cast<float>(in.y - myLastY) / 120.0f;
+            if (volume.isMask && volume.shiftTex)
+                targetPlace();
+            refresh = true;
+        } else {
+            myDragStarted = true;
+        }
+        myLastX = in.x;
+        myLastY = in.y;
+    }
+    return refresh;
+}
+
+void MainView::onArrowKey(ArrowKey key)
+{
+    switch (key) {
+    case ArrowKey::Left: volume.pan[0] -= 0.03f; break;
+    case ArrowKey::Right: volume.pan[0] += 0.03f; break;
+    case ArrowKey::Up: volume.pan[1] += 0.03f; break;
+    case ArrowKey::Down: volume.pan[1] -= 0.03f; break;
+    }
+}

@@ -1,0 +1,131 @@
+// The main view without the toolkit: camera maths, OpenGL set-up, projection,
+// the paint cycle and the mouse and key rules. MainGLCanvas (wx) wraps it with
+// a context, events and the buffer swap; tests drive it on an offscreen context.
+#ifndef GLIMRA_MAIN_VIEW_H
+#define GLIMRA_MAIN_VIEW_H
+
+#include "includegl.h"
+
+class TextOverlay;
+class Volume;
+
+// ---- camera maths (column-major 4 x 4 matrices, as OpenGL stores them) ----
+
+void matIdentity(float m[16]);
+// out = a x b; out may be a or b.
+void matMultiply(const float a[16], const float b[16], float out[16]);
+// The matrix glRotatef(angle, x, y, z) multiplies with (angle in degrees).
+void matRotation(float angleDegrees, float x, float y, float z, float out[16]);
+// m applied to the point p (w = 1).
+void matTransformPoint(const float m[16], const float p[3], float out[3]);
+// The camera part of the model-view matrix: a translation by (pan, distance)
+// with perspective; (pan, 0) and a uniform scale by orthoScale without.
+void cameraMatrix(bool perspective, const float pan[2], float distance, float orthoScale,
+                  float out[16]);
+// distance / 5 + 2, never below 0.
+float orthoScaleFor(float distance);
+// width / height; a window without height counts as one pixel high.
+float viewAspect(int width, int height);
+// Smallest and largest eye-space z of the corners under modelview (range[0]
+// near, range[1] far) and the eye-space extents along x, y, z.
+void boxDepthRange(const float modelview[16], const float vertices[8][3], float range[2],
+                   float spans[3]);
+// The increment of one paint: rotY degrees about y, then rotX about x.
+void deltaRotationMatrix(int rotX, int rotY, float out[16]);
+
+// ---- frame rate ----
+
+// Milliseconds of a monotonic clock.
+double monotonicMillis();
+
+// Counts frames and turns every fifth into a rate text.
+class FrameRateCounter
+{
+public:
+    explicit FrameRateCounter(double nowMs) : lastTick(nowMs) {}
+    // One frame drawn at nowMs.
+    void frame(double nowMs);
+    const char* text() const { return myText; }
+    float count() const { return frames; }
+
+private:
+    float frames = 0;              // frames since the last update
+    double lastTick;               // time of the last update
+    char myText[20] = "fps: 00.00"; // what the overlay shows
+};
+
+// ---- mouse and keys ----
+
+// One mouse event reduced to what the drag rules need.
+struct MouseInput
+{
+    bool dragging = false; // a motion with a button held
+    bool left = false;     // buttons held
+    bool middle = false;
+    bool right = false;
+    int x = 0;             // position in window pixels
+    int y = 0;
+};
+
+enum class ArrowKey { Left, Right, Up, Down };
+
+// ---- the view ----
+
+class MainView
+{
+public:
+    MainView();
+    ~MainView();
+    MainView(const MainView&) = delete;
+    MainView& operator=(const MainView&) = delete;
+
+    // The one-time OpenGL set-up (context current): fixed state, identity
+    // rotation, projection, frame-rate text, clip planes, alpha function,
+    // shader programs, transfer function, entry points.
+    void setupGL();
+    // What the view created at set-up (context current): text, transfer
+    // function, shader programs.
+    void releaseGL();
+    bool glReady() const { return myGLReady; }
+
+    // Projection matrix from perspective and the size.
+    void applyProjection();
+    // glClearColor(r, g, b, 1); kept for set-up when no context is there yet.
+    void setBackgroundColour(float r, float g, float b);
+    // Size event work after the context is current: viewport, projection,
+    // render target, identity model-view. The caller then paints.
+    void resize(int newWidth, int newHeight);
+    // Paint cycle up to the frame-rate text; the caller swaps the buffers.
+    void paintCycle();
+    // The drag rules; true when a repaint is wanted.
+    bool onMouse(const MouseInput& in);
+    // Arrow keys pan by 0.03.
+    void onArrowKey(ArrowKey key);
+
+    const FrameRateCounter& frameRate() const { return myFrameRate; }
+
+    int width;               // client size in pixels
+    int height;
+    bool perspective;        // perspective (true) or orthographic projection
+    int rotX;                // rotation increment about x in degrees (last y delta)
+    int rotY;                // rotation increment about y in degrees (last x delta)
+    int planeShift;          // pixel delta moving the planes in translate mode
+    float deltaRotation[16]; // the increment rotation of the last paint
+    bool speedup;            // reduced sampling while dragging
+    TextOverlay* font;       // the frame-rate text, created at set-up
+
+private:
+    FrameRateCounter myFrameRate; // frame counter, last tick and text
+    int myLastX = 0;              // last mouse position of a drag
+    int myLastY = 0;
+    bool myDragStarted = false;   // the drag has recorded a position
+    float myClearColour[3] = {0, 0, 0}; // background, applied at set-up too
+    bool myGLReady = false;       // setupGL has run
+};
+
+// The volume renderer of the current draw style (paint step 6).
+void renderVolume(Volume& v);
+// Bounding box (green) and brick outlines, after rendering.
+void drawOutlines(Volume& v);
+
+#endif

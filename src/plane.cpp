@@ -1,0 +1,239 @@
+#include "plane.h"
+
+#include "error_handling.h"
+#include "main_view.h"
+#include "volume.h"
+
+#include <cstring>
+
+ClipPlaneSet clipPlanes;
+
+void loadCameraTransform(bool perspective)
+{
+    float camera[16];
+    cameraMatrix(perspective, volume.pan, volume.distance, volume.orthoScale, camera);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(camera);
+}
+
+// ---- ClipPlane ----
+
+ClipPlane::ClipPlane(const float matrix_[16])
+    : corners{{-0.6f, 0, -0.6f}, {0.6f, 0, -0.6f}, {0.6f, 0, 0.6f}, {-0.6f, 0, 0.6f}},
+      visible(true), rotating(false), translating(false), equation{0, 1, 0, 0}, offset(0)
+{
+    std::memcpy(matrix, matrix_, sizeof matrix);
+}
+
+void ClipPlane::invert()
+{
+    equation[1] = equation[1] == 1.0 ? -1.0 : 1.0;
+    equation[3] = -equation[3];
+}
+
+void ClipPlane::translate(float delta)
+{
+    offset += delta;
+    equation[3] = equation[1] == 1.0 ? -offset : offset;
+    for (float* c : corners)
+        c[1] = offset;
+}
+
+void ClipPlane::draw(float shift)
+{
+    if (translating)
+        translate(shift);
+    loadCameraTransform(clipPlanes.perspective);
+    glMultMatrixf(matrix);
+    if (visible) {
+        glColor3f(1, 0, 0);
+        glBegin(GL_LINE_LOOP);
+        for (const float* c : corners)
+            glVertex3fv(c);
+        glEnd();
+    }
+}
+
+// ---- ClipPlaneSet ----
+
+ClipPlaneSet::ClipPlaneSet()
+    : count(0), maximum(kSlots), pole{}, clipplane(nullptr), rotatingCount(0),
+      translatingCount(0), perspective(true)
+{
+}
+
+ClipPlaneSet::~ClipPlaneSet()
+{
+    // Static destruction: no context any more, only memory.
+    for (ClipPlane*& p : pole) {
+        delete p;
+        p = nullptr;
+    }
+    delete[] clipplane;
+}
+
+void ClipPlaneSet::initialise()
+{
+    GLint available = 0;
+    glGetIntegerv(GL_MAX_CLIP_PLANES, &available);
+    if (clipplane)
+        RELEASE_ARRAY(clipplane);
+    // Six slots are always addressed, whatever the driver reports.
+    GUARDED_ARRAY_AS(clipplane, "clipplane", GLenum, available > kSlots ? available : kSlots);
+    maximum = kSlots;
+    if (clipplane)
+        for (int i = 0; i < kSlots; ++i)
+            clipplane[i] = GL_CLIP_PLANE0 + i;
+}
+
+void ClipPlaneSet::release()
+{
+    if (clipplane)
+        RELEASE_ARRAY(clipplane);
+}
+
+ClipPlane* ClipPlaneSet::plane(int number) const
+{
+    if (number < 1 || number > maximum || number > kSlots)
+        return nullptr;
+    return pole[number - 1];
+}
+
+int ClipPlaneSet::add(const float matrix[16])
+{
+    if (count >= maximum)
+        return -1;
+    for (int i = 0; i < maximum && i < kSlots; ++i) {
+        if (pole[i])
+            continue;
+        ClipPlane* created = nullptr;
+        GUARDED_NEW_AS(created, "pole[i]", ClipPlane, matrix);
+        if (!created)
+            return -1;
+        pole[i] = created;
+        ++count;
+        return i;
+    }
+    return -1;
+}
+
+void ClipPlaneSet::del(int number)
+{
+    if (number < 1 || number > maximum || number > kSlots)
+        return;
+    disableAll();
+    ClipPlane*& p = pole[number - 1];
+    if (p) {
+        RELEASE(p);
+        --count;
+    }
+    applyAll();
+}
+
+void ClipPlaneSet::invert(int number)
+{
+    if (ClipPlane* p = plane(number)) {
+        p->invert();
+        apply(number);
+    }
+}
+
+void ClipPlaneSet::setMatrix(const float matrix[16], int number)
+{
+    if (ClipPlane* p = plane(number)) {
+        std::memcpy(p->matrix, matrix, sizeof p->matrix);
+        apply(number);
+    }
+}
+
+void ClipPlaneSet::setMatrixAll(const float matrix[16])
+{
+    for (int n = 1; n <= kSlots; ++n)
+        setMatrix(matrix, n);
+}
+
+void ClipPlaneSet::rotate(const float R[16])
+{
+    const bool all = rotatingCount == 0 && translatingCount == 0;
+    for (ClipPlane* p : pole)
+        if (p && (p->rotating || all))
+            matMultiply(R, p->matrix, p->matrix);
+}
+
+void ClipPlaneSet::removeAll()
+{
+    disableAll();
+    for (ClipPlane*& p : pole)
+        if (p)
+            RELEASE(p);
+    count = 0;
+}
+
+void ClipPlaneSet::applyAll()
+{
+    if (!clipplane)
+        return;
+    glMatrixMode(GL_MODELVIEW);
+    for (int i = 0; i < kSlots; ++i) {
+        if (!pole[i])
+            continue;
+        loadCameraTransform(perspective);
+        glMultMatrixf(pole[i]->matrix);
+        glClipPlane(clipplane[i], pole[i]->equation);
+        glEnable(clipplane[i]);
+    }
+}
+
+void ClipPlaneSet::apply(int number)
+{
+    ClipPlane* p = plane(number);
+    if (!clipplane || !p)
+        return;
+    glClipPlane(clipplane[number - 1], p->equation);
+    glEnable(clipplane[number - 1]);
+}
+
+void ClipPlaneSet::disableAll()
+{
+    if (!clipplane)
+        return;
+    for (int i = 0; i < kSlots; ++i)
+        glDisable(clipplane[i]);
+}
+
+void ClipPlaneSet::disable(int number)
+{
+    if (!clipplane || number < 1 || number > kSlots)
+        return;
+    glDisable(clipplane[number - 1]);
+}
+
+void ClipPlaneSet::drawAll(float shift)
+{
+    glLineStipple(1, 0x1E);
+    glEnable(GL_LINE_STIPPLE);
+    for (ClipPlane* p : pole)
+        if (p)
+            p->draw(shift);
+    glDisable(GL_LINE_STIPPLE);
+}
+
+bool ClipPlaneSet::toggleRotating(int number)
+{
+    ClipPlane* p = plane(number);
+    if (!p)
+        return false;
+    p->rotating = !p->rotating;
+    rotatingCount += p->rotating ? 1 : -1;
+    return p->rotating;
+}
+
+bool ClipPlaneSet::toggleTranslating(int number)
+{
+    ClipPlane* p = plane(number);
+    if (!p)
+        return false;
+    p->translating = !p->translating;
+    translatingCount += p->translating ? 1 : -1;
+    return p->translating;
+}
