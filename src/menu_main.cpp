@@ -3,6 +3,7 @@
 #include "canvas_main.h"
 #include "command_ids.h"
 #include "error_handling.h"
+#include "plane.h"
 #include "settings_file.h"
 #include "volume.h"
 
@@ -132,7 +133,12 @@ MainFrame::~MainFrame()
     // The window is going away now, so it is no leftover in the report below.
     g_garbageCollector.remove(this);
     saveSettingsIfAutosave();
-    // Clip planes and the histogram are released here once they exist.
+    // The planes' OpenGL state lives in the view's context.
+    if (myGLcanvas)
+        myGLcanvas->makeContextCurrent();
+    clipPlanes.removeAll();
+    clipPlanes.release();
+    // The histogram is released here once it exists.
     volume.release();
 
     wxFrame** tools[] = {&g_pTransferFrame, &g_pSettingsFrame, &g_pDataFrame};
