@@ -218,7 +218,7 @@ bool parseFloat(const char* text, float* value)
 int cmdConvert(const std::vector<std::string>& args)
 {
     if (args.size() < 2) {
-        usage(stderr);
+        std::fprintf(stderr, "zvftool: convert needs IN and OUT (zvftool --help)\n");
         return 2;
     }
     const std::string in = args[0], out = args[1];
@@ -353,7 +353,7 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
-        usage(stderr);
+        std::fprintf(stderr, "zvftool: no command (zvftool --help lists them)\n");
         return 2;
     }
     const std::string cmd = args[0];
