@@ -76,8 +76,10 @@ void Histogram::compute(const void* data, int x, int y, int z, int channels, GLe
     const int size = known ? bytesOfGLType(type) : 1;
     bins = (size == 1) ? 256 : 4096;
     GUARDED_ARRAY_AS(hist, "histogram.hist", float, bins);
-    if (!hist)
+    if (!hist) {
+        g_garbageCollector.remove(hist); // nothing to release later
         return;
+    }
     std::memset(hist, 0, sizeof(float) * bins);
 
     const int resolution[3] = {x, y, z};

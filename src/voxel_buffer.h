@@ -15,7 +15,8 @@
 // holder = calloc(bytes), reported on failure, registered under name.
 #define GUARDED_VOXELS_AS(holder, name, bytes)                                          \
     do {                                                                                \
-        (holder) = guardedAllocationShouldFail() ? nullptr : std::calloc((bytes) ? (bytes) : 1, 1); \
+        const size_t glimraBytes_ = (bytes);                                            \
+        (holder) = guardedAllocationShouldFail() ? nullptr : std::calloc(glimraBytes_ + (glimraBytes_ == 0), 1); \
         if (!(holder)) reportAllocationFailure(__FILE__, __LINE__);                     \
         g_garbageCollector.add((holder), __FILE__, __LINE__, name);                     \
     } while (0)
@@ -38,7 +39,7 @@ inline bool multiplySize(size_t a, size_t b, size_t* result)
 }
 
 // Number of values x * y * z * channels (and bytes with bytesPerValue); false
-// when a factor is not positive or the product does not fit.
+// when a factor is not positive or the product does not fit (or exceeds 1 TiB).
 inline bool voxelCount(const int resolution[3], int channels, int bytesPerValue, size_t* values,
                        size_t* bytes)
 {
@@ -54,8 +55,9 @@ inline bool voxelCount(const int resolution[3], int channels, int bytesPerValue,
     size_t b = 0;
     if (!multiplySize(n, static_cast<size_t>(bytesPerValue), &b))
         return false;
-    // Keep byte counts well inside the signed range the readers work with.
-    if (b > (static_cast<size_t>(-1) >> 2))
+    // No volume this program can show comes near a terabyte; larger claims
+    // come from damaged files.
+    if (b > (static_cast<size_t>(1) << 40))
         return false;
     *values = n;
     if (bytes)

@@ -1,0 +1,83 @@
+// Helpers of the load tests: a captured file log and a recording progress dialog.
+#ifndef GLIMRA_LOAD_TEST_UTIL_H
+#define GLIMRA_LOAD_TEST_UTIL_H
+
+#include "error_handling.h"
+#include "load_progress.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Points the file channel at a temporary stream for the lifetime of the object.
+class LogCapture
+{
+public:
+    LogCapture() : myFile(std::tmpfile()), myChannel(myFile, false), mySaved(g_pFileLog)
+    {
+        g_pFileLog = &myChannel;
+    }
+    ~LogCapture()
+    {
+        g_pFileLog = mySaved;
+    }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    std::string text() const
+    {
+        std::fflush(myFile);
+        std::string s;
+        std::rewind(myFile);
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, myFile)) > 0)
+            s.append(buf, n);
+        return s;
+    }
+
+private:
+    FILE* myFile;
+    LogChannel myChannel;
+    LogChannel* mySaved;
+};
+
+// Every update of every dialog of the recorder, and a cancel at one of them.
+struct ProgressRecord
+{
+    std::vector<std::pair<int, std::string>> updates;
+    int cancelAt = -1; // index into updates that answers "cancelled"
+    int opened = 0;
+    int closed = 0;
+};
+
+class RecordingDialog : public ProgressDialog
+{
+public:
+    explicit RecordingDialog(ProgressRecord* r) : myRecord(r) { ++r->opened; }
+    bool update(int value, const char* message) override
+    {
+        myRecord->updates.emplace_back(value, message);
+        return static_cast<int>(myRecord->updates.size()) - 1 != myRecord->cancelAt;
+    }
+    void close() override { ++myRecord->closed; }
+
+private:
+    ProgressRecord* myRecord;
+};
+
+// Installs a recorder for the lifetime of the object.
+class ProgressRecorder
+{
+public:
+    ProgressRecorder()
+    {
+        setProgressDialogFactory([this]() -> ProgressDialog* { return new RecordingDialog(&record); });
+    }
+    ~ProgressRecorder() { setProgressDialogFactory(nullptr); }
+    ProgressRecorder(const ProgressRecorder&) = delete;
+    ProgressRecorder& operator=(const ProgressRecorder&) = delete;
+    ProgressRecord record;
+};
+
+#endif
