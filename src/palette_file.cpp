@@ -1,0 +1,211 @@
+// Palette (".pal") and lookup-table files of the transfer function.
+//
+// A palette file holds the control points of the four curves, red, green,
+// blue, alpha: per curve the point count, one line "x y" per point (both
+// scaled to 0..1) and an empty line. Any other name is a lookup table: one
+// line "r, g, b, a" per table entry. Every line ends in CR LF, so a table
+// line is exactly 40 bytes.
+#include "transfer_function.h"
+
+#include "error_handling.h"
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <locale.h>
+#include <vector>
+
+namespace {
+
+// Point counts beyond this are taken for a damaged file.
+const int kMaxPalettePoints = 65536;
+// A channel read from a lookup table keeps at most this many points.
+const int kMaxTablePoints = 256;
+
+// Numbers are written and read with a '.' whatever locale the toolkit set.
+class ClassicNumbers
+{
+public:
+    ClassicNumbers() : myLocale(newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0)))
+    {
+        if (myLocale)
+            myPrevious = uselocale(myLocale);
+    }
+    ~ClassicNumbers()
+    {
+        if (myLocale) {
+            uselocale(myPrevious);
+            freelocale(myLocale);
+        }
+    }
+    ClassicNumbers(const ClassicNumbers&) = delete;
+    ClassicNumbers& operator=(const ClassicNumbers&) = delete;
+
+private:
+    locale_t myLocale;
+    locale_t myPrevious = static_cast<locale_t>(0);
+};
+
+class File
+{
+public:
+    File(const std::string& path, const char* mode) : myFile(std::fopen(path.c_str(), mode)) {}
+    ~File()
+    {
+        if (myFile)
+            std::fclose(myFile);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    FILE* get() const { return myFile; }
+
+private:
+    FILE* myFile;
+};
+
+float clamp01(float v)
+{
+    if (!(v >= 0.0f))
+        return 0.0f;
+    return v > 1.0f ? 1.0f : v;
+}
+
+} // namespace
+
+bool TransferFunction::isPaletteName(const std::string& path)
+{
+    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".pal") == 0;
+}
+
+bool TransferFunction::writeFile(const std::string& path) const
+{
+    File file(path, "wb");
+    FILE* f = file.get();
+    if (!f)
+        return false;
+    ClassicNumbers classic;
+    if (isPaletteName(path)) {
+        const double lastX = tableSize - 1;
+        for (const Curve& c : curves) {
+            std::fprintf(f, "%d\r\n", c.getCount());
+            for (int k = 0; k < c.getCount(); ++k)
+                std::fprintf(f, "%f %f\r\n", c.points()[k].x / lastX, c.points()[k].y / 255.0);
+            std::fprintf(f, "\r\n");
+        }
+    } else if (palette) {
+        for (int i = 0; i < tableSize; ++i)
+            std::fprintf(f, "%f, %f, %f, %f\r\n", palette[4 * i] / 255.0, palette[4 * i + 1] / 255.0,
+                         palette[4 * i + 2] / 255.0, palette[4 * i + 3] / 255.0);
+    }
+    return std::ferror(f) == 0;
+}
+
+bool TransferFunction::readFile(const std::string& path)
+{
+    File file(path, "rb");
+    FILE* f = file.get();
+    if (!f)
+        return false;
+    std::fseek(f, 0, SEEK_END);
+    const long fileSize = std::ftell(f);
+    std::rewind(f);
+    ClassicNumbers classic;
+    const int n = tableSize;
+    const float lastX = static_cast<float>(n - 1);
+
+    if (isPaletteName(path)) {
+        // All four blocks are read before anything changes, so a damaged
+        // file leaves the curves as they were.
+        std::vector<CurvePoint> blocks[4];
+        for (int c = 0; c < 4; ++c) {
+            int count = 0;
+            bool ok = std::fscanf(f, "%d", &count) == 1 && count >= 2 && count <= kMaxPalettePoints;
+            for (int k = 0; ok && k < count; ++k) {
+                float fx = 0.0f;
+                float fy = 0.0f;
+                ok = std::fscanf(f, "%f %f", &fx, &fy) == 2;
+                // Out-of-range and unordered points are repaired by the curve.
+                blocks[c].push_back({lastX * fx, fy * 255.0f, 0.0f});
+            }
+            if (!ok) {
+                logBoth(__FILE__, __LINE__,
+                        "Not supported pallete file format. (The point list is damaged)\n");
+                return false;
+            }
+        }
+        static const char* const names[4] = {"curves[0].curve_points", "curves[1].curve_points",
+                                              "curves[2].curve_points", "curves[3].curve_points"};
+        for (int c = 0; c < 4; ++c) {
+            curves[c].setControlPoints(blocks[c].data(), static_cast<int>(blocks[c].size()), names[c]);
+            curves[c].setKind(CURVE_LINEAR);
+        }
+        return true;
+    }
+
+    // Lookup table: CR LF lines of 40 bytes; LF-only lines (39 bytes) are
+    // taken too.
+    const long long crlfSize = 40LL * n;
+    const long long lfSize = 39LL * n;
+    if (fileSize != crlfSize && fileSize != lfSize) {
+        logBoth(__FILE__, __LINE__, "Not supported pallete file format. (The size is not correct)\n");
+        return false;
+    }
+    float* lut[4] = {};
+    static const char* const lutNames[4] = {"lut[0]", "lut[1]", "lut[2]", "lut[3]"};
+    for (int j = 0; j < 4; ++j)
+        GUARDED_ARRAY_AS(lut[j], lutNames[j], float, n);
+    CurvePoint* pomx = nullptr;
+    GUARDED_ARRAY(pomx, CurvePoint, n);
+    auto release = [&]() {
+        for (int j = 0; j < 4; ++j)
+            if (lut[j])
+                RELEASE_ARRAY(lut[j]);
+        if (pomx)
+            RELEASE_ARRAY(pomx);
+    };
+    if (!lut[0] || !lut[1] || !lut[2] || !lut[3] || !pomx) {
+        release();
+        return false;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (std::fscanf(f, "%f ,%f ,%f ,%f", &lut[0][i], &lut[1][i], &lut[2][i], &lut[3][i]) != 4) {
+            logBoth(__FILE__, __LINE__,
+                    "Not supported pallete file format. (The values are not correct)\n");
+            release();
+            return false;
+        }
+        for (int j = 0; j < 4; ++j)
+            lut[j][i] = clamp01(lut[j][i]);
+    }
+
+    static const char* const names[4] = {"curves[0].curve_points", "curves[1].curve_points",
+                                          "curves[2].curve_points", "curves[3].curve_points"};
+    for (int k = 0; k < 4; ++k) {
+        const float* v = lut[k];
+        // Entries where the table bends become points; the rest lie on the
+        // straight lines between them.
+        int found = 0;
+        for (int i = 1; i + 1 < n; ++i) {
+            const float a = 255.0f * v[i - 1];
+            const float b = 255.0f * v[i];
+            const float c = 255.0f * v[i + 1];
+            if (std::fabs((b - a) - (c - b)) <= 0.01f)
+                continue;
+            pomx[found++] = {static_cast<float>(i), b, 0.0f};
+        }
+        // At most 256 points: the two ends and evenly spread bends.
+        const int inner = found < kMaxTablePoints - 2 ? found : kMaxTablePoints - 2;
+        std::vector<CurvePoint> points;
+        points.reserve(inner + 2);
+        points.push_back({0.0f, 255.0f * v[0], 0.0f});
+        for (int m = 0; m < inner; ++m) {
+            const long long pick = found == inner ? m : static_cast<long long>(m) * found / inner;
+            points.push_back(pomx[pick]);
+        }
+        points.push_back({lastX, 255.0f * v[n - 1], 0.0f});
+        curves[k].setControlPoints(points.data(), static_cast<int>(points.size()), names[k]);
+        curves[k].setKind(CURVE_LINEAR);
+    }
+    release();
+    return true;
+}
