@@ -3,6 +3,7 @@
 #include "error_handling.h"
 #include "plane.h"
 #include "text_overlay.h"
+#include "transfer_function.h"
 #include "volume.h"
 
 #include <GL/glu.h>
@@ -150,9 +151,17 @@ namespace {
 void createShaderPrograms() {}
 // ... and destroys them with the view.
 void destroyShaderPrograms() {}
-// The transfer function is created here for 256 entries (set-up step 9).
-void createTransferFunction() {}
-void destroyTransferFunction() {}
+// The transfer-function object lives in this view's context.
+void createTransferFunction()
+{
+    if (!transfer)
+        GUARDED_NEW(transfer, TransferFunction, 256);
+}
+void destroyTransferFunction()
+{
+    if (transfer)
+        RELEASE(transfer);
+}
 
 // The render target follows the view while a mask is in use.
 void targetSetPerspective(bool) {}
