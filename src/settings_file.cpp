@@ -1,5 +1,7 @@
 #include "settings_file.h"
 
+#include "plane.h"
+#include "transfer_function.h"
 #include "volume.h"
 
 #include <cctype>
@@ -18,7 +20,7 @@ const int kEqual = 0x202;   // GL_EQUAL
 const int kLess = 0x201;    // GL_LESS
 const float kNearest = 9728.0f;
 
-// Curve kind of the four channel curves until the transfer function keeps it.
+// Curve kind while no transfer function exists (before the view's OpenGL set-up).
 int g_curveKind = 0;
 
 SettingsTarget* g_installedTarget = nullptr;
@@ -487,7 +489,7 @@ void gatherCoreSettings(Settings& s)
     s.alphaFunc = static_cast<int>(volume.alphaFunc);
     s.blending = volume.blending;
     s.showBBox = volume.showBBox;
-    s.curveKind = g_curveKind;
+    s.curveKind = transfer ? transfer->curve(0).getKind() : g_curveKind;
     s.alphaCalculation = volume.getAlphaCalculation();
     s.gradientCalculation = volume.getGradientCalculation();
     s.alphaCorrection = volume.getAlphaCorrection();
@@ -498,7 +500,7 @@ void applyCoreSettings(const Settings& s)
 {
     RenderMode::instance() = s.mode;
     volume.perspective = s.perspective;
-    // The clip planes' copy of the projection is set here once they exist.
+    clipPlanes.perspective = s.perspective;
     for (int c = 0; c < 3; ++c)
         volume.background[c] = s.background[c];
     volume.sampling = s.sampling;
@@ -508,6 +510,8 @@ void applyCoreSettings(const Settings& s)
     volume.blending = s.blending;
     volume.showBBox = s.showBBox;
     g_curveKind = s.curveKind;
+    if (transfer)
+        transfer->setCurveKind(s.curveKind);
     volume.setAlphaCalculation(s.alphaCalculation);
     volume.setGradientCalculation(s.gradientCalculation);
     volume.setAlphaCorrection(s.alphaCorrection);

@@ -6,6 +6,7 @@
 #include "settings_file.h"
 #include "volume.h"
 #include "wx_load.h"
+#include "wx_settings.h"
 
 bool startGlimra(const CommandLine& cl)
 {
@@ -22,6 +23,7 @@ bool startGlimra(const CommandLine& cl)
         return false;
     g_pMainFrame->SendSizeEvent();
 
+    installMainWindowSettings();
     loadSettingsFile();
 
     if (cl.hasData) {

@@ -1,5 +1,7 @@
 // "glimra.ini": exact bytes, range rules, damaged files, the autosave-off rewrite.
+#include "plane.h"
 #include "settings_file.h"
+#include "transfer_function.h"
 #include "test_support.h"
 #include "volume.h"
 
@@ -450,6 +452,32 @@ TEST_F(LiveSettings, LoadReachesTheVolumeRenderModeAndFilter)
     // A missing file leaves everything as it is.
     EXPECT_FALSE(loadSettings(target, tmp.file("missing.ini")));
     EXPECT_EQ(volume.sampling, 301);
+}
+
+TEST_F(LiveSettings, CurveKindReachesAllFourCurvesAndProjectionTheClipPlanes)
+{
+    const std::string path = tmp.file("glimra.ini");
+    CoreSettingsTarget target;
+    // Before the transfer function exists the kind is kept for it.
+    ASSERT_TRUE(testsupport::writeFile(path, "Curve:\t2\r\nProjection:\t0"));
+    ASSERT_EQ(transfer, nullptr);
+    ASSERT_TRUE(loadSettings(target, path));
+    EXPECT_FALSE(clipPlanes.perspective);
+    Settings s;
+    target.gather(s);
+    EXPECT_EQ(s.curveKind, 2);
+
+    TransferFunction tf(256, TransferFunction::NoGL{});
+    transfer = &tf;
+    ASSERT_TRUE(testsupport::writeFile(path, "Curve:\t1\r\nProjection:\t1"));
+    ASSERT_TRUE(loadSettings(target, path));
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(tf.curve(c).getKind(), 1) << c;
+    EXPECT_TRUE(clipPlanes.perspective);
+    tf.curve(0).setKind(2);
+    target.gather(s);
+    EXPECT_EQ(s.curveKind, 2); // the red curve's kind is the one written
+    transfer = nullptr;
 }
 
 TEST_F(LiveSettings, InstalledTargetServesTheProgramsCalls)

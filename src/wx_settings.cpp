@@ -1,0 +1,109 @@
+#include "wx_settings.h"
+
+#include "canvas_main.h"
+#include "command_ids.h"
+#include "menu_main.h"
+#include "settings_file.h"
+#include "text_overlay.h"
+
+namespace {
+
+void checkItem(wxMenuBar* bar, int id, bool on)
+{
+    // FindItem first: checking an unknown id would raise a toolkit assertion.
+    wxMenuItem* item = id ? bar->FindItem(id) : nullptr;
+    if (item && item->IsCheckable())
+        item->Check(on);
+}
+
+int blendingCommandId(int blending)
+{
+    switch (blending) {
+    case BLENDING_MAXIMUM:
+        return ID_MAXIMUM;
+    case BLENDING_MINIMUM:
+        return ID_MINIMUM;
+    default:
+        return ID_BLEND;
+    }
+}
+
+// The running settings over g_pMainFrame. Values whose holder does not exist
+// (no window yet, no frame-rate text before the view's OpenGL set-up) are kept
+// here so that nothing read from the file is lost on the way back.
+class MainWindowSettings : public SettingsTarget
+{
+public:
+    void gather(Settings& s) const override
+    {
+        gatherCoreSettings(s);
+        s.fpsVisible = myKept.fpsVisible;
+        s.autosave = myKept.autosave;
+        s.width = myKept.width;
+        s.height = myKept.height;
+        s.x = myKept.x;
+        s.y = myKept.y;
+        s.speedup = myKept.speedup;
+        const MainFrame* frame = g_pMainFrame;
+        if (!frame)
+            return;
+        s.autosave = frame->autosave;
+        const wxSize size = frame->GetSize();
+        const wxPoint pos = frame->GetPosition();
+        s.width = size.x;
+        s.height = size.y;
+        s.x = pos.x;
+        s.y = pos.y;
+        const MainGLCanvas* view = frame->myGLcanvas;
+        if (view) {
+            s.speedup = view->speedup;
+            if (view->font)
+                s.fpsVisible = view->font->visible;
+        }
+    }
+
+    void apply(const Settings& s) override
+    {
+        applyCoreSettings(s);
+        myKept = s;
+        MainFrame* frame = g_pMainFrame;
+        if (!frame)
+            return;
+        frame->autosave = s.autosave;
+        MainGLCanvas* view = frame->myGLcanvas;
+        if (view) {
+            view->perspective = s.perspective;
+            view->applyProjection();
+            view->setBackgroundColour(s.background[0], s.background[1], s.background[2]);
+            view->speedup = s.speedup;
+            if (view->font)
+                view->font->visible = s.fpsVisible;
+        }
+        if (wxMenuBar* bar = frame->GetMenuBar()) {
+            checkItem(bar, s.perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
+            checkItem(bar, ID_FRAME_RATE, s.fpsVisible);
+            checkItem(bar, drawStyleCommandId(s.mode.getDrawStyle()), true);
+            checkItem(bar, blendingCommandId(s.blending), true);
+            checkItem(bar, ID_SHOW_BBOX, s.showBBox);
+        }
+        // Placed only when it changes, so that applying the running values
+        // again (autosave switched off) leaves the window where it is. -1
+        // leaves a coordinate to the toolkit.
+        const wxSize size = frame->GetSize();
+        const wxPoint pos = frame->GetPosition();
+        if (size.x != s.width || size.y != s.height || pos.x != s.x || pos.y != s.y)
+            frame->SetSize(s.x, s.y, s.width, s.height, wxSIZE_AUTO);
+    }
+
+private:
+    Settings myKept; // the last applied values
+};
+
+MainWindowSettings g_mainWindowSettings;
+
+} // namespace
+
+void installMainWindowSettings()
+{
+    installSettingsTarget(&g_mainWindowSettings);
+}
