@@ -445,24 +445,3 @@ TEST_F(CgLayer, NullAndStaleHandlesAreHarmless)
     expectPixel(pixelAt(ctx, 8, 8), 0, 255, 0, 255);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
-
-TEST(CgLayerMath, InverseAndProduct)
-{
-    // Translation (1, 2, 3) after a scale by 2: the inverse undoes both.
-    const float m[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 1, 2, 3, 1};
-    float inv[16];
-    ASSERT_TRUE(cglayer::invert(m, inv));
-    float product[16];
-    cglayer::multiply(m, inv, product);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(product[i], (i % 5 == 0) ? 1.0f : 0.0f, 1e-6f) << i;
-    EXPECT_FLOAT_EQ(inv[12], -0.5f);
-    EXPECT_FLOAT_EQ(inv[0], 0.5f);
-    const float singular[16] = {1, 2, 3, 4, 2, 4, 6, 8, 0, 0, 1, 0, 0, 0, 0, 1};
-    EXPECT_FALSE(cglayer::invert(singular, inv));
-    EXPECT_FLOAT_EQ(inv[1], 2.0f);
-    float t[16];
-    cglayer::transpose(m, t);
-    EXPECT_FLOAT_EQ(t[3], 1.0f);
-    EXPECT_FLOAT_EQ(t[12], 0.0f);
-}
