@@ -3,6 +3,7 @@
 #include "command_ids.h"
 #include "error_handling.h"
 #include "menu_main.h"
+#include "wx_asserts.h"
 #include "wx_startup.h"
 
 #include <csignal>
@@ -36,6 +37,7 @@ static void onTerminate(int)
 
 bool MyApp::OnInit()
 {
+    installAssertHandler();
     GUARDED_NEW_AS(g_pConsoleLog, "g_pConsoleLog", LogChannel);
     g_garbageCollector.remove(g_pConsoleLog);
     GUARDED_NEW_AS(g_pFileLog, "g_pFileLog", LogChannel, "log.txt");

@@ -1,5 +1,7 @@
 // Test program for the window layer: the toolkit is initialised once (only
 // when a display is there and tests actually run), then GoogleTest runs.
+#include "wx_asserts.h"
+
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
@@ -28,6 +30,7 @@ int main(int argc, char** argv)
     bool wxReady = false;
     if (!listing && display && *display) {
         setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        installAssertHandler();
         wxReady = wxEntryStart(argc, argv) && wxTheApp && wxTheApp->CallOnInit();
     }
     const int result = RUN_ALL_TESTS();

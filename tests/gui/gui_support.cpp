@@ -116,3 +116,86 @@ ProgramRun runGlimra(const std::string& workDir, const std::vector<std::string>&
 }
 
 } // namespace guitest
+
+#include "command_ids.h"
+#include "error_handling.h"
+#include "menu_main.h"
+#include "wx_startup.h"
+
+#include <wx/app.h>
+#include <wx/utils.h>
+
+namespace guitest {
+
+InProcessGlimra::InProcessGlimra(const std::vector<std::string>& args, const std::string& workDir)
+    : myWorkDir(workDir)
+{
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd))
+        myOldDir = cwd;
+    ::mkdir(workDir.c_str(), 0755);
+    if (::chdir(workDir.c_str()) != 0)
+        return;
+    myConsole = std::fopen("console.txt", "wb");
+    g_pConsoleLog = new LogChannel(myConsole, false);
+    g_pFileLog = new LogChannel("log.txt");
+    std::vector<const char*> argv{"glimra"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    myStarted = startGlimra(parseCommandLine(static_cast<int>(argv.size()), argv.data()));
+    pump();
+}
+
+InProcessGlimra::~InProcessGlimra()
+{
+    close();
+    if (myConsole)
+        std::fclose(myConsole);
+    if (!myOldDir.empty() && ::chdir(myOldDir.c_str()) != 0) {
+        // nothing sensible to do in a destructor
+    }
+}
+
+void InProcessGlimra::postCommand(int id)
+{
+    if (!g_pMainFrame)
+        return;
+    wxCommandEvent event(wxEVT_MENU, id);
+    event.SetEventObject(g_pMainFrame);
+    g_pMainFrame->GetEventHandler()->ProcessEvent(event);
+    pump();
+}
+
+void InProcessGlimra::pump(int milliseconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        wxTheApp->ProcessPendingEvents();
+        wxYield();
+        wxTheApp->ProcessIdle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+bool InProcessGlimra::close()
+{
+    if (!g_pMainFrame)
+        return true;
+    wxCommandEvent exitEvent(wxEVT_MENU, ID_EXIT);
+    wxPostEvent(g_pMainFrame, exitEvent);
+    for (int i = 0; i < 200 && g_pMainFrame; ++i)
+        pump(10);
+    return g_pMainFrame == nullptr;
+}
+
+std::string InProcessGlimra::log() const
+{
+    return testsupport::readFile(myWorkDir + "/log.txt");
+}
+
+std::string InProcessGlimra::console() const
+{
+    return testsupport::readFile(myWorkDir + "/console.txt");
+}
+
+} // namespace guitest

@@ -39,3 +39,33 @@ bool haveDisplay();
     } while (0)
 
 #endif
+
+#include "command_line.h"
+
+namespace guitest {
+
+// Runs the program's start-up inside this test process, in a temporary
+// working directory, with both log channels on files there; close() posts
+// "Exit" and pumps events until the main window is gone.
+class InProcessGlimra
+{
+public:
+    explicit InProcessGlimra(const std::vector<std::string>& args, const std::string& workDir);
+    ~InProcessGlimra();
+    bool started() const { return myStarted; }
+    // Posts the command id to the main window and processes it.
+    void postCommand(int id);
+    // Lets pending events, paints and idle work run for a moment.
+    static void pump(int milliseconds = 50);
+    bool close();
+    std::string log() const;     // "log.txt" content so far
+    std::string console() const; // console channel content so far
+
+private:
+    std::string myWorkDir;       // working directory of this run
+    std::string myOldDir;        // directory to return to
+    FILE* myConsole = nullptr;   // console channel's stream
+    bool myStarted = false;      // start-up returned with a window
+};
+
+} // namespace guitest
