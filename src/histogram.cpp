@@ -36,21 +36,23 @@ template <typename T> inline uint32_t binOf(T v)
     }
 }
 
-// Counts in four interleaved tables so that runs of one value (the
-// background) do not serialise on one counter; integer counts stay exact
-// beyond 2^24 values per bin.
+// Counts in kTables interleaved tables of 16-bit counters: runs of one value
+// (the background) do not serialise on one counter, and the tables stay in
+// the first-level cache even for 4096 bins. The small counters are added into
+// exact 64-bit totals before they can overflow.
 template <typename T> void countValues(const T* p, size_t n, int bins, std::vector<uint64_t>& total)
 {
-    std::vector<uint32_t> c(4 * static_cast<size_t>(bins), 0);
-    uint32_t* c0 = c.data();
-    uint32_t* c1 = c0 + bins;
-    uint32_t* c2 = c1 + bins;
-    uint32_t* c3 = c2 + bins;
-    const size_t chunk = size_t(1) << 30; // keeps each 32-bit counter below 2^30
+    constexpr int kTables = 4;
+    std::vector<uint16_t> c(kTables * static_cast<size_t>(bins), 0);
+    uint16_t* c0 = c.data();
+    uint16_t* c1 = c0 + bins;
+    uint16_t* c2 = c1 + bins;
+    uint16_t* c3 = c2 + bins;
+    const size_t chunk = kTables * 65000; // at most 65003 counts per table and chunk
     size_t i = 0;
     while (i < n) {
         const size_t end = n - i > chunk ? i + chunk : n;
-        for (; i + 4 <= end; i += 4) {
+        for (; i + kTables <= end; i += kTables) {
             ++c0[binOf(p[i])];
             ++c1[binOf(p[i + 1])];
             ++c2[binOf(p[i + 2])];

@@ -58,13 +58,30 @@ template <typename T> void valueRange(const T* p, size_t n, float* lo, float* hi
             mx = v > mx ? v : mx;
         }
     } else if (n > 0) {
-        T a = p[0], b = p[0];
-        for (size_t i = 1; i < n; ++i) {
-            a = p[i] < a ? p[i] : a;
-            b = p[i] > b ? p[i] : b;
+        // Fixed-length blocks with independent lanes: the compiler turns them
+        // into vector minimum and maximum at the default optimisation level.
+        constexpr size_t kLanes = 64 / sizeof(T);
+        T a[kLanes], b[kLanes];
+        for (size_t k = 0; k < kLanes; ++k)
+            a[k] = b[k] = p[0];
+        size_t i = 0;
+        for (; i + kLanes <= n; i += kLanes)
+            for (size_t k = 0; k < kLanes; ++k) {
+                const T v = p[i + k];
+                a[k] = v < a[k] ? v : a[k];
+                b[k] = v > b[k] ? v : b[k];
+            }
+        for (; i < n; ++i) {
+            a[0] = p[i] < a[0] ? p[i] : a[0];
+            b[0] = p[i] > b[0] ? p[i] : b[0];
         }
-        mn = std::min(mn, static_cast<float>(a));
-        mx = std::max(mx, static_cast<float>(b));
+        T lo2 = a[0], hi2 = b[0];
+        for (size_t k = 1; k < kLanes; ++k) {
+            lo2 = a[k] < lo2 ? a[k] : lo2;
+            hi2 = b[k] > hi2 ? b[k] : hi2;
+        }
+        mn = std::min(mn, static_cast<float>(lo2));
+        mx = std::max(mx, static_cast<float>(hi2));
     }
     *lo = mn;
     *hi = mx;
