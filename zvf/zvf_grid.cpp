@@ -101,7 +101,8 @@ unsigned long compressCapacity(unsigned long length)
     return static_cast<unsigned long>(static_cast<double>(length) * 1.01 + 12);
 }
 
-/* WriteSliceData with a caller-kept scratch buffer. */
+/* WriteSliceData with a caller-kept scratch buffer: 1 written, 0 allocation
+ * or compression failure (stop), -1 short write (reported; writing goes on). */
 int writeRecord(FILE* f, const unsigned char* src, unsigned long length, Scratch& s)
 {
     unsigned long capacity = compressCapacity(length);
@@ -123,7 +124,7 @@ int writeRecord(FILE* f, const unsigned char* src, unsigned long length, Scratch
     int ok = WriteLong(f, packed);
     if (fwrite(s.bytes, 1, packed, f) < packed || !ok) {
         fprintf(stderr, "WriteSliceData: Write Error\n");
-        return 0;
+        return -1;
     }
     return 1;
 }
@@ -225,7 +226,7 @@ int ReadSliceData(FILE* f, void* dest, unsigned long expected)
 int WriteSliceData(FILE* f, const void* src, unsigned long length)
 {
     Scratch s;
-    return writeRecord(f, static_cast<const unsigned char*>(src), length, s);
+    return writeRecord(f, static_cast<const unsigned char*>(src), length, s) == 1;
 }
 
 int zvfReadSlice(FILE* f, void* dest, const zvfHeader* h)
@@ -388,11 +389,11 @@ int zvfWriteGridStream(FILE* f, const void* data, const zvfHeader* h)
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     const uint64_t records = static_cast<uint64_t>(h->vdim[2]) * static_cast<uint64_t>(h->nbands);
     for (uint64_t r = 0; r < records; ++r) {
-        if (!writeRecord(f, bytes + r * slice, static_cast<unsigned long>(slice), s)) {
-            if (!s.bytes)
-                return 0; /* allocation or compression failure: stop */
-            ok = 0;       /* a short write is reported and writing goes on */
-        }
+        int written = writeRecord(f, bytes + r * slice, static_cast<unsigned long>(slice), s);
+        if (written == 0)
+            return 0; /* allocation or compression failure: stop */
+        if (written < 0)
+            ok = 0;   /* a short write is reported and writing goes on */
     }
     return ok;
 }

@@ -371,8 +371,12 @@ int readHeaderBody(FILE* f, zvfHeader* h, ReaderState& st, unsigned char** iconO
                 h->pz = v;
             }
         } else if ((p = afterKey(line, "#!tfnum")) && scanInt(&p, &a)) {
-            /* a new list replaces an earlier one */
-            zvfFreeHdrTF(h);
+            /* a new list replaces an earlier one (of tfSlots slots so far) */
+            for (int64_t i = 0; i < tfSlots; ++i)
+                free(h->tfdata[i]);
+            free(h->tfdata);
+            h->tfdata = nullptr;
+            h->tfnum = 0;
             tfSlots = tfFilled = 0;
             if (a < 0)
                 return zvfErrTFAlloc;

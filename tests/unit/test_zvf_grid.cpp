@@ -505,3 +505,87 @@ TEST_F(ZvfDamaged, PipedFileWithALengthBeyondItsEnd)
     EXPECT_NE(err.find("read error (trying to read 2147483647 bytes"), std::string::npos) << err;
     pclose(p);
 }
+
+TEST(ZvfGrid, FullDiskIsAFailure)
+{
+    if (!testsupport::fileExists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    // a small icon that fits the stream buffer, then records that overflow it
+    std::vector<unsigned char> big = pattern(16 * 16 * 1024, 4);
+    zvfHeader h = zvfCubicHeader(16, 16, 1024, zvfUChar, 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(zvfWriteGrid("/dev/full", big.data(), &h), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("WriteSliceData: Write Error\n"), std::string::npos) << err;
+    unsigned char one = 1;
+    h = zvfCubicHeader(1, 1, 1, zvfUChar, 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(zvfWriteGrid("/dev/full", &one, &h), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "zvfWriteGrid: : /dev/full -- File write error\n");
+}
+
+TEST(ZvfGrid, RandomDamageFailsCleanly)
+{
+    // flipped bytes, cuts and inserted digits anywhere in a small file: the
+    // reader answers with success or failure, never more (run under ASan)
+    TempDir dir;
+    zvfHeader h = zvfCubicHeader(6, 5, 4, zvfInt16, 2);
+    h.vtype = zvfRectZ;
+    float rz[4] = {1, 2, 3, 4};
+    h.rz = rz;
+    ASSERT_TRUE(zvfAddHdrTF(&h, "0 1", "2", "3", "4", "5"));
+    auto data = pattern(6 * 5 * 4 * 2 * 2, 11);
+    std::string path = dir.file("src.zvf");
+    ASSERT_EQ(zvfWriteGrid(path.c_str(), data.data(), &h), 1);
+    zvfFreeHdrTF(&h);
+    const std::string good = testsupport::readFile(path);
+    uint32_t s = 12345;
+    auto next = [&s]() {
+        s = s * 1664525u + 1013904223u;
+        return s >> 8;
+    };
+    const char digits[] = "0123456789-9e9 \n\t#";
+    for (int round = 0; round < 1000; ++round) {
+        std::string bad = good;
+        int kind = round % 3;
+        if (round % 5 == 4) {
+            // a header line repeated, dropped or given another number
+            size_t end = good.find("#!last");
+            std::vector<size_t> starts;
+            for (size_t i = 0; i < end; i = good.find('\n', i) + 1)
+                starts.push_back(i);
+            size_t line = starts[next() % starts.size()];
+            size_t stop = good.find('\n', line) + 1;
+            std::string text = good.substr(line, stop - line);
+            const char* numbers[] = {"0", "-1", "2147483647", "-2147483648", "99999999999", "1e30", "nan", "3"};
+            switch (next() % 3) {
+            case 0: bad.insert(line, text); break;
+            case 1: bad.erase(line, stop - line); break;
+            default: {
+                size_t d = text.find_first_of("0123456789");
+                if (d != std::string::npos)
+                    bad.replace(line + d, 1, numbers[next() % 8]);
+            }
+            }
+        } else if (kind == 0) {
+            for (int k = 0; k < 3; ++k)
+                bad[next() % bad.size()] = static_cast<char>(next());
+        } else if (kind == 1) {
+            bad.resize(next() % bad.size());
+        } else {
+            size_t at = next() % bad.size();
+            bad.insert(at, 1 + next() % 6, digits[next() % (sizeof digits - 1)]);
+        }
+        std::string p = dir.file("bad.zvf");
+        testsupport::writeFile(p, bad);
+        void* out = nullptr;
+        zvfHeader r = cleared();
+        testing::internal::CaptureStderr();
+        int ok = zvfReadGrid(p.c_str(), &out, &r);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ok != 0, out != nullptr);
+        std::free(out);
+        zvfFreeHeader(&r);
+        zvfFreeHdrTF(&r);
+    }
+}

@@ -408,6 +408,23 @@ TEST(ZvfHeaderRead, TransferFunctionsKeptByPosition)
     zvfFreeHdrTF(&h);
 }
 
+TEST(ZvfHeaderRead, ALaterTfnumLineReplacesTheList)
+{
+    TempDir dir;
+    zvfHeader h = cleared();
+    auto body = validBody();
+    body.push_back("#!tfnum 100"); // a long list begun ...
+    body.push_back("#!tfdata d 1");
+    body.push_back("#!tfnum 1"); // ... and replaced
+    for (const char* c : {"d 5", "r 6", "g 7", "b 8", "a 9"})
+        body.push_back(std::string("#!tfdata ") + c);
+    ASSERT_EQ(readCode(dir, craft(body), &h), 0);
+    ASSERT_EQ(h.tfnum, 1);
+    EXPECT_STREQ(h.tfdata[0], "5");
+    EXPECT_STREQ(h.tfdata[4], "9");
+    zvfFreeHdrTF(&h);
+}
+
 TEST(ZvfHeaderRead, ExtraRectilinearLinesAreIgnored)
 {
     TempDir dir;
