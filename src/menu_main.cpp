@@ -3,6 +3,7 @@
 #include "canvas_main.h"
 #include "command_ids.h"
 #include "error_handling.h"
+#include "histogram.h"
 #include "plane.h"
 #include "settings_file.h"
 #include "volume.h"
@@ -138,7 +139,7 @@ MainFrame::~MainFrame()
         myGLcanvas->makeContextCurrent();
     clipPlanes.removeAll();
     clipPlanes.release();
-    // The histogram is released here once it exists.
+    histogram.release();
     volume.release();
 
     wxFrame** tools[] = {&g_pTransferFrame, &g_pSettingsFrame, &g_pDataFrame};

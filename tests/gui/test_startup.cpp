@@ -58,3 +58,82 @@ TEST(Startup, EscapeInMainWindowCloses)
 }
 
 } // namespace
+
+#include "sample_volumes.h"
+
+namespace {
+
+// Writes a small sample volume into dir and answers its path.
+std::string writeSample(const testsupport::TempDir& dir, const std::string& sample,
+                        const std::string& file)
+{
+    SampleVolume v;
+    if (!makeSampleVolume(sample, &v) || !writeSampleVolume(v, dir.file(file)))
+        return std::string();
+    return dir.file(file);
+}
+
+TEST(Startup, SecondDataOptionWins)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const std::string a = writeSample(tmp, "types-uchar", "first.zvf");
+    const std::string b = writeSample(tmp, "types-uint16", "second.zvf");
+    ASSERT_FALSE(b.empty());
+    guitest::InProcessGlimra app({"-d", a, "-d", b}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    EXPECT_TRUE(volume.isData);
+    EXPECT_TRUE(volume.showVolume);
+    EXPECT_FALSE(volume.isMask);
+    EXPECT_EQ(g_pMainFrame->dataInfo.rfind("Data file name:\tsecond.zvf\n", 0), 0u)
+        << g_pMainFrame->dataInfo;
+    EXPECT_TRUE(app.close());
+    EXPECT_FALSE(volume.isData);
+}
+
+TEST(Startup, MaskOptionAfterDataOptionIsTheDataFileName)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const std::string mask = writeSample(tmp, "types-uchar", "x");
+    guitest::InProcessGlimra app({"-d", "-m", mask}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    // "-m" was taken as the data file, which does not exist; no mask follows.
+    EXPECT_FALSE(volume.isData);
+    EXPECT_FALSE(volume.isMask);
+    EXPECT_EQ(volume.tidMask, 0u);
+    EXPECT_TRUE(app.close());
+}
+
+TEST(Startup, MaskWithoutDataIsIgnored)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const std::string mask = writeSample(tmp, "types-uchar", "mask.zvf");
+    guitest::InProcessGlimra app({"-m", mask}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    EXPECT_FALSE(volume.isData);
+    EXPECT_FALSE(volume.isMask);
+    EXPECT_EQ(volume.tidMask, 0u);
+    EXPECT_EQ(g_pMainFrame->dataInfo, "No data loaded.");
+    EXPECT_TRUE(app.close());
+}
+
+TEST(Startup, ShutdownReleasesEverythingALoadRegistered)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const std::string data = writeSample(tmp, "types-uint16", "data.zvf");
+    guitest::InProcessGlimra app({"-d", data}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    EXPECT_TRUE(volume.isData);
+    EXPECT_TRUE(app.close());
+    EXPECT_FALSE(volume.isData);
+    const std::string log = app.log();
+    EXPECT_NE(log.find("\r\n\r\n---GARBAGE COLLECTOR---\r\n---GARBAGE COLLECTOR---\r\n\r\n"
+                       "=========== LOG end ===========\r\n"),
+              std::string::npos)
+        << log;
+}
+
+} // namespace
