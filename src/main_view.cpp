@@ -89,7 +89,8 @@ float orthoScaleFor(float distance)
 
 float viewAspect(int width, int height)
 {
-    return static_cast<float>(width) / static_cast<float>(height > 0 ? height : 1);
+    // A collapsed window must not turn the projection into inf or NaN.
+    return static_cast<float>(width > 0 ? width : 1) / static_cast<float>(height > 0 ? height : 1);
 }
 
 void boxDepthRange(const float modelview[16], const float vertices[8][3], float range[2],

@@ -24,7 +24,7 @@ void cameraMatrix(bool perspective, const float pan[2], float distance, float or
                   float out[16]);
 // distance / 5 + 2, never below 0.
 float orthoScaleFor(float distance);
-// width / height; a window without height counts as one pixel high.
+// width / height; a side of no pixels counts as one pixel.
 float viewAspect(int width, int height);
 // Smallest and largest eye-space z of the corners under modelview (range[0]
 // near, range[1] far) and the eye-space extents along x, y, z.

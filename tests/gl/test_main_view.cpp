@@ -381,6 +381,12 @@ TEST_F(MainViewGL, ZeroHeightWindowGivesAFiniteProjection)
     for (float v : p)
         EXPECT_TRUE(std::isfinite(v));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    view.resize(0, 0); // collapsed altogether
+    view.paintCycle();
+    glGetFloatv(GL_PROJECTION_MATRIX, p);
+    for (float v : p)
+        EXPECT_TRUE(std::isfinite(v));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 // A white square in the plane z = 0.5 of the box, under the camera, with

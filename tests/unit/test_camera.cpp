@@ -92,7 +92,8 @@ TEST(CameraMaths, AspectOfAWindowWithoutHeightIsFinite)
     EXPECT_FLOAT_EQ(viewAspect(640, 480), 640.0f / 480.0f);
     EXPECT_TRUE(std::isfinite(viewAspect(640, 0)));
     EXPECT_FLOAT_EQ(viewAspect(640, 0), 640.0f);
-    EXPECT_FLOAT_EQ(viewAspect(0, 0), 0.0f);
+    EXPECT_FLOAT_EQ(viewAspect(0, 0), 1.0f);
+    EXPECT_FLOAT_EQ(viewAspect(0, 480), 1.0f / 480.0f);
 }
 
 const float kUnitBox[8][3] = {{-0.5f, -0.5f, -0.5f}, {0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, -0.5f},
