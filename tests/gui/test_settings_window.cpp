@@ -1,0 +1,139 @@
+// Settings read at start-up reach the main window, its view and its menus.
+#include "canvas_main.h"
+#include "command_ids.h"
+#include "gui_support.h"
+#include "menu_main.h"
+#include "plane.h"
+#include "settings_file.h"
+#include "test_support.h"
+#include "text_overlay.h"
+#include "transfer_function.h"
+#include "volume.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+const std::string kFile = "Projection:\t0\r\n"
+                          "Fps:\t0\r\n"
+                          "BG Color:\t0.200000,0.400000,0.600000\r\n"
+                          "Sampling:\t200\r\n"
+                          "Aplha test:\t0.250000\r\n"
+                          "Aplha mode:\t514\r\n"
+                          "Visualization mode:\t3\r\n"
+                          "Blending:\t1\r\n"
+                          "BBox:\t0\r\n"
+                          "Curve:\t1\r\n"
+                          "Classification:\t2\r\n"
+                          "Autosave:\t1\r\n"
+                          "Size:\t700,500\r\n"
+                          "Position:\t30,40\r\n"
+                          "Speedup:\t0\r\n"
+                          "AlphaCalculation:\t2\r\n"
+                          "GradientCalculation:\t1\r\n"
+                          "AlphaCorrection:\t1\r\n"
+                          "Filtering:\t0";
+
+bool checked(int id)
+{
+    wxMenuItem* item = g_pMainFrame->GetMenuBar()->FindItem(id);
+    return item && item->IsChecked();
+}
+
+// Keeps the process-wide settings of other tests apart from this one's.
+class SettingsWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override { gatherCoreSettings(saved); }
+    void TearDown() override
+    {
+        applyCoreSettings(saved);
+        installSettingsTarget(nullptr);
+    }
+    std::string prepare(const std::string& ini)
+    {
+        const std::string dir = tmp.file("run");
+        ::mkdir(dir.c_str(), 0755);
+        testsupport::writeFile(dir + "/glimra.ini", ini);
+        return dir;
+    }
+    Settings saved;
+    testsupport::TempDir tmp;
+};
+
+TEST_F(SettingsWindow, StartUpAppliesTheFileToWindowViewMenusAndModel)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const std::string dir = prepare(kFile);
+    guitest::InProcessGlimra app({}, dir);
+    ASSERT_TRUE(app.started());
+    MainFrame* frame = g_pMainFrame;
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(checked(ID_ORTHOGONAL));
+    EXPECT_FALSE(checked(ID_PERSPECTIVE));
+    EXPECT_FALSE(checked(ID_FRAME_RATE));
+    EXPECT_TRUE(checked(ID_STYLE_3D_OAS));
+    EXPECT_FALSE(checked(ID_STYLE_2D));
+    EXPECT_TRUE(checked(ID_MAXIMUM));
+    EXPECT_FALSE(checked(ID_SHOW_BBOX));
+
+    MainGLCanvas* view = frame->myGLcanvas;
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(view->perspective);
+    EXPECT_FALSE(view->speedup);
+    ASSERT_NE(view->font, nullptr);
+    EXPECT_FALSE(view->font->visible);
+    EXPECT_FALSE(clipPlanes.perspective);
+    ASSERT_NE(transfer, nullptr);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(transfer->curve(c).getKind(), 1);
+    EXPECT_EQ(frame->GetSize(), wxSize(700, 500));
+    EXPECT_EQ(frame->GetPosition(), wxPoint(30, 40));
+    EXPECT_FALSE(volume.perspective);
+    EXPECT_EQ(volume.sampling, 200);
+    EXPECT_EQ(volume.halfSampling, 100);
+    EXPECT_EQ(volume.alphaFunc, static_cast<GLenum>(GL_EQUAL));
+    EXPECT_EQ(RenderMode::instance().getDrawStyle(), 3);
+    EXPECT_EQ(RenderMode::instance().getClassification(), 2);
+    EXPECT_EQ(RenderMode::instance().getProgramSet(), 0);
+    EXPECT_EQ(textureFilter, 9728.0f);
+    EXPECT_TRUE(frame->autosave);
+
+    // Autosave switched off: the file keeps its values with Autosave 0, the
+    // running load-time values go back to the stored ones, the window stays.
+    volume.setAlphaCalculation(0);
+    textureFilter = 9729.0f;
+    volume.sampling = 300;
+    frame->autosave = false;
+    autosaveSwitched(false);
+    std::string off = kFile;
+    off.replace(off.find("Autosave:\t1"), 11, "Autosave:\t0");
+    EXPECT_EQ(testsupport::readFile(dir + "/glimra.ini"), off);
+    EXPECT_EQ(volume.getAlphaCalculation(), 2);
+    EXPECT_EQ(textureFilter, 9728.0f);
+    EXPECT_EQ(volume.sampling, 300);
+    EXPECT_EQ(frame->GetPosition(), wxPoint(30, 40));
+    EXPECT_EQ(frame->GetSize(), wxSize(700, 500));
+
+    // Autosave off: closing writes nothing.
+    ASSERT_TRUE(app.close());
+    EXPECT_EQ(testsupport::readFile(dir + "/glimra.ini"), off);
+}
+
+TEST_F(SettingsWindow, FocusAndContextPassStyleChecksTwoDTexture)
+{
+    SKIP_WITHOUT_DISPLAY();
+    std::string ini = kFile;
+    ini.replace(ini.find("Visualization mode:\t3"), 21, "Visualization mode:\t7");
+    ini.replace(ini.find("Blending:\t1"), 11, "Blending:\t5");
+    guitest::InProcessGlimra app({}, prepare(ini));
+    ASSERT_TRUE(app.started());
+    EXPECT_EQ(RenderMode::instance().getDrawStyle(), 7);
+    EXPECT_TRUE(checked(ID_STYLE_2D));
+    EXPECT_TRUE(checked(ID_BLEND));
+    EXPECT_EQ(volume.blending, 0);
+    EXPECT_TRUE(app.close());
+}
+
+} // namespace
