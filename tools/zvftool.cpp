@@ -30,7 +30,7 @@ void usage(FILE* out)
                  "       zvftool sample NAME OUT.zvf\n"
                  "\n"
                  "info     prints the header fields in the words of the data information.\n"
-                 "convert  makes a zvf file from a description file (.dat, Part 2.3 keys; its raw\n"
+                 "convert  makes a zvf file from a description file (.dat; its raw\n"
                  "         values are big-endian unless --little-endian) or from a raw file\n"
                  "         (little-endian unless --big-endian). Channels of a voxel are adjacent\n"
                  "         in the raw file; the zvf file stores them as bands.\n"
@@ -96,7 +96,7 @@ int cmdInfo(const std::string& path)
         sy = mean(h.ry, h.vdim[1], 1.0f);
         sz = mean(h.rz, h.vdim[2], 1.0f);
     }
-    // the box proportions of Part 2.1 setBoxProportions
+    // the box proportions, as Volume::setBoxProportions makes them
     const double wx = double(h.vdim[0]) * sx;
     std::printf("Data file name:\t%s\n", baseName(path).c_str());
     std::printf("Resolution:\t%d %d %d\n", h.vdim[0], h.vdim[1], h.vdim[2]);
@@ -143,7 +143,7 @@ struct RawSource
     bool bigEndian = false;
 };
 
-// A description file (Part 2.3 keys). Tolerant: keys in any order, lines
+// A description file (.dat keys). Tolerant: keys in any order, lines
 // beginning with '#' and unknown keys skipped.
 bool readDescription(const std::string& path, RawSource* src, std::string* error)
 {

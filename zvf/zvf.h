@@ -1,4 +1,4 @@
-/* The zvf volume file format library (spec Parts 3.1, 3.2, 3.3).
+/* The zvf volume file format library: headers, grids and header utilities.
  *
  * A zvf file is a raw PNM image (the icon) whose comment lines carry a text
  * header, followed by one zlib record per slice and band.
@@ -93,7 +93,7 @@ enum zvfErrorCode {
     zvfErrCount = 35
 };
 
-/* The in-memory header, fields in the order of Part 3.1. */
+/* The in-memory header. */
 typedef struct zvfHeader {
     int32_t major;     /* version before the point */
     int32_t minor;     /* version after the point */
@@ -119,7 +119,7 @@ extern int zvfLastError;
 /* Messages indexed by zvfLastError (zvfErrCount entries). */
 extern const char* const zvfErrorText[zvfErrCount];
 
-/* ---- Part 3.1: header ------------------------------------------------- */
+/* ---- header ---------------------------------------------------------- */
 
 /* Opens path ("rb"), reads and validates the header, skips the icon and
  * returns the stream at the first slice record; NULL with zvfLastError set on
@@ -142,7 +142,7 @@ int writeZvfHeader(FILE* stream, const zvfHeader* header, const unsigned char* i
  * error code (0 when valid). Also refuses dimensions whose grid byte size
  * does not fit in memory (code 16). */
 int zvfCheckHeader(const zvfHeader* header);
-/* Bytes per value of a voxel type; 0 (with the spec's message) for a code
+/* Bytes per value of a voxel type; 0 (with an error message) for a code
  * outside 1 ... 10. */
 int zvfVoxelSize(int dtype);
 /* Every field except major and minor to zero / none. */
@@ -151,7 +151,7 @@ void zvfFreeHdrComments(zvfHeader* header);
 /* Frees coordinate arrays and comments (not the transfer-function strings). */
 void zvfFreeHeader(zvfHeader* header);
 /* Frees the transfer-function strings and array; tfnum 0, tfdata NULL.
- * (An addition: the spec leaves them to the caller.) Only for a header that
+ * (zvfFreeHeader leaves them to the caller.) Only for a header that
  * owns its strings (not a zvfDupHeader copy sharing them). */
 void zvfFreeHdrTF(zvfHeader* header);
 int zvfAddHdrComment(zvfHeader* header, const char* text);
@@ -165,7 +165,7 @@ const char* zvfGridTypeName(int code);
 const char* zvfUnitName(int code);
 const char* zvfDataTypeName(int code);
 
-/* ---- Part 3.2: grids and slice records -------------------------------- */
+/* ---- grids and slice records ----------------------------------------- */
 
 /* Reads the header into *header and the whole grid into one calloc'd buffer
  * of nx*ny*nz*nbands*voxelsize bytes (bands planar), with byte-order
@@ -190,7 +190,7 @@ int zvfWriteGridStream(FILE* stream, const void* data, const zvfHeader* header);
 int zvfReadSlice(FILE* stream, void* dest, const zvfHeader* header);
 int zvfWriteSlice(FILE* stream, const void* src, const zvfHeader* header);
 /* One record inflated into dest, which holds exactly expected bytes. Returns
- * 1 also after the spec's report-and-go-on cases (short read, wrong length). */
+ * 1 also after the reported but tolerated cases (short read, wrong length). */
 int ReadSliceData(FILE* stream, void* dest, unsigned long expected);
 int WriteSliceData(FILE* stream, const void* src, unsigned long length);
 /* Big-endian 32-bit value; 0 (with "ReadLong error (n)") when a byte is missing. */
@@ -203,7 +203,7 @@ int SwapOrder(void* item, int size);
 unsigned char* zvfCreateIconImage(const void* data, const zvfHeader* header, int* width,
                                   int* height);
 
-/* ---- Part 3.3: header utilities --------------------------------------- */
+/* ---- header utilities ------------------------------------------------ */
 
 /* Deep copy except the transfer-function strings, which are shared. Returns
  * destination, or NULL on allocation failure (destination then holds no

@@ -1,4 +1,4 @@
-/* Part 3.2: voxel grids, slice records, byte order and the icon. */
+/* Voxel grids, slice records, byte order and the icon. */
 #include "zvf.h"
 #include "zvf_internal.h"
 

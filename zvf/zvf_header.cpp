@@ -1,4 +1,4 @@
-/* Part 3.1: the zvf header - reader, validation, writer, comment lists. */
+/* The zvf header: reader, validation, writer, comment lists. */
 #include "zvf.h"
 #include "zvf_internal.h"
 
@@ -581,8 +581,8 @@ int checkHeaderCounts(const zvfHeader* h, int64_t nrx, int64_t nry, int64_t nrz,
         return zvfErrNbandsMissing;
     if (h->dtype == 0)
         return zvfErrDtypeMissing;
-    /* An addition to the spec: negative dimensions and grids whose byte size
-     * overflows are refused as incorrect dimensions. */
+    /* Negative dimensions and grids whose byte size overflows are refused as
+     * incorrect dimensions: they come only from damaged files. */
     if (!gridByteSize(h, nullptr, nullptr))
         return zvfErrDimensions;
     if (h->ncomments != 0 && !h->comments)
@@ -750,7 +750,7 @@ int writeZvfHeader(FILE* f, const zvfHeader* h, const unsigned char* icon, int w
     fprintf(f, "#!units \t%s\n", zvfUnitName(h->units));
     for (int i = 0; i < h->ncomments && h->comments; ++i) {
         const char* c = h->comments[i] ? h->comments[i] : "";
-        /* the copy of the spec is only a cut: print at most 1998 characters */
+        /* a longer comment is cut: at most 1998 characters per line */
         fprintf(f, "#!comment \t%.*s\n", kCommentCut, c);
     }
     if (h->tfnum > 0 && h->tfdata) {

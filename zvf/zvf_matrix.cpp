@@ -1,4 +1,4 @@
-// Part 3.4: matrix and vector functions.
+// Matrix and vector functions.
 #include "zvf_matrix.h"
 
 #include <cmath>

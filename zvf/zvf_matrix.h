@@ -1,4 +1,4 @@
-// Part 3.4: the 4 x 4 matrix of the format library and its free functions.
+// The 4 x 4 matrix of the format library and its free functions.
 //
 // zvfMatrix holds 16 floats in the order OpenGL returns them (glGetFloatv):
 // element (row r, column c) is entry c * 4 + r. Functions return matrices by
@@ -25,7 +25,7 @@ struct zvfMatrix
     // Replaces the matrix by its inverse (adjugate / determinant). When
     // |det| < 1e-12: "zvfMatrix::Invert - singular matrix, no inverse!" on
     // standard error, the matrix is left unchanged and false is returned
-    // (the spec ends the process here).
+    // (a singular matrix must not end an interactive program).
     bool Invert();
     // Swaps entries (i, j) and (j, i) in place.
     void Transpose();

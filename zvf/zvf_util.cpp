@@ -1,4 +1,4 @@
-/* Part 3.3: header utilities - deep copy, transfer-function lists. */
+/* Header utilities: deep copy, transfer-function lists. */
 #include "zvf.h"
 
 #include <stdlib.h>

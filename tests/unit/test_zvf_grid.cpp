@@ -1,4 +1,4 @@
-// Part 3.2: grids, slice records, byte order, icon, damaged files.
+// Grids, slice records, byte order, icon, damaged files.
 #include "test_zvf_helpers.h"
 
 #include <zlib.h>

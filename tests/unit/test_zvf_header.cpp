@@ -1,4 +1,4 @@
-// Part 3.1: header writer bytes, reader tolerance, every error code.
+// Header writer bytes, reader tolerance, every error code.
 #include "test_zvf_helpers.h"
 
 #include <zlib.h>

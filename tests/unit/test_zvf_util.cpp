@@ -1,4 +1,4 @@
-// Part 3.3 header utilities and Part 3.4 matrices.
+// Header utilities and matrices of the format library.
 #include "test_zvf_helpers.h"
 
 #include <cmath>
@@ -21,7 +21,7 @@ TEST(ZvfDupHeader, RectXYZCopyOutlivesItsSource)
     ASSERT_EQ(zvfDupHeader(&dst, &src), &dst);
     EXPECT_NE(dst.rx, src.rx);
     EXPECT_NE(dst.comments, src.comments);
-    EXPECT_EQ(dst.tfdata, src.tfdata); // shared, as the spec says
+    EXPECT_EQ(dst.tfdata, src.tfdata); // shared, not copied
     zvfFreeHeader(&src);
     EXPECT_EQ(dst.rx[1], 2.5f);
     EXPECT_EQ(dst.ry[2], 3.5f);
