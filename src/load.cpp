@@ -5,6 +5,7 @@
 #include "histogram.h"
 #include "load_convert.h"
 #include "load_description.h"
+#include "transfer_function.h"
 #include "multi_volume.h"
 #include "volume.h"
 #include "voxel_buffer.h"
@@ -135,8 +136,11 @@ bool loadData(const std::string& fileName, Volume& volume, std::string& info)
         abortLoad(&data);
         return false;
     }
-    if (g_loadSeams.prepareTransferFunction)
-        g_loadSeams.prepareTransferFunction(type, volume.nbrChannels, maxValue);
+    // The transfer function picks the texture formats and sizes its tables.
+    if (transfer) {
+        transfer->chooseTextureFormat(type, volume.nbrChannels);
+        transfer->resize(maxValue);
+    }
     if (g_loadSeams.adaptTransferWindow)
         g_loadSeams.adaptTransferWindow(maxValue);
     histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
@@ -151,8 +155,8 @@ bool loadData(const std::string& fileName, Volume& volume, std::string& info)
     }
     if (data)
         RELEASE_VOXELS(data);
-    if (g_loadSeams.resetIndexShift)
-        g_loadSeams.resetIndexShift();
+    if (transfer)
+        transfer->resetIndexShift();
     progress(99, "Done.");
     closeProgressDialog();
     return true;

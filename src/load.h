@@ -32,19 +32,14 @@ bool readMaskZvf(const std::string& fileName, void** data, GLenum* type, Volume&
 bool readMaskDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume);
 bool reduceMaskTo8Bit(void** data, GLenum* type, Volume& volume);
 
-// What the pipeline asks of modules that are installed separately: the
-// transfer function, its window, and the multi-volume loader. Each entry may
-// be null; the pipeline then skips that step (the multi-volume load fails).
+// What the pipeline asks of modules outside the core or not yet built: the
+// transfer-function window (toolkit) and the multi-volume loader. Each entry
+// may be null; the pipeline then skips that step (the multi-volume load fails).
 struct LoadSeams
 {
-    // The transfer function learns the voxel type and channel count and sizes
-    // its tables to maxValue entries.
-    void (*prepareTransferFunction)(GLenum type, int nbrChannels, int maxValue) = nullptr;
     // The transfer-function window, when open, sets its sliders and editor
     // mapping for maxValue.
     void (*adaptTransferWindow)(int maxValue) = nullptr;
-    // The transfer function's pixel-transfer index shift goes back to 0.
-    void (*resetIndexShift)() = nullptr;
     // Data with more than four bands of unsigned bytes (band-major buffer).
     bool (*loadMultiVolume)(void** data, GLenum type, Volume& volume) = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "load.h"
 #include "load_test_util.h"
 #include "test_support.h"
+#include "transfer_function.h"
 #include "volume.h"
 #include "voxel_buffer.h"
 
@@ -137,22 +138,19 @@ TEST_F(LoadTest, ZvfInformationTextAndProgress)
         ASSERT_FLOAT_EQ(histogram.getHist()[b], counts[b] * 255.0f / top) << b;
 }
 
-TEST_F(LoadTest, DescriptionInformationTextAndSeams)
+TEST_F(LoadTest, DescriptionInformationTextAndTransferFunction)
 {
     writeFile(dir.file("d.dat"), kDescription);
     writeFile(dir.file("d.raw"), bigEndian16(ramp(24, 1000)));
-    static GLenum seenType;
-    static int seenChannels, seenMax, windowMax, resets;
-    seenType = 0;
-    seenChannels = seenMax = windowMax = resets = 0;
-    g_loadSeams.prepareTransferFunction = [](GLenum t, int c, int m) {
-        seenType = t;
-        seenChannels = c;
-        seenMax = m;
-    };
+    static int windowMax;
+    windowMax = 0;
     g_loadSeams.adaptTransferWindow = [](int m) { windowMax = m; };
-    g_loadSeams.resetIndexShift = [] { ++resets; };
-    ASSERT_TRUE(loadData(dir.file("d.dat"), v, info));
+    TransferFunction tf(256, TransferFunction::NoGL());
+    transfer = &tf;
+    textureFormat = GL_RGBA;
+    const bool ok = loadData(dir.file("d.dat"), v, info);
+    transfer = nullptr;
+    ASSERT_TRUE(ok);
     EXPECT_EQ(info, "ObjectFileName:\td.raw\n"
                     "Resolution:\t4 3 2\n"
                     "SliceThickness:\t1.000000 1.000000 2.000000\n"
@@ -162,11 +160,11 @@ TEST_F(LoadTest, DescriptionInformationTextAndSeams)
                     "Swap Data:\tYES\n"
                     "Maximal value:\t23000.000000\n"
                     "Minimal value:\t0.000000\n");
-    EXPECT_EQ(seenType, static_cast<GLenum>(GL_UNSIGNED_SHORT));
-    EXPECT_EQ(seenChannels, 1);
-    EXPECT_EQ(seenMax, 4096);
+    // The transfer function chose one-channel 16-bit textures and 4096 entries.
+    EXPECT_EQ(tf.getTableSize(), 4096);
+    EXPECT_EQ(textureFormat, static_cast<GLenum>(GL_LUMINANCE));
+    EXPECT_EQ(textureInternalFormat, static_cast<GLenum>(GL_INTENSITY16));
     EXPECT_EQ(windowMax, 4096);
-    EXPECT_EQ(resets, 1);
     // Unscaled 16-bit data: value 1000 i lands in bin 1000 i / 16.
     EXPECT_FLOAT_EQ(histogram.getHist()[23000 / 16], 255.0f);
     EXPECT_FLOAT_EQ(histogram.getHist()[1000 / 16], 255.0f);
