@@ -447,10 +447,12 @@ void TransferFunction::setView(int offset, int count, int width)
 
 bool loadPaletteAtStartup(const std::string& path)
 {
-    if (!transfer || !transfer->readFile(path))
+    if (!transfer)
         return false;
+    // A file that is refused leaves the points; the curves still go linear.
+    const bool read = transfer->readFile(path);
     transfer->setCurveKind(CURVE_LINEAR);
     transfer->refreshCurves();
     transfer->build(true);
-    return true;
+    return read;
 }

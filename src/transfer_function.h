@@ -148,9 +148,10 @@ private:
 // The program's one transfer function, created by the main view.
 extern TransferFunction* transfer;
 
-// "-p" at start-up: reads the file into transfer, makes every curve linear,
-// refreshes and builds. The caller makes the main view's context current and
-// uploads. False when there is no transfer function or the file was refused.
+// "-p" at start-up: reads the file into transfer, makes every curve linear
+// (also when the file is refused), refreshes and builds. The caller makes the
+// main view's context current and uploads. False when there is no transfer
+// function or the file was refused.
 bool loadPaletteAtStartup(const std::string& path);
 
 #endif

@@ -244,30 +244,44 @@ __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, uns
 // GCC 12 takes the intrinsics' deliberately undefined inputs for uninitialised.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-__attribute__((target("avx512f"))) void avx512Rows(const PreintWorkspace& ws, unsigned char* table,
-                                                   unsigned mask)
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void avx512Rows(const PreintWorkspace& ws,
+                                                                      unsigned char* table,
+                                                                      unsigned mask)
 {
     const int n = ws.n;
     const int vecEnd = n - n % 16;
     const bool full = (mask & 15u) == 15u;
     const __m512i bytes = _mm512_set1_epi32(static_cast<int>(bytePattern(mask)));
+    const __m512i low = _mm512_set1_epi32(0xFF);
     const __m512 magic = _mm512_set1_ps(8388608.0f);
+    // Four vectors of 16 lanes are merged byte-wise, vector q into byte q of
+    // every lane (shifting also drops the float's exponent bits); lane
+    // 4e + ch then holds entry 4q + e, channel ch, in byte q. One byte
+    // permutation puts every entry in place.
+    alignas(64) unsigned char order[64];
+    for (int q = 0; q < 4; ++q)
+        for (int e = 0; e < 4; ++e)
+            for (int ch = 0; ch < 4; ++ch)
+                order[16 * q + 4 * e + ch] = static_cast<unsigned char>(16 * e + 4 * ch + q);
+    const __m512i permutation = _mm512_load_si512(order);
     for (int r = 0; r < n; ++r) {
         unsigned char* out = table + static_cast<size_t>(r) * 4 * n;
         const __m512 base = _mm512_broadcast_f32x4(_mm_load_ps(ws.sums + 4 * r));
         const float* w = ws.rowWeights(r);
         const bool stream = full && (reinterpret_cast<uintptr_t>(out) & 63u) == 0;
         for (int c = 0; c < vecEnd; c += 16) {
-            __m128i b[4];
+            __m512i v[4];
             for (int q = 0; q < 4; ++q) {
                 const __m512 d = _mm512_sub_ps(_mm512_load_ps(ws.sums + 4 * (c + 4 * q)), base);
                 const __m512 e = _mm512_fmadd_round_ps(d, _mm512_load_ps(w + 4 * (c + 4 * q)), magic,
                                                        _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-                b[q] = _mm512_cvtepi32_epi8(_mm512_castps_si512(e));
+                v[q] = _mm512_castps_si512(e);
             }
-            const __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(b[0]), b[1], 1);
-            const __m256i hi = _mm256_inserti128_si256(_mm256_castsi128_si256(b[2]), b[3], 1);
-            __m512i z = _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+            // (v0 & 0xFF) | v1 << 8, then | v2 << 16 | v3 << 24.
+            const __m512i t01 = _mm512_ternarylogic_epi32(v[0], low, _mm512_slli_epi32(v[1], 8), 0xEA);
+            const __m512i t = _mm512_ternarylogic_epi32(t01, _mm512_slli_epi32(v[2], 16),
+                                                        _mm512_slli_epi32(v[3], 24), 0xFE);
+            __m512i z = _mm512_permutexvar_epi8(permutation, t);
             void* dst = out + 4 * c;
             if (stream) {
                 _mm512_stream_si512(reinterpret_cast<__m512i*>(dst), z);
@@ -293,7 +307,8 @@ bool cpuHas(PreintKernel kernel)
     case PreintKernel::Avx2:
         return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case PreintKernel::Avx512:
-        return __builtin_cpu_supports("avx512f");
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vbmi");
     default:
         return true;
     }

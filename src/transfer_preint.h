@@ -30,7 +30,7 @@ enum class PreintKernel
     Auto,   // the best the processor has
     Scalar, // portable
     Avx2,   // AVX2 and FMA
-    Avx512, // AVX-512 F
+    Avx512, // AVX-512 F, BW and VBMI
 };
 
 bool preintKernelAvailable(PreintKernel kernel);

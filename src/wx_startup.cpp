@@ -4,6 +4,7 @@
 #include "error_handling.h"
 #include "menu_main.h"
 #include "settings_file.h"
+#include "transfer_function.h"
 #include "volume.h"
 #include "wx_load.h"
 #include "wx_settings.h"
@@ -24,12 +25,19 @@ bool startGlimra(const CommandLine& cl)
     g_pMainFrame->SendSizeEvent();
 
     installMainWindowSettings();
+    // Table resizes during a load upload into the main view's context.
+    TransferFunction::makeMainViewCurrent = [] {
+        if (g_pMainFrame && g_pMainFrame->myGLcanvas)
+            g_pMainFrame->myGLcanvas->makeContextCurrent();
+    };
     loadSettingsFile();
 
     if (cl.hasData) {
         if (loadDataWithDialog(cl.dataFile, &g_pMainFrame->dataInfo)) {
             volume.isData = true;
             volume.showVolume = true;
+            if (transfer)
+                transfer->setFileName(cl.dataFile);
         } else {
             volume.isData = false;
         }
@@ -37,6 +45,15 @@ bool startGlimra(const CommandLine& cl)
         // The mask is tried even when the data failed: its size check decides.
         if (cl.hasMask)
             volume.isMask = loadMaskWithDialog(cl.maskFile) && volume.createShiftTex();
+    }
+    // "-p": the palette with linear curves, built, uploaded in the view's
+    // context, and shown.
+    if (cl.hasPalette) {
+        loadPaletteAtStartup(cl.paletteFile);
+        g_pMainFrame->myGLcanvas->redrawNow();
+        if (transfer && g_pMainFrame->myGLcanvas->makeContextCurrent())
+            transfer->upload();
+        g_pMainFrame->myGLcanvas->redrawNow();
     }
     return true;
 }

@@ -367,8 +367,11 @@ TEST_F(PaletteFiles, StartUpPaletteIsReadLinearAndBuilt)
     TransferFunction tf(256, TransferFunction::NoGL{});
     tf.setCurveKind(CURVE_BEZIER);
     transfer = &tf;
+    tf.curve(0).addPoint(9, 9);
     EXPECT_FALSE(loadPaletteAtStartup(dir.file("missing.pal")));
-    EXPECT_EQ(tf.curve(0).getKind(), CURVE_BEZIER);
+    EXPECT_EQ(tf.curve(0).getKind(), CURVE_LINEAR); // linear even so
+    EXPECT_EQ(tf.curve(0).getCount(), 3);
+    tf.setCurveKind(CURVE_BEZIER);
     ASSERT_TRUE(loadPaletteAtStartup(path));
     for (int c = 0; c < 4; ++c)
         EXPECT_EQ(tf.curve(c).getKind(), CURVE_LINEAR);
