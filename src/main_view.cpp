@@ -1,6 +1,7 @@
 #include "main_view.h"
 
 #include "error_handling.h"
+#include "my_cg.h"
 #include "plane.h"
 #include "text_overlay.h"
 #include "transfer_function.h"
@@ -148,10 +149,16 @@ void FrameRateCounter::frame(double nowMs)
 // ---- seams filled by the later layers ----
 
 namespace {
-// The shader layer creates its context and programs here (set-up step 8).
-void createShaderPrograms() {}
-// ... and destroys them with the view.
-void destroyShaderPrograms() {}
+// The shader programs live in this view's context (set-up step 8) and go
+// with the view.
+void createShaderPrograms()
+{
+    createCgPrograms();
+}
+void destroyShaderPrograms()
+{
+    destroyCgPrograms();
+}
 // The transfer-function object lives in this view's context.
 void createTransferFunction()
 {
@@ -171,26 +178,14 @@ void targetPlace() {}
 void targetSetSpans(const float[3]) {}
 }
 
-void renderVolume(Volume&)
+void renderVolume(Volume& v)
 {
-    // The slicing renderers draw here.
+    v.renderVolume();
 }
 
 void drawOutlines(Volume& v)
 {
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_3D);
-    // Brick outlines (cyan) join here with the bricks.
-    if (v.showBBox) {
-        glColor4f(0, 1, 0, 1);
-        for (int f = 0; f < 5; ++f) {
-            glBegin(GL_LINE_LOOP);
-            for (int k = 0; k < 4; ++k)
-                glVertex3fv(v.vertices[v.faces[f][k]]);
-            glEnd();
-        }
-    }
-    glFinish();
+    v.drawOutlines();
 }
 
 // ---- the view ----

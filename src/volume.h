@@ -51,6 +51,28 @@ public:
     void toggleSlices() { showSlices = !showSlices; }
     void toggleBricks() { showBricks = !showBricks; }
 
+    // ---- the slicing renderers (volume_render.cpp, slicing_*.cpp, compositing.cpp) ----
+
+    // The per-frame entry point: compositing, alpha test, proxy polygons back to front.
+    void renderVolume();
+    // frontFace/backFace from the rotation, when "Switching slices" is on.
+    void chooseFrontFace();
+    // One proxy polygon of the current slicing at position a (0 farthest, 1
+    // nearest); brick -1 without bricks; mask selects the mask texture.
+    void drawSlice(float a, int brick, bool mask);
+    // quad: the axis-aligned slice at position a, perpendicular to frontFace.
+    void axisAlignedQuad(float a);
+    // The stack textures of a 2-D slice at a and at the next position b.
+    void select2DSlices(float a, float b);
+    // slicePolygon: the box cut by the plane z = d of the rotated frame.
+    void viewAlignedPolygon(float d);
+    // Outline of the slice just drawn (showSlices).
+    void drawSliceOutline();
+    // Bounding box and brick outlines, after rendering.
+    void drawOutlines();
+    // Blend equation and function, clear colour and GL_BLEND for this frame.
+    void setupCompositing();
+
     TextureTarget* shiftTex;      // render target while a mask is in use; owned
     float rotation[16];           // model-view rotation of the data set, column-major
     float translation[16];        // camera part of the last paint's model-view matrix

@@ -1,0 +1,81 @@
+// Rendering a data set without a window: an offscreen context with the main
+// view's set-up and paint cycle, data, mask, palette and settings loads, the
+// camera presets, and the picture as RGBA or a PNG file. glimra-render, the
+// picture tests and the benchmarks draw through it.
+#ifndef GLIMRA_OFFSCREEN_RENDER_H
+#define GLIMRA_OFFSCREEN_RENDER_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class MainView;
+class OffscreenContext;
+
+// The menu label of a draw style ("2D Texture" ...); "" for other values.
+const char* drawStyleLabel(int style);
+// Why a draw style or classification cannot be rendered here, "" when it can.
+// Needs the renderer's context current for the hardware checks.
+std::string styleUnavailableReason(int style, int classification);
+
+// The rotation of a view preset ("front", "back", "left", "right", "top",
+// "bottom"), column-major; false for other names.
+bool viewPresetRotation(const std::string& name, float out[16]);
+
+class OffscreenRenderer
+{
+public:
+    // A width x height target; cgDirectory holds the program files (with its
+    // trailing slash).
+    OffscreenRenderer(int width, int height, const std::string& cgDirectory);
+    ~OffscreenRenderer();
+    OffscreenRenderer(const OffscreenRenderer&) = delete;
+    OffscreenRenderer& operator=(const OffscreenRenderer&) = delete;
+
+    bool ok() const { return myOk; }
+    const std::string& error() const { return myError; }
+    MainView& view() { return *myView; }
+    int width() const { return myWidth; }
+    int height() const { return myHeight; }
+
+    // Settings file into the running settings.
+    bool loadSettingsFile(const std::string& path);
+    // Data set into the global volume (marked loaded and shown).
+    bool loadData(const std::string& path);
+    bool loadMask(const std::string& path);
+    // Palette or lookup-table file into the transfer function, rebuilt and uploaded.
+    bool loadPalette(const std::string& path);
+
+    // Draw style and classification as the menus set them; the transfer
+    // function rebuilds the table the classification reads.
+    void setStyle(int style);
+    void setClassification(int classification);
+    void setProjection(bool perspective);
+    // The rotation of a preset, turned further by ax degrees about x and ay about y.
+    bool setView(const std::string& preset, float ax, float ay);
+
+    // One paint cycle into the target.
+    void renderFrame();
+    // The target, RGBA, top row first.
+    std::vector<unsigned char> pixels() const;
+    // Mean milliseconds of one paint cycle over frames frames (after one
+    // frame that is not counted).
+    double meanFrameMillis(int frames);
+
+private:
+    std::unique_ptr<OffscreenContext> myContext; // the GL context and target
+    std::unique_ptr<MainView> myView;            // set-up and paint cycle
+    int myWidth;
+    int myHeight;
+    bool myOk = false;
+    std::string myError;
+};
+
+// Writes RGBA pixels (top row first) as an 8-bit RGBA PNG; false with a
+// message on failure.
+bool writePngRGBA(const std::string& path, const unsigned char* rgba, int width, int height,
+                  std::string* error);
+// Reads an 8-bit PNG into RGBA (top row first); false on failure.
+bool readPngRGBA(const std::string& path, std::vector<unsigned char>* rgba, int* width, int* height);
+
+#endif

@@ -1,0 +1,215 @@
+// Drawing one proxy polygon of each slicing kind, the choice of the 2-D stack
+// textures, and the outline of the slice just drawn.
+#include "bricking.h"
+#include "my_cg.h"
+#include "render_mode.h"
+#include "slicing.h"
+#include "volume.h"
+
+#include <cmath>
+
+namespace {
+
+// The rotation's inverse: a rotation matrix is orthonormal, so its transpose.
+void inverseRotation(const float r[16], float out[16])
+{
+    for (int c = 0; c < 4; ++c)
+        for (int k = 0; k < 4; ++k)
+            out[c * 4 + k] = (c < 3 && k < 3) ? r[k * 4 + c] : (c == k ? 1.0f : 0.0f);
+}
+
+const Brick* brickOf(const Volume& v, int brick)
+{
+    const BrickInfo* info = v.myBrickInfo;
+    if (brick < 0 || !info || !info->bricks || brick >= info->count)
+        return nullptr;
+    return info->bricks[brick];
+}
+
+// Texture matrix: the box (centred, size extent) onto [0, texScale3D].
+void loadBoxToTexture(const Volume& v)
+{
+    const float* r = v.texScale3D;
+    glLoadIdentity();
+    glTranslatef(r[0] / 2.0f, r[1] / 2.0f, r[2] / 2.0f);
+    glScalef(r[0] / v.extent[0], r[1] / v.extent[1], r[2] / v.extent[2]);
+}
+
+// The programs around a 3-D polygon: data, gradients, magnitudes of the box,
+// of a brick, or the mask.
+void bind3D(const Volume& v, int brick, bool mask)
+{
+    const Brick* b = brickOf(v, brick);
+    if (mask)
+        bindCgPrograms(v.tidMask, false, v.tidGradient, 0, -1);
+    else if (b)
+        bindCgPrograms(b->texData, false, b->texGradient, b->texMagnitude, brick);
+    else
+        bindCgPrograms(v.tidVolume, false, v.tidGradient, 0, -1);
+}
+
+GLuint* stackOf(Volume& v, int axis)
+{
+    return axis == 0 ? v.tidx : axis == 1 ? v.tidy : v.tidz;
+}
+
+void quadLoop(const float quad[4][3])
+{
+    glBegin(GL_LINE_LOOP);
+    for (int k = 0; k < 4; ++k)
+        glVertex3fv(quad[k]);
+    glEnd();
+}
+
+} // namespace
+
+void Volume::select2DSlices(float a, float b)
+{
+    const int axis = faceAxis(frontFace);
+    const int n = resolution[axis];
+    GLuint* stack = stackOf(*this, axis);
+    if (!stack || n < 1) {
+        sliceTex[0] = sliceTex[1] = 0;
+        return;
+    }
+    a = std::fmin(std::fmax(a, 0.0f), 1.0f);
+    b = std::fmin(std::fmax(b, 0.0f), 1.0f);
+    const int i = sliceIndexAt(a, n);
+    const int j = sliceIndexAt(b, n);
+    sliceTex[0] = stack[stackEntry(frontFace, i, n)];
+    sliceTex[1] = stack[stackEntry(frontFace, j, n)];
+    glBindTexture(GL_TEXTURE_2D, sliceTex[0]);
+
+    if (RenderMode::instance().getDrawStyle() != DRAW_2D_MULTI_TEXTURE)
+        return;
+    // The two voxel slices bracketing each position and the fraction between.
+    const float positions[2] = {a, b};
+    for (int h = 0; h < 2; ++h) {
+        const float x = positions[h] * static_cast<float>(n - 1);
+        int k = static_cast<int>(std::floor(x));
+        if (k > n - 1)
+            k = n - 1;
+        const int next = k + 1 < n ? k + 1 : k;
+        multiSlices[3 * h] = static_cast<float>(stack[stackEntry(frontFace, k, n)]);
+        multiSlices[3 * h + 1] = static_cast<float>(stack[stackEntry(frontFace, next, n)]);
+        multiSlices[3 * h + 2] = x - static_cast<float>(k);
+    }
+}
+
+void Volume::drawSlice(float a, int brick, bool mask)
+{
+    const int slicing = RenderMode::instance().getSlicing();
+    if (slicing == SLICING_2D_STACKS) {
+        axisAlignedQuad(a);
+        float range[2];
+        stackTextureRange(texScale2D, frontFace, range);
+        const float tex[4][2] = {{0, 0}, {range[0], 0}, {range[0], range[1]}, {0, range[1]}};
+        bindCgPrograms(sliceTex[0], true, sliceTex[1], 0, -1);
+        glBegin(GL_QUADS);
+        glNormal3fv(normals[frontFace]);
+        for (int k = 0; k < 4; ++k) {
+            glTexCoord2fv(tex[k]);
+            glVertex3fv(quad[k]);
+        }
+        glEnd();
+        disableCgPrograms();
+        drawSliceOutline();
+    } else if (slicing == SLICING_3D_OBJECT_ALIGNED) {
+        axisAlignedQuad(a);
+        const Brick* b = brickOf(*this, brick);
+        glMatrixMode(GL_TEXTURE);
+        glPushMatrix();
+        loadBoxToTexture(*this);
+        glMatrixMode(GL_MODELVIEW);
+        if (b) {
+            glPushMatrix();
+            glMultMatrixf(b->placement);
+        }
+        bind3D(*this, brick, mask);
+        glBegin(GL_QUADS);
+        glNormal3fv(normals[frontFace]);
+        for (int k = 0; k < 4; ++k) {
+            glTexCoord3fv(quad[k]);
+            glVertex3fv(quad[k]);
+        }
+        glEnd();
+        disableCgPrograms();
+        if (b)
+            glPopMatrix();
+        glMatrixMode(GL_TEXTURE);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        drawSliceOutline();
+    } else if (slicing == SLICING_3D_VIEW_ALIGNED) {
+        viewAlignedPolygon(a * diagonal - diagonal / 2.0f);
+        // Fewer than three points: the plane misses the box or only touches it.
+        if (slicePolygonCount < 3)
+            return;
+        const Brick* b = brickOf(*this, brick);
+        float inverse[16];
+        inverseRotation(rotation, inverse);
+
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        if (perspective) {
+            glTranslatef(pan[0], pan[1], distance);
+        } else {
+            glTranslatef(pan[0], pan[1], 0.0f);
+            glScalef(orthoScale, orthoScale, orthoScale);
+        }
+        if (b) {
+            glMultMatrixf(rotation);
+            glMultMatrixf(b->placement);
+            glMultMatrixf(inverse);
+        }
+        glMatrixMode(GL_TEXTURE);
+        glPushMatrix();
+        loadBoxToTexture(*this);
+        glMultMatrixf(inverse);
+        glMatrixMode(GL_MODELVIEW);
+
+        bind3D(*this, brick, mask);
+        glBegin(GL_POLYGON);
+        for (int k = 0; k < slicePolygonCount; ++k) {
+            glTexCoord3fv(slicePolygon[k]);
+            glVertex3fv(slicePolygon[k]);
+        }
+        glEnd();
+        disableCgPrograms();
+        glMatrixMode(GL_TEXTURE);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        drawSliceOutline();
+        glPopMatrix();
+    }
+}
+
+void Volume::drawSliceOutline()
+{
+    const int slicing = RenderMode::instance().getSlicing();
+    if (!showSlices || slicing == SLICING_RAY_CASTING)
+        return;
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_3D);
+    glColor4f(1, 0, 1, 1);
+    if (slicing == SLICING_3D_VIEW_ALIGNED) {
+        glBegin(GL_LINE_LOOP);
+        for (int k = 0; k < slicePolygonCount && k < 6; ++k)
+            glVertex3fv(slicePolygon[k]);
+        glEnd();
+    } else if (slicing == SLICING_3D_OBJECT_ALIGNED && isBricking && myBrickInfo && myBrickInfo->bricks) {
+        for (int i = 0; i < myBrickInfo->count; ++i) {
+            if (!myBrickInfo->bricks[i])
+                continue;
+            glPushMatrix();
+            glMultMatrixf(myBrickInfo->bricks[i]->placement);
+            quadLoop(quad);
+            glPopMatrix();
+        }
+    } else {
+        quadLoop(quad);
+    }
+    glEnable(slicing == SLICING_2D_STACKS ? GL_TEXTURE_2D : GL_TEXTURE_3D);
+    glColor4f(1, 1, 1, 1);
+}

@@ -1,0 +1,135 @@
+// The per-frame entry of volume rendering: compositing and alpha test, then
+// the proxy polygons of the current slicing back to front; and the box and
+// brick outlines drawn after it.
+#include "bricking.h"
+#include "render_mode.h"
+#include "slicing.h"
+#include "volume.h"
+
+namespace {
+
+bool hasBricks(const Volume& v)
+{
+    return v.isBricking && v.myBrickInfo && v.myBrickInfo->bricks && v.myBrickInfo->count > 0;
+}
+
+// The textures the slicing draws from exist.
+bool slicingTexturesPresent(const Volume& v, int slicing)
+{
+    if (slicing == SLICING_2D_STACKS)
+        return v.tidx && v.tidy && v.tidz;
+    return v.tidVolume != 0 || hasBricks(v);
+}
+
+// The styles drawn by the slicing renderers; the shaded, ray-cast, focus-and-
+// context and multi-volume styles have renderers of their own.
+bool isSlicingStyle(int style)
+{
+    return style >= DRAW_2D_TEXTURE && style <= DRAW_3D_TEXTURE_VAS;
+}
+
+// Back-to-front brick order for the current rotation, where the brick record
+// can sort; otherwise the bricks keep their order.
+template <typename Info>
+auto sortForView(Info& info, const float rotation[16], int) -> decltype(info.sortBricks(rotation), void())
+{
+    info.sortBricks(rotation);
+}
+template <typename Info>
+void sortForView(Info&, const float*, long)
+{
+}
+
+void faceLoops(const Volume& v)
+{
+    // Faces 0 to 4 together run along all twelve edges.
+    for (int f = 0; f < 5; ++f) {
+        glBegin(GL_LINE_LOOP);
+        for (int k = 0; k < 4; ++k)
+            glVertex3fv(v.vertices[v.faces[f][k]]);
+        glEnd();
+    }
+}
+
+} // namespace
+
+void Volume::renderVolume()
+{
+    if (!showVolume)
+        return;
+    const RenderMode& mode = RenderMode::instance();
+    const int slicing = mode.getSlicing();
+    if (!isSlicingStyle(mode.getDrawStyle()) || slicing == SLICING_RAY_CASTING)
+        return;
+    if (!slicingTexturesPresent(*this, slicing))
+        return;
+
+    const int n = interacting ? halfSampling : sampling;
+    const SliceSchedule schedule = sliceSchedule(n, slicing);
+
+    chooseFrontFace();
+    setupCompositing();
+    glAlphaFunc(alphaFunc, alphaThreshold);
+    glEnable(GL_ALPHA_TEST);
+
+    if (slicing == SLICING_2D_STACKS) {
+        glEnable(GL_TEXTURE_2D);
+        float a = 0.0f;
+        for (int i = 0; i < schedule.count; ++i) {
+            select2DSlices(a, a + schedule.step);
+            drawSlice(a, -1, false);
+            a += schedule.step;
+        }
+        glDisable(GL_TEXTURE_2D);
+    } else {
+        if (hasBricks(*this)) {
+            sortForView(*myBrickInfo, rotation, 0);
+            for (int b = 0; b < myBrickInfo->count; ++b) {
+                const int index = myBrickInfo->myIndices ? myBrickInfo->myIndices[b] : b;
+                const Brick* brick = myBrickInfo->bricks[index];
+                if (!brick)
+                    continue;
+                glBindTexture(GL_TEXTURE_3D, brick->texData);
+                glEnable(GL_TEXTURE_3D);
+                float a = 0.0f;
+                for (int i = 0; i < schedule.count; ++i) {
+                    drawSlice(a, index, false);
+                    a += schedule.step;
+                }
+            }
+        } else {
+            glBindTexture(GL_TEXTURE_3D, tidVolume);
+            glEnable(GL_TEXTURE_3D);
+            float a = 0.0f;
+            for (int i = 0; i < schedule.count; ++i) {
+                drawSlice(a, -1, false);
+                a += schedule.step;
+            }
+        }
+        glDisable(GL_TEXTURE_3D);
+    }
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_STENCIL_TEST);
+}
+
+void Volume::drawOutlines()
+{
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_3D);
+    if (showBricks && hasBricks(*this)) {
+        for (int i = 0; i < myBrickInfo->count; ++i) {
+            if (!myBrickInfo->bricks[i])
+                continue;
+            glPushMatrix();
+            glMultMatrixf(myBrickInfo->bricks[i]->placement);
+            glColor4f(0, 1, 1, 1);
+            faceLoops(*this);
+            glPopMatrix();
+        }
+    }
+    if (showBBox) {
+        glColor4f(0, 1, 0, 1);
+        faceLoops(*this);
+    }
+    glFinish();
+}

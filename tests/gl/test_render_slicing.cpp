@@ -1,0 +1,550 @@
+// The slicing renderers through the offscreen driver: pictures with known
+// answers for each slicing kind, the compositing rules, the alpha test and
+// the classification paths. Volumes are uploaded here directly, so these
+// tests depend only on the renderers.
+#include "error_handling.h"
+#include "main_view.h"
+#include "my_cg.h"
+#include "offscreen_render.h"
+#include "render_mode.h"
+#include "slicing.h"
+#include "transfer_function.h"
+#include "volume.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kSize = 64;
+const std::string kCg = std::string(GLIMRA_SOURCE_DIR) + "/Cg/";
+
+struct Rgba
+{
+    int r, g, b, a;
+};
+
+using VoxelFn = std::function<unsigned char(int x, int y, int z)>;
+using PaletteFn = std::function<Rgba(int i)>;
+
+class RenderSlicing : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        renderer.reset(new OffscreenRenderer(kSize, kSize, kCg));
+        ASSERT_TRUE(renderer->ok()) << renderer->error();
+        ASSERT_TRUE(cgReady);
+        RenderMode::instance().setDrawStyle(DRAW_2D_TEXTURE);
+        RenderMode::instance().setClassification(CLASSIFICATION_POST);
+        volume.showBBox = false;
+        volume.showSlices = false;
+        volume.switchSlices = true;
+        volume.blending = BLENDING_COMPOSITE;
+        volume.alphaFunc = GL_GREATER;
+        volume.alphaThreshold = 0.0f;
+        volume.background[0] = volume.background[1] = volume.background[2] = 0.0f;
+        volume.frontFace = 2;
+        volume.backFace = 0;
+        volume.setSampling(32);
+        renderer->setProjection(false);
+        renderer->setView("front", 0, 0);
+    }
+
+    void TearDown() override
+    {
+        setCgTableTextures(0, 0);
+        if (myPalette)
+            glDeleteTextures(1, &myPalette);
+        renderer.reset();
+        RenderMode::instance().setDrawStyle(DRAW_2D_TEXTURE);
+        RenderMode::instance().setClassification(CLASSIFICATION_POST);
+        volume.blending = 0;
+        volume.showVolume = false;
+        volume.showBBox = true;
+        volume.switchSlices = true;
+        volume.interacting = true;
+        volume.setSampling(64);
+        for (int i = 0; i < 3; ++i)
+            volume.resolution[i] = 0;
+    }
+
+    // An n^3 volume of one byte per voxel: the 3-D texture and the three
+    // stacks, every texel used.
+    void upload(int n, const VoxelFn& f)
+    {
+        volume.deleteTextures(true);
+        for (int i = 0; i < 3; ++i) {
+            volume.resolution[i] = n;
+            volume.texScale2D[i] = volume.texScale3D[i] = 1.0f;
+        }
+        volume.nbrChannels = 1;
+        volume.setBoxProportions(1, 1, 1);
+        std::vector<unsigned char> voxels(static_cast<size_t>(n) * n * n);
+        for (int z = 0; z < n; ++z)
+            for (int y = 0; y < n; ++y)
+                for (int x = 0; x < n; ++x)
+                    voxels[(static_cast<size_t>(z) * n + y) * n + x] = f(x, y, z);
+
+        glGenTextures(1, &volume.tidVolume);
+        glBindTexture(GL_TEXTURE_3D, volume.tidVolume);
+        parameters(GL_TEXTURE_3D);
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY8, n, n, n, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                     voxels.data());
+
+        GLuint** stacks[3] = {&volume.tidx, &volume.tidy, &volume.tidz};
+        std::vector<unsigned char> slice(static_cast<size_t>(n) * n);
+        for (int axis = 0; axis < 3; ++axis) {
+            GUARDED_ARRAY(*stacks[axis], GLuint, n);
+            glGenTextures(n, *stacks[axis]);
+            for (int i = 0; i < n; ++i) {
+                // Texel (s, t) of the x stack holds (i, s, t), of y (s, i, t), of z (s, t, i).
+                for (int t = 0; t < n; ++t)
+                    for (int s = 0; s < n; ++s) {
+                        const int x = axis == 0 ? i : s;
+                        const int y = axis == 0 ? s : axis == 1 ? i : t;
+                        const int z = axis == 2 ? i : t;
+                        slice[static_cast<size_t>(t) * n + s] =
+                            voxels[(static_cast<size_t>(z) * n + y) * n + x];
+                    }
+                glBindTexture(GL_TEXTURE_2D, (*stacks[axis])[i]);
+                parameters(GL_TEXTURE_2D);
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_INTENSITY8, n, n, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                             slice.data());
+            }
+        }
+        ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        volume.isData = true;
+        volume.showVolume = true;
+    }
+
+    static void parameters(GLenum target)
+    {
+        glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    }
+
+    // A 256-entry palette the post-classification programs read instead of
+    // the transfer function's.
+    void palette(const PaletteFn& f)
+    {
+        std::vector<unsigned char> table(256 * 4);
+        for (int i = 0; i < 256; ++i) {
+            const Rgba c = f(i);
+            table[4 * i] = static_cast<unsigned char>(c.r);
+            table[4 * i + 1] = static_cast<unsigned char>(c.g);
+            table[4 * i + 2] = static_cast<unsigned char>(c.b);
+            table[4 * i + 3] = static_cast<unsigned char>(c.a);
+        }
+        if (!myPalette)
+            glGenTextures(1, &myPalette);
+        glBindTexture(GL_TEXTURE_2D, myPalette);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
+        setCgTableTextures(myPalette, 0);
+    }
+
+    std::vector<unsigned char> frame()
+    {
+        renderer->renderFrame();
+        return renderer->pixels();
+    }
+
+    static Rgba at(const std::vector<unsigned char>& px, int x, int y)
+    {
+        const unsigned char* p = &px[(static_cast<size_t>(y) * kSize + x) * 4];
+        return {p[0], p[1], p[2], p[3]};
+    }
+    static Rgba centre(const std::vector<unsigned char>& px) { return at(px, kSize / 2, kSize / 2); }
+
+    // Pixels that differ from the background (black) in colour.
+    static int coverage(const std::vector<unsigned char>& px)
+    {
+        int n = 0;
+        for (size_t i = 0; i < px.size(); i += 4)
+            n += (px[i] | px[i + 1] | px[i + 2]) != 0;
+        return n;
+    }
+
+    static double meanDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
+    {
+        double sum = 0;
+        int n = 0;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (i % 4 == 3)
+                continue;
+            sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
+            ++n;
+        }
+        return sum / n;
+    }
+
+    std::unique_ptr<OffscreenRenderer> renderer;
+    GLuint myPalette = 0;
+};
+
+// The number of view-aligned slices whose plane cuts the unit cube at the
+// centre ray in the front view: positions summed as the renderer sums them.
+int viewAlignedSlicesThroughCentre(int n)
+{
+    const SliceSchedule s = sliceSchedule(n, SLICING_3D_VIEW_ALIGNED);
+    const float diagonal = std::sqrt(3.0f);
+    int k = 0;
+    float a = 0.0f;
+    for (int i = 0; i < s.count; ++i) {
+        const float d = a * diagonal - diagonal / 2.0f;
+        // A plane this close to a face would make the count a matter of rounding.
+        EXPECT_GT(std::fabs(std::fabs(d) - 0.5f), 1e-3f);
+        k += std::fabs(d) < 0.5f;
+        a += s.step;
+    }
+    return k;
+}
+
+unsigned char sphere(int x, int y, int z, int n, float radius, bool smooth)
+{
+    const float c = (n - 1) / 2.0f;
+    const float r = std::sqrt((x - c) * (x - c) + (y - c) * (y - c) + (z - c) * (z - c));
+    if (!smooth)
+        return r <= radius ? 200 : 0;
+    // Brightest at the centre, falling to zero at the radius.
+    return r >= radius ? 0 : static_cast<unsigned char>(200.0f * (1.0f - r / radius));
+}
+
+} // namespace
+
+// Constant value and constant alpha a: k slices over the centre pixel
+// composite to 1 - (1 - a)^k, for every slicing kind.
+TEST_F(RenderSlicing, ConstantVolumeCompositesDrawnSliceCount)
+{
+    upload(16, [](int, int, int) { return 100; });
+    const int alpha = 77; // about 0.3
+    palette([&](int) { return Rgba{255, 255, 255, alpha}; });
+    const double a = alpha / 255.0;
+    // Few slices, so that one slice more or less is well beyond the tolerance.
+    const int n = 6;
+    volume.setSampling(n);
+
+    struct Case
+    {
+        int style;
+        int slices;
+    } cases[] = {{DRAW_2D_TEXTURE, n},
+                 {DRAW_3D_TEXTURE_OAS, n},
+                 {DRAW_3D_TEXTURE_VAS, viewAlignedSlicesThroughCentre(n)}};
+    for (const Case& c : cases) {
+        renderer->setStyle(c.style);
+        const Rgba px = centre(frame());
+        const double expected = 255.0 * (1.0 - std::pow(1.0 - a, c.slices));
+        EXPECT_NEAR(px.r, expected, 2.0) << drawStyleLabel(c.style) << " k=" << c.slices;
+        EXPECT_NEAR(px.g, expected, 2.0) << drawStyleLabel(c.style);
+        EXPECT_NEAR(px.b, expected, 2.0) << drawStyleLabel(c.style);
+    }
+}
+
+// While dragging with speed-up, half the slices are drawn.
+TEST_F(RenderSlicing, InteractingDrawsHalfTheSlices)
+{
+    upload(16, [](int, int, int) { return 100; });
+    palette([](int) { return Rgba{255, 255, 255, 51}; }); // 0.2
+    volume.setSampling(16);
+    renderer->setStyle(DRAW_3D_TEXTURE_OAS);
+    const int full = centre(frame()).r;
+    volume.interacting = true;
+    const int half = centre(frame()).r;
+    EXPECT_NEAR(full, 255.0 * (1.0 - std::pow(0.8, 16)), 2.0);
+    EXPECT_NEAR(half, 255.0 * (1.0 - std::pow(0.8, 8)), 2.0);
+}
+
+// Fewer than two slices leave the step undefined: nothing is drawn, while
+// the compositing state of the frame is still set.
+TEST_F(RenderSlicing, FewerThanTwoSlicesDrawNothing)
+{
+    upload(16, [](int, int, int) { return 100; });
+    palette([](int) { return Rgba{255, 255, 255, 255}; });
+    for (int style : {DRAW_2D_TEXTURE, DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS})
+        for (int n : {0, 1}) {
+            renderer->setStyle(style);
+            volume.setSampling(n);
+            EXPECT_EQ(coverage(frame()), 0) << drawStyleLabel(style) << " sampling " << n;
+        }
+    volume.setSampling(2);
+    EXPECT_GT(coverage(frame()), 0);
+}
+
+// Maximum intensity of a bright column along the view shows the palette
+// entry of the maximum exactly.
+TEST_F(RenderSlicing, MaximumIntensityShowsThePaletteEntryOfTheMaximum)
+{
+    upload(16, [](int x, int y, int) { return (x >= 6 && x <= 10 && y >= 6 && y <= 10) ? 200 : 40; });
+    palette([](int i) { return Rgba{i, i / 2, i / 4, i}; });
+    volume.setBlending(BLENDING_MAXIMUM);
+    for (int style : {DRAW_2D_TEXTURE, DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+        renderer->setStyle(style);
+        const Rgba px = centre(frame());
+        EXPECT_EQ(px.r, 200) << drawStyleLabel(style);
+        EXPECT_EQ(px.g, 100) << drawStyleLabel(style);
+        EXPECT_EQ(px.b, 50) << drawStyleLabel(style);
+    }
+    GLint equation = 0;
+    glGetIntegerv(GL_BLEND_EQUATION_RGB, &equation);
+    EXPECT_EQ(equation, GL_MAX);
+}
+
+// Minimum intensity: the minimum on white from the next frame on; choosing
+// blending again brings the background back one frame later.
+TEST_F(RenderSlicing, MinimumIntensityOnWhiteUntilBlendingReturns)
+{
+    upload(16, [](int x, int y, int) { return (x >= 6 && x <= 10 && y >= 6 && y <= 10) ? 40 : 200; });
+    palette([](int i) { return Rgba{i, i / 2, i / 4, i}; });
+    volume.background[0] = 0.0f;
+    volume.background[1] = 0.0f;
+    volume.background[2] = 1.0f;
+    volume.setBlending(BLENDING_MINIMUM);
+    renderer->setStyle(DRAW_3D_TEXTURE_OAS);
+    std::vector<unsigned char> px = frame();
+    EXPECT_EQ(at(px, 0, 0).r, 0); // cleared before compositing chose white
+    px = frame();
+    const Rgba c = centre(px);
+    EXPECT_EQ(c.r, 40);
+    EXPECT_EQ(c.g, 20);
+    EXPECT_EQ(c.b, 10);
+    const Rgba corner = at(px, 0, 0);
+    EXPECT_EQ(corner.r, 255);
+    EXPECT_EQ(corner.g, 255);
+    EXPECT_EQ(corner.b, 255);
+
+    volume.setBlending(BLENDING_COMPOSITE);
+    EXPECT_EQ(at(frame(), 0, 0).r, 255); // this frame was cleared white
+    const Rgba back = at(frame(), 0, 0);
+    EXPECT_EQ(back.r, 0);
+    EXPECT_EQ(back.g, 0);
+    EXPECT_EQ(back.b, 255);
+}
+
+// The alpha test: GL_GREATER with a threshold drops what lies below it,
+// GL_LESS keeps only that.
+TEST_F(RenderSlicing, AlphaTestKeepsOneSideOfTheThreshold)
+{
+    // Left half faint (alpha 50), right half strong (alpha 200).
+    upload(16, [](int x, int, int) { return x < 8 ? 50 : 200; });
+    palette([](int i) { return Rgba{255, 255, 255, i}; });
+    volume.alphaThreshold = 0.5f;
+    const int left = kSize / 2 - 8;
+    const int right = kSize / 2 + 8;
+    for (int style : {DRAW_2D_TEXTURE, DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+        renderer->setStyle(style);
+        volume.alphaFunc = GL_GREATER;
+        std::vector<unsigned char> px = frame();
+        EXPECT_EQ(at(px, left, kSize / 2).r, 0) << drawStyleLabel(style);
+        EXPECT_GT(at(px, right, kSize / 2).r, 200) << drawStyleLabel(style);
+        volume.alphaFunc = GL_LESS;
+        px = frame();
+        EXPECT_GT(at(px, left, kSize / 2).r, 100) << drawStyleLabel(style);
+        EXPECT_EQ(at(px, right, kSize / 2).r, 0) << drawStyleLabel(style);
+    }
+    EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST)); // off again after the volume
+}
+
+// A sphere looks the same through every slicing kind.
+TEST_F(RenderSlicing, SphereAgreesAcrossSlicingKinds)
+{
+    upload(32, [](int x, int y, int z) { return sphere(x, y, z, 32, 12.0f, false); });
+    palette([](int i) { return Rgba{255, 200, 100, i / 8}; });
+    volume.setSampling(64);
+    renderer->setStyle(DRAW_2D_TEXTURE);
+    const std::vector<unsigned char> stack = frame();
+    renderer->setStyle(DRAW_3D_TEXTURE_OAS);
+    const std::vector<unsigned char> oas = frame();
+    renderer->setStyle(DRAW_3D_TEXTURE_VAS);
+    const std::vector<unsigned char> vas = frame();
+
+    EXPECT_GT(coverage(oas), 300);
+    EXPECT_LT(meanDifference(stack, oas), 2.0);
+    EXPECT_LT(meanDifference(oas, vas), 3.0);
+    EXPECT_NEAR(centre(oas).r, centre(vas).r, 12);
+    EXPECT_NEAR(centre(oas).r, centre(stack).r, 6);
+}
+
+// With "Switching slices" off the slices keep their direction: turned by 90
+// degrees they are seen edge-on and the sphere all but vanishes; with it on
+// the slices follow and the picture stays.
+TEST_F(RenderSlicing, SlicesSeenEdgeOnWithoutSwitching)
+{
+    upload(32, [](int x, int y, int z) { return sphere(x, y, z, 32, 12.0f, false); });
+    palette([](int i) { return Rgba{255, 200, 100, i / 4}; });
+    for (int style : {DRAW_2D_TEXTURE, DRAW_3D_TEXTURE_OAS}) {
+        renderer->setStyle(style);
+        volume.switchSlices = true;
+        renderer->setView("front", 0, 0);
+        const int front = coverage(frame());
+        EXPECT_EQ(volume.frontFace, 2);
+
+        renderer->setView("left", 0, 0);
+        const int turned = coverage(frame());
+        EXPECT_EQ(volume.frontFace, 3);
+        EXPECT_GT(turned, front * 9 / 10) << drawStyleLabel(style);
+
+        volume.switchSlices = false;
+        renderer->setView("front", 0, 0);
+        frame();
+        volume.frontFace = 2;
+        volume.backFace = 0;
+        renderer->setView("left", 0, 0);
+        const int edgeOn = coverage(frame());
+        EXPECT_EQ(volume.frontFace, 2);
+        EXPECT_LT(edgeOn, front / 10) << drawStyleLabel(style);
+    }
+}
+
+// Turning the data set picks the stack facing the viewer and its direction.
+TEST_F(RenderSlicing, FrontFaceFollowsEveryViewPreset)
+{
+    upload(16, [](int, int, int) { return 100; });
+    palette([](int) { return Rgba{255, 255, 255, 60}; });
+    const struct
+    {
+        const char* view;
+        int front;
+    } presets[] = {{"front", 2}, {"back", 0}, {"left", 3}, {"right", 1}, {"top", 4}, {"bottom", 5}};
+    renderer->setStyle(DRAW_2D_TEXTURE);
+    int reference = -1;
+    for (const auto& p : presets) {
+        renderer->setView(p.view, 0, 0);
+        const int r = centre(frame()).r;
+        EXPECT_EQ(volume.frontFace, p.front) << p.view;
+        EXPECT_EQ(volume.backFace, oppositeFace(p.front)) << p.view;
+        // A cube of constant value looks the same from every side.
+        if (reference < 0)
+            reference = r;
+        EXPECT_NEAR(r, reference, 2) << p.view;
+    }
+}
+
+// Slices go back to front from every side: the half of the data nearer to
+// the viewer (red) covers the farther half (blue), whichever stack or
+// direction the view needs.
+TEST_F(RenderSlicing, NearerHalfCoversFartherHalfFromEverySide)
+{
+    palette([](int i) { return i < 125 ? Rgba{0, 0, 255, 153} : Rgba{255, 0, 0, 153}; });
+    const struct
+    {
+        const char* view;
+        int axis;      // the axis along the view
+        bool positive; // the nearer half lies on its positive side
+    } presets[] = {{"front", 2, true}, {"back", 2, false}, {"left", 0, false},
+                   {"right", 0, true}, {"top", 1, true},   {"bottom", 1, false}};
+    for (const auto& p : presets) {
+        upload(16, [&](int x, int y, int z) {
+            const int c[3] = {x, y, z};
+            return (c[p.axis] >= 8) == p.positive ? 200 : 50;
+        });
+        renderer->setView(p.view, 0, 0);
+        for (int style : {DRAW_2D_TEXTURE, DRAW_2D_MULTI_TEXTURE, DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+            renderer->setStyle(style);
+            const Rgba px = centre(frame());
+            EXPECT_GT(px.r, 240) << p.view << " " << drawStyleLabel(style);
+            EXPECT_LT(px.b, 15) << p.view << " " << drawStyleLabel(style);
+        }
+    }
+}
+
+// Pre-integration of a smooth ramp is close to post-classification; the
+// transfer function's own tables are used.
+TEST_F(RenderSlicing, PreIntegrationOfARampIsCloseToPostClassification)
+{
+    ASSERT_NE(transfer, nullptr);
+    upload(32, [](int x, int y, int z) { return sphere(x, y, z, 32, 14.0f, true); });
+    volume.setSampling(128);
+    for (int style : {DRAW_2D_TEXTURE, DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+        renderer->setStyle(style);
+        renderer->setClassification(CLASSIFICATION_POST);
+        const std::vector<unsigned char> post = frame();
+        renderer->setClassification(CLASSIFICATION_PRE_INTEGRATION);
+        EXPECT_EQ(RenderMode::instance().getProgramSet(), 6);
+        const std::vector<unsigned char> pre = frame();
+        EXPECT_GT(coverage(post), 300) << drawStyleLabel(style);
+        EXPECT_LT(meanDifference(post, pre), 3.0) << drawStyleLabel(style);
+        EXPECT_NEAR(centre(post).r, centre(pre).r, 12) << drawStyleLabel(style);
+    }
+}
+
+// Classification 4 turns to (GL_ONE, GL_SRC_ALPHA) blending with the alpha
+// test off once a pre-integration program is bound; 3 keeps both as set.
+TEST_F(RenderSlicing, SecondPreIntegrationValueKeepsBlendingAndDropsAlphaTest)
+{
+    upload(32, [](int x, int y, int z) { return sphere(x, y, z, 32, 14.0f, true); });
+    volume.alphaThreshold = 0.95f; // above every alpha of the sphere
+    renderer->setStyle(DRAW_3D_TEXTURE_OAS);
+
+    renderer->setClassification(CLASSIFICATION_PRE_INTEGRATION);
+    EXPECT_EQ(coverage(frame()), 0);
+    GLint src = 0, dst = 0;
+    glGetIntegerv(GL_BLEND_SRC_RGB, &src);
+    glGetIntegerv(GL_BLEND_DST_RGB, &dst);
+    EXPECT_EQ(src, GL_SRC_ALPHA);
+    EXPECT_EQ(dst, GL_ONE_MINUS_SRC_ALPHA);
+
+    renderer->setClassification(CLASSIFICATION_PRE_INTEGRATION_FILE);
+    EXPECT_GT(coverage(frame()), 300);
+    glGetIntegerv(GL_BLEND_SRC_RGB, &src);
+    glGetIntegerv(GL_BLEND_DST_RGB, &dst);
+    EXPECT_EQ(src, GL_ONE);
+    EXPECT_EQ(dst, GL_SRC_ALPHA);
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
+}
+
+// "2D Multi Texture" interpolates between neighbouring stack slices: a
+// constant volume gives the same picture as "2D Texture".
+TEST_F(RenderSlicing, MultiTextureMatchesTwoDimensionalStacksOnConstantData)
+{
+    upload(16, [](int, int, int) { return 100; });
+    palette([](int) { return Rgba{255, 255, 255, 77}; });
+    volume.setSampling(6);
+    renderer->setStyle(DRAW_2D_TEXTURE);
+    const int plain = centre(frame()).r;
+    renderer->setStyle(DRAW_2D_MULTI_TEXTURE);
+    EXPECT_EQ(RenderMode::instance().getProgramSet(), 11);
+    const int multi = centre(frame()).r;
+    EXPECT_NEAR(plain, multi, 1);
+    EXPECT_NEAR(multi, 255.0 * (1.0 - std::pow(1.0 - 77 / 255.0, 6)), 2.0);
+}
+
+// The outlines: the green box around the volume, magenta slice outlines.
+TEST_F(RenderSlicing, BoxAndSliceOutlines)
+{
+    upload(16, [](int, int, int) { return 0; });
+    palette([](int i) { return Rgba{i, i, i, i}; });
+    renderer->setStyle(DRAW_3D_TEXTURE_OAS);
+    volume.showBBox = true;
+    std::vector<unsigned char> px = frame();
+    int green = 0, magenta = 0;
+    for (size_t i = 0; i < px.size(); i += 4) {
+        green += px[i] == 0 && px[i + 1] == 255 && px[i + 2] == 0;
+        magenta += px[i] == 255 && px[i + 1] == 0 && px[i + 2] == 255;
+    }
+    EXPECT_GT(green, 80);
+    EXPECT_EQ(magenta, 0);
+
+    volume.showBBox = false;
+    volume.showSlices = true;
+    renderer->setView("front", 30, 30);
+    px = frame();
+    magenta = 0;
+    for (size_t i = 0; i < px.size(); i += 4)
+        magenta += px[i] == 255 && px[i + 1] == 0 && px[i + 2] == 255;
+    EXPECT_GT(magenta, 80);
+}
