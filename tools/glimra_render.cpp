@@ -99,19 +99,15 @@ int main(int argc, char** argv)
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](const char* what) -> const char* {
-            if (i + 1 >= argc)
-                return nullptr;
-            (void)what;
-            return argv[++i];
-        };
+        // The option's value, or null when the command line ends.
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         const char* v = nullptr;
         if (arg == "-h" || arg == "--help") {
             std::printf("%s", kUsage);
             return 0;
         } else if (arg == "-m" || arg == "-p" || arg == "--ini" || arg == "-o" || arg == "--cg" ||
                    arg == "--view") {
-            if (!(v = value(arg.c_str())))
+            if (!(v = value()))
                 return usageError(arg + " needs a value");
             std::string& target = arg == "-m" ? mask
                                   : arg == "-p" ? palette
@@ -121,22 +117,22 @@ int main(int argc, char** argv)
                                                   : view;
             target = v;
         } else if (arg == "--style") {
-            if (!(v = value("")) || !parseInt(v, INT_MIN, INT_MAX, &style))
+            if (!(v = value()) || !parseInt(v, INT_MIN, INT_MAX, &style))
                 return usageError("--style needs a number");
         } else if (arg == "--classification") {
-            if (!(v = value("")) || !parseInt(v, INT_MIN, INT_MAX, &classification))
+            if (!(v = value()) || !parseInt(v, INT_MIN, INT_MAX, &classification))
                 return usageError("--classification needs a number");
         } else if (arg == "--blending") {
-            if (!(v = value("")) || !parseInt(v, 0, 2, &blending))
+            if (!(v = value()) || !parseInt(v, 0, 2, &blending))
                 return usageError("--blending needs 0, 1 or 2");
         } else if (arg == "--sampling") {
-            if (!(v = value("")) || !parseInt(v, 0, 512, &sampling))
+            if (!(v = value()) || !parseInt(v, 0, 512, &sampling))
                 return usageError("--sampling needs a number from 0 to 512");
         } else if (arg == "--frames") {
-            if (!(v = value("")) || !parseInt(v, 1, 1000000, &frames))
+            if (!(v = value()) || !parseInt(v, 1, 1000000, &frames))
                 return usageError("--frames needs a positive number");
         } else if (arg == "--size") {
-            if (!(v = value("")) || std::sscanf(v, "%dx%d", &width, &height) != 2 || width < 1 ||
+            if (!(v = value()) || std::sscanf(v, "%dx%d", &width, &height) != 2 || width < 1 ||
                 height < 1 || width > 16384 || height > 16384)
                 return usageError("--size needs WIDTHxHEIGHT");
         } else if (arg == "--rotate") {
@@ -172,13 +168,6 @@ int main(int argc, char** argv)
         return fail("no OpenGL context: " + renderer.error());
     if (!ini.empty() && !renderer.loadSettingsFile(ini))
         return fail("cannot read settings file " + ini);
-    if (!renderer.loadData(data))
-        return fail("cannot load " + data);
-    if (!mask.empty() && !renderer.loadMask(mask))
-        return fail("cannot load mask " + mask);
-    if (!palette.empty() && !renderer.loadPalette(palette))
-        return fail("cannot read palette " + palette);
-
     RenderMode& mode = RenderMode::instance();
     if (style == 0)
         style = mode.getDrawStyle();
@@ -187,6 +176,13 @@ int main(int argc, char** argv)
     const std::string why = styleUnavailableReason(style, classification);
     if (!why.empty())
         return fail(why);
+
+    if (!renderer.loadData(data))
+        return fail("cannot load " + data);
+    if (!mask.empty() && !renderer.loadMask(mask))
+        return fail("cannot load mask " + mask);
+    if (!palette.empty() && !renderer.loadPalette(palette))
+        return fail("cannot read palette " + palette);
     renderer.setStyle(style);
     renderer.setClassification(classification);
     if (blending >= 0)

@@ -1,0 +1,80 @@
+#!/bin/sh
+# glimra-render's command line: usage errors, styles and classifications it
+# cannot draw, the picture file and the frame timing.
+# Usage: sh render_cli.sh BUILD_DIR SOURCE_DIR
+set -u
+BUILD=$1
+TOOL="$BUILD/glimra-render"
+T=$(mktemp -d)
+trap 'rm -rf "$T"' EXIT
+fail=0
+export LIBGL_ALWAYS_SOFTWARE=1
+
+# A small data set: a description file and 8^3 bytes rising along x.
+i=0; : > "$T/ramp.raw"
+while [ $i -lt 64 ]; do printf '\000\040\100\140\200\240\300\340' >> "$T/ramp.raw"; i=$((i + 1)); done
+printf 'ObjectFileName: ramp.raw\nResolution: 8 8 8\nSliceThickness: 1 1 1\nFormat: UCHAR\n' > "$T/ramp.dat"
+
+# status, then the exact first line of standard error
+expect() {
+    d=$1; want_rc=$2; want=$3; shift 3
+    "$@" >"$T/out.txt" 2>"$T/err.txt"
+    rc=$?
+    got=$(head -n 1 "$T/err.txt")
+    if [ $rc -ne "$want_rc" ] || [ "$got" != "$want" ]; then
+        echo "FAIL: $d (status $rc, '$got')"; fail=1
+    else
+        echo "ok: $d"
+    fi
+}
+
+expect "no arguments" 2 "glimra-render: no data file" "$TOOL"
+expect "no output" 2 "glimra-render: no output: give -o OUT.png or --frames N" "$TOOL" "$T/ramp.dat"
+expect "unknown option" 2 "glimra-render: unknown option --fast" "$TOOL" "$T/ramp.dat" --fast -o "$T/a.png"
+expect "bad blending" 2 "glimra-render: --blending needs 0, 1 or 2" "$TOOL" "$T/ramp.dat" --blending 3 -o "$T/a.png"
+expect "bad sampling" 2 "glimra-render: --sampling needs a number from 0 to 512" "$TOOL" "$T/ramp.dat" --sampling 513 -o "$T/a.png"
+expect "bad size" 2 "glimra-render: --size needs WIDTHxHEIGHT" "$TOOL" "$T/ramp.dat" --size 0x10 -o "$T/a.png"
+expect "bad view" 2 "glimra-render: unknown view side" "$TOOL" "$T/ramp.dat" --view side -o "$T/a.png"
+expect "rotate needs two" 2 "glimra-render: --rotate needs two angles in degrees" "$TOOL" "$T/ramp.dat" --rotate 10
+expect "missing data" 1 "glimra-render: cannot load $T/none.dat" "$TOOL" "$T/none.dat" -o "$T/a.png"
+expect "style 14" 1 "glimra-render: Draw style 14 does not exist." "$TOOL" "$T/ramp.dat" --style 14 -o "$T/a.png"
+
+# Every style of the later renderers says it is not available.
+for s in 5:"Ray Casting" 6:"Focus and Context" 9:"3D Normal (texture)" 10:"3D Normal (fragment)" \
+         11:"3D Light (grad. mag.)" 12:"3D Light 2" 13:"Multi Volume"; do
+    n=${s%%:*}; label=${s#*:}
+    expect "style $n" 1 "glimra-render: Draw style \"$label\" is not available." \
+        "$TOOL" "$T/ramp.dat" --style "$n" -o "$T/a.png"
+done
+expect "classification 5" 1 "glimra-render: Classification 5 does not exist." \
+    "$TOOL" "$T/ramp.dat" --classification 5 -o "$T/a.png"
+# Software OpenGL has no paletted textures.
+if ! "$TOOL" "$T/ramp.dat" --classification 2 -o "$T/pre.png" 2>/dev/null; then
+    expect "pre-classification" 1 \
+        "glimra-render: \"Pre Classification\" is not available: it needs GL_EXT_paletted_texture and GL_EXT_shared_texture_palette." \
+        "$TOOL" "$T/ramp.dat" --classification 2 -o "$T/a.png"
+fi
+[ -e "$T/a.png" ] && { echo "FAIL: a refused picture left a file"; fail=1; }
+
+# Every slicing style and classification writes a PNG of the asked size.
+for s in 1 2 3 4; do
+    for c in 1 3 4; do
+        if "$TOOL" "$T/ramp.dat" --style $s --classification $c --size 40x30 -o "$T/s$s$c.png" 2>"$T/err.txt" &&
+            [ "$(od -An -tx1 -N8 "$T/s$s$c.png" | tr -d ' \n')" = "89504e470d0a1a0a" ] &&
+            [ "$(od -An -tu1 -j16 -N8 "$T/s$s$c.png" | tr -s ' ' | sed 's/^ //')" = "0 0 0 40 0 0 0 30" ]; then
+            echo "ok: style $s classification $c"
+        else
+            echo "FAIL: style $s classification $c: $(cat "$T/err.txt")"; fail=1
+        fi
+    done
+done
+
+# --frames prints one number of milliseconds.
+out=$("$TOOL" "$T/ramp.dat" --frames 3 --size 32x32)
+if echo "$out" | grep -Eq '^[0-9]+\.[0-9]{3}$'; then echo "ok: frames ($out ms)"; else echo "FAIL: frames '$out'"; fail=1; fi
+
+# A directory that is not writable: a message, not a crash.
+expect "unwritable output" 1 "glimra-render: Cannot write $T/no/such/dir/a.png: No such file or directory" \
+    "$TOOL" "$T/ramp.dat" -o "$T/no/such/dir/a.png"
+
+exit $fail
