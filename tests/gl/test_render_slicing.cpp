@@ -2,6 +2,7 @@
 // answers for each slicing kind, the compositing rules, the alpha test and
 // the classification paths. Volumes are uploaded here directly, so these
 // tests depend only on the renderers.
+#include "bricking.h"
 #include "error_handling.h"
 #include "main_view.h"
 #include "my_cg.h"
@@ -547,4 +548,103 @@ TEST_F(RenderSlicing, BoxAndSliceOutlines)
     for (size_t i = 0; i < px.size(); i += 4)
         magenta += px[i] == 255 && px[i + 1] == 0 && px[i + 2] == 255;
     EXPECT_GT(magenta, 80);
+}
+
+// The stack entries of a 2-D slice and, for "2D Multi Texture", the pair
+// bracketing each position with the fraction between them.
+TEST_F(RenderSlicing, SelectedStackSlicesAndMultiTexturePairs)
+{
+    upload(16, [](int, int, int) { return 1; });
+    renderer->setStyle(DRAW_2D_MULTI_TEXTURE);
+    volume.frontFace = 2;
+    volume.select2DSlices(0.5f, 0.6f); // 7.5 and 9.0 of 15
+    EXPECT_EQ(volume.sliceTex[0], volume.tidz[8]);
+    EXPECT_EQ(volume.sliceTex[1], volume.tidz[9]);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(static_cast<GLuint>(bound), volume.tidz[8]);
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[0]), volume.tidz[7]);
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[1]), volume.tidz[8]);
+    EXPECT_FLOAT_EQ(volume.multiSlices[2], 0.5f);
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[3]), volume.tidz[9]);
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[4]), volume.tidz[10]);
+    EXPECT_NEAR(volume.multiSlices[5], 0.0f, 1e-5f);
+
+    // Looking down the axis from the other side counts from the far end.
+    volume.frontFace = 0;
+    volume.select2DSlices(0.5f, 1.0f);
+    EXPECT_EQ(volume.sliceTex[0], volume.tidz[7]);
+    EXPECT_EQ(volume.sliceTex[1], volume.tidz[0]);
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[0]), volume.tidz[8]);
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[1]), volume.tidz[7]);
+    // At the last slice there is no next one: the pair is that slice twice.
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[3]), volume.tidz[0]);
+    EXPECT_EQ(static_cast<GLuint>(volume.multiSlices[4]), volume.tidz[0]);
+    EXPECT_FLOAT_EQ(volume.multiSlices[5], 0.0f);
+
+    // Other axes, and positions outside [0, 1].
+    volume.frontFace = 3;
+    volume.select2DSlices(-1.0f, 2.0f);
+    EXPECT_EQ(volume.sliceTex[0], volume.tidx[15]);
+    EXPECT_EQ(volume.sliceTex[1], volume.tidx[0]);
+    volume.frontFace = 4;
+    volume.select2DSlices(0.0f, 1.0f);
+    EXPECT_EQ(volume.sliceTex[0], volume.tidy[0]);
+    EXPECT_EQ(volume.sliceTex[1], volume.tidy[15]);
+}
+
+// Bricks: each drawn with its own texture where its placement puts it, and
+// their cyan outlines on request.
+TEST_F(RenderSlicing, BricksDrawTheirOwnTexturesInPlace)
+{
+    upload(16, [](int, int, int) { return 0; });
+    palette([](int i) { return i < 125 ? Rgba{0, 0, 255, i > 0 ? 200 : 0} : Rgba{255, 0, 0, 200}; });
+    BrickInfo* info = nullptr;
+    GUARDED_NEW(info, BrickInfo);
+    ASSERT_NE(info, nullptr);
+    volume.myBrickInfo = info;
+    volume.isBricking = true;
+    info->count = 2;
+    GUARDED_ARRAY(info->bricks, Brick*, 2);
+    GUARDED_ARRAY(info->myIndices, int, 2);
+    const unsigned char values[2] = {60, 200}; // left blue, right red
+    for (int b = 0; b < 2; ++b) {
+        GUARDED_NEW(info->bricks[b], Brick);
+        info->myIndices[b] = b;
+        Brick* brick = info->bricks[b];
+        std::vector<unsigned char> voxels(8 * 8 * 8, values[b]);
+        glGenTextures(1, &brick->texData);
+        glBindTexture(GL_TEXTURE_3D, brick->texData);
+        parameters(GL_TEXTURE_3D);
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY8, 8, 8, 8, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                     voxels.data());
+        // The box onto the brick's half: scale x by 1/2, move by -1/4 or +1/4.
+        std::memset(brick->placement, 0, sizeof brick->placement);
+        brick->placement[0] = 0.5f;
+        brick->placement[5] = brick->placement[10] = brick->placement[15] = 1.0f;
+        brick->placement[12] = b == 0 ? -0.25f : 0.25f;
+    }
+    // The box's own texture is empty: what shows comes from the bricks.
+    for (int style : {DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+        renderer->setStyle(style);
+        const std::vector<unsigned char> px = frame();
+        const Rgba left = at(px, kSize / 2 - 6, kSize / 2);
+        const Rgba right = at(px, kSize / 2 + 6, kSize / 2);
+        EXPECT_GT(left.b, 200) << drawStyleLabel(style);
+        EXPECT_EQ(left.r, 0) << drawStyleLabel(style);
+        EXPECT_GT(right.r, 200) << drawStyleLabel(style);
+        EXPECT_EQ(right.b, 0) << drawStyleLabel(style);
+    }
+    volume.showBricks = true;
+    const std::vector<unsigned char> px = frame();
+    int cyan = 0;
+    for (size_t i = 0; i < px.size(); i += 4)
+        cyan += px[i] == 0 && px[i + 1] == 255 && px[i + 2] == 255;
+    EXPECT_GT(cyan, 40);
+    // The line between the two bricks is an outline too.
+    const Rgba middle = at(px, kSize / 2, kSize / 2);
+    const Rgba middleLeft = at(px, kSize / 2 - 1, kSize / 2);
+    EXPECT_TRUE((middle.g == 255 && middle.b == 255) || (middleLeft.g == 255 && middleLeft.b == 255));
+    volume.showBricks = false;
+    volume.isBricking = false;
 }
