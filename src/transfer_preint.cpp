@@ -173,11 +173,27 @@ inline void scalarEntries(const PreintWorkspace& ws, unsigned char* out, int r, 
         }
 }
 
+// The diagonal entry (r, r): the next table value, for the last entry its
+// own. Written while the row is being produced, so the table is not walked
+// a second time across all its rows.
+inline void diagonalEntry(const PreintWorkspace& ws, int r, unsigned char* entry, unsigned mask)
+{
+    const int n = ws.n;
+    const int hi = r + 1 < n ? r + 1 : n - 1;
+    const float* s = ws.sums;
+    for (int ch = 0; ch < 4; ++ch)
+        if (mask & (1u << ch))
+            entry[ch] = static_cast<unsigned char>(static_cast<int>(s[4 * hi + ch] - s[4 * (hi - 1) + ch]));
+}
+
 void scalarRows(const PreintWorkspace& ws, unsigned char* table, unsigned mask)
 {
     const int n = ws.n;
-    for (int r = 0; r < n; ++r)
-        scalarEntries(ws, table + static_cast<size_t>(r) * 4 * n, r, 0, n, mask);
+    for (int r = 0; r < n; ++r) {
+        unsigned char* out = table + static_cast<size_t>(r) * 4 * n;
+        scalarEntries(ws, out, r, 0, n, mask);
+        diagonalEntry(ws, r, out + 4 * r, mask);
+    }
 }
 
 #ifdef GLIMRA_X86
@@ -223,6 +239,12 @@ __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, uns
             const __m256i x = _mm256_packus_epi32(v[0], v[1]);
             const __m256i y = _mm256_packus_epi32(v[2], v[3]);
             __m256i z = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(x, y), order);
+            if (c == (r & ~7)) {
+                alignas(32) unsigned char entries[32];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(entries), z);
+                diagonalEntry(ws, r, entries + 4 * (r - c), mask);
+                z = _mm256_load_si256(reinterpret_cast<const __m256i*>(entries));
+            }
             __m256i* dst = reinterpret_cast<__m256i*>(out + 4 * c);
             if (stream) {
                 _mm256_stream_si256(dst, z);
@@ -235,6 +257,8 @@ __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, uns
         }
         _mm_setcsr(savedCsr);
         scalarEntries(ws, out, r, vecEnd, n, mask);
+        if (r >= vecEnd)
+            diagonalEntry(ws, r, out + 4 * r, mask);
         _mm_setcsr((savedCsr & ~0x6000u) | 0x6000u);
     }
     _mm_setcsr(savedCsr);
@@ -282,6 +306,12 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void avx512Rows(const Pre
             const __m512i t = _mm512_ternarylogic_epi32(t01, _mm512_slli_epi32(v[2], 16),
                                                         _mm512_slli_epi32(v[3], 24), 0xFE);
             __m512i z = _mm512_permutexvar_epi8(permutation, t);
+            if (c == (r & ~15)) {
+                alignas(64) unsigned char entries[64];
+                _mm512_store_si512(entries, z);
+                diagonalEntry(ws, r, entries + 4 * (r - c), mask);
+                z = _mm512_load_si512(entries);
+            }
             void* dst = out + 4 * c;
             if (stream) {
                 _mm512_stream_si512(reinterpret_cast<__m512i*>(dst), z);
@@ -293,6 +323,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void avx512Rows(const Pre
             }
         }
         scalarEntries(ws, out, r, vecEnd, n, mask);
+        if (r >= vecEnd)
+            diagonalEntry(ws, r, out + 4 * r, mask);
     }
     _mm_sfence();
 }
@@ -365,14 +397,4 @@ void buildPreintTable(PreintWorkspace& ws, unsigned char* table, const int* cons
         break;
     }
 
-    // The diagonal holds the next table value; the last one its own.
-    const size_t row = 4u * static_cast<size_t>(n);
-    for (int c = 0; c < 4; ++c) {
-        if (!(mask & (1u << c)) || !sums[c])
-            continue;
-        const int* s = sums[c];
-        for (int r = 0; r + 1 < n; ++r)
-            table[r * row + 4u * r + c] = static_cast<unsigned char>(s[r + 1] - s[r]);
-        table[(n - 1) * row + 4u * (n - 1) + c] = static_cast<unsigned char>(s[n - 1] - s[n - 2]);
-    }
 }
