@@ -648,3 +648,50 @@ TEST_F(RenderSlicing, BricksDrawTheirOwnTexturesInPlace)
     volume.showBricks = false;
     volume.isBricking = false;
 }
+
+// The blend functions of each rule; without the min/max entry point the
+// equation stays addition. Several channels compare colours, one its alpha.
+TEST_F(RenderSlicing, BlendStatePerRuleAndChannelCount)
+{
+    upload(16, [](int, int, int) { return 100; });
+    palette([](int i) { return Rgba{i, i, i, i}; });
+    renderer->setStyle(DRAW_3D_TEXTURE_OAS);
+    auto state = [](GLint* eq, GLint* src, GLint* dst) {
+        glGetIntegerv(GL_BLEND_EQUATION_RGB, eq);
+        glGetIntegerv(GL_BLEND_SRC_RGB, src);
+        glGetIntegerv(GL_BLEND_DST_RGB, dst);
+    };
+    GLint eq, src, dst;
+    const struct
+    {
+        int blending, channels;
+        GLint eq, src, dst;
+    } rules[] = {{0, 1, GL_FUNC_ADD, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
+                 {1, 1, GL_MAX, GL_SRC_ALPHA, GL_DST_ALPHA},
+                 {2, 1, GL_MIN, GL_SRC_ALPHA, GL_DST_ALPHA},
+                 {1, 3, GL_MAX, GL_SRC_COLOR, GL_DST_COLOR},
+                 {2, 4, GL_MIN, GL_SRC_COLOR, GL_DST_COLOR},
+                 {0, 4, GL_FUNC_ADD, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
+                 {7, 1, GL_FUNC_ADD, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}}; // no such rule: blending
+    for (const auto& r : rules) {
+        volume.setBlending(r.blending);
+        volume.nbrChannels = r.channels;
+        frame();
+        state(&eq, &src, &dst);
+        EXPECT_EQ(eq, r.eq) << r.blending << " " << r.channels;
+        EXPECT_EQ(src, r.src) << r.blending << " " << r.channels;
+        EXPECT_EQ(dst, r.dst) << r.blending << " " << r.channels;
+        EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    }
+    volume.nbrChannels = 1;
+
+    const ExtProcs saved = volume.extProcs;
+    volume.extProcs.blendEquation = nullptr;
+    volume.setBlending(BLENDING_MAXIMUM);
+    frame();
+    state(&eq, &src, &dst);
+    EXPECT_EQ(eq, GL_FUNC_ADD);
+    EXPECT_EQ(src, GL_SRC_ALPHA);
+    EXPECT_EQ(dst, GL_DST_ALPHA);
+    volume.extProcs = saved;
+}
