@@ -5,6 +5,7 @@
 #include "volume.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -134,6 +135,42 @@ TEST(Startup, ShutdownReleasesEverythingALoadRegistered)
                        "=========== LOG end ===========\r\n"),
               std::string::npos)
         << log;
+}
+
+} // namespace
+
+#include "transfer_function.h"
+
+namespace {
+
+TEST(Startup, PaletteOptionAloneLoadsThePalette)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    TransferFunction expected(256, TransferFunction::NoGL());
+    int x = 255, y = 100;
+    ASSERT_TRUE(expected.curve(CHANNEL_ALPHA).setPoint(1, x, y));
+    expected.refreshCurves();
+    expected.build(true);
+    ASSERT_TRUE(expected.writeFile(tmp.file("half.pal")));
+
+    // The saved settings make every curve Bezier; the palette load makes them linear.
+    ::mkdir(tmp.file("run").c_str(), 0755);
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("run/glimra.ini"), "Curve:\t1\r\n"));
+    guitest::InProcessGlimra app({"-p", tmp.file("half.pal")}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    ASSERT_NE(transfer, nullptr);
+    EXPECT_FALSE(volume.isData);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(transfer->curve(c).getKind(), 0) << c; // all linear after the load
+    const unsigned char* got = transfer->getPalette();
+    const unsigned char* want = expected.getPalette();
+    for (int i = 0; i < 256 * 4; i += 4 * 15) {
+        EXPECT_EQ(got[i + 3], want[i + 3]) << "alpha entry " << i / 4;
+        EXPECT_EQ(got[i + 0], want[i + 0]) << "red entry " << i / 4;
+    }
+    EXPECT_EQ(got[255 * 4 + 3], 100);
+    EXPECT_TRUE(app.close());
 }
 
 } // namespace
