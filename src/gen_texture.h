@@ -1,18 +1,93 @@
-// Texture generation for a loaded voxel buffer.
+// Volume textures from a loaded voxel buffer: the 3-D data and mask
+// textures, the three 2-D stacks, gradient and magnitude textures, bricks.
+//
+// Every GL operation here needs a current context. Buffers hold nbrChannels
+// interleaved elements of the GL type per voxel, x fastest, then y, then z.
 #ifndef GLIMRA_GEN_TEXTURE_H
 #define GLIMRA_GEN_TEXTURE_H
 
 #include "includegl.h"
 #include "load_progress.h"
 
+#include <cstddef>
+
 class Volume;
 
-// Builds every texture of the data set from *data (glType values, volume's
-// resolution and channels). The buffer may be replaced by a padded one (the
-// old one unregistered and freed with free(), see voxel_buffer.h). progress
-// may cancel; false on failure or cancel.
+// Shared by every volume texture upload (defined with the transfer function
+// and the render settings, declared here for the generators' readers).
+extern GLenum textureInternalFormat; // internal format of data uploads
+extern GLenum textureFormat;         // pixel format of data uploads
+extern float textureFilter;          // min and mag filter, a GL enum as float
+// Wrap mode of every axis, a GL enum as float (GL_CLAMP_TO_EDGE at start).
+extern float textureWrap;
+// Progress of the running generation, null otherwise; false cancels.
+extern ProgressCallback progressCallback;
+
+// Builds every texture of the data set from *data (glType values, the
+// volume's resolution and channels): the 3-D texture with its gradient and
+// magnitude textures, or bricks, then the 2-D stacks. *data may be replaced
+// by a padded copy (the old buffer unregistered and freed, see
+// voxel_buffer.h). Bricks are used from 4096 voxels along an axis on, and
+// whenever a padded size does not fit one 3-D texture. False when progress
+// cancelled or glType is not a voxel type; true otherwise, also when no
+// texture could be made (no context, sizes beyond every limit).
 bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress);
-// The same for the mask texture.
+// The 3-D mask texture tidMask (padding *data like the data); texScale3D stays.
 bool generateMaskTexture(void** data, GLenum glType, Volume& volume, ProgressCallback progress);
+// Releases texture names: the mask's always, with all every data texture.
+void deleteTextures(Volume& volume, bool all);
+// Sets min and mag filter to textureFilter on every texture of the volume.
+void applyFilter(Volume& volume);
+
+// n when n is a power of two, else the next larger one; 1 for n <= 1, and
+// INT_MAX when the answer does not fit an int.
+int nextPowerOfTwo(int n);
+// Enlarges *data to power-of-two sizes, zero-filled ("new_data"); the
+// resolution keeps the unpadded sizes. False when no texture limit holds the
+// padded sizes, or the copy could not be allocated (*data unchanged).
+bool padToPowerOfTwo(void** data, GLenum glType, Volume& volume);
+
+// The data limits in use: the driver's GL_MAX_TEXTURE_SIZE and
+// GL_MAX_3D_TEXTURE_SIZE unless a test replaced them.
+int maxTextureSize();
+int max3DTextureSize();
+// Test hook: positive values replace the driver's answers, 0 restores them.
+void setTextureSizeLimits(int max2D, int max3D);
+
+// ---- CPU stages (no GL) ----
+
+// Added to every encoded gradient component: the middle of the unsigned
+// types, 0.5 for floats, 0 for the signed types.
+double gradientBias(GLenum glType);
+// Central differences of the voxels into gradient (nx*ny*nz voxels of three
+// glType elements, zeroed here; boundary voxels stay 0). With one channel, or
+// gradientCalculation 0...3 naming a channel, that channel; otherwise the
+// truncated mean of every channel's encoded component. Reports "Generating
+// gradient." after each interior slice through progressCallback; false when
+// that cancels.
+bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const void* data,
+                     GLenum glType, int gradientCalculation);
+// Gradient lengths of every voxel, divided by the largest (when not 0).
+void computeMagnitude(float* magnitude, int nx, int ny, int nz, const void* gradient, GLenum glType);
+
+// Texture sizes of a 2-D stack (0 x, 1 y, 2 z) for the padded sizes.
+void stackSliceSize(int axis, const int padded[3], int* width, int* height);
+// Slice `index` of stack `axis` into slice (width x height texels of
+// channels elements, cleared here): texel (s, t) holds voxel (index, s, t),
+// (s, index, t) or (s, t, index). source has rows of rowLength voxels and
+// slices of rowLength x sliceRows voxels; only voxels inside resolution are
+// read.
+void copyStackSlice(void* slice, int axis, int index, const void* source, int rowLength,
+                    int sliceRows, const int resolution[3], const int padded[3], int channels,
+                    GLenum glType);
+
+// Build bricks for the whole volume (unpadded data, optional gradient and
+// magnitude buffers of the unpadded volume) into a new volume.myBrickInfo.
+void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gradient,
+                 const float* magnitude);
+// Cube (k, j, i) of edge `size` of a volume of resolution voxels with
+// `elements` elements each, out-of-volume positions zero.
+void copyBrick(void* cube, int size, int k, int j, int i, const void* source,
+               const int resolution[3], int elements, size_t elementBytes);
 
 #endif

@@ -85,11 +85,11 @@ void Volume::release()
 void Volume::deleteTextures(bool all)
 {
     deleteTextureId(tidMask);
-    deleteTextureId(tidMagnitude);
     if (!all)
         return;
     deleteTextureId(tidVolume);
     deleteTextureId(tidGradient);
+    deleteTextureId(tidMagnitude); // made with the data's gradients, not with the mask
     GLuint** stacks[3] = {&tidx, &tidy, &tidz};
     for (int i = 0; i < 3; ++i) {
         GLuint*& ids = *stacks[i];

@@ -28,7 +28,7 @@ public:
 
     // Frees the render target, all textures, bricks and multi-volume record.
     void release();
-    // Deletes tidMask and tidMagnitude; with all, every data texture too.
+    // Deletes tidMask; with all, every data texture too (tidMagnitude included).
     void deleteTextures(bool all);
     // Replaces the render target; true when it exists.
     bool createShiftTex();
