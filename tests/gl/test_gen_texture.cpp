@@ -1,0 +1,619 @@
+// Volume textures on an offscreen context: what glGetTexImage reads back
+// from the 3-D texture, the 2-D stacks, the gradient and magnitude textures
+// and the bricks; progress and cancel; the bricking decision.
+#include "bricking.h"
+#include "error_handling.h"
+#include "gen_texture.h"
+#include "gl_context.h"
+#include "histogram.h"
+#include "load.h"
+#include "my_cg.h"
+#include "test_support.h"
+#include "unit/load_test_util.h"
+#include "volume.h"
+#include "voxel_buffer.h"
+
+#include <zvf.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+typedef std::vector<std::pair<int, std::string>> Reports;
+
+Reports g_reports;
+std::string g_cancelAt; // message whose report answers "cancel"
+
+bool recordProgress(int percent, const char* message)
+{
+    g_reports.emplace_back(percent, message);
+    return g_cancelAt != message;
+}
+
+unsigned char voxelValue(int x, int y, int z)
+{
+    return static_cast<unsigned char>(1 + (x * 7 + y * 13 + z * 29) % 250);
+}
+
+class GenTexture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ctx.ok()) << ctx.error();
+        savedArb = arbProgramsReady;
+        savedInternal = textureInternalFormat;
+        savedFormat = textureFormat;
+        savedFilter = textureFilter;
+        arbProgramsReady = false;
+        textureInternalFormat = GL_INTENSITY8;
+        textureFormat = GL_LUMINANCE;
+        g_reports.clear();
+        g_cancelAt.clear();
+        baseline = g_garbageCollector.count();
+    }
+    void TearDown() override
+    {
+        if (data)
+            RELEASE_VOXELS(data);
+        v.release();
+        setTextureSizeLimits(0, 0);
+        arbProgramsReady = savedArb;
+        textureInternalFormat = savedInternal;
+        textureFormat = savedFormat;
+        textureFilter = savedFilter;
+        EXPECT_EQ(progressCallback, nullptr);
+        EXPECT_EQ(g_garbageCollector.count(), baseline);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+
+    // An nx x ny x nz volume of `channels` bytes per voxel, channel c of
+    // voxel (x, y, z) = voxelValue(x + 3c, y, z).
+    void makeVolume(int nx, int ny, int nz, int channels = 1)
+    {
+        v.resolution[0] = nx;
+        v.resolution[1] = ny;
+        v.resolution[2] = nz;
+        v.nbrChannels = channels;
+        v.setBoxProportions(1, 1, 1);
+        const size_t n = static_cast<size_t>(nx) * ny * nz * channels;
+        GUARDED_VOXELS_AS(data, "tmpdata", n);
+        unsigned char* p = bytes();
+        for (int z = 0; z < nz; ++z)
+            for (int y = 0; y < ny; ++y)
+                for (int x = 0; x < nx; ++x)
+                    for (int c = 0; c < channels; ++c)
+                        *p++ = voxelValue(x + 3 * c, y, z);
+    }
+    unsigned char* bytes() { return static_cast<unsigned char*>(data); }
+    bool generate() { return generateTextures(&data, GL_UNSIGNED_BYTE, v, recordProgress); }
+
+    static GLint level0(GLenum target, GLuint texture, GLenum what)
+    {
+        GLint value = -1;
+        glBindTexture(target, texture);
+        glGetTexLevelParameteriv(target, 0, what, &value);
+        return value;
+    }
+    // Level 0 of a texture as `format` / `type`, `size` bytes a texel.
+    static std::vector<unsigned char> read(GLenum target, GLuint texture, GLenum format, GLenum type, int size)
+    {
+        const size_t n = static_cast<size_t>(level0(target, texture, GL_TEXTURE_WIDTH)) *
+                         level0(target, texture, GL_TEXTURE_HEIGHT) *
+                         (target == GL_TEXTURE_3D ? level0(target, texture, GL_TEXTURE_DEPTH) : 1);
+        std::vector<unsigned char> texels(n * size, 0xCD);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(target, 0, format, type, texels.data());
+        return texels;
+    }
+    static std::vector<unsigned char> read2D(GLuint texture, GLenum format = GL_LUMINANCE, int size = 1)
+    {
+        return read(GL_TEXTURE_2D, texture, format, GL_UNSIGNED_BYTE, size);
+    }
+    bool logged(const LogCapture& log, const char* line) const
+    {
+        return log.text().find(line) != std::string::npos;
+    }
+
+    // Every texel of slice i of stack `axis` of a one-channel volume holds
+    // its voxel, and zero outside the data.
+    void expectStackSlice(int axis, int i)
+    {
+        const GLuint* names[3] = {v.tidx, v.tidy, v.tidz};
+        const GLuint name = names[axis][i];
+        const int w = level0(GL_TEXTURE_2D, name, GL_TEXTURE_WIDTH);
+        const int h = level0(GL_TEXTURE_2D, name, GL_TEXTURE_HEIGHT);
+        const std::vector<unsigned char> t = read2D(name);
+        const int* r = v.resolution;
+        int mismatches = 0;
+        for (int tt = 0; tt < h; ++tt)
+            for (int s = 0; s < w; ++s) {
+                const int x = axis == 0 ? i : s;
+                const int y = axis == 0 ? s : axis == 1 ? i : tt;
+                const int z = axis == 2 ? i : tt;
+                const bool inside = x < r[0] && y < r[1] && z < r[2];
+                const unsigned char want = inside ? voxelValue(x, y, z) : 0;
+                mismatches += t[static_cast<size_t>(tt) * w + s] != want;
+            }
+        EXPECT_EQ(mismatches, 0) << "axis " << axis << " slice " << i;
+    }
+
+    OffscreenContext ctx{16, 16};
+    Volume v;
+    void* data = nullptr;
+    uint32_t baseline = 0;
+    bool savedArb = false;
+    GLenum savedInternal = GL_INTENSITY;
+    GLenum savedFormat = GL_LUMINANCE;
+    float savedFilter = 9729.0f;
+};
+
+const Reports kStackReports = {{60, "Generating 2D textures (x stack)."},
+                               {70, "Generating 2D textures (y stack)."},
+                               {80, "Generating 2D textures (z stack)."},
+                               {90, "Done."}};
+
+} // namespace
+
+TEST_F(GenTexture, PadsTo256x256x128AndUploadsTheVoxelsWithZerosBeyond)
+{
+    makeVolume(256, 256, 100);
+    const void* before = data;
+    ASSERT_TRUE(generate());
+    EXPECT_NE(data, before); // replaced by the padded copy
+    EXPECT_FALSE(v.isBricking);
+    EXPECT_EQ(v.resolution[2], 100);
+    EXPECT_FLOAT_EQ(v.texScale3D[0], 1.0f);
+    EXPECT_FLOAT_EQ(v.texScale3D[1], 1.0f);
+    EXPECT_FLOAT_EQ(v.texScale3D[2], 0.78125f);
+    ASSERT_NE(v.tidVolume, 0u);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_WIDTH), 256);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_HEIGHT), 256);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_DEPTH), 128);
+    const std::vector<unsigned char> t = read(GL_TEXTURE_3D, v.tidVolume, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    int mismatches = 0;
+    for (int z = 0; z < 128; ++z)
+        for (int y = 0; y < 256; y += 5)
+            for (int x = 0; x < 256; x += 3)
+                mismatches += t[(static_cast<size_t>(z) * 256 + y) * 256 + x] != (z < 100 ? voxelValue(x, y, z) : 0);
+    EXPECT_EQ(mismatches, 0);
+    // The padded buffer is what the loader frees; it holds the padded layout.
+    EXPECT_EQ(bytes()[(static_cast<size_t>(99) * 256 + 255) * 256 + 255], voxelValue(255, 255, 99));
+    EXPECT_EQ(bytes()[static_cast<size_t>(100) * 256 * 256], 0);
+    EXPECT_EQ(g_reports, kStackReports);
+}
+
+TEST_F(GenTexture, StacksOf100x60x30HaveTheirSizesScalesAndVoxels)
+{
+    makeVolume(100, 60, 30);
+    ASSERT_TRUE(generate());
+    EXPECT_FLOAT_EQ(v.texScale2D[0], 0.78125f);
+    EXPECT_FLOAT_EQ(v.texScale2D[1], 0.9375f);
+    EXPECT_FLOAT_EQ(v.texScale2D[2], 0.9375f);
+    const GLuint* names[3] = {v.tidx, v.tidy, v.tidz};
+    const int sizes[3][2] = {{64, 32}, {128, 32}, {128, 64}};
+    for (int axis = 0; axis < 3; ++axis) {
+        ASSERT_NE(names[axis], nullptr);
+        for (int i = 0; i < v.resolution[axis]; ++i) {
+            EXPECT_EQ(level0(GL_TEXTURE_2D, names[axis][i], GL_TEXTURE_WIDTH), sizes[axis][0]) << axis;
+            EXPECT_EQ(level0(GL_TEXTURE_2D, names[axis][i], GL_TEXTURE_HEIGHT), sizes[axis][1]) << axis;
+        }
+        for (int i : {0, 1, v.resolution[axis] / 2, v.resolution[axis] - 1})
+            expectStackSlice(axis, i);
+    }
+    // The 2-D stacks get the filter and wrap of every volume texture.
+    glBindTexture(GL_TEXTURE_2D, v.tidy[7]);
+    GLint value = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &value);
+    EXPECT_EQ(value, GL_CLAMP_TO_EDGE);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
+    EXPECT_EQ(value, GL_LINEAR);
+}
+
+TEST_F(GenTexture, BrickedVolumesBuildTheSameStacksFromTheUnpaddedBuffer)
+{
+    setTextureSizeLimits(0, 64); // 100 pads to 128: beyond this 3-D limit
+    makeVolume(100, 60, 30);
+    const void* before = data;
+    ASSERT_TRUE(generate());
+    EXPECT_TRUE(v.isBricking);
+    EXPECT_EQ(data, before); // no padded copy when bricking
+    EXPECT_EQ(v.tidVolume, 0u);
+    ASSERT_NE(v.myBrickInfo, nullptr);
+    EXPECT_EQ(v.myBrickInfo->getCount(), 4 * 2 * 1);
+    for (int axis = 0; axis < 3; ++axis)
+        for (int i : {0, v.resolution[axis] / 3, v.resolution[axis] - 1})
+            expectStackSlice(axis, i);
+    EXPECT_FLOAT_EQ(v.texScale2D[0], 0.78125f);
+}
+
+TEST_F(GenTexture, TwoChannelVolumesUploadTwoElementsPerTexel)
+{
+    textureInternalFormat = GL_LUMINANCE8_ALPHA8;
+    textureFormat = GL_LUMINANCE_ALPHA;
+    makeVolume(5, 3, 2, 2);
+    ASSERT_TRUE(generate());
+    const std::vector<unsigned char> t = read(GL_TEXTURE_3D, v.tidVolume, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE, 2);
+    ASSERT_EQ(t.size(), 8u * 4 * 2 * 2);
+    for (int z = 0; z < 2; ++z)
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 8; ++x)
+                for (int c = 0; c < 2; ++c) {
+                    const bool inside = x < 5 && y < 3;
+                    EXPECT_EQ(t[((static_cast<size_t>(z) * 4 + y) * 8 + x) * 2 + c],
+                              inside ? voxelValue(x + 3 * c, y, z) : 0);
+                }
+    // Slice x = 4 of the x stack: 4 x 2 texels (s = y, t = z) of two elements.
+    const std::vector<unsigned char> sx = read2D(v.tidx[4], GL_LUMINANCE_ALPHA, 2);
+    ASSERT_EQ(sx.size(), 4u * 2 * 2);
+    for (int t2 = 0; t2 < 2; ++t2)
+        for (int s = 0; s < 4; ++s)
+            for (int c = 0; c < 2; ++c)
+                EXPECT_EQ(sx[(static_cast<size_t>(t2) * 4 + s) * 2 + c], s < 3 ? voxelValue(4 + 3 * c, s, t2) : 0);
+    // Slice y = 2 of the y stack: 8 x 2 texels (s = x, t = z).
+    const std::vector<unsigned char> sy = read2D(v.tidy[2], GL_LUMINANCE_ALPHA, 2);
+    ASSERT_EQ(sy.size(), 8u * 2 * 2);
+    for (int t2 = 0; t2 < 2; ++t2)
+        for (int s = 0; s < 8; ++s)
+            for (int c = 0; c < 2; ++c)
+                EXPECT_EQ(sy[(static_cast<size_t>(t2) * 8 + s) * 2 + c], s < 5 ? voxelValue(s + 3 * c, 2, t2) : 0);
+    // Slice z = 1 of the z stack: 8 x 4 texels (s = x, t = y).
+    const std::vector<unsigned char> sz = read2D(v.tidz[1], GL_LUMINANCE_ALPHA, 2);
+    ASSERT_EQ(sz.size(), 8u * 4 * 2);
+    for (int t2 = 0; t2 < 4; ++t2)
+        for (int s = 0; s < 8; ++s)
+            for (int c = 0; c < 2; ++c)
+                EXPECT_EQ(sz[(static_cast<size_t>(t2) * 8 + s) * 2 + c],
+                          s < 5 && t2 < 3 ? voxelValue(s + 3 * c, t2, 1) : 0);
+}
+
+TEST_F(GenTexture, RowsOfOneByteAreReadTightly)
+{
+    // One-voxel-wide rows: every stack texture row is a single byte.
+    makeVolume(1, 3, 5);
+    ASSERT_TRUE(generate());
+    for (int axis = 0; axis < 3; ++axis)
+        for (int i = 0; i < v.resolution[axis]; ++i)
+            expectStackSlice(axis, i);
+    const std::vector<unsigned char> t = read(GL_TEXTURE_3D, v.tidVolume, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    ASSERT_EQ(t.size(), 1u * 4 * 8);
+    EXPECT_EQ(t[4 * 4 + 2], voxelValue(0, 2, 4));
+    EXPECT_EQ(t[4 * 4 + 3], 0);
+}
+
+TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
+{
+    arbProgramsReady = true;
+    makeVolume(6, 5, 4);
+    // x neighbours 10 and 20 around (2, 2, 2), 20 and 10 around (3, 2, 2).
+    unsigned char* p = bytes();
+    const size_t at = (2 * 5 + 2) * 6;
+    p[at + 1] = 10;
+    p[at + 3] = 20;
+    p[at + 2] = 20;
+    p[at + 4] = 10;
+    ASSERT_TRUE(generate());
+    ASSERT_NE(v.tidGradient, 0u);
+    ASSERT_NE(v.tidMagnitude, 0u);
+    EXPECT_TRUE(glIsTexture(v.tidMagnitude));
+    // The gradients of the padded 8 x 8 x 4 volume.
+    std::vector<unsigned char> expected(8 * 8 * 4 * 3);
+    ASSERT_TRUE(computeGradient(expected.data(), 8, 8, 4, 1, data, GL_UNSIGNED_BYTE, 4));
+    const std::vector<unsigned char> g = read(GL_TEXTURE_3D, v.tidGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
+    ASSERT_EQ(g, expected);
+    EXPECT_EQ(g[((2 * 8 + 2) * 8 + 2) * 3], 133);
+    EXPECT_EQ(g[((2 * 8 + 2) * 8 + 3) * 3], 123);
+    std::vector<float> magnitude(8 * 8 * 4);
+    computeMagnitude(magnitude.data(), 8, 8, 4, expected.data(), GL_UNSIGNED_BYTE);
+    const std::vector<unsigned char> m = read(GL_TEXTURE_3D, v.tidMagnitude, GL_LUMINANCE, GL_FLOAT, 4);
+    ASSERT_EQ(m.size(), magnitude.size() * 4);
+    const float* mf = reinterpret_cast<const float*>(m.data());
+    for (size_t i = 0; i < magnitude.size(); ++i)
+        ASSERT_NEAR(mf[i], magnitude[i], 1.0f / 255.0f + 1e-6f) << i;
+    EXPECT_FLOAT_EQ(mf[0], 1.0f); // boundary voxels are the longest
+    // A gradient report after every interior slice of the padded volume.
+    Reports want = {{30, "Generating gradient."}, {40, "Generating gradient."}};
+    want.insert(want.end(), kStackReports.begin(), kStackReports.end());
+    EXPECT_EQ(g_reports, want);
+}
+
+TEST_F(GenTexture, MagnitudeTextureGoesWithTheDataNotWithTheMask)
+{
+    arbProgramsReady = true;
+    makeVolume(8, 8, 8);
+    ASSERT_TRUE(generate());
+    const GLuint magnitude = v.tidMagnitude;
+    ASSERT_NE(magnitude, 0u);
+    void* mask = nullptr;
+    GUARDED_VOXELS_AS(mask, "mask", 8 * 8 * 8);
+    ASSERT_TRUE(generateMaskTexture(&mask, GL_UNSIGNED_BYTE, v, recordProgress));
+    ASSERT_NE(v.tidMask, 0u);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidMask, GL_TEXTURE_DEPTH), 8);
+    v.deleteTextures(false);
+    EXPECT_EQ(v.tidMask, 0u);
+    EXPECT_EQ(v.tidMagnitude, magnitude);
+    EXPECT_TRUE(glIsTexture(magnitude));
+    EXPECT_TRUE(glIsTexture(v.tidVolume));
+    ASSERT_NE(v.tidz, nullptr);
+    v.deleteTextures(true);
+    EXPECT_EQ(v.tidMagnitude, 0u);
+    EXPECT_FALSE(glIsTexture(magnitude));
+    RELEASE_VOXELS(mask);
+}
+
+TEST_F(GenTexture, MaskTexturePadsAndKeepsTheDataScale)
+{
+    makeVolume(100, 60, 30);
+    ASSERT_TRUE(generate());
+    v.texScale3D[0] = 0.5f; // a mask does not touch it
+    void* mask = nullptr;
+    GUARDED_VOXELS_AS(mask, "mask", 100 * 60 * 30);
+    static_cast<unsigned char*>(mask)[(29 * 60 + 59) * 100 + 99] = 255;
+    ASSERT_TRUE(generateMaskTexture(&mask, GL_UNSIGNED_BYTE, v, recordProgress));
+    EXPECT_FLOAT_EQ(v.texScale3D[0], 0.5f);
+    const std::vector<unsigned char> t = read(GL_TEXTURE_3D, v.tidMask, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    ASSERT_EQ(t.size(), 128u * 64 * 32);
+    EXPECT_EQ(t[(29 * 64 + 59) * 128 + 99], 255);
+    EXPECT_EQ(t[(29 * 64 + 59) * 128 + 100], 0);
+    RELEASE_VOXELS(mask);
+}
+
+TEST_F(GenTexture, NoGradientsWithoutTheShadedPrograms)
+{
+    makeVolume(8, 8, 8);
+    ASSERT_TRUE(generate());
+    EXPECT_NE(v.tidVolume, 0u);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidGradient, GL_TEXTURE_WIDTH), 0);
+    EXPECT_EQ(v.tidMagnitude, 0u);
+    EXPECT_EQ(g_reports, kStackReports);
+    // Bricked: every brick without gradient and magnitude textures.
+    RELEASE_VOXELS(data);
+    v.deleteTextures(true);
+    setTextureSizeLimits(0, 4);
+    makeVolume(40, 8, 8);
+    ASSERT_TRUE(generate());
+    ASSERT_TRUE(v.isBricking);
+    ASSERT_NE(v.myBrickInfo, nullptr);
+    ASSERT_EQ(v.myBrickInfo->getCount(), 2);
+    for (int b = 0; b < 2; ++b) {
+        EXPECT_NE(v.myBrickInfo->getBrick(b)->texData, 0u);
+        EXPECT_EQ(v.myBrickInfo->getBrick(b)->texGradient, 0u);
+        EXPECT_EQ(v.myBrickInfo->getBrick(b)->texMagnitude, 0u);
+    }
+}
+
+TEST_F(GenTexture, BrickingFrom4096VoxelsOrBeyondThe3DLimit)
+{
+    {
+        LogCapture log;
+        makeVolume(4096, 16, 16);
+        ASSERT_TRUE(generate());
+        EXPECT_TRUE(v.isBricking);
+        EXPECT_TRUE(logged(log, "Bricking enabled\n"));
+        EXPECT_TRUE(logged(log, "overlapping disabled\n"));
+        EXPECT_EQ(v.myBrickInfo->getCount(), 128);
+    }
+    RELEASE_VOXELS(data);
+    v.deleteTextures(true);
+    {
+        // A driver whose 3-D limit holds 4096 takes 4095 voxels in one texture.
+        LogCapture log;
+        setTextureSizeLimits(0, 4096);
+        makeVolume(4095, 16, 16);
+        ASSERT_TRUE(generate());
+        while (glGetError() != GL_NO_ERROR) { // Mesa itself stops at 2048
+        }
+        EXPECT_FALSE(v.isBricking);
+        EXPECT_EQ(v.myBrickInfo, nullptr); // the bricks of the last load went
+        EXPECT_FALSE(logged(log, "Bricking enabled"));
+        EXPECT_FLOAT_EQ(v.texScale3D[0], 4095.0f / 4096.0f);
+    }
+    RELEASE_VOXELS(data);
+    v.deleteTextures(true);
+    {
+        // Mesa's own limit of 2048: the padded 4096 does not fit, so bricks.
+        LogCapture log;
+        setTextureSizeLimits(0, 0);
+        ASSERT_LT(max3DTextureSize(), 4096);
+        makeVolume(4095, 16, 16);
+        ASSERT_TRUE(generate());
+        EXPECT_TRUE(v.isBricking);
+        EXPECT_TRUE(logged(log, "Bricking enabled\n"));
+        EXPECT_EQ(v.tidVolume, 0u);
+        EXPECT_EQ(v.myBrickInfo->getCount(), 128);
+        EXPECT_FLOAT_EQ(v.texScale3D[0], 1.0f);
+    }
+}
+
+TEST_F(GenTexture, BricksOf4100x64x33PlacedZMajorWithZeroColumnsAtTheEnd)
+{
+    makeVolume(4100, 64, 33);
+    v.setBoxProportions(1, 1, 1);
+    ASSERT_TRUE(generate());
+    ASSERT_TRUE(v.isBricking);
+    const BrickInfo* info = v.myBrickInfo;
+    ASSERT_NE(info, nullptr);
+    ASSERT_EQ(info->getCount(), 129 * 2 * 2);
+    EXPECT_EQ(info->getBrickSize(), 32);
+    EXPECT_EQ(info->getBrick(516), nullptr);
+    EXPECT_EQ(info->getBrick(-1), nullptr);
+    // Build order: x fastest, then y, then z; placements follow.
+    const float f[3] = {32.0f / 4100, 32.0f / 64, 32.0f / 33};
+    for (int n : {0, 1, 128, 129, 258, 515}) {
+        const int k = n % 129, j = (n / 129) % 2, i = n / 258;
+        float want[16];
+        brickPlacement(k, j, i, f, v.extent, want);
+        const Brick* b = info->getBrick(n);
+        ASSERT_NE(b, nullptr);
+        for (int e = 0; e < 16; ++e)
+            EXPECT_FLOAT_EQ(b->placement[e], want[e]) << n << " " << e;
+    }
+    EXPECT_GT(info->getBrick(1)->placement[12], info->getBrick(0)->placement[12]);
+    EXPECT_FLOAT_EQ(info->getBrick(1)->placement[13], info->getBrick(0)->placement[13]);
+    EXPECT_FLOAT_EQ(info->getBrick(1)->placement[14], info->getBrick(0)->placement[14]);
+    EXPECT_FLOAT_EQ(info->getBrick(0)->placement[12], 0.5f * (f[0] - 1.0f));
+    // The last brick along x: 4 columns of voxels x = 4096 ... 4099, then 28 of zeros.
+    const Brick* last = info->getBrick(128);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, last->texData, GL_TEXTURE_DEPTH), 32);
+    const std::vector<unsigned char> t = read(GL_TEXTURE_3D, last->texData, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    ASSERT_EQ(t.size(), 32u * 32 * 32);
+    int mismatches = 0;
+    for (int a = 0; a < 32; ++a)
+        for (int b = 0; b < 32; ++b)
+            for (int c = 0; c < 32; ++c)
+                mismatches += t[(a * 32 + b) * 32 + c] != (c < 4 ? voxelValue(4096 + c, b, a) : 0);
+    EXPECT_EQ(mismatches, 0);
+    // The top brick (i = 1) holds one slice z = 32.
+    const std::vector<unsigned char> top = read(GL_TEXTURE_3D, info->getBrick(258 + 129 + 5)->texData, GL_LUMINANCE,
+                                                GL_UNSIGNED_BYTE, 1);
+    EXPECT_EQ(top[(0 * 32 + 3) * 32 + 7], voxelValue(5 * 32 + 7, 32 + 3, 32));
+    EXPECT_EQ(top[(1 * 32 + 3) * 32 + 7], 0);
+}
+
+TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
+{
+    arbProgramsReady = true;
+    setTextureSizeLimits(0, 16);
+    // 16-bit voxels: a gradient voxel is three 16-bit elements.
+    v.resolution[0] = 40;
+    v.resolution[1] = 6;
+    v.resolution[2] = 5;
+    v.nbrChannels = 1;
+    v.setBoxProportions(1, 1, 1);
+    GUARDED_VOXELS_AS(data, "tmpdata", 40 * 6 * 5 * 2);
+    uint16_t* p = static_cast<uint16_t*>(data);
+    for (int i = 0; i < 40 * 6 * 5; ++i)
+        p[i] = static_cast<uint16_t>((i % 40) * 1000);
+    textureInternalFormat = GL_INTENSITY16;
+    ASSERT_TRUE(generateTextures(&data, GL_UNSIGNED_SHORT, v, recordProgress));
+    ASSERT_TRUE(v.isBricking);
+    ASSERT_EQ(v.myBrickInfo->getCount(), 2);
+    std::vector<uint16_t> gradient(40 * 6 * 5 * 3);
+    ASSERT_TRUE(computeGradient(gradient.data(), 40, 6, 5, 1, data, GL_UNSIGNED_SHORT, 4));
+    const Brick* second = v.myBrickInfo->getBrick(1);
+    ASSERT_NE(second->texGradient, 0u);
+    ASSERT_NE(second->texMagnitude, 0u);
+    // The unsized GL_RGB may keep 8 bits a component: compare at that precision.
+    const std::vector<unsigned char> g = read(GL_TEXTURE_3D, second->texGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
+    // Voxel (33, 2, 3) of the volume is (1, 2, 3) of the second brick.
+    for (int a = 0; a < 3; ++a)
+        EXPECT_NEAR(g[((3 * 32 + 2) * 32 + 1) * 3 + a], gradient[((3 * 6 + 2) * 40 + 33) * 3 + a] / 257.0, 1.0)
+            << a;
+    EXPECT_EQ(gradient[((3 * 6 + 2) * 40 + 33) * 3], 32768 + 1000);
+    EXPECT_EQ(g[((3 * 32 + 2) * 32 + 8) * 3], 0); // beyond x = 39
+    EXPECT_NEAR(g[((3 * 32 + 2) * 32 + 6) * 3], 33768 / 257.0, 1.0); // x = 38
+    EXPECT_EQ(g[((3 * 32 + 2) * 32 + 7) * 3], 0);                    // x = 39: the volume's boundary
+    const Reports tail = {{60, "Creating bricking structure."}, {60, "Generating 2D textures (x stack)."}};
+    ASSERT_GE(g_reports.size(), 5u);
+    EXPECT_EQ(g_reports.front(), std::make_pair(28, std::string("Generating gradient.")));
+    EXPECT_EQ(Reports(g_reports.end() - 5, g_reports.end() - 3), tail);
+}
+
+TEST_F(GenTexture, CancelAtTheXStackKeepsThe3DTextureAndMakesNoStacks)
+{
+    makeVolume(16, 8, 4);
+    g_cancelAt = "Generating 2D textures (x stack).";
+    EXPECT_FALSE(generate());
+    EXPECT_EQ(g_reports, Reports(kStackReports.begin(), kStackReports.begin() + 1));
+    EXPECT_EQ(progressCallback, nullptr);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_WIDTH), 16);
+    const GLuint* names[3] = {v.tidx, v.tidy, v.tidz};
+    for (int axis = 0; axis < 3; ++axis) {
+        ASSERT_NE(names[axis], nullptr); // the names exist, without images
+        for (int i = 0; i < v.resolution[axis]; ++i)
+            EXPECT_EQ(level0(GL_TEXTURE_2D, names[axis][i], GL_TEXTURE_WIDTH), 0);
+    }
+}
+
+TEST_F(GenTexture, CancelAtTheZStackLeavesXAndYBuiltAndZEmpty)
+{
+    makeVolume(16, 8, 4);
+    g_cancelAt = "Generating 2D textures (z stack).";
+    EXPECT_FALSE(generate());
+    EXPECT_EQ(g_reports, Reports(kStackReports.begin(), kStackReports.begin() + 3));
+    for (int i = 0; i < 16; ++i)
+        expectStackSlice(0, i);
+    for (int i = 0; i < 8; ++i)
+        expectStackSlice(1, i);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(level0(GL_TEXTURE_2D, v.tidz[i], GL_TEXTURE_WIDTH), 0);
+}
+
+TEST_F(GenTexture, CancelDuringTheGradientStopsBeforeTheStacks)
+{
+    arbProgramsReady = true;
+    makeVolume(16, 8, 8);
+    g_cancelAt = "Generating gradient.";
+    EXPECT_FALSE(generate());
+    ASSERT_EQ(g_reports.size(), 1u);
+    EXPECT_EQ(g_reports[0], std::make_pair(25, std::string("Generating gradient.")));
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_WIDTH), 16);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidGradient, GL_TEXTURE_WIDTH), 0);
+    EXPECT_EQ(level0(GL_TEXTURE_2D, v.tidx[0], GL_TEXTURE_WIDTH), 0);
+}
+
+TEST_F(GenTexture, CancelAtTheBrickingReportBuildsNoBricks)
+{
+    setTextureSizeLimits(0, 8);
+    makeVolume(16, 8, 8);
+    g_cancelAt = "Creating bricking structure.";
+    EXPECT_FALSE(generate());
+    EXPECT_TRUE(v.isBricking);
+    EXPECT_EQ(v.myBrickInfo, nullptr);
+    EXPECT_EQ(g_reports, Reports({{60, "Creating bricking structure."}}));
+}
+
+TEST_F(GenTexture, ApplyFilterReachesEveryVolumeTexture)
+{
+    arbProgramsReady = true;
+    makeVolume(8, 4, 4);
+    ASSERT_TRUE(generate());
+    textureFilter = static_cast<float>(GL_NEAREST);
+    applyFilter(v);
+    auto filterOf = [](GLenum target, GLuint name, GLenum which) {
+        GLint value = 0;
+        glBindTexture(target, name);
+        glGetTexParameteriv(target, which, &value);
+        return value;
+    };
+    for (GLuint name : {v.tidVolume, v.tidGradient, v.tidMagnitude}) {
+        EXPECT_EQ(filterOf(GL_TEXTURE_3D, name, GL_TEXTURE_MIN_FILTER), GL_NEAREST);
+        EXPECT_EQ(filterOf(GL_TEXTURE_3D, name, GL_TEXTURE_MAG_FILTER), GL_NEAREST);
+    }
+    for (GLuint name : {v.tidx[7], v.tidy[3], v.tidz[0]})
+        EXPECT_EQ(filterOf(GL_TEXTURE_2D, name, GL_TEXTURE_MAG_FILTER), GL_NEAREST);
+    EXPECT_EQ(filterOf(GL_TEXTURE_2D, v.tidx[7], GL_TEXTURE_WRAP_T), GL_CLAMP_TO_EDGE);
+}
+
+TEST_F(GenTexture, LoadDataOnAContextLeavesTexturesAndNoBuffers)
+{
+    testsupport::TempDir dir;
+    zvfHeader h = zvfCubicHeader(20, 10, 6, zvfUChar, 1);
+    std::vector<unsigned char> values(20 * 10 * 6);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<unsigned char>(i * 3);
+    const std::string path = dir.file("v.zvf");
+    ASSERT_EQ(zvfWriteGrid(path.c_str(), values.data(), &h), 1);
+    zvfFreeHeader(&h);
+    ProgressRecorder rec;
+    std::string info;
+    ASSERT_TRUE(loadData(path, v, info));
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_WIDTH), 32);
+    EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_DEPTH), 8);
+    EXPECT_EQ(level0(GL_TEXTURE_2D, v.tidz[5], GL_TEXTURE_HEIGHT), 16);
+    const Reports tail = {{60, "Generating 2D textures (x stack)."},
+                                                           {70, "Generating 2D textures (y stack)."},
+                                                           {80, "Generating 2D textures (z stack)."},
+                                                           {90, "Done."},
+                                                           {99, "Done."}};
+    ASSERT_GE(rec.record.updates.size(), tail.size());
+    EXPECT_EQ(Reports(rec.record.updates.end() - 5, rec.record.updates.end()), tail);
+    // Only the textures and the histogram remain; the registry balances
+    // without the histogram.
+    histogram.release();
+}

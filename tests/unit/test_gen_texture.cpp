@@ -1,0 +1,307 @@
+// The CPU stages of texture generation: power-of-two sizes, gradients and
+// their encoding per type, magnitudes, stack slices and brick cubes.
+#include "bricking.h"
+#include "error_handling.h"
+#include "gen_texture.h"
+#include "volume.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<int, std::string>> g_reports;
+int g_cancelAfter = -1; // report index that answers "cancel"
+
+bool record(int percent, const char* message)
+{
+    g_reports.emplace_back(percent, message);
+    return static_cast<int>(g_reports.size()) - 1 != g_cancelAfter;
+}
+
+// Gradient of one voxel (component a) in a 3-element-per-voxel buffer.
+template <typename T> T at(const std::vector<T>& g, int nx, int ny, int x, int y, int z, int a)
+{
+    return g[((static_cast<size_t>(z) * ny + y) * nx + x) * 3 + a];
+}
+
+// A 3 x 3 x 3 volume of `fill` whose centre has the x neighbours left and right.
+template <typename T> std::vector<T> centreVolume(T fill, T left, T right)
+{
+    std::vector<T> v(27, fill);
+    v[13 - 1] = left;
+    v[13 + 1] = right;
+    return v;
+}
+
+template <typename T> T centreX(const std::vector<T>& data, GLenum type)
+{
+    std::vector<T> g(27 * 3, T(99));
+    EXPECT_TRUE(computeGradient(g.data(), 3, 3, 3, 1, data.data(), type, 4));
+    return at(g, 3, 3, 1, 1, 1, 0);
+}
+
+class ProgressSlot : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        g_reports.clear();
+        g_cancelAfter = -1;
+    }
+    void TearDown() override { progressCallback = nullptr; }
+};
+
+} // namespace
+
+TEST(PowerOfTwo, EdgeValues)
+{
+    EXPECT_EQ(nextPowerOfTwo(-5), 1);
+    EXPECT_EQ(nextPowerOfTwo(0), 1);
+    EXPECT_EQ(nextPowerOfTwo(1), 1);
+    EXPECT_EQ(nextPowerOfTwo(2), 2);
+    EXPECT_EQ(nextPowerOfTwo(3), 4);
+    EXPECT_EQ(nextPowerOfTwo(60), 64);
+    EXPECT_EQ(nextPowerOfTwo(100), 128);
+    EXPECT_EQ(nextPowerOfTwo(4095), 4096);
+    EXPECT_EQ(nextPowerOfTwo(4096), 4096);
+    EXPECT_EQ(nextPowerOfTwo(4097), 8192);
+    EXPECT_EQ(nextPowerOfTwo(1 << 30), 1 << 30);
+    EXPECT_EQ(nextPowerOfTwo((1 << 30) + 1), INT_MAX);
+    EXPECT_EQ(nextPowerOfTwo(INT_MAX), INT_MAX);
+}
+
+TEST(Gradient, BiasPerType)
+{
+    EXPECT_EQ(gradientBias(GL_UNSIGNED_BYTE), 128.0);
+    EXPECT_EQ(gradientBias(GL_UNSIGNED_SHORT), 32768.0);
+    EXPECT_EQ(gradientBias(GL_UNSIGNED_INT), 2147483648.0);
+    EXPECT_EQ(gradientBias(GL_FLOAT), 0.5);
+    EXPECT_EQ(gradientBias(GL_BYTE), 0.0);
+    EXPECT_EQ(gradientBias(GL_SHORT), 0.0);
+    EXPECT_EQ(gradientBias(GL_INT), 0.0);
+}
+
+TEST(Gradient, CentralDifferencesFloorHalfPlusBias)
+{
+    // floor(5) + 128 and floor(-5) + 128.
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 10, 20), GL_UNSIGNED_BYTE), 133);
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 20, 10), GL_UNSIGNED_BYTE), 123);
+    // Odd differences round toward minus infinity: floor(-0.5) = -1.
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 11, 10), GL_UNSIGNED_BYTE), 127);
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 10, 11), GL_UNSIGNED_BYTE), 128);
+    // The full 8-bit range stays inside the byte.
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 0, 255), GL_UNSIGNED_BYTE), 255);
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 255, 0), GL_UNSIGNED_BYTE), 0);
+    // Signed types have no bias.
+    EXPECT_EQ(centreX<int8_t>(centreVolume<int8_t>(0, -128, 127), GL_BYTE), 127);
+    EXPECT_EQ(centreX<int8_t>(centreVolume<int8_t>(0, 127, -128), GL_BYTE), -128);
+    EXPECT_EQ(centreX<int16_t>(centreVolume<int16_t>(0, 10, 20), GL_SHORT), 5);
+    EXPECT_EQ(centreX<int16_t>(centreVolume<int16_t>(0, 20, 10), GL_SHORT), -5);
+    EXPECT_EQ(centreX<uint16_t>(centreVolume<uint16_t>(0, 0, 65535), GL_UNSIGNED_SHORT), 65535);
+    EXPECT_EQ(centreX<uint16_t>(centreVolume<uint16_t>(0, 1000, 3000), GL_UNSIGNED_SHORT), 33768);
+    EXPECT_EQ(centreX<int32_t>(centreVolume<int32_t>(0, -7, 8), GL_INT), 7);
+    // Unsigned 32-bit: single precision around the bias; the rounded 2^32 of
+    // the largest difference wraps to 0 instead of overflowing.
+    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 0, 0), GL_UNSIGNED_INT), 2147483648u);
+    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 0, 4294967295u), GL_UNSIGNED_INT), 0u);
+    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 4294967295u, 0), GL_UNSIGNED_INT), 0u);
+    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.25f, 0.75f), GL_FLOAT), 0.5f);
+    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.75f, 0.25f), GL_FLOAT), -0.5f);
+    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.0f, 6.0f), GL_FLOAT), 3.5f);
+}
+
+TEST(Gradient, AxesAndBoundaries)
+{
+    // v = x + 10 y + 100 z: differences of 2, 20 and 200 halve to 1, 10, 100.
+    const int nx = 4, ny = 5, nz = 6;
+    std::vector<int16_t> data(nx * ny * nz);
+    for (int z = 0; z < nz; ++z)
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x)
+                data[(z * ny + y) * nx + x] = static_cast<int16_t>(x + 10 * y + 100 * z);
+    std::vector<int16_t> g(data.size() * 3, 77);
+    ASSERT_TRUE(computeGradient(g.data(), nx, ny, nz, 1, data.data(), GL_SHORT, 4));
+    for (int z = 0; z < nz; ++z)
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x) {
+                const bool boundary = x == 0 || y == 0 || z == 0 || x == nx - 1 || y == ny - 1 || z == nz - 1;
+                EXPECT_EQ(at(g, nx, ny, x, y, z, 0), boundary ? 0 : 1);
+                EXPECT_EQ(at(g, nx, ny, x, y, z, 1), boundary ? 0 : 10);
+                EXPECT_EQ(at(g, nx, ny, x, y, z, 2), boundary ? 0 : 100);
+            }
+    // Volumes too thin for an interior are all zero.
+    std::vector<uint8_t> thin(2 * 5 * 5, 9), out(2 * 5 * 5 * 3, 1);
+    ASSERT_TRUE(computeGradient(out.data(), 2, 5, 5, 1, thin.data(), GL_UNSIGNED_BYTE, 4));
+    EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 0));
+}
+
+TEST(Gradient, ChannelChoiceAndTheTruncatedMean)
+{
+    // Two channels: channel 0 differences 10 (-> 133), channel 1 differences 1 (-> 128).
+    const int n = 27;
+    std::vector<uint8_t> data(n * 2, 0);
+    data[(13 - 1) * 2] = 10;
+    data[(13 + 1) * 2] = 20;
+    data[(13 - 1) * 2 + 1] = 50;
+    data[(13 + 1) * 2 + 1] = 51;
+    std::vector<uint8_t> g(n * 3);
+    ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 4));
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), (133 + 128) / 2); // 130, truncated
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 1), 128);
+    ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 0));
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 133);
+    ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 1));
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 128);
+    // A channel the voxels do not have counts as "all channels".
+    ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 3));
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 130);
+    // Signed means truncate toward zero: (-5 + 0) / 2 = -2.
+    std::vector<int16_t> s(n * 2, 0);
+    s[(13 - 1) * 2] = 20;
+    s[(13 + 1) * 2] = 10;
+    std::vector<int16_t> gs(n * 3);
+    ASSERT_TRUE(computeGradient(gs.data(), 3, 3, 3, 2, s.data(), GL_SHORT, 4));
+    EXPECT_EQ(at(gs, 3, 3, 1, 1, 1, 0), -2);
+    // Four channels, channel 3 chosen.
+    std::vector<uint8_t> four(n * 4, 0);
+    four[(13 - 1) * 4 + 3] = 0;
+    four[(13 + 1) * 4 + 3] = 200;
+    std::vector<uint8_t> g4(n * 3);
+    ASSERT_TRUE(computeGradient(g4.data(), 3, 3, 3, 4, four.data(), GL_UNSIGNED_BYTE, 3));
+    EXPECT_EQ(at(g4, 3, 3, 1, 1, 1, 0), 228);
+    ASSERT_TRUE(computeGradient(g4.data(), 3, 3, 3, 4, four.data(), GL_UNSIGNED_BYTE, 4));
+    EXPECT_EQ(at(g4, 3, 3, 1, 1, 1, 0), (228 + 3 * 128) / 4);
+}
+
+TEST_F(ProgressSlot, GradientReportsEveryInteriorSliceAndStopsOnCancel)
+{
+    const int nx = 3, ny = 3, nz = 7;
+    std::vector<uint8_t> data(nx * ny * nz, 5), g(nx * ny * nz * 3);
+    progressCallback = record;
+    ASSERT_TRUE(computeGradient(g.data(), nx, ny, nz, 1, data.data(), GL_UNSIGNED_BYTE, 4));
+    const std::vector<std::pair<int, std::string>> want = {
+        {25, "Generating gradient."}, {31, "Generating gradient."}, {37, "Generating gradient."},
+        {42, "Generating gradient."}, {48, "Generating gradient."}};
+    EXPECT_EQ(g_reports, want);
+    g_reports.clear();
+    g_cancelAfter = 1;
+    EXPECT_FALSE(computeGradient(g.data(), nx, ny, nz, 1, data.data(), GL_UNSIGNED_BYTE, 4));
+    EXPECT_EQ(g_reports.size(), 2u);
+    EXPECT_EQ(progressCallback, nullptr);
+}
+
+TEST(Magnitude, ConstantVolumeInteriorZeroBoundaryOne)
+{
+    const int n = 4;
+    std::vector<uint8_t> data(n * n * n, 77), g(n * n * n * 3);
+    ASSERT_TRUE(computeGradient(g.data(), n, n, n, 1, data.data(), GL_UNSIGNED_BYTE, 4));
+    EXPECT_EQ(at(g, n, n, 1, 2, 1, 0), 128);
+    std::vector<float> m(n * n * n, -1.0f);
+    computeMagnitude(m.data(), n, n, n, g.data(), GL_UNSIGNED_BYTE);
+    for (int z = 0; z < n; ++z)
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                const bool boundary = x == 0 || y == 0 || z == 0 || x == n - 1 || y == n - 1 || z == n - 1;
+                EXPECT_FLOAT_EQ(m[(z * n + y) * n + x], boundary ? 1.0f : 0.0f);
+            }
+    // Signed data: the boundary decodes to 0 as well, nothing to divide by.
+    std::vector<int8_t> sd(n * n * n, 3), sg(n * n * n * 3);
+    ASSERT_TRUE(computeGradient(sg.data(), n, n, n, 1, sd.data(), GL_BYTE, 4));
+    computeMagnitude(m.data(), n, n, n, sg.data(), GL_BYTE);
+    EXPECT_EQ(m, std::vector<float>(m.size(), 0.0f));
+}
+
+TEST(Magnitude, LengthsRelativeToTheLargest)
+{
+    // Two voxels around the float bias 0.5 that decode (2 (c - 0.5)) to
+    // (3, 4, 0) and (6, 8, 0): lengths 5 and 10.
+    const float g[6] = {0.5f + 1.5f, 0.5f + 2.0f, 0.5f, 0.5f + 3.0f, 0.5f + 4.0f, 0.5f};
+    float m[2];
+    computeMagnitude(m, 2, 1, 1, g, GL_FLOAT);
+    EXPECT_FLOAT_EQ(m[1], 1.0f);
+    EXPECT_FLOAT_EQ(m[0], 0.5f);
+}
+
+TEST(StackSlices, SizesAndTexels)
+{
+    const int padded[3] = {128, 64, 32};
+    int w = 0, h = 0;
+    stackSliceSize(0, padded, &w, &h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(64, 32));
+    stackSliceSize(1, padded, &w, &h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(128, 32));
+    stackSliceSize(2, padded, &w, &h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(128, 64));
+
+    // 3 x 2 x 2 voxels of two 16-bit channels, value 1000 z + 100 y + 10 x + c.
+    const int res[3] = {3, 2, 2}, pad[3] = {4, 2, 2};
+    std::vector<uint16_t> src(3 * 2 * 2 * 2);
+    for (int z = 0; z < 2; ++z)
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                for (int c = 0; c < 2; ++c)
+                    src[((z * 2 + y) * 3 + x) * 2 + c] = static_cast<uint16_t>(1000 * z + 100 * y + 10 * x + c);
+    std::vector<uint16_t> slice(4 * 2 * 2, 0xFFFF);
+    copyStackSlice(slice.data(), 0, 2, src.data(), 3, 2, res, pad, 2, GL_UNSIGNED_SHORT);
+    EXPECT_EQ(slice.size(), 16u);
+    // x stack, slice 2: 2 x 2 texels (s = y, t = z); the rest stays zero.
+    EXPECT_EQ(std::vector<uint16_t>(slice.begin(), slice.begin() + 8),
+              (std::vector<uint16_t>{20, 21, 120, 121, 1020, 1021, 1120, 1121}));
+    EXPECT_EQ(slice[8], 0xFFFF); // outside this slice's 2 x 2 x 2 elements
+    copyStackSlice(slice.data(), 1, 1, src.data(), 3, 2, res, pad, 2, GL_UNSIGNED_SHORT);
+    EXPECT_EQ(slice, (std::vector<uint16_t>{100, 101, 110, 111, 120, 121, 0, 0, 1100, 1101, 1110, 1111, 1120,
+                                             1121, 0, 0}));
+    copyStackSlice(slice.data(), 2, 1, src.data(), 3, 2, res, pad, 2, GL_UNSIGNED_SHORT);
+    EXPECT_EQ(slice, (std::vector<uint16_t>{1000, 1001, 1010, 1011, 1020, 1021, 0, 0, 1100, 1101, 1110, 1111, 1120,
+                                             1121, 0, 0}));
+}
+
+TEST(Bricks, CubeCopyFillsTheRestWithZeros)
+{
+    // 5 x 3 x 2 voxels of 3 one-byte elements in cubes of 4: cube (1, 0, 0)
+    // holds x = 4 only.
+    const int res[3] = {5, 3, 2};
+    std::vector<uint8_t> src(5 * 3 * 2 * 3);
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = static_cast<uint8_t>(i + 1);
+    std::vector<uint8_t> cube(4 * 4 * 4 * 3, 0xEE);
+    copyBrick(cube.data(), 4, 1, 0, 0, src.data(), res, 3, 1);
+    for (int a = 0; a < 4; ++a)
+        for (int b = 0; b < 4; ++b)
+            for (int c = 0; c < 4; ++c)
+                for (int e = 0; e < 3; ++e) {
+                    const bool inside = c == 0 && b < 3 && a < 2;
+                    const size_t from = ((static_cast<size_t>(a) * 3 + b) * 5 + 4) * 3 + e;
+                    EXPECT_EQ(cube[((a * 4 + b) * 4 + c) * 3 + e], inside ? src[from] : 0) << a << b << c << e;
+                }
+    // Floats through the byte copy keep their bits.
+    const float f[8] = {1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f};
+    const int r2[3] = {2, 2, 2};
+    float fc[8] = {};
+    copyBrick(fc, 2, 0, 0, 0, f, r2, 1, sizeof(float));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(fc[i], f[i]);
+}
+
+TEST(Bricks, PlacementMapsTheBoxOntoTheBrick)
+{
+    // 64 x 64 x 32 voxels in bricks of 32, box extents (1, 1, 0.5).
+    const float fraction[3] = {0.5f, 0.5f, 1.0f};
+    const float extent[3] = {1.0f, 1.0f, 0.5f};
+    float m[16];
+    brickPlacement(1, 0, 0, fraction, extent, m);
+    const float want[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1.0f, 0, 0.25f, -0.25f, 0, 1};
+    for (int e = 0; e < 16; ++e)
+        EXPECT_FLOAT_EQ(m[e], want[e]) << e;
+    // A partial last brick reaches beyond the box: 40 voxels, bricks of 32.
+    const float f40[3] = {0.8f, 1.0f, 1.0f};
+    brickPlacement(1, 0, 0, f40, extent, m);
+    EXPECT_FLOAT_EQ(m[12] - 0.5f * m[0], -0.5f + 32.0f / 40.0f); // starts at voxel 32
+    EXPECT_FLOAT_EQ(m[12] + 0.5f * m[0], -0.5f + 64.0f / 40.0f); // ends 24 voxels past the box
+}
