@@ -28,18 +28,6 @@ bool isSlicingStyle(int style)
     return style >= DRAW_2D_TEXTURE && style <= DRAW_3D_TEXTURE_VAS;
 }
 
-// Back-to-front brick order for the current rotation, where the brick record
-// can sort; otherwise the bricks keep their order.
-template <typename Info>
-auto sortForView(Info& info, const float rotation[16], int) -> decltype(info.sortBricks(rotation), void())
-{
-    info.sortBricks(rotation);
-}
-template <typename Info>
-void sortForView(Info&, const float*, long)
-{
-}
-
 void faceLoops(const Volume& v)
 {
     // Faces 0 to 4 together run along all twelve edges.
@@ -83,7 +71,7 @@ void Volume::renderVolume()
         glDisable(GL_TEXTURE_2D);
     } else {
         if (hasBricks(*this)) {
-            sortForView(*myBrickInfo, rotation, 0);
+            myBrickInfo->sortBricks(rotation, translation, perspective);
             for (int b = 0; b < myBrickInfo->count; ++b) {
                 const int index = myBrickInfo->myIndices ? myBrickInfo->myIndices[b] : b;
                 const Brick* brick = myBrickInfo->bricks[index];

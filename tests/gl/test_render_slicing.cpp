@@ -593,37 +593,42 @@ TEST_F(RenderSlicing, SelectedStackSlicesAndMultiTexturePairs)
     EXPECT_EQ(volume.sliceTex[1], volume.tidy[15]);
 }
 
+// Two bricks of constant value side by side along an axis: brick 0 on the
+// negative half, brick 1 on the positive half.
+static void addHalfBricks(Volume& v, int axis, unsigned char first, unsigned char second)
+{
+    BrickInfo* info = nullptr;
+    GUARDED_NEW(info, BrickInfo);
+    ASSERT_NE(info, nullptr);
+    v.myBrickInfo = info;
+    v.isBricking = true;
+    const unsigned char values[2] = {first, second};
+    for (int b = 0; b < 2; ++b) {
+        Brick* brick = nullptr;
+        GUARDED_NEW(brick, Brick);
+        std::vector<unsigned char> voxels(8 * 8 * 8, values[b]);
+        glGenTextures(1, &brick->texData);
+        glBindTexture(GL_TEXTURE_3D, brick->texData);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY8, 8, 8, 8, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                     voxels.data());
+        // The box onto the brick's half: scale the axis by 1/2, move by -1/4 or +1/4.
+        for (int i = 0; i < 16; ++i)
+            brick->placement[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+        brick->placement[axis * 5] = 0.5f;
+        brick->placement[12 + axis] = b == 0 ? -0.25f : 0.25f;
+        info->addBrick(brick);
+    }
+}
+
 // Bricks: each drawn with its own texture where its placement puts it, and
 // their cyan outlines on request.
 TEST_F(RenderSlicing, BricksDrawTheirOwnTexturesInPlace)
 {
     upload(16, [](int, int, int) { return 0; });
     palette([](int i) { return i < 125 ? Rgba{0, 0, 255, i > 0 ? 200 : 0} : Rgba{255, 0, 0, 200}; });
-    BrickInfo* info = nullptr;
-    GUARDED_NEW(info, BrickInfo);
-    ASSERT_NE(info, nullptr);
-    volume.myBrickInfo = info;
-    volume.isBricking = true;
-    info->count = 2;
-    GUARDED_ARRAY(info->bricks, Brick*, 2);
-    GUARDED_ARRAY(info->myIndices, int, 2);
-    const unsigned char values[2] = {60, 200}; // left blue, right red
-    for (int b = 0; b < 2; ++b) {
-        GUARDED_NEW(info->bricks[b], Brick);
-        info->myIndices[b] = b;
-        Brick* brick = info->bricks[b];
-        std::vector<unsigned char> voxels(8 * 8 * 8, values[b]);
-        glGenTextures(1, &brick->texData);
-        glBindTexture(GL_TEXTURE_3D, brick->texData);
-        parameters(GL_TEXTURE_3D);
-        glTexImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY8, 8, 8, 8, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
-                     voxels.data());
-        // The box onto the brick's half: scale x by 1/2, move by -1/4 or +1/4.
-        std::memset(brick->placement, 0, sizeof brick->placement);
-        brick->placement[0] = 0.5f;
-        brick->placement[5] = brick->placement[10] = brick->placement[15] = 1.0f;
-        brick->placement[12] = b == 0 ? -0.25f : 0.25f;
-    }
+    addHalfBricks(volume, 0, 60, 200); // left blue, right red
     // The box's own texture is empty: what shows comes from the bricks.
     for (int style : {DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
         renderer->setStyle(style);
@@ -646,6 +651,30 @@ TEST_F(RenderSlicing, BricksDrawTheirOwnTexturesInPlace)
     const Rgba middleLeft = at(px, kSize / 2 - 1, kSize / 2);
     EXPECT_TRUE((middle.g == 255 && middle.b == 255) || (middleLeft.g == 255 && middleLeft.b == 255));
     volume.showBricks = false;
+    volume.isBricking = false;
+}
+
+// Bricks one behind the other go far to near: the nearer one covers the
+// farther from the front and from the back, in both projections.
+TEST_F(RenderSlicing, BricksAreDrawnFarthestFirst)
+{
+    upload(16, [](int, int, int) { return 0; });
+    palette([](int i) { return i < 125 ? Rgba{0, 0, 255, i > 0 ? 230 : 0} : Rgba{255, 0, 0, 230}; });
+    addHalfBricks(volume, 2, 60, 200); // z < 0 blue, z > 0 red
+    for (bool perspective : {false, true}) {
+        renderer->setProjection(perspective);
+        for (int style : {DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+            renderer->setStyle(style);
+            renderer->setView("front", 0, 0);
+            Rgba c = centre(frame());
+            EXPECT_GT(c.r, 240) << drawStyleLabel(style) << " front, perspective " << perspective;
+            EXPECT_LT(c.b, 15) << drawStyleLabel(style) << " front, perspective " << perspective;
+            renderer->setView("back", 0, 0);
+            c = centre(frame());
+            EXPECT_GT(c.b, 240) << drawStyleLabel(style) << " back, perspective " << perspective;
+            EXPECT_LT(c.r, 15) << drawStyleLabel(style) << " back, perspective " << perspective;
+        }
+    }
     volume.isBricking = false;
 }
 
