@@ -8,6 +8,7 @@
 #include "voxel_buffer.h"
 #include "voxel_types.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -222,14 +223,33 @@ void buildStack(int axis, const GLuint* names, const void* source, bool paddedSo
         UnpackState::rowLength(0);
         return;
     }
-    unsigned char* tmp = nullptr;
     const size_t bytes = static_cast<size_t>(width) * height * voxelBytes;
-    GUARDED_ARRAY(tmp, unsigned char, bytes);
+    // The x stack gathers one voxel from every row: a batch of slices is
+    // transposed plane by plane into one reused block (about 4 MiB, in
+    // multiples of 16 slices) and read back with a row stride.
+    const size_t blockBytes = static_cast<size_t>(4) << 20;
+    int batch = 1;
+    if (axis == 0) {
+        batch = static_cast<int>(std::min<size_t>(static_cast<size_t>(n), std::max<size_t>(1, blockBytes / bytes)));
+        if (batch > 16)
+            batch -= batch % 16;
+    }
+    unsigned char* tmp = nullptr;
+    GUARDED_ARRAY(tmp, unsigned char, bytes * batch);
     if (!tmp)
         return;
-    for (int i = 0; i < n; ++i) {
-        copyStackSlice(tmp, axis, i, source, rowLength, sliceRows, v.resolution, padded, ch, glType);
-        uploadSlice(names[i], width, height, glType, tmp);
+    for (int i = 0; i < n; i += batch) {
+        if (axis == 0) {
+            const int count = std::min(batch, n - i);
+            copyXStack(tmp, i, count, source, rowLength, sliceRows, v.resolution, padded, ch, glType);
+            UnpackState::rowLength(width * count);
+            for (int k = 0; k < count; ++k)
+                uploadSlice(names[i + k], width, height, glType, tmp + k * static_cast<size_t>(width) * voxelBytes);
+            UnpackState::rowLength(0);
+        } else {
+            copyStackSlice(tmp, axis, i, source, rowLength, sliceRows, v.resolution, padded, ch, glType);
+            uploadSlice(names[i], width, height, glType, tmp);
+        }
     }
     RELEASE_ARRAY(tmp);
 }

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -304,4 +306,90 @@ TEST(Bricks, PlacementMapsTheBoxOntoTheBrick)
     brickPlacement(1, 0, 0, f40, extent, m);
     EXPECT_FLOAT_EQ(m[12] - 0.5f * m[0], -0.5f + 32.0f / 40.0f); // starts at voxel 32
     EXPECT_FLOAT_EQ(m[12] + 0.5f * m[0], -0.5f + 64.0f / 40.0f); // ends 24 voxels past the box
+}
+
+TEST(Gradient, LongRowsMatchTheFormulaForEveryType)
+{
+    // Rows long enough for the vectorized row kernels, odd length for their tails.
+    const int nx = 77, ny = 4, nz = 3;
+    const size_t n = static_cast<size_t>(nx) * ny * nz;
+    uint32_t seed = 12345;
+    auto next = [&seed]() { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<uint8_t> u8(n);
+    std::vector<int16_t> s16(n);
+    std::vector<float> f32(n);
+    for (size_t i = 0; i < n; ++i) {
+        u8[i] = static_cast<uint8_t>(next() >> 24);
+        s16[i] = static_cast<int16_t>(next() >> 16);
+        f32[i] = static_cast<float>(next() >> 8) / 16777216.0f * 10.0f;
+    }
+    std::vector<uint8_t> g8(n * 3);
+    std::vector<int16_t> g16(n * 3);
+    std::vector<float> gf(n * 3);
+    ASSERT_TRUE(computeGradient(g8.data(), nx, ny, nz, 1, u8.data(), GL_UNSIGNED_BYTE, 4));
+    ASSERT_TRUE(computeGradient(g16.data(), nx, ny, nz, 1, s16.data(), GL_SHORT, 4));
+    ASSERT_TRUE(computeGradient(gf.data(), nx, ny, nz, 1, f32.data(), GL_FLOAT, 4));
+    const size_t step[3] = {1, static_cast<size_t>(nx), static_cast<size_t>(nx) * ny};
+    int mismatches = 0;
+    for (int z = 1; z < nz - 1; ++z)
+        for (int y = 1; y < ny - 1; ++y)
+            for (int x = 1; x < nx - 1; ++x) {
+                const size_t i = (static_cast<size_t>(z) * ny + y) * nx + x;
+                for (int a = 0; a < 3; ++a) {
+                    const float d8 = std::floor((static_cast<float>(u8[i + step[a]]) - u8[i - step[a]]) * 0.5f) + 128.0f;
+                    const float d16 = std::floor((static_cast<float>(s16[i + step[a]]) - s16[i - step[a]]) * 0.5f);
+                    const float df = std::floor((f32[i + step[a]] - f32[i - step[a]]) * 0.5f) + 0.5f;
+                    mismatches += g8[i * 3 + a] != static_cast<uint8_t>(static_cast<int>(d8));
+                    mismatches += g16[i * 3 + a] != static_cast<int16_t>(static_cast<int>(d16));
+                    mismatches += gf[i * 3 + a] != df;
+                }
+            }
+    EXPECT_EQ(mismatches, 0);
+    // Magnitudes of the same gradients against the formula.
+    std::vector<float> m(n);
+    computeMagnitude(m.data(), nx, ny, nz, g8.data(), GL_UNSIGNED_BYTE);
+    float largest = 0.0f;
+    std::vector<float> want(n);
+    for (size_t i = 0; i < n; ++i) {
+        float sum = 0.0f;
+        for (int a = 0; a < 3; ++a) {
+            const float d = 2.0f * (static_cast<float>(g8[i * 3 + a]) - 128.0f);
+            sum += d * d;
+        }
+        want[i] = std::sqrt(sum);
+        largest = std::max(largest, want[i]);
+    }
+    for (size_t i = 0; i < n; ++i)
+        ASSERT_FLOAT_EQ(m[i], want[i] / largest) << i;
+}
+
+TEST(StackSlices, WholeXStackBatchesEqualSingleSlices)
+{
+    // 48 x 40 x 5 voxels, padded 64 x 64 x 8: full 16 x 16 tiles and a
+    // remainder of 8 rows; once from the padded layout, once unpadded.
+    const int res[3] = {48, 40, 5}, pad[3] = {64, 64, 8};
+    std::vector<uint8_t> unpadded(48 * 40 * 5), padded(64 * 64 * 8, 0);
+    for (int z = 0; z < 5; ++z)
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 48; ++x) {
+                const uint8_t value = static_cast<uint8_t>(1 + (x * 5 + y * 11 + z * 17) % 253);
+                unpadded[(z * 40 + y) * 48 + x] = value;
+                padded[(z * 64 + y) * 64 + x] = value;
+            }
+    const size_t slice = 64 * 8;
+    for (int source = 0; source < 2; ++source) {
+        const uint8_t* src = source ? unpadded.data() : padded.data();
+        const int rowLength = source ? 48 : 64, sliceRows = source ? 40 : 64;
+        std::vector<uint8_t> batch(32 * slice, 0xAB), single(slice);
+        copyXStack(batch.data(), 16, 32, src, rowLength, sliceRows, res, pad, 1, GL_UNSIGNED_BYTE);
+        for (int b = 0; b < 32; ++b) {
+            copyStackSlice(single.data(), 0, 16 + b, src, rowLength, sliceRows, res, pad, 1, GL_UNSIGNED_BYTE);
+            for (int t = 0; t < 8; ++t)
+                for (int s = 0; s < 64; ++s) {
+                    const uint8_t want = (s < 40 && t < 5) ? unpadded[(t * 40 + s) * 48 + 16 + b] : 0;
+                    ASSERT_EQ(single[t * 64 + s], want) << source << " " << b << " " << s << " " << t;
+                    ASSERT_EQ(batch[(t * 32 + b) * 64 + s], want) << source << " " << b << " " << s << " " << t;
+                }
+        }
+    }
 }
