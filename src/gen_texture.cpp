@@ -121,8 +121,6 @@ void releaseBricks(Volume& v)
 bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int padded[3],
                           PFNGLTEXIMAGE3DPROC texImage3D)
 {
-    glBindTexture(GL_TEXTURE_3D, v.tidGradient);
-    setVolumeParameters(GL_TEXTURE_3D);
     // Without an upload there is nothing to compute for.
     if (!texImage3D || !fits(padded, max3DTextureSize()))
         return true;
@@ -182,6 +180,10 @@ bool make3DTextures(const void* data, GLenum glType, Volume& v)
             checkGLError("glTexImage3D");
         }
     }
+    // Bound even without gradients: a name never bound is no texture object
+    // yet, and the release, which asks glIsTexture, would pass it by.
+    glBindTexture(GL_TEXTURE_3D, v.tidGradient);
+    setVolumeParameters(GL_TEXTURE_3D);
     if (!arbProgramsReady)
         return true;
     return makeGradientTextures(data, glType, v, padded, texImage3D);

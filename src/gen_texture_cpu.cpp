@@ -220,26 +220,37 @@ float magnitudeRun(float* out, size_t n, const T* g, typename GradientCode<T>::A
     return magnitudeBody(out, n, g, bias);
 }
 
-#ifdef GLIMRA_X86
-template <typename T>
-GLIMRA_AVX2_KERNEL float magnitudeRunAvx2(float* out, size_t n, const T* g, typename GradientCode<T>::Acc bias)
+inline __attribute__((always_inline)) void divideBody(float* out, size_t n, float by)
 {
-    return magnitudeBody(out, n, g, bias);
+    for (size_t i = 0; i < n; ++i)
+        out[i] /= by;
+}
+
+void divideAll(float* out, size_t n, float by)
+{
+    divideBody(out, n, by);
+}
+
+#ifdef GLIMRA_X86
+GLIMRA_AVX2_KERNEL void divideAllAvx2(float* out, size_t n, float by)
+{
+    divideBody(out, n, by);
 }
 #endif
 
 template <typename T>
 void magnitudeKernel(float* out, size_t n, const T* g, GLenum glType)
 {
-    const auto bias = GradientCode<T>::bias(glType);
+    const float largest = magnitudeRun(out, n, g, GradientCode<T>::bias(glType));
+    if (largest == 0.0f)
+        return;
 #ifdef GLIMRA_X86
-    const float largest = hasAvx2() ? magnitudeRunAvx2(out, n, g, bias) : magnitudeRun(out, n, g, bias);
-#else
-    const float largest = magnitudeRun(out, n, g, bias);
+    if (hasAvx2()) {
+        divideAllAvx2(out, n, largest);
+        return;
+    }
 #endif
-    if (largest != 0.0f)
-        for (size_t i = 0; i < n; ++i)
-            out[i] /= largest;
+    divideAll(out, n, largest);
 }
 
 #ifdef GLIMRA_X86

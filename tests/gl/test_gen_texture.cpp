@@ -368,6 +368,7 @@ TEST_F(GenTexture, NoGradientsWithoutTheShadedPrograms)
     makeVolume(8, 8, 8);
     ASSERT_TRUE(generate());
     EXPECT_NE(v.tidVolume, 0u);
+    EXPECT_TRUE(glIsTexture(v.tidGradient)); // an object the release will find
     EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidGradient, GL_TEXTURE_WIDTH), 0);
     EXPECT_EQ(v.tidMagnitude, 0u);
     EXPECT_EQ(g_reports, kStackReports);
