@@ -1,5 +1,6 @@
 # glimra: the two commands of the README, plus a few conveniences.
 JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo

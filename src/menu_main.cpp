@@ -1,9 +1,13 @@
 #include "menu_main.h"
 
+#include <cstring>
+
 #include "canvas_main.h"
 #include "command_ids.h"
 #include "error_handling.h"
 #include "histogram.h"
+#include "my_cg.h"
+#include "multi_volume.h"
 #include "plane.h"
 #include "settings_file.h"
 #include "volume.h"
@@ -127,6 +131,58 @@ void MainFrame::saveSettingsIfAutosave()
 {
     if (autosave)
         saveSettingsFile();
+}
+
+void MainFrame::relabel(int id, const char* label)
+{
+    wxMenuBar* bar = GetMenuBar();
+    if (bar && bar->FindItem(id))
+        bar->SetLabel(id, label);
+}
+
+void MainFrame::enable(int id, bool on)
+{
+    wxMenuBar* bar = GetMenuBar();
+    if (bar && bar->FindItem(id))
+        bar->Enable(id, on);
+}
+
+void MainFrame::adaptMenusToHardware()
+{
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const bool newerGL = version && std::strcmp(version, "1.1.0") != 0;
+    if (!isExtensionSupported("GL_EXT_texture3D")) {
+        relabel(ID_STYLE_3D_OAS, "3D Texture OAS (SW)");
+        relabel(ID_STYLE_3D_VAS, "3D Texture VAS (SW)");
+        if (!newerGL) {
+            enable(ID_STYLE_3D_OAS, false);
+            enable(ID_STYLE_3D_VAS, false);
+        }
+    }
+    if (!isExtensionSupported("GL_EXT_paletted_texture") && !cgReady)
+        enable(ID_TRANSFER_FUNCTION, false);
+    if (!isExtensionSupported("GL_EXT_blend_minmax")) {
+        relabel(ID_MAXIMUM, "Maximum Intensity (SW)");
+        relabel(ID_MINIMUM, "Minimum Intensity (SW)");
+        if (!newerGL) {
+            enable(ID_MAXIMUM, false);
+            enable(ID_MINIMUM, false);
+        }
+    }
+    if (!arbProgramsReady) {
+        enable(ID_STYLE_NORMAL_TEXTURE, false);
+        enable(ID_STYLE_LIGHT_GRADMAG, false);
+        enable(ID_STYLE_LIGHT2, false);
+        enable(ID_STYLE_NORMAL_FRAGMENT, false);
+    }
+    if (!nv40Supported)
+        enable(ID_STYLE_RAY_CASTING, false);
+    if (!nv40Supported || !volume.isMask)
+        enable(ID_STYLE_FOCUS_CONTEXT, false);
+    if (!volume.isData)
+        enable(ID_LOAD_MASK, false);
+    if (!volume.myMVolumeInfo)
+        enable(ID_STYLE_MULTI_VOLUME, false);
 }
 
 MainFrame::~MainFrame()

@@ -22,9 +22,14 @@ public:
 
     // Writes the settings file when autosave is on.
     void saveSettingsIfAutosave();
+    // Relabels and disables the items the graphics driver and the data do not
+    // support; the view's context must be current.
+    void adaptMenusToHardware();
 
 private:
     void buildMenuBar();
+    void relabel(int id, const char* label);
+    void enable(int id, bool on);
 
     void OnExit(wxCommandEvent& event);
     void OnChar(wxKeyEvent& event);

@@ -55,5 +55,7 @@ bool startGlimra(const CommandLine& cl)
             transfer->upload();
         g_pMainFrame->myGLcanvas->redrawNow();
     }
+    if (g_pMainFrame->myGLcanvas->makeContextCurrent())
+        g_pMainFrame->adaptMenusToHardware();
     return true;
 }

@@ -174,3 +174,43 @@ TEST(Startup, PaletteOptionAloneLoadsThePalette)
 }
 
 } // namespace
+
+namespace {
+
+bool menuEnabled(int id)
+{
+    return g_pMainFrame->GetMenuBar()->IsEnabled(id);
+}
+
+TEST(Startup, MenusFollowTheDriverAndTheData)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    guitest::InProcessGlimra app({}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    wxMenuBar* bar = g_pMainFrame->GetMenuBar();
+    // Mesa has 3-D textures and min/max blending: the labels stay as they are.
+    EXPECT_EQ(bar->GetLabel(30012), "3D Texture OAS");
+    EXPECT_EQ(bar->GetLabel(30014), "Maximum Intensity");
+    EXPECT_TRUE(menuEnabled(30012));
+    // No data: no mask; no mask and no multi-band data: no focus and context, no multi volume.
+    EXPECT_FALSE(menuEnabled(20008));
+    EXPECT_FALSE(menuEnabled(57612));
+    EXPECT_FALSE(menuEnabled(57613));
+    EXPECT_TRUE(menuEnabled(10008));
+    EXPECT_TRUE(app.close());
+}
+
+TEST(Startup, LoadedDataEnablesLoadMask)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const std::string data = writeSample(tmp, "types-uchar", "data.zvf");
+    guitest::InProcessGlimra app({"-d", data}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(volume.isData);
+    EXPECT_TRUE(menuEnabled(20008));
+    EXPECT_TRUE(app.close());
+}
+
+} // namespace
