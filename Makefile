@@ -16,7 +16,7 @@ build: setup
 
 build-asan: setup
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLIMRA_SANITIZE=ON -DGLIMRA_CORE_ONLY=ON > /dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target glimra_unit_tests
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target glimra_unit_tests glimra_gl_tests glimra-render
 
 run: build
 	@sh scripts/run.sh $(BUILD)

@@ -27,7 +27,10 @@ export LIBGL_ALWAYS_SOFTWARE=1
 cd "$ROOT/$BUILD"
 ctest --output-on-failure -j 2 --timeout 600
 
-echo "== unit tests under AddressSanitizer and UBSan"
+echo "== unit and GL tests under AddressSanitizer and UBSan"
 cd "$ROOT/$ASAN_BUILD"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ./tests/glimra_unit_tests --gtest_brief=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+./tests/glimra_unit_tests --gtest_brief=1
+./tests/glimra_gl_tests --gtest_brief=1
