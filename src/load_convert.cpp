@@ -269,19 +269,27 @@ void convertAndScale(void* data, GLenum* type, const Volume& volume, std::string
     });
 }
 
+// The wider buffer of channels values per voxel, registered as "tmpdata";
+// null (and nothing left registered) when there is no data or no memory.
+static void* allocateChannels(const void* data, size_t voxels, int size, unsigned channels)
+{
+    size_t bytes = 0;
+    if (!data || voxels == 0 || !multiplySize(voxels, channels * size, &bytes))
+        return nullptr;
+    void* tmpdata = nullptr;
+    GUARDED_VOXELS_AS(tmpdata, "tmpdata", bytes);
+    if (!tmpdata)
+        g_garbageCollector.remove(tmpdata);
+    return tmpdata;
+}
+
 bool addThirdChannel(void** data, GLenum type, Volume& volume)
 {
     const size_t voxels = valueCount(volume, 1);
     const int size = bytesOfGLType(type) ? bytesOfGLType(type) : 1;
-    size_t bytes = 0;
-    if (!*data || voxels == 0 || !multiplySize(voxels, 3u * size, &bytes))
+    void* tmpdata = allocateChannels(*data, voxels, size, 3);
+    if (!tmpdata)
         return false;
-    void* tmpdata = nullptr;
-    GUARDED_VOXELS_AS(tmpdata, "tmpdata", bytes);
-    if (!tmpdata) {
-        g_garbageCollector.remove(tmpdata);
-        return false;
-    }
     const unsigned char* src = static_cast<const unsigned char*>(*data);
     unsigned char* dst = static_cast<unsigned char*>(tmpdata);
     for (size_t i = 0; i < voxels; ++i)
@@ -297,16 +305,9 @@ bool addAlphaChannel(void** data, GLenum type, Volume& volume, bool valuesSwappe
     if (volume.nbrChannels != 3)
         return true;
     const size_t voxels = valueCount(volume, 1);
-    const int size = bytesOfGLType(type) ? bytesOfGLType(type) : 1;
-    size_t bytes = 0;
-    if (!*data || voxels == 0 || !multiplySize(voxels, 4u * size, &bytes))
+    void* tmpdata = allocateChannels(*data, voxels, bytesOfGLType(type) ? bytesOfGLType(type) : 1, 4);
+    if (!tmpdata)
         return false;
-    void* tmpdata = nullptr;
-    GUARDED_VOXELS_AS(tmpdata, "tmpdata", bytes);
-    if (!tmpdata) {
-        g_garbageCollector.remove(tmpdata);
-        return false;
-    }
     dispatchVoxelType(type, [&](auto tag) {
         using T = typename decltype(tag)::type;
         expandToFour(static_cast<const T*>(*data), static_cast<T*>(tmpdata), voxels,

@@ -518,16 +518,21 @@ void applyCoreSettings(const Settings& s)
     textureFilter = s.textureFilter;
 }
 
+void copyWindowSettings(const Settings& from, Settings& to)
+{
+    to.fpsVisible = from.fpsVisible;
+    to.autosave = from.autosave;
+    to.width = from.width;
+    to.height = from.height;
+    to.x = from.x;
+    to.y = from.y;
+    to.speedup = from.speedup;
+}
+
 void CoreSettingsTarget::gather(Settings& s) const
 {
     gatherCoreSettings(s);
-    s.fpsVisible = window.fpsVisible;
-    s.autosave = window.autosave;
-    s.width = window.width;
-    s.height = window.height;
-    s.x = window.x;
-    s.y = window.y;
-    s.speedup = window.speedup;
+    copyWindowSettings(window, s);
 }
 
 void CoreSettingsTarget::apply(const Settings& s)

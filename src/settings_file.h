@@ -76,6 +76,8 @@ public:
 // The part held by toolkit-free objects: volume, RenderMode, textureFilter, curves.
 void gatherCoreSettings(Settings& s);
 void applyCoreSettings(const Settings& s);
+// Copies the values held by the window, its view and the frame-rate text.
+void copyWindowSettings(const Settings& from, Settings& to);
 
 // The running settings without a main window: the core objects, plus a record
 // standing in for the window, its view and its frame-rate text.

@@ -37,13 +37,7 @@ public:
     void gather(Settings& s) const override
     {
         gatherCoreSettings(s);
-        s.fpsVisible = myKept.fpsVisible;
-        s.autosave = myKept.autosave;
-        s.width = myKept.width;
-        s.height = myKept.height;
-        s.x = myKept.x;
-        s.y = myKept.y;
-        s.speedup = myKept.speedup;
+        copyWindowSettings(myKept, s);
         const MainFrame* frame = g_pMainFrame;
         if (!frame)
             return;
