@@ -6,11 +6,19 @@
 #include "command_ids.h"
 #include "error_handling.h"
 #include "histogram.h"
+#include "main_view.h"
 #include "my_cg.h"
 #include "multi_volume.h"
 #include "plane.h"
+#include "render_mode.h"
 #include "settings_file.h"
+#include "text_overlay.h"
+#include "transfer_function.h"
 #include "volume.h"
+#include "wx_load.h"
+
+#include <wx/colordlg.h>
+#include <wx/filedlg.h>
 
 MainFrame* g_pMainFrame = nullptr;
 wxFrame* g_pTransferFrame = nullptr;
@@ -185,6 +193,447 @@ void MainFrame::adaptMenusToHardware()
         enable(ID_STYLE_MULTI_VOLUME, false);
 }
 
+void MainFrame::check(int id, bool on)
+{
+    wxMenuBar* bar = GetMenuBar();
+    if (bar && bar->FindItem(id))
+        bar->Check(id, on);
+}
+
+void MainFrame::redraw()
+{
+    if (myGLcanvas)
+        myGLcanvas->redrawNow();
+}
+
+// ---- data and mask ----
+
+std::string MainFrame::askForFile()
+{
+    wxFileDialog* dialog = nullptr;
+    GUARDED_NEW_AS(dialog, "myDialog", wxFileDialog, this, "Select a file", "", "", "*.*",
+                   wxFD_OPEN, wxDefaultPosition, wxDefaultSize, "filedlg");
+    if (!dialog)
+        return std::string();
+    dialog->SetWildcard(
+        "zvf files (*.zvf)|*.zvf|description files (*.dat)|*.dat|All files (*.*)|*.*");
+    wxBeginBusyCursor();
+    std::string path;
+    if (dialog->ShowModal() == wxID_OK)
+        path = dialog->GetPath().ToStdString();
+    wxEndBusyCursor();
+    g_garbageCollector.remove(dialog);
+    dialog->Destroy();
+    return path;
+}
+
+bool MainFrame::loadDataFile(const std::string& path)
+{
+    logBoth(__FILE__, __LINE__, ("data path: " + path + "\n").c_str());
+    const bool ok = loadDataWithDialog(path, &dataInfo);
+    volume.isData = ok;
+    volume.isMask = false;
+    if (ok) {
+        volume.showVolume = true;
+        check(ID_SHOW_VOLUME, true);
+        if (transfer)
+            transfer->setFileName(path);
+    }
+    enable(ID_STYLE_FOCUS_CONTEXT, false);
+    enable(ID_STYLE_MULTI_VOLUME, volume.myMVolumeInfo != nullptr);
+    return ok;
+}
+
+void MainFrame::finishOpen()
+{
+    enable(ID_STYLE_3D_OAS, true);
+    enable(ID_STYLE_3D_VAS, true);
+    if (!cgReady) {
+        const int cgStyles[] = {ID_STYLE_NORMAL_TEXTURE, ID_STYLE_LIGHT_GRADMAG,
+                                ID_STYLE_NORMAL_FRAGMENT, ID_STYLE_LIGHT2, ID_STYLE_RAY_CASTING,
+                                ID_STYLE_FOCUS_CONTEXT, ID_STYLE_MULTI_VOLUME};
+        for (int id : cgStyles)
+            enable(id, false);
+    }
+    enable(ID_LOAD_MASK, volume.isData && volume.nbrChannels == 1);
+    if (transfer && myGLcanvas && myGLcanvas->makeContextCurrent()) {
+        transfer->build(false);
+        transfer->upload();
+    }
+    redraw();
+}
+
+bool MainFrame::openData(const std::string& path)
+{
+    const bool ok = loadDataFile(path);
+    finishOpen();
+    return ok;
+}
+
+bool MainFrame::loadMaskFile(const std::string& path)
+{
+    if (loadMaskWithDialog(path) && volume.createShiftTex()) {
+        volume.isMask = true;
+        enable(ID_STYLE_FOCUS_CONTEXT, true);
+        return true;
+    }
+    volume.isMask = false;
+    return false;
+}
+
+void MainFrame::OnOpen(wxCommandEvent& WXUNUSED(event))
+{
+    const std::string path = askForFile();
+    if (!path.empty())
+        loadDataFile(path);
+    finishOpen();
+}
+
+void MainFrame::OnLoadMask(wxCommandEvent& WXUNUSED(event))
+{
+    const std::string path = askForFile();
+    if (!path.empty())
+        loadMaskFile(path);
+}
+
+void MainFrame::OnReload(wxCommandEvent& WXUNUSED(event))
+{
+    reload();
+}
+
+void MainFrame::reload()
+{
+    volume.distance = -3;
+    volume.pan[0] = volume.pan[1] = 0;
+    volume.orthoScale = orthoScaleFor(volume.distance);
+    matIdentity(volume.rotation);
+    if (myGLcanvas)
+        myGLcanvas->makeContextCurrent();
+    clipPlanes.setMatrixAll(volume.rotation);
+    clipPlanes.rotatingCount = 0;
+    clipPlanes.translatingCount = 0;
+    for (int n = 1; n <= clipPlanes.maximum; ++n)
+        removeClipPlaneMenu(n);
+    clipPlanes.removeAll();
+    destroyCgPrograms();
+    createCgPrograms();
+    // Home also means the starting projection, so the check mark and the view agree.
+    if (g_pMainFrame)
+        setProjection(true);
+    else
+        redraw();
+}
+
+// ---- view ----
+
+void MainFrame::setProjection(bool perspective)
+{
+    if (!g_pMainFrame)
+        return;
+    volume.perspective = perspective;
+    clipPlanes.perspective = perspective;
+    check(perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
+    if (myGLcanvas) {
+        myGLcanvas->perspective = perspective;
+        myGLcanvas->applyProjection();
+    }
+    redraw();
+}
+
+void MainFrame::OnPerspective(wxCommandEvent& WXUNUSED(event))
+{
+    setProjection(true);
+}
+
+void MainFrame::OnOrthogonal(wxCommandEvent& WXUNUSED(event))
+{
+    setProjection(false);
+}
+
+void MainFrame::viewPreset(float angle, float x, float y, float z)
+{
+    float r[16];
+    if (angle == 0)
+        matIdentity(r);
+    else
+        matRotation(angle, x, y, z, r);
+    std::memcpy(volume.rotation, r, sizeof r);
+    clipPlanes.rotate(r);
+    if (g_pMainFrame)
+        redraw();
+}
+
+void MainFrame::OnViewFront(wxCommandEvent& WXUNUSED(event))
+{
+    viewPreset(0, 0, 1, 0);
+}
+
+void MainFrame::OnViewBack(wxCommandEvent& WXUNUSED(event))
+{
+    viewPreset(180, 0, 1, 0);
+}
+
+void MainFrame::OnViewLeft(wxCommandEvent& WXUNUSED(event))
+{
+    viewPreset(90, 0, 1, 0);
+}
+
+void MainFrame::OnViewRight(wxCommandEvent& WXUNUSED(event))
+{
+    viewPreset(-90, 0, 1, 0);
+}
+
+void MainFrame::OnViewTop(wxCommandEvent& WXUNUSED(event))
+{
+    viewPreset(90, 1, 0, 0);
+}
+
+void MainFrame::OnViewBottom(wxCommandEvent& WXUNUSED(event))
+{
+    viewPreset(-90, 1, 0, 0);
+}
+
+void MainFrame::OnFrameRate(wxCommandEvent& WXUNUSED(event))
+{
+    if (myGLcanvas && myGLcanvas->font) {
+        myGLcanvas->font->toggleVisibility();
+        check(ID_FRAME_RATE, myGLcanvas->font->visible);
+    }
+    redraw();
+}
+
+void MainFrame::setBackground(float r, float g, float b)
+{
+    if (myGLcanvas && myGLcanvas->makeContextCurrent())
+        myGLcanvas->setBackgroundColour(r, g, b);
+    volume.background[0] = r;
+    volume.background[1] = g;
+    volume.background[2] = b;
+    redraw();
+}
+
+void MainFrame::OnBackground(wxCommandEvent& WXUNUSED(event))
+{
+    wxColourDialog* dialog = nullptr;
+    GUARDED_NEW(dialog, wxColourDialog, this);
+    if (!dialog)
+        return;
+    dialog->SetTitle("Edit the background colour");
+    if (dialog->ShowModal() == wxID_OK) {
+        const wxColour c = dialog->GetColourData().GetColour();
+        setBackground(c.Red() / 255.0f, c.Green() / 255.0f, c.Blue() / 255.0f);
+    } else {
+        redraw();
+    }
+    g_garbageCollector.remove(dialog);
+    dialog->Destroy();
+}
+
+// ---- volume ----
+
+void MainFrame::selectDrawStyle(int k)
+{
+    RenderMode::instance().setDrawStyle(k);
+    check(drawStyleCommandId(k), true);
+    if (k == DRAW_FOCUS_CONTEXT) {
+        setProjection(false);
+        return;
+    }
+    if ((k == DRAW_2D_TEXTURE || k == DRAW_2D_MULTI_TEXTURE) && transfer && myGLcanvas &&
+        myGLcanvas->makeContextCurrent()) {
+        transfer->build(false);
+        transfer->upload();
+    }
+    redraw();
+}
+
+void MainFrame::OnDrawStyle(wxCommandEvent& event)
+{
+    const int k = drawStyleForCommandId(event.GetId());
+    if (k)
+        selectDrawStyle(k);
+}
+
+void MainFrame::selectBlending(int b)
+{
+    volume.setBlending(b);
+    static const int ids[] = {ID_BLEND, ID_MAXIMUM, ID_MINIMUM};
+    if (b >= 0 && b <= 2)
+        check(ids[b], true);
+    redraw();
+}
+
+void MainFrame::OnBlend(wxCommandEvent& WXUNUSED(event))
+{
+    selectBlending(BLENDING_COMPOSITE);
+}
+
+void MainFrame::OnMaximum(wxCommandEvent& WXUNUSED(event))
+{
+    selectBlending(BLENDING_MAXIMUM);
+}
+
+void MainFrame::OnMinimum(wxCommandEvent& WXUNUSED(event))
+{
+    selectBlending(BLENDING_MINIMUM);
+}
+
+void MainFrame::OnShowBBox(wxCommandEvent& WXUNUSED(event))
+{
+    volume.toggleBBox();
+    check(ID_SHOW_BBOX, volume.showBBox);
+    redraw();
+}
+
+void MainFrame::OnShowVolume(wxCommandEvent& WXUNUSED(event))
+{
+    volume.toggleVolume();
+    check(ID_SHOW_VOLUME, volume.showVolume);
+    redraw();
+}
+
+void MainFrame::OnShowSlices(wxCommandEvent& WXUNUSED(event))
+{
+    volume.toggleSlices();
+    check(ID_SHOW_SLICES, volume.showSlices);
+    redraw();
+}
+
+void MainFrame::OnShowBricks(wxCommandEvent& WXUNUSED(event))
+{
+    volume.toggleBricks();
+    check(ID_SHOW_BRICKS, volume.showBricks);
+    redraw();
+}
+
+// ---- clip planes ----
+
+void MainFrame::removeClipPlaneMenu(int n)
+{
+    const int id = ID_CLIP_PLANE_MENU_BASE + n;
+    if (clippingMenu && clippingMenu->FindChildItem(id))
+        clippingMenu->Destroy(id);
+}
+
+int MainFrame::createClipPlane()
+{
+    if (clipPlanes.count >= ClipPlaneSet::kSlots || !clippingMenu)
+        return 0;
+    if (myGLcanvas)
+        myGLcanvas->makeContextCurrent();
+    const int index = clipPlanes.add(volume.rotation);
+    if (index < 0)
+        return 0;
+    const int n = index + 1;
+    wxMenu* planeMenu = nullptr;
+    GUARDED_NEW(planeMenu, wxMenu);
+    if (!planeMenu)
+        return n;
+    planeMenu->AppendCheckItem(clipPlaneCommandId(n, CLIP_INVERT), "Invert", "");
+    planeMenu->AppendCheckItem(clipPlaneCommandId(n, CLIP_ROTATE), "Rotate", "");
+    planeMenu->AppendCheckItem(clipPlaneCommandId(n, CLIP_TRANSLATE), "Translate", "");
+    planeMenu->Append(clipPlaneCommandId(n, CLIP_RESET), "Reset", "");
+    planeMenu->AppendCheckItem(clipPlaneCommandId(n, CLIP_DRAW), "Draw", "");
+    planeMenu->Append(clipPlaneCommandId(n, CLIP_DELETE), "Delete", "");
+    planeMenu->Check(clipPlaneCommandId(n, CLIP_DRAW), true);
+    clippingMenu->Append(ID_CLIP_PLANE_MENU_BASE + n, wxString::Format("Clip Plane %d", n),
+                         planeMenu, "");
+    // The clipping menu owns the submenu from here on.
+    g_garbageCollector.remove(planeMenu);
+    redraw();
+    return n;
+}
+
+void MainFrame::deleteAllClipPlanes()
+{
+    for (int n = 1; n <= clipPlanes.maximum; ++n)
+        removeClipPlaneMenu(n);
+    clipPlanes.rotatingCount = 0;
+    clipPlanes.translatingCount = 0;
+    if (myGLcanvas)
+        myGLcanvas->makeContextCurrent();
+    clipPlanes.removeAll();
+    redraw();
+}
+
+void MainFrame::OnCreateClipPlane(wxCommandEvent& WXUNUSED(event))
+{
+    createClipPlane();
+}
+
+void MainFrame::OnDeleteAllPlanes(wxCommandEvent& WXUNUSED(event))
+{
+    deleteAllClipPlanes();
+}
+
+void MainFrame::invertClipPlane(int n)
+{
+    ClipPlane* p = clipPlanes.plane(n);
+    if (!p)
+        return;
+    clipPlanes.invert(n);
+    check(clipPlaneCommandId(n, CLIP_INVERT), p->equation[1] < 0);
+    if (myGLcanvas && myGLcanvas->makeContextCurrent())
+        clipPlanes.applyAll();
+    redraw();
+}
+
+void MainFrame::toggleRotateClipPlane(int n)
+{
+    if (!clipPlanes.plane(n))
+        return;
+    check(clipPlaneCommandId(n, CLIP_ROTATE), clipPlanes.toggleRotating(n));
+}
+
+void MainFrame::toggleTranslateClipPlane(int n)
+{
+    if (!clipPlanes.plane(n))
+        return;
+    check(clipPlaneCommandId(n, CLIP_TRANSLATE), clipPlanes.toggleTranslating(n));
+    redraw();
+}
+
+void MainFrame::resetClipPlane(int n)
+{
+    if (!clipPlanes.plane(n))
+        return;
+    clipPlanes.setMatrix(volume.rotation, n);
+    redraw();
+}
+
+void MainFrame::toggleDrawClipPlane(int n)
+{
+    ClipPlane* p = clipPlanes.plane(n);
+    if (!p)
+        return;
+    p->visible = !p->visible;
+    check(clipPlaneCommandId(n, CLIP_DRAW), p->visible);
+    redraw();
+}
+
+void MainFrame::deleteClipPlane(int n)
+{
+    ClipPlane* p = clipPlanes.plane(n);
+    if (!p)
+        return;
+    if (p->rotating)
+        --clipPlanes.rotatingCount;
+    if (p->translating)
+        --clipPlanes.translatingCount;
+    if (myGLcanvas)
+        myGLcanvas->makeContextCurrent();
+    clipPlanes.del(n);
+    removeClipPlaneMenu(n);
+    redraw();
+}
+
+// ---- options ----
+
+void MainFrame::OnAbout(wxCommandEvent& WXUNUSED(event))
+{
+    wxMessageBox("glimra - an interactive volume renderer.", "About glimra", wxOK, this);
+}
+
 MainFrame::~MainFrame()
 {
     // The window is going away now, so it is no leftover in the report below.
@@ -243,7 +692,77 @@ void MainFrame::OnActivate(wxActivateEvent& WXUNUSED(event))
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
+    EVT_MENU(ID_OPEN, MainFrame::OnOpen)
+    EVT_MENU(ID_LOAD_MASK, MainFrame::OnLoadMask)
     EVT_MENU(ID_EXIT, MainFrame::OnExit)
+    EVT_MENU(ID_PERSPECTIVE, MainFrame::OnPerspective)
+    EVT_MENU(ID_ORTHOGONAL, MainFrame::OnOrthogonal)
+    EVT_MENU(ID_VIEW_FRONT, MainFrame::OnViewFront)
+    EVT_MENU(ID_VIEW_BACK, MainFrame::OnViewBack)
+    EVT_MENU(ID_VIEW_LEFT, MainFrame::OnViewLeft)
+    EVT_MENU(ID_VIEW_RIGHT, MainFrame::OnViewRight)
+    EVT_MENU(ID_VIEW_TOP, MainFrame::OnViewTop)
+    EVT_MENU(ID_VIEW_BOTTOM, MainFrame::OnViewBottom)
+    EVT_MENU(ID_FRAME_RATE, MainFrame::OnFrameRate)
+    EVT_MENU(ID_BACKGROUND, MainFrame::OnBackground)
+    EVT_MENU(ID_STYLE_2D, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_2D_MULTI, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_3D_OAS, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_3D_VAS, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_NORMAL_TEXTURE, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_NORMAL_FRAGMENT, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_LIGHT_GRADMAG, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_LIGHT2, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_RAY_CASTING, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_FOCUS_CONTEXT, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_STYLE_MULTI_VOLUME, MainFrame::OnDrawStyle)
+    EVT_MENU(ID_BLEND, MainFrame::OnBlend)
+    EVT_MENU(ID_MAXIMUM, MainFrame::OnMaximum)
+    EVT_MENU(ID_MINIMUM, MainFrame::OnMinimum)
+    EVT_MENU(ID_SHOW_BBOX, MainFrame::OnShowBBox)
+    EVT_MENU(ID_SHOW_VOLUME, MainFrame::OnShowVolume)
+    EVT_MENU(ID_SHOW_SLICES, MainFrame::OnShowSlices)
+    EVT_MENU(ID_SHOW_BRICKS, MainFrame::OnShowBricks)
+    EVT_MENU(ID_RELOAD, MainFrame::OnReload)
+    EVT_MENU(ID_CREATE_CLIP_PLANE, MainFrame::OnCreateClipPlane)
+    EVT_MENU(ID_DELETE_ALL_PLANES, MainFrame::OnDeleteAllPlanes)
+    EVT_MENU(10201, MainFrame::OnPlaneInvert<1>)
+    EVT_MENU(10301, MainFrame::OnPlaneRotate<1>)
+    EVT_MENU(10701, MainFrame::OnPlaneTranslate<1>)
+    EVT_MENU(10401, MainFrame::OnPlaneReset<1>)
+    EVT_MENU(10501, MainFrame::OnPlaneDraw<1>)
+    EVT_MENU(10601, MainFrame::OnPlaneDelete<1>)
+    EVT_MENU(20201, MainFrame::OnPlaneInvert<2>)
+    EVT_MENU(20301, MainFrame::OnPlaneRotate<2>)
+    EVT_MENU(20701, MainFrame::OnPlaneTranslate<2>)
+    EVT_MENU(20401, MainFrame::OnPlaneReset<2>)
+    EVT_MENU(20501, MainFrame::OnPlaneDraw<2>)
+    EVT_MENU(20601, MainFrame::OnPlaneDelete<2>)
+    EVT_MENU(30201, MainFrame::OnPlaneInvert<3>)
+    EVT_MENU(30301, MainFrame::OnPlaneRotate<3>)
+    EVT_MENU(30701, MainFrame::OnPlaneTranslate<3>)
+    EVT_MENU(30401, MainFrame::OnPlaneReset<3>)
+    EVT_MENU(30501, MainFrame::OnPlaneDraw<3>)
+    EVT_MENU(30601, MainFrame::OnPlaneDelete<3>)
+    EVT_MENU(40201, MainFrame::OnPlaneInvert<4>)
+    EVT_MENU(40301, MainFrame::OnPlaneRotate<4>)
+    EVT_MENU(40701, MainFrame::OnPlaneTranslate<4>)
+    EVT_MENU(40401, MainFrame::OnPlaneReset<4>)
+    EVT_MENU(40501, MainFrame::OnPlaneDraw<4>)
+    EVT_MENU(40601, MainFrame::OnPlaneDelete<4>)
+    EVT_MENU(50201, MainFrame::OnPlaneInvert<5>)
+    EVT_MENU(50301, MainFrame::OnPlaneRotate<5>)
+    EVT_MENU(50701, MainFrame::OnPlaneTranslate<5>)
+    EVT_MENU(50401, MainFrame::OnPlaneReset<5>)
+    EVT_MENU(50501, MainFrame::OnPlaneDraw<5>)
+    EVT_MENU(50601, MainFrame::OnPlaneDelete<5>)
+    EVT_MENU(60201, MainFrame::OnPlaneInvert<6>)
+    EVT_MENU(60301, MainFrame::OnPlaneRotate<6>)
+    EVT_MENU(60701, MainFrame::OnPlaneTranslate<6>)
+    EVT_MENU(60401, MainFrame::OnPlaneReset<6>)
+    EVT_MENU(60501, MainFrame::OnPlaneDraw<6>)
+    EVT_MENU(60601, MainFrame::OnPlaneDelete<6>)
+    EVT_MENU(ID_ABOUT, MainFrame::OnAbout)
     EVT_CHAR(MainFrame::OnChar)
     EVT_ACTIVATE(MainFrame::OnActivate)
 wxEND_EVENT_TABLE()

@@ -26,12 +26,85 @@ public:
     // support; the view's context must be current.
     void adaptMenusToHardware();
 
+    // ---- the actions behind the commands, callable without any dialog ----
+
+    // Loads the data set at path and adapts the menus, the transfer function
+    // and the view to it; false when the load failed.
+    bool openData(const std::string& path);
+    // Loads the mask at path over the loaded data; false when it failed.
+    bool loadMaskFile(const std::string& path);
+    // Clear colour of the view and volume.background (each 0..1), then redraw.
+    void setBackground(float r, float g, float b);
+    // Selects draw style k (1..13, as in the "Draw Style" menu).
+    void selectDrawStyle(int k);
+    // Selects the compositing rule (0 blending, 1 maximum, 2 minimum intensity).
+    void selectBlending(int b);
+    // Perspective (true) or orthographic projection; needs the view.
+    void setProjection(bool perspective);
+    // Rotation of the data set to a fixed view: angle in degrees about the axis.
+    void viewPreset(float angle, float x, float y, float z);
+    // Camera home, no planes, shader programs read anew.
+    void reload();
+    // A new plane in the first free slot with its submenu; the plane number
+    // (1..6), or 0 when all slots are taken.
+    int createClipPlane();
+    // Every plane and its submenu goes.
+    void deleteAllClipPlanes();
+    // The per-plane commands of plane n (1..6); empty slots do nothing.
+    void invertClipPlane(int n);
+    void toggleRotateClipPlane(int n);
+    void toggleTranslateClipPlane(int n);
+    void resetClipPlane(int n);
+    void toggleDrawClipPlane(int n);
+    void deleteClipPlane(int n);
+
 private:
     void buildMenuBar();
     void relabel(int id, const char* label);
     void enable(int id, bool on);
+    void check(int id, bool on);
+    // Repaints the view at once when it exists.
+    void redraw();
+    // The part of an Open that runs after OK and after Cancel alike.
+    void finishOpen();
+    // Loads the data at path into volume and records the outcome.
+    bool loadDataFile(const std::string& path);
+    // The "Select a file" dialog; the chosen path, or empty after Cancel.
+    std::string askForFile();
+    void removeClipPlaneMenu(int n);
 
+    void OnOpen(wxCommandEvent& event);
+    void OnLoadMask(wxCommandEvent& event);
     void OnExit(wxCommandEvent& event);
+    void OnPerspective(wxCommandEvent& event);
+    void OnOrthogonal(wxCommandEvent& event);
+    void OnViewFront(wxCommandEvent& event);
+    void OnViewBack(wxCommandEvent& event);
+    void OnViewLeft(wxCommandEvent& event);
+    void OnViewRight(wxCommandEvent& event);
+    void OnViewTop(wxCommandEvent& event);
+    void OnViewBottom(wxCommandEvent& event);
+    void OnFrameRate(wxCommandEvent& event);
+    void OnBackground(wxCommandEvent& event);
+    void OnDrawStyle(wxCommandEvent& event);
+    void OnBlend(wxCommandEvent& event);
+    void OnMaximum(wxCommandEvent& event);
+    void OnMinimum(wxCommandEvent& event);
+    void OnShowBBox(wxCommandEvent& event);
+    void OnShowVolume(wxCommandEvent& event);
+    void OnShowSlices(wxCommandEvent& event);
+    void OnShowBricks(wxCommandEvent& event);
+    void OnReload(wxCommandEvent& event);
+    void OnCreateClipPlane(wxCommandEvent& event);
+    void OnDeleteAllPlanes(wxCommandEvent& event);
+    void OnAbout(wxCommandEvent& event);
+    // Per-plane commands; N is the plane number.
+    template <int N> void OnPlaneInvert(wxCommandEvent&) { invertClipPlane(N); }
+    template <int N> void OnPlaneRotate(wxCommandEvent&) { toggleRotateClipPlane(N); }
+    template <int N> void OnPlaneTranslate(wxCommandEvent&) { toggleTranslateClipPlane(N); }
+    template <int N> void OnPlaneReset(wxCommandEvent&) { resetClipPlane(N); }
+    template <int N> void OnPlaneDraw(wxCommandEvent&) { toggleDrawClipPlane(N); }
+    template <int N> void OnPlaneDelete(wxCommandEvent&) { deleteClipPlane(N); }
     void OnChar(wxKeyEvent& event);
     void OnActivate(wxActivateEvent& event);
 
