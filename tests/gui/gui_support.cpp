@@ -1,5 +1,6 @@
 #include "gui_support.h"
 
+#include "sample_volumes.h"
 #include "test_support.h"
 
 #include <chrono>
@@ -12,6 +13,15 @@
 #include <unistd.h>
 
 namespace guitest {
+
+std::string writeSample(const testsupport::TempDir& dir, const std::string& sample,
+                        const std::string& file)
+{
+    SampleVolume v;
+    if (!makeSampleVolume(sample, &v) || !writeSampleVolume(v, dir.file(file)))
+        return std::string();
+    return dir.file(file);
+}
 
 bool haveDisplay()
 {

@@ -2,6 +2,8 @@
 #ifndef GLIMRA_GUI_SUPPORT_H
 #define GLIMRA_GUI_SUPPORT_H
 
+#include "test_support.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +31,10 @@ ProgramRun runGlimra(const std::string& workDir, const std::vector<std::string>&
 
 // True when an X display is reachable.
 bool haveDisplay();
+
+// Writes the named sample volume as dir/file; answers its path, empty on failure.
+std::string writeSample(const testsupport::TempDir& dir, const std::string& sample,
+                        const std::string& file);
 
 } // namespace guitest
 

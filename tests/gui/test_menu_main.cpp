@@ -22,14 +22,6 @@
 
 namespace {
 
-std::string writeSample(const testsupport::TempDir& dir, const std::string& sample,
-                        const std::string& file)
-{
-    SampleVolume v;
-    if (!makeSampleVolume(sample, &v) || !writeSampleVolume(v, dir.file(file)))
-        return std::string();
-    return dir.file(file);
-}
 
 class MenuCommands : public ::testing::Test
 {
@@ -151,7 +143,7 @@ TEST_F(MenuCommands, DrawStyleBlendingVisibilityAndFrameRate)
 
 TEST_F(MenuCommands, MaximumIntensityChangesThePicture)
 {
-    const std::string data = writeSample(tmp, "types-uchar", "data.zvf");
+    const std::string data = guitest::writeSample(tmp, "types-uchar", "data.zvf");
     ASSERT_FALSE(data.empty());
     ASSERT_TRUE(g_pMainFrame->openData(data));
     ASSERT_TRUE(volume.isData);
@@ -289,8 +281,8 @@ TEST_F(MenuCommands, ClipPlaneSubmenus)
 
 TEST_F(MenuCommands, OpenDataMaskAndBackground)
 {
-    const std::string one = writeSample(tmp, "types-uchar", "one.zvf");
-    const std::string multi = writeSample(tmp, "multiband", "multi.zvf");
+    const std::string one = guitest::writeSample(tmp, "types-uchar", "one.zvf");
+    const std::string multi = guitest::writeSample(tmp, "multiband", "multi.zvf");
     ASSERT_FALSE(one.empty());
     ASSERT_FALSE(multi.empty());
 

@@ -64,22 +64,13 @@ TEST(Startup, EscapeInMainWindowCloses)
 
 namespace {
 
-// Writes a small sample volume into dir and answers its path.
-std::string writeSample(const testsupport::TempDir& dir, const std::string& sample,
-                        const std::string& file)
-{
-    SampleVolume v;
-    if (!makeSampleVolume(sample, &v) || !writeSampleVolume(v, dir.file(file)))
-        return std::string();
-    return dir.file(file);
-}
 
 TEST(Startup, SecondDataOptionWins)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const std::string a = writeSample(tmp, "types-uchar", "first.zvf");
-    const std::string b = writeSample(tmp, "types-uint16", "second.zvf");
+    const std::string a = guitest::writeSample(tmp, "types-uchar", "first.zvf");
+    const std::string b = guitest::writeSample(tmp, "types-uint16", "second.zvf");
     ASSERT_FALSE(b.empty());
     guitest::InProcessGlimra app({"-d", a, "-d", b}, tmp.file("run"));
     ASSERT_TRUE(app.started());
@@ -96,7 +87,7 @@ TEST(Startup, MaskOptionAfterDataOptionIsTheDataFileName)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const std::string mask = writeSample(tmp, "types-uchar", "x");
+    const std::string mask = guitest::writeSample(tmp, "types-uchar", "x");
     guitest::InProcessGlimra app({"-d", "-m", mask}, tmp.file("run"));
     ASSERT_TRUE(app.started());
     // "-m" was taken as the data file, which does not exist; no mask follows.
@@ -110,7 +101,7 @@ TEST(Startup, MaskWithoutDataIsIgnored)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const std::string mask = writeSample(tmp, "types-uchar", "mask.zvf");
+    const std::string mask = guitest::writeSample(tmp, "types-uchar", "mask.zvf");
     guitest::InProcessGlimra app({"-m", mask}, tmp.file("run"));
     ASSERT_TRUE(app.started());
     EXPECT_FALSE(volume.isData);
@@ -124,7 +115,7 @@ TEST(Startup, ShutdownReleasesEverythingALoadRegistered)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const std::string data = writeSample(tmp, "types-uint16", "data.zvf");
+    const std::string data = guitest::writeSample(tmp, "types-uint16", "data.zvf");
     guitest::InProcessGlimra app({"-d", data}, tmp.file("run"));
     ASSERT_TRUE(app.started());
     EXPECT_TRUE(volume.isData);
@@ -205,7 +196,7 @@ TEST(Startup, LoadedDataEnablesLoadMask)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const std::string data = writeSample(tmp, "types-uchar", "data.zvf");
+    const std::string data = guitest::writeSample(tmp, "types-uchar", "data.zvf");
     guitest::InProcessGlimra app({"-d", data}, tmp.file("run"));
     ASSERT_TRUE(app.started());
     ASSERT_TRUE(volume.isData);
