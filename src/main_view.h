@@ -5,19 +5,13 @@
 #define GLIMRA_MAIN_VIEW_H
 
 #include "includegl.h"
+#include "mat4.h"
 
 class TextOverlay;
 class Volume;
 
 // ---- camera maths (column-major 4 x 4 matrices, as OpenGL stores them) ----
 
-void matIdentity(float m[16]);
-// out = a x b; out may be a or b.
-void matMultiply(const float a[16], const float b[16], float out[16]);
-// The matrix glRotatef(angle, x, y, z) multiplies with (angle in degrees).
-void matRotation(float angleDegrees, float x, float y, float z, float out[16]);
-// m applied to the point p (w = 1).
-void matTransformPoint(const float m[16], const float p[3], float out[3]);
 // The camera part of the model-view matrix: a translation by (pan, distance)
 // with perspective; (pan, 0) and a uniform scale by orthoScale without.
 void cameraMatrix(bool perspective, const float pan[2], float distance, float orthoScale,

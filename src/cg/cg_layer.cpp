@@ -1,6 +1,8 @@
 // Cg-style programs on separable GLSL program objects.
 #include "cg/cg_layer.h"
 
+#include "mat4.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -299,28 +301,6 @@ CgParameterRecord* samplerParameter(CGparameter param)
 } // namespace
 
 // ---- pure helpers ----
-
-void cglayer::multiply(const float a[16], const float b[16], float out[16])
-{
-    float r[16];
-    for (int c = 0; c < 4; ++c)
-        for (int row = 0; row < 4; ++row) {
-            float s = 0.0f;
-            for (int k = 0; k < 4; ++k)
-                s += a[k * 4 + row] * b[c * 4 + k];
-            r[c * 4 + row] = s;
-        }
-    std::memcpy(out, r, sizeof(r));
-}
-
-void cglayer::transpose(const float m[16], float out[16])
-{
-    float r[16];
-    for (int c = 0; c < 4; ++c)
-        for (int row = 0; row < 4; ++row)
-            r[c * 4 + row] = m[row * 4 + c];
-    std::memcpy(out, r, sizeof(r));
-}
 
 bool cglayer::invert(const float m[16], float out[16])
 {
@@ -819,7 +799,7 @@ void cgGLSetStateMatrixParameter(CGparameter param, CGGLenum matrix, CGGLenum tr
         float pr[16];
         glGetFloatv(GL_MODELVIEW_MATRIX, mv);
         glGetFloatv(GL_PROJECTION_MATRIX, pr);
-        cglayer::multiply(pr, mv, m);
+        matMultiply(pr, mv, m);
         break;
     }
     default:
@@ -828,11 +808,11 @@ void cgGLSetStateMatrixParameter(CGparameter param, CGGLenum matrix, CGGLenum tr
     }
     switch (transform) {
     case CG_GL_MATRIX_IDENTITY: break;
-    case CG_GL_MATRIX_TRANSPOSE: cglayer::transpose(m, m); break;
+    case CG_GL_MATRIX_TRANSPOSE: matTranspose(m, m); break;
     case CG_GL_MATRIX_INVERSE: cglayer::invert(m, m); break;
     case CG_GL_MATRIX_INVERSE_TRANSPOSE:
         cglayer::invert(m, m);
-        cglayer::transpose(m, m);
+        matTranspose(m, m);
         break;
     default:
         setError(CG_INVALID_ENUMERANT_ERROR);

@@ -163,11 +163,9 @@ void cgGLDisableTextureParameter(CGparameter param);
 
 // ---- pure helpers (no OpenGL) ----
 namespace cglayer {
-// out = a x b, column-major 4 x 4.
-void multiply(const float a[16], const float b[16], float out[16]);
-// out = the inverse of m; false (out = m) when m is singular.
+// out = the inverse of m, in double precision and silent; false (out = m)
+// when m is singular. Products and transposes are in mat4.h.
 bool invert(const float m[16], float out[16]);
-void transpose(const float m[16], float out[16]);
 } // namespace cglayer
 
 #endif

@@ -1,5 +1,6 @@
 // The matrix helpers of the shader layer (tracked matrices with inverse and transpose).
 #include "cg/cg_layer.h"
+#include "mat4.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ TEST(CgLayerMath, InverseAndProduct)
     float inv[16];
     ASSERT_TRUE(cglayer::invert(m, inv));
     float product[16];
-    cglayer::multiply(m, inv, product);
+    matMultiply(m, inv, product);
     for (int i = 0; i < 16; ++i)
         EXPECT_NEAR(product[i], (i % 5 == 0) ? 1.0f : 0.0f, 1e-6f) << i;
     EXPECT_FLOAT_EQ(inv[12], -0.5f);
@@ -19,7 +20,7 @@ TEST(CgLayerMath, InverseAndProduct)
     EXPECT_FALSE(cglayer::invert(singular, inv));
     EXPECT_FLOAT_EQ(inv[1], 2.0f);
     float t[16];
-    cglayer::transpose(m, t);
+    matTranspose(m, t);
     EXPECT_FLOAT_EQ(t[3], 1.0f);
     EXPECT_FLOAT_EQ(t[12], 0.0f);
 }

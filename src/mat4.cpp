@@ -1,0 +1,66 @@
+#include "mat4.h"
+
+#include <cmath>
+#include <cstring>
+
+void matIdentity(float m[16])
+{
+    for (int i = 0; i < 16; ++i)
+        m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+}
+
+void matMultiply(const float a[16], const float b[16], float out[16])
+{
+    float r[16];
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += a[k * 4 + row] * b[col * 4 + k];
+            r[col * 4 + row] = sum;
+        }
+    std::memcpy(out, r, sizeof r);
+}
+
+void matTranspose(const float m[16], float out[16])
+{
+    float r[16];
+    for (int c = 0; c < 4; ++c)
+        for (int row = 0; row < 4; ++row)
+            r[c * 4 + row] = m[row * 4 + c];
+    std::memcpy(out, r, sizeof r);
+}
+
+void matRotation(float angleDegrees, float x, float y, float z, float out[16])
+{
+    matIdentity(out);
+    const float len = std::sqrt(x * x + y * y + z * z);
+    if (len == 0.0f || angleDegrees == 0.0f)
+        return;
+    x /= len;
+    y /= len;
+    z /= len;
+    const double rad = static_cast<double>(angleDegrees) * M_PI / 180.0;
+    const float c = static_cast<float>(std::cos(rad));
+    const float s = static_cast<float>(std::sin(rad));
+    const float t = 1.0f - c;
+    out[0] = x * x * t + c;
+    out[1] = y * x * t + z * s;
+    out[2] = x * z * t - y * s;
+    out[4] = x * y * t - z * s;
+    out[5] = y * y * t + c;
+    out[6] = y * z * t + x * s;
+    out[8] = x * z * t + y * s;
+    out[9] = y * z * t - x * s;
+    out[10] = z * z * t + c;
+}
+
+void matTransformPoint(const float m[16], const float p[3], float out[3])
+{
+    float r[3];
+    for (int i = 0; i < 3; ++i)
+        r[i] = m[i] * p[0] + m[4 + i] * p[1] + m[8 + i] * p[2] + m[12 + i];
+    out[0] = r[0];
+    out[1] = r[1];
+    out[2] = r[2];
+}
