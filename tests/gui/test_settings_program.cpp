@@ -1,31 +1,11 @@
 // "glimra.ini" through the real program: read at start, written at exit.
 #include "gui_support.h"
+#include "settings_sample.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// Every value away from its default; Autosave on so that the exit writes it.
-const std::string kPrepared = "Projection:\t0\r\n"
-                              "Fps:\t0\r\n"
-                              "BG Color:\t0.200000,0.400000,0.600000\r\n"
-                              "Sampling:\t200\r\n"
-                              "Aplha test:\t0.250000\r\n"
-                              "Aplha mode:\t514\r\n"
-                              "Visualization mode:\t3\r\n"
-                              "Blending:\t1\r\n"
-                              "BBox:\t0\r\n"
-                              "Curve:\t1\r\n"
-                              "Classification:\t2\r\n"
-                              "Autosave:\t1\r\n"
-                              "Size:\t700,500\r\n"
-                              "Position:\t30,40\r\n"
-                              "Speedup:\t0\r\n"
-                              "AlphaCalculation:\t2\r\n"
-                              "GradientCalculation:\t1\r\n"
-                              "AlphaCorrection:\t1\r\n"
-                              "Filtering:\t0";
 
 std::string withoutCr(const std::string& s)
 {
@@ -49,28 +29,28 @@ TEST(SettingsProgram, PreparedFileIsWrittenBackUnchangedAtExit)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const guitest::ProgramRun run = runWith(tmp, &kPrepared);
+    const guitest::ProgramRun run = runWith(tmp, &kPreparedSettings);
     ASSERT_TRUE(run.windowSeen) << run.err;
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(testsupport::readFile(run.workDir + "/glimra.ini"), kPrepared);
+    EXPECT_EQ(testsupport::readFile(run.workDir + "/glimra.ini"), kPreparedSettings);
 }
 
 TEST(SettingsProgram, LineFeedFileIsReadAndWrittenWithCrLf)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const std::string lf = withoutCr(kPrepared);
+    const std::string lf = withoutCr(kPreparedSettings);
     const guitest::ProgramRun run = runWith(tmp, &lf);
     ASSERT_TRUE(run.exited);
-    EXPECT_EQ(testsupport::readFile(run.workDir + "/glimra.ini"), kPrepared);
+    EXPECT_EQ(testsupport::readFile(run.workDir + "/glimra.ini"), kPreparedSettings);
 }
 
 TEST(SettingsProgram, AutosaveOffLeavesTheFileAlone)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    std::string off = kPrepared;
+    std::string off = kPreparedSettings;
     off.replace(off.find("Autosave:\t1"), 11, "Autosave:\t0");
     off.replace(off.find("Sampling:\t200"), 13, "Sampling:\t900"); // would be written as 64
     const guitest::ProgramRun run = runWith(tmp, &off);

@@ -5,6 +5,7 @@
 #include "menu_main.h"
 #include "plane.h"
 #include "settings_file.h"
+#include "settings_sample.h"
 #include "test_support.h"
 #include "text_overlay.h"
 #include "transfer_function.h"
@@ -15,25 +16,6 @@
 
 namespace {
 
-const std::string kFile = "Projection:\t0\r\n"
-                          "Fps:\t0\r\n"
-                          "BG Color:\t0.200000,0.400000,0.600000\r\n"
-                          "Sampling:\t200\r\n"
-                          "Aplha test:\t0.250000\r\n"
-                          "Aplha mode:\t514\r\n"
-                          "Visualization mode:\t3\r\n"
-                          "Blending:\t1\r\n"
-                          "BBox:\t0\r\n"
-                          "Curve:\t1\r\n"
-                          "Classification:\t2\r\n"
-                          "Autosave:\t1\r\n"
-                          "Size:\t700,500\r\n"
-                          "Position:\t30,40\r\n"
-                          "Speedup:\t0\r\n"
-                          "AlphaCalculation:\t2\r\n"
-                          "GradientCalculation:\t1\r\n"
-                          "AlphaCorrection:\t1\r\n"
-                          "Filtering:\t0";
 
 bool checked(int id)
 {
@@ -65,7 +47,7 @@ protected:
 TEST_F(SettingsWindow, StartUpAppliesTheFileToWindowViewMenusAndModel)
 {
     SKIP_WITHOUT_DISPLAY();
-    const std::string dir = prepare(kFile);
+    const std::string dir = prepare(kPreparedSettings);
     guitest::InProcessGlimra app({}, dir);
     ASSERT_TRUE(app.started());
     MainFrame* frame = g_pMainFrame;
@@ -107,7 +89,7 @@ TEST_F(SettingsWindow, StartUpAppliesTheFileToWindowViewMenusAndModel)
     volume.sampling = 300;
     frame->autosave = false;
     autosaveSwitched(false);
-    std::string off = kFile;
+    std::string off = kPreparedSettings;
     off.replace(off.find("Autosave:\t1"), 11, "Autosave:\t0");
     EXPECT_EQ(testsupport::readFile(dir + "/glimra.ini"), off);
     EXPECT_EQ(volume.getAlphaCalculation(), 2);
@@ -124,7 +106,7 @@ TEST_F(SettingsWindow, StartUpAppliesTheFileToWindowViewMenusAndModel)
 TEST_F(SettingsWindow, FocusAndContextPassStyleChecksTwoDTexture)
 {
     SKIP_WITHOUT_DISPLAY();
-    std::string ini = kFile;
+    std::string ini = kPreparedSettings;
     ini.replace(ini.find("Visualization mode:\t3"), 21, "Visualization mode:\t7");
     ini.replace(ini.find("Blending:\t1"), 11, "Blending:\t5");
     guitest::InProcessGlimra app({}, prepare(ini));
