@@ -8,6 +8,7 @@
 //
 // Errors print one line on standard error and exit with status 1 (2 for a
 // wrong command line).
+#include "load_description.h"
 #include "sample_volumes.h"
 #include "zvf.h"
 
@@ -143,54 +144,50 @@ struct RawSource
     bool bigEndian = false;
 };
 
-// A description file (.dat keys). Tolerant: keys in any order, lines
-// beginning with '#' and unknown keys skipped.
-bool readDescription(const std::string& path, RawSource* src, std::string* error)
+// A description file (.dat keys), read by the loader's parser: keys in any
+// order, lines beginning with '#' and unknown keys skipped.
+bool readDescriptionFile(const std::string& path, RawSource* src, std::string* error)
 {
-    FILE* f = std::fopen(path.c_str(), "r");
+    FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         *error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::string objectFile, format;
-    bool haveResolution = false;
-    char line[1024];
-    while (std::fgets(line, sizeof line, f)) {
-        char key[64] = {0};
-        char value[300] = {0};
-        int consumed = 0;
-        if (line[0] == '#' || std::sscanf(line, " %63[^: \t\r\n]:%n", key, &consumed) != 1 || consumed == 0)
-            continue;
-        const char* rest = line + consumed;
-        std::string k = key;
-        if (k == "ObjectFileName" && std::sscanf(rest, "%299s", value) == 1) {
-            objectFile = value;
-        } else if (k == "Resolution") {
-            haveResolution = std::sscanf(rest, "%d %d %d", &src->size[0], &src->size[1], &src->size[2]) == 3;
-        } else if (k == "SliceThickness") {
-            std::sscanf(rest, "%f %f %f", &src->spacing[0], &src->spacing[1], &src->spacing[2]);
-        } else if (k == "Format" && std::sscanf(rest, "%299s", value) == 1) {
-            format = value;
-        } else if (k == "NbrChannels") {
-            std::sscanf(rest, "%d", &src->channels);
-        }
-    }
+    std::string text;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && text.size() < (size_t(1) << 20))
+        text.append(chunk, got);
     std::fclose(f);
-    if (objectFile.empty() || !haveResolution || format.empty()) {
+    Description d;
+    std::string key;
+    switch (parseDescription(text, &d, &key)) {
+    case DescriptionError::None:
+        break;
+    case DescriptionError::MissingKey:
         *error = path + ": not a description file (ObjectFileName, Resolution and Format needed)";
         return false;
-    }
-    src->dtype = typeFromWord(format);
-    if (!src->dtype) {
-        *error = path + ": unknown Format " + format;
-        return false;
-    }
-    if (src->channels < 1 || src->channels > 4) {
+    case DescriptionError::BadChannels:
         *error = path + ": Not supported number of channels in dataset";
         return false;
+    case DescriptionError::WordTooLong:
+        *error = path + ": the word after " + key + " is too long";
+        return false;
+    case DescriptionError::BadValue:
+        *error = path + ": the value of " + key + " is unreadable";
+        return false;
     }
-    size_t slash = path.find_last_of('/');
-    src->rawPath = slash == std::string::npos ? objectFile : path.substr(0, slash) + "/" + objectFile;
+    src->dtype = typeFromWord(d.format);
+    if (!src->dtype) {
+        *error = path + ": unknown Format " + d.format;
+        return false;
+    }
+    for (int a = 0; a < 3; ++a) {
+        src->size[a] = d.resolution[a];
+        src->spacing[a] = d.sliceThickness[a];
+    }
+    src->channels = d.nbrChannels;
+    src->rawPath = rawFilePath(path, d.objectFileName);
     src->bigEndian = true;
     return true;
 }
@@ -268,7 +265,7 @@ int cmdConvert(const std::vector<std::string>& args)
     } else {
         if (haveSpacing || bands != 1)
             return fail("--bands and --spacing belong to a raw file (give --size and --type)");
-        if (!readDescription(in, &src, &error))
+        if (!readDescriptionFile(in, &src, &error))
             return fail(error);
         if (bigEndian)
             src.bigEndian = true;
