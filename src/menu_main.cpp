@@ -195,9 +195,11 @@ void MainFrame::adaptMenusToHardware()
 
 void MainFrame::check(int id, bool on)
 {
+    // FindItem first: an unknown id (0 for "no item") would raise a toolkit assertion.
     wxMenuBar* bar = GetMenuBar();
-    if (bar && bar->FindItem(id))
-        bar->Check(id, on);
+    wxMenuItem* item = (bar && id) ? bar->FindItem(id) : nullptr;
+    if (item && item->IsCheckable())
+        item->Check(on);
 }
 
 void MainFrame::redraw()
@@ -457,9 +459,7 @@ void MainFrame::OnDrawStyle(wxCommandEvent& event)
 void MainFrame::selectBlending(int b)
 {
     volume.setBlending(b);
-    static const int ids[] = {ID_BLEND, ID_MAXIMUM, ID_MINIMUM};
-    if (b >= 0 && b <= 2)
-        check(ids[b], true);
+    check(blendingCommandId(b), true);
     redraw();
 }
 

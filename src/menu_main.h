@@ -25,6 +25,8 @@ public:
     // Relabels and disables the items the graphics driver and the data do not
     // support; the view's context must be current.
     void adaptMenusToHardware();
+    // Sets the check mark of a check or radio item; unknown ids are ignored.
+    void check(int id, bool on);
 
     // ---- the actions behind the commands, callable without any dialog ----
 
@@ -62,7 +64,6 @@ private:
     void buildMenuBar();
     void relabel(int id, const char* label);
     void enable(int id, bool on);
-    void check(int id, bool on);
     // Repaints the view at once when it exists.
     void redraw();
     // The part of an Open that runs after OK and after Cancel alike.

@@ -120,3 +120,15 @@ int drawStyleForCommandId(int id)
     }
     return 0;
 }
+
+int blendingCommandId(int blending)
+{
+    switch (blending) {
+    case BLENDING_MAXIMUM:
+        return ID_MAXIMUM;
+    case BLENDING_MINIMUM:
+        return ID_MINIMUM;
+    default:
+        return ID_BLEND;
+    }
+}

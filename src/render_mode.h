@@ -94,5 +94,8 @@ private:
 int drawStyleCommandId(int style);
 // The style a "Draw Style" menu command selects; 0 for other ids.
 int drawStyleForCommandId(int id);
+// The "Blending" menu command of a compositing rule; values outside the three
+// rules composite as blending and map to it.
+int blendingCommandId(int blending);
 
 #endif

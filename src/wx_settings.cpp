@@ -8,29 +8,6 @@
 
 namespace {
 
-void checkItem(wxMenuBar* bar, int id, bool on)
-{
-    // FindItem first: checking an unknown id would raise a toolkit assertion.
-    wxMenuItem* item = id ? bar->FindItem(id) : nullptr;
-    if (item && item->IsCheckable())
-        item->Check(on);
-}
-
-int blendingCommandId(int blending)
-{
-    switch (blending) {
-    case BLENDING_MAXIMUM:
-        return ID_MAXIMUM;
-    case BLENDING_MINIMUM:
-        return ID_MINIMUM;
-    default:
-        return ID_BLEND;
-    }
-}
-
-// The running settings over g_pMainFrame. Values whose holder does not exist
-// (no window yet, no frame-rate text before the view's OpenGL set-up) are kept
-// here so that nothing read from the file is lost on the way back.
 class MainWindowSettings : public SettingsTarget
 {
 public:
@@ -73,13 +50,11 @@ public:
             if (view->font)
                 view->font->visible = s.fpsVisible;
         }
-        if (wxMenuBar* bar = frame->GetMenuBar()) {
-            checkItem(bar, s.perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
-            checkItem(bar, ID_FRAME_RATE, s.fpsVisible);
-            checkItem(bar, drawStyleCommandId(s.mode.getDrawStyle()), true);
-            checkItem(bar, blendingCommandId(s.blending), true);
-            checkItem(bar, ID_SHOW_BBOX, s.showBBox);
-        }
+        frame->check(s.perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
+        frame->check(ID_FRAME_RATE, s.fpsVisible);
+        frame->check(drawStyleCommandId(s.mode.getDrawStyle()), true);
+        frame->check(blendingCommandId(s.blending), true);
+        frame->check(ID_SHOW_BBOX, s.showBBox);
         // Placed only when it changes, so that applying the running values
         // again (autosave switched off) leaves the window where it is. -1
         // leaves a coordinate to the toolkit.
