@@ -22,6 +22,8 @@ BrickInfo::~BrickInfo()
     }
     if (myIndices)
         RELEASE_ARRAY(myIndices);
+    if (myDistances)
+        RELEASE_ARRAY(myDistances);
 }
 
 Brick* BrickInfo::getBrick(int index) const
@@ -40,12 +42,16 @@ void BrickInfo::addBrick(Brick* brick)
         GUARDED_ARRAY(aTmp, Brick*, capacity);
         int* indices = nullptr;
         GUARDED_ARRAY_AS(indices, "myIndices", int, capacity);
-        if (!aTmp || !indices) {
+        float* distances = nullptr;
+        GUARDED_ARRAY_AS(distances, "myDistances", float, capacity);
+        if (!aTmp || !indices || !distances) {
             // Not recorded: the brick would be lost, so release it here.
             if (aTmp)
                 RELEASE_ARRAY(aTmp);
             if (indices)
                 RELEASE_ARRAY(indices);
+            if (distances)
+                RELEASE_ARRAY(distances);
             if (brick) {
                 GLuint names[3] = {brick->texData, brick->texGradient, brick->texMagnitude};
                 for (GLuint name : names)
@@ -60,8 +66,11 @@ void BrickInfo::addBrick(Brick* brick)
             RELEASE_ARRAY(bricks);
         if (myIndices)
             RELEASE_ARRAY(myIndices);
+        if (myDistances)
+            RELEASE_ARRAY(myDistances);
         bricks = aTmp;
         myIndices = indices;
+        myDistances = distances;
         myCapacity = capacity;
         myBuildOrder = false;
     }
@@ -83,12 +92,9 @@ void BrickInfo::sortBricks(const float rotation[16])
 
 void BrickInfo::sortBricks(const float rotation[16], const float translation[16], bool perspective)
 {
-    if (count <= 0 || !bricks || !myIndices)
+    if (count <= 0 || !bricks || !myIndices || !myDistances)
         return;
-    float* aDist = nullptr;
-    GUARDED_ARRAY(aDist, float, count);
-    if (!aDist)
-        return;
+    float* aDist = myDistances;
     const zvfMatrix r = zvfMatrixFromFloats(rotation);
     const zvfMatrix t = zvfMatrixFromFloats(translation);
     for (int b = 0; b < count; ++b) {
@@ -107,7 +113,6 @@ void BrickInfo::sortBricks(const float rotation[16], const float translation[16]
     std::stable_sort(myIndices, myIndices + count, [aDist](int a, int b) { return aDist[a] < aDist[b]; });
     std::reverse(myIndices, myIndices + count);
     myBuildOrder = false;
-    RELEASE_ARRAY(aDist);
 }
 
 void BrickInfo::deleteTextures()

@@ -51,6 +51,7 @@ public:
     int* myIndices = nullptr; // draw order: indices into bricks
 
 private:
+    float* myDistances = nullptr; // per slot: sortBricks' distances, kept between frames
     int myCapacity = 0;        // slots in bricks (and myIndices)
     bool myBuildOrder = true;  // myIndices is 0 ... count - 1
 };
