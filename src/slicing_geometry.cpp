@@ -1,6 +1,7 @@
 // Slice counts, front face, axis-aligned quads and the view-aligned cut.
 #include "slicing.h"
 
+#include "mat4.h"
 #include "render_mode.h"
 #include "volume.h"
 
@@ -19,14 +20,7 @@ const int kSliceCorners[6][4] = {{0, 1, 2, 3}, {1, 2, 6, 5}, {4, 5, 6, 7},
 const int kEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
                            {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
 
-// m applied to the point p as OpenGL does (w = 1).
-void transformPoint(const float m[16], const float p[3], float out[3])
-{
-    for (int r = 0; r < 3; ++r)
-        out[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
-}
-
-// The same for a direction: the translation part does not apply.
+// m applied to a direction: the translation part does not apply.
 void transformDirection(const float m[16], const float p[3], float out[3])
 {
     for (int r = 0; r < 3; ++r)
@@ -97,7 +91,7 @@ int frontFaceFor(const float rotation[16], const float normals[6][3])
     float bestZ = -1e8f;
     for (int f = 0; f < 6; ++f) {
         float n[3];
-        transformPoint(rotation, normals[f], n);
+        matTransformPoint(rotation, normals[f], n);
         if (n[2] > bestZ) {
             bestZ = n[2];
             best = f;
@@ -187,7 +181,7 @@ int viewAlignedCut(const float rotation[16], const float vertices[8][3], float d
         float delta[3];
         for (int k = 0; k < 3; ++k)
             delta[k] = vertices[kEdges[e][1]][k] - vertices[kEdges[e][0]][k];
-        transformPoint(rotation, vertices[kEdges[e][0]], p);
+        matTransformPoint(rotation, vertices[kEdges[e][0]], p);
         transformDirection(rotation, delta, dir);
         float t;
         if (dir[2] != 0.0f)
