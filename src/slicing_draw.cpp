@@ -1,6 +1,7 @@
 // Drawing one proxy polygon of each slicing kind, the choice of the 2-D stack
 // textures, and the outline of the slice just drawn.
 #include "bricking.h"
+#include "mat4.h"
 #include "my_cg.h"
 #include "render_mode.h"
 #include "slicing.h"
@@ -9,14 +10,6 @@
 #include <cmath>
 
 namespace {
-
-// The rotation's inverse: a rotation matrix is orthonormal, so its transpose.
-void inverseRotation(const float r[16], float out[16])
-{
-    for (int c = 0; c < 4; ++c)
-        for (int k = 0; k < 4; ++k)
-            out[c * 4 + k] = (c < 3 && k < 3) ? r[k * 4 + c] : (c == k ? 1.0f : 0.0f);
-}
 
 const Brick* brickOf(const Volume& v, int brick)
 {
@@ -146,8 +139,9 @@ void Volume::drawSlice(float a, int brick, bool mask)
         if (slicePolygonCount < 3)
             return;
         const Brick* b = brickOf(*this, brick);
+        // The rotation's inverse: a rotation matrix is orthonormal, so its transpose.
         float inverse[16];
-        inverseRotation(rotation, inverse);
+        matTranspose(rotation, inverse);
 
         glMatrixMode(GL_MODELVIEW);
         glPushMatrix();
