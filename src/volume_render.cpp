@@ -70,6 +70,14 @@ void Volume::renderVolume()
         }
         glDisable(GL_TEXTURE_2D);
     } else {
+        // The polygons of the box, or of one brick, back to front.
+        const auto sweep = [&](int brick) {
+            float a = 0.0f;
+            for (int i = 0; i < schedule.count; ++i) {
+                drawSlice(a, brick, false);
+                a += schedule.step;
+            }
+        };
         if (hasBricks(*this)) {
             myBrickInfo->sortBricks(rotation, translation, perspective);
             for (int b = 0; b < myBrickInfo->count; ++b) {
@@ -79,20 +87,12 @@ void Volume::renderVolume()
                     continue;
                 glBindTexture(GL_TEXTURE_3D, brick->texData);
                 glEnable(GL_TEXTURE_3D);
-                float a = 0.0f;
-                for (int i = 0; i < schedule.count; ++i) {
-                    drawSlice(a, index, false);
-                    a += schedule.step;
-                }
+                sweep(index);
             }
         } else {
             glBindTexture(GL_TEXTURE_3D, tidVolume);
             glEnable(GL_TEXTURE_3D);
-            float a = 0.0f;
-            for (int i = 0; i < schedule.count; ++i) {
-                drawSlice(a, -1, false);
-                a += schedule.step;
-            }
+            sweep(-1);
         }
         glDisable(GL_TEXTURE_3D);
     }
