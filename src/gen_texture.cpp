@@ -537,6 +537,12 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
     if (!volume.myBrickInfo)
         return;
     BrickInfo* info = volume.myBrickInfo;
+    // Checked before any name is made: without it the record stays empty.
+    const PFNGLTEXIMAGE3DPROC texImage3D = fetchTexImage3D();
+    if (!texImage3D) {
+        logBoth(__FILE__, __LINE__, "Not supported 3D textures!\n");
+        return;
+    }
 
     const size_t elementBytes = static_cast<size_t>(bytesOfGLType(glType));
     const size_t cube = static_cast<size_t>(kBrickSize) * kBrickSize * kBrickSize;
@@ -554,12 +560,6 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
     for (int i = 0; i < counts[2] && aTmp; ++i)
         for (int j = 0; j < counts[1]; ++j)
             for (int k = 0; k < counts[0]; ++k) {
-                PFNGLTEXIMAGE3DPROC texImage3D = fetchTexImage3D();
-                if (!texImage3D) {
-                    // Checked before any name is made, so a skipped brick leaves none behind.
-                    logBoth(__FILE__, __LINE__, "Not supported 3D textures!\n");
-                    continue;
-                }
                 Brick* aBrick = nullptr;
                 GUARDED_NEW(aBrick, Brick);
                 if (!aBrick)
