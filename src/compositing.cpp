@@ -9,11 +9,9 @@ void Volume::setupCompositing()
     glColor4f(1, 1, 1, 1);
     glClearColor(background[0], background[1], background[2], 1);
 
-    // Without the min/max extension the equation stays addition and only
-    // the blend functions differ.
+    // Without the min/max extension (no entry point fetched) the equation
+    // stays addition and only the blend functions differ.
     void (*equation)(GLenum) = extProcs.blendEquation;
-    if (equation && !isExtensionSupported("GL_EXT_blend_minmax"))
-        equation = nullptr;
     // Multi-channel data compares colours, one channel its intensity alpha.
     const GLenum srcExtreme = nbrChannels > 1 ? GL_SRC_COLOR : GL_SRC_ALPHA;
     const GLenum dstExtreme = nbrChannels > 1 ? GL_DST_COLOR : GL_DST_ALPHA;

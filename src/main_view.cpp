@@ -176,8 +176,12 @@ void MainView::setupGL()
 
     volume.extProcs.multiTexCoord2f = reinterpret_cast<void (*)(GLenum, GLfloat, GLfloat)>(
         getGLProcAddress("glMultiTexCoord2f"));
+    // The compositing rules use the blend equation only with min/max blending;
+    // deciding that here keeps the extension scan out of every frame.
     volume.extProcs.blendEquation =
-        reinterpret_cast<void (*)(GLenum)>(getGLProcAddress("glBlendEquationEXT"));
+        isExtensionSupported("GL_EXT_blend_minmax")
+            ? reinterpret_cast<void (*)(GLenum)>(getGLProcAddress("glBlendEquationEXT"))
+            : nullptr;
     volume.extProcs.blendEquationSeparate = reinterpret_cast<void (*)(GLenum, GLenum)>(
         getGLProcAddress("glBlendEquationSeparateEXT"));
 

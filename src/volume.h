@@ -126,7 +126,7 @@ public:
     int gradientCalculation;      // gradient channel: 0..3 one channel, 4 average
     bool alphaCorrection;         // opacity correction for the slice distance
     float quad[4][3];             // scratch quadrilateral of the slicing renderers
-    ExtProcs extProcs;            // entry points fetched by the main view
+    ExtProcs extProcs;            // entry points fetched by the main view (blend equation only with min/max blending)
 };
 
 extern Volume volume;
