@@ -69,7 +69,8 @@ void BM_TextureStages(benchmark::State& state)
     fill(small.data(), kN - 1, kN - 1, kN - 1);
 
     Best memcpyGradient, memcpyStack, pad, upload3D, grad, mag, gradUpload, magUpload, stack[3], whole, xCopy;
-    std::vector<unsigned char> xStack(static_cast<size_t>(64) * kN * kN, 1);
+    const size_t sliceStride = static_cast<size_t>(kN) * kN + 64;
+    std::vector<unsigned char> xStack(64 * sliceStride, 1);
     GLuint tex = 0;
     glGenTextures(1, &tex);
     glBindTexture(GL_TEXTURE_3D, tex);
@@ -100,7 +101,8 @@ void BM_TextureStages(benchmark::State& state)
             const int res[3] = {kN, kN, kN};
             t = Clock::now();
             for (int i = 0; i < kN; i += 64) {
-                copyXStack(xStack.data(), i, 64, volumeBytes.data(), kN, kN, res, res, 1, GL_UNSIGNED_BYTE);
+                copyXStack(xStack.data(), sliceStride, i, 64, 0, kN, volumeBytes.data(), kN, kN, res, res, 1,
+                           GL_UNSIGNED_BYTE);
                 benchmark::ClobberMemory();
             }
             xCopy.add(msSince(t));

@@ -9,8 +9,15 @@
 #include "voxel_types.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 float textureWrap = 33071.0f; // GL_CLAMP_TO_EDGE
 ProgressCallback progressCallback = nullptr;
@@ -197,6 +204,170 @@ void uploadSlice(GLuint name, int width, int height, GLenum glType, const void* 
     checkGLError("glTexImage2D");
 }
 
+// The x stack gathers one voxel from every source row, which costs more
+// than the upload itself. It goes in batches of slices, each gathered into
+// one of two blocks in chunks of rows by whichever thread is free: a helper
+// thread gathers ahead while this one uploads, and this one joins in on the
+// next batch once its upload is done. Without the helper it all runs here.
+class XStackBuilder
+{
+public:
+    XStackBuilder(const GLuint* names, const void* source, GLenum glType, const Volume& v, const int padded[3],
+                  int rowLength, int sliceRows)
+        : myNames(names), mySource(source), myGLType(glType), myVolume(v), myPadded(padded),
+          myRowLength(rowLength), mySliceRows(sliceRows)
+    {
+        stackSliceSize(0, padded, &myWidth, &myHeight);
+        myVoxelBytes = static_cast<size_t>(v.nbrChannels) * bytesOfGLType(glType);
+        // One cache line more between slices: the rows written together
+        // would otherwise share a cache set when slices are a power of two.
+        const size_t bytes = static_cast<size_t>(myWidth) * myHeight * myVoxelBytes;
+        myStride = static_cast<size_t>(myWidth) * myHeight * v.nbrChannels + 64 / bytesOfGLType(glType);
+        planBatches(bytes);
+        const int rowsPerChunk = std::max(1, (myHeight + kChunks - 1) / kChunks);
+        myChunkRows = rowsPerChunk;
+        myChunks = (myHeight + rowsPerChunk - 1) / rowsPerChunk;
+    }
+
+    void run()
+    {
+        const size_t blockBytes = myStride * bytesOfGLType(myGLType) * myBatch;
+        const int batches = static_cast<int>(myStarts.size()) - 1;
+        GUARDED_ARRAY(myBlocks, unsigned char, blockBytes * std::min(batches, 2));
+        if (!myBlocks)
+            return;
+        myBlockBytes = blockBytes;
+        myState = std::vector<BatchState>(static_cast<size_t>(batches));
+        std::thread helper;
+        if (blockBytes * batches >= kThreadBytes) {
+            try {
+                helper = std::thread([this, batches] {
+                    for (int j = 0; j < batches; ++j) {
+                        waitFree(j);
+                        gather(j);
+                    }
+                });
+            } catch (const std::system_error&) {
+            }
+        }
+        for (int j = 0; j < batches; ++j) {
+            gather(j);
+            waitGathered(j);
+            upload(j);
+            {
+                std::lock_guard<std::mutex> lock(myMutex);
+                myUploaded = j + 1;
+            }
+            myChanged.notify_all();
+        }
+        if (helper.joinable())
+            helper.join();
+        RELEASE_ARRAY(myBlocks);
+    }
+
+private:
+    // Below this many bytes of x stack a helper thread is not worth starting.
+    static const size_t kThreadBytes = static_cast<size_t>(1) << 20;
+    // Chunks of rows per batch, shared out between the two threads.
+    static const int kChunks = 16;
+
+    struct BatchState
+    {
+        std::atomic<int> claimed{0};  // chunks handed out
+        std::atomic<int> finished{0}; // chunks written
+        BatchState() = default;
+        BatchState(const BatchState&) : BatchState() {}
+    };
+
+    // Batches of about 4 MiB, at least a cache line of every source row where
+    // that stays below 16 MiB, in multiples of 16 slices. After the first,
+    // batches start on a cache line of the source, so no line is read twice.
+    void planBatches(size_t bytes)
+    {
+        const int n = myVolume.resolution[0];
+        const size_t line = 64;
+        const size_t mib = static_cast<size_t>(1) << 20;
+        int batch = static_cast<int>(std::min<size_t>(static_cast<size_t>(n), std::max<size_t>(1, 4 * mib / bytes)));
+        const int lineVoxels = static_cast<int>(std::max<size_t>(1, line / myVoxelBytes));
+        if (batch < lineVoxels && lineVoxels * bytes <= 16 * mib)
+            batch = std::min(n, lineVoxels);
+        if (batch > 16)
+            batch -= batch % 16;
+        int lead = 0;
+        const size_t offset = reinterpret_cast<uintptr_t>(mySource) % line;
+        if (offset != 0 && (line - offset) % myVoxelBytes == 0 && myRowLength * myVoxelBytes % line == 0)
+            lead = static_cast<int>((line - offset) / myVoxelBytes) % batch;
+        myBatch = batch;
+        myStarts.push_back(0);
+        for (int x = lead > 0 ? lead : batch; x < n; x += batch)
+            myStarts.push_back(x);
+        myStarts.push_back(n);
+    }
+
+    // Claims chunks of batch j until none is left.
+    void gather(int j)
+    {
+        BatchState& state = myState[static_cast<size_t>(j)];
+        const int first = myStarts[static_cast<size_t>(j)];
+        const int count = myStarts[static_cast<size_t>(j) + 1] - first;
+        unsigned char* block = myBlocks + (j % 2) * myBlockBytes;
+        for (int c = state.claimed++; c < myChunks; c = state.claimed++) {
+            const int rowBegin = c * myChunkRows;
+            copyXStack(block, myStride, first, count, rowBegin, std::min(myHeight, rowBegin + myChunkRows), mySource,
+                       myRowLength, mySliceRows, myVolume.resolution, myPadded, myVolume.nbrChannels, myGLType);
+            if (++state.finished == myChunks) {
+                std::lock_guard<std::mutex> lock(myMutex);
+                myChanged.notify_all();
+            }
+        }
+    }
+
+    void upload(int j)
+    {
+        const int first = myStarts[static_cast<size_t>(j)];
+        const int count = myStarts[static_cast<size_t>(j) + 1] - first;
+        const unsigned char* block = myBlocks + (j % 2) * myBlockBytes;
+        const size_t stride = myStride * bytesOfGLType(myGLType);
+        for (int k = 0; k < count; ++k)
+            uploadSlice(myNames[first + k], myWidth, myHeight, myGLType, block + k * stride);
+    }
+
+    // Until block j % 2 is free: batch j - 2 is uploaded.
+    void waitFree(int j)
+    {
+        std::unique_lock<std::mutex> lock(myMutex);
+        myChanged.wait(lock, [&] { return j - myUploaded < 2; });
+    }
+
+    void waitGathered(int j)
+    {
+        std::unique_lock<std::mutex> lock(myMutex);
+        myChanged.wait(lock, [&] { return myState[static_cast<size_t>(j)].finished.load() == myChunks; });
+    }
+
+    const GLuint* myNames;          // texture names of the x stack
+    const void* mySource;           // voxels, rows of myRowLength
+    GLenum myGLType;                // element type of the voxels
+    const Volume& myVolume;         // resolution and channels
+    const int* myPadded;            // padded sizes
+    int myRowLength;                // voxels per source row
+    int mySliceRows;                // rows per source slice
+    int myWidth = 0;                // texels per slice row
+    int myHeight = 0;               // rows per slice
+    size_t myVoxelBytes = 0;        // bytes per voxel
+    size_t myStride = 0;            // elements from slice to slice in a block
+    int myBatch = 1;                // slices per batch (the first may have fewer)
+    std::vector<int> myStarts;      // first slice of each batch, then the slice count
+    int myChunkRows = 1;            // rows per chunk
+    int myChunks = 1;               // chunks per batch
+    unsigned char* myBlocks = nullptr; // two blocks of one batch each
+    size_t myBlockBytes = 0;        // bytes per block
+    std::vector<BatchState> myState; // chunk counters of each batch
+    std::mutex myMutex;             // guards myUploaded and the waits
+    std::condition_variable myChanged; // a batch gathered or uploaded
+    int myUploaded = 0;             // batches uploaded so far
+};
+
 // One stack. A padded source is uploaded in place where its rows already
 // are the texture rows (z slices whole, y slices with a row stride); the
 // other slices go through one work slice.
@@ -226,32 +397,17 @@ void buildStack(int axis, const GLuint* names, const void* source, bool paddedSo
         return;
     }
     const size_t bytes = static_cast<size_t>(width) * height * voxelBytes;
-    // The x stack gathers one voxel from every row: a batch of slices is
-    // transposed plane by plane into one reused block (about 4 MiB, in
-    // multiples of 16 slices) and read back with a row stride.
-    const size_t blockBytes = static_cast<size_t>(4) << 20;
-    int batch = 1;
     if (axis == 0) {
-        batch = static_cast<int>(std::min<size_t>(static_cast<size_t>(n), std::max<size_t>(1, blockBytes / bytes)));
-        if (batch > 16)
-            batch -= batch % 16;
+        XStackBuilder(names, source, glType, v, padded, rowLength, sliceRows).run();
+        return;
     }
     unsigned char* tmp = nullptr;
-    GUARDED_ARRAY(tmp, unsigned char, bytes * batch);
+    GUARDED_ARRAY(tmp, unsigned char, bytes);
     if (!tmp)
         return;
-    for (int i = 0; i < n; i += batch) {
-        if (axis == 0) {
-            const int count = std::min(batch, n - i);
-            copyXStack(tmp, i, count, source, rowLength, sliceRows, v.resolution, padded, ch, glType);
-            UnpackState::rowLength(width * count);
-            for (int k = 0; k < count; ++k)
-                uploadSlice(names[i + k], width, height, glType, tmp + k * static_cast<size_t>(width) * voxelBytes);
-            UnpackState::rowLength(0);
-        } else {
-            copyStackSlice(tmp, axis, i, source, rowLength, sliceRows, v.resolution, padded, ch, glType);
-            uploadSlice(names[i], width, height, glType, tmp);
-        }
+    for (int i = 0; i < n; ++i) {
+        copyStackSlice(tmp, axis, i, source, rowLength, sliceRows, v.resolution, padded, ch, glType);
+        uploadSlice(names[i], width, height, glType, tmp);
     }
     RELEASE_ARRAY(tmp);
 }

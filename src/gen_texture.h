@@ -80,12 +80,13 @@ void stackSliceSize(int axis, const int padded[3], int* width, int* height);
 void copyStackSlice(void* slice, int axis, int index, const void* source, int rowLength,
                     int sliceRows, const int resolution[3], const int padded[3], int channels,
                     GLenum glType);
-// Slices first ... first + count - 1 of the x stack with their rows
-// interleaved: row t of slice b starts at texel (t * count + b) * width, so
-// slice b is read with a row length of count * width texels. Texels outside
-// the data are cleared. Source rows are read once for all count slices.
-void copyXStack(void* stack, int first, int count, const void* source, int rowLength, int sliceRows,
-                const int resolution[3], const int padded[3], int channels, GLenum glType);
+// Rows rowBegin ... rowEnd - 1 (of the padded slice height) of slices first
+// ... first + count - 1 of the x stack; slice b starts sliceStride elements
+// after slice b - 1 (at least width x height x channels; a little more keeps
+// the slice rows written together out of one cache set). Texels outside the
+// data are cleared. Each source row is read once for all count slices.
+void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBegin, int rowEnd, const void* source,
+                int rowLength, int sliceRows, const int resolution[3], const int padded[3], int channels, GLenum glType);
 
 // Build bricks for the whole volume (unpadded data, optional gradient and
 // magnitude buffers of the unpadded volume) into a new volume.myBrickInfo.

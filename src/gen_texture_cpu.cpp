@@ -290,28 +290,30 @@ __attribute__((optimize("O3"))) void transpose16x16(const unsigned char* in, siz
 }
 #endif
 
-// Slices first ... first + count - 1 of the x stack, slice rows
-// interleaved: row t of slice b at (t * count + b) * width texels. Each
-// source plane t is transposed on its own, so reads and writes stay within
-// two small blocks.
+// Rows rowBegin ... rowEnd - 1 of slices first ... first + count - 1 of the
+// x stack, slice b at out + b * sliceStride. Each source plane t gives row t
+// of every slice and is transposed 16 x 16 at a time, so source reads stay
+// within one plane and writes within 16 slice rows.
 template <typename T>
-void xStackPlanesKernel(T* out, int first, int count, const T* src, int rowLength, int sliceRows, const int res[3],
-                        const int padded[3], int ch)
+void xStackRowsKernel(T* out, size_t sliceStride, int first, int count, int rowBegin, int rowEnd, const T* src,
+                      int rowLength, int sliceRows, const int res[3], const int padded[3], int ch)
 {
-    const int width = padded[1], height = padded[2];
+    const int width = padded[1];
     const int ny = res[1], nz = res[2];
     const size_t texRow = static_cast<size_t>(width) * ch;
-    const size_t block = texRow * count; // row t of every slice
     const size_t row = static_cast<size_t>(rowLength) * ch;
     const size_t plane = row * sliceRows;
-    if (nz < height)
-        std::memset(out + nz * block, 0, (height - nz) * block * sizeof(T));
-    for (int t = 0; t < nz; ++t) {
+    for (int t = rowBegin; t < rowEnd; ++t) {
+        T* o = out + t * texRow;
+        if (t >= nz) {
+            for (int b = 0; b < count; ++b)
+                std::memset(o + b * sliceStride, 0, texRow * sizeof(T));
+            continue;
+        }
         const T* p = src + t * plane + static_cast<size_t>(first) * ch;
-        T* o = out + t * block;
         if (ny < width)
             for (int b = 0; b < count; ++b)
-                std::memset(o + b * texRow + static_cast<size_t>(ny) * ch, 0, (width - ny) * ch * sizeof(T));
+                std::memset(o + b * sliceStride + static_cast<size_t>(ny) * ch, 0, (width - ny) * ch * sizeof(T));
         int sDone = 0; // columns s below this are done for every slice
 #ifdef GLIMRA_X86
         if (sizeof(T) == 1 && ch == 1 && count % 16 == 0) {
@@ -319,7 +321,7 @@ void xStackPlanesKernel(T* out, int first, int count, const T* src, int rowLengt
             for (int b0 = 0; b0 < count; b0 += 16)
                 for (int s0 = 0; s0 < sDone; s0 += 16)
                     transpose16x16(reinterpret_cast<const unsigned char*>(p + s0 * row + b0), row,
-                                   reinterpret_cast<unsigned char*>(o + b0 * texRow + s0), texRow);
+                                   reinterpret_cast<unsigned char*>(o + b0 * sliceStride + s0), sliceStride);
         }
 #endif
         for (int s0 = sDone; s0 < ny; s0 += 16) {
@@ -328,10 +330,10 @@ void xStackPlanesKernel(T* out, int first, int count, const T* src, int rowLengt
                 const int bn = std::min(16, count - b0);
                 for (int s = s0; s < s0 + sn; ++s) {
                     const T* r = p + s * row + static_cast<size_t>(b0) * ch;
-                    T* d = o + b0 * texRow + static_cast<size_t>(s) * ch;
+                    T* d = o + b0 * sliceStride + static_cast<size_t>(s) * ch;
                     for (int b = 0; b < bn; ++b)
                         for (int c = 0; c < ch; ++c)
-                            d[b * texRow + c] = r[static_cast<size_t>(b) * ch + c];
+                            d[b * sliceStride + c] = r[static_cast<size_t>(b) * ch + c];
                 }
             }
         }
@@ -350,7 +352,8 @@ void stackSliceKernel(T* slice, int axis, int index, const T* src, int rowLength
     const size_t outRow = static_cast<size_t>(width) * ch;
     const int nx = res[0], ny = res[1], nz = res[2];
     if (axis == 0) {
-        xStackPlanesKernel(slice, index, 1, src, rowLength, sliceRows, res, padded, ch);
+        xStackRowsKernel(slice, static_cast<size_t>(width) * height * ch, index, 1, 0, height, src, rowLength,
+                         sliceRows, res, padded, ch);
     } else if (axis == 1) {
         // Texel (s, t) = voxel (s, index, t): row index of every slice.
         for (int t = 0; t < nz; ++t)
@@ -420,13 +423,13 @@ void copyStackSlice(void* slice, int axis, int index, const void* source, int ro
     });
 }
 
-void copyXStack(void* stack, int first, int count, const void* source, int rowLength, int sliceRows,
-                const int resolution[3], const int padded[3], int channels, GLenum glType)
+void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBegin, int rowEnd, const void* source,
+                int rowLength, int sliceRows, const int resolution[3], const int padded[3], int channels, GLenum glType)
 {
     dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        xStackPlanesKernel(static_cast<T*>(stack), first, count, static_cast<const T*>(source), rowLength, sliceRows,
-                           resolution, padded, channels);
+        xStackRowsKernel(static_cast<T*>(stack), sliceStride, first, count, rowBegin, rowEnd,
+                         static_cast<const T*>(source), rowLength, sliceRows, resolution, padded, channels);
     });
 }
 

@@ -707,7 +707,7 @@ int bindFragment(int set, int slicing, int classification, GLuint texture, bool 
         if (count > MultiVolumeInfo::kMaxTextures)
             count = MultiVolumeInfo::kMaxTextures;
         for (int i = 0; i < count; ++i) {
-            char name[16];
+            char name[24];
             std::snprintf(name, sizeof name, "volume%d", i + 1);
             sampler(id, name, mv->getTexture(i));
         }

@@ -272,6 +272,40 @@ TEST_F(GenTexture, TwoChannelVolumesUploadTwoElementsPerTexel)
                           s < 5 && t2 < 3 ? voxelValue(s + 3 * c, t2, 1) : 0);
 }
 
+TEST_F(GenTexture, LargeXStacksComeOutWholeFromEveryBatch)
+{
+    // Several megabytes of x stack: gathered in batches by two threads,
+    // with the batch edges on the source's cache lines.
+    makeVolume(200, 150, 90);
+    ASSERT_TRUE(generate());
+    ASSERT_NE(v.tidx, nullptr);
+    for (int i = 0; i < 200; ++i)
+        expectStackSlice(0, i);
+    expectStackSlice(1, 149);
+    expectStackSlice(2, 89);
+}
+
+TEST_F(GenTexture, LargeTwoChannelXStacksKeepTheirElementsTogether)
+{
+    textureInternalFormat = GL_LUMINANCE8_ALPHA8;
+    textureFormat = GL_LUMINANCE_ALPHA;
+    makeVolume(130, 100, 70, 2);
+    ASSERT_TRUE(generate());
+    ASSERT_NE(v.tidx, nullptr);
+    int mismatches = 0;
+    for (int x = 0; x < 130; ++x) {
+        const std::vector<unsigned char> t = read2D(v.tidx[x], GL_LUMINANCE_ALPHA, 2);
+        ASSERT_EQ(t.size(), 128u * 128 * 2);
+        for (int z = 0; z < 128; ++z)
+            for (int y = 0; y < 128; ++y)
+                for (int c = 0; c < 2; ++c) {
+                    const unsigned char want = y < 100 && z < 70 ? voxelValue(x + 3 * c, y, z) : 0;
+                    mismatches += t[(static_cast<size_t>(z) * 128 + y) * 2 + c] != want;
+                }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST_F(GenTexture, RowsOfOneByteAreReadTightly)
 {
     // One-voxel-wide rows: every stack texture row is a single byte.

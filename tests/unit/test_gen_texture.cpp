@@ -366,7 +366,9 @@ TEST(Gradient, LongRowsMatchTheFormulaForEveryType)
 TEST(StackSlices, WholeXStackBatchesEqualSingleSlices)
 {
     // 48 x 40 x 5 voxels, padded 64 x 64 x 8: full 16 x 16 tiles and a
-    // remainder of 8 rows; once from the padded layout, once unpadded.
+    // remainder of 8 rows; once from the padded layout, once unpadded. The
+    // batch is written in two row ranges into slices spaced wider than
+    // their size; the gaps stay untouched.
     const int res[3] = {48, 40, 5}, pad[3] = {64, 64, 8};
     std::vector<uint8_t> unpadded(48 * 40 * 5), padded(64 * 64 * 8, 0);
     for (int z = 0; z < 5; ++z)
@@ -376,20 +378,48 @@ TEST(StackSlices, WholeXStackBatchesEqualSingleSlices)
                 unpadded[(z * 40 + y) * 48 + x] = value;
                 padded[(z * 64 + y) * 64 + x] = value;
             }
-    const size_t slice = 64 * 8;
+    const size_t slice = 64 * 8, stride = slice + 7;
     for (int source = 0; source < 2; ++source) {
         const uint8_t* src = source ? unpadded.data() : padded.data();
         const int rowLength = source ? 48 : 64, sliceRows = source ? 40 : 64;
-        std::vector<uint8_t> batch(32 * slice, 0xAB), single(slice);
-        copyXStack(batch.data(), 16, 32, src, rowLength, sliceRows, res, pad, 1, GL_UNSIGNED_BYTE);
+        std::vector<uint8_t> batch(32 * stride, 0xAB), single(slice);
+        copyXStack(batch.data(), stride, 16, 32, 3, 8, src, rowLength, sliceRows, res, pad, 1, GL_UNSIGNED_BYTE);
+        copyXStack(batch.data(), stride, 16, 32, 0, 3, src, rowLength, sliceRows, res, pad, 1, GL_UNSIGNED_BYTE);
         for (int b = 0; b < 32; ++b) {
             copyStackSlice(single.data(), 0, 16 + b, src, rowLength, sliceRows, res, pad, 1, GL_UNSIGNED_BYTE);
             for (int t = 0; t < 8; ++t)
                 for (int s = 0; s < 64; ++s) {
                     const uint8_t want = (s < 40 && t < 5) ? unpadded[(t * 40 + s) * 48 + 16 + b] : 0;
                     ASSERT_EQ(single[t * 64 + s], want) << source << " " << b << " " << s << " " << t;
-                    ASSERT_EQ(batch[(t * 32 + b) * 64 + s], want) << source << " " << b << " " << s << " " << t;
+                    ASSERT_EQ(batch[b * stride + t * 64 + s], want) << source << " " << b << " " << s << " " << t;
                 }
+            for (size_t gap = slice; gap < stride; ++gap)
+                ASSERT_EQ(batch[b * stride + gap], 0xAB) << b;
         }
     }
+}
+
+TEST(StackSlices, XStackRowRangesOfTwoChannelShorts)
+{
+    // The element-wise path: 3 x 2 x 3 voxels of two 16-bit channels,
+    // padded 4 x 2 x 4; rows 1 ... 3 of slices 1 and 2 only.
+    const int res[3] = {3, 2, 3}, pad[3] = {4, 2, 4};
+    std::vector<uint16_t> src(3 * 2 * 3 * 2);
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = static_cast<uint16_t>(1000 + i);
+    const size_t slice = 2 * 4 * 2, stride = slice + 2;
+    std::vector<uint16_t> out(2 * stride, 0xFFFF);
+    copyXStack(out.data(), stride, 1, 2, 1, 4, src.data(), 3, 2, res, pad, 2, GL_UNSIGNED_SHORT);
+    for (int b = 0; b < 2; ++b)
+        for (int t = 0; t < 4; ++t)
+            for (int s = 0; s < 2; ++s)
+                for (int c = 0; c < 2; ++c) {
+                    const uint16_t got = out[b * stride + (t * 2 + s) * 2 + c];
+                    if (t == 0)
+                        EXPECT_EQ(got, 0xFFFF) << "row 0 is not in the range";
+                    else if (t < 3)
+                        EXPECT_EQ(got, src[((t * 2 + s) * 3 + 1 + b) * 2 + c]) << b << s << t << c;
+                    else
+                        EXPECT_EQ(got, 0) << "row 3 lies beyond the data";
+                }
 }
