@@ -174,5 +174,5 @@ void BM_TextureStages(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_TextureStages)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextureStages)->Iterations(12)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

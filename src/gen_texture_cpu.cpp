@@ -288,12 +288,81 @@ __attribute__((optimize("O3"))) void transpose16x16(const unsigned char* in, siz
                          _mm_unpackhi_epi64(r[2 * h], r[2 * h + 1]));
     }
 }
+
+// 8 x 8 two-byte units: three rounds of interleaving, 16, 32, 64 bits wide.
+void transpose8x8(const unsigned char* in, size_t inStride, unsigned char* out, size_t outStride)
+{
+    __m128i r[8], t[8], u[8];
+    for (int k = 0; k < 8; ++k)
+        r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k * inStride));
+    // t[2m]: columns 0-3 of rows 2m, 2m + 1; t[2m + 1]: columns 4-7.
+    for (int m = 0; m < 4; ++m) {
+        t[2 * m] = _mm_unpacklo_epi16(r[2 * m], r[2 * m + 1]);
+        t[2 * m + 1] = _mm_unpackhi_epi16(r[2 * m], r[2 * m + 1]);
+    }
+    // u[4h + 2q + n]: columns 4q + 2n, 4q + 2n + 1 of rows 4h ... 4h + 3.
+    for (int h = 0; h < 2; ++h)
+        for (int q = 0; q < 2; ++q) {
+            u[4 * h + 2 * q] = _mm_unpacklo_epi32(t[4 * h + q], t[4 * h + 2 + q]);
+            u[4 * h + 2 * q + 1] = _mm_unpackhi_epi32(t[4 * h + q], t[4 * h + 2 + q]);
+        }
+    for (int c = 0; c < 4; ++c) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (2 * c) * outStride), _mm_unpacklo_epi64(u[c], u[4 + c]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (2 * c + 1) * outStride),
+                         _mm_unpackhi_epi64(u[c], u[4 + c]));
+    }
+}
+
+// 4 x 4 four-byte units: two rounds, 32 and 64 bits wide.
+void transpose4x4(const unsigned char* in, size_t inStride, unsigned char* out, size_t outStride)
+{
+    __m128i r[4];
+    for (int k = 0; k < 4; ++k)
+        r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k * inStride));
+    const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpackhi_epi32(r[0], r[1]);
+    const __m128i t2 = _mm_unpacklo_epi32(r[2], r[3]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(t0, t2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + outStride), _mm_unpackhi_epi64(t0, t2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * outStride), _mm_unpacklo_epi64(t1, t3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * outStride), _mm_unpackhi_epi64(t1, t3));
+}
+
+// The unit x unit blocks of bDone slices by sDone columns of one plane
+// (voxels of 16 / Unit bytes), with a block transpose
+// the compiler can inline.
+template <void (*Transpose)(const unsigned char*, size_t, unsigned char*, size_t), int Unit>
+void transposeBlocks(const unsigned char* in, size_t inStride, unsigned char* out, size_t outStride, int bDone,
+                     int sDone)
+{
+    const size_t voxelBytes = 16 / Unit;
+    for (int b0 = 0; b0 < bDone; b0 += Unit)
+        for (int s0 = 0; s0 < sDone; s0 += Unit)
+            Transpose(in + s0 * inStride + b0 * voxelBytes, inStride, out + b0 * outStride + s0 * voxelBytes,
+                      outStride);
+}
 #endif
+
+// Columns s0 ... s1 - 1 of slices b0 ... b1 - 1 of one x-stack row, voxel
+// by voxel in 16 x 16 tiles (p: the source plane at the first slice; o: the
+// row in the first slice).
+template <typename T>
+void xStackTiles(T* o, size_t sliceStride, const T* p, size_t row, int ch, int s0, int s1, int b0, int b1)
+{
+    for (int ts = s0; ts < s1; ts += 16)
+        for (int tb = b0; tb < b1; tb += 16)
+            for (int s = ts; s < std::min(s1, ts + 16); ++s) {
+                const T* r = p + s * row;
+                T* d = o + static_cast<size_t>(s) * ch;
+                for (int b = tb; b < std::min(b1, tb + 16); ++b)
+                    for (int c = 0; c < ch; ++c)
+                        d[b * sliceStride + c] = r[static_cast<size_t>(b) * ch + c];
+            }
+}
 
 // Rows rowBegin ... rowEnd - 1 of slices first ... first + count - 1 of the
 // x stack, slice b at out + b * sliceStride. Each source plane t gives row t
-// of every slice and is transposed 16 x 16 at a time, so source reads stay
-// within one plane and writes within 16 slice rows.
+// of every slice and is transposed a block at a time, so source reads stay
+// within one plane and writes within a few slice rows.
 template <typename T>
 void xStackRowsKernel(T* out, size_t sliceStride, int first, int count, int rowBegin, int rowEnd, const T* src,
                       int rowLength, int sliceRows, const int res[3], const int padded[3], int ch)
@@ -303,6 +372,10 @@ void xStackRowsKernel(T* out, size_t sliceStride, int first, int count, int rowB
     const size_t texRow = static_cast<size_t>(width) * ch;
     const size_t row = static_cast<size_t>(rowLength) * ch;
     const size_t plane = row * sliceRows;
+#ifdef GLIMRA_X86
+    const size_t voxelBytes = sizeof(T) * ch;
+    const int unit = voxelBytes == 1 || voxelBytes == 2 || voxelBytes == 4 ? static_cast<int>(16 / voxelBytes) : 0;
+#endif
     for (int t = rowBegin; t < rowEnd; ++t) {
         T* o = out + t * texRow;
         if (t >= nz) {
@@ -314,29 +387,28 @@ void xStackRowsKernel(T* out, size_t sliceStride, int first, int count, int rowB
         if (ny < width)
             for (int b = 0; b < count; ++b)
                 std::memset(o + b * sliceStride + static_cast<size_t>(ny) * ch, 0, (width - ny) * ch * sizeof(T));
-        int sDone = 0; // columns s below this are done for every slice
+        // Whole blocks of units transposed in registers where a voxel is
+        // one unit of 1, 2 or 4 bytes; the rest voxel by voxel.
+        int sDone = 0, bDone = 0; // the block part: columns s < sDone of slices b < bDone
 #ifdef GLIMRA_X86
-        if (sizeof(T) == 1 && ch == 1 && count % 16 == 0) {
-            sDone = ny - ny % 16;
-            for (int b0 = 0; b0 < count; b0 += 16)
-                for (int s0 = 0; s0 < sDone; s0 += 16)
-                    transpose16x16(reinterpret_cast<const unsigned char*>(p + s0 * row + b0), row,
-                                   reinterpret_cast<unsigned char*>(o + b0 * sliceStride + s0), sliceStride);
+        if (unit) {
+            sDone = ny - ny % unit;
+            bDone = count - count % unit;
+            const unsigned char* in = reinterpret_cast<const unsigned char*>(p);
+            unsigned char* to = reinterpret_cast<unsigned char*>(o);
+            const size_t inStride = row * sizeof(T), outStride = sliceStride * sizeof(T);
+            if (unit == 16)
+                transposeBlocks<transpose16x16, 16>(in, inStride, to, outStride, bDone, sDone);
+            else if (unit == 8)
+                transposeBlocks<transpose8x8, 8>(in, inStride, to, outStride, bDone, sDone);
+            else
+                transposeBlocks<transpose4x4, 4>(in, inStride, to, outStride, bDone, sDone);
         }
 #endif
-        for (int s0 = sDone; s0 < ny; s0 += 16) {
-            const int sn = std::min(16, ny - s0);
-            for (int b0 = 0; b0 < count; b0 += 16) {
-                const int bn = std::min(16, count - b0);
-                for (int s = s0; s < s0 + sn; ++s) {
-                    const T* r = p + s * row + static_cast<size_t>(b0) * ch;
-                    T* d = o + b0 * sliceStride + static_cast<size_t>(s) * ch;
-                    for (int b = 0; b < bn; ++b)
-                        for (int c = 0; c < ch; ++c)
-                            d[b * sliceStride + c] = r[static_cast<size_t>(b) * ch + c];
-                }
-            }
-        }
+        // The rest in 16 x 16 tiles: columns from sDone of every slice,
+        // then slices from bDone for the columns before.
+        xStackTiles(o, sliceStride, p, row, ch, sDone, ny, 0, count);
+        xStackTiles(o, sliceStride, p, row, ch, 0, sDone, bDone, count);
     }
 }
 

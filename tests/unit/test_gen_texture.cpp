@@ -423,3 +423,53 @@ TEST(StackSlices, XStackRowRangesOfTwoChannelShorts)
                         EXPECT_EQ(got, 0) << "row 3 lies beyond the data";
                 }
 }
+
+namespace {
+
+// copyXStack of a 37 x 45 x 7 volume of `ch` channels of T against the
+// voxels themselves: slices 3 ... 31 (a count no block size divides), two
+// row ranges, slices 5 elements further apart than their size.
+template <typename T>
+void expectXStackOf(GLenum glType, int ch)
+{
+    const int res[3] = {37, 45, 7}, pad[3] = {64, 64, 8};
+    const size_t n = static_cast<size_t>(37) * 45 * 7 * ch;
+    std::vector<T> src(n);
+    for (size_t i = 0; i < n; ++i)
+        src[i] = static_cast<T>(1 + (i * 7919) % 251);
+    const size_t slice = static_cast<size_t>(64) * 8 * ch, stride = slice + 5;
+    const int first = 3, count = 29;
+    std::vector<T> out(count * stride, static_cast<T>(77));
+    copyXStack(out.data(), stride, first, count, 0, 5, src.data(), 37, 45, res, pad, ch, glType);
+    copyXStack(out.data(), stride, first, count, 5, 8, src.data(), 37, 45, res, pad, ch, glType);
+    int mismatches = 0;
+    for (int b = 0; b < count; ++b) {
+        for (int t = 0; t < 8; ++t)
+            for (int s = 0; s < 64; ++s)
+                for (int c = 0; c < ch; ++c) {
+                    const T want = s < 45 && t < 7 ? src[((static_cast<size_t>(t) * 45 + s) * 37 + first + b) * ch + c]
+                                                   : static_cast<T>(0);
+                    mismatches += out[b * stride + (static_cast<size_t>(t) * 64 + s) * ch + c] != want;
+                }
+        for (size_t gap = slice; gap < stride; ++gap)
+            mismatches += out[b * stride + gap] != static_cast<T>(77);
+    }
+    EXPECT_EQ(mismatches, 0) << "glType " << glType << ", " << ch << " channels";
+}
+
+} // namespace
+
+TEST(StackSlices, XStackOfEveryVoxelSize)
+{
+    // Voxels of 1, 2 and 4 bytes go through register blocks, the others
+    // element by element; every one must give the same texels.
+    expectXStackOf<uint8_t>(GL_UNSIGNED_BYTE, 1);
+    expectXStackOf<uint8_t>(GL_UNSIGNED_BYTE, 2);
+    expectXStackOf<uint8_t>(GL_UNSIGNED_BYTE, 3);
+    expectXStackOf<uint8_t>(GL_UNSIGNED_BYTE, 4);
+    expectXStackOf<uint16_t>(GL_UNSIGNED_SHORT, 1);
+    expectXStackOf<uint16_t>(GL_UNSIGNED_SHORT, 2);
+    expectXStackOf<int16_t>(GL_SHORT, 3);
+    expectXStackOf<float>(GL_FLOAT, 1);
+    expectXStackOf<uint32_t>(GL_UNSIGNED_INT, 2);
+}
