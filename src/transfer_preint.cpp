@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -11,6 +13,9 @@
 #endif
 
 namespace {
+
+// From this many entries a side (4 MiB of table) a build is split in two.
+const int kThreadedRows = 1024;
 
 struct alignas(64) Block64
 {
@@ -186,10 +191,10 @@ inline void diagonalEntry(const PreintWorkspace& ws, int r, unsigned char* entry
             entry[ch] = static_cast<unsigned char>(static_cast<int>(s[4 * hi + ch] - s[4 * (hi - 1) + ch]));
 }
 
-void scalarRows(const PreintWorkspace& ws, unsigned char* table, unsigned mask)
+void scalarRows(const PreintWorkspace& ws, unsigned char* table, unsigned mask, int rowBegin, int rowEnd)
 {
     const int n = ws.n;
-    for (int r = 0; r < n; ++r) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         unsigned char* out = table + static_cast<size_t>(r) * 4 * n;
         scalarEntries(ws, out, r, 0, n, mask);
         diagonalEntry(ws, r, out + 4 * r, mask);
@@ -213,7 +218,7 @@ inline uint32_t bytePattern(unsigned mask)
 // float's bits is the entry.
 
 __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, unsigned char* table,
-                                                  unsigned mask)
+                                                  unsigned mask, int rowBegin, int rowEnd)
 {
     const int n = ws.n;
     const int vecEnd = n - n % 8;
@@ -224,7 +229,7 @@ __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, uns
     const __m256 magic = _mm256_set1_ps(8388608.0f);
     const unsigned savedCsr = _mm_getcsr();
     _mm_setcsr((savedCsr & ~0x6000u) | 0x6000u); // round towards zero
-    for (int r = 0; r < n; ++r) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         unsigned char* out = table + static_cast<size_t>(r) * 4 * n;
         const __m256 base = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(ws.sums + 4 * r));
         const float* w = ws.rowWeights(r);
@@ -270,7 +275,8 @@ __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, uns
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void avx512Rows(const PreintWorkspace& ws,
                                                                       unsigned char* table,
-                                                                      unsigned mask)
+                                                                      unsigned mask, int rowBegin,
+                                                                      int rowEnd)
 {
     const int n = ws.n;
     const int vecEnd = n - n % 16;
@@ -288,7 +294,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void avx512Rows(const Pre
             for (int ch = 0; ch < 4; ++ch)
                 order[16 * q + 4 * e + ch] = static_cast<unsigned char>(16 * e + 4 * ch + q);
     const __m512i permutation = _mm512_load_si512(order);
-    for (int r = 0; r < n; ++r) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         unsigned char* out = table + static_cast<size_t>(r) * 4 * n;
         const __m512 base = _mm512_broadcast_f32x4(_mm_load_ps(ws.sums + 4 * r));
         const float* w = ws.rowWeights(r);
@@ -383,18 +389,34 @@ void buildPreintTable(PreintWorkspace& ws, unsigned char* table, const int* cons
         for (int c = 0; c < 4; ++c)
             ws.sums[4 * j + c] = (mask & (1u << c)) && sums[c] ? static_cast<float>(sums[c][j]) : 0.0f;
 
-    switch (activePreintKernel()) {
+    const PreintKernel kernel = activePreintKernel();
+    auto rows = [&ws, table, mask, kernel](int rowBegin, int rowEnd) {
+        switch (kernel) {
 #ifdef GLIMRA_X86
-    case PreintKernel::Avx512:
-        avx512Rows(ws, table, mask);
-        break;
-    case PreintKernel::Avx2:
-        avx2Rows(ws, table, mask);
-        break;
+        case PreintKernel::Avx512:
+            avx512Rows(ws, table, mask, rowBegin, rowEnd);
+            break;
+        case PreintKernel::Avx2:
+            avx2Rows(ws, table, mask, rowBegin, rowEnd);
+            break;
 #endif
-    default:
-        scalarRows(ws, table, mask);
-        break;
+        default:
+            scalarRows(ws, table, mask, rowBegin, rowEnd);
+            break;
+        }
+    };
+    // Rows are independent: a large table (the curves are being dragged)
+    // is shared with a second thread, which takes the second half of the rows.
+    std::thread helper;
+    int split = n;
+    if (n >= kThreadedRows) {
+        try {
+            helper = std::thread(rows, n / 2, n);
+            split = n / 2;
+        } catch (const std::system_error&) {
+        }
     }
-
+    rows(0, split);
+    if (helper.joinable())
+        helper.join();
 }
