@@ -10,6 +10,9 @@ void matMultiply(const float a[16], const float b[16], float out[16]);
 void matTranspose(const float m[16], float out[16]);
 // The matrix glRotatef(angle, x, y, z) multiplies with (angle in degrees).
 void matRotation(float angleDegrees, float x, float y, float z, float out[16]);
+// out = the inverse of m, in double precision; false (out = m) when m is
+// singular. out may be m.
+bool matInvert(const float m[16], float out[16]);
 // m applied to the point p (w = 1).
 void matTransformPoint(const float m[16], const float p[3], float out[3]);
 

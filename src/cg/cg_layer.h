@@ -161,11 +161,4 @@ void cgGLEnableTextureParameter(CGparameter param);
 // Disables the target on the parameter's unit.
 void cgGLDisableTextureParameter(CGparameter param);
 
-// ---- pure helpers (no OpenGL) ----
-namespace cglayer {
-// out = the inverse of m, in double precision and silent; false (out = m)
-// when m is singular. Products and transposes are in mat4.h.
-bool invert(const float m[16], float out[16]);
-} // namespace cglayer
-
 #endif
