@@ -185,6 +185,9 @@ bool make3DTextures(const void* data, GLenum glType, Volume& v)
             texImage3D(GL_TEXTURE_3D, 0, textureInternalFormat, padded[0], padded[1], padded[2], 0,
                        textureFormat, glType, data);
             checkGLError("glTexImage3D");
+            // The ray caster's empty-space cells, while the voxels are at hand.
+            const int stride[2] = {padded[0], padded[1]};
+            skipGridBuild(v.skipGrid, data, glType, v.nbrChannels, v.resolution, stride);
         }
     }
     // Bound even without gradients: a name never bound is no texture object

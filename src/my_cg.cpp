@@ -36,6 +36,9 @@ struct ProgramInfo
 };
 
 #define CLIP_PARAMS " ClipPlane0 ClipPlane1 ClipPlane2 ClipPlane3 ClipPlane4 ClipPlane5"
+// Beyond the ray casters' own: the compositing rule, the empty-space cells
+// and the clip planes, which cut each ray sample by sample.
+#define RAY_EXTRA_PARAMS " blendMode skipGrid skipScale rayClip"
 #define MULTI_VOLUME_PARAMS \
     "palette volume volume1 volume2 volume3 volume4 volume5 volume6 volume7 volume8 volume9 volume10 arr numOfEl"
 
@@ -49,8 +52,8 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     {"normalOld.cg", false, "texture palette tex_res"},
     {"normalMulti.cg", false, "texture palette tex_res"},
     {"lightAdv.cg", false, "texture palette gradient light"},
-    {"raycast_fp.cg", false, "volume palette slice_dist diagonal alphaThresh"},
-    {"raycast_fp_post.cg", false, "volume palette slice_dist diagonal alphaThresh"},
+    {"raycast_fp.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
+    {"raycast_fp_post.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
     {"raycast_vp.cg", true, "matrixModel matrixInvertModel matrixTexture matrixModelProj"},
     {"raycast_vp_ortho.cg", true,
      "matrixModel matrixInvertModel matrixTexture matrixModelProj near distanceNearFar"},
@@ -82,8 +85,8 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     {"iso2dInt_fp.cg", false, "frontTex backTex palette res"},
     {"iso2dMultiInt_fp.cg", false, "frontTex1 backTex1 frontTex2 backTex2 res depth1 depth2 palette"},
     {"iso3dInt_fp.cg", false, "texture palette res"},
-    {"isoRayPost_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh"},
-    {"isoRayInt_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh"},
+    {"isoRayPost_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
+    {"isoRayInt_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
     {"isoGradMag_fp.cg", false, "volume palette gradient grad_mag light resolution"},
     {"isoLight_fp.cg", false, "volume palette gradient light resolution"},
     {"isoMultiVolumePost_fp.cg", false, MULTI_VOLUME_PARAMS " res"},
@@ -110,7 +113,7 @@ const struct
     {PRG_PREINT_VP_ORTHO, "preint_arb_vp_ortho.cg"},
 };
 
-const char* const kSamplerNames[] = {"texture", "volume", "volume1", "volume2", "volume3", "volume4",
+const char* const kSamplerNames[] = {"skipGrid", "texture", "volume", "volume1", "volume2", "volume3", "volume4",
                                      "volume5", "volume6", "volume7", "volume8", "volume9", "volume10",
                                      "palette", "gradient", "grad_mag", "frontTex", "backTex",
                                      "frontTex1", "backTex1", "frontTex2", "backTex2", "shiftTexture"};
@@ -283,9 +286,26 @@ void setMatrix(CGparameter p, const zvfMatrix& m)
     cgGLSetMatrixParameterfc(p, m.data());
 }
 
-// Every slot: a plane's normal turned by its own matrix and its d; an empty
-// slot keeps everything, since a written clip distance can clip even where
-// the plane is not enabled.
+// Slot i's plane in the rotated frame of the data set: its normal turned by
+// the plane's own matrix, and its d. False for an empty slot.
+bool rotatedPlane(int i, float out[4])
+{
+    const ClipPlane* plane = (i < clipPlanes.maximum && i < ClipPlaneSet::kSlots) ? clipPlanes.pole[i] : nullptr;
+    if (!plane)
+        return false;
+    const float* m = plane->matrix;
+    const float a = static_cast<float>(plane->equation[0]);
+    const float b = static_cast<float>(plane->equation[1]);
+    const float c = static_cast<float>(plane->equation[2]);
+    out[0] = m[0] * a + m[4] * b + m[8] * c;
+    out[1] = m[1] * a + m[5] * b + m[9] * c;
+    out[2] = m[2] * a + m[6] * b + m[10] * c;
+    out[3] = static_cast<float>(plane->equation[3]);
+    return true;
+}
+
+// Every slot; an empty slot keeps everything, since a written clip distance
+// can clip even where the plane is not enabled.
 void loadClipPlanes(int id)
 {
     static const char* const names[6] = {"ClipPlane0", "ClipPlane1", "ClipPlane2",
@@ -294,17 +314,9 @@ void loadClipPlanes(int id)
         CGparameter p = param(id, names[i]);
         if (!p)
             continue;
-        const ClipPlane* plane = (i < clipPlanes.maximum && i < ClipPlaneSet::kSlots) ? clipPlanes.pole[i] : nullptr;
-        if (!plane) {
-            cgGLSetParameter4f(p, 0.0f, 0.0f, 0.0f, 1.0f);
-            continue;
-        }
-        const float* m = plane->matrix;
-        float a = static_cast<float>(plane->equation[0]);
-        float b = static_cast<float>(plane->equation[1]);
-        float c = static_cast<float>(plane->equation[2]);
-        cgGLSetParameter4f(p, m[0] * a + m[4] * b + m[8] * c, m[1] * a + m[5] * b + m[9] * c,
-                           m[2] * a + m[6] * b + m[10] * c, static_cast<float>(plane->equation[3]));
+        float e[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        rotatedPlane(i, e);
+        cgGLSetParameter4fv(p, e);
     }
 }
 
@@ -410,6 +422,43 @@ void sampler(int id, const char* name, GLuint texture)
 void value1(int id, const char* name, float x)
 {
     cgGLSetParameter1f(param(id, name), x);
+}
+
+// What the ray casters take beyond their own parameters: the compositing
+// rule, the empty-space cells of the data (not for bricks, whose textures the
+// grid does not describe) and the clip planes brought into box coordinates.
+void loadRayExtras(int id, const Brick* b)
+{
+    const int blending = volume.blending;
+    value1(id, "blendMode", (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
+                                ? static_cast<float>(blending) : 0.0f);
+    float scale[3] = {0.0f, 0.0f, 0.0f};
+    if (!b && volume.skipGrid.texture && !volume.skipGrid.visible.empty()) {
+        skipGridScale(volume.skipGrid, scale);
+        sampler(id, "skipGrid", volume.skipGrid.texture);
+    }
+    cgGLSetParameter3fv(param(id, "skipScale"), scale);
+
+    CGparameter clip = param(id, "rayClip");
+    if (!clip)
+        return;
+    // A box point p lies at M p in the planes' frame, so the plane P there is
+    // M^T P in box coordinates.
+    const zvfMatrix model = modelMatrix(SLICING_3D_OBJECT_ALIGNED, b);
+    const float* m = model.data();
+    float planes[6][4];
+    for (int i = 0; i < 6; ++i) {
+        float e[4];
+        if (!rotatedPlane(i, e)) {
+            planes[i][0] = planes[i][1] = planes[i][2] = 0.0f;
+            planes[i][3] = 1.0f;
+            continue;
+        }
+        for (int j = 0; j < 4; ++j)
+            planes[i][j] = m[4 * j] * e[0] + m[4 * j + 1] * e[1] + m[4 * j + 2] * e[2] + m[4 * j + 3] * e[3];
+    }
+    const int size = cgGetArraySize(clip, 0);
+    cgGLSetParameterArray4f(clip, 0, size < 6 ? size : 6, &planes[0][0]);
 }
 
 void trackStandardMatrices(int id)
@@ -612,6 +661,7 @@ int bindFragment(int set, int slicing, int classification, GLuint texture, bool 
         value1(id, "alphaThresh", volume.alphaThreshold);
         if (iso)
             cgGLSetParameter3fv(param(id, "resolution"), res3);
+        loadRayExtras(id, b);
         break;
     case 8:
         if (!volume.isMask || classification == CLASSIFICATION_PRE)
@@ -747,6 +797,12 @@ void setCgTableTextures(GLuint palette, GLuint preintegration)
 {
     g_paletteOverride = palette;
     g_preintOverride = preintegration;
+}
+
+void cgTableOverrides(GLuint* palette, GLuint* preintegration)
+{
+    *palette = g_paletteOverride;
+    *preintegration = g_preintOverride;
 }
 
 bool createCgPrograms()

@@ -91,6 +91,8 @@ const char* cgProgramDirectory();
 // default those of the transfer function; nonzero values replace them (tests,
 // tools without a transfer function).
 void setCgTableTextures(GLuint palette, GLuint preintegration);
+// The replacements set there, 0 where none.
+void cgTableOverrides(GLuint* palette, GLuint* preintegration);
 
 // The context, profiles and every program; false when the context or a
 // profile is missing. Missing files are reported one by one.

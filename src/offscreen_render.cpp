@@ -41,8 +41,14 @@ std::string styleUnavailableReason(int style, int classification)
 {
     if (style < DRAW_STYLE_FIRST || style > DRAW_STYLE_LAST)
         return "Draw style " + std::to_string(style) + " does not exist.";
-    if (style > DRAW_3D_TEXTURE_VAS)
+    const bool shaded = style >= DRAW_NORMAL_TEXTURE && style <= DRAW_LIGHT2;
+    if (style > DRAW_3D_TEXTURE_VAS && style != DRAW_RAY_CASTING && !shaded)
         return std::string("Draw style \"") + drawStyleLabel(style) + "\" is not available.";
+    if (style == DRAW_RAY_CASTING && !nv40Supported)
+        return "\"Ray Casting\" is not available: its shader programs are missing.";
+    if (shaded && !arbProgramsReady)
+        return std::string("Draw style \"") + drawStyleLabel(style) +
+               "\" is not available: its shader programs are missing.";
     if (classification < CLASSIFICATION_FIRST || classification > CLASSIFICATION_LAST)
         return "Classification " + std::to_string(classification) + " does not exist.";
     if (classification == CLASSIFICATION_PRE) {

@@ -29,7 +29,9 @@ void loadBoxToTexture(const Volume& v)
 }
 
 // The programs around a 3-D polygon: data, gradients, magnitudes of the box,
-// of a brick, or the mask.
+// of a brick, or the mask. The box's magnitude texture goes with it too, so
+// that "3D Light (grad. mag.)" weighs its light the same with and without
+// bricks.
 void bind3D(const Volume& v, int brick, bool mask)
 {
     const Brick* b = brickOf(v, brick);
@@ -38,7 +40,7 @@ void bind3D(const Volume& v, int brick, bool mask)
     else if (b)
         bindCgPrograms(b->texData, false, b->texGradient, b->texMagnitude, brick);
     else
-        bindCgPrograms(v.tidVolume, false, v.tidGradient, 0, -1);
+        bindCgPrograms(v.tidVolume, false, v.tidGradient, v.tidMagnitude, -1);
 }
 
 GLuint* stackOf(Volume& v, int axis)

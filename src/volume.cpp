@@ -90,6 +90,7 @@ void Volume::deleteTextures(bool all)
     deleteTextureId(tidVolume);
     deleteTextureId(tidGradient);
     deleteTextureId(tidMagnitude); // made with the data's gradients, not with the mask
+    skipGridRelease(skipGrid);
     GLuint** stacks[3] = {&tidx, &tidy, &tidz};
     for (int i = 0; i < 3; ++i) {
         GLuint*& ids = *stacks[i];

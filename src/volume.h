@@ -3,6 +3,7 @@
 #ifndef GLIMRA_VOLUME_H
 #define GLIMRA_VOLUME_H
 
+#include "empty_space.h"
 #include "includegl.h"
 #include "voxel_types.h"
 
@@ -72,6 +73,15 @@ public:
     void drawOutlines();
     // Blend equation and function, clear colour and GL_BLEND for this frame.
     void setupCompositing();
+    // "Ray Casting": the box, or every brick's box back to front, marched by
+    // the ray-casting programs.
+    void renderRayCasting();
+    // The ray caster's box (or one brick's) with the programs bound; mask
+    // selects the mask texture.
+    void drawBox(int brick, bool mask);
+    // The skip grid's flags for the palette the ray caster classifies with,
+    // remade only when that palette changed since the last frame.
+    void updateSkipGrid();
 
     TextureTarget* shiftTex;      // render target while a mask is in use; owned
     float rotation[16];           // model-view rotation of the data set, column-major
@@ -126,6 +136,7 @@ public:
     int gradientCalculation;      // gradient channel: 0..3 one channel, 4 average
     bool alphaCorrection;         // opacity correction for the slice distance
     float quad[4][3];             // scratch quadrilateral of the slicing renderers
+    SkipGrid skipGrid;            // empty-space cells of the data for the ray caster
     ExtProcs extProcs;            // entry points fetched by the main view (blend equation only with min/max blending)
 };
 

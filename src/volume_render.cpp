@@ -21,11 +21,12 @@ bool slicingTexturesPresent(const Volume& v, int slicing)
     return v.tidVolume != 0 || hasBricks(v);
 }
 
-// The styles drawn by the slicing renderers; the shaded, ray-cast, focus-and-
-// context and multi-volume styles have renderers of their own.
+// The styles drawn as proxy polygons: the texture styles and the shaded ones,
+// which slice the 3-D texture and differ only in the programs they bind.
 bool isSlicingStyle(int style)
 {
-    return style >= DRAW_2D_TEXTURE && style <= DRAW_3D_TEXTURE_VAS;
+    return (style >= DRAW_2D_TEXTURE && style <= DRAW_3D_TEXTURE_VAS) ||
+           (style >= DRAW_NORMAL_TEXTURE && style <= DRAW_LIGHT2);
 }
 
 void faceLoops(const Volume& v)
@@ -47,6 +48,10 @@ void Volume::renderVolume()
         return;
     const RenderMode& mode = RenderMode::instance();
     const int slicing = mode.getSlicing();
+    if (mode.getDrawStyle() == DRAW_RAY_CASTING) {
+        renderRayCasting();
+        return;
+    }
     if (!isSlicingStyle(mode.getDrawStyle()) || slicing == SLICING_RAY_CASTING)
         return;
     if (!slicingTexturesPresent(*this, slicing))
@@ -96,6 +101,34 @@ void Volume::renderVolume()
         }
         glDisable(GL_TEXTURE_3D);
     }
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_STENCIL_TEST);
+}
+
+void Volume::renderRayCasting()
+{
+    if (!tidx || !slicingTexturesPresent(*this, SLICING_RAY_CASTING))
+        return;
+    setupCompositing();
+    glAlphaFunc(alphaFunc, alphaThreshold);
+    glEnable(GL_ALPHA_TEST);
+    glBindTexture(GL_TEXTURE_3D, tidVolume);
+    glEnable(GL_TEXTURE_3D);
+    if (hasBricks(*this)) {
+        myBrickInfo->sortBricks(rotation, translation, perspective);
+        for (int b = 0; b < myBrickInfo->count; ++b) {
+            const int index = myBrickInfo->myIndices ? myBrickInfo->myIndices[b] : b;
+            const Brick* brick = myBrickInfo->bricks[index];
+            if (!brick)
+                continue;
+            glBindTexture(GL_TEXTURE_3D, brick->texData);
+            drawBox(index, false);
+        }
+    } else {
+        updateSkipGrid();
+        drawBox(-1, false);
+    }
+    glDisable(GL_TEXTURE_3D);
     glDisable(GL_ALPHA_TEST);
     glDisable(GL_STENCIL_TEST);
 }

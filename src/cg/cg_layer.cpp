@@ -475,6 +475,83 @@ CGprogram cgCreateProgram(CGcontext context, CGenum type, const char* source, CG
     return prog;
 }
 
+namespace {
+
+const size_t kMaxSourceBytes = 1 << 20; // one program's text, includes and all
+const int kMaxIncludeDepth = 4;
+
+bool readText(const std::string& path, std::string& text, std::string& listing)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        listing = path + ": cannot open the file\n";
+        return false;
+    }
+    char buffer[4096];
+    size_t n;
+    bool tooLarge = false;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) {
+        if (text.size() + n > kMaxSourceBytes) {
+            tooLarge = true;
+            break;
+        }
+        text.append(buffer, n);
+    }
+    const bool readError = std::ferror(f) != 0;
+    std::fclose(f);
+    if (tooLarge)
+        listing = path + ": the program text is larger than 1 MiB\n";
+    else if (readError)
+        listing = path + ": cannot read the file\n";
+    return !tooLarge && !readError;
+}
+
+// The file's text with every line '#include "name"' replaced by the text of
+// that file from the same directory, as the Cg compiler does. Names with a
+// path separator are refused, so a program never reads outside its folder.
+bool readSource(const std::string& directory, const std::string& path, int depth, std::string& out,
+                std::string& listing)
+{
+    std::string text;
+    if (!readText(path, text, listing))
+        return false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        size_t i = line.find_first_not_of(" \t");
+        if (i != std::string::npos && line.compare(i, 8, "#include") == 0) {
+            const size_t open = line.find('"', i + 8);
+            const size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+            const std::string name =
+                close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
+            if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
+                listing = path + ": bad #include line: " + line + "\n";
+                return false;
+            }
+            if (depth >= kMaxIncludeDepth) {
+                listing = path + ": #include nested too deeply\n";
+                return false;
+            }
+            if (!readSource(directory, directory + name, depth + 1, out, listing))
+                return false;
+        } else {
+            out.append(line);
+        }
+        out.push_back('\n');
+        if (out.size() > kMaxSourceBytes) {
+            listing = path + ": the program text is larger than 1 MiB\n";
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 CGprogram cgCreateProgramFromFile(CGcontext context, CGenum type, const char* fileName,
                                   CGprofile profile, const char* entry, const char** args)
 {
@@ -483,22 +560,13 @@ CGprogram cgCreateProgramFromFile(CGcontext context, CGenum type, const char* fi
         return nullptr;
     }
     context->listing.clear();
-    std::string name = fileName ? fileName : "";
-    FILE* f = fileName ? std::fopen(fileName, "rb") : nullptr;
-    if (!f) {
-        context->listing = name + ": cannot open the file\n";
-        setError(CG_FILE_READ_ERROR);
-        return nullptr;
-    }
+    const std::string name = fileName ? fileName : "";
+    const size_t slash = name.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
     std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0)
-        text.append(buffer, n);
-    bool readError = std::ferror(f) != 0;
-    std::fclose(f);
-    if (readError) {
-        context->listing = name + ": cannot read the file\n";
+    std::string listing;
+    if (!fileName || !readSource(directory, name, 0, text, listing)) {
+        context->listing = listing.empty() ? name + ": cannot open the file\n" : listing;
         setError(CG_FILE_READ_ERROR);
         return nullptr;
     }

@@ -1,0 +1,215 @@
+// The march the ray-casting programs share: the ray's span inside the box and
+// the clip planes, the jump over cells the palette hides, and front-to-back
+// compositing, the extreme value, or the first hit of the iso-surface.
+// The including program declares volume, palette, slice_dist, diagonal and
+// alphaThresh (and resolution for the iso-surface), and defines
+// PREINTEGRATED and ISO_SURFACE as it needs; its main calls march().
+
+in vec3 rayEntry;            // the face point, box coordinates
+in vec3 rayDir;              // the ray's direction, box coordinates, any length
+flat in vec3 texScale;       // texture coordinate = box point * texScale + texOffset
+flat in vec3 texOffset;
+
+uniform float blendMode;     // 0 composite, 1 maximum, 2 minimum intensity
+uniform sampler3D skipGrid;  // per cell: 1 where the palette lets something show
+uniform vec3 skipScale;      // cells per unit of the data's range; 0: no grid
+uniform vec4 rayClip[6];     // clip planes in box coordinates, keeping dot(plane, (p, 1)) >= 0
+
+// Opacity beyond which the rest of a ray cannot change an 8-bit picture.
+const float kOpaque = 1.0 - 0.5 / 255.0;
+// Iso-surface light: ambient and diffuse from the eye.
+const float kAmbient = 0.3;
+const float kDiffuse = 0.7;
+
+// Value v (0..1) to its table entry: texel centres, so the n values land on the n entries.
+vec4 classify(sampler2D table, vec4 v)
+{
+    float n = float(textureSize(table, 0).x);
+    vec4 s = v * ((n - 1.0) / n) + 0.5 / n;
+    if (v.r == v.a && v.g == v.a && v.b == v.a)
+        return texture2D(table, vec2(s.a, 0.5));
+    return vec4(texture2D(table, vec2(s.r, 0.5)).r, texture2D(table, vec2(s.g, 0.5)).g,
+                texture2D(table, vec2(s.b, 0.5)).b, texture2D(table, vec2(s.a, 0.5)).a);
+}
+
+// Front value f and back value b to the pre-integrated entry of the segment between them
+// (column: front, row: back), channel by channel.
+vec4 classifyPair(sampler2D table, vec4 f, vec4 b)
+{
+    vec2 n = vec2(textureSize(table, 0));
+    vec4 sf = f * ((n.x - 1.0) / n.x) + 0.5 / n.x;
+    vec4 sb = b * ((n.y - 1.0) / n.y) + 0.5 / n.y;
+    if (f.r == f.a && f.g == f.a && f.b == f.a && b.r == b.a && b.g == b.a && b.b == b.a)
+        return texture2D(table, vec2(sf.a, sb.a));
+    return vec4(texture2D(table, vec2(sf.r, sb.r)).r, texture2D(table, vec2(sf.g, sb.g)).g,
+                texture2D(table, vec2(sf.b, sb.b)).b, texture2D(table, vec2(sf.a, sb.a)).a);
+}
+
+vec4 valueAt(vec3 p)
+{
+    return texture3D(volume, p * texScale + texOffset);
+}
+
+// The colour of a single point (the segment of zero length when pre-integrated).
+vec4 pointColour(vec4 v)
+{
+#ifdef PREINTEGRATED
+    return classifyPair(palette, v, v);
+#else
+    return classify(palette, v);
+#endif
+}
+
+// Division that an axis the ray runs parallel to cannot make infinite.
+vec3 safeDir(vec3 d)
+{
+    return mix(d, vec3(1e-7), lessThan(abs(d), vec3(1e-7)));
+}
+
+// Distances from the face point at which the ray is inside the box and on the
+// kept side of every clip plane; false when there is no such stretch.
+bool raySpan(vec3 dir, out float t0, out float t1)
+{
+    vec3 h = texOffset / texScale;
+    vec3 d = safeDir(dir);
+    vec3 far = (mix(-h, h, greaterThan(d, vec3(0.0))) - rayEntry) / d;
+    t0 = 0.0;
+    t1 = min(min(far.x, far.y), far.z);
+    for (int i = 0; i < 6; ++i) {
+        float dn = dot(rayClip[i].xyz, dir);
+        float dp = dot(rayClip[i], vec4(rayEntry, 1.0));
+        if (abs(dn) < 1e-7) {
+            if (dp < 0.0)
+                return false;
+        } else if (dn > 0.0) {
+            t0 = max(t0, -dp / dn);
+        } else {
+            t1 = min(t1, -dp / dn);
+        }
+    }
+    return t1 > t0;
+}
+
+// The sample to go on with from sample k at distance t, point p: inside a cell
+// the palette hides, the last sample before the ray leaves it (its segment to
+// the next sample may reach a visible cell); else k itself.
+int skipFrom(int k, float t, vec3 p, vec3 dir, float s)
+{
+    if (skipScale.x <= 0.0)
+        return k;
+    vec3 h = texOffset / texScale;
+    vec3 u = (p / h + 1.0) * 0.5; // 0 ... 1 across the data
+    ivec3 size = textureSize(skipGrid, 0);
+    vec3 cell = clamp(floor(u * skipScale), vec3(0.0), vec3(size - 1));
+    if (texelFetch(skipGrid, ivec3(cell), 0).r > 0.0)
+        return k;
+    vec3 lo = (cell / skipScale * 2.0 - 1.0) * h;
+    vec3 hi = ((cell + 1.0) / skipScale * 2.0 - 1.0) * h;
+    vec3 d = safeDir(dir);
+    vec3 out3 = (mix(lo, hi, greaterThan(d, vec3(0.0))) - p) / d;
+    float leave = t + min(min(out3.x, out3.y), out3.z);
+    return max(k, int(ceil(leave / s - 0.5)) - 1);
+}
+
+#ifdef ISO_SURFACE
+// The classified colour lit from the eye with the data's gradient (central
+// differences one voxel apart); a vanishing gradient leaves it unlit.
+vec4 surfaceColour(vec3 p, vec3 dir, vec4 c)
+{
+    vec3 texel = 1.0 / max(resolution, vec3(1.0));
+    vec3 tc = p * texScale + texOffset;
+    vec3 g = vec3(texture3D(volume, tc + vec3(texel.x, 0.0, 0.0)).a - texture3D(volume, tc - vec3(texel.x, 0.0, 0.0)).a,
+                  texture3D(volume, tc + vec3(0.0, texel.y, 0.0)).a - texture3D(volume, tc - vec3(0.0, texel.y, 0.0)).a,
+                  texture3D(volume, tc + vec3(0.0, 0.0, texel.z)).a - texture3D(volume, tc - vec3(0.0, 0.0, texel.z)).a);
+    float len = length(g);
+    if (len < 1e-5)
+        return vec4(c.rgb, 1.0);
+    return vec4(c.rgb * (kAmbient + kDiffuse * abs(dot(g / len, dir))), 1.0);
+}
+#endif
+
+void march()
+{
+    vec3 dir = normalize(rayDir);
+    float t0;
+    float t1;
+    if (!raySpan(dir, t0, t1))
+        discard;
+    float s = max(slice_dist, 1e-5);
+    // Samples sit at (k + 0.5) s from the face point: k from the first inside
+    // the span to the last before its end, and never more than the diagonal holds.
+    int k = max(int(ceil(t0 / s - 0.5)), 0);
+    int end = min(int(ceil(t1 / s - 0.5)), k + int(diagonal / s) + 2);
+    vec4 sum = vec4(0.0);
+    vec4 extreme = blendMode > 1.5 ? vec4(2.0) : vec4(-1.0);
+    bool seen = false;
+#ifdef PREINTEGRATED
+    bool carried = false;
+    vec4 front = vec4(0.0);
+#endif
+    while (k < end) {
+        float t = (float(k) + 0.5) * s;
+        vec3 p = rayEntry + dir * t;
+        int next = skipFrom(k, t, p, dir, s);
+        if (next > k) {
+            k = next;
+#ifdef PREINTEGRATED
+            carried = false;
+#endif
+            continue;
+        }
+#ifdef PREINTEGRATED
+        if (!carried)
+            front = valueAt(p);
+        vec4 back = valueAt(p + dir * s);
+#ifdef ISO_SURFACE
+        vec4 c = pointColour(front);
+#else
+        // The extremes compare points, compositing integrates segments.
+        vec4 c = blendMode > 0.5 ? pointColour(front) : classifyPair(palette, front, back);
+#endif
+        front = back;
+        carried = true;
+#else
+        vec4 c = classify(palette, valueAt(p));
+#endif
+        if (c.a > alphaThresh) {
+#ifdef ISO_SURFACE
+            // Halve the last step a few times to find where the surface crosses.
+            float a = max(t - s, t0);
+            float b = t;
+            for (int i = 0; i < 5; ++i) {
+                float m = 0.5 * (a + b);
+                if (pointColour(valueAt(rayEntry + dir * m)).a > alphaThresh)
+                    b = m;
+                else
+                    a = m;
+            }
+            vec3 hit = rayEntry + dir * b;
+            gl_FragColor = surfaceColour(hit, dir, pointColour(valueAt(hit)));
+            return;
+#else
+            seen = true;
+            if (blendMode < 0.5) {
+                sum += (1.0 - sum.a) * vec4(c.rgb * c.a, c.a);
+                if (sum.a >= kOpaque)
+                    break;
+            } else if (blendMode < 1.5) {
+                extreme = max(extreme, c);
+            } else {
+                extreme = min(extreme, c);
+            }
+#endif
+        }
+        ++k;
+    }
+#ifdef ISO_SURFACE
+    discard;
+#else
+    if (!seen)
+        discard;
+    // The frame buffer blends with the source alpha: hand over the colour
+    // without the opacity already in it.
+    gl_FragColor = blendMode < 0.5 ? vec4(sum.rgb / sum.a, sum.a) : extreme;
+#endif
+}

@@ -1,0 +1,44 @@
+// Empty-space skipping for the ray caster: the value range of every cell of a
+// coarse grid over a one-channel volume, and, for the current palette, which
+// cells can show anything at all. The ray caster jumps over the others.
+#ifndef GLIMRA_EMPTY_SPACE_H
+#define GLIMRA_EMPTY_SPACE_H
+
+#include "includegl.h"
+
+#include <vector>
+
+struct SkipGrid
+{
+    static const int kCellSize = 8; // voxels along each edge of a cell
+
+    int cells[3] = {0, 0, 0};      // cells per axis; 0 when there is no grid
+    int resolution[3] = {0, 0, 0}; // voxels per axis the grid covers
+    std::vector<float> lo;         // smallest normalised value a sample in the cell can take
+    std::vector<float> hi;         // largest
+    std::vector<unsigned char> visible; // 255 where the palette gives a cell some opacity
+    GLuint texture = 0;            // visible as a cells[0] x cells[1] x cells[2] 3-D texture
+    unsigned long long paletteKey = 0; // which palette the flags were made for; 0 none
+};
+
+// Value ranges of a volume of one channel of glType, resolution[] voxels laid
+// out with rows of stride[0] values and slices of stride[1] rows (a padded
+// buffer). A sample is filtered from up to eight voxels, so each cell's range
+// takes in its neighbours' too. False (and no grid) for other channel counts,
+// signed types (their textures clamp below zero) and sizes too large.
+bool skipGridBuild(SkipGrid& grid, const void* data, GLenum glType, int channels, const int resolution[3],
+                   const int stride[2]);
+
+// Flags from a palette of entries RGBA bytes: a cell is visible when any
+// entry its range reaches through the palette's linear filtering has alpha
+// above zero. Uploads the flags (the context must be current) and records key.
+void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, unsigned long long key);
+
+// The cells-per-unit scale the ray caster takes: cells[a] covers
+// resolution[a] / kCellSize of the texture's data range on axis a.
+void skipGridScale(const SkipGrid& grid, float out[3]);
+
+// Deletes the texture and empties the grid.
+void skipGridRelease(SkipGrid& grid);
+
+#endif
