@@ -5,7 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: setup build build-asan run test bench clean
+.PHONY: setup build build-asan run test bench bench-peer clean
 
 setup:
 	@sh scripts/setup.sh
@@ -26,6 +26,12 @@ test: build build-asan
 
 bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+
+# glimra's ray casting against VTK's GPU ray-cast mapper, both on llvmpipe.
+bench-peer:
+	@sh scripts/setup.sh bench
+	@$(MAKE) build
+	@python3 bench/peer_vtk.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,9 +1,16 @@
 #!/bin/sh
 # Installs the Debian packages glimra needs to build, run and test, only those missing.
+# Usage: sh scripts/setup.sh [bench]
+#   bench  also the packages of the comparison with VTK (make bench-peer)
 set -e
 PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
 libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
 fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils netpbm python3"
+if [ "${1:-}" = bench ]; then
+    # Debian's VTK renders through GLX even off screen, so it needs an X
+    # display (the bench script starts Xvfb); procps gives uptime.
+    PKGS="$PKGS python3-vtk9 python3-numpy procps"
+fi
 missing=""
 for p in $PKGS; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
