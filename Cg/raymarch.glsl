@@ -11,7 +11,7 @@ flat in vec3 texScale;       // texture coordinate = box point * texScale + texO
 flat in vec3 texOffset;
 
 uniform float blendMode;     // 0 composite, 1 maximum, 2 minimum intensity
-uniform sampler3D skipGrid;  // per cell: 1 where the palette lets something show
+uniform sampler3D skipGrid;  // per cell: the largest colour and opacity the palette gives it
 uniform vec3 skipScale;      // cells per unit of the data's range; 0: no grid
 uniform vec4 rayClip[6];     // clip planes in box coordinates, keeping dot(plane, (p, 1)) >= 0
 
@@ -21,10 +21,12 @@ const float kOpaque = 1.0 - 0.5 / 255.0;
 const float kAmbient = 0.3;
 const float kDiffuse = 0.7;
 
+vec2 tableSize; // entries of the palette (or table) along each axis, read once per ray
+
 // Value v (0..1) to its table entry: texel centres, so the n values land on the n entries.
 vec4 classify(sampler2D table, vec4 v)
 {
-    float n = float(textureSize(table, 0).x);
+    float n = tableSize.x;
     vec4 s = v * ((n - 1.0) / n) + 0.5 / n;
     if (v.r == v.a && v.g == v.a && v.b == v.a)
         return texture2D(table, vec2(s.a, 0.5));
@@ -36,7 +38,7 @@ vec4 classify(sampler2D table, vec4 v)
 // (column: front, row: back), channel by channel.
 vec4 classifyPair(sampler2D table, vec4 f, vec4 b)
 {
-    vec2 n = vec2(textureSize(table, 0));
+    vec2 n = tableSize;
     vec4 sf = f * ((n.x - 1.0) / n.x) + 0.5 / n.x;
     vec4 sb = b * ((n.y - 1.0) / n.y) + 0.5 / n.y;
     if (f.r == f.a && f.g == f.a && f.b == f.a && b.r == b.a && b.g == b.a && b.b == b.a)
@@ -90,25 +92,17 @@ bool raySpan(vec3 dir, out float t0, out float t1)
     return t1 > t0;
 }
 
-// The sample to go on with from sample k at distance t, point p: inside a cell
-// the palette hides, the last sample before the ray leaves it (its segment to
-// the next sample may reach a visible cell); else k itself.
-int skipFrom(int k, float t, vec3 p, vec3 dir, float s)
+// The cell of the grid that point p (at distance t) lies in: where the ray
+// leaves it, and the largest colour and opacity any sample in it can take.
+vec4 cellAhead(vec3 p, float t, vec3 dir, vec3 h, vec3 lastCell, out float leave)
 {
-    if (skipScale.x <= 0.0)
-        return k;
-    vec3 h = texOffset / texScale;
     vec3 u = (p / h + 1.0) * 0.5; // 0 ... 1 across the data
-    ivec3 size = textureSize(skipGrid, 0);
-    vec3 cell = clamp(floor(u * skipScale), vec3(0.0), vec3(size - 1));
-    if (texelFetch(skipGrid, ivec3(cell), 0).r > 0.0)
-        return k;
+    vec3 cell = clamp(floor(u * skipScale), vec3(0.0), lastCell);
     vec3 lo = (cell / skipScale * 2.0 - 1.0) * h;
     vec3 hi = ((cell + 1.0) / skipScale * 2.0 - 1.0) * h;
-    vec3 d = safeDir(dir);
-    vec3 out3 = (mix(lo, hi, greaterThan(d, vec3(0.0))) - p) / d;
-    float leave = t + min(min(out3.x, out3.y), out3.z);
-    return max(k, int(ceil(leave / s - 0.5)) - 1);
+    vec3 out3 = (mix(lo, hi, greaterThan(dir, vec3(0.0))) - p) / safeDir(dir);
+    leave = t + min(min(out3.x, out3.y), out3.z);
+    return texelFetch(skipGrid, ivec3(cell), 0);
 }
 
 #ifdef ISO_SURFACE
@@ -135,45 +129,74 @@ void march()
     float t1;
     if (!raySpan(dir, t0, t1))
         discard;
+    tableSize = vec2(textureSize(palette, 0));
     float s = max(slice_dist, 1e-5);
     // Samples sit at (k + 0.5) s from the face point: k from the first inside
     // the span to the last before its end, and never more than the diagonal holds.
     int k = max(int(ceil(t0 / s - 0.5)), 0);
     int end = min(int(ceil(t1 / s - 0.5)), k + int(diagonal / s) + 2);
+    vec3 h = texOffset / texScale;
+    bool cells = skipScale.x > 0.0;
+    vec3 lastCell = cells ? vec3(textureSize(skipGrid, 0) - 1) : vec3(0.0);
+    bool maximum = blendMode > 0.5 && blendMode < 1.5;
     vec4 sum = vec4(0.0);
     vec4 extreme = blendMode > 1.5 ? vec4(2.0) : vec4(-1.0);
     bool seen = false;
+    bool done = false;
 #ifdef PREINTEGRATED
     bool carried = false;
     vec4 front = vec4(0.0);
 #endif
-    while (k < end) {
-        float t = (float(k) + 0.5) * s;
-        vec3 p = rayEntry + dir * t;
-        int next = skipFrom(k, t, p, dir, s);
-        if (next > k) {
-            k = next;
-#ifdef PREINTEGRATED
-            carried = false;
+    // Cell by cell: the samples of a cell that can change the picture are
+    // marched, the others jumped over.
+    while (k < end && !done) {
+        int last = end - 1;
+        int first = k;
+        if (cells) {
+            float leave;
+            float tk = (float(k) + 0.5) * s;
+            vec4 most = cellAhead(rayEntry + dir * tk, tk, dir, h, lastCell, leave);
+            last = clamp(int(ceil(leave / s - 0.5)) - 1, k, end - 1);
+            if (most.a <= alphaThresh || (maximum && all(lessThanEqual(most, extreme)))) {
+#if defined(PREINTEGRATED) && !defined(ISO_SURFACE)
+                // The last sample's segment may reach into the next cell.
+                first = maximum ? last + 1 : last;
+#else
+                first = last + 1;
 #endif
-            continue;
+            }
         }
 #ifdef PREINTEGRATED
-        if (!carried)
-            front = valueAt(p);
-        vec4 back = valueAt(p + dir * s);
+        if (first != k)
+            carried = false;
+#endif
+        for (k = first; k <= last; ++k) {
+            float t = (float(k) + 0.5) * s;
+            vec3 p = rayEntry + dir * t;
+#ifdef PREINTEGRATED
+            if (!carried)
+                front = valueAt(p);
 #ifdef ISO_SURFACE
-        vec4 c = pointColour(front);
+            vec4 c = pointColour(front);
+            carried = false;
 #else
-        // The extremes compare points, compositing integrates segments.
-        vec4 c = blendMode > 0.5 ? pointColour(front) : classifyPair(palette, front, back);
+            vec4 c;
+            if (blendMode > 0.5) {
+                // The extremes compare points, compositing integrates segments.
+                c = pointColour(front);
+                carried = false;
+            } else {
+                vec4 back = valueAt(p + dir * s);
+                c = classifyPair(palette, front, back);
+                front = back;
+                carried = true;
+            }
 #endif
-        front = back;
-        carried = true;
 #else
-        vec4 c = classify(palette, valueAt(p));
+            vec4 c = classify(palette, valueAt(p));
 #endif
-        if (c.a > alphaThresh) {
+            if (c.a <= alphaThresh)
+                continue;
 #ifdef ISO_SURFACE
             // Halve the last step a few times to find where the surface crosses.
             float a = max(t - s, t0);
@@ -192,8 +215,10 @@ void march()
             seen = true;
             if (blendMode < 0.5) {
                 sum += (1.0 - sum.a) * vec4(c.rgb * c.a, c.a);
-                if (sum.a >= kOpaque)
+                if (sum.a >= kOpaque) {
+                    done = true;
                     break;
+                }
             } else if (blendMode < 1.5) {
                 extreme = max(extreme, c);
             } else {
@@ -201,7 +226,7 @@ void march()
             }
 #endif
         }
-        ++k;
+        k = last + 1;
     }
 #ifdef ISO_SURFACE
     discard;

@@ -108,21 +108,38 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
     const size_t count = grid.lo.size();
     if (count == 0 || !rgba || entries < 1)
         return;
-    // opaque[i]: entries 0 ... i - 1 with some opacity, so that a range of
-    // entries is tested in constant time.
-    std::vector<int> opaque(static_cast<size_t>(entries) + 1, 0);
-    for (int i = 0; i < entries; ++i)
-        opaque[i + 1] = opaque[i] + (rgba[4 * i + 3] != 0);
-    grid.visible.assign(count, 0);
+    // Sparse table: level j holds per channel the largest of the 2^j entries
+    // from i on, so that any range's largest is two lookups.
+    int levels = 1;
+    while ((1 << levels) <= entries)
+        ++levels;
+    std::vector<unsigned char> table(static_cast<size_t>(levels) * entries * 4);
+    std::copy(rgba, rgba + static_cast<size_t>(entries) * 4, table.begin());
+    for (int j = 1; j < levels; ++j)
+        for (int i = 0; i + (1 << j) <= entries; ++i)
+            for (int c = 0; c < 4; ++c) {
+                const size_t lower = (static_cast<size_t>(j - 1) * entries + i) * 4 + c;
+                const size_t upper = (static_cast<size_t>(j - 1) * entries + i + (1 << (j - 1))) * 4 + c;
+                table[(static_cast<size_t>(j) * entries + i) * 4 + c] = std::max(table[lower], table[upper]);
+            }
+    grid.cellMax.assign(count * 4, 0);
     const float last = static_cast<float>(entries - 1);
-    for (size_t c = 0; c < count; ++c) {
+    for (size_t cell = 0; cell < count; ++cell) {
         // A value v is looked up between entries floor and ceil of v * (n - 1);
         // one entry more on each side keeps GPU rounding on the safe side.
-        int a = static_cast<int>(std::floor(grid.lo[c] * last)) - 1;
-        int b = static_cast<int>(std::ceil(grid.hi[c] * last)) + 1;
+        int a = static_cast<int>(std::floor(grid.lo[cell] * last)) - 1;
+        int b = static_cast<int>(std::ceil(grid.hi[cell] * last)) + 1;
         a = std::max(a, 0);
         b = std::min(b, entries - 1);
-        grid.visible[c] = (a <= b && opaque[b + 1] - opaque[a] > 0) ? 255 : 0;
+        if (a > b)
+            continue;
+        int j = 0;
+        while ((2 << j) <= b - a + 1)
+            ++j;
+        const unsigned char* x = &table[(static_cast<size_t>(j) * entries + a) * 4];
+        const unsigned char* y = &table[(static_cast<size_t>(j) * entries + b + 1 - (1 << j)) * 4];
+        for (int c = 0; c < 4; ++c)
+            grid.cellMax[cell * 4 + c] = std::max(x[c], y[c]);
     }
     if (!grid.texture)
         glGenTextures(1, &grid.texture);
@@ -137,10 +154,18 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_R8, grid.cells[0], grid.cells[1], grid.cells[2], 0, GL_RED,
-                 GL_UNSIGNED_BYTE, grid.visible.data());
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, grid.cells[0], grid.cells[1], grid.cells[2], 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, grid.cellMax.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(previous));
+}
+
+size_t skipGridHiddenCells(const SkipGrid& grid)
+{
+    size_t n = 0;
+    for (size_t i = 3; i < grid.cellMax.size(); i += 4)
+        n += grid.cellMax[i] == 0;
+    return n;
 }
 
 void skipGridScale(const SkipGrid& grid, float out[3])
@@ -158,6 +183,6 @@ void skipGridRelease(SkipGrid& grid)
         grid.cells[a] = grid.resolution[a] = 0;
     grid.lo.clear();
     grid.hi.clear();
-    grid.visible.clear();
+    grid.cellMax.clear();
     grid.paletteKey = 0;
 }

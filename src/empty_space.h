@@ -1,6 +1,8 @@
 // Empty-space skipping for the ray caster: the value range of every cell of a
-// coarse grid over a one-channel volume, and, for the current palette, which
-// cells can show anything at all. The ray caster jumps over the others.
+// coarse grid over a one-channel volume, and, for the current palette, the
+// brightest colour and opacity any sample in the cell can take. The ray
+// caster jumps over cells that cannot show (their opacity is zero) and, in
+// maximum intensity, over cells that cannot beat the maximum found so far.
 #ifndef GLIMRA_EMPTY_SPACE_H
 #define GLIMRA_EMPTY_SPACE_H
 
@@ -16,8 +18,8 @@ struct SkipGrid
     int resolution[3] = {0, 0, 0}; // voxels per axis the grid covers
     std::vector<float> lo;         // smallest normalised value a sample in the cell can take
     std::vector<float> hi;         // largest
-    std::vector<unsigned char> visible; // 255 where the palette gives a cell some opacity
-    GLuint texture = 0;            // visible as a cells[0] x cells[1] x cells[2] 3-D texture
+    std::vector<unsigned char> cellMax; // per cell RGBA: the largest palette entry its range reaches
+    GLuint texture = 0;            // cellMax as a cells[0] x cells[1] x cells[2] RGBA texture
     unsigned long long paletteKey = 0; // which palette the flags were made for; 0 none
 };
 
@@ -29,10 +31,13 @@ struct SkipGrid
 bool skipGridBuild(SkipGrid& grid, const void* data, GLenum glType, int channels, const int resolution[3],
                    const int stride[2]);
 
-// Flags from a palette of entries RGBA bytes: a cell is visible when any
-// entry its range reaches through the palette's linear filtering has alpha
-// above zero. Uploads the flags (the context must be current) and records key.
+// cellMax from a palette of entries RGBA bytes: per channel the largest
+// entry a cell's range reaches through the palette's linear filtering.
+// Uploads it (the context must be current) and records key.
 void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, unsigned long long key);
+
+// Cells whose opacity is zero for the palette last classified.
+size_t skipGridHiddenCells(const SkipGrid& grid);
 
 // The cells-per-unit scale the ray caster takes: cells[a] covers
 // resolution[a] / kCellSize of the texture's data range on axis a.

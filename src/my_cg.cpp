@@ -433,7 +433,7 @@ void loadRayExtras(int id, const Brick* b)
     value1(id, "blendMode", (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
                                 ? static_cast<float>(blending) : 0.0f);
     float scale[3] = {0.0f, 0.0f, 0.0f};
-    if (!b && volume.skipGrid.texture && !volume.skipGrid.visible.empty()) {
+    if (!b && volume.skipGrid.texture && !volume.skipGrid.cellMax.empty()) {
         skipGridScale(volume.skipGrid, scale);
         sampler(id, "skipGrid", volume.skipGrid.texture);
     }

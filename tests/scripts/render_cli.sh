@@ -39,9 +39,8 @@ expect "rotate needs two" 2 "glimra-render: --rotate needs two angles in degrees
 expect "missing data" 1 "glimra-render: cannot load $T/none.dat" "$TOOL" "$T/none.dat" -o "$T/a.png"
 expect "style 14" 1 "glimra-render: Draw style 14 does not exist." "$TOOL" "$T/ramp.dat" --style 14 -o "$T/a.png"
 
-# Every style of the later renderers says it is not available.
-for s in 5:"Ray Casting" 6:"Focus and Context" 9:"3D Normal (texture)" 10:"3D Normal (fragment)" \
-         11:"3D Light (grad. mag.)" 12:"3D Light 2" 13:"Multi Volume"; do
+# The mask and multi-band styles say they are not available.
+for s in 6:"Focus and Context" 13:"Multi Volume"; do
     n=${s%%:*}; label=${s#*:}
     expect "style $n" 1 "glimra-render: Draw style \"$label\" is not available." \
         "$TOOL" "$T/ramp.dat" --style "$n" -o "$T/a.png"
@@ -56,8 +55,17 @@ if ! "$TOOL" "$T/ramp.dat" --classification 2 -o "$T/pre.png" 2>/dev/null; then
 fi
 [ -e "$T/a.png" ] && { echo "FAIL: a refused picture left a file"; fail=1; }
 
-# Every slicing style and classification writes a PNG of the asked size.
-for s in 1 2 3 4; do
+# Without their program files the ray caster and the shaded styles are refused.
+mkdir "$T/nocg"
+expect "ray casting without programs" 1 \
+    "glimra-render: \"Ray Casting\" is not available: its shader programs are missing." \
+    "$TOOL" "$T/ramp.dat" --cg "$T/nocg/" --style 5 -o "$T/a.png"
+expect "light without programs" 1 \
+    "glimra-render: Draw style \"3D Light 2\" is not available: its shader programs are missing." \
+    "$TOOL" "$T/ramp.dat" --cg "$T/nocg/" --style 12 -o "$T/a.png"
+
+# Every slicing, shaded and ray-cast style and classification writes a PNG of the asked size.
+for s in 1 2 3 4 5 9 10 11 12; do
     for c in 1 3 4; do
         if "$TOOL" "$T/ramp.dat" --style $s --classification $c --size 40x30 -o "$T/s$s$c.png" 2>"$T/err.txt" &&
             [ "$(od -An -tx1 -N8 "$T/s$s$c.png" | tr -d ' \n')" = "89504e470d0a1a0a" ] &&
