@@ -142,91 +142,89 @@ void march()
     vec4 sum = vec4(0.0);
     vec4 extreme = blendMode > 1.5 ? vec4(2.0) : vec4(-1.0);
     bool seen = false;
-    bool done = false;
 #ifdef PREINTEGRATED
     bool carried = false;
     vec4 front = vec4(0.0);
 #endif
-    // Cell by cell: the samples of a cell that can change the picture are
-    // marched, the others jumped over.
-    while (k < end && !done) {
-        int last = end - 1;
-        int first = k;
-        if (cells) {
+    // One loop over the samples; on entering a cell its bound says whether
+    // any sample in it can change the picture, and if not the ray jumps to
+    // the cell's end. (A single loop keeps the SIMD lanes of the rasteriser
+    // in step better than a loop per cell.)
+    int cellEnd = -1; // the last sample of the cell being marched
+    while (k < end) {
+        if (cells && k > cellEnd) {
             float leave;
             float tk = (float(k) + 0.5) * s;
             vec4 most = cellAhead(rayEntry + dir * tk, tk, dir, h, lastCell, leave);
-            last = clamp(int(ceil(leave / s - 0.5)) - 1, k, end - 1);
+            cellEnd = max(int(ceil(leave / s - 0.5)) - 1, k);
             if (most.a <= alphaThresh || (maximum && all(lessThanEqual(most, extreme)))) {
 #if defined(PREINTEGRATED) && !defined(ISO_SURFACE)
                 // The last sample's segment may reach into the next cell.
-                first = maximum ? last + 1 : last;
-#else
-                first = last + 1;
-#endif
-            }
-        }
-#ifdef PREINTEGRATED
-        if (first != k)
-            carried = false;
-#endif
-        for (k = first; k <= last; ++k) {
-            float t = (float(k) + 0.5) * s;
-            vec3 p = rayEntry + dir * t;
-#ifdef PREINTEGRATED
-            if (!carried)
-                front = valueAt(p);
-#ifdef ISO_SURFACE
-            vec4 c = pointColour(front);
-            carried = false;
-#else
-            vec4 c;
-            if (blendMode > 0.5) {
-                // The extremes compare points, compositing integrates segments.
-                c = pointColour(front);
-                carried = false;
-            } else {
-                vec4 back = valueAt(p + dir * s);
-                c = classifyPair(palette, front, back);
-                front = back;
-                carried = true;
-            }
-#endif
-#else
-            vec4 c = classify(palette, valueAt(p));
-#endif
-            if (c.a <= alphaThresh)
-                continue;
-#ifdef ISO_SURFACE
-            // Halve the last step a few times to find where the surface crosses.
-            float a = max(t - s, t0);
-            float b = t;
-            for (int i = 0; i < 5; ++i) {
-                float m = 0.5 * (a + b);
-                if (pointColour(valueAt(rayEntry + dir * m)).a > alphaThresh)
-                    b = m;
-                else
-                    a = m;
-            }
-            vec3 hit = rayEntry + dir * b;
-            gl_FragColor = surfaceColour(hit, dir, pointColour(valueAt(hit)));
-            return;
-#else
-            seen = true;
-            if (blendMode < 0.5) {
-                sum += (1.0 - sum.a) * vec4(c.rgb * c.a, c.a);
-                if (sum.a >= kOpaque) {
-                    done = true;
-                    break;
+                int resume = maximum ? cellEnd + 1 : cellEnd;
+                if (resume > k) {
+                    k = resume;
+                    carried = false;
+                    continue;
                 }
-            } else if (blendMode < 1.5) {
-                extreme = max(extreme, c);
-            } else {
-                extreme = min(extreme, c);
-            }
+#else
+                k = cellEnd + 1;
+                continue;
 #endif
+            }
         }
-        k = last + 1;
+        float t = (float(k) + 0.5) * s;
+        vec3 p = rayEntry + dir * t;
+        ++k;
+#ifdef PREINTEGRATED
+        if (!carried)
+            front = valueAt(p);
+#ifdef ISO_SURFACE
+        vec4 c = pointColour(front);
+        carried = false;
+#else
+        vec4 c;
+        if (blendMode > 0.5) {
+            // The extremes compare points, compositing integrates segments.
+            c = pointColour(front);
+            carried = false;
+        } else {
+            vec4 back = valueAt(p + dir * s);
+            c = classifyPair(palette, front, back);
+            front = back;
+            carried = true;
+        }
+#endif
+#else
+        vec4 c = classify(palette, valueAt(p));
+#endif
+        if (c.a <= alphaThresh)
+            continue;
+#ifdef ISO_SURFACE
+        // Halve the last step a few times to find where the surface crosses.
+        float a = max(t - s, t0);
+        float b = t;
+        for (int i = 0; i < 5; ++i) {
+            float m = 0.5 * (a + b);
+            if (pointColour(valueAt(rayEntry + dir * m)).a > alphaThresh)
+                b = m;
+            else
+                a = m;
+        }
+        vec3 hit = rayEntry + dir * b;
+        gl_FragColor = surfaceColour(hit, dir, pointColour(valueAt(hit)));
+        return;
+#else
+        seen = true;
+        if (blendMode < 0.5) {
+            sum += (1.0 - sum.a) * vec4(c.rgb * c.a, c.a);
+            if (sum.a >= kOpaque)
+                break;
+        } else if (blendMode < 1.5) {
+            extreme = max(extreme, c);
+        } else {
+            extreme = min(extreme, c);
+        }
+#endif
     }
 #ifdef ISO_SURFACE
     discard;

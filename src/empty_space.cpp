@@ -125,10 +125,11 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
     grid.cellMax.assign(count * 4, 0);
     const float last = static_cast<float>(entries - 1);
     for (size_t cell = 0; cell < count; ++cell) {
-        // A value v is looked up between entries floor and ceil of v * (n - 1);
-        // one entry more on each side keeps GPU rounding on the safe side.
-        int a = static_cast<int>(std::floor(grid.lo[cell] * last)) - 1;
-        int b = static_cast<int>(std::ceil(grid.hi[cell] * last)) + 1;
+        // A value v is looked up between entries floor and ceil of v * (n - 1).
+        // (Rounding on the GPU may lend a neighbouring entry a weight of the
+        // order of 1e-6: far below what a picture of 8 bits can show.)
+        int a = static_cast<int>(std::floor(grid.lo[cell] * last));
+        int b = static_cast<int>(std::ceil(grid.hi[cell] * last));
         a = std::max(a, 0);
         b = std::min(b, entries - 1);
         if (a > b)

@@ -397,6 +397,43 @@ TEST_F(CgLayer, FilesThatAreMissingOrDoNotCompileGiveNullHandles)
     EXPECT_EQ(cgGetError(), CG_INVALID_PROFILE_ERROR);
 }
 
+// '#include "name"' reads name from the program's own folder; a path, a
+// missing file, a loop and an oversized text are refused with the reason.
+TEST_F(CgLayer, IncludesComeFromTheProgramsFolder)
+{
+    testsupport::TempDir dir;
+    ASSERT_TRUE(testsupport::writeFile(dir.file("colour.glsl"), "vec4 colour() { return vec4(0.25); }\n"));
+    ASSERT_TRUE(testsupport::writeFile(dir.file("main.cg"), "#version 450 compatibility\n  #include \"colour.glsl\"\n"
+                                                            "void main() { gl_FragColor = colour(); }\n"));
+    std::string path = dir.file("main.cg");
+    EXPECT_NE(cgCreateProgramFromFile(context, CG_SOURCE, path.c_str(), CG_PROFILE_GLSLF, "main", nullptr), nullptr)
+        << cgGetLastListing(context);
+
+    struct Case
+    {
+        const char* text;
+        const char* reason;
+    } cases[] = {
+        {"#include \"../colour.glsl\"\n", "bad #include line"},
+        {"#include colour.glsl\n", "bad #include line"},
+        {"#include \"absent.glsl\"\n", "absent.glsl: cannot open the file"},
+        {"#include \"self.cg\"\n", "#include nested too deeply"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(testsupport::writeFile(dir.file("self.cg"), c.text));
+        path = dir.file("self.cg");
+        EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, path.c_str(), CG_PROFILE_GLSLF, "main", nullptr),
+                  nullptr);
+        EXPECT_EQ(cgGetError(), CG_FILE_READ_ERROR);
+        EXPECT_NE(std::string(cgGetLastListing(context)).find(c.reason), std::string::npos)
+            << c.text << cgGetLastListing(context);
+    }
+    ASSERT_TRUE(testsupport::writeFile(dir.file("big.cg"), std::string((1 << 20) + 1, ' ')));
+    path = dir.file("big.cg");
+    EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, path.c_str(), CG_PROFILE_GLSLF, "main", nullptr), nullptr);
+    EXPECT_NE(std::string(cgGetLastListing(context)).find("larger than 1 MiB"), std::string::npos);
+}
+
 TEST_F(CgLayer, NullAndStaleHandlesAreHarmless)
 {
     cgGLBindProgram(nullptr);

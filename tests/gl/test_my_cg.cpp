@@ -295,8 +295,13 @@ TEST_F(MyCg, EveryShippedProgramCompiles)
 {
     ASSERT_TRUE(createCgPrograms());
     EXPECT_TRUE(cgReady);
-    for (int id : kSlicingPrograms)
+    // Every program of every renderer, so every support flag is set.
+    for (int id = 0; id < PRG_COUNT; ++id)
         EXPECT_NE(cgProgramHandle(id), nullptr) << cgProgramFile(id);
+    EXPECT_TRUE(arbProgramsReady);
+    EXPECT_TRUE(nv30Supported);
+    EXPECT_TRUE(nv40Supported);
+    EXPECT_EQ(consoleText().find("not"), std::string::npos) << consoleText();
     EXPECT_EQ(fileText().find("Not supported clip planes"), std::string::npos);
     EXPECT_EQ(fileText().find("Shader: post2d.cg"), std::string::npos);
     // The real clip-plane programs are in use, with their parameters.
@@ -492,11 +497,20 @@ TEST_F(MyCg, ProgramSetsSelectTheirPrograms)
          PRG_MULTI_PREINT_FP},
         {DRAW_2D_MULTI_TEXTURE, CLASSIFICATION_PRE_INTEGRATION, false, true, true, PRG_PREINT_VP_ORTHO_OAS,
          PRG_ISO_2D_MULTI_INT},
-        // Lit styles: the pass-through vertex program with post-classification; their
-        // fragment programs come with their renderer.
-        {DRAW_LIGHT2, CLASSIFICATION_POST, true, false, false, PRG_VERTEX, PRG_NONE},
-        {DRAW_LIGHT_GRADMAG, CLASSIFICATION_PRE_INTEGRATION, true, false, false, PRG_PREINT_VP_OAS3D, PRG_NONE},
-        {DRAW_RAY_CASTING, CLASSIFICATION_POST, true, false, false, PRG_NONE, PRG_NONE},
+        // Shaded styles: no vertex program for the normals; the lit ones pass
+        // through with post-classification and pre-integrate otherwise.
+        {DRAW_NORMAL_TEXTURE, CLASSIFICATION_POST, true, true, false, PRG_NONE, PRG_NORMAL},
+        {DRAW_NORMAL_FRAGMENT, CLASSIFICATION_POST, true, false, false, PRG_NONE, PRG_NORMAL_OLD},
+        {DRAW_LIGHT2, CLASSIFICATION_POST, true, false, false, PRG_VERTEX, PRG_LIGHT_ADV},
+        {DRAW_LIGHT2, CLASSIFICATION_POST, true, true, false, PRG_VERTEX, PRG_ISO_LIGHT},
+        {DRAW_LIGHT_GRADMAG, CLASSIFICATION_PRE_INTEGRATION, true, false, false, PRG_PREINT_VP_OAS3D, PRG_LIGHT},
+        {DRAW_LIGHT_GRADMAG, CLASSIFICATION_POST, false, true, false, PRG_VERTEX, PRG_ISO_GRAD_MAG},
+        // The ray caster: its vertex program follows the projection.
+        {DRAW_RAY_CASTING, CLASSIFICATION_POST, true, false, false, PRG_RAYCAST_VP, PRG_RAYCAST_FP_POST},
+        {DRAW_RAY_CASTING, CLASSIFICATION_PRE_INTEGRATION, false, false, false, PRG_RAYCAST_VP_ORTHO,
+         PRG_RAYCAST_FP},
+        {DRAW_RAY_CASTING, CLASSIFICATION_POST, false, true, false, PRG_RAYCAST_VP_ORTHO, PRG_ISO_RAY_POST},
+        {DRAW_RAY_CASTING, CLASSIFICATION_PRE_INTEGRATION, true, true, false, PRG_RAYCAST_VP, PRG_ISO_RAY_INT},
     };
     for (const Case& c : cases) {
         mode.setDrawStyle(DRAW_3D_TEXTURE_OAS); // shaded styles then slice object-aligned

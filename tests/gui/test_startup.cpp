@@ -1,4 +1,5 @@
 // Start-up and shutdown of the real windows inside the test process.
+#include "command_ids.h"
 #include "gui_support.h"
 #include "menu_main.h"
 #include "test_support.h"
@@ -189,6 +190,13 @@ TEST(Startup, MenusFollowTheDriverAndTheData)
     EXPECT_FALSE(menuEnabled(57612));
     EXPECT_FALSE(menuEnabled(57613));
     EXPECT_TRUE(menuEnabled(10008));
+    // Every program file is there: the shaded styles and the ray caster are offered.
+    for (int id : {ID_STYLE_NORMAL_TEXTURE, ID_STYLE_NORMAL_FRAGMENT, ID_STYLE_LIGHT_GRADMAG, ID_STYLE_LIGHT2,
+                   ID_STYLE_RAY_CASTING})
+        EXPECT_TRUE(menuEnabled(id)) << id;
+    const std::string log = app.log();
+    EXPECT_EQ(log.find("is not created correctly."), std::string::npos) << log;
+    EXPECT_EQ(log.find("profile not supported."), std::string::npos) << log;
     EXPECT_TRUE(app.close());
 }
 
