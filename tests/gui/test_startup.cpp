@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -178,6 +179,8 @@ TEST(Startup, MenusFollowTheDriverAndTheData)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
+    // The program files, where the program looks for them: "../Cg/".
+    ASSERT_EQ(::symlink(GLIMRA_SOURCE_DIR "/Cg", tmp.file("Cg").c_str()), 0);
     guitest::InProcessGlimra app({}, tmp.file("run"));
     ASSERT_TRUE(app.started());
     wxMenuBar* bar = g_pMainFrame->GetMenuBar();
