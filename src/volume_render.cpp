@@ -29,6 +29,23 @@ bool isSlicingStyle(int style)
            (style >= DRAW_NORMAL_TEXTURE && style <= DRAW_LIGHT2);
 }
 
+// Sorts the bricks for the current view and calls draw(index) for each, the
+// farthest first, with its data texture bound and enabled.
+template <typename Draw> void forEachBrickFarthestFirst(Volume& v, const Draw& draw)
+{
+    BrickInfo* info = v.myBrickInfo;
+    info->sortBricks(v.rotation, v.translation, v.perspective);
+    for (int b = 0; b < info->count; ++b) {
+        const int index = info->myIndices ? info->myIndices[b] : b;
+        const Brick* brick = info->bricks[index];
+        if (!brick)
+            continue;
+        glBindTexture(GL_TEXTURE_3D, brick->texData);
+        glEnable(GL_TEXTURE_3D);
+        draw(index);
+    }
+}
+
 void faceLoops(const Volume& v)
 {
     // Faces 0 to 4 together run along all twelve edges.
@@ -84,16 +101,7 @@ void Volume::renderVolume()
             }
         };
         if (hasBricks(*this)) {
-            myBrickInfo->sortBricks(rotation, translation, perspective);
-            for (int b = 0; b < myBrickInfo->count; ++b) {
-                const int index = myBrickInfo->myIndices ? myBrickInfo->myIndices[b] : b;
-                const Brick* brick = myBrickInfo->bricks[index];
-                if (!brick)
-                    continue;
-                glBindTexture(GL_TEXTURE_3D, brick->texData);
-                glEnable(GL_TEXTURE_3D);
-                sweep(index);
-            }
+            forEachBrickFarthestFirst(*this, sweep);
         } else {
             glBindTexture(GL_TEXTURE_3D, tidVolume);
             glEnable(GL_TEXTURE_3D);
@@ -115,15 +123,7 @@ void Volume::renderRayCasting()
     glBindTexture(GL_TEXTURE_3D, tidVolume);
     glEnable(GL_TEXTURE_3D);
     if (hasBricks(*this)) {
-        myBrickInfo->sortBricks(rotation, translation, perspective);
-        for (int b = 0; b < myBrickInfo->count; ++b) {
-            const int index = myBrickInfo->myIndices ? myBrickInfo->myIndices[b] : b;
-            const Brick* brick = myBrickInfo->bricks[index];
-            if (!brick)
-                continue;
-            glBindTexture(GL_TEXTURE_3D, brick->texData);
-            drawBox(index, false);
-        }
+        forEachBrickFarthestFirst(*this, [this](int index) { drawBox(index, false); });
     } else {
         updateSkipGrid();
         drawBox(-1, false);
