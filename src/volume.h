@@ -76,6 +76,9 @@ public:
     // "Ray Casting": the box, or every brick's box back to front, marched by
     // the ray-casting programs.
     void renderRayCasting();
+    // "Focus and Context": the mask pass, its dilation in the render target
+    // and the main ray-cast pass (focus_context.cpp).
+    void renderFocusContext();
     // The ray caster's box (or one brick's) with the programs bound; mask
     // selects the mask texture.
     void drawBox(int brick, bool mask);

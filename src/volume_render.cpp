@@ -21,12 +21,13 @@ bool slicingTexturesPresent(const Volume& v, int slicing)
     return v.tidVolume != 0 || hasBricks(v);
 }
 
-// The styles drawn as proxy polygons: the texture styles and the shaded ones,
-// which slice the 3-D texture and differ only in the programs they bind.
+// The styles drawn as proxy polygons: the texture styles, the shaded ones and
+// the multi-volume one, which slice the 3-D texture and differ only in the
+// programs they bind.
 bool isSlicingStyle(int style)
 {
     return (style >= DRAW_2D_TEXTURE && style <= DRAW_3D_TEXTURE_VAS) ||
-           (style >= DRAW_NORMAL_TEXTURE && style <= DRAW_LIGHT2);
+           (style >= DRAW_NORMAL_TEXTURE && style <= DRAW_MULTI_VOLUME);
 }
 
 // Sorts the bricks for the current view and calls draw(index) for each, the
@@ -67,6 +68,10 @@ void Volume::renderVolume()
     const int slicing = mode.getSlicing();
     if (mode.getDrawStyle() == DRAW_RAY_CASTING) {
         renderRayCasting();
+        return;
+    }
+    if (mode.getDrawStyle() == DRAW_FOCUS_CONTEXT) {
+        renderFocusContext();
         return;
     }
     if (!isSlicingStyle(mode.getDrawStyle()) || slicing == SLICING_RAY_CASTING)
