@@ -171,8 +171,14 @@ bool loadMask(const std::string& fileName, Volume& volume)
     volume.deleteTextures(false);
     openProgressDialog();
     progress(2, "Loading mask.");
-    const bool ok = isZvfFile(fileName) ? readMaskZvf(fileName, &data, &type, volume)
-                                        : readMaskDescription(fileName, &data, &type, volume);
+    bool ok = false;
+    if (volume.nbrChannels != 1)
+        // One mask value per voxel: conversion and upload would read
+        // nbrChannels values each.
+        logBoth(__FILE__, __LINE__, "A mask needs data of one channel.\n");
+    else
+        ok = isZvfFile(fileName) ? readMaskZvf(fileName, &data, &type, volume)
+                                 : readMaskDescription(fileName, &data, &type, volume);
     if (!ok || !data)
         return failLoad(&data);
     if (!progress(9, "Scaling mask.")) {

@@ -6,6 +6,7 @@
 #include "includegl.h"
 #include "load_progress.h"
 
+#include <functional>
 #include <string>
 
 class Volume;
@@ -27,10 +28,20 @@ void abortLoad(void** data);
 bool readZvfData(const std::string& fileName, void** data, GLenum* type, Volume& volume,
                  std::string& info);
 
-// The mask readers and the reduction of the mask to 8 bits.
+// The mask readers and the reduction of the mask to 8 bits. The readers
+// refuse a mask whose resolution differs from volume.resolution with the
+// warning box; the reduction keeps the most significant byte of 16- and 32-bit
+// values and maps floats 0 ... 1 to 0 ... 255.
 bool readMaskZvf(const std::string& fileName, void** data, GLenum* type, Volume& volume);
 bool readMaskDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume);
 bool reduceMaskTo8Bit(void** data, GLenum* type, Volume& volume);
+
+// The warning box of a load ("Incompatible mask resolution.", title
+// "Warning"). The window layer installs a modal box, tests a recorder; with
+// none installed the text goes to the log, so nothing here ever blocks.
+using MessageBoxHandler = std::function<void(const char* text, const char* title)>;
+void setMessageBoxHandler(MessageBoxHandler handler);
+void showMessageBox(const char* text, const char* title);
 
 // What the pipeline asks of modules outside the core or not yet built: the
 // transfer-function window (toolkit) and the multi-volume loader. Each entry

@@ -4,6 +4,7 @@
 #include "error_handling.h"
 #include "menu_main.h"
 #include "wx_asserts.h"
+#include "wx_load.h"
 #include "wx_startup.h"
 
 #include <csignal>
@@ -45,6 +46,7 @@ bool MyApp::OnInit()
     usage();
     // wx 3 has no integer trace mask: window-message tracing is left off.
 
+    installMessageBoxes();
     SetSignalHandler(SIGTERM, onTerminate);
     SetSignalHandler(SIGINT, onTerminate);
 

@@ -42,10 +42,15 @@ std::string styleUnavailableReason(int style, int classification)
     if (style < DRAW_STYLE_FIRST || style > DRAW_STYLE_LAST)
         return "Draw style " + std::to_string(style) + " does not exist.";
     const bool shaded = style >= DRAW_NORMAL_TEXTURE && style <= DRAW_LIGHT2;
-    if (style > DRAW_3D_TEXTURE_VAS && style != DRAW_RAY_CASTING && !shaded)
+    // The two passes of focus and context are drawn by its own style only.
+    if (style == DRAW_FOCUS_CONTEXT_MASK || style == DRAW_FOCUS_CONTEXT_DILATE)
         return std::string("Draw style \"") + drawStyleLabel(style) + "\" is not available.";
-    if (style == DRAW_RAY_CASTING && !nv40Supported)
-        return "\"Ray Casting\" is not available: its shader programs are missing.";
+    if ((style == DRAW_RAY_CASTING || style == DRAW_FOCUS_CONTEXT) && !nv40Supported)
+        return std::string("\"") + drawStyleLabel(style) + "\" is not available: its shader programs are missing.";
+    if (style == DRAW_FOCUS_CONTEXT && !volume.isMask)
+        return "\"Focus and Context\" needs a mask (-m).";
+    if (style == DRAW_MULTI_VOLUME && !volume.myMVolumeInfo)
+        return "\"Multi Volume\" needs data with more than four bands.";
     if (shaded && !arbProgramsReady)
         return std::string("Draw style \"") + drawStyleLabel(style) +
                "\" is not available: its shader programs are missing.";
@@ -145,6 +150,7 @@ bool OffscreenRenderer::loadData(const std::string& path)
     return loaded;
 }
 
+// As the menu's Load Mask: the pipeline, then the render target.
 bool OffscreenRenderer::loadMask(const std::string& path)
 {
     volume.isMask = ::loadMask(path, volume) && volume.createShiftTex();

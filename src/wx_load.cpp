@@ -1,5 +1,6 @@
 #include "wx_load.h"
 
+#include "canvas_main.h"
 #include "load.h"
 #include "load_progress.h"
 #include "menu_main.h"
@@ -52,5 +53,16 @@ bool loadDataWithDialog(const std::string& path, std::string* dataInfo)
 bool loadMaskWithDialog(const std::string& path)
 {
     setProgressDialogFactory(makeDialog);
+    // The mask texture belongs with the data's, in the main view's context
+    // (the transfer-function editor may have made its own current).
+    if (g_pMainFrame && g_pMainFrame->myGLcanvas)
+        g_pMainFrame->myGLcanvas->makeContextCurrent();
     return loadMask(path, volume);
+}
+
+void installMessageBoxes()
+{
+    setMessageBoxHandler([](const char* text, const char* title) {
+        wxMessageBox(wxString::FromUTF8(text), wxString::FromUTF8(title), wxOK);
+    });
 }

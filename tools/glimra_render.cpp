@@ -1,5 +1,6 @@
 // glimra-render: draws a data set offscreen with the program's renderers and
 // writes the picture as a PNG, or times the frames.
+#include "load.h"
 #include "main_view.h"
 #include "offscreen_render.h"
 #include "render_mode.h"
@@ -21,9 +22,11 @@ const char* const kUsage =
     "                     [--view front|back|left|right|top|bottom] [--rotate AX AY] [--ortho]\n"
     "                     [--bbox] [--cg DIR] (-o OUT.png | --frames N)\n"
     "  --style N           1 \"2D Texture\", 2 \"2D Multi Texture\", 3 \"3D Texture OAS\",\n"
-    "                      4 \"3D Texture VAS\", 5 \"Ray Casting\", 9 \"3D Normal (texture)\",\n"
-    "                      10 \"3D Normal (fragment)\", 11 \"3D Light (grad. mag.)\", 12 \"3D Light 2\"\n"
-    "                      (6, 7, 8 and 13 are not available here)\n"
+    "                      4 \"3D Texture VAS\", 5 \"Ray Casting\", 6 \"Focus and Context\" (needs -m),\n"
+    "                      9 \"3D Normal (texture)\", 10 \"3D Normal (fragment)\",\n"
+    "                      11 \"3D Light (grad. mag.)\", 12 \"3D Light 2\",\n"
+    "                      13 \"Multi Volume\" (needs data of more than four bands)\n"
+    "  -m MASK             a mask of the data's resolution (.zvf or .dat)\n"
     "  --classification C  1 post-classification, 2 pre-classification, 3 and 4 pre-integration\n"
     "  --blending B        0 blending, 1 maximum intensity, 2 minimum intensity\n"
     "  --sampling N        slices, 0 to 512\n"
@@ -165,6 +168,10 @@ int main(int argc, char** argv)
     else if (cgDir.back() != '/')
         cgDir += '/';
 
+    // The program's warning boxes become lines on standard error.
+    setMessageBoxHandler([](const char* text, const char* title) {
+        std::fprintf(stderr, "glimra-render: %s: %s\n", title, text);
+    });
     OffscreenRenderer renderer(width, height, cgDir);
     if (!renderer.ok())
         return fail("no OpenGL context: " + renderer.error());
@@ -175,14 +182,14 @@ int main(int argc, char** argv)
         style = mode.getDrawStyle();
     if (classification == 0)
         classification = mode.getClassification();
-    const std::string why = styleUnavailableReason(style, classification);
-    if (!why.empty())
-        return fail(why);
-
     if (!renderer.loadData(data))
         return fail("cannot load " + data);
     if (!mask.empty() && !renderer.loadMask(mask))
         return fail("cannot load mask " + mask);
+    // After the loads: focus and context needs the mask, multi volume the bands.
+    const std::string why = styleUnavailableReason(style, classification);
+    if (!why.empty())
+        return fail(why);
     if (!palette.empty() && !renderer.loadPalette(palette))
         return fail("cannot read palette " + palette);
     renderer.setStyle(style);

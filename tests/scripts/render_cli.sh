@@ -39,12 +39,26 @@ expect "rotate needs two" 2 "glimra-render: --rotate needs two angles in degrees
 expect "missing data" 1 "glimra-render: cannot load $T/none.dat" "$TOOL" "$T/none.dat" -o "$T/a.png"
 expect "style 14" 1 "glimra-render: Draw style 14 does not exist." "$TOOL" "$T/ramp.dat" --style 14 -o "$T/a.png"
 
-# The mask and multi-band styles say they are not available.
-for s in 6:"Focus and Context" 13:"Multi Volume"; do
-    n=${s%%:*}; label=${s#*:}
-    expect "style $n" 1 "glimra-render: Draw style \"$label\" is not available." \
-        "$TOOL" "$T/ramp.dat" --style "$n" -o "$T/a.png"
+# The focus-and-context passes are never drawn alone; the mask and multi-band
+# styles say what they need.
+for n in 7:"Focus and Context (mask pass)" 8:"Focus and Context (dilation pass)"; do
+    expect "style ${n%%:*}" 1 "glimra-render: Draw style \"${n#*:}\" is not available." \
+        "$TOOL" "$T/ramp.dat" --style "${n%%:*}" -o "$T/a.png"
 done
+expect "style 6 without a mask" 1 "glimra-render: \"Focus and Context\" needs a mask (-m)." \
+    "$TOOL" "$T/ramp.dat" --style 6 -o "$T/a.png"
+expect "style 13 on one band" 1 "glimra-render: \"Multi Volume\" needs data with more than four bands." \
+    "$TOOL" "$T/ramp.dat" --style 13 -o "$T/a.png"
+# A mask of another size is refused with the program's warning; one of the
+# data's size is taken.
+printf 'ObjectFileName: ramp.raw\nResolution: 8 8 4\nSliceThickness: 1 1 1\nFormat: UCHAR\n' > "$T/half.dat"
+expect "mask of another size" 1 "glimra-render: Warning: Incompatible mask resolution." \
+    "$TOOL" "$T/ramp.dat" -m "$T/half.dat" -o "$T/a.png"
+[ "$(sed -n 2p "$T/err.txt")" = "glimra-render: cannot load mask $T/half.dat" ] ||
+    { echo "FAIL: mask of another size: $(cat "$T/err.txt")"; fail=1; }
+expect "style 6 with a mask" 0 "" "$TOOL" "$T/ramp.dat" -m "$T/ramp.dat" --style 6 --size 40x30 -o "$T/fc.png"
+[ -s "$T/fc.png" ] || { echo "FAIL: style 6 with a mask wrote no picture"; fail=1; }
+rm -f "$T/fc.png"
 expect "classification 5" 1 "glimra-render: Classification 5 does not exist." \
     "$TOOL" "$T/ramp.dat" --classification 5 -o "$T/a.png"
 # Software OpenGL has no paletted textures.

@@ -306,11 +306,3 @@ TEST_F(LoadTest, MoreThanFourBands)
     EXPECT_TRUE(loadData(dir.file("w8.zvf"), v, info));
     EXPECT_EQ(calls, 1);
 }
-
-TEST_F(LoadTest, MaskLoadFailsCleanlyUntilAvailable)
-{
-    ProgressRecorder rec;
-    EXPECT_FALSE(loadMask(dir.file("m.zvf"), v));
-    EXPECT_EQ(rec.record.updates.front(), std::make_pair(2, std::string("Loading mask.")));
-    EXPECT_EQ(rec.record.updates.back(), std::make_pair(100, std::string("Failed.")));
-}
