@@ -4,6 +4,8 @@
 
 #include "includegl.h"
 
+class Volume;
+
 class MultiVolumeInfo
 {
 public:
@@ -13,7 +15,8 @@ public:
     MultiVolumeInfo();
     ~MultiVolumeInfo();
 
-    // Appends a texture holding `bands` bands (-1: channelsPerTexture).
+    // Appends a texture holding `bands` bands (-1: channelsPerTexture) and
+    // weighs its channels 1, so every band starts out weighted equally.
     void addTexture(GLuint textureId, int bands);
     int getTotal() const { return total; }
     int getCount() const { return count; }
@@ -31,5 +34,22 @@ private:
     float* weights = nullptr;   // kWeightCount band weights, entry 0 the first band
     int usedWeights = 1;        // valid entries in weights
 };
+
+// Copies bands first ... first + count - 1 of a band-major byte buffer (each
+// band resolution x * y * z voxels, x fastest) into channels 0 ... count - 1
+// of the texels of a padded grid with `channels` bytes per texel. Channels
+// past count and the texels outside the data are not written: out comes
+// zeroed from the caller.
+void packBands(const unsigned char* bands, const int resolution[3], const int padded[3], int first,
+               int count, int channels, unsigned char* out);
+
+// The loader for data of more than four bands of unsigned bytes (band-major
+// *data, volume.nbrChannels bands): bands 1 ... are packed four to an RGBA 3-D
+// texture into a new volume.myMVolumeInfo (at most ten textures); *data is
+// replaced by band 0 alone and nbrChannels becomes 1, so the rest of the load
+// treats band 0 as an ordinary volume. Without a current context the record
+// is filled with texture name 0. False (no record left) on a missing
+// glTexImage3D, a failed allocation or a cancel.
+bool loadMultiVolume(void** data, GLenum type, Volume& volume);
 
 #endif

@@ -2,7 +2,9 @@
 
 #include "canvas_main.h"
 #include "error_handling.h"
+#include "load.h"
 #include "menu_main.h"
+#include "multi_volume.h"
 #include "settings_file.h"
 #include "transfer_function.h"
 #include "volume.h"
@@ -25,6 +27,7 @@ bool startGlimra(const CommandLine& cl)
     g_pMainFrame->SendSizeEvent();
 
     installMainWindowSettings();
+    g_loadSeams.loadMultiVolume = loadMultiVolume;
     // Table resizes during a load upload into the main view's context.
     TransferFunction::makeMainViewCurrent = [] {
         if (g_pMainFrame && g_pMainFrame->myGLcanvas)
