@@ -3,7 +3,13 @@
 // compositing, the extreme value, or the first hit of the iso-surface.
 // The including program declares volume, palette, slice_dist, diagonal and
 // alphaThresh (and resolution for the iso-surface), and defines
-// PREINTEGRATED and ISO_SURFACE as it needs; its main calls march().
+// PREINTEGRATED and ISO_SURFACE as it needs; its main calls march(). The
+// program manager compiles each ray caster a second time with CHANNELS
+// defined, for data of several channels, which classify every channel.
+//
+// The rasteriser runs every branch of a loop body for all its lanes, so the
+// sample loop holds no branch but its end: the compositing rules are chosen
+// by selects, and the empty cells are stepped over before and after it.
 
 in vec3 rayEntry;            // the face point, box coordinates
 in vec3 rayDir;              // the ray's direction, box coordinates, any length
@@ -11,7 +17,7 @@ flat in vec3 texScale;       // texture coordinate = box point * texScale + texO
 flat in vec3 texOffset;
 
 uniform float blendMode;     // 0 composite, 1 maximum, 2 minimum intensity
-uniform sampler3D skipGrid;  // per cell: the largest colour and opacity the palette gives it
+uniform sampler3D skipGrid;  // per cell: r may hold the shown maximum, g the shown minimum, a its largest opacity
 uniform vec3 skipScale;      // cells per unit of the data's range; 0: no grid
 uniform vec4 rayClip[6];     // clip planes in box coordinates, keeping dot(plane, (p, 1)) >= 0
 
@@ -28,10 +34,12 @@ vec4 classify(sampler2D table, vec4 v)
 {
     float n = tableSize.x;
     vec4 s = v * ((n - 1.0) / n) + 0.5 / n;
-    if (v.r == v.a && v.g == v.a && v.b == v.a)
-        return texture2D(table, vec2(s.a, 0.5));
+#ifdef CHANNELS
     return vec4(texture2D(table, vec2(s.r, 0.5)).r, texture2D(table, vec2(s.g, 0.5)).g,
                 texture2D(table, vec2(s.b, 0.5)).b, texture2D(table, vec2(s.a, 0.5)).a);
+#else
+    return texture2D(table, vec2(s.a, 0.5));
+#endif
 }
 
 // Front value f and back value b to the pre-integrated entry of the segment between them
@@ -41,10 +49,12 @@ vec4 classifyPair(sampler2D table, vec4 f, vec4 b)
     vec2 n = tableSize;
     vec4 sf = f * ((n.x - 1.0) / n.x) + 0.5 / n.x;
     vec4 sb = b * ((n.y - 1.0) / n.y) + 0.5 / n.y;
-    if (f.r == f.a && f.g == f.a && f.b == f.a && b.r == b.a && b.g == b.a && b.b == b.a)
-        return texture2D(table, vec2(sf.a, sb.a));
+#ifdef CHANNELS
     return vec4(texture2D(table, vec2(sf.r, sb.r)).r, texture2D(table, vec2(sf.g, sb.g)).g,
                 texture2D(table, vec2(sf.b, sb.b)).b, texture2D(table, vec2(sf.a, sb.a)).a);
+#else
+    return texture2D(table, vec2(sf.a, sb.a));
+#endif
 }
 
 vec4 valueAt(vec3 p)
@@ -105,6 +115,18 @@ vec4 cellAhead(vec3 p, float t, vec3 dir, vec3 h, vec3 lastCell, out float leave
     return texelFetch(skipGrid, ivec3(cell), 0);
 }
 
+// Whether a cell can change the pixel under the compositing rule.
+bool cellShows(vec4 info)
+{
+#ifndef ISO_SURFACE
+    if (blendMode > 1.5)
+        return info.g > 0.5;
+    if (blendMode > 0.5)
+        return info.r > 0.5;
+#endif
+    return info.a > alphaThresh;
+}
+
 #ifdef ISO_SURFACE
 // The classified colour lit from the eye with the data's gradient (central
 // differences one voxel apart); a vanishing gradient leaves it unlit.
@@ -135,104 +157,103 @@ void march()
     // the span to the last before its end, and never more than the diagonal holds.
     int k = max(int(ceil(t0 / s - 0.5)), 0);
     int end = min(int(ceil(t1 / s - 0.5)), k + int(diagonal / s) + 2);
-    vec3 h = texOffset / texScale;
-    bool cells = skipScale.x > 0.0;
-    vec3 lastCell = cells ? vec3(textureSize(skipGrid, 0) - 1) : vec3(0.0);
-    bool maximum = blendMode > 0.5 && blendMode < 1.5;
-    vec4 sum = vec4(0.0);
-    vec4 extreme = blendMode > 1.5 ? vec4(2.0) : vec4(-1.0);
-    bool seen = false;
-#ifdef PREINTEGRATED
-    bool carried = false;
-    vec4 front = vec4(0.0);
-#endif
-    // One loop over the samples; on entering a cell its bound says whether
-    // any sample in it can change the picture, and if not the ray jumps to
-    // the cell's end. (A single loop keeps the SIMD lanes of the rasteriser
-    // in step better than a loop per cell.)
-    int cellEnd = -1; // the last sample of the cell being marched
-    while (k < end) {
-        if (cells && k > cellEnd) {
+
+    // Cells the palette hides, at the front of the ray and at its back.
+    if (skipScale.x > 0.0) {
+        vec3 h = texOffset / texScale;
+        vec3 lastCell = vec3(textureSize(skipGrid, 0) - 1);
+        for (int i = 0; i < 1024 && k < end; ++i) {
             float leave;
             float tk = (float(k) + 0.5) * s;
-            vec4 most = cellAhead(rayEntry + dir * tk, tk, dir, h, lastCell, leave);
-            cellEnd = max(int(ceil(leave / s - 0.5)) - 1, k);
-            if (most.a <= alphaThresh || (maximum && all(lessThanEqual(most, extreme)))) {
-#if defined(PREINTEGRATED) && !defined(ISO_SURFACE)
-                // The last sample's segment may reach into the next cell.
-                int resume = maximum ? cellEnd + 1 : cellEnd;
-                if (resume > k) {
-                    k = resume;
-                    carried = false;
-                    continue;
-                }
-#else
-                k = cellEnd + 1;
-                continue;
-#endif
-            }
-        }
-        float t = (float(k) + 0.5) * s;
-        vec3 p = rayEntry + dir * t;
-        ++k;
-#ifdef PREINTEGRATED
-        if (!carried)
-            front = valueAt(p);
-#ifdef ISO_SURFACE
-        vec4 c = pointColour(front);
-        carried = false;
-#else
-        vec4 c;
-        if (blendMode > 0.5) {
-            // The extremes compare points, compositing integrates segments.
-            c = pointColour(front);
-            carried = false;
-        } else {
-            vec4 back = valueAt(p + dir * s);
-            c = classifyPair(palette, front, back);
-            front = back;
-            carried = true;
-        }
-#endif
-#else
-        vec4 c = classify(palette, valueAt(p));
-#endif
-        if (c.a <= alphaThresh)
-            continue;
-#ifdef ISO_SURFACE
-        // Halve the last step a few times to find where the surface crosses.
-        float a = max(t - s, t0);
-        float b = t;
-        for (int i = 0; i < 5; ++i) {
-            float m = 0.5 * (a + b);
-            if (pointColour(valueAt(rayEntry + dir * m)).a > alphaThresh)
-                b = m;
-            else
-                a = m;
-        }
-        vec3 hit = rayEntry + dir * b;
-        gl_FragColor = surfaceColour(hit, dir, pointColour(valueAt(hit)));
-        return;
-#else
-        seen = true;
-        if (blendMode < 0.5) {
-            sum += (1.0 - sum.a) * vec4(c.rgb * c.a, c.a);
-            if (sum.a >= kOpaque)
+            if (cellShows(cellAhead(rayEntry + dir * tk, tk, dir, h, lastCell, leave)))
                 break;
-        } else if (blendMode < 1.5) {
-            extreme = max(extreme, c);
-        } else {
-            extreme = min(extreme, c);
-        }
-#endif
-    }
-#ifdef ISO_SURFACE
-    discard;
+#if defined(PREINTEGRATED) && !defined(ISO_SURFACE)
+            // The last sample's segment may reach into the next cell.
+            k = max(int(ceil(leave / s - 0.5)) - 1, k + 1);
 #else
-    if (!seen)
+            k = max(int(ceil(leave / s - 0.5)), k + 1);
+#endif
+        }
+        for (int i = 0; i < 1024 && end > k; ++i) {
+            float back;
+            float tj = (float(end - 1) + 0.5) * s;
+            if (cellShows(cellAhead(rayEntry + dir * tj, tj, -dir, h, lastCell, back)))
+                break;
+            // Run backwards, the ray leaves the cell where it entered it.
+            end = min(int(ceil((2.0 * tj - back) / s - 0.5)), end - 1);
+        }
+    }
+    if (k >= end)
         discard;
-    // The frame buffer blends with the source alpha: hand over the colour
-    // without the opacity already in it.
-    gl_FragColor = blendMode < 0.5 ? vec4(sum.rgb / sum.a, sum.a) : extreme;
+
+    vec3 tc = (rayEntry + dir * ((float(k) + 0.5) * s)) * texScale + texOffset;
+    vec3 stride = dir * s * texScale;
+#ifdef ISO_SURFACE
+    // The first sample the alpha test keeps, then halve the step before it a
+    // few times to find where the surface crosses.
+    bool hit = false;
+    for (; k < end; ++k) {
+        if (pointColour(texture3D(volume, tc)).a > alphaThresh) {
+            hit = true;
+            break;
+        }
+        tc += stride;
+    }
+    if (!hit)
+        discard;
+    float t = (float(k) + 0.5) * s;
+    float a = max(t - s, t0);
+    float b = t;
+    for (int i = 0; i < 5; ++i) {
+        float m = 0.5 * (a + b);
+        if (pointColour(valueAt(rayEntry + dir * m)).a > alphaThresh)
+            b = m;
+        else
+            a = m;
+    }
+    vec3 surface = rayEntry + dir * b;
+    gl_FragColor = surfaceColour(surface, dir, pointColour(valueAt(surface)));
+#else
+    bool extremes = blendMode > 0.5;
+    vec4 sum = vec4(0.0);
+    vec4 most = vec4(-1.0);
+    vec4 least = vec4(2.0);
+#ifdef PREINTEGRATED
+    vec4 front = texture3D(volume, tc);
+#endif
+    for (; k < end; ++k) {
+#ifdef PREINTEGRATED
+        vec4 back = texture3D(volume, tc + stride);
+        // The extremes compare points, compositing integrates segments.
+        vec4 c = classifyPair(palette, front, extremes ? front : back);
+        front = back;
+#else
+        vec4 c = classify(palette, texture3D(volume, tc));
+#endif
+        tc += stride;
+        // A sample at or below the threshold is left out, as the alpha test
+        // leaves out a slice.
+        float keep = c.a > alphaThresh ? 1.0 : 0.0;
+        sum += (1.0 - sum.a) * keep * vec4(c.rgb * c.a, c.a);
+        most = mix(most, max(most, c), keep);
+        least = mix(least, min(least, c), keep);
+        if (!extremes && sum.a >= kOpaque)
+            break;
+    }
+    if (blendMode < 0.5) {
+        if (sum.a <= 0.0)
+            discard;
+        // The frame buffer blends with the source alpha: hand over the colour
+        // without the opacity already in it.
+        gl_FragColor = vec4(sum.rgb / sum.a, sum.a);
+    } else if (blendMode < 1.5) {
+        if (most.a < 0.0)
+            discard;
+        gl_FragColor = most;
+    } else {
+        if (least.a > 1.0)
+            discard;
+        gl_FragColor = least;
+    }
 #endif
 }

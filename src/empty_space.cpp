@@ -108,21 +108,28 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
     const size_t count = grid.lo.size();
     if (count == 0 || !rgba || entries < 1)
         return;
-    // Sparse table: level j holds per channel the largest of the 2^j entries
-    // from i on, so that any range's largest is two lookups.
+    // Sparse table of the largest opacity of the 2^j entries from i on, so
+    // that any range's largest is two lookups.
     int levels = 1;
     while ((1 << levels) <= entries)
         ++levels;
-    std::vector<unsigned char> table(static_cast<size_t>(levels) * entries * 4);
-    std::copy(rgba, rgba + static_cast<size_t>(entries) * 4, table.begin());
+    std::vector<unsigned char> table(static_cast<size_t>(levels) * entries);
+    for (int i = 0; i < entries; ++i)
+        table[i] = rgba[4 * i + 3];
     for (int j = 1; j < levels; ++j)
         for (int i = 0; i + (1 << j) <= entries; ++i)
-            for (int c = 0; c < 4; ++c) {
-                const size_t lower = (static_cast<size_t>(j - 1) * entries + i) * 4 + c;
-                const size_t upper = (static_cast<size_t>(j - 1) * entries + i + (1 << (j - 1))) * 4 + c;
-                table[(static_cast<size_t>(j) * entries + i) * 4 + c] = std::max(table[lower], table[upper]);
-            }
-    grid.cellMax.assign(count * 4, 0);
+            table[static_cast<size_t>(j) * entries + i] =
+                std::max(table[static_cast<size_t>(j - 1) * entries + i],
+                         table[static_cast<size_t>(j - 1) * entries + i + (1 << (j - 1))]);
+    // The lowest and highest entry with some opacity.
+    int lowest = entries;
+    int highest = -1;
+    for (int i = 0; i < entries; ++i)
+        if (rgba[4 * i + 3] != 0) {
+            lowest = std::min(lowest, i);
+            highest = i;
+        }
+    grid.cellInfo.assign(count * 4, 0);
     const float last = static_cast<float>(entries - 1);
     for (size_t cell = 0; cell < count; ++cell) {
         // A value v is looked up between entries floor and ceil of v * (n - 1).
@@ -134,13 +141,15 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
         b = std::min(b, entries - 1);
         if (a > b)
             continue;
+        // A cell below the lowest shown entry cannot raise a maximum that
+        // shows, nor change one that does not; the same for minima above.
+        grid.cellInfo[cell * 4] = b >= lowest ? 255 : 0;
+        grid.cellInfo[cell * 4 + 1] = a <= highest ? 255 : 0;
         int j = 0;
         while ((2 << j) <= b - a + 1)
             ++j;
-        const unsigned char* x = &table[(static_cast<size_t>(j) * entries + a) * 4];
-        const unsigned char* y = &table[(static_cast<size_t>(j) * entries + b + 1 - (1 << j)) * 4];
-        for (int c = 0; c < 4; ++c)
-            grid.cellMax[cell * 4 + c] = std::max(x[c], y[c]);
+        grid.cellInfo[cell * 4 + 3] = std::max(table[static_cast<size_t>(j) * entries + a],
+                                               table[static_cast<size_t>(j) * entries + b + 1 - (1 << j)]);
     }
     if (!grid.texture)
         glGenTextures(1, &grid.texture);
@@ -156,7 +165,7 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, grid.cells[0], grid.cells[1], grid.cells[2], 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, grid.cellMax.data());
+                 GL_UNSIGNED_BYTE, grid.cellInfo.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(previous));
 }
@@ -164,8 +173,8 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
 size_t skipGridHiddenCells(const SkipGrid& grid)
 {
     size_t n = 0;
-    for (size_t i = 3; i < grid.cellMax.size(); i += 4)
-        n += grid.cellMax[i] == 0;
+    for (size_t i = 3; i < grid.cellInfo.size(); i += 4)
+        n += grid.cellInfo[i] == 0;
     return n;
 }
 
@@ -184,6 +193,6 @@ void skipGridRelease(SkipGrid& grid)
         grid.cells[a] = grid.resolution[a] = 0;
     grid.lo.clear();
     grid.hi.clear();
-    grid.cellMax.clear();
+    grid.cellInfo.clear();
     grid.paletteKey = 0;
 }

@@ -1,8 +1,7 @@
 // Empty-space skipping for the ray caster: the value range of every cell of a
-// coarse grid over a one-channel volume, and, for the current palette, the
-// brightest colour and opacity any sample in the cell can take. The ray
-// caster jumps over cells that cannot show (their opacity is zero) and, in
-// maximum intensity, over cells that cannot beat the maximum found so far.
+// coarse grid over a one-channel volume, and, for the current palette, what
+// a cell can add to each compositing rule. The ray caster steps over the
+// cells at either end of a ray that cannot change its pixel.
 #ifndef GLIMRA_EMPTY_SPACE_H
 #define GLIMRA_EMPTY_SPACE_H
 
@@ -18,8 +17,11 @@ struct SkipGrid
     int resolution[3] = {0, 0, 0}; // voxels per axis the grid covers
     std::vector<float> lo;         // smallest normalised value a sample in the cell can take
     std::vector<float> hi;         // largest
-    std::vector<unsigned char> cellMax; // per cell RGBA: the largest palette entry its range reaches
-    GLuint texture = 0;            // cellMax as a cells[0] x cells[1] x cells[2] RGBA texture
+    // Per cell, RGBA: R 255 where it may hold the largest value the palette
+    // shows or more (maximum intensity), G 255 where it may hold the smallest
+    // one or less (minimum intensity), A the largest opacity its range reaches.
+    std::vector<unsigned char> cellInfo;
+    GLuint texture = 0;            // cellInfo as a cells[0] x cells[1] x cells[2] RGBA texture
     unsigned long long paletteKey = 0; // which palette the flags were made for; 0 none
 };
 
@@ -31,9 +33,8 @@ struct SkipGrid
 bool skipGridBuild(SkipGrid& grid, const void* data, GLenum glType, int channels, const int resolution[3],
                    const int stride[2]);
 
-// cellMax from a palette of entries RGBA bytes: per channel the largest
-// entry a cell's range reaches through the palette's linear filtering.
-// Uploads it (the context must be current) and records key.
+// cellInfo from a palette of entries RGBA bytes, reached through its linear
+// filtering. Uploads it (the context must be current) and records key.
 void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, unsigned long long key);
 
 // Cells whose opacity is zero for the palette last classified.

@@ -33,6 +33,7 @@ struct ProgramInfo
     const char* file;       // under the program directory
     bool vertex;            // vertex profile (else fragment)
     const char* parameters; // blank-separated parameter names
+    const char* define = nullptr; // compiler argument of a second instance
 };
 
 #define CLIP_PARAMS " ClipPlane0 ClipPlane1 ClipPlane2 ClipPlane3 ClipPlane4 ClipPlane5"
@@ -95,6 +96,12 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     {"multiVolumePreInt_fp.cg", false, MULTI_VOLUME_PARAMS},
     {"multiVolumePost4_fp.cg", false, MULTI_VOLUME_PARAMS},
     {"multiVolumePreInt4_fp.cg", false, MULTI_VOLUME_PARAMS},
+    {"raycast_fp.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS, "-DCHANNELS"},
+    {"raycast_fp_post.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS, "-DCHANNELS"},
+    {"isoRayPost_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS,
+     "-DCHANNELS"},
+    {"isoRayInt_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS,
+     "-DCHANNELS"},
 };
 
 // The vertex programs that carry clip planes, and the files without clip
@@ -156,11 +163,12 @@ std::string programPath(const char* file)
     return path;
 }
 
-CGprogram createProgram(const char* file, bool vertex)
+CGprogram createProgram(const char* file, bool vertex, const char* define = nullptr)
 {
     std::string path = programPath(file);
+    const char* args[2] = {define, nullptr};
     return cgCreateProgramFromFile(cgContext, CG_SOURCE, path.c_str(), vertex ? vertexProfile : fragmentProfile,
-                                   "main", nullptr);
+                                   "main", define ? args : nullptr);
 }
 
 void reportMissing(const char* file)
@@ -433,7 +441,7 @@ void loadRayExtras(int id, const Brick* b)
     value1(id, "blendMode", (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
                                 ? static_cast<float>(blending) : 0.0f);
     float scale[3] = {0.0f, 0.0f, 0.0f};
-    if (!b && volume.skipGrid.texture && !volume.skipGrid.cellMax.empty()) {
+    if (!b && volume.skipGrid.texture && !volume.skipGrid.cellInfo.empty()) {
         skipGridScale(volume.skipGrid, scale);
         sampler(id, "skipGrid", volume.skipGrid.texture);
     }
@@ -651,7 +659,11 @@ int bindFragment(int set, int slicing, int classification, GLuint texture, bool 
     case 7:
         if (classification == CLASSIFICATION_PRE)
             return PRG_NONE;
-        id = preint ? (iso ? PRG_ISO_RAY_INT : PRG_RAYCAST_FP) : (iso ? PRG_ISO_RAY_POST : PRG_RAYCAST_FP_POST);
+        if (volume.nbrChannels > 1)
+            id = preint ? (iso ? PRG_ISO_RAY_INT_CHANNELS : PRG_RAYCAST_FP_CHANNELS)
+                        : (iso ? PRG_ISO_RAY_POST_CHANNELS : PRG_RAYCAST_FP_POST_CHANNELS);
+        else
+            id = preint ? (iso ? PRG_ISO_RAY_INT : PRG_RAYCAST_FP) : (iso ? PRG_ISO_RAY_POST : PRG_RAYCAST_FP_POST);
         if (!bindStage(id, fragmentProfile))
             return PRG_NONE;
         sampler(id, "volume", texture);
@@ -836,8 +848,9 @@ bool createCgPrograms()
     cgGLSetOptimalOptions(vertexProfile);
 
     for (int i = 0; i < PRG_COUNT; ++i) {
-        g_programs[i] = createProgram(kPrograms[i].file, kPrograms[i].vertex);
-        if (!g_programs[i])
+        g_programs[i] = createProgram(kPrograms[i].file, kPrograms[i].vertex, kPrograms[i].define);
+        // A second instance's file was reported with its first.
+        if (!g_programs[i] && !kPrograms[i].define)
             reportMissing(kPrograms[i].file);
     }
 
@@ -856,8 +869,11 @@ bool createCgPrograms()
         logBoth(__FILE__, __LINE__, "Not supported clip planes for all modes.\n");
     }
 
-    static const int rayCasting[] = {PRG_RAYCAST_FP, PRG_RAYCAST_VP, PRG_RAYCAST_VP_ORTHO,
-                                     PRG_RAYCAST_FP_POST, PRG_ISO_RAY_POST, PRG_ISO_RAY_INT};
+    static const int rayCasting[] = {PRG_RAYCAST_FP,           PRG_RAYCAST_VP,
+                                     PRG_RAYCAST_VP_ORTHO,     PRG_RAYCAST_FP_POST,
+                                     PRG_ISO_RAY_POST,         PRG_ISO_RAY_INT,
+                                     PRG_RAYCAST_FP_CHANNELS,  PRG_RAYCAST_FP_POST_CHANNELS,
+                                     PRG_ISO_RAY_POST_CHANNELS, PRG_ISO_RAY_INT_CHANNELS};
     static const int fourChannel[] = {PRG_MULTI_VOLUME_POST4, PRG_MULTI_VOLUME_PREINT4};
     arbProgramsReady = true;
     for (int i = 0; i < PRG_COUNT; ++i) {
@@ -874,7 +890,7 @@ bool createCgPrograms()
     nv30Supported = allExist(fourChannel, 2);
     if (!nv30Supported)
         logBoth(__FILE__, __LINE__, "NV30 profile not supported.\n");
-    nv40Supported = allExist(rayCasting, 6);
+    nv40Supported = allExist(rayCasting, 10);
     if (!nv40Supported)
         logBoth(__FILE__, __LINE__, "NV40 profile not supported.\n");
 

@@ -55,6 +55,12 @@ enum CgProgramId
     PRG_MULTI_VOLUME_PREINT,
     PRG_MULTI_VOLUME_POST4,
     PRG_MULTI_VOLUME_PREINT4,
+    // The ray casters again, compiled for data of several channels: those
+    // classify every channel, which one-channel data need not pay for.
+    PRG_RAYCAST_FP_CHANNELS,
+    PRG_RAYCAST_FP_POST_CHANNELS,
+    PRG_ISO_RAY_POST_CHANNELS,
+    PRG_ISO_RAY_INT_CHANNELS,
     PRG_COUNT,
     PRG_NONE = -1,
 };

@@ -3,6 +3,7 @@
 
 #include "mat4.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -431,8 +432,52 @@ CGbool cgGLIsProfileEnabled(CGprofile profile)
 
 // ---- programs ----
 
+namespace {
+
+// The source with "#define NAME VALUE" for every "-DNAME=VALUE" (or "-DNAME")
+// of args, placed after the #version line, which must stay first. Other
+// arguments are accepted and ignored, as options without a GLSL meaning.
+// False for a name that is no identifier or a list without its end.
+bool withDefines(const char* source, const char** args, std::string& out)
+{
+    out = source;
+    if (!args)
+        return true;
+    std::string defines;
+    for (int i = 0; args[i]; ++i) {
+        if (i >= 64)
+            return false;
+        const std::string a = args[i];
+        if (a.compare(0, 2, "-D") != 0)
+            continue;
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const std::string value = eq == std::string::npos ? "1" : a.substr(eq + 1);
+        if (name.empty() || name.size() > 64 || value.size() > 64 || value.find('\n') != std::string::npos)
+            return false;
+        for (size_t c = 0; c < name.size(); ++c)
+            if (!(std::isalnum(static_cast<unsigned char>(name[c])) || name[c] == '_') || std::isdigit(name[0]))
+                return false;
+        defines += "#define " + name + " " + value + "\n";
+    }
+    if (defines.empty())
+        return true;
+    size_t at = 0;
+    const size_t version = out.find("#version");
+    if (version != std::string::npos) {
+        const size_t eol = out.find('\n', version);
+        at = eol == std::string::npos ? out.size() : eol + 1;
+        if (eol == std::string::npos)
+            defines = "\n" + defines;
+    }
+    out.insert(at, defines);
+    return true;
+}
+
+} // namespace
+
 CGprogram cgCreateProgram(CGcontext context, CGenum type, const char* source, CGprofile profile,
-                          const char* entry, const char** /*args*/)
+                          const char* entry, const char** args)
 {
     if (!live(context)) {
         setError(CG_INVALID_CONTEXT_HANDLE_ERROR);
@@ -452,9 +497,15 @@ CGprogram cgCreateProgram(CGcontext context, CGenum type, const char* source, CG
         setError(CG_INVALID_ENTRY_ERROR);
         return nullptr;
     }
+    std::string text;
+    if (!withDefines(source, args, text)) {
+        context->listing = "bad compiler argument\n";
+        setError(CG_INVALID_VALUE_TYPE_ERROR);
+        return nullptr;
+    }
     bool ok = false;
     std::string log;
-    GLuint program = compileStage(s == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, source, log, ok);
+    GLuint program = compileStage(s == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, text.c_str(), log, ok);
     context->listing = log;
     if (!ok) {
         setError(CG_COMPILER_ERROR);

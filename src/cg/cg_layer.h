@@ -105,7 +105,9 @@ CGbool cgGLIsProfileEnabled(CGprofile profile);
 
 // ---- programs ----
 // Compiles and links the source for the profile's stage. entry must be null
-// or "main"; args are ignored. Null with an error and a listing on failure.
+// or "main"; args is a null-terminated list of compiler arguments, of which
+// "-DNAME" and "-DNAME=VALUE" define a macro (others are ignored). Null with
+// an error and a listing on failure.
 CGprogram cgCreateProgram(CGcontext context, CGenum type, const char* source, CGprofile profile,
                           const char* entry, const char** args);
 // The same with the source read from a file.

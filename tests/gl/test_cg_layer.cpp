@@ -428,6 +428,18 @@ TEST_F(CgLayer, IncludesComeFromTheProgramsFolder)
         EXPECT_NE(std::string(cgGetLastListing(context)).find(c.reason), std::string::npos)
             << c.text << cgGetLastListing(context);
     }
+    // "-DNAME=VALUE" defines a macro after the #version line.
+    ASSERT_TRUE(testsupport::writeFile(dir.file("define.cg"), "#version 450 compatibility\n"
+                                                              "void main() { gl_FragColor = vec4(LEVEL); }\n"));
+    path = dir.file("define.cg");
+    const char* args[] = {"-O3", "-DLEVEL=0.25", nullptr};
+    EXPECT_NE(cgCreateProgramFromFile(context, CG_SOURCE, path.c_str(), CG_PROFILE_GLSLF, "main", args), nullptr)
+        << cgGetLastListing(context);
+    EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, path.c_str(), CG_PROFILE_GLSLF, "main", nullptr), nullptr);
+    const char* bad[] = {"-D1LEVEL=2", nullptr};
+    EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, path.c_str(), CG_PROFILE_GLSLF, "main", bad), nullptr);
+    EXPECT_EQ(cgGetError(), CG_INVALID_VALUE_TYPE_ERROR);
+
     ASSERT_TRUE(testsupport::writeFile(dir.file("big.cg"), std::string((1 << 20) + 1, ' ')));
     path = dir.file("big.cg");
     EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, path.c_str(), CG_PROFILE_GLSLF, "main", nullptr), nullptr);

@@ -355,6 +355,32 @@ TEST_F(RenderRayCast, EmptySpaceSkippingKeepsThePictureAndFollowsThePalette)
     }
 }
 
+// Data of several channels are classified channel by channel (the second
+// instance of each ray caster), one-channel data by their value alone.
+TEST_F(RenderRayCast, EveryChannelIsClassifiedForDataOfSeveralChannels)
+{
+    upload(8, [](int, int, int) { return 0; });
+    const unsigned char texel[4] = {200, 100, 50, 255};
+    std::vector<unsigned char> rgba(8 * 8 * 8 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = texel[i % 4];
+    glBindTexture(GL_TEXTURE_3D, volume.tidVolume);
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, 8, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    palette([](int i) { return Rgba{i, i, i, i}; });
+    volume.setBlending(BLENDING_MAXIMUM);
+    volume.nbrChannels = 4;
+    Rgba c = centre(frame());
+    EXPECT_EQ(cgBoundFragmentProgram(), PRG_RAYCAST_FP_POST_CHANNELS);
+    EXPECT_NEAR(c.r, 200, 1);
+    EXPECT_NEAR(c.g, 100, 1);
+    EXPECT_NEAR(c.b, 50, 1);
+    volume.nbrChannels = 1;
+    c = centre(frame());
+    EXPECT_EQ(cgBoundFragmentProgram(), PRG_RAYCAST_FP_POST);
+    EXPECT_EQ(c.r, 255); // the alpha channel's entry for all three
+    EXPECT_EQ(c.b, 255);
+}
+
 // An off-centre block lands where the slicing styles put it, in every view
 // preset and both projections.
 TEST_F(RenderRayCast, OrientationMatchesSlicing)
