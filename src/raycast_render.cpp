@@ -71,7 +71,7 @@ void Volume::updateSkipGrid()
         return;
     }
     // A table with no palette behind it: nothing is known to be hidden.
-    skipGrid.cellMax.clear();
+    skipGrid.cellInfo.clear();
     skipGrid.paletteKey = 0;
 }
 
