@@ -3,7 +3,9 @@
 #include "error_handling.h"
 #include "my_cg.h"
 #include "plane.h"
+#include "render_mode.h"
 #include "text_overlay.h"
+#include "texture.h"
 #include "transfer_function.h"
 #include "volume.h"
 
@@ -119,10 +121,32 @@ void destroyTransferFunction()
 }
 
 // The render target follows the view while a mask is in use.
-void targetSetPerspective(bool) {}
-void targetSetWindowSize(int, int) {}
-void targetPlace() {}
-void targetSetSpans(const float[3]) {}
+void targetSetPerspective(bool perspective)
+{
+    volume.shiftTex->setPerspective(perspective);
+}
+void targetSetWindowSize(int w, int h)
+{
+    volume.shiftTex->setWindowSize(w, h);
+}
+void targetPlace()
+{
+    volume.shiftTex->place(volume.pan[0], volume.pan[1], volume.distance, volume.diagonal);
+}
+// The box on screen in this frame decides how far the mask image is dilated.
+void targetSetSpans(const float spans[3])
+{
+    TextureTarget* t = volume.shiftTex;
+    t->setSpans(spans[0], spans[1], spans[2]);
+    t->measureBox(volume.vertices);
+    t->updateReach();
+}
+void targetFinishFrame()
+{
+    if (volume.isMask && volume.shiftTex &&
+        RenderMode::instance().getDrawStyle() == DRAW_FOCUS_CONTEXT)
+        volume.shiftTex->drawInspection();
+}
 }
 
 void renderVolume(Volume& v)
@@ -212,6 +236,21 @@ void MainView::applyProjection()
     glMatrixMode(GL_MODELVIEW);
 }
 
+void MainView::renderTargetFollow()
+{
+    if (!volume.isMask || !volume.shiftTex)
+        return;
+    targetSetPerspective(perspective);
+    targetSetWindowSize(width, height);
+    targetPlace();
+}
+
+void MainView::renderTargetPlace()
+{
+    if (volume.isMask && volume.shiftTex)
+        targetPlace();
+}
+
 void MainView::setBackgroundColour(float r, float g, float b)
 {
     myClearColour[0] = r;
@@ -277,6 +316,7 @@ void MainView::paintCycle()
 
     clipPlanes.disableAll();
     drawOutlines(volume);
+    targetFinishFrame();
     clipPlanes.drawAll(-static_cast<float>(planeShift) / 200.0f);
 
     myFrameRate.frame(monotonicMillis());

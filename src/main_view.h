@@ -89,6 +89,11 @@ public:
     // Size event work after the context is current: viewport, projection,
     // render target, identity model-view. The caller then paints.
     void resize(int newWidth, int newHeight);
+    // The mask's render target takes the projection kind, the window size and
+    // the camera (after a mask load; context current).
+    void renderTargetFollow();
+    // The render target after a camera change (context current).
+    void renderTargetPlace();
     // Paint cycle up to the frame-rate text; the caller swaps the buffers.
     void paintCycle();
     // The drag rules; true when a repaint is wanted.

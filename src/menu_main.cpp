@@ -276,6 +276,8 @@ bool MainFrame::loadMaskFile(const std::string& path)
 {
     if (loadMaskWithDialog(path) && volume.createShiftTex()) {
         volume.isMask = true;
+        if (myGLcanvas && myGLcanvas->makeContextCurrent())
+            myGLcanvas->renderTargetFollow();
         enable(ID_STYLE_FOCUS_CONTEXT, true);
         return true;
     }
@@ -338,6 +340,8 @@ void MainFrame::setProjection(bool perspective)
     if (myGLcanvas) {
         myGLcanvas->perspective = perspective;
         myGLcanvas->applyProjection();
+        if (myGLcanvas->makeContextCurrent())
+            myGLcanvas->renderTargetPlace();
     }
     redraw();
 }

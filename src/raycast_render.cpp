@@ -4,6 +4,7 @@
 #include "bricking.h"
 #include "my_cg.h"
 #include "render_mode.h"
+#include "texture.h"
 #include "transfer_function.h"
 #include "volume.h"
 
@@ -95,6 +96,9 @@ void Volume::drawBox(int brick, bool mask)
         bindCgPrograms(b->texData, false, b->texGradient, b->texMagnitude, brick);
     else
         bindCgPrograms(tidVolume, false, tidGradient, tidMagnitude, -1);
+    // The main pass of focus and context finds each corner in the render target.
+    if (RenderMode::instance().getDrawStyle() == DRAW_FOCUS_CONTEXT && isMask && shiftTex)
+        shiftTex->cornerPositions(vertices, cornerWindow);
 
     static const float kCornerTex[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     glBegin(GL_QUADS);

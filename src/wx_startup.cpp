@@ -48,6 +48,8 @@ bool startGlimra(const CommandLine& cl)
         // The mask is tried even when the data failed: its size check decides.
         if (cl.hasMask)
             volume.isMask = loadMaskWithDialog(cl.maskFile) && volume.createShiftTex();
+        if (volume.isMask && g_pMainFrame->myGLcanvas->makeContextCurrent())
+            g_pMainFrame->myGLcanvas->renderTargetFollow();
     }
     // "-p": the palette with linear curves, built, uploaded in the view's
     // context, and shown.
