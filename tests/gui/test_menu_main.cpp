@@ -300,9 +300,10 @@ TEST_F(MenuCommands, OpenDataMaskAndBackground)
     EXPECT_NE(app->log().find("data path: " + one), std::string::npos);
 
     // Six bands: multi volume where the shader programs allow it (without
-    // them the load itself is refused); never a mask.
+    // them the load itself is refused); band 0 stands for the data as one
+    // channel, so a mask may go with it.
     g_pMainFrame->openData(multi);
-    EXPECT_FALSE(enabled(ID_LOAD_MASK));
+    EXPECT_EQ(enabled(ID_LOAD_MASK), volume.isData && volume.nbrChannels == 1);
     EXPECT_EQ(enabled(ID_STYLE_MULTI_VOLUME), cgReady && volume.myMVolumeInfo != nullptr);
 
     ASSERT_TRUE(g_pMainFrame->openData(one));
