@@ -102,19 +102,3 @@ TEST(TextureTarget, ReadBackRedoesTheReachWithFullIntensityBelow255)
     EXPECT_EQ(t.getReach(), 26);
     EXPECT_FLOAT_EQ(t.intensity, 128.0f / 255.0f);
 }
-
-TEST(TextureTarget, CornersAreRelativeToTheRectangle)
-{
-    TextureTarget t;
-    t.setWindowSize(640, 480);
-    t.setProjected(170, 140, 470, 340);
-    t.fitRectangle(); // 512 x 256 at (64, 112)
-    const double window[8][3] = {{64, 112, 0.5}, {576, 368, 0}, {320, 240, 1}, {0, 0, 0},
-                                 {64, 112, 0}, {64, 112, 0}, {64, 112, 0}, {64, 112, 0}};
-    float out[8][3];
-    t.toTarget(window, out);
-    const float want[4][3] = {{0, 0, 0.5f}, {1, 1, 0}, {0.5f, 0.5f, 1}, {-0.125f, -0.4375f, 0}};
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 3; ++k)
-            EXPECT_FLOAT_EQ(out[i][k], want[i][k]) << i << " " << k;
-}
