@@ -150,10 +150,13 @@ bool OffscreenRenderer::loadData(const std::string& path)
     return loaded;
 }
 
-// As the menu's Load Mask: the pipeline, then the render target.
+// As the menu's Load Mask: the pipeline, then the render target, which
+// follows the view.
 bool OffscreenRenderer::loadMask(const std::string& path)
 {
     volume.isMask = ::loadMask(path, volume) && volume.createShiftTex();
+    if (volume.isMask)
+        myView->renderTargetFollow();
     return volume.isMask;
 }
 
