@@ -2,6 +2,7 @@
 // writes the picture as a PNG, or times the frames.
 #include "load.h"
 #include "main_view.h"
+#include "multi_volume.h"
 #include "offscreen_render.h"
 #include "render_mode.h"
 #include "volume.h"
@@ -172,6 +173,8 @@ int main(int argc, char** argv)
     setMessageBoxHandler([](const char* text, const char* title) {
         std::fprintf(stderr, "glimra-render: %s: %s\n", title, text);
     });
+    // Data of more than four bands goes to the multi-volume loader, as in the window.
+    g_loadSeams.loadMultiVolume = loadMultiVolume;
     OffscreenRenderer renderer(width, height, cgDir);
     if (!renderer.ok())
         return fail("no OpenGL context: " + renderer.error());

@@ -59,6 +59,10 @@ expect "mask of another size" 1 "glimra-render: Warning: Incompatible mask resol
 expect "style 6 with a mask" 0 "" "$TOOL" "$T/ramp.dat" -m "$T/ramp.dat" --style 6 --size 40x30 -o "$T/fc.png"
 [ -s "$T/fc.png" ] || { echo "FAIL: style 6 with a mask wrote no picture"; fail=1; }
 rm -f "$T/fc.png"
+"$BUILD/zvftool" sample multiband "$T/mb.zvf" >/dev/null
+expect "style 13 on six bands" 0 "" "$TOOL" "$T/mb.zvf" --style 13 --size 40x30 -o "$T/mv.png"
+[ -s "$T/mv.png" ] || { echo "FAIL: style 13 on six bands wrote no picture"; fail=1; }
+rm -f "$T/mv.png"
 expect "classification 5" 1 "glimra-render: Classification 5 does not exist." \
     "$TOOL" "$T/ramp.dat" --classification 5 -o "$T/a.png"
 # Software OpenGL has no paletted textures.
