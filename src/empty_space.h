@@ -11,7 +11,7 @@
 
 struct SkipGrid
 {
-    static const int kCellSize = 8; // voxels along each edge of a cell
+    static constexpr int kCellSize = 8; // voxels along each edge of a cell
 
     int cells[3] = {0, 0, 0};      // cells per axis; 0 when there is no grid
     int resolution[3] = {0, 0, 0}; // voxels per axis the grid covers

@@ -9,8 +9,8 @@ class Volume;
 class MultiVolumeInfo
 {
 public:
-    static const int kMaxTextures = 10;
-    static const int kWeightCount = 41; // channelsPerTexture x 10 + 1
+    static constexpr int kMaxTextures = 10;
+    static constexpr int kWeightCount = 41; // channelsPerTexture x 10 + 1
 
     MultiVolumeInfo();
     ~MultiVolumeInfo();
