@@ -8,8 +8,9 @@
 // defined, for data of several channels, which classify every channel.
 //
 // The rasteriser runs every branch of a loop body for all its lanes, so the
-// sample loop holds no branch but its end: the compositing rules are chosen
-// by selects, and the empty cells are stepped over before and after it.
+// sample loops hold no branch but their end: compositing and the extremes
+// each have a loop of their own, chosen before the march, and the empty cells
+// are stepped over before and after it.
 
 in vec3 rayEntry;            // the face point, box coordinates
 in vec3 rayDir;              // the ray's direction, box coordinates, any length
@@ -17,7 +18,8 @@ flat in vec3 texScale;       // texture coordinate = box point * texScale + texO
 flat in vec3 texOffset;
 
 uniform float blendMode;     // 0 composite, 1 maximum, 2 minimum intensity
-uniform sampler3D skipGrid;  // per cell: r may hold the shown maximum, g the shown minimum, a its largest opacity
+uniform sampler3D skipGrid;  // per cell: r may hold the shown maximum, g the shown minimum,
+                             // a its largest opacity
 uniform vec3 skipScale;      // cells per unit of the data's range; 0: no grid
 uniform vec4 rayClip[6];     // clip planes in box coordinates, keeping dot(plane, (p, 1)) >= 0
 
@@ -214,46 +216,44 @@ void march()
     vec3 surface = rayEntry + dir * b;
     gl_FragColor = surfaceColour(surface, dir, pointColour(valueAt(surface)));
 #else
-    bool extremes = blendMode > 0.5;
-    vec4 sum = vec4(0.0);
-    vec4 most = vec4(-1.0);
-    vec4 least = vec4(2.0);
-#ifdef PREINTEGRATED
-    vec4 front = texture3D(volume, tc);
-#endif
-    for (; k < end; ++k) {
-#ifdef PREINTEGRATED
-        vec4 back = texture3D(volume, tc + stride);
-        // The extremes compare points, compositing integrates segments.
-        vec4 c = classifyPair(palette, front, extremes ? front : back);
-        front = back;
-#else
-        vec4 c = classify(palette, texture3D(volume, tc));
-#endif
-        tc += stride;
-        // A sample at or below the threshold is left out, as the alpha test
-        // leaves out a slice.
-        float keep = c.a > alphaThresh ? 1.0 : 0.0;
-        sum += (1.0 - sum.a) * keep * vec4(c.rgb * c.a, c.a);
-        most = mix(most, max(most, c), keep);
-        least = mix(least, min(least, c), keep);
-        if (!extremes && sum.a >= kOpaque)
-            break;
-    }
     if (blendMode < 0.5) {
+        vec4 sum = vec4(0.0);
+#ifdef PREINTEGRATED
+        vec4 front = texture3D(volume, tc);
+#endif
+        for (; k < end; ++k) {
+#ifdef PREINTEGRATED
+            vec4 back = texture3D(volume, tc + stride);
+            vec4 c = classifyPair(palette, front, back);
+            front = back;
+#else
+            vec4 c = classify(palette, texture3D(volume, tc));
+#endif
+            tc += stride;
+            // A sample at or below the threshold is left out, as the alpha
+            // test leaves out a slice.
+            sum += (c.a > alphaThresh ? 1.0 - sum.a : 0.0) * vec4(c.rgb * c.a, c.a);
+            if (sum.a >= kOpaque)
+                break;
+        }
         if (sum.a <= 0.0)
             discard;
         // The frame buffer blends with the source alpha: hand over the colour
         // without the opacity already in it.
         gl_FragColor = vec4(sum.rgb / sum.a, sum.a);
-    } else if (blendMode < 1.5) {
-        if (most.a < 0.0)
-            discard;
-        gl_FragColor = most;
     } else {
-        if (least.a > 1.0)
-            discard;
-        gl_FragColor = least;
+        // Maximum and minimum intensity take the largest (smallest) value
+        // along the ray, channel by channel, and classify that; the alpha
+        // test then keeps or drops the pixel as a whole.
+        vec4 most = vec4(0.0);
+        vec4 least = vec4(1.0);
+        for (; k < end; ++k) {
+            vec4 v = texture3D(volume, tc);
+            tc += stride;
+            most = max(most, v);
+            least = min(least, v);
+        }
+        gl_FragColor = pointColour(blendMode < 1.5 ? most : least);
     }
 #endif
 }

@@ -110,10 +110,12 @@ TEST_F(FocusContext, EveryPixelStartsWhereTheDilatedImageCutsIt)
         EXPECT_LE(at(px, x, 32).g, at(px, x + 1, 32).g) << x;
     EXPECT_GT(at(px, 45, 32).g - at(px, 36, 32).g, 30);
     for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
-            if (onBox(x, y))
+        for (int x = 0; x < kSize; ++x) {
+            if (onBox(x, y)) {
                 EXPECT_NEAR(at(px, x, kSize - 1 - y).g, greyAfterCut(cut[y * w + x] / 255.0), 6)
                     << x << ", " << y << " cut " << cut[y * w + x];
+            }
+        }
 }
 
 TEST_F(FocusContext, TheConeFallsByTheDecrementPerRing)
