@@ -22,6 +22,7 @@ uniform sampler3D skipGrid;  // per cell: r may hold the shown maximum, g the sh
                              // a its largest opacity
 uniform vec3 skipScale;      // cells per unit of the data's range; 0: no grid
 uniform vec4 rayClip[6];     // clip planes in box coordinates, keeping dot(plane, (p, 1)) >= 0
+uniform vec2 valueRange;     // smallest and largest value of the data (0 and 1 when unknown)
 
 // Opacity beyond which the rest of a ray cannot change an 8-bit picture.
 const float kOpaque = 1.0 - 0.5 / 255.0;
@@ -247,11 +248,15 @@ void march()
         // test then keeps or drops the pixel as a whole.
         vec4 most = vec4(0.0);
         vec4 least = vec4(1.0);
+        // A ray that has met the data's extreme cannot find a further one.
+        vec4 stop = blendMode < 1.5 ? vec4(valueRange.y) : vec4(-valueRange.x);
         for (; k < end; ++k) {
             vec4 v = texture3D(volume, tc);
             tc += stride;
             most = max(most, v);
             least = min(least, v);
+            if (all(greaterThanEqual(blendMode < 1.5 ? most : -least, stop)))
+                break;
         }
         gl_FragColor = pointColour(blendMode < 1.5 ? most : least);
     }

@@ -98,6 +98,8 @@ bool skipGridBuild(SkipGrid& grid, const void* data, GLenum glType, int channels
         using T = typename decltype(tag)::type;
         cellRanges(grid, static_cast<const T*>(data), stride);
     });
+    grid.valueLo = *std::min_element(grid.lo.begin(), grid.lo.end());
+    grid.valueHi = *std::max_element(grid.hi.begin(), grid.hi.end());
     widen(grid);
     return true;
 }
@@ -195,4 +197,6 @@ void skipGridRelease(SkipGrid& grid)
     grid.hi.clear();
     grid.cellInfo.clear();
     grid.paletteKey = 0;
+    grid.valueLo = 0.0f;
+    grid.valueHi = 1.0f;
 }

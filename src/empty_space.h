@@ -17,6 +17,8 @@ struct SkipGrid
     int resolution[3] = {0, 0, 0}; // voxels per axis the grid covers
     std::vector<float> lo;         // smallest normalised value a sample in the cell can take
     std::vector<float> hi;         // largest
+    float valueLo = 0.0f;          // smallest normalised value in the whole volume
+    float valueHi = 1.0f;          // largest
     // Per cell, RGBA: R 255 where it may hold the largest value the palette
     // shows or more (maximum intensity), G 255 where it may hold the smallest
     // one or less (minimum intensity), A the largest opacity its range reaches.

@@ -37,9 +37,10 @@ struct ProgramInfo
 };
 
 #define CLIP_PARAMS " ClipPlane0 ClipPlane1 ClipPlane2 ClipPlane3 ClipPlane4 ClipPlane5"
-// Beyond the ray casters' own: the compositing rule, the empty-space cells
-// and the clip planes, which cut each ray sample by sample.
-#define RAY_EXTRA_PARAMS " blendMode skipGrid skipScale rayClip"
+// Beyond the ray casters' own: the compositing rule, the empty-space cells,
+// the clip planes, which cut each ray sample by sample, and the data's value
+// range, which ends maximum and minimum intensity rays early.
+#define RAY_EXTRA_PARAMS " blendMode skipGrid skipScale rayClip valueRange"
 #define MULTI_VOLUME_PARAMS \
     "palette volume volume1 volume2 volume3 volume4 volume5 volume6 volume7 volume8 volume9 volume10 arr numOfEl"
 
@@ -433,8 +434,9 @@ void value1(int id, const char* name, float x)
 }
 
 // What the ray casters take beyond their own parameters: the compositing
-// rule, the empty-space cells of the data (not for bricks, whose textures the
-// grid does not describe) and the clip planes brought into box coordinates.
+// rule, the empty-space cells and value range of the data (not for bricks,
+// whose textures the grid does not describe) and the clip planes brought
+// into box coordinates.
 void loadRayExtras(int id, const Brick* b)
 {
     const int blending = volume.blending;
@@ -446,6 +448,10 @@ void loadRayExtras(int id, const Brick* b)
         sampler(id, "skipGrid", volume.skipGrid.texture);
     }
     cgGLSetParameter3fv(param(id, "skipScale"), scale);
+    // The extremes of the data: a ray that has met one is done.
+    const bool known = !b && !volume.skipGrid.lo.empty();
+    cgGLSetParameter2f(param(id, "valueRange"), known ? volume.skipGrid.valueLo : 0.0f,
+                       known ? volume.skipGrid.valueHi : 1.0f);
 
     CGparameter clip = param(id, "rayClip");
     if (!clip)

@@ -21,7 +21,7 @@ const char* const kUsage =
     "usage: glimra-render DATA [-m MASK] [-p PALETTE] [--ini FILE] [--style N]\n"
     "                     [--classification C] [--blending B] [--sampling N] [--size WxH]\n"
     "                     [--view front|back|left|right|top|bottom] [--rotate AX AY] [--ortho]\n"
-    "                     [--bbox] [--cg DIR] (-o OUT.png | --frames N)\n"
+    "                     [--bbox] [--iso] [--cg DIR] (-o OUT.png | --frames N)\n"
     "  --style N           1 \"2D Texture\", 2 \"2D Multi Texture\", 3 \"3D Texture OAS\",\n"
     "                      4 \"3D Texture VAS\", 5 \"Ray Casting\", 6 \"Focus and Context\" (needs -m),\n"
     "                      9 \"3D Normal (texture)\", 10 \"3D Normal (fragment)\",\n"
@@ -31,6 +31,7 @@ const char* const kUsage =
     "  --classification C  1 post-classification, 2 pre-classification, 3 and 4 pre-integration\n"
     "  --blending B        0 blending, 1 maximum intensity, 2 minimum intensity\n"
     "  --sampling N        slices, 0 to 512\n"
+    "  --iso               iso-surface mode: the alpha test's threshold marks the surface\n"
     "  --frames N          print the mean milliseconds of N frames instead of writing a picture\n"
     "  --cg DIR            the shader program directory (default: Cg/ beside the build)\n";
 
@@ -101,7 +102,7 @@ int main(int argc, char** argv)
     int style = 0, classification = 0, blending = -1, sampling = -1, frames = 0;
     int width = 640, height = 480;
     float rotX = 0, rotY = 0;
-    bool ortho = false, bbox = false;
+    bool ortho = false, bbox = false, iso = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -149,6 +150,8 @@ int main(int argc, char** argv)
             ortho = true;
         } else if (arg == "--bbox") {
             bbox = true;
+        } else if (arg == "--iso") {
+            iso = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return usageError("unknown option " + arg);
         } else if (data.empty()) {
@@ -207,6 +210,8 @@ int main(int argc, char** argv)
         renderer.setProjection(volume.perspective);
     renderer.setView(view, rotX, rotY);
     volume.showBBox = bbox;
+    if (iso)
+        volume.isoMode = true;
 
     if (frames > 0) {
         std::printf("%.3f\n", renderer.meanFrameMillis(frames));

@@ -6,6 +6,7 @@
 #include "mat4.h"
 #include "plane.h"
 #include "test_support.h"
+#include "texture.h"
 
 #include <GL/glu.h>
 #include <algorithm>
@@ -406,7 +407,7 @@ TEST_F(RenderRayCast, OrientationMatchesSlicing)
 
 // Iso mode: a ball whose value falls linearly to its rim shows its surface
 // where the classified opacity crosses the alpha-test threshold, in the ray
-// caster as in the slicing styles: the disc's radius within one voxel.
+// caster as in every slicing and lit style: the disc's radius within one voxel.
 TEST_F(RenderRayCast, IsoSurfaceSitsWhereTheOpacityCrossesTheThreshold)
 {
     const int n = 32;
@@ -419,7 +420,8 @@ TEST_F(RenderRayCast, IsoSurfaceSitsWhereTheOpacityCrossesTheThreshold)
     // 200 (1 - r / R) / 255 = 0.25 at r = R (1 - 63.75 / 200) voxels.
     const double surface = radius * (1.0 - 0.25 * 255.0 / 200.0);
     const double pixelsPerVoxel = kSize / 3.0 * 1.4 / n; // orthographic front view
-    for (int style : {DRAW_3D_TEXTURE_VAS, DRAW_RAY_CASTING}) {
+    for (int style : {DRAW_2D_TEXTURE, DRAW_2D_MULTI_TEXTURE, DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS,
+                      DRAW_LIGHT_GRADMAG, DRAW_LIGHT2, DRAW_RAY_CASTING}) {
         renderer->setStyle(style);
         const std::vector<unsigned char> px = frame();
         const double r = std::sqrt(coverage(px) / M_PI) / pixelsPerVoxel;
@@ -432,6 +434,52 @@ TEST_F(RenderRayCast, IsoSurfaceSitsWhereTheOpacityCrossesTheThreshold)
         EXPECT_GT(mid.r, off.r + 20);
         EXPECT_GT(off.r, 0);
     }
+}
+
+// Focus and context on a scan with a mask made from the scan itself (values
+// above a threshold), loaded through the whole load path: the frame draws
+// without a GL error, and the highlight marks the mask red.
+TEST_F(RenderRayCast, FocusAndContextOnAScanWithAMaskOfItself)
+{
+    const std::string raw = std::string(GLIMRA_DATA_DIR) + "/headsq_64x64x93_int16.raw";
+    if (!testsupport::fileExists(raw))
+        GTEST_SKIP() << raw << " is absent";
+    const std::string bytes = testsupport::readFile(raw);
+    ASSERT_EQ(bytes.size(), 64u * 64 * 93 * 2);
+    // Description files read 16-bit raw data most significant byte first.
+    std::string swapped(bytes.size(), '\0');
+    std::string mask(bytes.size() / 2, '\0');
+    for (size_t i = 0; i < mask.size(); ++i) {
+        swapped[2 * i] = bytes[2 * i + 1];
+        swapped[2 * i + 1] = bytes[2 * i];
+        const unsigned value = static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8;
+        mask[i] = value > 1500 ? static_cast<char>(255) : 0;
+    }
+    testsupport::TempDir dir;
+    const std::string keys = "\nResolution: 64 64 93\nSliceThickness: 3.2 3.2 1.5\nFormat: ";
+    ASSERT_TRUE(testsupport::writeFile(dir.file("h.raw"), swapped));
+    ASSERT_TRUE(testsupport::writeFile(dir.file("m.raw"), mask));
+    ASSERT_TRUE(testsupport::writeFile(dir.file("h.dat"), "ObjectFileName: h.raw" + keys + "USHORT\n"));
+    ASSERT_TRUE(testsupport::writeFile(dir.file("m.dat"), "ObjectFileName: m.raw" + keys + "UCHAR\n"));
+    ASSERT_TRUE(renderer->loadData(dir.file("h.dat")));
+    ASSERT_TRUE(renderer->loadMask(dir.file("m.dat")));
+    renderer->setProjection(false);
+    renderer->setStyle(DRAW_FOCUS_CONTEXT);
+    renderer->setClassification(CLASSIFICATION_PRE_INTEGRATION);
+    volume.setSampling(64);
+    volume.shiftTex->setEnabled(false);
+    frame();
+    std::vector<unsigned char> px = frame();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_GT(coverage(px), 200);
+
+    volume.shiftTex->setEnabled(true);
+    px = frame();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    int red = 0;
+    for (size_t i = 0; i < px.size(); i += 4)
+        red += px[i] > 2 * px[i + 1] + 40;
+    EXPECT_GT(red, 20);
 }
 
 // The cell ranges take in the neighbours (filtering reads across faces), and
@@ -453,6 +501,9 @@ TEST(SkipGrid, RangesAndFlags)
     EXPECT_FLOAT_EQ(g.hi[1], 1.0f);
     // Cell (2, 0) borders only (2, 1) and (1, 1): 0 ... 0.2.
     EXPECT_NEAR(g.hi[2], 0.2f, 1e-6);
+    // The whole volume's range, which ends maximum intensity rays.
+    EXPECT_FLOAT_EQ(g.valueLo, 0.0f);
+    EXPECT_FLOAT_EQ(g.valueHi, 1.0f);
     // Not for several channels, signed types or an empty size.
     EXPECT_FALSE(skipGridBuild(g, v.data(), GL_UNSIGNED_SHORT, 2, size, stride));
     EXPECT_FALSE(skipGridBuild(g, v.data(), GL_SHORT, 1, size, stride));
