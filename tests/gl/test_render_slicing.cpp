@@ -431,7 +431,7 @@ TEST_F(RenderSlicing, BricksDrawTheirOwnTexturesInPlace)
     palette([](int i) { return i < 125 ? Rgba{0, 0, 255, i > 0 ? 200 : 0} : Rgba{255, 0, 0, 200}; });
     addHalfBricks(volume, 0, 60, 200); // left blue, right red
     // The box's own texture is empty: what shows comes from the bricks.
-    for (int style : {DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+    for (int style : {DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS, DRAW_RAY_CASTING}) {
         renderer->setStyle(style);
         const std::vector<unsigned char> px = frame();
         const Rgba left = at(px, kSize / 2 - 6, kSize / 2);
@@ -456,7 +456,8 @@ TEST_F(RenderSlicing, BricksDrawTheirOwnTexturesInPlace)
 }
 
 // Bricks one behind the other go far to near: the nearer one covers the
-// farther from the front and from the back, in both projections.
+// farther from the front and from the back, in both projections, whether
+// sliced or ray cast.
 TEST_F(RenderSlicing, BricksAreDrawnFarthestFirst)
 {
     upload(16, [](int, int, int) { return 0; });
@@ -464,7 +465,7 @@ TEST_F(RenderSlicing, BricksAreDrawnFarthestFirst)
     addHalfBricks(volume, 2, 60, 200); // z < 0 blue, z > 0 red
     for (bool perspective : {false, true}) {
         renderer->setProjection(perspective);
-        for (int style : {DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS}) {
+        for (int style : {DRAW_3D_TEXTURE_OAS, DRAW_3D_TEXTURE_VAS, DRAW_RAY_CASTING}) {
             renderer->setStyle(style);
             renderer->setView("front", 0, 0);
             Rgba c = centre(frame());
