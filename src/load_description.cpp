@@ -199,16 +199,24 @@ std::string rawFilePath(const std::string& descriptionPath, const std::string& o
     return descriptionPath.substr(0, slash) + "/" + objectFileName;
 }
 
+bool readDescriptionText(const std::string& fileName, std::string* text)
+{
+    FILE* f = std::fopen(fileName.c_str(), "rb");
+    if (!f)
+        return false;
+    text->assign(kMaxDescriptionBytes, '\0');
+    text->resize(std::fread(&(*text)[0], 1, kMaxDescriptionBytes, f));
+    std::fclose(f);
+    return true;
+}
+
 bool readDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume,
                      std::string& info)
 {
     info.clear();
-    FILE* f = std::fopen(fileName.c_str(), "rb");
-    if (!f)
+    std::string text;
+    if (!readDescriptionText(fileName, &text))
         return false;
-    std::string text(kMaxDescriptionBytes, '\0');
-    text.resize(std::fread(&text[0], 1, kMaxDescriptionBytes, f));
-    std::fclose(f);
 
     Description d;
     std::string key;

@@ -37,6 +37,8 @@ const int kMaxDescriptionWord = 259;
 // Reads the text of a description file. On failure *key names the key at
 // fault (e.g. "Resolution:"). Values already read stay in *out.
 DescriptionError parseDescription(const std::string& text, Description* out, std::string* key);
+// The text of a description file, at most its first MiB; false when it cannot be opened.
+bool readDescriptionText(const std::string& fileName, std::string* text);
 
 // Path of the raw file: the description's directory, "/", and the word; the
 // word alone when the description path has no directory.

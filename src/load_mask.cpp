@@ -20,9 +20,6 @@
 
 namespace {
 
-// Description files are a few lines; the data reader reads no more either.
-const size_t kMaxDescriptionBytes = size_t(1) << 20;
-
 // No data set of this program has more bands (the first one and ten textures
 // of four), so a larger claim comes from a damaged file.
 const int kMaxMaskBands = 41;
@@ -152,14 +149,11 @@ bool readMaskZvf(const std::string& fileName, void** data, GLenum* type, Volume&
 bool readMaskDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume)
 {
     *data = nullptr;
-    FILE* f = std::fopen(fileName.c_str(), "rb");
-    if (!f) {
+    std::string text;
+    if (!readDescriptionText(fileName, &text)) {
         logMask(__FILE__, __LINE__, "Mask: cannot open " + fileName);
         return false;
     }
-    std::string text(kMaxDescriptionBytes, '\0');
-    text.resize(std::fread(&text[0], 1, kMaxDescriptionBytes, f));
-    std::fclose(f);
 
     Description d;
     std::string key;

@@ -169,7 +169,9 @@ void TextureTarget::setSpans(float x, float y, float z)
     spanZ = z;
 }
 
-void TextureTarget::measureBox(const float corners[8][3])
+// Window coordinates (x, y, depth) of the box corners under the current
+// model-view, projection and viewport.
+static void projectCorners(const float corners[8][3], double window[8][3])
 {
     GLdouble modelview[16];
     GLdouble projection[16];
@@ -177,13 +179,21 @@ void TextureTarget::measureBox(const float corners[8][3])
     glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
     glGetIntegerv(GL_VIEWPORT, viewport);
-    double window[8][2];
-    for (int i = 0; i < 8; ++i) {
-        double z;
+    for (int i = 0; i < 8; ++i)
         gluProject(corners[i][0], corners[i][1], corners[i][2], modelview, projection, viewport,
-                   &window[i][0], &window[i][1], &z);
+                   &window[i][0], &window[i][1], &window[i][2]);
+}
+
+void TextureTarget::measureBox(const float corners[8][3])
+{
+    double window[8][3];
+    projectCorners(corners, window);
+    double flat[8][2];
+    for (int i = 0; i < 8; ++i) {
+        flat[i][0] = window[i][0];
+        flat[i][1] = window[i][1];
     }
-    setBoxFromWindow(window);
+    setBoxFromWindow(flat);
 }
 
 void TextureTarget::setBoxFromWindow(const double window[8][2])
@@ -264,16 +274,8 @@ void TextureTarget::toTarget(const double window[8][3], float out[8][3]) const
 
 void TextureTarget::cornerPositions(const float corners[8][3], float out[8][3]) const
 {
-    GLdouble modelview[16];
-    GLdouble projection[16];
-    GLint viewport[4];
-    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-    glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
     double window[8][3];
-    for (int i = 0; i < 8; ++i)
-        gluProject(corners[i][0], corners[i][1], corners[i][2], modelview, projection, viewport,
-                   &window[i][0], &window[i][1], &window[i][2]);
+    projectCorners(corners, window);
     toTarget(window, out);
 }
 
