@@ -202,34 +202,6 @@ TEST_F(FocusMultiPrograms, EveryParameterIsActive)
     EXPECT_EQ(cgGetArraySize(cgGetNamedParameter(load("multiVolumePost4_fp.cg"), "arr"), 0), 41);
 }
 
-// One bright pixel grows a ring per pass, each ring `decrement` darker; the image border
-// repeats its edge, so nothing comes round from the far side.
-TEST_F(FocusMultiPrograms, DilationGrowsRingsThatFade)
-{
-    GLuint mask = image(kSize, kSize, [](int x, int y, int) -> unsigned char {
-        return x == 7 && y == 7 ? 255 : x == 0 && y == 0 ? 128 : 0;
-    });
-    CGprogram p = load("dilate_fp.cg");
-    sampler(p, "volume", mask);
-    value(p, "decrement", 0.25f);
-    value(p, "resx", kSize);
-    value(p, "resy", kSize);
-    const int rings[2][4] = {{255, 191, 0, 0}, {255, 191, 128, 0}}; // after one and two passes
-    for (int pass = 0; pass < 2; ++pass) {
-        draw();
-        glBindTexture(GL_TEXTURE_2D, mask);
-        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kSize, kSize);
-        for (int ring = 0; ring < 4; ++ring) {
-            std::string what = "pass " + std::to_string(pass + 1) + " ring " + std::to_string(ring);
-            EXPECT_NEAR(at(7 + ring, 7).g, rings[pass][ring], 1) << what;
-            EXPECT_NEAR(at(7 - ring, 7 + ring).r, rings[pass][ring], 1) << what;
-        }
-        EXPECT_NEAR(at(1, 1).g, 64, 1); // 128 less one decrement, kept by the second pass
-        EXPECT_NEAR(at(2, 2).g, 0, 1);
-        EXPECT_EQ(at(kSize - 1, kSize - 1).g, 0);
-    }
-}
-
 // The mask pass writes the depth of the first voxel above alphaTest, as a fraction of the box
 // depth, over the silhouette of those voxels, and nothing elsewhere.
 TEST_F(FocusMultiPrograms, MaskPassWritesTheDepthOfTheFirstHit)
@@ -311,104 +283,6 @@ TEST_F(FocusMultiPrograms, PostMainPassCompositesSamplesAlongTheRay)
     draw();
     EXPECT_LT(at(5, 9).r, 180);
     EXPECT_GT(at(5, 9).r, 100);
-}
-
-// Pre-integrated main pass: 13 segments along each ray; those whose middle (at k 0.07) lies
-// in front of the cut depth from the mask image contribute nothing.
-TEST_F(FocusMultiPrograms, PreintMainPassCutsAwayWhatIsInFrontOfTheFocus)
-{
-    useFrontView();
-    CGprogram p = load("mask_fp.cg");
-    sampler(p, "volume", volume(4, 1, std::vector<unsigned char>(64, 100)));
-    sampler(p, "palette", image(256, 256, [](int, int, int c) -> unsigned char { return c == 3 ? 48 : 40 << c; }));
-    const int cut[4] = {0, 128, 255, 0}; // four columns of the image
-    sampler(p, "shiftTexture", image(4, 1, [](int x, int, int c) -> unsigned char {
-                return c == 3 ? 255 : x == 1 ? 128 : x == 2 ? 255 : 0;
-            }, GL_NEAREST));
-    const float step = 0.07f;
-    value(p, "slice_dist", step);
-    value(p, "alphaThresh", 0.0f);
-    for (float scale : {1.0f, 2.0f}) { // the cut follows the depth range, whatever its units
-        value(p, "near", -0.5f * scale);
-        value(p, "distanceNearFar", scale);
-        draw();
-        for (int column = 0; column < 4; ++column) {
-            int segments = 0;
-            for (int k = 1; k <= 13; ++k)
-                segments += k * step >= cut[column] / 255.0f;
-            float alpha = 1.0f - std::pow(1.0f - 48.0f / 255, static_cast<float>(segments));
-            int rgb = segments ? 1 : 0;
-            expectPixel(at(column * 4 + 1, 8), 40 * rgb, 80 * rgb, 160 * rgb, std::lround(255 * alpha), 1,
-                        "scale " + std::to_string(scale) + " column " + std::to_string(column));
-        }
-    }
-    // Values rising along the ray, table (front, back, ...): every segment's front is below its back.
-    std::vector<unsigned char> ramp(64);
-    for (size_t i = 0; i < ramp.size(); ++i)
-        ramp[i] = static_cast<unsigned char>(255 - 85 * (i / 16));
-    sampler(p, "volume", volume(4, 1, ramp, GL_LINEAR));
-    sampler(p, "palette", image(256, 256, [](int column, int row, int c) -> unsigned char {
-                return c == 3 ? 48 : preintEntry(column, row, c);
-            }));
-    draw();
-    EXPECT_GT(at(1, 8).g - at(1, 8).r, 15);
-}
-
-// One band per texture: the ordinary volume and six bands, each 200 in its own octant of a
-// 2^3 grid (octant = x + 2y + 4z). The weights choose what shows, bands past numOfEl never
-// show, the sum saturates; the iso variants are unlit on the flat octants.
-TEST_F(FocusMultiPrograms, MultiVolumeWeighsOneBandPerTexture)
-{
-    std::vector<GLuint> bands;
-    for (int b = 0; b < 7; ++b) {
-        std::vector<unsigned char> v(8, 0);
-        v[static_cast<size_t>(b)] = 200;
-        bands.push_back(volume(2, 1, v));
-    }
-    GLuint palette = image(256, 1, paletteEntry), preint = image(256, 256, preintEntry);
-    const struct
-    {
-        const char* file;
-        std::vector<float> arr; // arr[0]: the ordinary volume, arr[b]: band b
-        float numOfEl;
-    } cases[] = {
-        {"multiVolumePost_fp.cg", {0, 0, 0, 1}, 6},
-        {"multiVolumePost_fp.cg", {1, 0, 0, 0, 0, 0, 1}, 6},
-        {"multiVolumePost_fp.cg", {1, 1, 0.5f, 2, 1, 1, 1}, 3},
-        {"multiVolumePreInt_fp.cg", {0, 0, 0, 0, 1}, 6},
-        {"isoMultiVolumePost_fp.cg", {0, 1}, 6},
-        {"isoMultiVolumePreInt_fp.cg", {0, 0, 0.5f, 0, 0, 0, 1}, 6},
-    };
-    for (const auto& c : cases) {
-        const bool pre = std::string(c.file).find("PreInt") != std::string::npos;
-        CGprogram p = load(c.file);
-        sampler(p, "palette", pre ? preint : palette);
-        sampler(p, "volume", bands[0]);
-        for (int b = 1; b < 7; ++b)
-            sampler(p, "volume" + std::to_string(b), bands[static_cast<size_t>(b)]);
-        weights(p, c.arr, c.numOfEl);
-        cgGLSetParameter3f(cgGetNamedParameter(p, "res"), 64, 64, 64); // differences inside one octant
-        auto entry = [&](int octant) {
-            float w = octant < static_cast<int>(c.arr.size()) && octant <= c.numOfEl ? c.arr[octant] : 0;
-            return static_cast<int>(std::min(w * 200, 255.0f));
-        };
-        // Pre-integration: the same point front and back, then the octant behind as the back.
-        for (int back = 0; back < (pre ? 2 : 1); ++back)
-            for (int z = 0; z < 2; ++z) {
-                int zBack = back ? 1 - z : z;
-                draw(0.25f + 0.5f * z, 0.25f + 0.5f * zBack);
-                for (int q = 0; q < 4; ++q) {
-                    int f = entry(q + 4 * z), k = entry(q + 4 * zBack);
-                    std::string what = std::string(c.file) + " z " + std::to_string(z) + " back " +
-                                       std::to_string(zBack) + " quadrant " + std::to_string(q);
-                    Pixel px = at(q % 2 ? 12 : 3, q / 2 ? 12 : 3);
-                    if (pre)
-                        expectPixel(px, f, k, f == k ? 200 : 0, 255, 1, what);
-                    else
-                        expectPixel(px, f, 255 - f, (7 * f) % 256, 128 + f / 2, 1, what);
-                }
-            }
-    }
 }
 
 // Four bands per texture: two RGBA textures hold bands 1 ... 8, band b 200 in octant b - 1;
