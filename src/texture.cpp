@@ -131,7 +131,7 @@ void TextureTarget::fitRectangle()
 void TextureTarget::sizeTexture()
 {
     const bool exists = texture != 0 && glIsTexture(texture);
-    if (exists && rectWidth == mySpecifiedWidth && rectHeight == mySpecifiedHeight) {
+    if (exists && rectWidth == myAllocatedWidth && rectHeight == myAllocatedHeight) {
         glDisable(GL_TEXTURE_2D);
         return;
     }
@@ -148,8 +148,8 @@ void TextureTarget::sizeTexture()
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
-    mySpecifiedWidth = rectWidth;
-    mySpecifiedHeight = rectHeight;
+    myAllocatedWidth = rectWidth;
+    myAllocatedHeight = rectHeight;
     const size_t bytes = static_cast<size_t>(rectWidth) * static_cast<size_t>(rectHeight) * 4;
     unsigned char* dummy = nullptr;
     GUARDED_ARRAY_AS(dummy, "dummy", unsigned char, bytes);

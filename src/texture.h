@@ -102,8 +102,8 @@ public:
 private:
     void sizeTexture();
 
-    int mySpecifiedWidth = 0; // size of the texture's last specification
-    int mySpecifiedHeight = 0;
+    int myAllocatedWidth = 0; // size the texture was last allocated with (glTexImage2D)
+    int myAllocatedHeight = 0;
 };
 
 #endif
