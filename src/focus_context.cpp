@@ -49,7 +49,8 @@ GLuint classifyingTable(bool preint)
 {
     GLuint palette = 0;
     GLuint preintegration = 0;
-    cgTableOverrides(&palette, &preintegration);
+    unsigned long version = 0;
+    cgTableOverrides(&palette, &preintegration, &version);
     if (preint)
         return preintegration ? preintegration : (transfer ? transfer->getPreintTexture() : 0);
     return palette ? palette : (transfer ? transfer->getPaletteTexture() : 0);

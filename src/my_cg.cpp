@@ -137,6 +137,7 @@ CGprogram g_programs[PRG_COUNT] = {};
 std::vector<NamedParameter> g_parameters[PRG_COUNT];
 GLuint g_paletteOverride = 0;
 GLuint g_preintOverride = 0;
+unsigned long g_overrideVersion = 0; // times the replacements were set
 // What the last bind switched on, for disable.
 int g_boundVertex = PRG_NONE;
 int g_boundFragment = PRG_NONE;
@@ -815,12 +816,14 @@ void setCgTableTextures(GLuint palette, GLuint preintegration)
 {
     g_paletteOverride = palette;
     g_preintOverride = preintegration;
+    ++g_overrideVersion;
 }
 
-void cgTableOverrides(GLuint* palette, GLuint* preintegration)
+void cgTableOverrides(GLuint* palette, GLuint* preintegration, unsigned long* version)
 {
     *palette = g_paletteOverride;
     *preintegration = g_preintOverride;
+    *version = g_overrideVersion;
 }
 
 bool createCgPrograms()

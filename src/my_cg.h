@@ -97,8 +97,9 @@ const char* cgProgramDirectory();
 // default those of the transfer function; nonzero values replace them (tests,
 // tools without a transfer function).
 void setCgTableTextures(GLuint palette, GLuint preintegration);
-// The replacements set there, 0 where none.
-void cgTableOverrides(GLuint* palette, GLuint* preintegration);
+// The replacements set there, 0 where none, and how many times they were set
+// (a caller that changes a replacement's texels sets it again).
+void cgTableOverrides(GLuint* palette, GLuint* preintegration, unsigned long* version);
 
 // The context, profiles and every program; false when the context or a
 // profile is missing. Missing files are reported one by one.

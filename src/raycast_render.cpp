@@ -10,41 +10,25 @@
 
 #include <vector>
 
-namespace {
-
-// FNV-1a over the palette's bytes: tells a changed palette from the same one.
-unsigned long long paletteHash(const unsigned char* bytes, size_t n)
-{
-    unsigned long long h = 1469598103934665603ULL;
-    for (size_t i = 0; i < n; ++i)
-        h = (h ^ bytes[i]) * 1099511628211ULL;
-    return h | 1; // never 0, which means "no palette"
-}
-
-const Brick* brickOf(const Volume& v, int brick)
-{
-    const BrickInfo* info = v.myBrickInfo;
-    if (brick < 0 || !info || !info->bricks || brick >= info->count)
-        return nullptr;
-    return info->bricks[brick];
-}
-
-} // namespace
-
 void Volume::updateSkipGrid()
 {
     if (skipGrid.lo.empty())
         return;
     GLuint paletteOverride = 0;
     GLuint preintOverride = 0;
-    cgTableOverrides(&paletteOverride, &preintOverride);
+    unsigned long overrideVersion = 0;
+    cgTableOverrides(&paletteOverride, &preintOverride, &overrideVersion);
     const int classification = RenderMode::instance().getClassification();
     const bool preint = classification == CLASSIFICATION_PRE_INTEGRATION ||
                         classification == CLASSIFICATION_PRE_INTEGRATION_FILE;
 
+    // Keys: even for a palette handed in from outside, odd for the transfer
+    // function's; never 0, which stands for "not classified".
     if (paletteOverride && !preint) {
-        // A palette handed in from outside (tools, tests): its texture is the
-        // only copy, so read it back.
+        const unsigned long long key = 2ULL * overrideVersion + 2;
+        if (key == skipGrid.paletteKey)
+            return;
+        // Tools and tests hand in a texture, the palette's only copy: read it back.
         GLint previous = 0;
         GLint width = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
@@ -57,18 +41,15 @@ void Volume::updateSkipGrid()
             glPixelStorei(GL_PACK_ALIGNMENT, 4);
         }
         glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
-        const unsigned long long key = rgba.empty() ? 0 : paletteHash(rgba.data(), rgba.size());
-        if (key != skipGrid.paletteKey)
-            skipGridClassify(skipGrid, rgba.data(), width, key);
+        skipGridClassify(skipGrid, rgba.data(), static_cast<int>(rgba.size() / 4), key);
         return;
     }
     if (!paletteOverride && !preintOverride && transfer && transfer->getPalette()) {
         // The pre-integration table is made from this palette: a cell the
         // palette hides is hidden in every segment inside it too.
-        const int n = transfer->getTableSize();
-        const unsigned long long key = paletteHash(transfer->getPalette(), static_cast<size_t>(n) * 4);
+        const unsigned long long key = 2ULL * transfer->getUploadCount() + 1;
         if (key != skipGrid.paletteKey)
-            skipGridClassify(skipGrid, transfer->getPalette(), n, key);
+            skipGridClassify(skipGrid, transfer->getPalette(), transfer->getTableSize(), key);
         return;
     }
     // A table with no palette behind it: nothing is known to be hidden.
@@ -78,7 +59,7 @@ void Volume::updateSkipGrid()
 
 void Volume::drawBox(int brick, bool mask)
 {
-    const Brick* b = brickOf(*this, brick);
+    const Brick* b = myBrickInfo ? myBrickInfo->getBrick(brick) : nullptr;
     glEnable(GL_CULL_FACE);
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();

@@ -321,6 +321,7 @@ void TransferFunction::uploadTables(GLuint paletteTex, GLuint preintTex)
 {
     if (!myGL)
         return;
+    ++myUploads;
     const int c = classificationNow();
     const int n = tableSize;
     ColorTableProc colorTable =

@@ -109,6 +109,8 @@ public:
     const int* getSums(int c) const { return sum_help[c]; }
     GLuint getPaletteTexture() const { return paletteTexture; }
     GLuint getPreintTexture() const { return preintTexture; }
+    // How many times the tables went to their textures: a new count means a new palette.
+    unsigned long getUploadCount() const { return myUploads; }
 
     // Installed by the window layer; null where there is no window (tests).
     // Makes the main view's context current before resize uploads.
@@ -134,6 +136,7 @@ private:
     std::string fileName;            // last loaded data file
     GLuint paletteTexture;           // palette as tableSize x 1 (main view)
     GLuint preintTexture;            // pre-integration table as tableSize x tableSize (main view)
+    unsigned long myUploads = 0;     // table uploads so far
     unsigned char identityPalette[256 * 4]; // entry i = (i, i, i, i)
     unsigned char* palette;          // tableSize RGBA entries
     unsigned char* palette_preint;   // tableSize x tableSize RGBA entries, row-major, symmetric
