@@ -242,21 +242,12 @@ bool loadMultiVolume(void** data, GLenum type, Volume& volume)
     if (context)
         glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);
 
-    // Band 0 goes on as an ordinary one-channel volume.
-    void* aTmp = nullptr;
-    if (ok) {
-        GUARDED_VOXELS_AS(aTmp, "aTmp", voxels);
-        ok = aTmp != nullptr;
-        if (!ok)
-            g_garbageCollector.remove(aTmp); // the failed allocation's entry
-    }
     if (!ok) {
         RELEASE(volume.myMVolumeInfo);
         return false;
     }
-    std::memcpy(aTmp, bands, voxels);
-    RELEASE_VOXELS(*data);
-    *data = aTmp;
+    // Band 0 leads the band-major buffer: the rest of the load reads it as an
+    // ordinary one-channel volume, and the buffer goes with the load's end.
     volume.nbrChannels = 1;
     return true;
 }

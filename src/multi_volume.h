@@ -45,9 +45,9 @@ void packBands(const unsigned char* bands, const int resolution[3], const int pa
 
 // The loader for data of more than four bands of unsigned bytes (band-major
 // *data, volume.nbrChannels bands): bands 1 ... are packed four to an RGBA 3-D
-// texture into a new volume.myMVolumeInfo (at most ten textures); *data is
-// replaced by band 0 alone and nbrChannels becomes 1, so the rest of the load
-// treats band 0 as an ordinary volume. Without a current context the record
+// texture into a new volume.myMVolumeInfo (at most ten textures) and
+// nbrChannels becomes 1, so the rest of the load treats band 0, at the start
+// of *data, as an ordinary volume. Without a current context the record
 // is filled with texture name 0. False (no record left) on a missing
 // glTexImage3D, a failed allocation or a cancel.
 bool loadMultiVolume(void** data, GLenum type, Volume& volume);
