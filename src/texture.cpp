@@ -22,14 +22,6 @@ float tangentOf(int degrees)
 
 } // namespace
 
-int roundUpPow2(int n)
-{
-    int p = 1;
-    while (p < n)
-        p <<= 1;
-    return p;
-}
-
 TextureTarget::TextureTarget() : tangent(tangentOf(15))
 {
     updateReach();
@@ -44,8 +36,8 @@ void TextureTarget::setWindowSize(int w, int h)
 {
     windowWidth = w;
     windowHeight = h;
-    texWidth = roundUpPow2(w);
-    texHeight = roundUpPow2(h);
+    texWidth = nextPowerOfTwo(w);
+    texHeight = nextPowerOfTwo(h);
 }
 
 void TextureTarget::setAngle(int degrees)
@@ -98,8 +90,8 @@ void TextureTarget::setProjected(double x0, double y0, double x1, double y1)
 
 void TextureTarget::fitRectangle()
 {
-    const int w = roundUpPow2(rectWidth);
-    const int h = roundUpPow2(rectHeight);
+    const int w = nextPowerOfTwo(rectWidth);
+    const int h = nextPowerOfTwo(rectHeight);
     rectX -= std::abs(w - rectWidth) / 2;
     rectY -= std::abs(h - rectHeight) / 2;
     rectWidth = w;

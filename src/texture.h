@@ -6,9 +6,6 @@
 
 #include "includegl.h"
 
-// n when n is a power of two, else the next larger one; 1 for n <= 0.
-int roundUpPow2(int n);
-
 class TextureTarget
 {
 public:

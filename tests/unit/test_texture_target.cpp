@@ -1,5 +1,6 @@
 // The render target's arithmetic: power-of-two sizes, placement and copy
 // rectangle, the reach of the dilation and the read-back rule.
+#include "gen_texture.h"
 #include "texture.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@ TEST(TextureTarget, RoundsUpToPowersOfTwo)
 {
     const int cases[][2] = {{0, 1}, {1, 1}, {2, 2}, {3, 4}, {300, 512}, {512, 512}, {640, 1024}, {480, 512}};
     for (const auto& c : cases)
-        EXPECT_EQ(roundUpPow2(c[0]), c[1]) << c[0];
+        EXPECT_EQ(nextPowerOfTwo(c[0]), c[1]) << c[0];
     TextureTarget t;
     t.setWindowSize(640, 480);
     EXPECT_EQ(t.texWidth, 1024);
