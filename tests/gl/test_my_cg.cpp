@@ -30,7 +30,7 @@ const char* const kSlicingFiles[] = {
     "preint_arb_vp_oas.cg", "preint_arb_vp_oas3d.cg", "preint_arb_vp_ortho.cg", "preint_arb_vp_ortho_oas.cg",
     "preint_arb_vp_ortho_oas3d.cg", "post2d.cg", "post3d.cg", "preint_2d_fp.cg", "preint_3d_fp.cg",
     "multi_post_fp.cg", "multi_preint_fp.cg", "iso2dPost_fp.cg", "iso3dPost_fp.cg", "iso2dInt_fp.cg",
-    "iso3dInt_fp.cg", "iso2dMultiPost_fp.cg", "iso2dMultiInt_fp.cg"};
+    "iso3dInt_fp.cg", "iso2dMultiPost_fp.cg", "iso2dMultiInt_fp.cg", "classify.glsl"};
 
 const int kSlicingPrograms[] = {
     PRG_POST2D, PRG_POST3D, PRG_VERTEX, PRG_PREINT_3D_FP, PRG_PREINT_VP, PRG_PREINT_2D_FP, PRG_PREINT_VP_OAS,
