@@ -75,8 +75,6 @@ void TextureTarget::setProjected(double x0, double y0, double x1, double y1)
     rectY = static_cast<int>(y0);
     rectWidth = static_cast<int>(std::fabs(rectX - x1));
     rectHeight = static_cast<int>(std::fabs(rectY - y1));
-    projWidth = rectWidth;
-    projHeight = rectHeight;
     // Larger than the window's power-of-two size: centre that size on the window.
     if (texWidth < rectWidth) {
         rectWidth = texWidth;

@@ -52,15 +52,9 @@ public:
     // gluProject of each corner with the current matrices, then toTarget.
     void cornerPositions(const float corners[8][3], float out[8][3]) const;
 
-    // ---- getters and flags ----
-    GLuint getTexture() const { return texture; }
-    int getReach() const { return reach; }
-    float getDecrement() const { return decrement; }
-    bool getShow() const { return show; }
+    // ---- flags ----
     void setShow(bool on) { show = on; }
-    bool getEnabled() const { return enabled; }
     void setEnabled(bool on) { enabled = on; }
-    int getAngle() const { return angle; }
 
     int clipX = 0;          // texel offset of the copy: the part of the rectangle left of the window
     int clipY = 0;          // ... below the window
@@ -74,8 +68,6 @@ public:
     int rectY = 0;
     int windowWidth = 0;    // main view size in pixels
     int windowHeight = 0;
-    int projWidth = 0;      // projected cube before clamping and growth
-    int projHeight = 0;
     float intensity = 1.0f; // brightest copied mask value of the last read-back, 0..1
     int angle = 15;         // focus angle in degrees
     float tangent;          // tan(angle)

@@ -103,7 +103,7 @@ TEST_F(FocusContext, EveryPixelStartsWhereTheDilatedImageCutsIt)
     ASSERT_EQ(target().rectWidth, kSize);
     int w = 0;
     int h = 0;
-    const std::vector<int> cut = green(target().getTexture(), &w, &h);
+    const std::vector<int> cut = green(target().texture, &w, &h);
     EXPECT_NEAR(centre(px).g, 162, 6) << "the mask's front";
     // Outward from the mask the cut rises towards the front, ring by ring.
     for (int x = 36; x < 45; ++x)
@@ -124,7 +124,7 @@ TEST_F(FocusContext, TheConeFallsByTheDecrementPerRing)
     frame();
     int w = 0;
     int h = 0;
-    const std::vector<int> v = green(target().getTexture(), &w, &h);
+    const std::vector<int> v = green(target().texture, &w, &h);
     const int top = *std::max_element(v.begin(), v.end());
     EXPECT_NEAR(top, 92, 3); // the mask's front, 0.36 of the box deep
     std::vector<std::pair<int, int>> silhouette;
@@ -133,14 +133,14 @@ TEST_F(FocusContext, TheConeFallsByTheDecrementPerRing)
             if (v[y * w + x] == top)
                 silhouette.push_back({x, y});
     ASSERT_EQ(silhouette.size(), 64u);
-    const double step = 255.0 * target().getDecrement();
-    ASSERT_GT(target().getReach(), 10);
+    const double step = 255.0 * target().decrement;
+    ASSERT_GT(target().reach, 10);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             int d = 1 << 20;
             for (const auto& s : silhouette)
                 d = std::min(d, std::max(std::abs(x - s.first), std::abs(y - s.second)));
-            const double want = d > target().getReach() ? 0.0 : std::max(0.0, top - d * step);
+            const double want = d > target().reach ? 0.0 : std::max(0.0, top - d * step);
             EXPECT_NEAR(v[y * w + x], want, 1.0 + 0.5 * d) << x << ", " << y;
         }
 }
@@ -149,10 +149,10 @@ TEST_F(FocusContext, NoPassesLeaveTheCopiedSilhouette)
 {
     target().setAngle(0);
     const auto px = frame();
-    EXPECT_EQ(target().getReach(), 0);
+    EXPECT_EQ(target().reach, 0);
     int w = 0;
     int h = 0;
-    const std::vector<int> v = green(target().getTexture(), &w, &h);
+    const std::vector<int> v = green(target().texture, &w, &h);
     const int top = *std::max_element(v.begin(), v.end());
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {

@@ -68,8 +68,8 @@ TEST(TextureTarget, ReachFollowsIntensityAngleAndBoxDepthWithinBoxAndWindow)
         t.boxHeight = c.boxH;
         t.intensity = c.intensity;
         t.setAngle(c.angle);
-        EXPECT_EQ(t.getReach(), c.reach) << c.angle << " " << c.depth << " " << c.boxW;
-        EXPECT_FLOAT_EQ(t.getDecrement(), c.decrement);
+        EXPECT_EQ(t.reach, c.reach) << c.angle << " " << c.depth << " " << c.boxW;
+        EXPECT_FLOAT_EQ(t.decrement, c.decrement);
     }
 }
 
@@ -94,12 +94,12 @@ TEST(TextureTarget, ReadBackRedoesTheReachWithFullIntensityBelow255)
     t.boxDepth = t.boxWidth = t.boxHeight = 100;
     t.intensity = 0.5f;
     t.updateReach();
-    ASSERT_EQ(t.getReach(), 13);
+    ASSERT_EQ(t.reach, 13);
     t.takeBrightest(255); // full brightness: the reach of the paint cycle stands
-    EXPECT_EQ(t.getReach(), 13);
+    EXPECT_EQ(t.reach, 13);
     EXPECT_FLOAT_EQ(t.intensity, 1.0f);
     t.intensity = 0.5f;
     t.takeBrightest(128);
-    EXPECT_EQ(t.getReach(), 26);
+    EXPECT_EQ(t.reach, 26);
     EXPECT_FLOAT_EQ(t.intensity, 128.0f / 255.0f);
 }
