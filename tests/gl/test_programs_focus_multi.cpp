@@ -285,41 +285,61 @@ TEST_F(FocusMultiPrograms, PostMainPassCompositesSamplesAlongTheRay)
     EXPECT_GT(at(5, 9).r, 100);
 }
 
-// Four bands per texture: two RGBA textures hold bands 1 ... 8, band b 200 in octant b - 1;
-// numOfEl 7 leaves band 8 out.
-TEST_F(FocusMultiPrograms, MultiVolumeWeighsFourBandsPerTexture)
+// One band per texture: the ordinary volume and six bands, each 200 in its own octant of a
+// 2^3 grid (octant = x + 2y + 4z). The weights choose what shows, bands past numOfEl never
+// show, the sum saturates; the iso variants are unlit on the flat octants.
+TEST_F(FocusMultiPrograms, MultiVolumeWeighsOneBandPerTexture)
 {
-    std::vector<unsigned char> rgba[2] = {std::vector<unsigned char>(32, 0), std::vector<unsigned char>(32, 0)};
-    for (int b = 1; b <= 8; ++b)
-        rgba[(b - 1) / 4][static_cast<size_t>((b - 1) * 4 + (b - 1) % 4)] = 200;
-    GLuint none = volume(2, 1, std::vector<unsigned char>(8, 0));
-    GLuint first = volume(2, 4, rgba[0]), second = volume(2, 4, rgba[1]);
+    std::vector<GLuint> bands;
+    for (int b = 0; b < 7; ++b) {
+        std::vector<unsigned char> v(8, 0);
+        v[static_cast<size_t>(b)] = 200;
+        bands.push_back(volume(2, 1, v));
+    }
     GLuint palette = image(256, 1, paletteEntry), preint = image(256, 256, preintEntry);
-    for (const char* file : {"multiVolumePost4_fp.cg", "multiVolumePreInt4_fp.cg"})
-        for (int band = 1; band <= 8; ++band) {
-            const bool pre = std::string(file).find("PreInt") != std::string::npos;
-            CGprogram p = load(file);
-            sampler(p, "palette", pre ? preint : palette);
-            sampler(p, "volume", none);
-            sampler(p, "volume1", first);
-            sampler(p, "volume2", second);
-            std::vector<float> arr(static_cast<size_t>(band + 1), 0.0f);
-            arr.back() = 1;
-            weights(p, arr, 7);
+    const struct
+    {
+        const char* file;
+        std::vector<float> arr; // arr[0]: the ordinary volume, arr[b]: band b
+        float numOfEl;
+    } cases[] = {
+        {"multiVolumePost_fp.cg", {0, 0, 0, 1}, 6},
+        {"multiVolumePost_fp.cg", {1, 0, 0, 0, 0, 0, 1}, 6},
+        {"multiVolumePost_fp.cg", {1, 1, 0.5f, 2, 1, 1, 1}, 3},
+        {"multiVolumePreInt_fp.cg", {0, 0, 0, 0, 1}, 6},
+        {"isoMultiVolumePost_fp.cg", {0, 1}, 6},
+        {"isoMultiVolumePreInt_fp.cg", {0, 0, 0.5f, 0, 0, 0, 1}, 6},
+    };
+    for (const auto& c : cases) {
+        const bool pre = std::string(c.file).find("PreInt") != std::string::npos;
+        CGprogram p = load(c.file);
+        sampler(p, "palette", pre ? preint : palette);
+        sampler(p, "volume", bands[0]);
+        for (int b = 1; b < 7; ++b)
+            sampler(p, "volume" + std::to_string(b), bands[static_cast<size_t>(b)]);
+        weights(p, c.arr, c.numOfEl);
+        cgGLSetParameter3f(cgGetNamedParameter(p, "res"), 64, 64, 64); // differences inside one octant
+        auto entry = [&](int octant) {
+            float w = octant < static_cast<int>(c.arr.size()) && octant <= c.numOfEl ? c.arr[octant] : 0;
+            return static_cast<int>(std::min(w * 200, 255.0f));
+        };
+        // Pre-integration: the same point front and back, then the octant behind as the back.
+        for (int back = 0; back < (pre ? 2 : 1); ++back)
             for (int z = 0; z < 2; ++z) {
-                draw(0.25f + 0.5f * z, 0.25f + 0.5f * z);
+                int zBack = back ? 1 - z : z;
+                draw(0.25f + 0.5f * z, 0.25f + 0.5f * zBack);
                 for (int q = 0; q < 4; ++q) {
-                    int v = q + 4 * z == band - 1 && band <= 7 ? 200 : 0;
-                    std::string what = std::string(file) + " band " + std::to_string(band) + " octant " +
-                                       std::to_string(q + 4 * z);
+                    int f = entry(q + 4 * z), k = entry(q + 4 * zBack);
+                    std::string what = std::string(c.file) + " z " + std::to_string(z) + " back " +
+                                       std::to_string(zBack) + " quadrant " + std::to_string(q);
                     Pixel px = at(q % 2 ? 12 : 3, q / 2 ? 12 : 3);
                     if (pre)
-                        expectPixel(px, v, v, 200, 255, 1, what);
+                        expectPixel(px, f, k, f == k ? 200 : 0, 255, 1, what);
                     else
-                        expectPixel(px, v, 255 - v, (7 * v) % 256, 128 + v / 2, 1, what);
+                        expectPixel(px, f, 255 - f, (7 * f) % 256, 128 + f / 2, 1, what);
                 }
             }
-        }
+    }
 }
 
 // The iso variant lights a slope of the combined value: a normal along x under the light
