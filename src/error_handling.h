@@ -109,8 +109,8 @@ bool guardedAllocationShouldFail();
         g_garbageCollector.add((holder), __FILE__, __LINE__, #holder);                  \
     } while (0)
 
-// The same with an explicit registry name, where the Parts name the entry
-// differently from the expression this code uses.
+// The same with an explicit registry name, for entries whose name in the
+// leftover report differs from the expression this code allocates into.
 #define GUARDED_ARRAY_AS(holder, name, T, n)                                            \
     do {                                                                                \
         (holder) = guardedAllocationShouldFail() ? nullptr : new (std::nothrow) T[(n)]; \

@@ -107,7 +107,7 @@ TEST(ZvfMatrix, TranslationTimesIdentityMovesTheOrigin)
     EXPECT_EQ(p.z, 4.0f);
 }
 
-TEST(ZvfMatrix, ProductFollowsTheSpecFormula)
+TEST(ZvfMatrix, ProductIsRowMajorAndAppliesTheLeftFactorFirst)
 {
     zvfMatrix a, b;
     for (int i = 0; i < 16; ++i) {
