@@ -5,7 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: setup build build-asan run test bench bench-peer clean
+.PHONY: setup build build-asan run test fuzz bench bench-peer clean
 
 setup:
 	@sh scripts/setup.sh
@@ -16,13 +16,19 @@ build: setup
 
 build-asan: setup
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLIMRA_SANITIZE=ON -DGLIMRA_CORE_ONLY=ON > /dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target glimra_unit_tests glimra_gl_tests glimra-render
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target glimra_unit_tests glimra_gl_tests glimra-render fuzz_targets
 
 run: build
 	@sh scripts/run.sh $(BUILD)
 
 test: build build-asan
 	@sh scripts/run_tests.sh $(BUILD) $(ASAN_BUILD)
+
+# Each fuzz target under libFuzzer for FUZZ_SECONDS (default 60); needs clang.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@sh scripts/setup.sh fuzz || true  # scripts/fuzz.sh says what is missing
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) sh scripts/fuzz.sh
 
 bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks
@@ -34,4 +40,4 @@ bench-peer:
 	@python3 bench/peer_vtk.py $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

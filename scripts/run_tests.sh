@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs every test: the normal build under ctest, then the unit tests under
-# AddressSanitizer and UBSan. Starts Xvfb when there is no display.
+# Runs every test: the normal build under ctest, then the unit, GL and
+# fuzz-corpus tests under AddressSanitizer and UBSan. Starts Xvfb when there
+# is no display.
 set -e
 BUILD=${1:-build}
 ASAN_BUILD=${2:-build-asan}
@@ -27,10 +28,11 @@ export LIBGL_ALWAYS_SOFTWARE=1
 cd "$ROOT/$BUILD"
 ctest --output-on-failure -j 2 --timeout 600
 
-echo "== unit and GL tests under AddressSanitizer and UBSan"
+echo "== unit, GL and fuzz-corpus tests under AddressSanitizer and UBSan"
 cd "$ROOT/$ASAN_BUILD"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ./tests/glimra_unit_tests --gtest_brief=1
 ./tests/glimra_gl_tests --gtest_brief=1
+ctest -L fuzz --output-on-failure --timeout 120

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages glimra needs to build, run and test, only those missing.
-# Usage: sh scripts/setup.sh [bench]
+# Usage: sh scripts/setup.sh [bench|fuzz]
 #   bench  also the packages of the comparison with VTK (make bench-peer)
+#   fuzz   also clang and libFuzzer (make fuzz only; make test needs neither)
 set -e
 PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
 libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
@@ -10,6 +11,9 @@ if [ "${1:-}" = bench ]; then
     # Debian's VTK renders through GLX even off screen, so it needs an X
     # display (the bench script starts Xvfb); procps gives uptime.
     PKGS="$PKGS python3-vtk9 python3-numpy procps"
+fi
+if [ "${1:-}" = fuzz ]; then
+    PKGS="$PKGS clang libclang-rt-dev"
 fi
 missing=""
 for p in $PKGS; do
