@@ -49,6 +49,8 @@ public:
     void drag(int x, int y);
     // Removes the picked interior point (linear and Bezier only).
     void deleteSelected();
+    // Nothing picked any more (a mouse button went up).
+    void clearSelection() { selectedPoint = -1; }
     // Coordinates of point i as integers; false outside 0..count - 1.
     bool getPoint(int i, int& x, int& y) const;
     // Typed coordinates. y is clamped; an interior x must lie between the

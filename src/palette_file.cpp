@@ -21,6 +21,10 @@ namespace {
 const int kMaxPalettePoints = 65536;
 // A channel read from a lookup table keeps at most this many points.
 const int kMaxTablePoints = 256;
+// Six printed decimals put a written whole position or value up to 0.002
+// below itself once scaled back; the truncation that follows would take
+// that for a whole step down, so saving and reading again would move points.
+const float kPrintedSlack = 0.01f;
 
 // Numbers are written and read with a '.' whatever locale the toolkit set.
 class ClassicNumbers
@@ -100,8 +104,14 @@ bool TransferFunction::writeFile(const std::string& path) const
     return std::ferror(f) == 0;
 }
 
-bool TransferFunction::readFile(const std::string& path)
+bool TransferFunction::readFile(const std::string& path, std::string* why)
 {
+    auto refuse = [why](const char* file, int line, const char* reason) {
+        logBoth(file, line, (std::string(reason) + "\n").c_str());
+        if (why)
+            *why = reason;
+        return false;
+    };
     File file(path, "rb");
     FILE* f = file.get();
     if (!f)
@@ -125,13 +135,11 @@ bool TransferFunction::readFile(const std::string& path)
                 float fy = 0.0f;
                 ok = std::fscanf(f, "%f %f", &fx, &fy) == 2;
                 // Out-of-range and unordered points are repaired by the curve.
-                blocks[c].push_back({lastX * fx, fy * 255.0f, 0.0f});
+                blocks[c].push_back({lastX * fx + kPrintedSlack, fy * 255.0f + kPrintedSlack, 0.0f});
             }
-            if (!ok) {
-                logBoth(__FILE__, __LINE__,
-                        "Not supported pallete file format. (The point list is damaged)\n");
-                return false;
-            }
+            if (!ok)
+                return refuse(__FILE__, __LINE__,
+                              "Not supported pallete file format. (The point list is damaged)");
         }
         static const char* const names[4] = {"curves[0].curve_points", "curves[1].curve_points",
                                               "curves[2].curve_points", "curves[3].curve_points"};
@@ -146,10 +154,8 @@ bool TransferFunction::readFile(const std::string& path)
     // taken too.
     const long long crlfSize = 40LL * n;
     const long long lfSize = 39LL * n;
-    if (fileSize != crlfSize && fileSize != lfSize) {
-        logBoth(__FILE__, __LINE__, "Not supported pallete file format. (The size is not correct)\n");
-        return false;
-    }
+    if (fileSize != crlfSize && fileSize != lfSize)
+        return refuse(__FILE__, __LINE__, "Not supported pallete file format. (The size is not correct)");
     float* lut[4] = {};
     static const char* const lutNames[4] = {"lut[0]", "lut[1]", "lut[2]", "lut[3]"};
     for (int j = 0; j < 4; ++j)
@@ -165,14 +171,15 @@ bool TransferFunction::readFile(const std::string& path)
     };
     if (!lut[0] || !lut[1] || !lut[2] || !lut[3] || !pomx) {
         release();
+        if (why)
+            *why = "Allocating memory FAILED!";
         return false;
     }
     for (int i = 0; i < n; ++i) {
         if (std::fscanf(f, "%f ,%f ,%f ,%f", &lut[0][i], &lut[1][i], &lut[2][i], &lut[3][i]) != 4) {
-            logBoth(__FILE__, __LINE__,
-                    "Not supported pallete file format. (The values are not correct)\n");
             release();
-            return false;
+            return refuse(__FILE__, __LINE__,
+                          "Not supported pallete file format. (The values are not correct)");
         }
         for (int j = 0; j < 4; ++j)
             lut[j][i] = clamp01(lut[j][i]);
@@ -191,18 +198,18 @@ bool TransferFunction::readFile(const std::string& path)
             const float c = 255.0f * v[i + 1];
             if (std::fabs((b - a) - (c - b)) <= 0.01f)
                 continue;
-            pomx[found++] = {static_cast<float>(i), b, 0.0f};
+            pomx[found++] = {static_cast<float>(i), b + kPrintedSlack, 0.0f};
         }
         // At most 256 points: the two ends and evenly spread bends.
         const int inner = found < kMaxTablePoints - 2 ? found : kMaxTablePoints - 2;
         std::vector<CurvePoint> points;
         points.reserve(inner + 2);
-        points.push_back({0.0f, 255.0f * v[0], 0.0f});
+        points.push_back({0.0f, 255.0f * v[0] + kPrintedSlack, 0.0f});
         for (int m = 0; m < inner; ++m) {
             const long long pick = found == inner ? m : static_cast<long long>(m) * found / inner;
             points.push_back(pomx[pick]);
         }
-        points.push_back({lastX, 255.0f * v[n - 1], 0.0f});
+        points.push_back({lastX, 255.0f * v[n - 1] + kPrintedSlack, 0.0f});
         curves[k].setControlPoints(points.data(), static_cast<int>(points.size()), names[k]);
         curves[k].setKind(CURVE_LINEAR);
     }

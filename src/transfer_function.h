@@ -73,9 +73,10 @@ public:
     bool writeFile(const std::string& path) const;
     // Replaces the four curves' points (all linear afterwards). False, with
     // nothing changed, when the file cannot be opened, a lookup table has the
-    // wrong size, or a palette file is damaged. The caller refreshes the
-    // curves, builds and uploads.
-    bool readFile(const std::string& path);
+    // wrong size, or a palette file is damaged; why (when given) then receives
+    // the logged reason, or stays empty when the file could not be opened.
+    // The caller refreshes the curves, builds and uploads.
+    bool readFile(const std::string& path, std::string* why = nullptr);
 
     // ---- channel operations on every selected curve ----
 
