@@ -7,7 +7,6 @@
 #include "error_handling.h"
 #include "gen_texture.h"
 #include "gl_context.h"
-#include "my_cg.h"
 #include "volume.h"
 #include "voxel_buffer.h"
 
@@ -138,10 +137,9 @@ void BM_TextureStages(benchmark::State& state)
             void* data = nullptr;
             GUARDED_VOXELS_AS(data, "tmpdata", voxels);
             std::memcpy(data, volumeBytes.data(), voxels);
-            arbProgramsReady = false;
             g_marks.clear();
             t = Clock::now();
-            generateTextures(&data, GL_UNSIGNED_BYTE, v, mark);
+            generateTextures(&data, GL_UNSIGNED_BYTE, v, mark, false);
             glFinish();
             whole.add(msSince(t));
             if (g_marks.size() == 4)

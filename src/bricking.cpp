@@ -85,11 +85,6 @@ void BrickInfo::addBrick(Brick* brick)
     ++count;
 }
 
-void BrickInfo::sortBricks(const float rotation[16])
-{
-    sortBricks(rotation, volume.translation, volume.perspective);
-}
-
 void BrickInfo::sortBricks(const float rotation[16], const float translation[16], bool perspective)
 {
     if (count <= 0 || !bricks || !myIndices || !myDistances)

@@ -34,10 +34,7 @@ public:
     // to build order.
     void addBrick(Brick* brick);
     // myIndices from the farthest brick to the nearest for the rotation and
-    // the global volume's camera translation and projection.
-    void sortBricks(const float rotation[16]);
-    // The same with the camera given: translation is the camera part of the
-    // model-view matrix, perspective selects the distance measure (length of
+    // the camera: translation is the camera part of the model-view matrix, perspective selects the distance measure (length of
     // the eye-space centre, or -z). Equal distances keep their build order
     // before the reversal, so they are drawn in reverse build order.
     void sortBricks(const float rotation[16], const float translation[16], bool perspective);

@@ -7,7 +7,6 @@
 void Volume::setupCompositing()
 {
     glColor4f(1, 1, 1, 1);
-    glClearColor(background[0], background[1], background[2], 1);
 
     // Without the min/max extension (no entry point fetched) the equation
     // stays addition and only the blend functions differ.
@@ -26,9 +25,6 @@ void Volume::setupCompositing()
         if (equation)
             equation(GL_MIN_EXT);
         glBlendFunc(srcExtreme, dstExtreme);
-        // The minimum of anything and white is the thing itself: the next
-        // frame's clear must not darken the picture.
-        glClearColor(1, 1, 1, 1);
         break;
     default: // 0, and any value outside the three rules, composites
         if (equation)
@@ -37,4 +33,13 @@ void Volume::setupCompositing()
         break;
     }
     glEnable(GL_BLEND);
+}
+
+void Volume::clearColour(float rgb[3]) const
+{
+    // Chosen before the clear, so the first frame of a rule is already right
+    // and a hidden (or absent) volume keeps the background.
+    const bool white = blending == BLENDING_MINIMUM && showVolume && isData;
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = white ? 1.0f : background[c];
 }

@@ -190,7 +190,9 @@ void Volume::renderFocusContext()
     glPopMatrix();
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_DEPTH_TEST);
-    glClearColor(background[0], background[1], background[2], 1);
+    float clear[3];
+    clearColour(clear);
+    glClearColor(clear[0], clear[1], clear[2], 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 
     // Main pass: the data with what lies in front of the grown image cut away.

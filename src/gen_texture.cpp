@@ -3,7 +3,6 @@
 #include "bricking.h"
 #include "error_handling.h"
 #include "multi_volume.h"
-#include "my_cg.h"
 #include "volume.h"
 #include "voxel_buffer.h"
 #include "voxel_types.h"
@@ -19,10 +18,12 @@
 #include <thread>
 #include <vector>
 
-float textureWrap = 33071.0f; // GL_CLAMP_TO_EDGE
 ProgressCallback progressCallback = nullptr;
 
 namespace {
+
+// Gradient and magnitude textures are wanted in the running generation.
+bool withGradients = false;
 
 const int kBrickSize = 32;
 // From this many voxels along an axis a volume is always bricked.
@@ -194,7 +195,7 @@ bool make3DTextures(const void* data, GLenum glType, Volume& v)
     // yet, and the release, which asks glIsTexture, would pass it by.
     glBindTexture(GL_TEXTURE_3D, v.tidGradient);
     setVolumeParameters(GL_TEXTURE_3D);
-    if (!arbProgramsReady)
+    if (!withGradients)
         return true;
     return makeGradientTextures(data, glType, v, padded, texImage3D);
 }
@@ -456,7 +457,7 @@ bool makeBricks(const void* data, GLenum glType, Volume& v)
     void* gradient = nullptr;
     void* magnitude = nullptr;
     bool ok = true;
-    if (arbProgramsReady) {
+    if (withGradients) {
         size_t gradientBytes = 0, magnitudeBytes = 0;
         if (bufferBytes(v.resolution, 3, glType, &gradientBytes) &&
             bufferBytes(v.resolution, 1, GL_FLOAT, &magnitudeBytes)) {
@@ -601,7 +602,8 @@ bool padToPowerOfTwo(void** data, GLenum glType, Volume& volume)
     return true;
 }
 
-bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress)
+bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress,
+                      bool gradients)
 {
     if (!validRequest(data, glType, volume))
         return false;
@@ -609,6 +611,7 @@ bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallba
     if (!glGetString(GL_VERSION))
         return true;
     progressCallback = progress;
+    withGradients = gradients;
     const bool ok = generate(data, glType, volume);
     progressCallback = nullptr;
     return ok;
@@ -641,11 +644,6 @@ bool generateMaskTexture(void** data, GLenum glType, Volume& volume, ProgressCal
     }
     progressCallback = nullptr;
     return true;
-}
-
-void deleteTextures(Volume& volume, bool all)
-{
-    volume.deleteTextures(all);
 }
 
 void applyFilter(Volume& volume)

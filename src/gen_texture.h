@@ -8,18 +8,12 @@
 
 #include "includegl.h"
 #include "load_progress.h"
+#include "texture_formats.h"
 
 #include <cstddef>
 
 class Volume;
 
-// Shared by every volume texture upload (defined with the transfer function
-// and the render settings, declared here for the generators' readers).
-extern GLenum textureInternalFormat; // internal format of data uploads
-extern GLenum textureFormat;         // pixel format of data uploads
-extern float textureFilter;          // min and mag filter, a GL enum as float
-// Wrap mode of every axis, a GL enum as float (GL_CLAMP_TO_EDGE at start).
-extern float textureWrap;
 // Progress of the running generation, null otherwise; false cancels.
 extern ProgressCallback progressCallback;
 
@@ -30,12 +24,12 @@ extern ProgressCallback progressCallback;
 // voxel_buffer.h). Bricks are used from 4096 voxels along an axis on, and
 // whenever a padded size does not fit one 3-D texture. False when progress
 // cancelled or glType is not a voxel type; true otherwise, also when no
-// texture could be made (no context, sizes beyond every limit).
-bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress);
+// texture could be made (no context, sizes beyond every limit). Gradient and
+// magnitude textures only when gradients is set (they serve shading programs).
+bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress,
+                      bool gradients);
 // The 3-D mask texture tidMask (padding *data like the data); texScale3D stays.
 bool generateMaskTexture(void** data, GLenum glType, Volume& volume, ProgressCallback progress);
-// Releases texture names: the mask's always, with all every data texture.
-void deleteTextures(Volume& volume, bool all);
 // Sets min and mag filter to textureFilter on every texture of the volume.
 void applyFilter(Volume& volume);
 

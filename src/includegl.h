@@ -32,4 +32,19 @@ void* getGLProcAddress(const char* name);
 // its extension.
 bool glProcAvailable(const char* name, int version, const char* extensions);
 
+// Keeps a rendering pass from leaking state into what is drawn after it:
+// saves the fixed-function state (enables, blend function and equation, alpha
+// test, clear colour, every unit's texture bindings and the active unit,
+// front face, viewport, current colour, matrix mode) and restores it when the
+// pass leaves, whichever way. Passes keep their matrix pushes balanced
+// themselves.
+class GLStateScope
+{
+public:
+    GLStateScope() { glPushAttrib(GL_ALL_ATTRIB_BITS); }
+    ~GLStateScope() { glPopAttrib(); }
+    GLStateScope(const GLStateScope&) = delete;
+    GLStateScope& operator=(const GLStateScope&) = delete;
+};
+
 #endif

@@ -149,7 +149,7 @@ bool loadData(const std::string& fileName, Volume& volume, std::string& info)
         abortLoad(&data);
         return false;
     }
-    if (!isVoxelGLType(type) || !generateTextures(&data, type, volume, reportProgress)) {
+    if (!isVoxelGLType(type) || !generateTextures(&data, type, volume, reportProgress, g_loadSeams.gradients)) {
         abortLoad(&data);
         return false;
     }
@@ -160,6 +160,17 @@ bool loadData(const std::string& fileName, Volume& volume, std::string& info)
     progress(99, "Done.");
     closeProgressDialog();
     return true;
+}
+
+void dataLoaded(Volume& volume, bool loaded, const std::string& fileName)
+{
+    volume.isData = loaded;
+    volume.isMask = false;
+    if (!loaded)
+        return;
+    volume.showVolume = true;
+    if (transfer)
+        transfer->setFileName(fileName);
 }
 
 bool loadMask(const std::string& fileName, Volume& volume)

@@ -13,6 +13,10 @@ class Volume;
 
 // Loads a data set into volume; info receives the data-information text.
 bool loadData(const std::string& fileName, Volume& volume, std::string& info);
+// What follows every data load, whoever asked for it (menu, start-up,
+// offscreen renderer): the volume has data or not, shows it, has no mask any
+// more, and the transfer function takes the data's file name.
+void dataLoaded(Volume& volume, bool loaded, const std::string& fileName);
 // Loads a mask of the data set's resolution.
 bool loadMask(const std::string& fileName, Volume& volume);
 
@@ -43,7 +47,7 @@ using MessageBoxHandler = std::function<void(const char* text, const char* title
 void setMessageBoxHandler(MessageBoxHandler handler);
 void showMessageBox(const char* text, const char* title);
 
-// What the pipeline asks of modules outside the core or not yet built: the
+// What the pipeline asks of modules outside the core: the
 // transfer-function window (toolkit) and the multi-volume loader. Each entry
 // may be null; the pipeline then skips that step (the multi-volume load fails).
 struct LoadSeams
@@ -53,6 +57,9 @@ struct LoadSeams
     void (*adaptTransferWindow)(int maxValue) = nullptr;
     // Data with more than four bands of unsigned bytes (band-major buffer).
     bool (*loadMultiVolume)(void** data, GLenum type, Volume& volume) = nullptr;
+    // Build gradient and magnitude textures: the view sets this once its
+    // shading programs exist; nothing else reads them.
+    bool gradients = false;
 };
 
 extern LoadSeams g_loadSeams;

@@ -1,6 +1,7 @@
 #include "main_view.h"
 
 #include "error_handling.h"
+#include "load.h"
 #include "my_cg.h"
 #include "plane.h"
 #include "render_mode.h"
@@ -17,19 +18,6 @@
 #include <cstring>
 
 // ---- camera maths ----
-
-void cameraMatrix(bool perspective, const float pan[2], float distance, float orthoScale,
-                  float out[16])
-{
-    matIdentity(out);
-    out[12] = pan[0];
-    out[13] = pan[1];
-    if (perspective) {
-        out[14] = distance;
-    } else {
-        out[0] = out[5] = out[10] = orthoScale;
-    }
-}
 
 float orthoScaleFor(float distance)
 {
@@ -95,74 +83,25 @@ void FrameRateCounter::frame(double nowMs)
     lastTick = nowMs;
 }
 
-// ---- seams filled by the later layers ----
-
 namespace {
-// The shader programs live in this view's context (set-up step 8) and go
-// with the view.
-void createShaderPrograms()
-{
-    createCgPrograms();
-}
-void destroyShaderPrograms()
-{
-    destroyCgPrograms();
-}
-// The transfer-function object lives in this view's context.
-void createTransferFunction()
-{
-    if (!transfer)
-        GUARDED_NEW(transfer, TransferFunction, 256);
-}
-void destroyTransferFunction()
-{
-    if (transfer)
-        RELEASE(transfer);
-}
-
-// The render target follows the view while a mask is in use.
-void targetSetPerspective(bool perspective)
-{
-    volume.shiftTex->setPerspective(perspective);
-}
-void targetSetWindowSize(int w, int h)
-{
-    volume.shiftTex->setWindowSize(w, h);
-}
-void targetPlace()
-{
-    volume.shiftTex->place(volume.pan[0], volume.pan[1], volume.distance, volume.diagonal);
-}
 // The box on screen in this frame decides how far the mask image is dilated.
-void targetSetSpans(const float spans[3])
+void renderTargetSpans(const float spans[3])
 {
     TextureTarget* t = volume.shiftTex;
     t->setSpans(spans[0], spans[1], spans[2]);
     t->measureBox(volume.vertices);
     t->updateReach();
 }
-void targetFinishFrame()
+bool hasRenderTarget()
 {
-    if (volume.isMask && volume.shiftTex &&
-        RenderMode::instance().getDrawStyle() == DRAW_FOCUS_CONTEXT)
-        volume.shiftTex->drawInspection();
+    return volume.isMask && volume.shiftTex;
 }
-}
-
-void renderVolume(Volume& v)
-{
-    v.renderVolume();
-}
-
-void drawOutlines(Volume& v)
-{
-    v.drawOutlines();
-}
+} // namespace
 
 // ---- the view ----
 
 MainView::MainView()
-    : width(640), height(480), perspective(true), rotX(0), rotY(0), planeShift(0), speedup(true),
+    : width(640), height(480), rotX(0), rotY(0), planeShift(0), speedup(true),
       font(nullptr), myFrameRate(monotonicMillis())
 {
     matIdentity(deltaRotation);
@@ -173,7 +112,7 @@ MainView::~MainView() = default;
 void MainView::setupGL()
 {
     glShadeModel(GL_SMOOTH);
-    glClearColor(myClearColour[0], myClearColour[1], myClearColour[2], 1);
+    glClearColor(volume.background[0], volume.background[1], volume.background[2], 1);
     glClearDepth(1);
     glClearStencil(0);
     glDepthFunc(GL_LEQUAL);
@@ -195,8 +134,12 @@ void MainView::setupGL()
 
     clipPlanes.initialise();
     volume.alphaFunc = GL_GREATER;
-    createShaderPrograms();
-    createTransferFunction();
+    // The programs and the transfer function's tables live in this context.
+    createCgPrograms();
+    if (!transfer)
+        GUARDED_NEW(transfer, TransferFunction, 256);
+    // Gradient textures serve only the programs that shade with them.
+    g_loadSeams.gradients = arbProgramsReady;
 
     volume.extProcs.multiTexCoord2f = reinterpret_cast<void (*)(GLenum, GLfloat, GLfloat)>(
         getGLProcAddress("glMultiTexCoord2f"));
@@ -217,19 +160,27 @@ void MainView::releaseGL()
 {
     if (font)
         RELEASE(font);
-    destroyTransferFunction();
-    destroyShaderPrograms();
+    if (transfer)
+        RELEASE(transfer);
+    destroyCgPrograms();
     myGLReady = false;
+}
+
+void MainView::setProjection(bool perspective)
+{
+    volume.perspective = perspective;
+    applyProjection();
+    renderTargetPlace();
 }
 
 void MainView::applyProjection()
 {
     const float aspect = viewAspect(width, height);
-    if (volume.isMask && volume.shiftTex)
-        targetSetPerspective(perspective);
+    if (hasRenderTarget())
+        volume.shiftTex->setPerspective(volume.perspective);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    if (perspective)
+    if (volume.perspective)
         gluPerspective(45.0, aspect, 0.1, 50.0);
     else
         glOrtho(-1.5, 1.5, -1.5 / aspect, 1.5 / aspect, -5, 5);
@@ -238,27 +189,19 @@ void MainView::applyProjection()
 
 void MainView::renderTargetFollow()
 {
-    if (!volume.isMask || !volume.shiftTex)
+    if (!hasRenderTarget())
         return;
-    targetSetPerspective(perspective);
-    targetSetWindowSize(width, height);
-    targetPlace();
+    volume.shiftTex->setPerspective(volume.perspective);
+    volume.shiftTex->setWindowSize(width, height);
+    renderTargetPlace();
 }
 
 void MainView::renderTargetPlace()
 {
-    if (volume.isMask && volume.shiftTex)
-        targetPlace();
+    if (hasRenderTarget())
+        volume.shiftTex->place(volume.pan[0], volume.pan[1], volume.distance, volume.diagonal);
 }
 
-void MainView::setBackgroundColour(float r, float g, float b)
-{
-    myClearColour[0] = r;
-    myClearColour[1] = g;
-    myClearColour[2] = b;
-    if (myGLReady)
-        glClearColor(r, g, b, 1);
-}
 
 void MainView::resize(int newWidth, int newHeight)
 {
@@ -266,9 +209,9 @@ void MainView::resize(int newWidth, int newHeight)
     height = newHeight;
     glViewport(0, 0, width, height);
     applyProjection();
-    if (volume.isMask && volume.shiftTex) {
-        targetSetWindowSize(width, height);
-        targetPlace();
+    if (hasRenderTarget()) {
+        volume.shiftTex->setWindowSize(width, height);
+        renderTargetPlace();
     }
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -276,18 +219,21 @@ void MainView::resize(int newWidth, int newHeight)
 
 void MainView::paintCycle()
 {
+    float clear[3];
+    volume.clearColour(clear);
+    glClearColor(clear[0], clear[1], clear[2], 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 
     deltaRotationMatrix(rotX, rotY, deltaRotation);
     if (clipPlanes.rotatingCount == 0 && clipPlanes.translatingCount == 0)
         matMultiply(deltaRotation, volume.rotation, volume.rotation);
 
-    cameraMatrix(perspective, volume.pan, volume.distance, volume.orthoScale, volume.translation);
+    cameraMatrix(volume.perspective, volume.pan, volume.distance, volume.orthoScale, volume.translation);
     float modelview[16];
     matMultiply(volume.translation, volume.rotation, modelview);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(modelview);
-    if (!perspective) {
+    if (!volume.perspective) {
         float spans[3];
         boxDepthRange(modelview, volume.vertices, volume.depthRange, spans);
         float nearZ = volume.depthRange[0];
@@ -304,7 +250,7 @@ void MainView::paintCycle()
         glOrtho(-1.5, 1.5, -1.5 / aspect, 1.5 / aspect, nearZ, farZ);
         glMatrixMode(GL_MODELVIEW);
         if (volume.shiftTex)
-            targetSetSpans(spans);
+            renderTargetSpans(spans);
     }
 
     glPushMatrix();
@@ -312,11 +258,12 @@ void MainView::paintCycle()
     clipPlanes.applyAll();
     glPopMatrix();
 
-    renderVolume(volume);
+    volume.renderVolume();
 
     clipPlanes.disableAll();
-    drawOutlines(volume);
-    targetFinishFrame();
+    volume.drawOutlines();
+    if (hasRenderTarget() && RenderMode::instance().getDrawStyle() == DRAW_FOCUS_CONTEXT)
+        volume.shiftTex->drawInspection();
     clipPlanes.drawAll(-static_cast<float>(planeShift) / 200.0f);
 
     myFrameRate.frame(monotonicMillis());
@@ -353,8 +300,7 @@ bool MainView::onMouse(const MouseInput& in)
             volume.distance += static_cast<float>(myLastY - in.y) / 50.0f;
             volume.distance += static_cast<float>(myLastX - in.x) / 50.0f;
             volume.orthoScale = orthoScaleFor(volume.distance);
-            if (volume.isMask && volume.shiftTex)
-                targetPlace();
+            renderTargetPlace();
             refresh = true;
         } else {
             myDragStarted = true;
@@ -366,8 +312,7 @@ bool MainView::onMouse(const MouseInput& in)
         if (myDragStarted) {
             volume.pan[0] += static_cast<float>(in.x - myLastX) / 120.0f;
             volume.pan[1] -= static_cast<float>(in.y - myLastY) / 120.0f;
-            if (volume.isMask && volume.shiftTex)
-                targetPlace();
+            renderTargetPlace();
             refresh = true;
         } else {
             myDragStarted = true;

@@ -12,10 +12,6 @@ class Volume;
 
 // ---- camera maths (column-major 4 x 4 matrices, as OpenGL stores them) ----
 
-// The camera part of the model-view matrix: a translation by (pan, distance)
-// with perspective; (pan, 0) and a uniform scale by orthoScale without.
-void cameraMatrix(bool perspective, const float pan[2], float distance, float orthoScale,
-                  float out[16]);
 // distance / 5 + 2, never below 0.
 float orthoScaleFor(float distance);
 // width / height; a side of no pixels counts as one pixel.
@@ -82,10 +78,12 @@ public:
     void releaseGL();
     bool glReady() const { return myGLReady; }
 
-    // Projection matrix from perspective and the size.
+    // The one way to switch projection (context current): volume.perspective,
+    // which the camera, the slicing and the programs all read, then the
+    // projection matrix and the mask's render target.
+    void setProjection(bool perspective);
+    // Projection matrix from volume.perspective and the size.
     void applyProjection();
-    // glClearColor(r, g, b, 1); kept for set-up when no context is there yet.
-    void setBackgroundColour(float r, float g, float b);
     // Size event work after the context is current: viewport, projection,
     // render target, identity model-view. The caller then paints.
     void resize(int newWidth, int newHeight);
@@ -105,7 +103,6 @@ public:
 
     int width;               // client size in pixels
     int height;
-    bool perspective;        // perspective (true) or orthographic projection
     int rotX;                // rotation increment about x in degrees (last y delta)
     int rotY;                // rotation increment about y in degrees (last x delta)
     int planeShift;          // pixel delta moving the planes in translate mode
@@ -118,13 +115,7 @@ private:
     int myLastX = 0;              // last mouse position of a drag
     int myLastY = 0;
     bool myDragStarted = false;   // the drag has recorded a position
-    float myClearColour[3] = {0, 0, 0}; // background, applied at set-up too
     bool myGLReady = false;       // setupGL has run
 };
-
-// The volume renderer of the current draw style (paint step 6).
-void renderVolume(Volume& v);
-// Bounding box (green) and brick outlines, after rendering.
-void drawOutlines(Volume& v);
 
 #endif

@@ -114,3 +114,16 @@ bool matInvert(const float m[16], float out[16])
         out[i] = static_cast<float>(inv[i] / det);
     return true;
 }
+
+void cameraMatrix(bool perspective, const float pan[2], float distance, float orthoScale,
+                  float out[16])
+{
+    matIdentity(out);
+    out[12] = pan[0];
+    out[13] = pan[1];
+    if (perspective) {
+        out[14] = distance;
+    } else {
+        out[0] = out[5] = out[10] = orthoScale;
+    }
+}

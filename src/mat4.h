@@ -16,4 +16,9 @@ bool matInvert(const float m[16], float out[16]);
 // m applied to the point p (w = 1).
 void matTransformPoint(const float m[16], const float p[3], float out[3]);
 
+// The camera part of the model-view matrix: a translation by (pan, distance)
+// with perspective; (pan, 0) and a uniform scale by orthoScale without.
+void cameraMatrix(bool perspective, const float pan[2], float distance, float orthoScale,
+                  float out[16]);
+
 #endif

@@ -128,8 +128,7 @@ bool OffscreenRenderer::loadSettingsFile(const std::string& path)
     CoreSettingsTarget target;
     if (!loadSettings(target, path))
         return false;
-    myView->perspective = volume.perspective;
-    myView->applyProjection();
+    myView->setProjection(volume.perspective);
     if (transfer) {
         transfer->build(true);
         transfer->upload();
@@ -141,12 +140,7 @@ bool OffscreenRenderer::loadData(const std::string& path)
 {
     std::string info;
     const bool loaded = ::loadData(path, volume, info);
-    volume.isData = loaded;
-    if (loaded) {
-        volume.showVolume = true;
-        if (transfer)
-            transfer->setFileName(path);
-    }
+    dataLoaded(volume, loaded, path);
     return loaded;
 }
 
@@ -186,10 +180,7 @@ void OffscreenRenderer::setClassification(int classification)
 
 void OffscreenRenderer::setProjection(bool perspective)
 {
-    volume.perspective = perspective;
-    clipPlanes.perspective = perspective;
-    myView->perspective = perspective;
-    myView->applyProjection();
+    myView->setProjection(perspective);
 }
 
 bool OffscreenRenderer::setView(const std::string& preset, float ax, float ay)

@@ -1,17 +1,17 @@
 #include "plane.h"
 
 #include "error_handling.h"
-#include "main_view.h"
+#include "mat4.h"
 #include "volume.h"
 
 #include <cstring>
 
 ClipPlaneSet clipPlanes;
 
-void loadCameraTransform(bool perspective)
+void loadCameraTransform()
 {
     float camera[16];
-    cameraMatrix(perspective, volume.pan, volume.distance, volume.orthoScale, camera);
+    cameraMatrix(volume.perspective, volume.pan, volume.distance, volume.orthoScale, camera);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(camera);
 }
@@ -43,7 +43,7 @@ void ClipPlane::draw(float shift)
 {
     if (translating)
         translate(shift);
-    loadCameraTransform(clipPlanes.perspective);
+    loadCameraTransform();
     glMultMatrixf(matrix);
     if (visible) {
         glColor3f(1, 0, 0);
@@ -58,7 +58,7 @@ void ClipPlane::draw(float shift)
 
 ClipPlaneSet::ClipPlaneSet()
     : count(0), maximum(kSlots), pole{}, clipplane(nullptr), rotatingCount(0),
-      translatingCount(0), perspective(true)
+      translatingCount(0)
 {
 }
 
@@ -124,10 +124,19 @@ void ClipPlaneSet::del(int number)
     disableAll();
     ClipPlane*& p = pole[number - 1];
     if (p) {
+        forgetModes(*p);
         RELEASE(p);
         --count;
     }
     applyAll();
+}
+
+void ClipPlaneSet::forgetModes(const ClipPlane& p)
+{
+    if (p.rotating)
+        --rotatingCount;
+    if (p.translating)
+        --translatingCount;
 }
 
 void ClipPlaneSet::invert(int number)
@@ -167,6 +176,8 @@ void ClipPlaneSet::removeAll()
         if (p)
             RELEASE(p);
     count = 0;
+    rotatingCount = 0;
+    translatingCount = 0;
 }
 
 void ClipPlaneSet::applyAll()
@@ -177,7 +188,7 @@ void ClipPlaneSet::applyAll()
     for (int i = 0; i < kSlots; ++i) {
         if (!pole[i])
             continue;
-        loadCameraTransform(perspective);
+        loadCameraTransform();
         glMultMatrixf(pole[i]->matrix);
         glClipPlane(clipplane[i], pole[i]->equation);
         glEnable(clipplane[i]);

@@ -46,7 +46,7 @@ public:
     // -1 when all slots are taken.
     int add(const float matrix[16]);
     // Plane numbers are 1 ... 6. Out-of-range numbers and empty slots do nothing.
-    // The rotate/translate counts are the caller's to keep.
+    // A deleted plane leaves the rotate/translate counts of its modes.
     void del(int number);
     void invert(int number);
     void setMatrix(const float matrix[16], int number);
@@ -54,6 +54,7 @@ public:
     // The planes in rotate mode, or every plane when none is in rotate or
     // translate mode, become R x matrix.
     void rotate(const float R[16]);
+    // Deletes every plane; no plane is left in a mode.
     void removeAll();
     // Each plane under the camera transform times its matrix, enabled.
     void applyAll();
@@ -77,12 +78,16 @@ public:
     GLenum* clipplane;         // GL_CLIP_PLANE0 ... per slot; null before initialise
     int rotatingCount;         // planes with rotating set
     int translatingCount;      // planes with translating set
-    bool perspective;          // copy of the projection setting
+
+private:
+    // Takes a plane about to go out of the rotate/translate counts.
+    void forgetModes(const ClipPlane& p);
 };
 
 extern ClipPlaneSet clipPlanes;
 
-// Loads the camera transform of the current volume into the model-view matrix.
-void loadCameraTransform(bool perspective);
+// Loads the camera transform of the current volume (its pan, distance, scale
+// and projection) into the model-view matrix.
+void loadCameraTransform();
 
 #endif

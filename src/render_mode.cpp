@@ -2,8 +2,6 @@
 
 #include "command_ids.h"
 
-float textureFilter = 9729.0f; // GL_LINEAR
-
 RenderMode& RenderMode::instance()
 {
     static RenderMode mode;

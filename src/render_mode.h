@@ -51,10 +51,29 @@ enum BlendingMode
     BLENDING_MINIMUM = 2,
 };
 
-// Min/mag filter of the volume textures, a GL enum kept as a float because it
-// goes to the float variant of the texture-parameter call.
-// GL_NEAREST (9728.0) or GL_LINEAR (9729.0, the default).
-extern float textureFilter;
+
+// The shader programs bound for a style and classification. The values are
+// the program-set numbers the styles are documented with, so that a number
+// read or shown maps 1:1 onto a set.
+enum class ProgramSet
+{
+    None = 0,                       // fixed function: pre-classification, paletted textures
+    Post = 1,                       // slicing styles, post-classification
+    NormalTexture = 2,              // "3D Normal (texture)"
+    LightGradMag = 3,               // "3D Light (grad. mag.)"
+    NormalFragment = 4,             // "3D Normal (fragment)"
+    Light2 = 5,                     // "3D Light 2"
+    PreIntegration = 6,             // slicing styles, pre-integration
+    RayCasting = 7,                 // "Ray Casting"
+    FocusContext = 8,               // "Focus and Context", main pass
+    FocusContextMask = 9,           // its mask pass
+    FocusContextDilate = 10,        // its dilation pass
+    MultiTexturePost = 11,          // "2D Multi Texture", post-classification
+    MultiTexturePreIntegration = 12, // "2D Multi Texture", pre-integration
+    MultiVolumePost = 13,           // "Multi Volume", post- or pre-classification
+    MultiVolumePreIntegration = 14, // "Multi Volume", pre-integration
+};
+const int kProgramSetCount = 15;
 
 class RenderMode
 {

@@ -1,6 +1,5 @@
 #include "settings_file.h"
 
-#include "plane.h"
 #include "transfer_function.h"
 #include "volume.h"
 
@@ -500,7 +499,6 @@ void applyCoreSettings(const Settings& s)
 {
     RenderMode::instance() = s.mode;
     volume.perspective = s.perspective;
-    clipPlanes.perspective = s.perspective;
     for (int c = 0; c < 3; ++c)
         volume.background[c] = s.background[c];
     volume.sampling = s.sampling;

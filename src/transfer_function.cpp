@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstring>
 
-GLenum textureInternalFormat = GL_INTENSITY;
-GLenum textureFormat = GL_LUMINANCE;
 
 TransferFunction* transfer = nullptr;
 

@@ -6,13 +6,9 @@
 
 #include "curve.h"
 #include "includegl.h"
+#include "texture_formats.h"
 
 #include <string>
-
-// Internal and pixel format of the volume texture uploads. Switched here for
-// paletted and multi-channel data; read by every texture generator.
-extern GLenum textureInternalFormat; // GL_INTENSITY at start
-extern GLenum textureFormat;         // GL_LUMINANCE at start
 
 struct PreintWorkspace;
 

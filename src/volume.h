@@ -71,8 +71,12 @@ public:
     void drawSliceOutline();
     // Bounding box and brick outlines, after rendering.
     void drawOutlines();
-    // Blend equation and function, clear colour and GL_BLEND for this frame.
+    // Blend equation and function and GL_BLEND for this frame.
     void setupCompositing();
+    // The colour a frame is cleared with: white under minimum intensity
+    // (the minimum of anything and white is the thing itself), the
+    // background otherwise.
+    void clearColour(float rgb[3]) const;
     // "Ray Casting": the box, or every brick's box back to front, marched by
     // the ray-casting programs.
     void renderRayCasting();

@@ -64,6 +64,7 @@ void Volume::renderVolume()
 {
     if (!showVolume)
         return;
+    GLStateScope keep;
     const RenderMode& mode = RenderMode::instance();
     const int slicing = mode.getSlicing();
     if (mode.getDrawStyle() == DRAW_RAY_CASTING) {

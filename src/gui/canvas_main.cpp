@@ -1,6 +1,5 @@
 #include "canvas_main.h"
 
-#include "menu_main.h"
 #include "text_overlay.h"
 
 MainGLCanvas::MainGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
@@ -53,18 +52,6 @@ void MainGLCanvas::redrawNow()
         paintNow();
 }
 
-void MainGLCanvas::applyProjection()
-{
-    if (makeContextCurrent())
-        MainView::applyProjection();
-}
-
-void MainGLCanvas::setBackgroundColour(float r, float g, float b)
-{
-    makeContextCurrent();
-    MainView::setBackgroundColour(r, g, b);
-}
-
 void MainGLCanvas::OnSize(wxSizeEvent& event)
 {
     const wxSize s = GetClientSize();
@@ -107,10 +94,9 @@ void MainGLCanvas::OnChar(wxKeyEvent& event)
 {
     switch (event.GetKeyCode()) {
     case WXK_ESCAPE:
-        if (g_pMainFrame) {
-            g_pMainFrame->saveSettingsIfAutosave();
-            g_pMainFrame->Destroy();
-        }
+        // The window's destructor saves the settings.
+        if (wxWindow* top = wxGetTopLevelParent(this))
+            top->Destroy();
         break;
     case WXK_LEFT: onArrowKey(ArrowKey::Left); break;
     case WXK_RIGHT: onArrowKey(ArrowKey::Right); break;

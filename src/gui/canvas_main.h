@@ -9,7 +9,7 @@
 #include <wx/glcanvas.h>
 #include <wx/wx.h>
 
-// Fields others read and write (from MainView): width, height, perspective,
+// Fields others read and write (from MainView): width, height,
 // rotX, rotY, planeShift, deltaRotation, speedup, font.
 class MainGLCanvas : public wxGLCanvas, public MainView
 {
@@ -20,10 +20,6 @@ public:
 
     // Makes the context current and runs the paint cycle at once.
     void redrawNow();
-    // Projection from perspective and the size (context made current first).
-    void applyProjection();
-    // Clear colour (r, g, b, 1).
-    void setBackgroundColour(float r, float g, float b);
     // Makes the view's context current, running the OpenGL set-up the first
     // time; false while the window cannot take a context yet.
     bool makeContextCurrent();

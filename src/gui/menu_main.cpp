@@ -6,6 +6,7 @@
 #include "command_ids.h"
 #include "error_handling.h"
 #include "histogram.h"
+#include "load.h"
 #include "main_view.h"
 #include "my_cg.h"
 #include "multi_volume.h"
@@ -233,14 +234,9 @@ bool MainFrame::loadDataFile(const std::string& path)
 {
     logBoth(__FILE__, __LINE__, ("data path: " + path + "\n").c_str());
     const bool ok = loadDataWithDialog(path, &dataInfo);
-    volume.isData = ok;
-    volume.isMask = false;
-    if (ok) {
-        volume.showVolume = true;
+    dataLoaded(volume, ok, path);
+    if (ok)
         check(ID_SHOW_VOLUME, true);
-        if (transfer)
-            transfer->setFileName(path);
-    }
     enable(ID_STYLE_FOCUS_CONTEXT, false);
     enable(ID_STYLE_MULTI_VOLUME, volume.myMVolumeInfo != nullptr);
     return ok;
@@ -314,8 +310,6 @@ void MainFrame::reload()
     if (myGLcanvas)
         myGLcanvas->makeContextCurrent();
     clipPlanes.setMatrixAll(volume.rotation);
-    clipPlanes.rotatingCount = 0;
-    clipPlanes.translatingCount = 0;
     for (int n = 1; n <= clipPlanes.maximum; ++n)
         removeClipPlaneMenu(n);
     clipPlanes.removeAll();
@@ -334,15 +328,11 @@ void MainFrame::setProjection(bool perspective)
 {
     if (!g_pMainFrame)
         return;
-    volume.perspective = perspective;
-    clipPlanes.perspective = perspective;
     check(perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
-    if (myGLcanvas) {
-        myGLcanvas->perspective = perspective;
-        myGLcanvas->applyProjection();
-        if (myGLcanvas->makeContextCurrent())
-            myGLcanvas->renderTargetPlace();
-    }
+    if (myGLcanvas && myGLcanvas->makeContextCurrent())
+        myGLcanvas->setProjection(perspective);
+    else
+        volume.perspective = perspective;
     redraw();
 }
 
@@ -410,8 +400,6 @@ void MainFrame::OnFrameRate(wxCommandEvent& WXUNUSED(event))
 
 void MainFrame::setBackground(float r, float g, float b)
 {
-    if (myGLcanvas && myGLcanvas->makeContextCurrent())
-        myGLcanvas->setBackgroundColour(r, g, b);
     volume.background[0] = r;
     volume.background[1] = g;
     volume.background[2] = b;
@@ -552,8 +540,6 @@ void MainFrame::deleteAllClipPlanes()
 {
     for (int n = 1; n <= clipPlanes.maximum; ++n)
         removeClipPlaneMenu(n);
-    clipPlanes.rotatingCount = 0;
-    clipPlanes.translatingCount = 0;
     if (myGLcanvas)
         myGLcanvas->makeContextCurrent();
     clipPlanes.removeAll();
@@ -620,10 +606,6 @@ void MainFrame::deleteClipPlane(int n)
     ClipPlane* p = clipPlanes.plane(n);
     if (!p)
         return;
-    if (p->rotating)
-        --clipPlanes.rotatingCount;
-    if (p->translating)
-        --clipPlanes.translatingCount;
     if (myGLcanvas)
         myGLcanvas->makeContextCurrent();
     clipPlanes.del(n);
@@ -676,7 +658,7 @@ MainFrame::~MainFrame()
 
 void MainFrame::OnExit(wxCommandEvent& WXUNUSED(event))
 {
-    saveSettingsIfAutosave();
+    // The destructor saves the settings.
     Destroy();
 }
 

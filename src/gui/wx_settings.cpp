@@ -3,6 +3,7 @@
 #include "canvas_main.h"
 #include "command_ids.h"
 #include "menu_main.h"
+#include "menu_transfer.h"
 #include "settings_file.h"
 #include "text_overlay.h"
 
@@ -43,9 +44,10 @@ public:
         frame->autosave = s.autosave;
         MainGLCanvas* view = frame->myGLcanvas;
         if (view) {
-            view->perspective = s.perspective;
-            view->applyProjection();
-            view->setBackgroundColour(s.background[0], s.background[1], s.background[2]);
+            // The projection and background are the volume's, set above; the
+            // projection matrix follows here.
+            if (view->makeContextCurrent())
+                view->setProjection(s.perspective);
             view->speedup = s.speedup;
             if (view->font)
                 view->font->visible = s.fpsVisible;
@@ -55,6 +57,7 @@ public:
         frame->check(drawStyleCommandId(s.mode.getDrawStyle()), true);
         frame->check(blendingCommandId(s.blending), true);
         frame->check(ID_SHOW_BBOX, s.showBBox);
+        syncTransferWindow();
         // Placed only when it changes, so that applying the running values
         // again (autosave switched off) leaves the window where it is. -1
         // leaves a coordinate to the toolkit.

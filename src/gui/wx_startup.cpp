@@ -36,15 +36,7 @@ bool startGlimra(const CommandLine& cl)
     loadSettingsFile();
 
     if (cl.hasData) {
-        if (loadDataWithDialog(cl.dataFile, &g_pMainFrame->dataInfo)) {
-            volume.isData = true;
-            volume.showVolume = true;
-            if (transfer)
-                transfer->setFileName(cl.dataFile);
-        } else {
-            volume.isData = false;
-        }
-        volume.isMask = false;
+        dataLoaded(volume, loadDataWithDialog(cl.dataFile, &g_pMainFrame->dataInfo), cl.dataFile);
         // The mask is tried even when the data failed: its size check decides.
         if (cl.hasMask)
             volume.isMask = loadMaskWithDialog(cl.maskFile) && volume.createShiftTex();

@@ -7,7 +7,6 @@
 #include "gl_context.h"
 #include "histogram.h"
 #include "load.h"
-#include "my_cg.h"
 #include "test_support.h"
 #include "unit/load_test_util.h"
 #include "volume.h"
@@ -46,11 +45,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(ctx.ok()) << ctx.error();
-        savedArb = arbProgramsReady;
         savedInternal = textureInternalFormat;
         savedFormat = textureFormat;
         savedFilter = textureFilter;
-        arbProgramsReady = false;
         textureInternalFormat = GL_INTENSITY8;
         textureFormat = GL_LUMINANCE;
         g_reports.clear();
@@ -63,7 +60,6 @@ protected:
             RELEASE_VOXELS(data);
         v.release();
         setTextureSizeLimits(0, 0);
-        arbProgramsReady = savedArb;
         textureInternalFormat = savedInternal;
         textureFormat = savedFormat;
         textureFilter = savedFilter;
@@ -91,7 +87,7 @@ protected:
                         *p++ = voxelValue(x + 3 * c, y, z);
     }
     unsigned char* bytes() { return static_cast<unsigned char*>(data); }
-    bool generate() { return generateTextures(&data, GL_UNSIGNED_BYTE, v, recordProgress); }
+    bool generate() { return generateTextures(&data, GL_UNSIGNED_BYTE, v, recordProgress, gradients); }
 
     static GLint level0(GLenum target, GLuint texture, GLenum what)
     {
@@ -147,7 +143,7 @@ protected:
     Volume v;
     void* data = nullptr;
     uint32_t baseline = 0;
-    bool savedArb = false;
+    bool gradients = false; // build gradient and magnitude textures
     GLenum savedInternal = GL_INTENSITY;
     GLenum savedFormat = GL_LUMINANCE;
     float savedFilter = 9729.0f;
@@ -322,7 +318,7 @@ TEST_F(GenTexture, RowsOfOneByteAreReadTightly)
 
 TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
 {
-    arbProgramsReady = true;
+    gradients = true;
     makeVolume(6, 5, 4);
     // x neighbours 10 and 20 around (2, 2, 2), 20 and 10 around (3, 2, 2).
     unsigned char* p = bytes();
@@ -358,7 +354,7 @@ TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
 
 TEST_F(GenTexture, MagnitudeTextureGoesWithTheDataNotWithTheMask)
 {
-    arbProgramsReady = true;
+    gradients = true;
     makeVolume(8, 8, 8);
     ASSERT_TRUE(generate());
     const GLuint magnitude = v.tidMagnitude;
@@ -512,7 +508,7 @@ TEST_F(GenTexture, BricksOf4100x64x33PlacedZMajorWithZeroColumnsAtTheEnd)
 
 TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
 {
-    arbProgramsReady = true;
+    gradients = true;
     setTextureSizeLimits(0, 16);
     // 16-bit voxels: a gradient voxel is three 16-bit elements.
     v.resolution[0] = 40;
@@ -525,7 +521,7 @@ TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
     for (int i = 0; i < 40 * 6 * 5; ++i)
         p[i] = static_cast<uint16_t>((i % 40) * 1000);
     textureInternalFormat = GL_INTENSITY16;
-    ASSERT_TRUE(generateTextures(&data, GL_UNSIGNED_SHORT, v, recordProgress));
+    ASSERT_TRUE(generateTextures(&data, GL_UNSIGNED_SHORT, v, recordProgress, gradients));
     ASSERT_TRUE(v.isBricking);
     ASSERT_EQ(v.myBrickInfo->getCount(), 2);
     std::vector<uint16_t> gradient(40 * 6 * 5 * 3);
@@ -581,7 +577,7 @@ TEST_F(GenTexture, CancelAtTheZStackLeavesXAndYBuiltAndZEmpty)
 
 TEST_F(GenTexture, CancelDuringTheGradientStopsBeforeTheStacks)
 {
-    arbProgramsReady = true;
+    gradients = true;
     makeVolume(16, 8, 8);
     g_cancelAt = "Generating gradient.";
     EXPECT_FALSE(generate());
@@ -605,7 +601,7 @@ TEST_F(GenTexture, CancelAtTheBrickingReportBuildsNoBricks)
 
 TEST_F(GenTexture, ApplyFilterReachesEveryVolumeTexture)
 {
-    arbProgramsReady = true;
+    gradients = true;
     makeVolume(8, 4, 4);
     ASSERT_TRUE(generate());
     textureFilter = static_cast<float>(GL_NEAREST);

@@ -40,8 +40,7 @@ protected:
         volume.orthoScale = 1.4f;
         volume.pan[0] = volume.pan[1] = 0;
         volume.showBBox = true;
-        clipPlanes.rotatingCount = clipPlanes.translatingCount = 0;
-        clipPlanes.perspective = true;
+        volume.perspective = true;
         view.width = W;
         view.height = H;
         view.setupGL();
@@ -51,9 +50,9 @@ protected:
     {
         clipPlanes.removeAll();
         clipPlanes.release();
-        clipPlanes.rotatingCount = clipPlanes.translatingCount = 0;
-        clipPlanes.perspective = true;
         view.releaseGL();
+        volume.perspective = true;
+        volume.background[0] = volume.background[1] = volume.background[2] = 0;
         volume.distance = -3;
         volume.orthoScale = 1.4f;
         volume.pan[0] = volume.pan[1] = 0;
@@ -232,9 +231,7 @@ TEST_F(MainViewGL, FrontViewPerspectiveBoxLandsWhereGluProjectSays)
 
 TEST_F(MainViewGL, FrontViewOrthographicBoxLandsWhereGluProjectSays)
 {
-    view.perspective = false;
-    clipPlanes.perspective = false;
-    view.applyProjection();
+    view.setProjection(false);
     view.paintCycle();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     readBack();
@@ -265,10 +262,9 @@ TEST_F(MainViewGL, FrontViewOrthographicBoxLandsWhereGluProjectSays)
 
 TEST_F(MainViewGL, OrthographicZoomedPastTheEndDrawsNoBoxAndNoError)
 {
-    view.perspective = false;
     volume.distance = -12;
     volume.orthoScale = orthoScaleFor(volume.distance);
-    view.applyProjection();
+    view.setProjection(false);
     view.font->visible = false;
     view.paintCycle();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -356,7 +352,7 @@ TEST_F(MainViewGL, FrameRateTextIsDrawnAndHidden)
 
 TEST_F(MainViewGL, BackgroundColourAndNoBox)
 {
-    view.setBackgroundColour(0, 0, 1);
+    volume.background[2] = 1;
     volume.showBBox = false;
     view.font->visible = false;
     view.paintCycle();
@@ -374,8 +370,7 @@ TEST_F(MainViewGL, ZeroHeightWindowGivesAFiniteProjection)
     glGetFloatv(GL_PROJECTION_MATRIX, p);
     for (float v : p)
         EXPECT_TRUE(std::isfinite(v));
-    view.perspective = false;
-    view.applyProjection();
+    view.setProjection(false);
     view.paintCycle();
     glGetFloatv(GL_PROJECTION_MATRIX, p);
     for (float v : p)
@@ -400,7 +395,7 @@ protected:
         glPushMatrix();
         clipPlanes.applyAll();
         glPopMatrix();
-        loadCameraTransform(true);
+        loadCameraTransform();
         glColor3f(1, 1, 1);
         glBegin(GL_QUADS);
         glVertex3f(-0.5f, -0.5f, 0.5f);

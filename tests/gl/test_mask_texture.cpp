@@ -5,7 +5,6 @@
 #include "gl_context.h"
 #include "histogram.h"
 #include "load.h"
-#include "my_cg.h"
 #include "test_support.h"
 #include "unit/load_test_util.h"
 #include "volume.h"
@@ -45,9 +44,7 @@ TEST(MaskTexture, HoldsTheMaskBytesAndLeavesTheData)
     OffscreenContext ctx(16, 16);
     ASSERT_TRUE(ctx.ok()) << ctx.error();
     const uint32_t baseline = g_garbageCollector.count();
-    const bool savedArb = arbProgramsReady;
     const GLenum savedInternal = textureInternalFormat, savedFormat = textureFormat;
-    arbProgramsReady = false;
     textureInternalFormat = GL_INTENSITY8;
     textureFormat = GL_LUMINANCE;
     std::vector<std::string> boxes;
@@ -97,7 +94,6 @@ TEST(MaskTexture, HoldsTheMaskBytesAndLeavesTheData)
     setMessageBoxHandler(nullptr);
     histogram.release();
     v.release();
-    arbProgramsReady = savedArb;
     textureInternalFormat = savedInternal;
     textureFormat = savedFormat;
     EXPECT_EQ(g_garbageCollector.count(), baseline);

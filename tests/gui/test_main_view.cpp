@@ -68,13 +68,14 @@ protected:
             clipPlanes.removeAll();
             clipPlanes.release();
         }
-        clipPlanes.rotatingCount = clipPlanes.translatingCount = 0;
         frame->Destroy();
         frame = nullptr;
         pump(20);
         volume.distance = -3;
         volume.orthoScale = 1.4f;
         volume.pan[0] = volume.pan[1] = 0;
+        volume.perspective = true;
+        volume.background[0] = volume.background[1] = volume.background[2] = 0;
     }
 
     // The paint cycle in the view's context, the picture read from the back
@@ -169,11 +170,9 @@ TEST_F(MainViewWindow, FrontViewPerspectiveBoxOnGluProjectPixels)
 
 TEST_F(MainViewWindow, FrontViewOrthographicBoxOnGluProjectPixels)
 {
-    canvas->perspective = false;
-    clipPlanes.perspective = false;
-    canvas->applyProjection();
+    ASSERT_TRUE(canvas->makeContextCurrent());
+    canvas->setProjection(false);
     paintAndRead();
-    clipPlanes.perspective = true;
     double mv[16] = {1.4, 0, 0, 0, 0, 1.4, 0, 0, 0, 0, 1.4, 0, 0, 0, 0, 1};
     const double a = 640.0 / 480.0;
     double proj[16] = {2 / 3.0, 0, 0, 0, 0, 2 * a / 3.0, 0, 0, 0, 0, -2 / 1.4, 0, 0, 0, 0, 1};
@@ -249,15 +248,18 @@ TEST_F(MainViewWindow, SizeEventsFollowTheWindowAndKeysPan)
     key.m_keyCode = WXK_DOWN;
     canvas->GetEventHandler()->ProcessEvent(key);
     EXPECT_FLOAT_EQ(volume.pan[1], -0.03f);
-    // Escape without a main window does nothing.
+    // Escape closes the window the view is in.
     key.m_keyCode = WXK_ESCAPE;
     canvas->GetEventHandler()->ProcessEvent(key);
-    EXPECT_TRUE(frame->IsShown());
+    EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(frame));
+    frame = nullptr;
+    canvas = nullptr;
+    pump(20);
 }
 
 TEST_F(MainViewWindow, BackgroundColourFillsTheView)
 {
-    canvas->setBackgroundColour(1, 1, 0);
+    volume.background[0] = volume.background[1] = 1;
     canvas->font->visible = false;
     volume.showBBox = false;
     paintAndRead();

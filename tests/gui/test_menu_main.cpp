@@ -7,6 +7,7 @@
 #include "my_cg.h"
 #include "plane.h"
 #include "render_mode.h"
+#include "settings_file.h"
 #include "sample_volumes.h"
 #include "test_support.h"
 #include "text_overlay.h"
@@ -17,6 +18,7 @@
 #include <wx/menu.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -47,6 +49,16 @@ protected:
     bool checked(int id) const { return bar->IsChecked(id); }
     bool enabled(int id) const { return bar->IsEnabled(id); }
     bool hasItem(int id) const { return g_pMainFrame->clippingMenu->FindChildItem(id) != nullptr; }
+    // The view's projection matrix is a perspective one (w takes -z).
+    bool perspectiveMatrixInUse() const
+    {
+        MainGLCanvas* c = g_pMainFrame->myGLcanvas;
+        if (!c || !c->makeContextCurrent())
+            return false;
+        float m[16];
+        glGetFloatv(GL_PROJECTION_MATRIX, m);
+        return m[11] == -1.0f && m[15] == 0.0f;
+    }
 
     // One paint of the main view, read back from its back buffer.
     std::vector<unsigned char> picture()
@@ -94,8 +106,7 @@ TEST_F(MenuCommands, DrawStyleBlendingVisibilityAndFrameRate)
     app->postCommand(ID_STYLE_FOCUS_CONTEXT);
     EXPECT_EQ(RenderMode::instance().getDrawStyle(), DRAW_FOCUS_CONTEXT);
     EXPECT_FALSE(volume.perspective);
-    EXPECT_FALSE(clipPlanes.perspective);
-    EXPECT_FALSE(g_pMainFrame->myGLcanvas->perspective);
+    EXPECT_FALSE(perspectiveMatrixInUse());
     EXPECT_TRUE(checked(ID_ORTHOGONAL));
     EXPECT_FALSE(checked(ID_PERSPECTIVE));
     app->postCommand(ID_STYLE_2D);
@@ -166,13 +177,11 @@ TEST_F(MenuCommands, ProjectionAndViewPresets)
 {
     app->postCommand(ID_ORTHOGONAL);
     EXPECT_FALSE(volume.perspective);
-    EXPECT_FALSE(clipPlanes.perspective);
-    EXPECT_FALSE(g_pMainFrame->myGLcanvas->perspective);
+    EXPECT_FALSE(perspectiveMatrixInUse());
     EXPECT_TRUE(checked(ID_ORTHOGONAL));
     app->postCommand(ID_PERSPECTIVE);
     EXPECT_TRUE(volume.perspective);
-    EXPECT_TRUE(clipPlanes.perspective);
-    EXPECT_TRUE(g_pMainFrame->myGLcanvas->perspective);
+    EXPECT_TRUE(perspectiveMatrixInUse());
     EXPECT_TRUE(checked(ID_PERSPECTIVE));
 
     app->postCommand(ID_VIEW_FRONT);
@@ -329,6 +338,72 @@ TEST_F(MenuCommands, OpenDataMaskAndBackground)
     EXPECT_EQ(px[1], 0);
     EXPECT_EQ(px[2], 0);
     g_pMainFrame->setBackground(0.0f, 0.0f, 0.0f);
+}
+
+// A settings file that says orthographic, applied through the window's
+// settings target, gives the same projection and picture as the command.
+TEST_F(MenuCommands, OrthographicFromTheSettingsFilePaintsAsTheCommandDoes)
+{
+    app->postCommand(ID_ORTHOGONAL);
+    const std::vector<unsigned char> byCommand = picture();
+    app->postCommand(ID_PERSPECTIVE);
+    ASSERT_NE(picture(), byCommand); // the box differs between the projections
+
+    Settings s;
+    settingsTarget().gather(s);
+    s.perspective = false;
+    ASSERT_TRUE(writeSettingsFile("glimra.ini", s));
+    ASSERT_TRUE(loadSettingsFile());
+    EXPECT_FALSE(volume.perspective);
+    EXPECT_FALSE(perspectiveMatrixInUse());
+    EXPECT_TRUE(checked(ID_ORTHOGONAL));
+    EXPECT_EQ(picture(), byCommand);
+}
+
+// A plane in rotate mode holds the volume still; once it is deleted a drag
+// turns the volume again.
+TEST_F(MenuCommands, DeletingARotatingPlaneLetsTheVolumeTurn)
+{
+    MainGLCanvas* c = g_pMainFrame->myGLcanvas;
+    const auto drag = [&](int fromX, int toX) {
+        for (int x : {fromX, toX}) {
+            wxMouseEvent e(wxEVT_MOTION);
+            e.m_x = x;
+            e.m_y = 100;
+            e.m_leftDown = true;
+            e.SetEventObject(c);
+            c->GetEventHandler()->ProcessEvent(e);
+            ASSERT_TRUE(c->makeContextCurrent());
+            c->paintCycle();
+        }
+        wxMouseEvent up(wxEVT_MOTION);
+        up.SetEventObject(c);
+        c->GetEventHandler()->ProcessEvent(up);
+    };
+    app->postCommand(ID_CREATE_CLIP_PLANE);
+    app->postCommand(clipPlaneCommandId(1, CLIP_ROTATE));
+    float before[16];
+    std::memcpy(before, volume.rotation, sizeof before);
+    drag(100, 130);
+    EXPECT_EQ(std::memcmp(before, volume.rotation, sizeof before), 0); // the plane turned
+
+    app->postCommand(clipPlaneCommandId(1, CLIP_DELETE));
+    EXPECT_EQ(clipPlanes.count, 0);
+    EXPECT_EQ(clipPlanes.rotatingCount, 0);
+    drag(100, 130);
+    EXPECT_NE(std::memcmp(before, volume.rotation, sizeof before), 0);
+
+    // The same after "delete all" with planes in both modes.
+    app->postCommand(ID_CREATE_CLIP_PLANE);
+    app->postCommand(ID_CREATE_CLIP_PLANE);
+    app->postCommand(clipPlaneCommandId(1, CLIP_ROTATE));
+    app->postCommand(clipPlaneCommandId(2, CLIP_TRANSLATE));
+    app->postCommand(ID_DELETE_ALL_PLANES);
+    EXPECT_EQ(clipPlanes.rotatingCount, 0);
+    EXPECT_EQ(clipPlanes.translatingCount, 0);
+    std::memcpy(before, volume.rotation, sizeof before);
+    drag(100, 130);
+    EXPECT_NE(std::memcmp(before, volume.rotation, sizeof before), 0);
 }
 
 TEST_F(MenuCommands, ReloadPutsTheCameraHomeAndRemovesThePlanes)

@@ -62,11 +62,14 @@ TEST_F(SettingsWindow, StartUpAppliesTheFileToWindowViewMenusAndModel)
 
     MainGLCanvas* view = frame->myGLcanvas;
     ASSERT_NE(view, nullptr);
-    EXPECT_FALSE(view->perspective);
+    ASSERT_TRUE(view->makeContextCurrent());
+    float projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    EXPECT_EQ(projection[11], 0.0f); // orthographic: w stays 1
+    EXPECT_EQ(projection[15], 1.0f);
     EXPECT_FALSE(view->speedup);
     ASSERT_NE(view->font, nullptr);
     EXPECT_FALSE(view->font->visible);
-    EXPECT_FALSE(clipPlanes.perspective);
     ASSERT_NE(transfer, nullptr);
     for (int c = 0; c < 4; ++c)
         EXPECT_EQ(transfer->curve(c).getKind(), 1);

@@ -257,7 +257,6 @@ TEST(MainViewFields, InitialValues)
     MainView view;
     EXPECT_EQ(view.width, 640);
     EXPECT_EQ(view.height, 480);
-    EXPECT_TRUE(view.perspective);
     EXPECT_TRUE(view.speedup);
     EXPECT_EQ(view.rotX, 0);
     EXPECT_EQ(view.rotY, 0);

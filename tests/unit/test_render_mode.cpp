@@ -1,6 +1,7 @@
 // Draw style, classification and what they derive.
 #include "command_ids.h"
 #include "render_mode.h"
+#include "texture_formats.h"
 
 #include <gtest/gtest.h>
 

@@ -454,7 +454,7 @@ TEST_F(LiveSettings, LoadReachesTheVolumeRenderModeAndFilter)
     EXPECT_EQ(volume.sampling, 301);
 }
 
-TEST_F(LiveSettings, CurveKindReachesAllFourCurvesAndProjectionTheClipPlanes)
+TEST_F(LiveSettings, CurveKindReachesAllFourCurvesAndProjectionTheVolume)
 {
     const std::string path = tmp.file("glimra.ini");
     CoreSettingsTarget target;
@@ -462,7 +462,7 @@ TEST_F(LiveSettings, CurveKindReachesAllFourCurvesAndProjectionTheClipPlanes)
     ASSERT_TRUE(testsupport::writeFile(path, "Curve:\t2\r\nProjection:\t0"));
     ASSERT_EQ(transfer, nullptr);
     ASSERT_TRUE(loadSettings(target, path));
-    EXPECT_FALSE(clipPlanes.perspective);
+    EXPECT_FALSE(volume.perspective);
     Settings s;
     target.gather(s);
     EXPECT_EQ(s.curveKind, 2);
@@ -473,7 +473,7 @@ TEST_F(LiveSettings, CurveKindReachesAllFourCurvesAndProjectionTheClipPlanes)
     ASSERT_TRUE(loadSettings(target, path));
     for (int c = 0; c < 4; ++c)
         EXPECT_EQ(tf.curve(c).getKind(), 1) << c;
-    EXPECT_TRUE(clipPlanes.perspective);
+    EXPECT_TRUE(volume.perspective);
     tf.curve(0).setKind(2);
     target.gather(s);
     EXPECT_EQ(s.curveKind, 2); // the red curve's kind is the one written
