@@ -677,6 +677,86 @@ void applyFilter(Volume& volume)
             }
 }
 
+namespace {
+
+// The work cubes of the brick builder, reused for every brick: the voxels,
+// and when gradients are given the gradients (three elements of the data's
+// type a voxel) and their magnitudes.
+struct BrickCubes
+{
+    unsigned char* voxels = nullptr;    // registered as "aTmp"
+    unsigned char* gradients = nullptr; // "aTmp2", or null
+    float* magnitudes = nullptr;        // "aTmp3", or null
+};
+
+// False when the voxel cube could not be had; the gradient cubes are
+// optional.
+bool allocateBrickCubes(BrickCubes& c, int channels, size_t elementBytes, bool gradients)
+{
+    const size_t cube = static_cast<size_t>(kBrickSize) * kBrickSize * kBrickSize;
+    GUARDED_ARRAY_AS(c.voxels, "aTmp", unsigned char, cube * channels * elementBytes);
+    if (gradients) {
+        GUARDED_ARRAY_AS(c.gradients, "aTmp2", unsigned char, cube * 3 * elementBytes);
+        GUARDED_ARRAY_AS(c.magnitudes, "aTmp3", float, cube);
+    }
+    return c.voxels != nullptr;
+}
+
+void releaseBrickCubes(BrickCubes& c)
+{
+    if (c.voxels)
+        RELEASE_ARRAY(c.voxels);
+    if (c.gradients)
+        RELEASE_ARRAY(c.gradients);
+    if (c.magnitudes)
+        RELEASE_ARRAY(c.magnitudes);
+}
+
+// A new 3-D texture with the volume parameters holding one cube.
+GLuint uploadBrickTexture(PFNGLTEXIMAGE3DPROC texImage3D, GLint internalFormat, GLenum format, GLenum type,
+                          const void* cube)
+{
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_3D, name);
+    setVolumeParameters(GL_TEXTURE_3D);
+    texImage3D(GL_TEXTURE_3D, 0, internalFormat, kBrickSize, kBrickSize, kBrickSize, 0, format, type, cube);
+    checkGLError("glTexImage3D");
+    return name;
+}
+
+// The source buffers of the bricks: the data and, optionally, its gradients
+// and magnitudes, all of the unpadded volume.
+struct BrickSources
+{
+    const void* data;      // nbrChannels elements of glType a voxel
+    const void* gradient;  // three elements of glType a voxel, or null
+    const float* magnitude; // one float a voxel, or null
+    GLenum glType;          // the data's element type
+    int channels;           // elements a data voxel
+    const int* resolution;  // voxels along x, y, z
+};
+
+// Cube (k, j, i) of every source into its work cube and up into the brick's
+// textures.
+void uploadBrick(Brick& brick, int k, int j, int i, const BrickSources& src, BrickCubes& c,
+                 PFNGLTEXIMAGE3DPROC texImage3D)
+{
+    const size_t elementBytes = static_cast<size_t>(bytesOfGLType(src.glType));
+    copyBrick(c.voxels, kBrickSize, k, j, i, src.data, src.resolution, src.channels, elementBytes);
+    brick.texData = uploadBrickTexture(texImage3D, textureInternalFormat, textureFormat, src.glType, c.voxels);
+    if (c.gradients && src.gradient) {
+        copyBrick(c.gradients, kBrickSize, k, j, i, src.gradient, src.resolution, 3, elementBytes);
+        brick.texGradient = uploadBrickTexture(texImage3D, GL_RGB, GL_RGB, src.glType, c.gradients);
+    }
+    if (c.magnitudes && src.magnitude) {
+        copyBrick(c.magnitudes, kBrickSize, k, j, i, src.magnitude, src.resolution, 1, sizeof(float));
+        brick.texMagnitude = uploadBrickTexture(texImage3D, GL_INTENSITY, GL_LUMINANCE, GL_FLOAT, c.magnitudes);
+    }
+}
+
+} // namespace
+
 void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gradient, const float* magnitude)
 {
     logBoth(__FILE__, __LINE__, "overlapping disabled\n");
@@ -701,58 +781,21 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
         return;
     }
 
-    const size_t elementBytes = static_cast<size_t>(bytesOfGLType(glType));
-    const size_t cube = static_cast<size_t>(kBrickSize) * kBrickSize * kBrickSize;
-    const int ch = volume.nbrChannels;
-    unsigned char* aTmp = nullptr;
-    unsigned char* aTmp2 = nullptr;
-    float* aTmp3 = nullptr;
-    GUARDED_ARRAY(aTmp, unsigned char, cube * ch * elementBytes);
-    // Gradients keep the data's element type: three elements a voxel.
-    if (gradient && magnitude) {
-        GUARDED_ARRAY(aTmp2, unsigned char, cube * 3 * elementBytes);
-        GUARDED_ARRAY(aTmp3, float, cube);
+    const BrickSources sources = {data, gradient, magnitude, glType, volume.nbrChannels, res};
+    BrickCubes cubes;
+    if (allocateBrickCubes(cubes, volume.nbrChannels, bytesOfGLType(glType), gradient && magnitude)) {
+        UnpackState unpack;
+        for (int i = 0; i < counts[2]; ++i)
+            for (int j = 0; j < counts[1]; ++j)
+                for (int k = 0; k < counts[0]; ++k) {
+                    Brick* aBrick = nullptr;
+                    GUARDED_NEW(aBrick, Brick);
+                    if (!aBrick)
+                        continue;
+                    brickPlacement(k, j, i, fraction, volume.extent, aBrick->placement);
+                    uploadBrick(*aBrick, k, j, i, sources, cubes, texImage3D);
+                    info->addBrick(aBrick);
+                }
     }
-    UnpackState unpack;
-    for (int i = 0; i < counts[2] && aTmp; ++i)
-        for (int j = 0; j < counts[1]; ++j)
-            for (int k = 0; k < counts[0]; ++k) {
-                Brick* aBrick = nullptr;
-                GUARDED_NEW(aBrick, Brick);
-                if (!aBrick)
-                    continue;
-                brickPlacement(k, j, i, fraction, volume.extent, aBrick->placement);
-                copyBrick(aTmp, kBrickSize, k, j, i, data, res, ch, elementBytes);
-                glGenTextures(1, &aBrick->texData);
-                glBindTexture(GL_TEXTURE_3D, aBrick->texData);
-                setVolumeParameters(GL_TEXTURE_3D);
-                texImage3D(GL_TEXTURE_3D, 0, textureInternalFormat, kBrickSize, kBrickSize, kBrickSize, 0,
-                           textureFormat, glType, aTmp);
-                checkGLError("glTexImage3D");
-                if (aTmp2) {
-                    copyBrick(aTmp2, kBrickSize, k, j, i, gradient, res, 3, elementBytes);
-                    glGenTextures(1, &aBrick->texGradient);
-                    glBindTexture(GL_TEXTURE_3D, aBrick->texGradient);
-                    setVolumeParameters(GL_TEXTURE_3D);
-                    texImage3D(GL_TEXTURE_3D, 0, GL_RGB, kBrickSize, kBrickSize, kBrickSize, 0, GL_RGB, glType,
-                               aTmp2);
-                    checkGLError("glTexImage3D");
-                }
-                if (aTmp3) {
-                    copyBrick(aTmp3, kBrickSize, k, j, i, magnitude, res, 1, sizeof(float));
-                    glGenTextures(1, &aBrick->texMagnitude);
-                    glBindTexture(GL_TEXTURE_3D, aBrick->texMagnitude);
-                    setVolumeParameters(GL_TEXTURE_3D);
-                    texImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, kBrickSize, kBrickSize, kBrickSize, 0,
-                               GL_LUMINANCE, GL_FLOAT, aTmp3);
-                    checkGLError("glTexImage3D");
-                }
-                info->addBrick(aBrick);
-            }
-    if (aTmp)
-        RELEASE_ARRAY(aTmp);
-    if (aTmp2)
-        RELEASE_ARRAY(aTmp2);
-    if (aTmp3)
-        RELEASE_ARRAY(aTmp3);
+    releaseBrickCubes(cubes);
 }

@@ -210,6 +210,109 @@ bool readDescriptionText(const std::string& fileName, std::string* text)
     return true;
 }
 
+namespace {
+
+// How many keys, in file order, made it into the information text: all five,
+// or those before the key at fault.
+int keysDescribed(DescriptionError error, const std::string& key)
+{
+    if (error == DescriptionError::None)
+        return 5;
+    for (int k = 0; k < 5; ++k)
+        if (key == kKeys[k])
+            return k;
+    return 5;
+}
+
+// The information text of the keys read, up to the one at fault.
+void appendKeys(const Description& d, int described, std::string& info)
+{
+    if (described > 0 && d.read[0])
+        info += "ObjectFileName:\t" + d.objectFileName + "\n";
+    if (described > 1 && d.read[1]) {
+        info += "Resolution:\t";
+        appendInt(info, d.resolution[0]);
+        info += " ";
+        appendInt(info, d.resolution[1]);
+        info += " ";
+        appendInt(info, d.resolution[2]);
+        info += "\n";
+    }
+    if (described > 2) {
+        info += "SliceThickness:\t";
+        appendFloat(info, d.sliceThickness[0]);
+        info += " ";
+        appendFloat(info, d.sliceThickness[1]);
+        info += " ";
+        appendFloat(info, d.sliceThickness[2]);
+        info += "\n";
+    }
+    if (described > 3 && d.read[3])
+        info += "Format:\t\t" + d.format + "\n";
+}
+
+void appendRatio(const Volume& volume, std::string& info)
+{
+    info += "Ratio:\t\t";
+    appendFloat(info, volume.extent[0]);
+    info += " ";
+    appendFloat(info, volume.extent[1]);
+    info += " ";
+    appendFloat(info, volume.extent[2]);
+    info += "\n";
+}
+
+// Why the description was refused, on both channels.
+void logDescriptionError(DescriptionError error, const std::string& key)
+{
+    switch (error) {
+    case DescriptionError::None:
+        break;
+    case DescriptionError::BadChannels:
+        logBoth(__FILE__, __LINE__, "Not supported number of channels in dataset\n");
+        break;
+    case DescriptionError::MissingKey:
+        logBoth(__FILE__, __LINE__, ("Description file: key \"" + key + "\" is missing\n").c_str());
+        break;
+    case DescriptionError::WordTooLong:
+        logBoth(__FILE__, __LINE__, ("Description file: word after \"" + key + "\" is too long\n").c_str());
+        break;
+    case DescriptionError::BadValue:
+        logBoth(__FILE__, __LINE__, ("Description file: value of \"" + key + "\" is unreadable\n").c_str());
+        break;
+    }
+}
+
+// The raw file's bytes into data (total bytes, zeroed); a short file leaves
+// the rest zero and says so. False when the file cannot be opened.
+bool readRawVoxels(const std::string& path, const std::string& word, void* data, size_t total)
+{
+    FILE* raw = std::fopen(path.c_str(), "rb");
+    if (!raw)
+        return false;
+    const size_t got = std::fread(data, 1, total, raw);
+    std::fclose(raw);
+    if (got < total)
+        logBoth(__FILE__, __LINE__,
+                ("Description file: raw file \"" + word + "\" lacks " + std::to_string(total - got) + " of " +
+                 std::to_string(total) + " bytes; they read as 0\n")
+                    .c_str());
+    return true;
+}
+
+// Two and three channels become four; the raw multi-byte values are still
+// most significant byte first here.
+bool expandChannels(void** data, GLenum type, int bytes, Volume& volume)
+{
+    if (volume.nbrChannels == 2 && !addThirdChannel(data, type, volume))
+        return false;
+    if (volume.nbrChannels == 3 && !addAlphaChannel(data, type, volume, bytes > 1))
+        return false;
+    return true;
+}
+
+} // namespace
+
 bool readDescription(const std::string& fileName, void** data, GLenum* type, Volume& volume,
                      std::string& info)
 {
@@ -221,57 +324,15 @@ bool readDescription(const std::string& fileName, void** data, GLenum* type, Vol
     Description d;
     std::string key;
     const DescriptionError error = parseDescription(text, &d, &key);
-
-    // The information text lists the keys in file order up to the one at fault.
-    int stop = 5;
-    for (int k = 0; k < 5; ++k)
-        if (error != DescriptionError::None && key == kKeys[k])
-            stop = k;
-    if (stop > 0 && d.read[0]) {
-        info += "ObjectFileName:\t";
-        info += d.objectFileName;
-        info += "\n";
-    }
-    if (stop > 1 && d.read[1]) {
+    const int described = keysDescribed(error, key);
+    if (described > 1 && d.read[1])
         for (int a = 0; a < 3; ++a)
             volume.resolution[a] = d.resolution[a];
-        info += "Resolution:\t";
-        appendInt(info, d.resolution[0]);
-        info += " ";
-        appendInt(info, d.resolution[1]);
-        info += " ";
-        appendInt(info, d.resolution[2]);
-        info += "\n";
-    }
-    if (stop > 2) {
-        info += "SliceThickness:\t";
-        appendFloat(info, d.sliceThickness[0]);
-        info += " ";
-        appendFloat(info, d.sliceThickness[1]);
-        info += " ";
-        appendFloat(info, d.sliceThickness[2]);
-        info += "\n";
-    }
-    if (stop > 3 && d.read[3]) {
-        info += "Format:\t\t";
-        info += d.format;
-        info += "\n";
-    }
-    switch (error) {
-    case DescriptionError::None:
-        break;
-    case DescriptionError::BadChannels:
-        volume.nbrChannels = 1;
-        logBoth(__FILE__, __LINE__, "Not supported number of channels in dataset\n");
-        return false;
-    case DescriptionError::MissingKey:
-        logBoth(__FILE__, __LINE__, ("Description file: key \"" + key + "\" is missing\n").c_str());
-        return false;
-    case DescriptionError::WordTooLong:
-        logBoth(__FILE__, __LINE__, ("Description file: word after \"" + key + "\" is too long\n").c_str());
-        return false;
-    case DescriptionError::BadValue:
-        logBoth(__FILE__, __LINE__, ("Description file: value of \"" + key + "\" is unreadable\n").c_str());
+    appendKeys(d, described, info);
+    if (error != DescriptionError::None) {
+        if (error == DescriptionError::BadChannels)
+            volume.nbrChannels = 1;
+        logDescriptionError(error, key);
         return false;
     }
     volume.nbrChannels = d.nbrChannels;
@@ -289,27 +350,10 @@ bool readDescription(const std::string& fileName, void** data, GLenum* type, Vol
     GUARDED_VOXELS_AS(*data, "(*data)", total);
     if (!*data)
         return false;
-
-    FILE* raw = std::fopen(rawFilePath(fileName, d.objectFileName).c_str(), "rb");
-    if (!raw)
+    if (!readRawVoxels(rawFilePath(fileName, d.objectFileName), d.objectFileName, *data, total))
         return false;
-    // Only the described bytes are read; a shorter file leaves zeros.
-    (void)std::fread(*data, 1, total, raw);
-    std::fclose(raw);
 
     volume.setBoxProportions(d.sliceThickness[0], d.sliceThickness[1], d.sliceThickness[2]);
-    info += "Ratio:\t\t";
-    appendFloat(info, volume.extent[0]);
-    info += " ";
-    appendFloat(info, volume.extent[1]);
-    info += " ";
-    appendFloat(info, volume.extent[2]);
-    info += "\n";
-
-    // Raw multi-byte values are still most significant byte first here.
-    if (volume.nbrChannels == 2 && !addThirdChannel(data, *type, volume))
-        return false;
-    if (volume.nbrChannels == 3 && !addAlphaChannel(data, *type, volume, bytes > 1))
-        return false;
-    return true;
+    appendRatio(volume, info);
+    return expandChannels(data, *type, bytes, volume);
 }

@@ -74,6 +74,111 @@ float clamp01(float v)
     return v > 1.0f ? 1.0f : v;
 }
 
+const char* const kCurveNames[4] = {"curves[0].curve_points", "curves[1].curve_points", "curves[2].curve_points",
+                                    "curves[3].curve_points"};
+
+long fileSizeOf(FILE* f)
+{
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::rewind(f);
+    return size;
+}
+
+// The four point blocks of a palette file, x scaled to 0 ... lastX and y to
+// 0 ... 255; false when a block is damaged.
+bool readPaletteBlocks(FILE* f, float lastX, std::vector<CurvePoint> blocks[4])
+{
+    for (int c = 0; c < 4; ++c) {
+        int count = 0;
+        bool ok = std::fscanf(f, "%d", &count) == 1 && count >= 2 && count <= kMaxPalettePoints;
+        for (int k = 0; ok && k < count; ++k) {
+            float fx = 0.0f;
+            float fy = 0.0f;
+            ok = std::fscanf(f, "%f %f", &fx, &fy) == 2;
+            // Out-of-range and unordered points are repaired by the curve.
+            blocks[c].push_back({lastX * fx + kPrintedSlack, fy * 255.0f + kPrintedSlack, 0.0f});
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// A lookup table has n lines of 40 bytes (CR LF) or of 39 (LF only).
+bool tableSizeFits(long fileSize, int n)
+{
+    return fileSize == 40LL * n || fileSize == 39LL * n;
+}
+
+// The lookup-table reader's arrays: the four columns and the bends found in
+// one of them, registered while the table is read.
+class TableScratch
+{
+public:
+    explicit TableScratch(int n)
+    {
+        static const char* const names[4] = {"lut[0]", "lut[1]", "lut[2]", "lut[3]"};
+        for (int j = 0; j < 4; ++j)
+            GUARDED_ARRAY_AS(lut[j], names[j], float, n);
+        GUARDED_ARRAY(pomx, CurvePoint, n);
+    }
+    ~TableScratch()
+    {
+        for (float*& column : lut)
+            if (column)
+                RELEASE_ARRAY(column);
+        if (pomx)
+            RELEASE_ARRAY(pomx);
+    }
+    TableScratch(const TableScratch&) = delete;
+    TableScratch& operator=(const TableScratch&) = delete;
+    bool ok() const { return lut[0] && lut[1] && lut[2] && lut[3] && pomx; }
+
+    float* lut[4] = {};          // red, green, blue, alpha, clamped to 0 ... 1
+    CurvePoint* pomx = nullptr;  // bends of the column being turned into points
+};
+
+// The n "r, g, b, a" lines of a lookup table into the four columns; false at
+// the first line that cannot be read.
+bool readTableColumns(FILE* f, int n, float* const lut[4])
+{
+    for (int i = 0; i < n; ++i) {
+        if (std::fscanf(f, "%f ,%f ,%f ,%f", &lut[0][i], &lut[1][i], &lut[2][i], &lut[3][i]) != 4)
+            return false;
+        for (int j = 0; j < 4; ++j)
+            lut[j][i] = clamp01(lut[j][i]);
+    }
+    return true;
+}
+
+// The control points of one column of n entries: both ends and the entries
+// where the table bends (the rest lie on the straight lines between them);
+// at most kMaxTablePoints, the bends evenly picked when there are more.
+// pomx holds n points of scratch.
+std::vector<CurvePoint> pointsOfColumn(const float* v, int n, float lastX, CurvePoint* pomx)
+{
+    int found = 0;
+    for (int i = 1; i + 1 < n; ++i) {
+        const float a = 255.0f * v[i - 1];
+        const float b = 255.0f * v[i];
+        const float c = 255.0f * v[i + 1];
+        if (std::fabs((b - a) - (c - b)) <= 0.01f)
+            continue;
+        pomx[found++] = {static_cast<float>(i), b + kPrintedSlack, 0.0f};
+    }
+    const int inner = found < kMaxTablePoints - 2 ? found : kMaxTablePoints - 2;
+    std::vector<CurvePoint> points;
+    points.reserve(inner + 2);
+    points.push_back({0.0f, 255.0f * v[0] + kPrintedSlack, 0.0f});
+    for (int m = 0; m < inner; ++m) {
+        const long long pick = found == inner ? m : static_cast<long long>(m) * found / inner;
+        points.push_back(pomx[pick]);
+    }
+    points.push_back({lastX, 255.0f * v[n - 1] + kPrintedSlack, 0.0f});
+    return points;
+}
+
 } // namespace
 
 bool TransferFunction::isPaletteName(const std::string& path)
@@ -116,103 +221,33 @@ bool TransferFunction::readFile(const std::string& path, std::string* why)
     FILE* f = file.get();
     if (!f)
         return false;
-    std::fseek(f, 0, SEEK_END);
-    const long fileSize = std::ftell(f);
-    std::rewind(f);
+    const long fileSize = fileSizeOf(f);
     ClassicNumbers classic;
-    const int n = tableSize;
-    const float lastX = static_cast<float>(n - 1);
+    const float lastX = static_cast<float>(tableSize - 1);
 
+    // Every point is read before a curve changes, so a damaged file leaves
+    // the curves as they were.
+    std::vector<CurvePoint> points[4];
     if (isPaletteName(path)) {
-        // All four blocks are read before anything changes, so a damaged
-        // file leaves the curves as they were.
-        std::vector<CurvePoint> blocks[4];
-        for (int c = 0; c < 4; ++c) {
-            int count = 0;
-            bool ok = std::fscanf(f, "%d", &count) == 1 && count >= 2 && count <= kMaxPalettePoints;
-            for (int k = 0; ok && k < count; ++k) {
-                float fx = 0.0f;
-                float fy = 0.0f;
-                ok = std::fscanf(f, "%f %f", &fx, &fy) == 2;
-                // Out-of-range and unordered points are repaired by the curve.
-                blocks[c].push_back({lastX * fx + kPrintedSlack, fy * 255.0f + kPrintedSlack, 0.0f});
-            }
-            if (!ok)
-                return refuse(__FILE__, __LINE__,
-                              "Not supported pallete file format. (The point list is damaged)");
+        if (!readPaletteBlocks(f, lastX, points))
+            return refuse(__FILE__, __LINE__, "Not supported pallete file format. (The point list is damaged)");
+    } else {
+        if (!tableSizeFits(fileSize, tableSize))
+            return refuse(__FILE__, __LINE__, "Not supported pallete file format. (The size is not correct)");
+        TableScratch table(tableSize);
+        if (!table.ok()) {
+            if (why)
+                *why = "Allocating memory FAILED!";
+            return false;
         }
-        static const char* const names[4] = {"curves[0].curve_points", "curves[1].curve_points",
-                                              "curves[2].curve_points", "curves[3].curve_points"};
-        for (int c = 0; c < 4; ++c) {
-            curves[c].setControlPoints(blocks[c].data(), static_cast<int>(blocks[c].size()), names[c]);
-            curves[c].setKind(CURVE_LINEAR);
-        }
-        return true;
+        if (!readTableColumns(f, tableSize, table.lut))
+            return refuse(__FILE__, __LINE__, "Not supported pallete file format. (The values are not correct)");
+        for (int c = 0; c < 4; ++c)
+            points[c] = pointsOfColumn(table.lut[c], tableSize, lastX, table.pomx);
     }
-
-    // Lookup table: CR LF lines of 40 bytes; LF-only lines (39 bytes) are
-    // taken too.
-    const long long crlfSize = 40LL * n;
-    const long long lfSize = 39LL * n;
-    if (fileSize != crlfSize && fileSize != lfSize)
-        return refuse(__FILE__, __LINE__, "Not supported pallete file format. (The size is not correct)");
-    float* lut[4] = {};
-    static const char* const lutNames[4] = {"lut[0]", "lut[1]", "lut[2]", "lut[3]"};
-    for (int j = 0; j < 4; ++j)
-        GUARDED_ARRAY_AS(lut[j], lutNames[j], float, n);
-    CurvePoint* pomx = nullptr;
-    GUARDED_ARRAY(pomx, CurvePoint, n);
-    auto release = [&]() {
-        for (int j = 0; j < 4; ++j)
-            if (lut[j])
-                RELEASE_ARRAY(lut[j]);
-        if (pomx)
-            RELEASE_ARRAY(pomx);
-    };
-    if (!lut[0] || !lut[1] || !lut[2] || !lut[3] || !pomx) {
-        release();
-        if (why)
-            *why = "Allocating memory FAILED!";
-        return false;
+    for (int c = 0; c < 4; ++c) {
+        curves[c].setControlPoints(points[c].data(), static_cast<int>(points[c].size()), kCurveNames[c]);
+        curves[c].setKind(CURVE_LINEAR);
     }
-    for (int i = 0; i < n; ++i) {
-        if (std::fscanf(f, "%f ,%f ,%f ,%f", &lut[0][i], &lut[1][i], &lut[2][i], &lut[3][i]) != 4) {
-            release();
-            return refuse(__FILE__, __LINE__,
-                          "Not supported pallete file format. (The values are not correct)");
-        }
-        for (int j = 0; j < 4; ++j)
-            lut[j][i] = clamp01(lut[j][i]);
-    }
-
-    static const char* const names[4] = {"curves[0].curve_points", "curves[1].curve_points",
-                                          "curves[2].curve_points", "curves[3].curve_points"};
-    for (int k = 0; k < 4; ++k) {
-        const float* v = lut[k];
-        // Entries where the table bends become points; the rest lie on the
-        // straight lines between them.
-        int found = 0;
-        for (int i = 1; i + 1 < n; ++i) {
-            const float a = 255.0f * v[i - 1];
-            const float b = 255.0f * v[i];
-            const float c = 255.0f * v[i + 1];
-            if (std::fabs((b - a) - (c - b)) <= 0.01f)
-                continue;
-            pomx[found++] = {static_cast<float>(i), b + kPrintedSlack, 0.0f};
-        }
-        // At most 256 points: the two ends and evenly spread bends.
-        const int inner = found < kMaxTablePoints - 2 ? found : kMaxTablePoints - 2;
-        std::vector<CurvePoint> points;
-        points.reserve(inner + 2);
-        points.push_back({0.0f, 255.0f * v[0] + kPrintedSlack, 0.0f});
-        for (int m = 0; m < inner; ++m) {
-            const long long pick = found == inner ? m : static_cast<long long>(m) * found / inner;
-            points.push_back(pomx[pick]);
-        }
-        points.push_back({lastX, 255.0f * v[n - 1] + kPrintedSlack, 0.0f});
-        curves[k].setControlPoints(points.data(), static_cast<int>(points.size()), names[k]);
-        curves[k].setKind(CURVE_LINEAR);
-    }
-    release();
     return true;
 }

@@ -91,94 +91,126 @@ void Volume::select2DSlices(float a, float b)
     }
 }
 
+namespace {
+
+// The quad at a with the current texture coordinates per corner.
+void drawQuad(const Volume& v, const float tex[4][3])
+{
+    glBegin(GL_QUADS);
+    glNormal3fv(v.normals[v.frontFace]);
+    for (int k = 0; k < 4; ++k) {
+        glTexCoord3fv(tex[k]);
+        glVertex3fv(v.quad[k]);
+    }
+    glEnd();
+}
+
+// "2D Texture" and "2D Multi Texture": the stack slices select2DSlices chose,
+// on the axis-aligned quad at a.
+void drawStackSlice(Volume& v, float a)
+{
+    v.axisAlignedQuad(a);
+    float range[2];
+    stackTextureRange(v.texScale2D, v.frontFace, range);
+    const float tex[4][3] = {{0, 0, 0}, {range[0], 0, 0}, {range[0], range[1], 0}, {0, range[1], 0}};
+    bindCgPrograms(v.sliceTex[0], true, v.sliceTex[1], 0, -1);
+    drawQuad(v, tex);
+    disableCgPrograms();
+}
+
+// The axis-aligned quad at a through the 3-D texture, or through one brick
+// placed where it lies in the box.
+void drawObjectAlignedSlice(Volume& v, float a, int brick, bool mask)
+{
+    v.axisAlignedQuad(a);
+    const Brick* b = brickOf(v, brick);
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    loadBoxToTexture(v);
+    glMatrixMode(GL_MODELVIEW);
+    if (b) {
+        glPushMatrix();
+        glMultMatrixf(b->placement);
+    }
+    bind3D(v, brick, mask);
+    // The box coordinates are the texture coordinates before the texture matrix.
+    drawQuad(v, v.quad);
+    disableCgPrograms();
+    if (b)
+        glPopMatrix();
+    glMatrixMode(GL_TEXTURE);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+// The box cut parallel to the screen at a, through the 3-D texture or one
+// brick. The polygon is found in the rotated frame, so the model-view matrix
+// is the camera alone and the texture matrix turns the cut back.
+void drawViewAlignedSlice(Volume& v, float a, int brick, bool mask)
+{
+    v.viewAlignedPolygon(a * v.diagonal - v.diagonal / 2.0f);
+    // Fewer than three points: the plane misses the box or only touches it.
+    if (v.slicePolygonCount < 3)
+        return;
+    const Brick* b = brickOf(v, brick);
+    // The rotation's inverse: a rotation matrix is orthonormal, so its transpose.
+    float inverse[16];
+    matTranspose(v.rotation, inverse);
+
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    if (v.perspective) {
+        glTranslatef(v.pan[0], v.pan[1], v.distance);
+    } else {
+        glTranslatef(v.pan[0], v.pan[1], 0.0f);
+        glScalef(v.orthoScale, v.orthoScale, v.orthoScale);
+    }
+    if (b) {
+        glMultMatrixf(v.rotation);
+        glMultMatrixf(b->placement);
+        glMultMatrixf(inverse);
+    }
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    loadBoxToTexture(v);
+    glMultMatrixf(inverse);
+    glMatrixMode(GL_MODELVIEW);
+
+    bind3D(v, brick, mask);
+    glBegin(GL_POLYGON);
+    for (int k = 0; k < v.slicePolygonCount; ++k) {
+        glTexCoord3fv(v.slicePolygon[k]);
+        glVertex3fv(v.slicePolygon[k]);
+    }
+    glEnd();
+    disableCgPrograms();
+    glMatrixMode(GL_TEXTURE);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    // The outline is drawn in the same frame as the polygon.
+    v.drawSliceOutline();
+    glPopMatrix();
+}
+
+} // namespace
+
 void Volume::drawSlice(float a, int brick, bool mask)
 {
-    const int slicing = RenderMode::instance().getSlicing();
-    if (slicing == SLICING_2D_STACKS) {
-        axisAlignedQuad(a);
-        float range[2];
-        stackTextureRange(texScale2D, frontFace, range);
-        const float tex[4][2] = {{0, 0}, {range[0], 0}, {range[0], range[1]}, {0, range[1]}};
-        bindCgPrograms(sliceTex[0], true, sliceTex[1], 0, -1);
-        glBegin(GL_QUADS);
-        glNormal3fv(normals[frontFace]);
-        for (int k = 0; k < 4; ++k) {
-            glTexCoord2fv(tex[k]);
-            glVertex3fv(quad[k]);
-        }
-        glEnd();
-        disableCgPrograms();
-        drawSliceOutline();
-    } else if (slicing == SLICING_3D_OBJECT_ALIGNED) {
-        axisAlignedQuad(a);
-        const Brick* b = brickOf(*this, brick);
-        glMatrixMode(GL_TEXTURE);
-        glPushMatrix();
-        loadBoxToTexture(*this);
-        glMatrixMode(GL_MODELVIEW);
-        if (b) {
-            glPushMatrix();
-            glMultMatrixf(b->placement);
-        }
-        bind3D(*this, brick, mask);
-        glBegin(GL_QUADS);
-        glNormal3fv(normals[frontFace]);
-        for (int k = 0; k < 4; ++k) {
-            glTexCoord3fv(quad[k]);
-            glVertex3fv(quad[k]);
-        }
-        glEnd();
-        disableCgPrograms();
-        if (b)
-            glPopMatrix();
-        glMatrixMode(GL_TEXTURE);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
-        drawSliceOutline();
-    } else if (slicing == SLICING_3D_VIEW_ALIGNED) {
-        viewAlignedPolygon(a * diagonal - diagonal / 2.0f);
-        // Fewer than three points: the plane misses the box or only touches it.
-        if (slicePolygonCount < 3)
-            return;
-        const Brick* b = brickOf(*this, brick);
-        // The rotation's inverse: a rotation matrix is orthonormal, so its transpose.
-        float inverse[16];
-        matTranspose(rotation, inverse);
-
-        glMatrixMode(GL_MODELVIEW);
-        glPushMatrix();
-        glLoadIdentity();
-        if (perspective) {
-            glTranslatef(pan[0], pan[1], distance);
-        } else {
-            glTranslatef(pan[0], pan[1], 0.0f);
-            glScalef(orthoScale, orthoScale, orthoScale);
-        }
-        if (b) {
-            glMultMatrixf(rotation);
-            glMultMatrixf(b->placement);
-            glMultMatrixf(inverse);
-        }
-        glMatrixMode(GL_TEXTURE);
-        glPushMatrix();
-        loadBoxToTexture(*this);
-        glMultMatrixf(inverse);
-        glMatrixMode(GL_MODELVIEW);
-
-        bind3D(*this, brick, mask);
-        glBegin(GL_POLYGON);
-        for (int k = 0; k < slicePolygonCount; ++k) {
-            glTexCoord3fv(slicePolygon[k]);
-            glVertex3fv(slicePolygon[k]);
-        }
-        glEnd();
-        disableCgPrograms();
-        glMatrixMode(GL_TEXTURE);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
-        drawSliceOutline();
-        glPopMatrix();
+    switch (RenderMode::instance().getSlicing()) {
+    case SLICING_2D_STACKS:
+        drawStackSlice(*this, a);
+        break;
+    case SLICING_3D_OBJECT_ALIGNED:
+        drawObjectAlignedSlice(*this, a, brick, mask);
+        break;
+    case SLICING_3D_VIEW_ALIGNED:
+        drawViewAlignedSlice(*this, a, brick, mask);
+        return;
+    default:
+        return;
     }
+    drawSliceOutline();
 }
 
 void Volume::drawSliceOutline()

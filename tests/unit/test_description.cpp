@@ -149,14 +149,24 @@ TEST_F(DescriptionTest, LowerCaseFormatReadsBytes)
 
 TEST_F(DescriptionTest, ShortRawFileLeavesZerosLongOneReadsOnlyTheDescribedBytes)
 {
-    ASSERT_TRUE(read(kExactLayout, bytes(10, 1)));
-    const unsigned char* p = static_cast<const unsigned char*>(data);
-    EXPECT_EQ(p[9], 10);
-    for (int i = 10; i < 48; ++i)
-        ASSERT_EQ(p[i], 0) << i;
+    {
+        LogCapture log;
+        ASSERT_TRUE(read(kExactLayout, bytes(10, 1)));
+        const unsigned char* p = static_cast<const unsigned char*>(data);
+        EXPECT_EQ(p[9], 10);
+        for (int i = 10; i < 48; ++i)
+            ASSERT_EQ(p[i], 0) << i;
+        const std::string text = log.text();
+        const std::string line = "Description file: raw file \"head.raw\" lacks 38 of 48 bytes; they read as 0\n";
+        ASSERT_GE(text.size(), line.size());
+        EXPECT_EQ(text.substr(text.size() - line.size()), line);
+    }
     RELEASE_VOXELS(data);
+    LogCapture log;
+    const size_t before = log.text().size();
     ASSERT_TRUE(read(kExactLayout, bytes(1000, 1)));
     EXPECT_EQ(std::memcmp(data, bytes(48, 1).data(), 48), 0);
+    EXPECT_EQ(log.text().size(), before);
 }
 
 TEST_F(DescriptionTest, RawFileRelativeToTheDescriptionsDirectory)
