@@ -15,7 +15,8 @@ BrickInfo::~BrickInfo()
 {
     deleteTextures();
     if (bricks) {
-        for (int i = 0; i < count; ++i)
+        // Newest first: the registry finds each brick at its end.
+        for (int i = count - 1; i >= 0; --i)
             if (bricks[i])
                 RELEASE(bricks[i]);
         RELEASE_ARRAY(bricks);

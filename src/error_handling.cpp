@@ -117,22 +117,32 @@ GarbageCollector::~GarbageCollector()
     std::free(myRecords);
     myRecords = nullptr;
     myCount = 0;
+    myCapacity = 0;
 }
 
-AllocationRecord* GarbageCollector::allocateRecords(uint32_t n)
+bool GarbageCollector::simulatedFailure()
 {
-    if (myFailCount > 0) {
-        --myFailCount;
-        return nullptr;
-    }
-    // malloc(0) may answer null; one spare entry keeps an empty array valid.
-    void* mem = std::malloc(sizeof(AllocationRecord) * (n ? n : 1));
-    if (!mem)
-        return nullptr;
-    auto* records = static_cast<AllocationRecord*>(mem);
-    for (uint32_t i = 0; i < (n ? n : 1); ++i)
-        new (&records[i]) AllocationRecord();
-    return records;
+    if (myFailCount <= 0)
+        return false;
+    --myFailCount;
+    return true;
+}
+
+bool GarbageCollector::reserveOneMore()
+{
+    if (myCount < myCapacity)
+        return true;
+    // Doubling keeps a series of adds linear; records are plain data, so
+    // realloc may move them.
+    const uint32_t capacity = myCapacity ? myCapacity * 2 : 64;
+    if (capacity <= myCapacity)
+        return false;
+    void* grown = std::realloc(myRecords, sizeof(AllocationRecord) * capacity);
+    if (!grown)
+        return false;
+    myRecords = static_cast<AllocationRecord*>(grown);
+    myCapacity = capacity;
+    return true;
 }
 
 static void reportRegistryFailure(int line)
@@ -145,48 +155,31 @@ static void reportRegistryFailure(int line)
 
 void GarbageCollector::add(const void* pointer, const char* file, int line, const char* name)
 {
-    AllocationRecord entry;
+    if (simulatedFailure() || !reserveOneMore()) {
+        reportRegistryFailure(__LINE__);
+        return;
+    }
+    AllocationRecord& entry = myRecords[myCount];
     entry.pointer = pointer;
     entry.file = file;
     entry.line = line;
     entry.name = name;
-
-    AllocationRecord* records = allocateRecords(myCount + 1);
-    if (!records) {
-        reportRegistryFailure(__LINE__);
-        return;
-    }
-    for (uint32_t i = 0; i < myCount; ++i)
-        records[i] = myRecords[i];
-    records[myCount] = entry;
-    std::free(myRecords);
-    myRecords = records;
     ++myCount;
 }
 
 void GarbageCollector::remove(const void* pointer)
 {
-    int64_t match = -1;
-    for (int64_t i = static_cast<int64_t>(myCount) - 1; i >= 0; --i) {
-        if (myRecords[i].pointer == pointer) {
-            match = i;
-            break;
-        }
-    }
-    if (match < 0)
+    uint32_t match = myCount;
+    while (match > 0 && myRecords[match - 1].pointer != pointer)
+        --match;
+    if (match == 0)
         return;
-
-    AllocationRecord* records = allocateRecords(myCount - 1);
-    if (!records) {
+    --match;
+    if (simulatedFailure()) {
         reportRegistryFailure(__LINE__);
         return;
     }
-    uint32_t k = 0;
-    for (uint32_t i = 0; i < myCount; ++i)
-        if (static_cast<int64_t>(i) != match)
-            records[k++] = myRecords[i];
-    std::free(myRecords);
-    myRecords = records;
+    std::memmove(myRecords + match, myRecords + match + 1, sizeof(AllocationRecord) * (myCount - match - 1));
     --myCount;
 }
 

@@ -51,6 +51,10 @@ struct AllocationRecord
 };
 
 // The registry of live allocations, in registration order.
+//
+// Adding appends to an array that grows by doubling; removing searches from
+// the newest entry back and closes the gap, so an allocation released soon
+// after it was made (or the last of a series released first) costs little.
 class GarbageCollector
 {
 public:
@@ -67,15 +71,19 @@ public:
 
     uint32_t count() const { return myCount; }
     const AllocationRecord& record(uint32_t i) const { return myRecords[i]; }
-    // Test hook: makes the next n array allocations of the registry fail.
+    // Test hook: the next n adds and removes find no memory for the registry
+    // and leave it as it was.
     void failNextAllocations(int n) { myFailCount = n; }
 
 private:
-    AllocationRecord* allocateRecords(uint32_t n);
+    // Room for one more entry; false when the array could not grow.
+    bool reserveOneMore();
+    bool simulatedFailure();
 
-    AllocationRecord* myRecords = nullptr; // exactly myCount entries
+    AllocationRecord* myRecords = nullptr; // myCapacity entries, the first myCount in use
     uint32_t myCount = 0;                  // number of entries
-    int myFailCount = 0;                   // allocations still to fail (tests)
+    uint32_t myCapacity = 0;               // entries the array holds
+    int myFailCount = 0;                   // changes still to fail (tests)
 };
 
 extern LogChannel* g_pConsoleLog;

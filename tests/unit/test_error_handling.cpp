@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace {
 
 // Installs a console and a file channel on temporary files for one test.
@@ -84,6 +89,64 @@ TEST_F(LogFixture, RegistryKeepsOrderAndRemovesLastMatch)
                                  "---GARBAGE COLLECTOR---\r\n\r\n" +
                                  "=========== LOG end ===========\r\n";
     EXPECT_EQ(log, expected);
+}
+
+// Entries past the array's growth steps, removed oldest first, newest first,
+// from the middle out and with repeated pointers, agree with a plain list
+// model after every removal, and the report lists what is left in order.
+TEST_F(LogFixture, RegistryAgreesWithAListModelInEveryRemovalOrder)
+{
+    const int n = 300;
+    std::vector<int> cells(n / 2);
+    auto pointerOf = [&](int i) -> const void* { return &cells[i % (n / 2)]; }; // each pointer twice
+    struct Order
+    {
+        const char* name;
+        std::function<int(int step)> index; // which entry (by registration) the step removes
+    };
+    const Order orders[] = {
+        {"oldest first", [](int s) { return s; }},
+        {"newest first", [n](int s) { return n - 1 - s; }},
+        {"middle out", [n](int s) { return s % 2 ? n / 2 + (s - 1) / 2 : n / 2 - 1 - s / 2; }},
+    };
+    for (const Order& order : orders) {
+        GarbageCollector gc;
+        std::vector<int> model; // line numbers, registration order
+        for (int i = 0; i < n; ++i) {
+            gc.add(pointerOf(i), "f", i, "e");
+            model.push_back(i);
+        }
+        for (int s = 0; s < n; ++s) {
+            const int target = order.index(s);
+            gc.remove(pointerOf(target));
+            // The most recent live entry with that pointer goes.
+            for (int k = static_cast<int>(model.size()) - 1; k >= 0; --k)
+                if (pointerOf(model[k]) == pointerOf(target)) {
+                    model.erase(model.begin() + k);
+                    break;
+                }
+            ASSERT_EQ(gc.count(), model.size()) << order.name << " step " << s;
+            if (s % 37 != 0 && s + 3 <= n)
+                continue;
+            for (size_t k = 0; k < model.size(); ++k)
+                ASSERT_EQ(gc.record(static_cast<uint32_t>(k)).line, model[k]) << order.name << " " << s;
+        }
+        if (order.name == orders[0].name) {
+            // Refill past two growth steps and report two leftovers.
+            for (int i = 0; i < 200; ++i)
+                gc.add(pointerOf(i), "f", i, "e");
+            for (int i = 199; i >= 2; --i)
+                gc.remove(pointerOf(i));
+            gc.report();
+        }
+    }
+    char lines[2][128];
+    for (int i = 0; i < 2; ++i)
+        std::snprintf(lines[i], sizeof lines[i], "e\tf\t%d \t0x%p \r\n", i, pointerOf(i));
+    const std::string log = closeAndReadLog();
+    EXPECT_EQ(log, std::string("=========== LOG start ===========\r\n") + "\r\n\r\n---GARBAGE COLLECTOR---\r\n" +
+                       lines[0] + lines[1] + "---GARBAGE COLLECTOR---\r\n\r\n" +
+                       "=========== LOG end ===========\r\n");
 }
 
 TEST_F(LogFixture, RemovingUnknownPointerIsSilent)
