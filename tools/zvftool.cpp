@@ -5,17 +5,21 @@
 //   zvftool convert IN.raw OUT.zvf --size X Y Z --type NAME [--bands N]
 //                          [--spacing PX PY PZ] [--big-endian]
 //   zvftool sample NAME OUT.zvf
+//   zvftool mask IN LOW [HIGH] OUT.zvf [--grow N]
 //
 // Errors print one line on standard error and exit with status 1 (2 for a
 // wrong command line).
 #include "load_description.h"
 #include "sample_volumes.h"
+#include "threshold_mask.h"
 #include "zvf.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,7 @@ void usage(FILE* out)
                  "       zvftool convert IN.raw OUT.zvf --size X Y Z --type NAME [--bands N]\n"
                  "                       [--spacing PX PY PZ] [--big-endian]\n"
                  "       zvftool sample NAME OUT.zvf\n"
+                 "       zvftool mask IN LOW [HIGH] OUT.zvf [--grow N]\n"
                  "\n"
                  "info     prints the header fields in the words of the data information.\n"
                  "convert  makes a zvf file from a description file (.dat; its raw\n"
@@ -43,7 +48,12 @@ void usage(FILE* out)
                  "           multiband     6-band 8-bit set 96x96x64\n"
                  "           types-uchar types-char types-uint12 types-uint16 types-int16\n"
                  "           types-inthu types-uint32 types-int32 types-float types-double\n"
-                 "                         32x24x16 volumes of every voxel type\n");
+                 "                         32x24x16 volumes of every voxel type\n"
+                 "mask     writes an 8-bit mask of IN (.zvf or .dat; the first band): 255 where\n"
+                 "         the stored value lies in LOW ... HIGH (HIGH: the type's largest value\n"
+                 "         when left out), 0 elsewhere; same resolution and spacing. --grow N\n"
+                 "         adds every voxel within N voxels of the mask. Load it with -m or\n"
+                 "         File > Load Mask.\n");
 }
 
 int fail(const std::string& message)
@@ -212,6 +222,63 @@ bool parseFloat(const char* text, float* value)
     return true;
 }
 
+// The raw file of src as planar bands in the machine's byte order.
+bool readRawGrid(const RawSource& src, std::vector<unsigned char>* grid, std::string* error)
+{
+    const int size = zvfVoxelSize(src.dtype);
+    if (size <= 0 || src.size[0] <= 0 || src.size[1] <= 0 || src.size[2] <= 0 || src.channels <= 0) {
+        *error = "incorrect volume dimensions";
+        return false;
+    }
+    const unsigned long long voxels = 1ull * src.size[0] * src.size[1] * src.size[2];
+    const unsigned long long need = voxels * src.channels * size;
+    if (need / voxels / size != static_cast<unsigned>(src.channels) || need > (1ull << 40)) {
+        *error = "incorrect volume dimensions";
+        return false;
+    }
+    FILE* f = std::fopen(src.rawPath.c_str(), "rb");
+    if (!f) {
+        *error = src.rawPath + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<unsigned char> raw;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long length = std::ftell(f);
+        if (length >= 0 && static_cast<unsigned long long>(length) < need) {
+            std::fclose(f);
+            *error = src.rawPath + ": raw file too short (" + std::to_string(length) + " of " +
+                     std::to_string(need) + " bytes)";
+            return false;
+        }
+        std::fseek(f, 0, SEEK_SET);
+    }
+    try {
+        raw.resize(need);
+        grid->resize(need);
+    } catch (const std::bad_alloc&) {
+        std::fclose(f);
+        *error = "not enough memory for " + std::to_string(need) + " bytes";
+        return false;
+    }
+    size_t got = std::fread(raw.data(), 1, raw.size(), f);
+    std::fclose(f);
+    if (got < raw.size()) {
+        *error = src.rawPath + ": raw file too short";
+        return false;
+    }
+
+    // interleaved channels to planar bands, into the machine's byte order
+    const bool swap = size > 1 && (src.bigEndian ? zvfBigEndian : zvfLittleEndian) != zvfMachineEndian();
+    for (int b = 0; b < src.channels; ++b)
+        for (unsigned long long v = 0; v < voxels; ++v) {
+            unsigned char* dst = grid->data() + (b * voxels + v) * size;
+            std::memcpy(dst, raw.data() + (v * src.channels + b) * size, size);
+            if (swap)
+                SwapOrder(dst, size);
+        }
+    return true;
+}
+
 int cmdConvert(const std::vector<std::string>& args)
 {
     if (args.size() < 2) {
@@ -273,47 +340,9 @@ int cmdConvert(const std::vector<std::string>& args)
             src.bigEndian = false;
     }
 
-    const int size = zvfVoxelSize(src.dtype);
-    const unsigned long long voxels = 1ull * src.size[0] * src.size[1] * src.size[2];
-    const unsigned long long need = voxels * src.channels * size;
-    if (src.size[0] <= 0 || src.size[1] <= 0 || src.size[2] <= 0 || need / voxels / size != static_cast<unsigned>(src.channels))
-        return fail("incorrect volume dimensions");
-    FILE* f = std::fopen(src.rawPath.c_str(), "rb");
-    if (!f)
-        return fail(src.rawPath + ": " + std::strerror(errno));
-    std::vector<unsigned char> raw;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long length = std::ftell(f);
-        if (length >= 0 && static_cast<unsigned long long>(length) < need) {
-            std::fclose(f);
-            return fail(src.rawPath + ": raw file too short (" + std::to_string(length) + " of " +
-                        std::to_string(need) + " bytes)");
-        }
-        std::fseek(f, 0, SEEK_SET);
-    }
-    try {
-        raw.resize(need);
-    } catch (const std::bad_alloc&) {
-        std::fclose(f);
-        return fail("not enough memory for " + std::to_string(need) + " bytes");
-    }
-    size_t got = std::fread(raw.data(), 1, raw.size(), f);
-    std::fclose(f);
-    if (got < raw.size())
-        return fail(src.rawPath + ": raw file too short");
-
-    // interleaved channels to planar bands, into the machine's byte order
-    std::vector<unsigned char> grid(raw.size());
-    const bool swap = size > 1 && (src.bigEndian ? zvfBigEndian : zvfLittleEndian) != zvfMachineEndian();
-    for (int b = 0; b < src.channels; ++b)
-        for (unsigned long long v = 0; v < voxels; ++v) {
-            unsigned char* dst = grid.data() + (b * voxels + v) * size;
-            std::memcpy(dst, raw.data() + (v * src.channels + b) * size, size);
-            if (swap)
-                SwapOrder(dst, size);
-        }
-    raw.clear();
-    raw.shrink_to_fit();
+    std::vector<unsigned char> grid;
+    if (!readRawGrid(src, &grid, &error))
+        return fail(error);
 
     zvfHeader h = zvfCubicHeader(src.size[0], src.size[1], src.size[2], src.dtype, src.channels);
     h.px = src.spacing[0];
@@ -332,6 +361,190 @@ int cmdConvert(const std::vector<std::string>& args)
     if (std::fclose(o) != 0 && ok)
         return fail(out + ": write error");
     return ok ? 0 : 1; // the library has written its one-line message
+}
+
+// The OpenGL element type that holds the values of a zvf type; 0 for
+// types without one (double).
+GLenum maskElementType(int dtype)
+{
+    switch (dtype) {
+    case zvfUChar: return GL_UNSIGNED_BYTE;
+    case zvfChar: return GL_BYTE;
+    case zvfUInt12:
+    case zvfUInt16: return GL_UNSIGNED_SHORT;
+    case zvfInt16:
+    case zvfIntHU: return GL_SHORT;
+    case zvfUInt32: return GL_UNSIGNED_INT;
+    case zvfInt32: return GL_INT;
+    case zvfFloat: return GL_FLOAT;
+    default: return 0;
+    }
+}
+
+bool parseThreshold(const std::string& text, double* value)
+{
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+std::string number(double v)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+// The values of a volume file in the machine's byte order (bands planar), its
+// type, and a header that carries its resolution, grid and spacing.
+struct SourceGrid
+{
+    void* zvfData = nullptr;          // the grid of a zvf file (the library's buffer)
+    std::vector<unsigned char> raw;   // the grid of a description file's raw file
+    int dtype = 0;                    // zvf voxel type
+    zvfHeader header;                 // resolution, grid type, spacing, units (owns its arrays)
+    SourceGrid() { std::memset(&header, 0, sizeof header); }
+    ~SourceGrid()
+    {
+        std::free(zvfData);
+        zvfFreeHeader(&header);
+        zvfFreeHdrTF(&header);
+    }
+    SourceGrid(const SourceGrid&) = delete;
+    SourceGrid& operator=(const SourceGrid&) = delete;
+    const void* values() const { return zvfData ? zvfData : raw.data(); }
+};
+
+// False with *error empty when the format library has already said why.
+bool readSourceGrid(const std::string& path, SourceGrid* grid, std::string* error)
+{
+    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".zvf") == 0) {
+        if (!zvfReadGrid(path.c_str(), &grid->zvfData, &grid->header) || !grid->zvfData) {
+            error->clear();
+            return false;
+        }
+        grid->dtype = grid->header.dtype;
+        return true;
+    }
+    RawSource src;
+    if (!readDescriptionFile(path, &src, error) || !readRawGrid(src, &grid->raw, error))
+        return false;
+    grid->dtype = src.dtype;
+    grid->header = zvfCubicHeader(src.size[0], src.size[1], src.size[2], src.dtype, src.channels);
+    grid->header.px = src.spacing[0];
+    grid->header.py = src.spacing[1];
+    grid->header.pz = src.spacing[2];
+    if (src.spacing[0] != src.spacing[1] || src.spacing[0] != src.spacing[2])
+        grid->header.vtype = zvfRegular;
+    return true;
+}
+
+// A copy of n floats for the mask's header, or null.
+float* copySpacings(const float* values, int n)
+{
+    if (!values || n <= 0)
+        return nullptr;
+    float* copy = static_cast<float*>(std::malloc(sizeof(float) * n));
+    if (copy)
+        std::memcpy(copy, values, sizeof(float) * n);
+    return copy;
+}
+
+int cmdMask(const std::vector<std::string>& args)
+{
+    std::vector<std::string> words;
+    int grow = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        // Options begin with "--": a threshold may be negative.
+        if (args[i] == "--grow") {
+            char* end = nullptr;
+            const long v = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
+            if (i + 1 >= args.size() || args[i + 1].empty() || *end || v < 0 || v > kMaxMaskGrowth)
+                return fail("--grow needs a number of voxels from 0 to " + std::to_string(kMaxMaskGrowth));
+            grow = static_cast<int>(v);
+            ++i;
+        } else if (args[i].compare(0, 2, "--") == 0) {
+            return fail("unknown or incomplete option " + args[i]);
+        } else {
+            words.push_back(args[i]);
+        }
+    }
+    if (words.size() != 3 && words.size() != 4) {
+        std::fprintf(stderr, "zvftool: mask needs IN LOW [HIGH] OUT.zvf (zvftool --help)\n");
+        return 2;
+    }
+    const std::string in = words[0], out = words.back();
+    double low = 0, high = 0;
+    if (!parseThreshold(words[1], &low))
+        return fail("threshold " + words[1] + " is not a number");
+    if (words.size() == 4 && !parseThreshold(words[2], &high))
+        return fail("threshold " + words[2] + " is not a number");
+
+    SourceGrid grid;
+    std::string error;
+    if (!readSourceGrid(in, &grid, &error))
+        return error.empty() ? 1 : fail(error);
+    const GLenum type = maskElementType(grid.dtype);
+    if (!type)
+        return fail(in + ": " + zvfDataTypeName(grid.dtype) + " values cannot be thresholded");
+    double lowest = 0, highest = 0;
+    voxelTypeRange(type, &lowest, &highest);
+    if (words.size() == 3)
+        high = highest;
+    for (double t : {low, high})
+        if (t < lowest || t > highest)
+            return fail("threshold " + number(t) + " is outside the range of " +
+                        zvfDataTypeName(grid.dtype) + " values (" + number(lowest) + " to " +
+                        number(highest) + ")");
+    if (low > high)
+        return fail("LOW " + number(low) + " is above HIGH " + number(high));
+
+    const zvfHeader& src = grid.header;
+    const int dims[3] = {src.vdim[0], src.vdim[1], src.vdim[2]};
+    const size_t voxels = size_t(dims[0]) * dims[1] * dims[2];
+    std::vector<unsigned char> mask;
+    try {
+        mask.resize(voxels);
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory for " + std::to_string(voxels) + " bytes");
+    }
+    // The first band only: the bytes begin with it.
+    thresholdMask(grid.values(), type, voxels, low, high, mask.data());
+    if (!growMask(mask.data(), dims, grow))
+        return fail("not enough memory to grow the mask");
+    size_t inside = 0;
+    for (unsigned char v : mask)
+        inside += v != 0;
+
+    zvfHeader h = zvfCubicHeader(dims[0], dims[1], dims[2], zvfUChar, 1);
+    h.vtype = src.vtype;
+    h.px = src.px;
+    h.py = src.py;
+    h.pz = src.pz;
+    h.units = src.units;
+    h.rx = copySpacings(src.rx, dims[0]);
+    h.ry = copySpacings(src.ry, dims[1]);
+    h.rz = copySpacings(src.rz, dims[2]);
+    std::string comment = "mask of " + baseName(in) + ": values " + number(low) + " to " + number(high);
+    if (grow > 0)
+        comment += ", grown by " + std::to_string(grow);
+    zvfAddHdrComment(&h, comment.c_str());
+    FILE* o = std::fopen(out.c_str(), "wb");
+    if (!o) {
+        zvfFreeHeader(&h);
+        return fail(out + ": " + std::strerror(errno));
+    }
+    int ok = zvfWriteGridStream(o, mask.data(), &h);
+    zvfFreeHeader(&h);
+    if (std::fclose(o) != 0 && ok)
+        return fail(out + ": write error");
+    if (!ok)
+        return 1; // the library has written its one-line message
+    std::printf("%zu of %zu voxels in the mask\n", inside, voxels);
+    return 0;
 }
 
 int cmdSample(const std::string& name, const std::string& out)
@@ -362,6 +575,8 @@ int main(int argc, char** argv)
         return cmdInfo(args[1]);
     if (cmd == "convert")
         return cmdConvert(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (cmd == "mask")
+        return cmdMask(std::vector<std::string>(args.begin() + 1, args.end()));
     if (cmd == "sample" && args.size() == 3)
         return cmdSample(args[1], args[2]);
     std::fprintf(stderr, "zvftool: unknown command or wrong arguments (zvftool --help)\n");
