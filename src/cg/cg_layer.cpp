@@ -3,25 +3,48 @@
 
 #include "mat4.h"
 
+#include <EGL/egl.h>
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+// One OpenGL context's share of the layer: what each stage has bound and
+// enabled there, and the pipeline object the stages meet in.
+struct GlContextState
+{
+    const void* key = nullptr;     // the native (EGL or GLX) context, null when none is known
+    int users = 0;                 // live Cg contexts that belong to it
+    CGprogram bound[2] = {};       // per stage: 0 vertex, 1 fragment
+    bool enabled[2] = {};          // per stage: the profile is on
+    GLuint pipeline = 0;           // made on the first enable with a program
+    GLuint stages[2] = {};         // the program objects the pipeline holds now
+    bool pipelineBound = false;    // the pipeline is the context's binding
+    GLint firstUnit = 0;           // the samplers' first texture unit
+    GLint unitCount = 0;           // units from firstUnit on
+    bool directBind = false;       // glBindMultiTextureEXT binds a unit without the active unit
+};
+
 struct CgParameterRecord
 {
-    CGprogram program = nullptr; // owner
-    std::string name;            // uniform name without "[0]"
-    GLint location = -1;         // location of the first element
-    GLenum type = 0;             // GL uniform type
-    GLint size = 1;              // array elements (1 for plain uniforms)
-    bool isArray = false;        // declared as an array
-    int components = 0;          // floats per element; 16 for a matrix, 0 for others
-    GLenum target = 0;           // texture target of a sampler, 0 otherwise
-    int unit = -1;               // texture unit of a sampler
-    GLuint texture = 0;          // texture set for a sampler
+    CGprogram program = nullptr;        // owner
+    std::string name;                   // uniform name without "[0]"
+    GLint location = -1;                // location of the first element
+    std::vector<GLint> elements;        // location of each element of an array
+    GLenum type = 0;                    // GL uniform type
+    GLint size = 1;                     // array elements (1 for plain uniforms)
+    bool isArray = false;               // declared as an array
+    int components = 0;                 // floats per element; 16 for a matrix, 0 for others
+    GLenum target = 0;                  // texture target of a sampler, 0 otherwise
+    int unit = -1;                      // texture unit of a sampler
+    GLuint texture = 0;                 // texture set for a sampler
+    bool unitBound = false;             // enabled: the unit holds the texture
 };
 
 struct CgProgramRecord
@@ -36,7 +59,7 @@ struct CgProgramRecord
 struct CgContextRecord
 {
     std::vector<CGprogram> programs; // live programs, creation order
-    GLuint pipeline = 0;             // created on the first bind with a program running
+    GlContextState* gl = nullptr;    // the OpenGL context it belongs to, null until one is current
     std::string listing;             // messages of the last creation
 };
 
@@ -45,10 +68,11 @@ namespace {
 CGerror g_error = CG_NO_ERROR;
 // Live handles: calls with anything else are refused instead of touching freed memory.
 std::unordered_set<const void*> g_live;
-// Bound program and enabled flag per stage: 0 vertex, 1 fragment.
-CGprogram g_bound[2] = {nullptr, nullptr};
-bool g_enabled[2] = {false, false};
-GLuint g_pipelineInUse = 0; // the pipeline last bound by the layer, 0 when none
+// The OpenGL contexts with live Cg contexts.
+std::vector<std::unique_ptr<GlContextState>> g_states;
+// The stage a pipeline holds nothing known about (its program went while
+// another context was current): set again on the next use.
+const GLuint kUnknownStage = ~0u;
 
 void setError(CGerror e)
 {
@@ -69,25 +93,129 @@ int stageOf(CGprofile profile)
     return -1;
 }
 
-// Puts the bound programs of the enabled stages into effect.
-void applyStages()
+// The native context current on this thread: EGL (offscreen) or GLX (the
+// toolkit's windows). GLX is looked up at run time, so that a process
+// without it needs no GLX library; where it is not loaded no GLX context can
+// be current either.
+const void* currentNativeContext()
 {
-    CGprogram v = (g_enabled[0] && live(g_bound[0]) && g_bound[0]->loaded) ? g_bound[0] : nullptr;
-    CGprogram f = (g_enabled[1] && live(g_bound[1]) && g_bound[1]->loaded) ? g_bound[1] : nullptr;
+    EGLContext egl = eglGetCurrentContext();
+    if (egl != EGL_NO_CONTEXT)
+        return egl;
+    using CurrentFn = void* (*)();
+    static CurrentFn glxCurrent = nullptr;
+    if (!glxCurrent)
+        glxCurrent = reinterpret_cast<CurrentFn>(dlsym(RTLD_DEFAULT, "glXGetCurrentContext"));
+    return glxCurrent ? glxCurrent() : nullptr;
+}
+
+GlContextState* stateOf(const void* key)
+{
+    for (const auto& s : g_states)
+        if (s->key == key)
+            return s.get();
+    return nullptr;
+}
+
+// The state of the current OpenGL context, made (with its limits read once)
+// when the first Cg context joins it.
+GlContextState* joinCurrent()
+{
+    const void* key = currentNativeContext();
+    GlContextState* s = stateOf(key);
+    if (!s) {
+        std::unique_ptr<GlContextState> made(new (std::nothrow) GlContextState);
+        if (!made)
+            return nullptr;
+        made->key = key;
+        // A core context has no fixed-function units (and no such query).
+        GLint profileMask = 0;
+        if (epoxy_gl_version() >= 32)
+            glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profileMask);
+        GLint fixedUnits = 0;
+        if (!(profileMask & GL_CONTEXT_CORE_PROFILE_BIT))
+            glGetIntegerv(GL_MAX_TEXTURE_UNITS, &fixedUnits);
+        GLint combined = 0;
+        glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &combined);
+        made->firstUnit = std::max(fixedUnits, 0);
+        made->unitCount = std::max(combined - made->firstUnit, 0);
+        made->directBind = epoxy_has_gl_extension("GL_EXT_direct_state_access");
+        s = made.get();
+        g_states.push_back(std::move(made));
+    }
+    ++s->users;
+    return s;
+}
+
+// True when the context's OpenGL context is the current one; a context made
+// without one joins the current one here.
+bool inCurrentContext(CGcontext context)
+{
+    if (!context->gl) {
+        context->gl = joinCurrent();
+        return context->gl != nullptr;
+    }
+    if (context->gl->key == currentNativeContext())
+        return true;
+    setError(CG_INVALID_CONTEXT_HANDLE_ERROR);
+    return false;
+}
+
+// The state of the current OpenGL context, null (with the error) when no Cg
+// context lives there.
+GlContextState* currentState()
+{
+    GlContextState* s = stateOf(currentNativeContext());
+    if (!s)
+        setError(CG_INVALID_CONTEXT_HANDLE_ERROR);
+    return s;
+}
+
+void setStage(GlContextState* s, int stage, GLuint program)
+{
+    if (s->stages[stage] == program)
+        return;
+    glUseProgramStages(s->pipeline, stage == 0 ? GL_VERTEX_SHADER_BIT : GL_FRAGMENT_SHADER_BIT, program);
+    s->stages[stage] = program;
+}
+
+// Puts the bound programs of the enabled stages into effect, touching only
+// what changed: the same programs enabled again cost one pipeline binding.
+void applyStages(GlContextState* s)
+{
+    CGprogram v = (s->enabled[0] && s->bound[0]) ? s->bound[0] : nullptr;
+    CGprogram f = (s->enabled[1] && s->bound[1]) ? s->bound[1] : nullptr;
     if (!v && !f) {
-        if (g_pipelineInUse) {
+        if (s->pipelineBound) {
             glBindProgramPipeline(0);
-            g_pipelineInUse = 0;
+            s->pipelineBound = false;
         }
         return;
     }
-    CGcontext ctx = f ? f->context : v->context;
-    if (!ctx->pipeline)
-        glGenProgramPipelines(1, &ctx->pipeline);
-    glUseProgramStages(ctx->pipeline, GL_VERTEX_SHADER_BIT, v ? v->program : 0);
-    glUseProgramStages(ctx->pipeline, GL_FRAGMENT_SHADER_BIT, f ? f->program : 0);
-    glBindProgramPipeline(ctx->pipeline);
-    g_pipelineInUse = ctx->pipeline;
+    if (!s->pipeline)
+        glGenProgramPipelines(1, &s->pipeline);
+    setStage(s, 0, v ? v->program : 0);
+    setStage(s, 1, f ? f->program : 0);
+    if (!s->pipelineBound) {
+        glBindProgramPipeline(s->pipeline);
+        s->pipelineBound = true;
+    }
+}
+
+// The last Cg context of an OpenGL context is gone: its pipeline goes too
+// when that context is current, and its state in any case.
+void leave(GlContextState* s, bool glCurrent)
+{
+    if (--s->users > 0)
+        return;
+    if (glCurrent && s->pipeline) {
+        if (s->pipelineBound)
+            glBindProgramPipeline(0);
+        glDeleteProgramPipelines(1, &s->pipeline);
+    }
+    g_states.erase(std::remove_if(g_states.begin(), g_states.end(),
+                                  [s](const std::unique_ptr<GlContextState>& p) { return p.get() == s; }),
+                   g_states.end());
 }
 
 int componentsOf(GLenum type)
@@ -138,9 +266,13 @@ std::string programLog(GLuint program)
     return text;
 }
 
-// Lists the active uniforms and gives the samplers their units.
-void collectParameters(CGprogram prog)
+
+// Lists the active uniforms, gives the samplers their units and notes where
+// each array element lives, so that nothing is looked up by name later.
+// False when the program has more samplers than the context has units.
+bool collectParameters(CGprogram prog)
 {
+    const GlContextState* gl = prog->context->gl;
     GLint count = 0;
     GLint maxLength = 0;
     glGetProgramiv(prog->program, GL_ACTIVE_UNIFORMS, &count);
@@ -173,13 +305,20 @@ void collectParameters(CGprogram prog)
         p->isArray = isArray;
         p->components = componentsOf(type);
         p->target = targetOf(type);
-        if (p->target) {
-            p->unit = nextUnit++;
-            glProgramUniform1i(prog->program, location, p->unit);
-        }
+        if (isArray)
+            for (GLint e = 0; e < size; ++e)
+                p->elements.push_back(
+                    glGetUniformLocation(prog->program, (n + "[" + std::to_string(e) + "]").c_str()));
         prog->parameters.push_back(p);
         g_live.insert(p);
+        if (p->target) {
+            if (nextUnit >= gl->unitCount)
+                return false;
+            p->unit = gl->firstUnit + nextUnit++;
+            glProgramUniform1i(prog->program, location, p->unit);
+        }
     }
+    return true;
 }
 
 GLuint compileStage(GLenum stage, const char* source, std::string& log, bool& ok)
@@ -211,18 +350,27 @@ GLuint compileStage(GLenum stage, const char* source, std::string& log, bool& ok
     return program;
 }
 
-// A parameter that takes float values, or null with the error set.
-CgParameterRecord* valueParameter(CGparameter param)
+
+// A live parameter of a program of the current OpenGL context, or null with
+// the error set.
+CgParameterRecord* usableParameter(CGparameter param)
 {
     if (!live(param)) {
         setError(CG_INVALID_PARAM_HANDLE_ERROR);
         return nullptr;
     }
-    if (param->components == 0 || param->components == 16) {
+    return inCurrentContext(param->program->context) ? param : nullptr;
+}
+
+// A parameter that takes float values, or null with the error set.
+CgParameterRecord* valueParameter(CGparameter param)
+{
+    CgParameterRecord* p = usableParameter(param);
+    if (p && (p->components == 0 || p->components == 16)) {
         setError(CG_INVALID_VALUE_TYPE_ERROR);
         return nullptr;
     }
-    return param;
+    return p;
 }
 
 void setVector(CGparameter param, float x, float y, float z, float w)
@@ -258,8 +406,7 @@ void setArray(CGparameter param, int components, long offset, long count, const 
     if (count == 0)
         return;
     GLuint prog = p->program->program;
-    std::string element = p->name + "[" + std::to_string(offset) + "]";
-    GLint location = glGetUniformLocation(prog, element.c_str());
+    GLint location = p->elements[static_cast<size_t>(offset)];
     if (location < 0) {
         setError(CG_OUT_OF_ARRAY_BOUNDS_ERROR);
         return;
@@ -275,28 +422,83 @@ void setArray(CGparameter param, int components, long offset, long count, const 
 
 CgParameterRecord* matrixParameter(CGparameter param)
 {
-    if (!live(param)) {
-        setError(CG_INVALID_PARAM_HANDLE_ERROR);
-        return nullptr;
-    }
-    if (param->components != 16) {
+    CgParameterRecord* p = usableParameter(param);
+    if (p && p->components != 16) {
         setError(CG_NOT_MATRIX_PARAM_ERROR);
         return nullptr;
     }
-    return param;
+    return p;
 }
 
 CgParameterRecord* samplerParameter(CGparameter param)
 {
-    if (!live(param)) {
-        setError(CG_INVALID_PARAM_HANDLE_ERROR);
-        return nullptr;
-    }
-    if (!param->target) {
+    CgParameterRecord* p = usableParameter(param);
+    if (p && !p->target) {
         setError(CG_INVALID_PARAMETER_ERROR);
         return nullptr;
     }
-    return param;
+    return p;
+}
+
+// Puts texture on the unit's target, leaving the active unit as it is.
+// Not glBindTextures or glBindTextureUnit: Mesa (22.3) does not draw the
+// immediate-mode vertices still pending before those change a binding, so a
+// polygon drawn just before disabling would sample nothing.
+void bindUnit(const CgParameterRecord* p, GLuint texture)
+{
+    if (p->program->context->gl->directBind) {
+        glBindMultiTextureEXT(static_cast<GLenum>(GL_TEXTURE0 + p->unit), p->target, texture);
+        return;
+    }
+    // Without multi-bind the active unit must be switched, and put back.
+    GLint active = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + p->unit));
+    glBindTexture(p->target, texture);
+    glActiveTexture(static_cast<GLenum>(active));
+}
+
+// Forgets the program in every pipeline and stage that refers to it; the
+// pipeline is touched only when its context is current.
+void unbindEverywhere(CGprogram program, bool glCurrent)
+{
+    GlContextState* s = program->context->gl;
+    if (!s)
+        return;
+    bool reapply = false;
+    for (int stage = 0; stage < 2; ++stage) {
+        if (s->bound[stage] == program) {
+            s->bound[stage] = nullptr;
+            reapply = true;
+        }
+        if (s->stages[stage] == program->program) {
+            if (glCurrent && s->pipeline)
+                setStage(s, stage, 0);
+            else
+                s->stages[stage] = kUnknownStage;
+        }
+    }
+    if (reapply && glCurrent)
+        applyStages(s);
+}
+
+// Frees the program's records; its OpenGL objects go only when its context
+// is current.
+void releaseProgram(CGprogram program, bool glCurrent)
+{
+    unbindEverywhere(program, glCurrent);
+    for (CgParameterRecord* p : program->parameters) {
+        if (glCurrent && p->unitBound)
+            bindUnit(p, 0);
+        g_live.erase(p);
+        delete p;
+    }
+    if (glCurrent)
+        glDeleteProgram(program->program);
+    std::vector<CGprogram>& list = program->context->programs;
+    list.erase(std::remove(list.begin(), list.end(), program), list.end());
+    g_live.erase(program);
+    delete program;
 }
 
 } // namespace
@@ -311,6 +513,8 @@ CGcontext cgCreateContext()
         return nullptr;
     }
     g_live.insert(ctx);
+    if (currentNativeContext())
+        ctx->gl = joinCurrent();
     return ctx;
 }
 
@@ -320,17 +524,17 @@ void cgDestroyContext(CGcontext context)
         setError(CG_INVALID_CONTEXT_HANDLE_ERROR);
         return;
     }
+    // Objects of another OpenGL context must not be deleted by name here:
+    // the same names may be in use in the current one.
+    const bool glCurrent = !context->gl || context->gl->key == currentNativeContext();
     while (!context->programs.empty())
-        cgDestroyProgram(context->programs.back());
-    if (context->pipeline) {
-        if (g_pipelineInUse == context->pipeline) {
-            glBindProgramPipeline(0);
-            g_pipelineInUse = 0;
-        }
-        glDeleteProgramPipelines(1, &context->pipeline);
-    }
+        releaseProgram(context->programs.back(), glCurrent);
+    if (context->gl)
+        leave(context->gl, glCurrent);
     g_live.erase(context);
     delete context;
+    if (!glCurrent)
+        setError(CG_INVALID_CONTEXT_HANDLE_ERROR);
 }
 
 CGbool cgIsContext(CGcontext context)
@@ -402,32 +606,40 @@ void cgGLSetOptimalOptions(CGprofile profile)
         setError(CG_INVALID_PROFILE_ERROR);
 }
 
-void cgGLEnableProfile(CGprofile profile)
+namespace {
+
+// Switches a stage of the current OpenGL context on or off.
+void setProfileEnabled(CGprofile profile, bool on)
 {
     int s = stageOf(profile);
     if (s < 0) {
         setError(CG_INVALID_PROFILE_ERROR);
         return;
     }
-    g_enabled[s] = true;
-    applyStages();
+    GlContextState* gl = currentState();
+    if (!gl || gl->enabled[s] == on)
+        return;
+    gl->enabled[s] = on;
+    applyStages(gl);
+}
+
+} // namespace
+
+void cgGLEnableProfile(CGprofile profile)
+{
+    setProfileEnabled(profile, true);
 }
 
 void cgGLDisableProfile(CGprofile profile)
 {
-    int s = stageOf(profile);
-    if (s < 0) {
-        setError(CG_INVALID_PROFILE_ERROR);
-        return;
-    }
-    g_enabled[s] = false;
-    applyStages();
+    setProfileEnabled(profile, false);
 }
 
 CGbool cgGLIsProfileEnabled(CGprofile profile)
 {
     int s = stageOf(profile);
-    return (s >= 0 && g_enabled[s]) ? CG_TRUE : CG_FALSE;
+    const GlContextState* gl = stateOf(currentNativeContext());
+    return (s >= 0 && gl && gl->enabled[s]) ? CG_TRUE : CG_FALSE;
 }
 
 // ---- programs ----
@@ -497,6 +709,8 @@ CGprogram cgCreateProgram(CGcontext context, CGenum type, const char* source, CG
         setError(CG_INVALID_ENTRY_ERROR);
         return nullptr;
     }
+    if (!inCurrentContext(context))
+        return nullptr;
     std::string text;
     if (!withDefines(source, args, text)) {
         context->listing = "bad compiler argument\n";
@@ -521,8 +735,13 @@ CGprogram cgCreateProgram(CGcontext context, CGenum type, const char* source, CG
     prog->profile = profile;
     prog->program = program;
     g_live.insert(prog);
-    collectParameters(prog);
     context->programs.push_back(prog);
+    if (!collectParameters(prog)) {
+        context->listing += "more samplers than texture units\n";
+        releaseProgram(prog, true);
+        setError(CG_COMPILER_ERROR);
+        return nullptr;
+    }
     return prog;
 }
 
@@ -633,24 +852,11 @@ void cgDestroyProgram(CGprogram program)
         setError(CG_INVALID_PROGRAM_HANDLE_ERROR);
         return;
     }
-    for (int s = 0; s < 2; ++s)
-        if (g_bound[s] == program) {
-            g_bound[s] = nullptr;
-            applyStages();
-        }
-    for (CgParameterRecord* p : program->parameters) {
-        g_live.erase(p);
-        delete p;
-    }
-    glDeleteProgram(program->program);
-    std::vector<CGprogram>& list = program->context->programs;
-    for (size_t i = 0; i < list.size(); ++i)
-        if (list[i] == program) {
-            list.erase(list.begin() + static_cast<long>(i));
-            break;
-        }
-    g_live.erase(program);
-    delete program;
+    const GlContextState* gl = program->context->gl;
+    const bool glCurrent = !gl || gl->key == currentNativeContext();
+    releaseProgram(program, glCurrent);
+    if (!glCurrent)
+        setError(CG_INVALID_CONTEXT_HANDLE_ERROR);
 }
 
 CGbool cgIsProgram(CGprogram program)
@@ -681,6 +887,8 @@ CGbool cgGLIsProgramLoaded(CGprogram program)
     return (live(program) && program->loaded) ? CG_TRUE : CG_FALSE;
 }
 
+// Binding only records the program; the pipeline changes when its stage is
+// enabled (now, or already).
 void cgGLBindProgram(CGprogram program)
 {
     if (!live(program)) {
@@ -691,8 +899,15 @@ void cgGLBindProgram(CGprogram program)
         setError(CG_PROGRAM_NOT_LOADED_ERROR);
         return;
     }
-    g_bound[stageOf(program->profile)] = program;
-    applyStages();
+    if (!inCurrentContext(program->context))
+        return;
+    GlContextState* gl = program->context->gl;
+    const int s = stageOf(program->profile);
+    if (gl->bound[s] == program)
+        return;
+    gl->bound[s] = program;
+    if (gl->enabled[s])
+        applyStages(gl);
 }
 
 void cgGLUnbindProgram(CGprofile profile)
@@ -702,8 +917,12 @@ void cgGLUnbindProgram(CGprofile profile)
         setError(CG_INVALID_PROFILE_ERROR);
         return;
     }
-    g_bound[s] = nullptr;
-    applyStages();
+    GlContextState* gl = currentState();
+    if (!gl || !gl->bound[s])
+        return;
+    gl->bound[s] = nullptr;
+    if (gl->enabled[s])
+        applyStages(gl);
 }
 
 GLuint cgGLGetProgramID(CGprogram program)
@@ -914,22 +1133,15 @@ void cgGLEnableTextureParameter(CGparameter param)
     CgParameterRecord* p = samplerParameter(param);
     if (!p)
         return;
-    GLint active = GL_TEXTURE0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
-    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + p->unit));
-    glBindTexture(p->target, p->texture);
-    glEnable(p->target);
-    glActiveTexture(static_cast<GLenum>(active));
+    bindUnit(p, p->texture);
+    p->unitBound = true;
 }
 
 void cgGLDisableTextureParameter(CGparameter param)
 {
     CgParameterRecord* p = samplerParameter(param);
-    if (!p)
+    if (!p || !p->unitBound)
         return;
-    GLint active = GL_TEXTURE0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
-    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + p->unit));
-    glDisable(p->target);
-    glActiveTexture(static_cast<GLenum>(active));
+    bindUnit(p, 0);
+    p->unitBound = false;
 }

@@ -5,17 +5,25 @@
 // vertex or the fragment stage, according to the profile they are created for.
 // As with Cg, a vertex and a fragment program are bound and enabled
 // independently; a stage without an enabled program runs the fixed-function
-// pipeline (texture matrices, clip planes, texture environment). The two
-// stages meet in one program pipeline object per context.
+// pipeline (texture matrices, clip planes, texture environment).
+//
+// Bound programs, enabled profiles and the program pipeline object the two
+// stages meet in belong to one OpenGL context each, as in OpenGL itself:
+// binding and enabling act on the context current at the call. A Cg context
+// belongs to the OpenGL context current when it is created (or, created
+// without one, when it first needs one); its programs and parameters are
+// used only while that context is current, and any call with another
+// context current does nothing and leaves CG_INVALID_CONTEXT_HANDLE_ERROR.
+// Destroy a Cg context before its OpenGL context.
 //
 // Parameters are the programs' active uniforms by name. Samplers get texture
-// units in the order the linker reports them, starting at unit 0.
+// units in the order the linker reports them, counted from the first unit
+// past the fixed-function ones (cgGLGetTextureEnum), so that enabling a
+// sampler never disturbs the units the fixed-function pipeline uses, and the
+// active texture unit is never changed.
 //
 // Every call on a null or stale handle, or with a value of the wrong kind,
 // does nothing and leaves an error that cgGetError() returns once.
-//
-// All calls need the OpenGL context the programs were created in to be
-// current, cgCreateContext and the error calls excepted.
 #ifndef GLIMRA_CG_LAYER_H
 #define GLIMRA_CG_LAYER_H
 
@@ -81,7 +89,9 @@ enum CGerror
 
 // ---- context ----
 CGcontext cgCreateContext();
-// Destroys every program of the context and its pipeline object.
+// Destroys every program of the context, and the OpenGL context's pipeline
+// object with the last Cg context there. With another OpenGL context current
+// the records go but no OpenGL object is touched, and the error is left.
 void cgDestroyContext(CGcontext context);
 CGbool cgIsContext(CGcontext context);
 // Compiler and linker messages of the last program created in the context,
@@ -158,9 +168,9 @@ void cgGLSetTextureParameter(CGparameter param, GLuint texture);
 GLuint cgGLGetTextureParameter(CGparameter param);
 // GL_TEXTURE0 + the sampler's unit; GL_INVALID_OPERATION for a non-sampler.
 GLenum cgGLGetTextureEnum(CGparameter param);
-// Binds the parameter's texture to its unit and enables the target there.
+// Binds the parameter's texture to its unit.
 void cgGLEnableTextureParameter(CGparameter param);
-// Disables the target on the parameter's unit.
+// Unbinds the parameter's target on its unit again, as it was before.
 void cgGLDisableTextureParameter(CGparameter param);
 
 #endif

@@ -59,6 +59,45 @@ void drawQuad()
     glEnd();
 }
 
+// The texture on a unit's target, read without leaving the active unit changed.
+GLuint boundOn(GLenum unit, GLenum bindingQuery)
+{
+    GLint active = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glActiveTexture(unit);
+    GLint texture = 0;
+    glGetIntegerv(bindingQuery, &texture);
+    glActiveTexture(static_cast<GLenum>(active));
+    return static_cast<GLuint>(texture);
+}
+
+bool enabledOn(GLenum unit, GLenum target)
+{
+    GLint active = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glActiveTexture(unit);
+    const bool on = glIsEnabled(target);
+    glActiveTexture(static_cast<GLenum>(active));
+    return on;
+}
+
+// A 1 x 1 (x 1) RGBA texture of one value.
+GLuint texel(GLenum target, unsigned char value)
+{
+    GLuint t = 0;
+    glGenTextures(1, &t);
+    glBindTexture(target, t);
+    glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    const unsigned char rgba[4] = {value, value, value, 255};
+    if (target == GL_TEXTURE_3D)
+        glTexImage3D(target, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    else
+        glTexImage2D(target, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glBindTexture(target, 0);
+    return t;
+}
+
 int byteOf(float v)
 {
     return static_cast<int>(std::lround(v * 255.0f));
@@ -219,7 +258,9 @@ TEST_F(CgLayer, EveryKindOfParameterReachesTheProgram)
     glBindTexture(GL_TEXTURE_2D, 0);
     CGparameter tp = cgGetNamedParameter(fp, "tex");
     ASSERT_NE(tp, nullptr);
-    EXPECT_EQ(cgGLGetTextureEnum(tp), static_cast<GLenum>(GL_TEXTURE0));
+    GLint fixedUnits = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &fixedUnits);
+    EXPECT_EQ(cgGLGetTextureEnum(tp), static_cast<GLenum>(GL_TEXTURE0 + fixedUnits)); // the first past them
     cgGLSetTextureParameter(tp, tex);
     EXPECT_EQ(cgGLGetTextureParameter(tp), tex);
     cgGLEnableTextureParameter(tp);
@@ -227,7 +268,6 @@ TEST_F(CgLayer, EveryKindOfParameterReachesTheProgram)
     drawQuad();
     expectPixel(pixelAt(ctx, 8, 8), 10, 20, 30, 40, 0);
     cgGLDisableTextureParameter(tp);
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_EQ(cgGetError(), CG_NO_ERROR);
     glDeleteTextures(1, &tex);
 
@@ -492,5 +532,82 @@ TEST_F(CgLayer, NullAndStaleHandlesAreHarmless)
     EXPECT_EQ(cgGetError(), CG_INVALID_PROGRAM_HANDLE_ERROR);
     drawQuad();
     expectPixel(pixelAt(ctx, 8, 8), 0, 255, 0, 255);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Samplers use units past the fixed-function ones and never switch the active
+// unit: enabling puts each texture on its unit, disabling takes it off again,
+// and the polygon drawn just before disabling still samples the textures.
+TEST_F(CgLayer, SamplersLeaveTheActiveUnitAndEveryOtherUnitAsTheyWere)
+{
+    const char* fs = R"(#version 450 compatibility
+uniform sampler2D sheet;
+uniform sampler3D solid;
+void main() { gl_FragColor = vec4(texture(sheet, vec2(0.5)).r, texture(solid, vec3(0.5)).r, 0.0, 1.0); }
+)";
+    CGprogram fp = make(fs, CG_PROFILE_GLSLF);
+    ASSERT_NE(fp, nullptr);
+    CGparameter sheet = cgGetNamedParameter(fp, "sheet");
+    CGparameter solid = cgGetNamedParameter(fp, "solid");
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_NE(solid, nullptr);
+    GLint fixedUnits = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &fixedUnits);
+    ASSERT_GT(fixedUnits, 3);
+    EXPECT_GE(cgGLGetTextureEnum(sheet), static_cast<GLenum>(GL_TEXTURE0 + fixedUnits));
+    EXPECT_GE(cgGLGetTextureEnum(solid), static_cast<GLenum>(GL_TEXTURE0 + fixedUnits));
+    EXPECT_NE(cgGLGetTextureEnum(sheet), cgGLGetTextureEnum(solid));
+
+    // What the rest of the program has set: its own textures on every
+    // fixed-function unit, 2-D texturing on, unit 3 active.
+    std::vector<GLuint> own2D;
+    std::vector<GLuint> own3D;
+    for (GLint u = 0; u < fixedUnits; ++u) {
+        own2D.push_back(texel(GL_TEXTURE_2D, 1));
+        own3D.push_back(texel(GL_TEXTURE_3D, 2));
+    }
+    const GLuint t2 = texel(GL_TEXTURE_2D, 60);
+    const GLuint t3 = texel(GL_TEXTURE_3D, 200);
+    for (GLint u = 0; u < fixedUnits; ++u) {
+        glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + u));
+        glBindTexture(GL_TEXTURE_2D, own2D[static_cast<size_t>(u)]);
+        glBindTexture(GL_TEXTURE_3D, own3D[static_cast<size_t>(u)]);
+    }
+    glActiveTexture(GL_TEXTURE3);
+    glEnable(GL_TEXTURE_2D);
+
+    cgGLBindProgram(fp);
+    cgGLEnableProfile(CG_PROFILE_GLSLF);
+    cgGLSetTextureParameter(sheet, t2);
+    cgGLSetTextureParameter(solid, t3);
+    cgGLEnableTextureParameter(sheet);
+    cgGLEnableTextureParameter(solid);
+    EXPECT_EQ(boundOn(cgGLGetTextureEnum(sheet), GL_TEXTURE_BINDING_2D), t2);
+    EXPECT_EQ(boundOn(cgGLGetTextureEnum(solid), GL_TEXTURE_BINDING_3D), t3);
+    drawQuad();
+    cgGLDisableTextureParameter(sheet);
+    cgGLDisableTextureParameter(solid);
+    cgGLDisableProfile(CG_PROFILE_GLSLF);
+    expectPixel(pixelAt(ctx, 8, 8), 60, 200, 0, 255, 0);
+
+    GLint active = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    EXPECT_EQ(active, GL_TEXTURE3);
+    EXPECT_EQ(boundOn(cgGLGetTextureEnum(sheet), GL_TEXTURE_BINDING_2D), 0u);
+    EXPECT_EQ(boundOn(cgGLGetTextureEnum(solid), GL_TEXTURE_BINDING_3D), 0u);
+    for (GLint u = 0; u < fixedUnits; ++u) {
+        const GLenum unit = static_cast<GLenum>(GL_TEXTURE0 + u);
+        EXPECT_EQ(boundOn(unit, GL_TEXTURE_BINDING_2D), own2D[static_cast<size_t>(u)]) << u;
+        EXPECT_EQ(boundOn(unit, GL_TEXTURE_BINDING_3D), own3D[static_cast<size_t>(u)]) << u;
+        EXPECT_EQ(enabledOn(unit, GL_TEXTURE_2D), u == 3) << u;
+        EXPECT_FALSE(enabledOn(unit, GL_TEXTURE_3D)) << u;
+    }
+    glDisable(GL_TEXTURE_2D);
+    glActiveTexture(GL_TEXTURE0);
+    glDeleteTextures(static_cast<GLsizei>(own2D.size()), own2D.data());
+    glDeleteTextures(static_cast<GLsizei>(own3D.size()), own3D.data());
+    glDeleteTextures(1, &t2);
+    glDeleteTextures(1, &t3);
+    EXPECT_EQ(cgGetError(), CG_NO_ERROR);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
