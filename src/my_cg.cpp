@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 CGcontext cgContext = nullptr;
 CGprofile fragmentProfile = CG_PROFILE_UNKNOWN;
@@ -32,7 +31,7 @@ struct ProgramInfo
 {
     const char* file;       // under the program directory
     bool vertex;            // vertex profile (else fragment)
-    const char* parameters; // blank-separated parameter names
+    const char* parameters; // blank-separated parameter names; "?" after one the file may leave unused
     const char* define = nullptr; // compiler argument of a second instance
 };
 
@@ -41,6 +40,9 @@ struct ProgramInfo
 // the clip planes, which cut each ray sample by sample, and the data's value
 // range, which ends maximum and minimum intensity rays early.
 #define RAY_EXTRA_PARAMS " blendMode skipGrid skipScale rayClip valueRange"
+// An iso surface has no maximum or minimum to take: the iso ray casters may
+// ignore the compositing rule and the value range.
+#define ISO_RAY_EXTRA_PARAMS " blendMode? skipGrid skipScale rayClip valueRange?"
 #define MULTI_VOLUME_PARAMS \
     "palette volume volume1 volume2 volume3 volume4 volume5 volume6 volume7 volume8 volume9 volume10 arr numOfEl"
 
@@ -72,8 +74,9 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     {"preint_vp_ortho_oas3d.cg", true,
      "matrixModel matrixModelInv matrixTexture matrixModelProj sliceDst normal2 normal3" CLIP_PARAMS},
     {"preint_3d_fp.cg", false, "volume palette"},
+    // Orthographic views along -z need no model matrix of their own.
     {"preint_vp_ortho.cg", true,
-     "matrixModel matrixTexture matrixModelProj matrixModelClip sliceDst" CLIP_PARAMS},
+     "matrixModel? matrixTexture matrixModelProj matrixModelClip sliceDst" CLIP_PARAMS},
     {"mask_fp.cg", false, "volume palette shiftTexture slice_dist alphaThresh distanceNearFar near"},
     {"mask_fp_post.cg", false,
      "volume gradient grad_mag palette slice_dist diagonal alphaThresh minDistance maxDistance"},
@@ -87,8 +90,8 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     {"iso2dInt_fp.cg", false, "frontTex backTex palette res"},
     {"iso2dMultiInt_fp.cg", false, "frontTex1 backTex1 frontTex2 backTex2 res depth1 depth2 palette"},
     {"iso3dInt_fp.cg", false, "texture palette res"},
-    {"isoRayPost_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
-    {"isoRayInt_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
+    {"isoRayPost_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" ISO_RAY_EXTRA_PARAMS},
+    {"isoRayInt_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" ISO_RAY_EXTRA_PARAMS},
     {"isoGradMag_fp.cg", false, "volume palette gradient grad_mag light resolution"},
     {"isoLight_fp.cg", false, "volume palette gradient light resolution"},
     {"isoMultiVolumePost_fp.cg", false, MULTI_VOLUME_PARAMS " res"},
@@ -99,9 +102,9 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     {"multiVolumePreInt4_fp.cg", false, MULTI_VOLUME_PARAMS},
     {"raycast_fp.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS, "-DCHANNELS"},
     {"raycast_fp_post.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS, "-DCHANNELS"},
-    {"isoRayPost_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS,
+    {"isoRayPost_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" ISO_RAY_EXTRA_PARAMS,
      "-DCHANNELS"},
-    {"isoRayInt_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS,
+    {"isoRayInt_fp.cg", false, "volume palette resolution slice_dist diagonal alphaThresh" ISO_RAY_EXTRA_PARAMS,
      "-DCHANNELS"},
 };
 
@@ -121,39 +124,98 @@ const struct
     {PRG_PREINT_VP_ORTHO, "preint_arb_vp_ortho.cg"},
 };
 
-const char* const kSamplerNames[] = {"skipGrid", "texture", "volume", "volume1", "volume2", "volume3", "volume4",
-                                     "volume5", "volume6", "volume7", "volume8", "volume9", "volume10",
-                                     "palette", "gradient", "grad_mag", "frontTex", "backTex",
-                                     "frontTex1", "backTex1", "frontTex2", "backTex2", "shiftTexture"};
-
-struct NamedParameter
+// Every parameter name of every program. The samplers come first, so that
+// they can be switched off together.
+enum ParamId
 {
-    std::string name;
-    CGparameter handle;
+    P_TEXTURE,
+    P_VOLUME,
+    P_VOLUME1, // ... P_VOLUME1 + 9: "volume1" ... "volume10"
+    P_VOLUME10 = P_VOLUME1 + 9,
+    P_PALETTE,
+    P_GRADIENT,
+    P_GRAD_MAG,
+    P_FRONT_TEX,
+    P_BACK_TEX,
+    P_FRONT_TEX1,
+    P_BACK_TEX1,
+    P_FRONT_TEX2,
+    P_BACK_TEX2,
+    P_SHIFT_TEXTURE,
+    P_SKIP_GRID,
+    P_SAMPLER_END, // samplers end here
+    P_LIGHT = P_SAMPLER_END,
+    P_TEX_RES,
+    P_RES,
+    P_RESOLUTION,
+    P_SLICE_DIST,
+    P_DIAGONAL,
+    P_ALPHA_THRESH,
+    P_ALPHA_TEST,
+    P_DISTANCE_NEAR_FAR,
+    P_NEAR,
+    P_MIN_DISTANCE,
+    P_MAX_DISTANCE,
+    P_DECREMENT,
+    P_RESX,
+    P_RESY,
+    P_DEPTH,
+    P_DEPTH1,
+    P_DEPTH2,
+    P_ARR,
+    P_NUM_OF_EL,
+    P_BLEND_MODE,
+    P_SKIP_SCALE,
+    P_RAY_CLIP,
+    P_VALUE_RANGE,
+    P_MATRIX_MODEL,
+    P_MATRIX_TEXTURE,
+    P_MATRIX_MODEL_PROJ,
+    P_MATRIX_MODEL_CLIP,
+    P_MATRIX_MODEL_INV,
+    P_MATRIX_INVERT_MODEL,
+    P_SLICE_DST,
+    P_NORMAL2,
+    P_NORMAL3,
+    P_CLIP_PLANE0, // ... P_CLIP_PLANE0 + 5: "ClipPlane0" ... "ClipPlane5"
+    P_CLIP_PLANE5 = P_CLIP_PLANE0 + 5,
+    PARAM_COUNT,
 };
+
+// Indexed by ParamId.
+const char* const kParamNames[] = {
+    "texture", "volume", "volume1", "volume2", "volume3", "volume4", "volume5", "volume6", "volume7",
+    "volume8", "volume9", "volume10", "palette", "gradient", "grad_mag", "frontTex", "backTex", "frontTex1",
+    "backTex1", "frontTex2", "backTex2", "shiftTexture", "skipGrid", "light", "tex_res", "res", "resolution",
+    "slice_dist", "diagonal", "alphaThresh", "alphaTest", "distanceNearFar", "near", "minDistance",
+    "maxDistance", "decrement", "resx", "resy", "depth", "depth1", "depth2", "arr", "numOfEl", "blendMode",
+    "skipScale", "rayClip", "valueRange", "matrixModel", "matrixTexture", "matrixModelProj",
+    "matrixModelClip", "matrixModelInv", "matrixInvertModel", "sliceDst", "normal2", "normal3", "ClipPlane0",
+    "ClipPlane1", "ClipPlane2", "ClipPlane3", "ClipPlane4", "ClipPlane5"};
+static_assert(sizeof(kParamNames) / sizeof(kParamNames[0]) == PARAM_COUNT, "one name per parameter");
 
 std::string g_directory = "../Cg/";
 CGprogram g_programs[PRG_COUNT] = {};
-std::vector<NamedParameter> g_parameters[PRG_COUNT];
+// The file each program came from (a fallback's own name).
+const char* g_files[PRG_COUNT] = {};
+// Every parameter handle, resolved once at creation; null where the program
+// has no such parameter.
+CGparameter g_handles[PRG_COUNT][PARAM_COUNT] = {};
 GLuint g_paletteOverride = 0;
 GLuint g_preintOverride = 0;
 unsigned long g_overrideVersion = 0; // times the replacements were set
 // What the last bind switched on, for disable.
 int g_boundVertex = PRG_NONE;
 int g_boundFragment = PRG_NONE;
-std::vector<CGparameter> g_enabledSamplers;
+CGparameter g_enabledSamplers[P_SAMPLER_END] = {};
+int g_enabledSamplerCount = 0;
 float g_sliceDistance = 0.0f; // scratch value of the last bind
 float g_light[3] = {0.0f, 0.0f, -3.0f};
 float g_lightMatrix[16];
 
-CGparameter param(int id, const char* name)
+CGparameter param(int id, ParamId p)
 {
-    if (id < 0 || id >= PRG_COUNT)
-        return nullptr;
-    for (const NamedParameter& p : g_parameters[id])
-        if (p.name == name)
-            return p.handle;
-    return nullptr;
+    return (id >= 0 && id < PRG_COUNT) ? g_handles[id][p] : nullptr;
 }
 
 // "../Cg/" + file, cut at 255 characters like the fixed path buffer.
@@ -171,6 +233,13 @@ CGprogram createProgram(const char* file, bool vertex, const char* define = null
     const char* args[2] = {define, nullptr};
     return cgCreateProgramFromFile(cgContext, CG_SOURCE, path.c_str(), vertex ? vertexProfile : fragmentProfile,
                                    "main", define ? args : nullptr);
+}
+
+// Writes text to the file log only, with the site.
+void logFileOnly(int line, const std::string& text)
+{
+    if (g_pFileLog)
+        *g_pFileLog << __FILE__ << "\t" << line << text.c_str();
 }
 
 void reportMissing(const char* file)
@@ -194,22 +263,47 @@ bool allExist(const int* ids, int n)
     return true;
 }
 
-void fetchParameters(int id)
+int paramIdOf(const std::string& name)
 {
-    g_parameters[id].clear();
+    for (int p = 0; p < PARAM_COUNT; ++p)
+        if (name == kParamNames[p])
+            return p;
+    return -1;
+}
+
+bool isClipPlane(int p)
+{
+    return p >= P_CLIP_PLANE0 && p <= P_CLIP_PLANE5;
+}
+
+// The handles of the program's parameters. A name the program lacks is
+// reported here, once, rather than silently ignored at every draw; the
+// fallback vertex programs have no clip planes by design.
+void fetchParameters(int id, bool fallback)
+{
+    for (CGparameter& h : g_handles[id])
+        h = nullptr;
     if (!g_programs[id])
         return;
-    std::string names = kPrograms[id].parameters;
+    const std::string names = kPrograms[id].parameters;
     size_t start = 0;
     while (start < names.size()) {
         size_t end = names.find(' ', start);
         if (end == std::string::npos)
             end = names.size();
-        if (end > start) {
-            std::string name = names.substr(start, end - start);
-            g_parameters[id].push_back({name, cgGetNamedParameter(g_programs[id], name.c_str())});
-        }
+        std::string name = names.substr(start, end - start);
         start = end + 1;
+        if (name.empty())
+            continue;
+        const bool optional = name.back() == '?';
+        if (optional)
+            name.pop_back();
+        const int p = paramIdOf(name);
+        CGparameter handle = p >= 0 ? cgGetNamedParameter(g_programs[id], name.c_str()) : nullptr;
+        if (p >= 0)
+            g_handles[id][p] = handle;
+        if (!handle && !optional && !(fallback && isClipPlane(p)))
+            logFileOnly(__LINE__, std::string("Shader: ") + g_files[id] + " has no parameter " + name + ".\n");
     }
 }
 
@@ -217,9 +311,11 @@ void resetHandles()
 {
     for (int i = 0; i < PRG_COUNT; ++i) {
         g_programs[i] = nullptr;
-        g_parameters[i].clear();
+        g_files[i] = nullptr;
+        for (CGparameter& h : g_handles[i])
+            h = nullptr;
     }
-    g_enabledSamplers.clear();
+    g_enabledSamplerCount = 0;
     g_boundVertex = PRG_NONE;
     g_boundFragment = PRG_NONE;
 }
@@ -318,10 +414,8 @@ bool rotatedPlane(int i, float out[4])
 // can clip even where the plane is not enabled.
 void loadClipPlanes(int id)
 {
-    static const char* const names[6] = {"ClipPlane0", "ClipPlane1", "ClipPlane2",
-                                         "ClipPlane3", "ClipPlane4", "ClipPlane5"};
     for (int i = 0; i < 6; ++i) {
-        CGparameter p = param(id, names[i]);
+        CGparameter p = param(id, static_cast<ParamId>(P_CLIP_PLANE0 + i));
         if (!p)
             continue;
         float e[4] = {0.0f, 0.0f, 0.0f, 1.0f};
@@ -419,17 +513,17 @@ bool bindStage(int id, CGprofile profile)
     return true;
 }
 
-void sampler(int id, const char* name, GLuint texture)
+void sampler(int id, ParamId name, GLuint texture)
 {
     CGparameter p = param(id, name);
-    if (!p)
+    if (!p || g_enabledSamplerCount >= P_SAMPLER_END)
         return;
     cgGLSetTextureParameter(p, texture);
     cgGLEnableTextureParameter(p);
-    g_enabledSamplers.push_back(p);
+    g_enabledSamplers[g_enabledSamplerCount++] = p;
 }
 
-void value1(int id, const char* name, float x)
+void value1(int id, ParamId name, float x)
 {
     cgGLSetParameter1f(param(id, name), x);
 }
@@ -441,20 +535,20 @@ void value1(int id, const char* name, float x)
 void loadRayExtras(int id, const Brick* b)
 {
     const int blending = volume.blending;
-    value1(id, "blendMode", (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
-                                ? static_cast<float>(blending) : 0.0f);
+    value1(id, P_BLEND_MODE, (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
+                                 ? static_cast<float>(blending) : 0.0f);
     float scale[3] = {0.0f, 0.0f, 0.0f};
     if (!b && volume.skipGrid.texture && !volume.skipGrid.cellInfo.empty()) {
         skipGridScale(volume.skipGrid, scale);
-        sampler(id, "skipGrid", volume.skipGrid.texture);
+        sampler(id, P_SKIP_GRID, volume.skipGrid.texture);
     }
-    cgGLSetParameter3fv(param(id, "skipScale"), scale);
+    cgGLSetParameter3fv(param(id, P_SKIP_SCALE), scale);
     // The extremes of the data: a ray that has met one is done.
     const bool known = !b && !volume.skipGrid.lo.empty();
-    cgGLSetParameter2f(param(id, "valueRange"), known ? volume.skipGrid.valueLo : 0.0f,
+    cgGLSetParameter2f(param(id, P_VALUE_RANGE), known ? volume.skipGrid.valueLo : 0.0f,
                        known ? volume.skipGrid.valueHi : 1.0f);
 
-    CGparameter clip = param(id, "rayClip");
+    CGparameter clip = param(id, P_RAY_CLIP);
     if (!clip)
         return;
     // A box point p lies at M p in the planes' frame, so the plane P there is
@@ -478,8 +572,8 @@ void loadRayExtras(int id, const Brick* b)
 
 void trackStandardMatrices(int id)
 {
-    cgGLSetStateMatrixParameter(param(id, "matrixTexture"), CG_GL_TEXTURE_MATRIX, CG_GL_MATRIX_IDENTITY);
-    cgGLSetStateMatrixParameter(param(id, "matrixModelProj"), CG_GL_MODELVIEW_PROJECTION_MATRIX,
+    cgGLSetStateMatrixParameter(param(id, P_MATRIX_TEXTURE), CG_GL_TEXTURE_MATRIX, CG_GL_MATRIX_IDENTITY);
+    cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL_PROJ), CG_GL_MODELVIEW_PROJECTION_MATRIX,
                                 CG_GL_MATRIX_IDENTITY);
 }
 
@@ -489,7 +583,7 @@ void bindVertexPassThrough(int slicing, const Brick* b)
     if (!bindStage(id, vertexProfile))
         return;
     trackStandardMatrices(id);
-    setMatrix(param(id, "matrixModel"), modelMatrix(slicing, b));
+    setMatrix(param(id, P_MATRIX_MODEL), modelMatrix(slicing, b));
     loadClipPlanes(id);
     cgGLEnableProfile(vertexProfile);
     g_boundVertex = id;
@@ -512,33 +606,33 @@ void bindPreintegrationVertex(int slicing, int classification, const Brick* b)
     trackStandardMatrices(id);
     if (slicing == SLICING_3D_VIEW_ALIGNED) {
         if (perspective) {
-            cgGLSetStateMatrixParameter(param(id, "matrixModel"), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
-            setMatrix(param(id, "matrixModelClip"), b ? rotatedBrick(b) : zvfIdentityMatrix());
+            cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
+            setMatrix(param(id, P_MATRIX_MODEL_CLIP), b ? rotatedBrick(b) : zvfIdentityMatrix());
         } else if (b) {
             zvfMatrix m = zvfMatrixProduct(inverseRotation(), zvfMatrixFromFloats(b->placement));
-            setMatrix(param(id, "matrixModel"), m);
-            setMatrix(param(id, "matrixModelClip"), zvfMatrixProduct(m, rotationMatrix()));
+            setMatrix(param(id, P_MATRIX_MODEL), m);
+            setMatrix(param(id, P_MATRIX_MODEL_CLIP), zvfMatrixProduct(m, rotationMatrix()));
         } else {
             // The slice vertices are already in the rotated frame where the
             // planes live; the camera's pan and zoom must not move them.
-            cgGLSetStateMatrixParameter(param(id, "matrixModel"), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
-            setMatrix(param(id, "matrixModelClip"), zvfIdentityMatrix());
+            cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
+            setMatrix(param(id, P_MATRIX_MODEL_CLIP), zvfIdentityMatrix());
         }
         g_sliceDistance = volume.diagonal / intervals();
     } else {
-        cgGLSetStateMatrixParameter(param(id, "matrixModelInv"), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_INVERSE);
+        cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL_INV), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_INVERSE);
         zvfMatrix model = rotationMatrix();
         if (b && slicing == SLICING_3D_OBJECT_ALIGNED)
             model = zvfMatrixProduct(zvfMatrixFromFloats(b->placement), rotationMatrix());
-        setMatrix(param(id, "matrixModel"), model);
+        setMatrix(param(id, P_MATRIX_MODEL), model);
         g_sliceDistance = 1.0f / intervals();
         float n2[4];
         float n3[4];
         sliceAxes(n2, n3);
-        cgGLSetParameter4fv(param(id, "normal2"), n2);
-        cgGLSetParameter4fv(param(id, "normal3"), n3);
+        cgGLSetParameter4fv(param(id, P_NORMAL2), n2);
+        cgGLSetParameter4fv(param(id, P_NORMAL3), n3);
     }
-    value1(id, "sliceDst", g_sliceDistance);
+    value1(id, P_SLICE_DST, g_sliceDistance);
     if (classification == CLASSIFICATION_PRE_INTEGRATION_FILE) {
         glBlendFunc(GL_ONE, GL_SRC_ALPHA);
         glEnable(GL_BLEND);
@@ -555,248 +649,373 @@ void bindRayCastVertex()
     if (!bindStage(id, vertexProfile))
         return;
     if (!volume.perspective) {
-        value1(id, "near", volume.depthRange[0]);
-        value1(id, "distanceNearFar", std::fabs(volume.depthRange[1] - volume.depthRange[0]));
+        value1(id, P_NEAR, volume.depthRange[0]);
+        value1(id, P_DISTANCE_NEAR_FAR, std::fabs(volume.depthRange[1] - volume.depthRange[0]));
     }
-    cgGLSetStateMatrixParameter(param(id, "matrixInvertModel"), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_INVERSE);
-    cgGLSetStateMatrixParameter(param(id, "matrixModel"), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
+    cgGLSetStateMatrixParameter(param(id, P_MATRIX_INVERT_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_INVERSE);
+    cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
     trackStandardMatrices(id);
     cgGLEnableProfile(vertexProfile);
     g_boundVertex = id;
 }
 
-// The fragment program of the program set and its parameters; PRG_NONE when
-// the set has none.
-int bindFragment(int set, int slicing, int classification, GLuint texture, bool is2D, GLuint second,
-                 GLuint third, const Brick* b)
-{
-    const bool iso = volume.isoMode;
-    const bool preint = classification == CLASSIFICATION_PRE_INTEGRATION ||
-                        classification == CLASSIFICATION_PRE_INTEGRATION_FILE;
-    const GLuint table = preint ? preintTexture() : paletteTexture();
-    const float res3[3] = {static_cast<float>(volume.resolution[0]), static_cast<float>(volume.resolution[1]),
-                           static_cast<float>(volume.resolution[2])};
-    float res2[2];
-    sliceResolution(res2);
-    const float sliceDist = volume.diagonal / (intervals() * 2.2f);
-    int id = PRG_NONE;
+// ---- the fragment program of each set ----
 
-    switch (set) {
-    case 1:
-        if (is2D) {
-            id = iso ? PRG_ISO_2D_POST : PRG_POST2D;
-            if (!bindStage(id, fragmentProfile))
-                return PRG_NONE;
-            sampler(id, "texture", texture);
-            sampler(id, "palette", paletteTexture());
-            if (iso)
-                cgGLSetParameter2fv(param(id, "resolution"), res2);
-        } else {
-            id = iso ? PRG_ISO_3D_POST : PRG_POST3D;
-            if (!bindStage(id, fragmentProfile))
-                return PRG_NONE;
-            sampler(id, iso ? "texture" : "volume", texture);
-            sampler(id, "palette", paletteTexture());
-            if (iso)
-                cgGLSetParameter3fv(param(id, "res"), res3);
+// One proxy polygon's textures with what the settings make of them.
+struct BindRequest
+{
+    GLuint texture;     // the data texture (a 2-D slice or a 3-D texture)
+    bool is2D;          // texture is a 2-D slice
+    GLuint second;      // gradient texture, or the next 2-D slice
+    GLuint third;       // magnitude texture
+    const Brick* brick; // null without bricks
+    int slicing;        // RenderMode's slicing kind
+    int classification; // RenderMode's classification
+    ProgramSet set;     // the set being bound
+    bool preint;        // pre-integrated classification (3 or 4)
+    bool iso;           // the iso variants replace the fragment programs
+    GLuint table;       // pre-integration table or palette, by classification
+    float res2[2];      // texels of a 2-D stack slice
+    float res3[3];      // texels of the data
+    float sliceDist;    // the ray casters' sample distance
+};
+
+// Which fragment program a set binds for the request; PRG_NONE for none.
+using ChooseFn = int (*)(const BindRequest&);
+// Loads the parameters of the chosen program, already bound.
+using LoadFn = void (*)(int id, const BindRequest&);
+
+int choosePost(const BindRequest& r)
+{
+    if (r.is2D)
+        return r.iso ? PRG_ISO_2D_POST : PRG_POST2D;
+    return r.iso ? PRG_ISO_3D_POST : PRG_POST3D;
+}
+
+void loadPost(int id, const BindRequest& r)
+{
+    // The 3-D iso file reads "texture" where post3d reads "volume".
+    sampler(id, r.is2D || r.iso ? P_TEXTURE : P_VOLUME, r.texture);
+    sampler(id, P_PALETTE, paletteTexture());
+    if (r.iso && r.is2D)
+        cgGLSetParameter2fv(param(id, P_RESOLUTION), r.res2);
+    else if (r.iso)
+        cgGLSetParameter3fv(param(id, P_RES), r.res3);
+}
+
+int chooseNormalTexture(const BindRequest&)
+{
+    return PRG_NORMAL;
+}
+
+void loadNormalTexture(int id, const BindRequest& r)
+{
+    sampler(id, P_TEXTURE, r.texture);
+    sampler(id, P_PALETTE, paletteTexture());
+    sampler(id, P_GRADIENT, r.second);
+}
+
+int chooseLight(const BindRequest& r)
+{
+    if (r.set == ProgramSet::LightGradMag)
+        return r.iso ? PRG_ISO_GRAD_MAG : PRG_LIGHT;
+    return r.iso ? PRG_ISO_LIGHT : PRG_LIGHT_ADV;
+}
+
+// Both lit styles; the gradient-magnitude one weighs its light by the magnitude.
+void loadLight(int id, const BindRequest& r)
+{
+    computeLight();
+    sampler(id, r.iso ? P_VOLUME : P_TEXTURE, r.texture);
+    sampler(id, P_PALETTE, r.table);
+    sampler(id, P_GRADIENT, r.second);
+    if (r.set == ProgramSet::LightGradMag)
+        sampler(id, P_GRAD_MAG, r.third);
+    cgGLSetParameter3fv(param(id, P_LIGHT), g_light);
+    if (r.iso)
+        cgGLSetParameter3fv(param(id, P_RESOLUTION), r.res3);
+}
+
+int chooseNormalFragment(const BindRequest&)
+{
+    return volume.nbrChannels == 1 ? PRG_NORMAL_OLD : PRG_NORMAL_MULTI;
+}
+
+void loadNormalFragment(int id, const BindRequest& r)
+{
+    sampler(id, P_TEXTURE, r.texture);
+    sampler(id, P_PALETTE, paletteTexture());
+    float texel[3];
+    if (r.brick && volume.myBrickInfo) {
+        // A brick's texel: thin sides have fewer than brickSize of them.
+        for (int i = 0; i < 3; ++i) {
+            const int n = volume.myBrickInfo->texSize[i];
+            texel[i] = 1.0f / static_cast<float>(n > 0 ? n : 1);
         }
-        break;
-    case 2:
-        id = PRG_NORMAL;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, "texture", texture);
-        sampler(id, "palette", paletteTexture());
-        sampler(id, "gradient", second);
-        break;
-    case 3:
-    case 5: {
-        computeLight();
-        const bool magnitude = set == 3;
-        id = magnitude ? (iso ? PRG_ISO_GRAD_MAG : PRG_LIGHT) : (iso ? PRG_ISO_LIGHT : PRG_LIGHT_ADV);
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, iso ? "volume" : "texture", texture);
-        sampler(id, "palette", table);
-        sampler(id, "gradient", second);
-        if (magnitude)
-            sampler(id, "grad_mag", third);
-        cgGLSetParameter3fv(param(id, "light"), g_light);
-        if (iso)
-            cgGLSetParameter3fv(param(id, "resolution"), res3);
-        break;
+    } else {
+        for (int i = 0; i < 3; ++i)
+            texel[i] = 1.0f / static_cast<float>(volume.resolution[i] > 0 ? volume.resolution[i] : 1);
     }
-    case 4: {
-        id = volume.nbrChannels == 1 ? PRG_NORMAL_OLD : PRG_NORMAL_MULTI;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, "texture", texture);
-        sampler(id, "palette", paletteTexture());
-        float texel[3];
-        if (b && volume.myBrickInfo && volume.myBrickInfo->brickSize > 0) {
-            float t = 1.0f / static_cast<float>(volume.myBrickInfo->brickSize);
-            texel[0] = texel[1] = texel[2] = t;
-        } else {
-            for (int i = 0; i < 3; ++i)
-                texel[i] = 1.0f / static_cast<float>(volume.resolution[i] > 0 ? volume.resolution[i] : 1);
-        }
-        cgGLSetParameter3fv(param(id, "tex_res"), texel);
-        break;
+    cgGLSetParameter3fv(param(id, P_TEX_RES), texel);
+}
+
+int choosePreIntegration(const BindRequest& r)
+{
+    if (r.slicing == SLICING_2D_STACKS)
+        return r.iso ? PRG_ISO_2D_INT : (volume.perspective ? PRG_PREINT_2D_FP : PRG_PREINT_2D_FP_ORTHO);
+    return r.iso ? PRG_ISO_3D_INT : (volume.perspective ? PRG_PREINT_3D_FP : PRG_PREINT_3D_FP_ORTHO);
+}
+
+void loadPreIntegration(int id, const BindRequest& r)
+{
+    if (r.slicing == SLICING_2D_STACKS) {
+        sampler(id, P_FRONT_TEX, r.texture);
+        sampler(id, P_BACK_TEX, r.second);
+        sampler(id, P_PALETTE, preintTexture());
+        if (r.iso)
+            cgGLSetParameter2fv(param(id, P_RES), r.res2);
+        return;
     }
-    case 6:
-        if (slicing == SLICING_2D_STACKS) {
-            id = iso ? PRG_ISO_2D_INT : (volume.perspective ? PRG_PREINT_2D_FP : PRG_PREINT_2D_FP_ORTHO);
-            if (!bindStage(id, fragmentProfile))
-                return PRG_NONE;
-            sampler(id, "frontTex", texture);
-            sampler(id, "backTex", second);
-            sampler(id, "palette", preintTexture());
-            if (iso)
-                cgGLSetParameter2fv(param(id, "res"), res2);
-        } else {
-            id = iso ? PRG_ISO_3D_INT : (volume.perspective ? PRG_PREINT_3D_FP : PRG_PREINT_3D_FP_ORTHO);
-            if (!bindStage(id, fragmentProfile))
-                return PRG_NONE;
-            sampler(id, iso ? "texture" : "volume", texture);
-            sampler(id, "palette", preintTexture());
-            if (iso)
-                cgGLSetParameter3fv(param(id, "res"), res3);
-        }
-        break;
-    case 7:
-        if (classification == CLASSIFICATION_PRE)
-            return PRG_NONE;
-        if (volume.nbrChannels > 1)
-            id = preint ? (iso ? PRG_ISO_RAY_INT_CHANNELS : PRG_RAYCAST_FP_CHANNELS)
-                        : (iso ? PRG_ISO_RAY_POST_CHANNELS : PRG_RAYCAST_FP_POST_CHANNELS);
-        else
-            id = preint ? (iso ? PRG_ISO_RAY_INT : PRG_RAYCAST_FP) : (iso ? PRG_ISO_RAY_POST : PRG_RAYCAST_FP_POST);
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, "volume", texture);
-        sampler(id, "palette", table);
-        value1(id, "slice_dist", sliceDist);
-        value1(id, "diagonal", volume.diagonal);
-        value1(id, "alphaThresh", volume.alphaThreshold);
-        if (iso)
-            cgGLSetParameter3fv(param(id, "resolution"), res3);
-        loadRayExtras(id, b);
-        break;
-    case 8:
-        if (!volume.isMask || classification == CLASSIFICATION_PRE)
-            return PRG_NONE;
-        id = preint ? PRG_MASK_FP : PRG_MASK_FP_POST;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, "volume", texture);
-        sampler(id, "palette", table);
-        value1(id, "slice_dist", sliceDist);
-        value1(id, "alphaThresh", volume.alphaThreshold);
-        if (preint) {
-            sampler(id, "shiftTexture", cgRenderTarget.texture);
-            value1(id, "distanceNearFar", std::fabs(volume.depthRange[1] - volume.depthRange[0]));
-            value1(id, "near", volume.depthRange[0]);
-        } else {
-            sampler(id, "gradient", second);
-            sampler(id, "grad_mag", third);
-            value1(id, "diagonal", volume.diagonal);
-            float lo;
-            float hi;
-            distanceRange(lo, hi);
-            value1(id, "minDistance", lo);
-            value1(id, "maxDistance", hi);
-        }
-        break;
-    case 9:
-        id = PRG_MASKMASK_FP;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, "volume", texture);
-        value1(id, "slice_dist", sliceDist);
-        value1(id, "distanceNearFar", std::fabs(volume.depthRange[1] - volume.depthRange[0]));
-        value1(id, "alphaTest", volume.alphaThreshold);
-        value1(id, "near", volume.depthRange[0]);
-        break;
-    case 10:
-        if (!volume.isMask)
-            return PRG_NONE;
-        id = PRG_DILATE_FP;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, "volume", cgRenderTarget.texture);
-        value1(id, "decrement", cgRenderTarget.decrement);
-        value1(id, "resx", cgRenderTarget.width);
-        value1(id, "resy", cgRenderTarget.height);
-        break;
-    case 11: {
-        id = iso ? PRG_ISO_2D_MULTI_POST : PRG_MULTI_POST_FP;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        const float* ms = volume.multiSlices;
-        sampler(id, "frontTex", static_cast<GLuint>(ms[0]));
-        sampler(id, "backTex", static_cast<GLuint>(ms[1]));
-        value1(id, "depth", ms[2]);
-        sampler(id, "palette", paletteTexture());
-        if (iso)
-            cgGLSetParameter2fv(param(id, "res"), res2);
-        break;
-    }
-    case 12: {
-        id = iso ? PRG_ISO_2D_MULTI_INT : PRG_MULTI_PREINT_FP;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        const float* ms = volume.multiSlices;
-        sampler(id, "frontTex1", static_cast<GLuint>(ms[0]));
-        sampler(id, "backTex1", static_cast<GLuint>(ms[1]));
-        value1(id, "depth1", ms[2]);
-        sampler(id, "frontTex2", static_cast<GLuint>(ms[3]));
-        sampler(id, "backTex2", static_cast<GLuint>(ms[4]));
-        value1(id, "depth2", ms[5]);
-        sampler(id, "palette", preintTexture());
-        if (iso)
-            cgGLSetParameter2fv(param(id, "res"), res2);
-        break;
-    }
-    case 13:
-    case 14: {
-        const MultiVolumeInfo* mv = volume.myMVolumeInfo;
-        if (!mv)
-            return PRG_NONE;
-        const bool post = set == 13;
-        if (mv->getChannelsPerTexture() == 1)
-            id = post ? (iso ? PRG_ISO_MULTI_VOLUME_POST : PRG_MULTI_VOLUME_POST)
-                      : (iso ? PRG_ISO_MULTI_VOLUME_PREINT : PRG_MULTI_VOLUME_PREINT);
-        else
-            id = post ? PRG_MULTI_VOLUME_POST4 : PRG_MULTI_VOLUME_PREINT4;
-        if (!bindStage(id, fragmentProfile))
-            return PRG_NONE;
-        sampler(id, "palette", post ? paletteTexture() : preintTexture());
-        sampler(id, "volume", volume.tidVolume);
-        int count = mv->getCount();
-        if (count > MultiVolumeInfo::kMaxTextures)
-            count = MultiVolumeInfo::kMaxTextures;
-        for (int i = 0; i < count; ++i) {
-            char name[24];
-            std::snprintf(name, sizeof name, "volume%d", i + 1);
-            sampler(id, name, mv->getTexture(i));
-        }
-        value1(id, "numOfEl", static_cast<float>(mv->getTotal()));
-        int channels = mv->getChannelsPerTexture();
-        long weights = static_cast<long>(channels) * 10 + 1;
-        if (weights > MultiVolumeInfo::kWeightCount)
-            weights = MultiVolumeInfo::kWeightCount;
-        CGparameter arr = param(id, "arr");
-        if (arr && mv->getWeights()) {
-            int size = cgGetArraySize(arr, 0);
-            cgGLSetParameterArray1f(arr, 0, weights < size ? weights : size, mv->getWeights());
-        }
-        if (iso && channels == 1)
-            cgGLSetParameter3fv(param(id, "res"), res3);
-        break;
-    }
-    default:
+    sampler(id, r.iso ? P_TEXTURE : P_VOLUME, r.texture);
+    sampler(id, P_PALETTE, preintTexture());
+    if (r.iso)
+        cgGLSetParameter3fv(param(id, P_RES), r.res3);
+}
+
+int chooseRayCasting(const BindRequest& r)
+{
+    if (r.classification == CLASSIFICATION_PRE)
         return PRG_NONE;
+    if (volume.nbrChannels > 1)
+        return r.preint ? (r.iso ? PRG_ISO_RAY_INT_CHANNELS : PRG_RAYCAST_FP_CHANNELS)
+                        : (r.iso ? PRG_ISO_RAY_POST_CHANNELS : PRG_RAYCAST_FP_POST_CHANNELS);
+    return r.preint ? (r.iso ? PRG_ISO_RAY_INT : PRG_RAYCAST_FP) : (r.iso ? PRG_ISO_RAY_POST : PRG_RAYCAST_FP_POST);
+}
+
+void loadRayCasting(int id, const BindRequest& r)
+{
+    sampler(id, P_VOLUME, r.texture);
+    sampler(id, P_PALETTE, r.table);
+    value1(id, P_SLICE_DIST, r.sliceDist);
+    value1(id, P_DIAGONAL, volume.diagonal);
+    value1(id, P_ALPHA_THRESH, volume.alphaThreshold);
+    if (r.iso)
+        cgGLSetParameter3fv(param(id, P_RESOLUTION), r.res3);
+    loadRayExtras(id, r.brick);
+}
+
+int chooseFocusContext(const BindRequest& r)
+{
+    if (!volume.isMask || r.classification == CLASSIFICATION_PRE)
+        return PRG_NONE;
+    return r.preint ? PRG_MASK_FP : PRG_MASK_FP_POST;
+}
+
+void loadFocusContext(int id, const BindRequest& r)
+{
+    sampler(id, P_VOLUME, r.texture);
+    sampler(id, P_PALETTE, r.table);
+    value1(id, P_SLICE_DIST, r.sliceDist);
+    value1(id, P_ALPHA_THRESH, volume.alphaThreshold);
+    if (r.preint) {
+        sampler(id, P_SHIFT_TEXTURE, cgRenderTarget.texture);
+        value1(id, P_DISTANCE_NEAR_FAR, std::fabs(volume.depthRange[1] - volume.depthRange[0]));
+        value1(id, P_NEAR, volume.depthRange[0]);
+        return;
     }
+    sampler(id, P_GRADIENT, r.second);
+    sampler(id, P_GRAD_MAG, r.third);
+    value1(id, P_DIAGONAL, volume.diagonal);
+    float lo;
+    float hi;
+    distanceRange(lo, hi);
+    value1(id, P_MIN_DISTANCE, lo);
+    value1(id, P_MAX_DISTANCE, hi);
+}
+
+int chooseFocusContextMask(const BindRequest&)
+{
+    return PRG_MASKMASK_FP;
+}
+
+void loadFocusContextMask(int id, const BindRequest& r)
+{
+    sampler(id, P_VOLUME, r.texture);
+    value1(id, P_SLICE_DIST, r.sliceDist);
+    value1(id, P_DISTANCE_NEAR_FAR, std::fabs(volume.depthRange[1] - volume.depthRange[0]));
+    value1(id, P_ALPHA_TEST, volume.alphaThreshold);
+    value1(id, P_NEAR, volume.depthRange[0]);
+}
+
+int chooseFocusContextDilate(const BindRequest&)
+{
+    return volume.isMask ? PRG_DILATE_FP : PRG_NONE;
+}
+
+void loadFocusContextDilate(int id, const BindRequest&)
+{
+    sampler(id, P_VOLUME, cgRenderTarget.texture);
+    value1(id, P_DECREMENT, cgRenderTarget.decrement);
+    value1(id, P_RESX, cgRenderTarget.width);
+    value1(id, P_RESY, cgRenderTarget.height);
+}
+
+int chooseMultiTexturePost(const BindRequest& r)
+{
+    return r.iso ? PRG_ISO_2D_MULTI_POST : PRG_MULTI_POST_FP;
+}
+
+void loadMultiTexturePost(int id, const BindRequest& r)
+{
+    const float* ms = volume.multiSlices;
+    sampler(id, P_FRONT_TEX, static_cast<GLuint>(ms[0]));
+    sampler(id, P_BACK_TEX, static_cast<GLuint>(ms[1]));
+    value1(id, P_DEPTH, ms[2]);
+    sampler(id, P_PALETTE, paletteTexture());
+    if (r.iso)
+        cgGLSetParameter2fv(param(id, P_RES), r.res2);
+}
+
+int chooseMultiTexturePreIntegration(const BindRequest& r)
+{
+    return r.iso ? PRG_ISO_2D_MULTI_INT : PRG_MULTI_PREINT_FP;
+}
+
+void loadMultiTexturePreIntegration(int id, const BindRequest& r)
+{
+    const float* ms = volume.multiSlices;
+    sampler(id, P_FRONT_TEX1, static_cast<GLuint>(ms[0]));
+    sampler(id, P_BACK_TEX1, static_cast<GLuint>(ms[1]));
+    value1(id, P_DEPTH1, ms[2]);
+    sampler(id, P_FRONT_TEX2, static_cast<GLuint>(ms[3]));
+    sampler(id, P_BACK_TEX2, static_cast<GLuint>(ms[4]));
+    value1(id, P_DEPTH2, ms[5]);
+    sampler(id, P_PALETTE, preintTexture());
+    if (r.iso)
+        cgGLSetParameter2fv(param(id, P_RES), r.res2);
+}
+
+// Both multi-volume sets: one band per texture, or four (no iso variant).
+int chooseMultiVolume(const BindRequest& r)
+{
+    const MultiVolumeInfo* mv = volume.myMVolumeInfo;
+    if (!mv)
+        return PRG_NONE;
+    const bool post = r.set == ProgramSet::MultiVolumePost;
+    if (mv->getChannelsPerTexture() == 1)
+        return post ? (r.iso ? PRG_ISO_MULTI_VOLUME_POST : PRG_MULTI_VOLUME_POST)
+                    : (r.iso ? PRG_ISO_MULTI_VOLUME_PREINT : PRG_MULTI_VOLUME_PREINT);
+    return post ? PRG_MULTI_VOLUME_POST4 : PRG_MULTI_VOLUME_PREINT4;
+}
+
+void loadMultiVolume(int id, const BindRequest& r)
+{
+    const MultiVolumeInfo* mv = volume.myMVolumeInfo;
+    const bool post = r.set == ProgramSet::MultiVolumePost;
+    sampler(id, P_PALETTE, post ? paletteTexture() : preintTexture());
+    sampler(id, P_VOLUME, volume.tidVolume);
+    int count = mv->getCount();
+    if (count > MultiVolumeInfo::kMaxTextures)
+        count = MultiVolumeInfo::kMaxTextures;
+    if (count > P_VOLUME10 - P_VOLUME1 + 1)
+        count = P_VOLUME10 - P_VOLUME1 + 1;
+    for (int i = 0; i < count; ++i)
+        sampler(id, static_cast<ParamId>(P_VOLUME1 + i), mv->getTexture(i));
+    value1(id, P_NUM_OF_EL, static_cast<float>(mv->getTotal()));
+    int channels = mv->getChannelsPerTexture();
+    long weights = static_cast<long>(channels) * 10 + 1;
+    if (weights > MultiVolumeInfo::kWeightCount)
+        weights = MultiVolumeInfo::kWeightCount;
+    CGparameter arr = param(id, P_ARR);
+    if (arr && mv->getWeights()) {
+        int size = cgGetArraySize(arr, 0);
+        cgGLSetParameterArray1f(arr, 0, weights < size ? weights : size, mv->getWeights());
+    }
+    if (r.iso && channels == 1)
+        cgGLSetParameter3fv(param(id, P_RES), r.res3);
+}
+
+// The vertex program that goes with a set.
+enum class VertexKind
+{
+    None,           // fixed-function vertex work
+    Light,          // pass-through with clip planes, or pre-integration's with classification 3 or 4
+    PreIntegration, // the slab's back sample position, by slicing and projection
+    RayCast,        // the ray's start and direction, by projection
+};
+
+struct SetBinding
+{
+    ProgramSet set;     // the row's set, the table's index
+    VertexKind vertex;  // its vertex program
+    ChooseFn choose;    // its fragment program, null for none
+    LoadFn load;        // that program's parameters
+};
+
+constexpr SetBinding kSetBindings[kProgramSetCount] = {
+    {ProgramSet::None, VertexKind::None, nullptr, nullptr},
+    {ProgramSet::Post, VertexKind::None, choosePost, loadPost},
+    {ProgramSet::NormalTexture, VertexKind::None, chooseNormalTexture, loadNormalTexture},
+    {ProgramSet::LightGradMag, VertexKind::Light, chooseLight, loadLight},
+    {ProgramSet::NormalFragment, VertexKind::None, chooseNormalFragment, loadNormalFragment},
+    {ProgramSet::Light2, VertexKind::Light, chooseLight, loadLight},
+    {ProgramSet::PreIntegration, VertexKind::PreIntegration, choosePreIntegration, loadPreIntegration},
+    {ProgramSet::RayCasting, VertexKind::RayCast, chooseRayCasting, loadRayCasting},
+    {ProgramSet::FocusContext, VertexKind::RayCast, chooseFocusContext, loadFocusContext},
+    {ProgramSet::FocusContextMask, VertexKind::RayCast, chooseFocusContextMask, loadFocusContextMask},
+    {ProgramSet::FocusContextDilate, VertexKind::None, chooseFocusContextDilate, loadFocusContextDilate},
+    {ProgramSet::MultiTexturePost, VertexKind::None, chooseMultiTexturePost, loadMultiTexturePost},
+    {ProgramSet::MultiTexturePreIntegration, VertexKind::PreIntegration, chooseMultiTexturePreIntegration,
+     loadMultiTexturePreIntegration},
+    {ProgramSet::MultiVolumePost, VertexKind::None, chooseMultiVolume, loadMultiVolume},
+    {ProgramSet::MultiVolumePreIntegration, VertexKind::PreIntegration, chooseMultiVolume, loadMultiVolume},
+};
+
+constexpr bool rowsFollowTheSetNumbers()
+{
+    for (int i = 0; i < kProgramSetCount; ++i)
+        if (static_cast<int>(kSetBindings[i].set) != i)
+            return false;
+    return true;
+}
+static_assert(rowsFollowTheSetNumbers(), "row i binds program set i");
+
+const SetBinding* bindingOf(ProgramSet set)
+{
+    const int i = static_cast<int>(set);
+    return (i >= 0 && i < kProgramSetCount) ? &kSetBindings[i] : nullptr;
+}
+
+void bindVertex(VertexKind kind, int slicing, int classification, bool preint, const Brick* b)
+{
+    switch (kind) {
+    case VertexKind::Light:
+        if (preint)
+            bindPreintegrationVertex(slicing, classification, b);
+        else
+            bindVertexPassThrough(slicing, b);
+        break;
+    case VertexKind::PreIntegration:
+        bindPreintegrationVertex(slicing, classification, b);
+        break;
+    case VertexKind::RayCast:
+        bindRayCastVertex();
+        break;
+    case VertexKind::None:
+        break;
+    }
+}
+
+// The fragment program of the set with its parameters; PRG_NONE when the
+// set has none or its program is missing.
+int bindFragment(const SetBinding& binding, const BindRequest& r)
+{
+    if (!binding.choose)
+        return PRG_NONE;
+    const int id = binding.choose(r);
+    if (id == PRG_NONE || !bindStage(id, fragmentProfile))
+        return PRG_NONE;
+    binding.load(id, r);
     return id;
 }
 
@@ -857,6 +1076,7 @@ bool createCgPrograms()
     cgGLSetOptimalOptions(vertexProfile);
 
     for (int i = 0; i < PRG_COUNT; ++i) {
+        g_files[i] = kPrograms[i].file;
         g_programs[i] = createProgram(kPrograms[i].file, kPrograms[i].vertex, kPrograms[i].define);
         // A second instance's file was reported with its first.
         if (!g_programs[i] && !kPrograms[i].define)
@@ -874,6 +1094,7 @@ bool createCgPrograms()
             if (g_programs[f.id])
                 cgDestroyProgram(g_programs[f.id]);
             g_programs[f.id] = createProgram(f.file, true);
+            g_files[f.id] = f.file;
         }
         logBoth(__FILE__, __LINE__, "Not supported clip planes for all modes.\n");
     }
@@ -907,7 +1128,7 @@ bool createCgPrograms()
         if (g_programs[i])
             cgGLLoadProgram(g_programs[i]);
     for (int i = 0; i < PRG_COUNT; ++i)
-        fetchParameters(i);
+        fetchParameters(i, !clipComplete);
     cgGetError(); // missing programs leave their error; nothing to act on
 
     cgReady = true;
@@ -918,25 +1139,34 @@ void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int 
 {
     if (!cgReady || !cgContext)
         return;
-    RenderMode& mode = RenderMode::instance();
-    const int set = mode.getProgramSet();
-    const int slicing = mode.getSlicing();
-    const int classification = mode.getClassification();
-    const bool preint = classification == CLASSIFICATION_PRE_INTEGRATION ||
-                        classification == CLASSIFICATION_PRE_INTEGRATION_FILE;
-    const Brick* b = brickAt(brick);
+    const RenderMode& mode = RenderMode::instance();
     g_boundVertex = PRG_NONE;
     g_boundFragment = PRG_NONE;
-    g_enabledSamplers.clear();
+    g_enabledSamplerCount = 0;
+    const SetBinding* binding = bindingOf(mode.getProgramSet());
+    if (!binding)
+        return;
 
-    if ((set == 3 || set == 5) && !preint)
-        bindVertexPassThrough(slicing, b);
-    if (set == 6 || set == 12 || set == 14 || ((set == 3 || set == 5) && preint))
-        bindPreintegrationVertex(slicing, classification, b);
-    if (set == 7 || set == 8 || set == 9)
-        bindRayCastVertex();
+    BindRequest r;
+    r.texture = texture;
+    r.is2D = is2D;
+    r.second = second;
+    r.third = third;
+    r.brick = brickAt(brick);
+    r.slicing = mode.getSlicing();
+    r.classification = mode.getClassification();
+    r.set = binding->set;
+    r.preint = r.classification == CLASSIFICATION_PRE_INTEGRATION ||
+               r.classification == CLASSIFICATION_PRE_INTEGRATION_FILE;
+    r.iso = volume.isoMode;
+    r.table = r.preint ? preintTexture() : paletteTexture();
+    sliceResolution(r.res2);
+    for (int i = 0; i < 3; ++i)
+        r.res3[i] = static_cast<float>(volume.resolution[i]);
+    r.sliceDist = volume.diagonal / (intervals() * 2.2f);
 
-    g_boundFragment = bindFragment(set, slicing, classification, texture, is2D, second, third, b);
+    bindVertex(binding->vertex, r.slicing, r.classification, r.preint, r.brick);
+    g_boundFragment = bindFragment(*binding, r);
     if (g_boundFragment != PRG_NONE)
         cgGLEnableProfile(fragmentProfile);
 }
@@ -945,9 +1175,9 @@ void disableCgPrograms()
 {
     if (!cgReady || !cgContext)
         return;
-    for (CGparameter p : g_enabledSamplers)
-        cgGLDisableTextureParameter(p);
-    g_enabledSamplers.clear();
+    for (int i = 0; i < g_enabledSamplerCount; ++i)
+        cgGLDisableTextureParameter(g_enabledSamplers[i]);
+    g_enabledSamplerCount = 0;
     cgGLDisableProfile(fragmentProfile);
     cgGLDisableProfile(vertexProfile);
 }
@@ -956,11 +1186,9 @@ void destroyCgPrograms()
 {
     if (cgReady && cgContext) {
         for (int i = 0; i < PRG_COUNT; ++i)
-            for (const char* name : kSamplerNames) {
-                CGparameter p = param(i, name);
-                if (p)
-                    cgGLDisableTextureParameter(p);
-            }
+            for (int p = 0; p < P_SAMPLER_END; ++p)
+                if (g_handles[i][p])
+                    cgGLDisableTextureParameter(g_handles[i][p]);
         cgGLDisableProfile(fragmentProfile);
         cgGLDisableProfile(vertexProfile);
     }
@@ -983,7 +1211,8 @@ CGprogram cgProgramHandle(int id)
 
 CGparameter cgProgramParameter(int id, const char* name)
 {
-    return param(id, name);
+    const int p = name ? paramIdOf(name) : -1;
+    return p >= 0 ? param(id, static_cast<ParamId>(p)) : nullptr;
 }
 
 int cgBoundVertexProgram()

@@ -101,14 +101,19 @@ void setCgTableTextures(GLuint palette, GLuint preintegration);
 // (a caller that changes a replacement's texels sets it again).
 void cgTableOverrides(GLuint* palette, GLuint* preintegration, unsigned long* version);
 
-// The context, profiles and every program; false when the context or a
-// profile is missing. Missing files are reported one by one.
+// The context, profiles and every program with the handles of its
+// parameters, resolved here once; false when the context or a profile is
+// missing. Missing files are reported one by one, and a parameter a program
+// lacks to the log file.
 bool createCgPrograms();
 // Before a proxy polygon: the programs of the current program set with their
 // parameters. texture is the data texture, second and third the gradient and
-// magnitude textures (or the next 2-D slice), brick -1 without bricks.
+// magnitude textures (or the next 2-D slice), brick -1 without bricks. The
+// samplers' textures go on units of their own, so the units the caller uses
+// and its active unit stay as they are.
 void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int brick);
-// After the polygon: samplers and both profiles off.
+// After the polygon: samplers and both profiles off, the sampler units and
+// the pipeline binding as before the bind.
 void disableCgPrograms();
 // Samplers off, context with every program gone (view's destruction).
 void destroyCgPrograms();

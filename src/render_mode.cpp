@@ -31,39 +31,43 @@ int RenderMode::slicingFor(int style, int previous)
     }
 }
 
-int RenderMode::programSetFor(int style, int c)
+ProgramSet RenderMode::programSetFor(int style, int c)
 {
     const bool preIntegrated =
         c == CLASSIFICATION_PRE_INTEGRATION || c == CLASSIFICATION_PRE_INTEGRATION_FILE;
     if (c < CLASSIFICATION_FIRST || c > CLASSIFICATION_LAST)
-        return 0;
+        return ProgramSet::None;
     switch (style) {
     case DRAW_2D_TEXTURE:
     case DRAW_3D_TEXTURE_OAS:
     case DRAW_3D_TEXTURE_VAS:
-        return c == CLASSIFICATION_POST ? 1 : preIntegrated ? 6 : 0;
+        return c == CLASSIFICATION_POST ? ProgramSet::Post
+               : preIntegrated          ? ProgramSet::PreIntegration
+                                        : ProgramSet::None;
     case DRAW_2D_MULTI_TEXTURE:
-        return c == CLASSIFICATION_POST ? 11 : preIntegrated ? 12 : 0;
+        return c == CLASSIFICATION_POST ? ProgramSet::MultiTexturePost
+               : preIntegrated          ? ProgramSet::MultiTexturePreIntegration
+                                        : ProgramSet::None;
     case DRAW_RAY_CASTING:
-        return 7;
+        return ProgramSet::RayCasting;
     case DRAW_FOCUS_CONTEXT:
-        return 8;
+        return ProgramSet::FocusContext;
     case DRAW_FOCUS_CONTEXT_MASK:
-        return 9;
+        return ProgramSet::FocusContextMask;
     case DRAW_FOCUS_CONTEXT_DILATE:
-        return 10;
+        return ProgramSet::FocusContextDilate;
     case DRAW_NORMAL_TEXTURE:
-        return 2;
+        return ProgramSet::NormalTexture;
     case DRAW_NORMAL_FRAGMENT:
-        return 4;
+        return ProgramSet::NormalFragment;
     case DRAW_LIGHT_GRADMAG:
-        return 3;
+        return ProgramSet::LightGradMag;
     case DRAW_LIGHT2:
-        return 5;
+        return ProgramSet::Light2;
     case DRAW_MULTI_VOLUME:
-        return preIntegrated ? 14 : 13;
+        return preIntegrated ? ProgramSet::MultiVolumePreIntegration : ProgramSet::MultiVolumePost;
     default:
-        return 0;
+        return ProgramSet::None;
     }
 }
 

@@ -93,11 +93,11 @@ public:
     int getDrawStyle() const { return drawStyle; }
     int getSlicing() const { return slicing; }
     int getClassification() const { return classification; }
-    int getProgramSet() const { return programSet; }
+    ProgramSet getProgramSet() const { return programSet; }
 
-    // The program set of a style/classification pair; 0 (no programs) for
-    // anything outside the table.
-    static int programSetFor(int style, int classification);
+    // The program set of a style/classification pair; none for anything
+    // outside the table.
+    static ProgramSet programSetFor(int style, int classification);
     // Slicing after choosing style when the previous slicing was previous.
     static int slicingFor(int style, int previous);
 
@@ -105,7 +105,7 @@ private:
     int drawStyle = DRAW_2D_TEXTURE;
     int slicing = SLICING_2D_STACKS;
     int classification = CLASSIFICATION_POST;
-    int programSet = 0; // derived by the first set call
+    ProgramSet programSet = ProgramSet::None; // derived by the first set call
 };
 
 // The "Draw Style" menu command of a style; the two focus-and-context passes

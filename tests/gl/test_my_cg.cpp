@@ -3,6 +3,7 @@
 // with their values, and pictures with known answers.
 #include "error_handling.h"
 #include "gl_context.h"
+#include "multi_volume.h"
 #include "my_cg.h"
 #include "plane.h"
 #include "render_mode.h"
@@ -304,6 +305,8 @@ TEST_F(MyCg, EveryShippedProgramCompiles)
     EXPECT_EQ(consoleText().find("not"), std::string::npos) << consoleText();
     EXPECT_EQ(fileText().find("Not supported clip planes"), std::string::npos);
     EXPECT_EQ(fileText().find("Shader: post2d.cg"), std::string::npos);
+    // Every parameter the manager loads is one the shipped files use.
+    EXPECT_EQ(fileText().find(" has no parameter "), std::string::npos) << fileText();
     // The real clip-plane programs are in use, with their parameters.
     EXPECT_NE(cgProgramParameter(PRG_VERTEX, "ClipPlane5"), nullptr);
     EXPECT_NE(cgProgramParameter(PRG_PREINT_VP_OAS3D, "normal3"), nullptr);
@@ -530,6 +533,145 @@ TEST_F(MyCg, ProgramSetsSelectTheirPrograms)
         EXPECT_FALSE(cgGLIsProfileEnabled(vertexProfile));
     }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Around every polygon of every set the rest of the program keeps its
+// texture state: the active unit, what each fixed-function unit holds and
+// whether it textures, and no program or pipeline left in use.
+TEST_F(MyCg, EveryProgramSetLeavesTheTextureStateAsItFoundIt)
+{
+    ASSERT_TRUE(createCgPrograms());
+    GLint fixedUnits = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &fixedUnits);
+    ASSERT_GT(fixedUnits, 5);
+    std::vector<GLuint> own2D;
+    std::vector<GLuint> own3D;
+    for (GLint u = 0; u < fixedUnits; ++u) {
+        own2D.push_back(texture2D(1));
+        own3D.push_back(texture3D(2));
+    }
+    const GLuint data2D = texture2D(100);
+    const GLuint data3D = texture3D(100);
+    const GLuint table = makeTable(256, 256, preintEntry);
+    setCgTableTextures(makeTable(256, 1, paletteEntry), table);
+    MultiVolumeInfo bands;
+    bands.addTexture(data3D, -1);
+    bands.addTexture(data3D, -1);
+    volume.myMVolumeInfo = &bands;
+    volume.isMask = true;
+    cgRenderTarget.texture = data2D;
+    for (int i = 0; i < 6; ++i)
+        volume.multiSlices[i] = i % 3 == 2 ? 0.5f : static_cast<float>(data2D);
+    for (GLint u = 0; u < fixedUnits; ++u) {
+        glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + u));
+        glBindTexture(GL_TEXTURE_2D, own2D[static_cast<size_t>(u)]);
+        glBindTexture(GL_TEXTURE_3D, own3D[static_cast<size_t>(u)]);
+    }
+    glActiveTexture(GL_TEXTURE5);
+    glEnable(GL_TEXTURE_3D);
+
+    // The state as found, checked without leaving anything changed.
+    auto expectUntouched = [&](const std::string& what) {
+        GLint active = 0;
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+        ASSERT_EQ(active, GL_TEXTURE5) << what;
+        for (GLint u = 0; u < fixedUnits + 16; ++u) {
+            glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + u));
+            GLint t2 = 0;
+            GLint t3 = 0;
+            glGetIntegerv(GL_TEXTURE_BINDING_2D, &t2);
+            glGetIntegerv(GL_TEXTURE_BINDING_3D, &t3);
+            const bool own = u < fixedUnits;
+            EXPECT_EQ(static_cast<GLuint>(t2), own ? own2D[static_cast<size_t>(u)] : 0u) << what << " unit " << u;
+            EXPECT_EQ(static_cast<GLuint>(t3), own ? own3D[static_cast<size_t>(u)] : 0u) << what << " unit " << u;
+            if (own) {
+                EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << what << " unit " << u;
+                EXPECT_EQ(glIsEnabled(GL_TEXTURE_3D) != 0, u == 5) << what << " unit " << u;
+            }
+        }
+        glActiveTexture(GL_TEXTURE5);
+        GLint program = -1;
+        GLint pipeline = -1;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+        glGetIntegerv(GL_PROGRAM_PIPELINE_BINDING, &pipeline);
+        EXPECT_EQ(program, 0) << what;
+        EXPECT_EQ(pipeline, 0) << what;
+    };
+
+    RenderMode& mode = RenderMode::instance();
+    int fragments = 0;
+    for (int style = DRAW_STYLE_FIRST; style <= DRAW_STYLE_LAST; ++style)
+        for (int c = CLASSIFICATION_FIRST; c <= CLASSIFICATION_LAST; ++c)
+            for (bool iso : {false, true})
+                for (bool perspective : {true, false}) {
+                    mode.setDrawStyle(style);
+                    mode.setClassification(c);
+                    volume.isoMode = iso;
+                    volume.perspective = perspective;
+                    const bool is2D = mode.getSlicing() == SLICING_2D_STACKS;
+                    const std::string what = "style " + std::to_string(style) + " class " + std::to_string(c) +
+                                             (iso ? " iso" : "") + (perspective ? " persp" : " ortho");
+                    bindCgPrograms(is2D ? data2D : data3D, is2D, is2D ? data2D : data3D, data3D, -1);
+                    GLint active = 0;
+                    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+                    EXPECT_EQ(active, GL_TEXTURE5) << what; // never switched, not even while bound
+                    fragments += cgBoundFragmentProgram() != PRG_NONE;
+                    disableCgPrograms();
+                    expectUntouched(what);
+                }
+    EXPECT_GT(fragments, 150); // nearly every combination has a program
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_3D);
+    glActiveTexture(GL_TEXTURE0);
+    volume.myMVolumeInfo = nullptr;
+    volume.isMask = false;
+    cgRenderTarget.texture = 0;
+    GLuint palette = 0;
+    GLuint preint = 0;
+    unsigned long version = 0;
+    cgTableOverrides(&palette, &preint, &version);
+    glDeleteTextures(1, &palette);
+    glDeleteTextures(1, &table);
+    glDeleteTextures(static_cast<GLsizei>(own2D.size()), own2D.data());
+    glDeleteTextures(static_cast<GLsizei>(own3D.size()), own3D.data());
+    glDeleteTextures(1, &data2D);
+    glDeleteTextures(1, &data3D);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A parameter the manager loads but a file lacks (here renamed) is reported
+// once to the log file when the programs are made; drawing does not look
+// for it again.
+TEST_F(MyCg, AParameterAFileLacksIsReportedOnceAtCreation)
+{
+    testsupport::TempDir dir;
+    fillDirectory(dir, {"post3d.cg"}, true);
+    std::string text = testsupport::readFile(kSourceCg + "post3d.cg");
+    for (size_t at = text.find("palette"); at != std::string::npos; at = text.find("palette", at))
+        text.replace(at, 7, "colours");
+    ASSERT_TRUE(testsupport::writeFile(dir.file("post3d.cg"), text));
+    ASSERT_TRUE(createCgPrograms());
+    ASSERT_NE(cgProgramHandle(PRG_POST3D), nullptr);
+    EXPECT_EQ(cgProgramParameter(PRG_POST3D, "palette"), nullptr);
+    EXPECT_NE(cgProgramParameter(PRG_POST3D, "volume"), nullptr);
+    const std::string line = "Shader: post3d.cg has no parameter palette.\n";
+    const std::string created = fileText();
+    const size_t first = created.find(line);
+    ASSERT_NE(first, std::string::npos) << created;
+    EXPECT_EQ(created.find(line, first + 1), std::string::npos);
+    EXPECT_NE(created.find("src/my_cg.cpp\t"), std::string::npos);
+    EXPECT_EQ(consoleText().find("has no parameter"), std::string::npos);
+
+    RenderMode::instance().setDrawStyle(DRAW_3D_TEXTURE_OAS);
+    GLuint t3 = texture3D(50);
+    cgGetError();
+    for (int i = 0; i < 3; ++i)
+        drawSlice(t3, false, 0, true);
+    EXPECT_EQ(cgBoundFragmentProgram(), PRG_POST3D);
+    EXPECT_EQ(fileText(), created);
+    EXPECT_EQ(cgGetError(), CG_NO_ERROR);
+    glDeleteTextures(1, &t3);
 }
 
 TEST_F(MyCg, PreIntegrationValuesFollowSamplingFaceAndClassification)

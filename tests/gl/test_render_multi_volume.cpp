@@ -95,7 +95,7 @@ TEST_F(RenderMultiVolume, OneWeightShowsOnlyItsBandsOctant)
     ASSERT_NE(volume.myMVolumeInfo, nullptr);
     palette(threshold);
     renderer->setStyle(DRAW_MULTI_VOLUME);
-    ASSERT_EQ(RenderMode::instance().getProgramSet(), 13);
+    ASSERT_EQ(static_cast<int>(RenderMode::instance().getProgramSet()), 13);
     for (int b = 0; b < 6; ++b) {
         weighOnly(b);
         const int right = b & 1;

@@ -280,7 +280,7 @@ TEST_F(RenderSlicing, PreIntegrationOfARampIsCloseToPostClassification)
         renderer->setClassification(CLASSIFICATION_POST);
         const std::vector<unsigned char> post = frame();
         renderer->setClassification(CLASSIFICATION_PRE_INTEGRATION);
-        EXPECT_EQ(RenderMode::instance().getProgramSet(), 6);
+        EXPECT_EQ(static_cast<int>(RenderMode::instance().getProgramSet()), 6);
         const std::vector<unsigned char> pre = frame();
         EXPECT_GT(coverage(post), 300) << drawStyleLabel(style);
         EXPECT_LT(meanDifference(post, pre), 3.0) << drawStyleLabel(style);
@@ -314,7 +314,7 @@ TEST_F(RenderSlicing, MultiTextureMatchesTwoDimensionalStacksOnConstantData)
     renderer->setStyle(DRAW_2D_TEXTURE);
     const int plain = centre(frame()).r;
     renderer->setStyle(DRAW_2D_MULTI_TEXTURE);
-    EXPECT_EQ(RenderMode::instance().getProgramSet(), 11);
+    EXPECT_EQ(static_cast<int>(RenderMode::instance().getProgramSet()), 11);
     const int multi = centre(frame()).r;
     EXPECT_NEAR(plain, multi, 1);
     EXPECT_NEAR(multi, 255.0 * (1.0 - std::pow(1.0 - 77 / 255.0, 6)), 2.0);

@@ -81,7 +81,7 @@ TEST_F(SettingsWindow, StartUpAppliesTheFileToWindowViewMenusAndModel)
     EXPECT_EQ(volume.alphaFunc, static_cast<GLenum>(GL_EQUAL));
     EXPECT_EQ(RenderMode::instance().getDrawStyle(), 3);
     EXPECT_EQ(RenderMode::instance().getClassification(), 2);
-    EXPECT_EQ(RenderMode::instance().getProgramSet(), 0);
+    EXPECT_EQ(static_cast<int>(RenderMode::instance().getProgramSet()), 0);
     EXPECT_EQ(textureFilter, 9728.0f);
     EXPECT_TRUE(frame->autosave);
 

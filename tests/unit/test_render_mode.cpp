@@ -13,7 +13,7 @@ TEST(RenderMode, DefaultsBeforeAnySetCall)
     EXPECT_EQ(m.getDrawStyle(), 1);
     EXPECT_EQ(m.getSlicing(), 1);
     EXPECT_EQ(m.getClassification(), 1);
-    EXPECT_EQ(m.getProgramSet(), 0);
+    EXPECT_EQ(static_cast<int>(m.getProgramSet()), 0);
     EXPECT_EQ(&RenderMode::instance(), &RenderMode::instance());
     EXPECT_EQ(textureFilter, 9729.0f);
 }
@@ -31,13 +31,14 @@ TEST(RenderMode, ProgramSetTableForEveryStyleAndClassification)
             RenderMode m;
             m.setClassification(c);
             m.setDrawStyle(style);
-            EXPECT_EQ(m.getProgramSet(), expected[style - 1][c - 1]) << "style " << style << " class " << c;
-            EXPECT_EQ(RenderMode::programSetFor(style, c), expected[style - 1][c - 1]);
+            EXPECT_EQ(static_cast<int>(m.getProgramSet()), expected[style - 1][c - 1])
+                << "style " << style << " class " << c;
+            EXPECT_EQ(static_cast<int>(RenderMode::programSetFor(style, c)), expected[style - 1][c - 1]);
         }
     }
     for (int other : {-1, 0, 14, 100}) {
-        EXPECT_EQ(RenderMode::programSetFor(other, 1), 0);
-        EXPECT_EQ(RenderMode::programSetFor(1, other), 0);
+        EXPECT_EQ(static_cast<int>(RenderMode::programSetFor(other, 1)), 0);
+        EXPECT_EQ(static_cast<int>(RenderMode::programSetFor(1, other)), 0);
     }
 }
 
@@ -76,11 +77,11 @@ TEST(RenderMode, OutOfRangeValuesAreIgnoredButStillReDerive)
     m.setDrawStyle(14); // not stored, yet the program set appears
     EXPECT_EQ(m.getDrawStyle(), 1);
     EXPECT_EQ(m.getSlicing(), 1);
-    EXPECT_EQ(m.getProgramSet(), 1);
+    EXPECT_EQ(static_cast<int>(m.getProgramSet()), 1);
 
     m.setDrawStyle(4);
     m.setClassification(3);
-    EXPECT_EQ(m.getProgramSet(), 6);
+    EXPECT_EQ(static_cast<int>(m.getProgramSet()), 6);
     for (int bad : {0, -1, 5, 1000}) {
         m.setClassification(bad);
         EXPECT_EQ(m.getClassification(), 3);
@@ -90,13 +91,13 @@ TEST(RenderMode, OutOfRangeValuesAreIgnoredButStillReDerive)
     }
     m.setClassification(4);
     EXPECT_EQ(m.getClassification(), 4);
-    EXPECT_EQ(m.getProgramSet(), 6); // as pre-integration
+    EXPECT_EQ(static_cast<int>(m.getProgramSet()), 6); // as pre-integration
 
     RenderMode fresh;
     fresh.setClassification(2);
-    EXPECT_EQ(fresh.getProgramSet(), 0);
+    EXPECT_EQ(static_cast<int>(fresh.getProgramSet()), 0);
     fresh.setClassification(1);
-    EXPECT_EQ(fresh.getProgramSet(), 1);
+    EXPECT_EQ(static_cast<int>(fresh.getProgramSet()), 1);
 }
 
 TEST(RenderMode, DrawStyleMenuCommands)

@@ -185,7 +185,7 @@ TEST(SettingsFile, SaveThenLoadRestoresEverySetting)
     expectSame(back, unusual());
     // Slicing is not stored: a shaded style starts object-aligned.
     EXPECT_EQ(back.mode.getSlicing(), 2);
-    EXPECT_EQ(back.mode.getProgramSet(), 3);
+    EXPECT_EQ(static_cast<int>(back.mode.getProgramSet()), 3);
     EXPECT_EQ(parseSettings(kUnusualFile, back), 19);
 
     // Line feeds only, and every white space treated alike.
@@ -255,16 +255,16 @@ TEST(SettingsFile, DrawStyleAndClassificationThroughTheFile)
 {
     // 14 is no style: the style stays, slicing and program set are derived.
     Settings s;
-    ASSERT_EQ(s.mode.getProgramSet(), 0);
+    ASSERT_EQ(static_cast<int>(s.mode.getProgramSet()), 0);
     parseSettings("Visualization mode:\t14", s);
     EXPECT_EQ(s.mode.getDrawStyle(), 1);
     EXPECT_EQ(s.mode.getSlicing(), 1);
-    EXPECT_EQ(s.mode.getProgramSet(), 1);
+    EXPECT_EQ(static_cast<int>(s.mode.getProgramSet()), 1);
 
     s = Settings();
     parseSettings("Visualization mode:\t4\r\nClassification:\t4", s);
     EXPECT_EQ(s.mode.getClassification(), 4);
-    EXPECT_EQ(s.mode.getProgramSet(), 6);
+    EXPECT_EQ(static_cast<int>(s.mode.getProgramSet()), 6);
     parseSettings("Visualization mode:\t9", s);
     EXPECT_EQ(s.mode.getSlicing(), 3);
 
@@ -275,7 +275,7 @@ TEST(SettingsFile, DrawStyleAndClassificationThroughTheFile)
 
     s = Settings();
     parseSettings("Visualization mode:\t13\nClassification:\t4", s);
-    EXPECT_EQ(s.mode.getProgramSet(), 14);
+    EXPECT_EQ(static_cast<int>(s.mode.getProgramSet()), 14);
     parseSettings("Classification:\t5", s);
     EXPECT_EQ(s.mode.getClassification(), 4);
 }
