@@ -8,6 +8,7 @@
 #include "histogram.h"
 #include "load.h"
 #include "main_view.h"
+#include "menu_settings.h"
 #include "my_cg.h"
 #include "multi_volume.h"
 #include "plane.h"
@@ -259,6 +260,10 @@ void MainFrame::finishOpen()
         transfer->upload();
     }
     redraw();
+    if (SettingsFrame* settings = settingsFrame()) {
+        settings->refreshMultiVolumeControls();
+        settings->refreshNote();
+    }
 }
 
 bool MainFrame::openData(const std::string& path)
@@ -275,6 +280,8 @@ bool MainFrame::loadMaskFile(const std::string& path)
         if (myGLcanvas && myGLcanvas->makeContextCurrent())
             myGLcanvas->renderTargetFollow();
         enable(ID_STYLE_FOCUS_CONTEXT, true);
+        if (SettingsFrame* settings = settingsFrame())
+            settings->refreshFocusContextControls();
         return true;
     }
     volume.isMask = false;
@@ -429,6 +436,9 @@ void MainFrame::selectDrawStyle(int k)
 {
     RenderMode::instance().setDrawStyle(k);
     check(drawStyleCommandId(k), true);
+    // Whether the slice count matters depends on the style.
+    if (SettingsFrame* settings = settingsFrame())
+        settings->refreshNote();
     if (k == DRAW_FOCUS_CONTEXT) {
         setProjection(false);
         return;
@@ -613,6 +623,25 @@ void MainFrame::deleteClipPlane(int n)
     redraw();
 }
 
+// ---- tool windows ----
+
+void MainFrame::openSettingsWindow()
+{
+    if (g_pSettingsFrame) {
+        g_pSettingsFrame->Show(true);
+        g_pSettingsFrame->Raise();
+        g_pSettingsFrame->SetFocus();
+        return;
+    }
+    GUARDED_NEW_AS(g_pSettingsFrame, "g_pSettingsFrame", SettingsFrame, this, "Settings",
+                   wxPoint(100, 15), wxSize(380, 220), wxDEFAULT_FRAME_STYLE & ~wxCLOSE_BOX);
+}
+
+void MainFrame::OnSettings(wxCommandEvent& WXUNUSED(event))
+{
+    openSettingsWindow();
+}
+
 // ---- options ----
 
 void MainFrame::OnAbout(wxCommandEvent& WXUNUSED(event))
@@ -749,6 +778,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(60501, MainFrame::OnPlaneDraw<6>)
     EVT_MENU(60601, MainFrame::OnPlaneDelete<6>)
     EVT_MENU(ID_ABOUT, MainFrame::OnAbout)
+    EVT_MENU(ID_SETTINGS, MainFrame::OnSettings)
     EVT_CHAR(MainFrame::OnChar)
     EVT_ACTIVATE(MainFrame::OnActivate)
 wxEND_EVENT_TABLE()

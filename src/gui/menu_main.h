@@ -52,6 +52,9 @@ public:
     int createClipPlane();
     // Every plane and its submenu goes.
     void deleteAllClipPlanes();
+    // The settings window: created on first use, raised and given the focus
+    // afterwards.
+    void openSettingsWindow();
     // The per-plane commands of plane n (1..6); empty slots do nothing.
     void invertClipPlane(int n);
     void toggleRotateClipPlane(int n);
@@ -99,6 +102,7 @@ private:
     void OnCreateClipPlane(wxCommandEvent& event);
     void OnDeleteAllPlanes(wxCommandEvent& event);
     void OnAbout(wxCommandEvent& event);
+    void OnSettings(wxCommandEvent& event);
     // Per-plane commands; N is the plane number.
     template <int N> void OnPlaneInvert(wxCommandEvent&) { invertClipPlane(N); }
     template <int N> void OnPlaneRotate(wxCommandEvent&) { toggleRotateClipPlane(N); }
