@@ -8,6 +8,7 @@
 #include "histogram.h"
 #include "load.h"
 #include "main_view.h"
+#include "menu_data.h"
 #include "menu_settings.h"
 #include "my_cg.h"
 #include "multi_volume.h"
@@ -264,6 +265,8 @@ void MainFrame::finishOpen()
         settings->refreshMultiVolumeControls();
         settings->refreshNote();
     }
+    if (DataFrame* data = dataFrame())
+        data->refreshDataText();
 }
 
 bool MainFrame::openData(const std::string& path)
@@ -637,9 +640,26 @@ void MainFrame::openSettingsWindow()
                    wxPoint(100, 15), wxSize(380, 220), wxDEFAULT_FRAME_STYLE & ~wxCLOSE_BOX);
 }
 
+void MainFrame::openDataWindow()
+{
+    if (g_pDataFrame) {
+        g_pDataFrame->Show(true);
+        g_pDataFrame->Raise();
+        g_pDataFrame->SetFocus();
+        return;
+    }
+    GUARDED_NEW_AS(g_pDataFrame, "g_pDataFrame", DataFrame, nullptr, "Data Info", wxPoint(150, 15),
+                   wxSize(350, 400), wxDEFAULT_FRAME_STYLE & ~wxRESIZE_BORDER);
+}
+
 void MainFrame::OnSettings(wxCommandEvent& WXUNUSED(event))
 {
     openSettingsWindow();
+}
+
+void MainFrame::OnDataInfo(wxCommandEvent& WXUNUSED(event))
+{
+    openDataWindow();
 }
 
 // ---- options ----
@@ -779,6 +799,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(60601, MainFrame::OnPlaneDelete<6>)
     EVT_MENU(ID_ABOUT, MainFrame::OnAbout)
     EVT_MENU(ID_SETTINGS, MainFrame::OnSettings)
+    EVT_MENU(ID_DATA_INFO, MainFrame::OnDataInfo)
     EVT_CHAR(MainFrame::OnChar)
     EVT_ACTIVATE(MainFrame::OnActivate)
 wxEND_EVENT_TABLE()

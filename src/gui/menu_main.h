@@ -52,9 +52,10 @@ public:
     int createClipPlane();
     // Every plane and its submenu goes.
     void deleteAllClipPlanes();
-    // The settings window: created on first use, raised and given the focus
-    // afterwards.
+    // The settings and information windows: created on first use, raised
+    // and given the focus afterwards.
     void openSettingsWindow();
+    void openDataWindow();
     // The per-plane commands of plane n (1..6); empty slots do nothing.
     void invertClipPlane(int n);
     void toggleRotateClipPlane(int n);
@@ -103,6 +104,7 @@ private:
     void OnDeleteAllPlanes(wxCommandEvent& event);
     void OnAbout(wxCommandEvent& event);
     void OnSettings(wxCommandEvent& event);
+    void OnDataInfo(wxCommandEvent& event);
     // Per-plane commands; N is the plane number.
     template <int N> void OnPlaneInvert(wxCommandEvent&) { invertClipPlane(N); }
     template <int N> void OnPlaneRotate(wxCommandEvent&) { toggleRotateClipPlane(N); }

@@ -69,23 +69,6 @@ TEST(SettingsLogic, EverySliderRunsTheWholeRule)
     v.shiftTex = nullptr;
 }
 
-TEST(SettingsLogic, RadioBoxChoices)
-{
-    const struct { GLenum func; int index; } modes[] = {
-        {GL_GREATER, 0}, {GL_EQUAL, 1}, {GL_LESS, 2}, {GL_ALWAYS, 0}, {0, 0}};
-    for (const auto& m : modes)
-        EXPECT_EQ(alphaModeIndex(m.func), m.index) << m.func;
-    EXPECT_EQ(alphaFuncOfIndex(0), static_cast<GLenum>(GL_GREATER));
-    EXPECT_EQ(alphaFuncOfIndex(1), static_cast<GLenum>(GL_EQUAL));
-    EXPECT_EQ(alphaFuncOfIndex(2), static_cast<GLenum>(GL_LESS));
-    EXPECT_EQ(alphaFuncOfIndex(7), static_cast<GLenum>(GL_GREATER));
-    EXPECT_EQ(filterIndex(9728.0f), 0);
-    EXPECT_EQ(filterIndex(9729.0f), 1);
-    EXPECT_EQ(filterIndex(9730.0f), 1);
-    EXPECT_EQ(filterOfIndex(0), 9728.0f);
-    EXPECT_EQ(filterOfIndex(1), 9729.0f);
-}
-
 TEST(SettingsLogic, ControlsShowSettingsClampedToTheirRanges)
 {
     const float keptFilter = textureFilter;
@@ -184,39 +167,21 @@ TEST(SettingsLogic, UsedRangeOfTheBandWeights)
     EXPECT_EQ(usedRangeLabel(r), "2,..,3");
 }
 
-TEST(SettingsLogic, UsedRangeMovesInsideItsBounds)
+TEST(SettingsLogic, UsedRangeKeepsABandAndStaysInside)
 {
-    const UsedRange six{0, 6, 6};
-    struct Step { const char* what; UsedRange from; int kind; bool up; int start; int length; };
-    // kind 0: left spin, 1: right spin
-    const Step steps[] = {
-        {"left up moves the start right", {0, 6, 6}, 0, true, 1, 5},
-        {"left up keeps one band", {5, 1, 6}, 0, true, 5, 1},
-        {"left down moves the start left", {2, 2, 6}, 0, false, 1, 3},
-        {"left down stops at 0", {0, 3, 6}, 0, false, 0, 3},
-        {"right up grows", {1, 2, 6}, 1, true, 1, 3},
-        {"right up stops at the range", {1, 5, 6}, 1, true, 1, 5},
-        {"right down shrinks", {1, 3, 6}, 1, false, 1, 2},
-        {"right down keeps one band", {1, 1, 6}, 1, false, 1, 1},
-    };
-    for (const Step& s : steps) {
-        const UsedRange r = s.kind == 0 ? usedRangeLeftSpin(s.from, s.up) : usedRangeRightSpin(s.from, s.up);
-        EXPECT_EQ(r.start, s.start) << s.what;
-        EXPECT_EQ(r.length, s.length) << s.what;
-        EXPECT_EQ(r.range, 6) << s.what;
+    const UsedRange six{5, 1, 6};
+    // The spin buttons never leave fewer than one band.
+    EXPECT_EQ(usedRangeLeftSpin(six, true).length, 1);
+    EXPECT_EQ(usedRangeLeftSpin(six, true).start, 5);
+    EXPECT_EQ(usedRangeRightSpin(six, false).length, 1);
+    // The scroll bar: inside the range with at least one band.
+    const struct { int start, length, wantStart, wantLength; } moves[] = {
+        {4, 2, 4, 2}, {5, 3, 3, 3}, {-2, 0, 0, 1}, {0, 60, 0, 6}};
+    for (const auto& m : moves) {
+        const UsedRange r = usedRangeScrolled(six, m.start, m.length);
+        EXPECT_EQ(r.start, m.wantStart) << m.start << "," << m.length;
+        EXPECT_EQ(r.length, m.wantLength) << m.start << "," << m.length;
     }
-    // The scroll bar: kept inside the range with at least one band.
-    UsedRange r = usedRangeScrolled(six, 4, 2);
-    EXPECT_EQ(r.start, 4);
-    EXPECT_EQ(r.length, 2);
-    r = usedRangeScrolled(six, 5, 3);
-    EXPECT_EQ(r.start, 3);
-    EXPECT_EQ(r.length, 3);
-    r = usedRangeScrolled(six, -2, 0);
-    EXPECT_EQ(r.start, 0);
-    EXPECT_EQ(r.length, 1);
-    r = usedRangeScrolled(six, 0, 60);
-    EXPECT_EQ(r.length, 6);
 }
 
 TEST(SettingsLogic, UsedRangeWeightsReachTheRecord)
