@@ -99,15 +99,16 @@ bool isZvfFile(const std::string& fileName)
     return n >= 4 && fileName.compare(n - 4, 4, ".zvf") == 0;
 }
 
-bool loadData(const std::string& fileName, Volume& volume, std::string& info)
+namespace {
+
+// loadData after the old textures are gone: read, convert, histogram,
+// textures; false on a failure or cancel.
+bool readAndUpload(const std::string& fileName, Volume& volume, std::string& info)
 {
     void* data = nullptr;
     GLenum type = GL_UNSIGNED_BYTE;
     int maxValue = 256;
 
-    volume.deleteTextures(true);
-    if (volume.myMVolumeInfo)
-        RELEASE(volume.myMVolumeInfo);
     openProgressDialog();
     progress(2, "Loading data.");
 
@@ -160,6 +161,21 @@ bool loadData(const std::string& fileName, Volume& volume, std::string& info)
     progress(99, "Done.");
     closeProgressDialog();
     return true;
+}
+
+} // namespace
+
+bool loadData(const std::string& fileName, Volume& volume, std::string& info)
+{
+    volume.deleteTextures(true);
+    if (volume.myMVolumeInfo)
+        RELEASE(volume.myMVolumeInfo);
+    const bool ok = readAndUpload(fileName, volume, info);
+    // The band textures of a load that failed or was cancelled after the
+    // multi-volume loader would outlive the rest of it.
+    if (!ok && volume.myMVolumeInfo)
+        RELEASE(volume.myMVolumeInfo);
+    return ok;
 }
 
 void dataLoaded(Volume& volume, bool loaded, const std::string& fileName)

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+extern "C" __attribute__((weak)) void __sanitizer_report_error_summary(const char* summary);
+
 namespace fuzzsupport {
 
 namespace {
@@ -35,8 +37,14 @@ const char* const kRawSeparator = "\n@raw@\n";
 
 void checkFailed(const char* condition, const char* file, int line)
 {
-    std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", condition, file, line);
+    char text[512];
+    std::snprintf(text, sizeof text, "fuzz check failed: %s (%s:%d)", condition, file, line);
+    std::fprintf(stderr, "%s\n", text);
     std::fflush(stderr);
+    // libFuzzer closes the target's stderr (-close_fd_mask) but keeps the
+    // sanitizers' report stream: say it there too.
+    if (__sanitizer_report_error_summary)
+        __sanitizer_report_error_summary(text);
     std::abort();
 }
 
