@@ -8,6 +8,7 @@
 #include "histogram.h"
 #include "load.h"
 #include "main_view.h"
+#include "menu_transfer.h"
 #include "menu_data.h"
 #include "menu_settings.h"
 #include "my_cg.h"
@@ -261,6 +262,7 @@ void MainFrame::finishOpen()
         transfer->upload();
     }
     redraw();
+    redrawTransferWindow();
     if (SettingsFrame* settings = settingsFrame()) {
         settings->refreshMultiVolumeControls();
         settings->refreshNote();
@@ -330,6 +332,7 @@ void MainFrame::reload()
         setProjection(true);
     else
         redraw();
+    redrawTransferWindow();
 }
 
 // ---- view ----
@@ -414,6 +417,11 @@ void MainFrame::setBackground(float r, float g, float b)
     volume.background[1] = g;
     volume.background[2] = b;
     redraw();
+}
+
+void MainFrame::OnTransferFunction(wxCommandEvent& WXUNUSED(event))
+{
+    openTransferWindow();
 }
 
 void MainFrame::OnBackground(wxCommandEvent& WXUNUSED(event))
@@ -739,6 +747,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_VIEW_TOP, MainFrame::OnViewTop)
     EVT_MENU(ID_VIEW_BOTTOM, MainFrame::OnViewBottom)
     EVT_MENU(ID_FRAME_RATE, MainFrame::OnFrameRate)
+    EVT_MENU(ID_TRANSFER_FUNCTION, MainFrame::OnTransferFunction)
     EVT_MENU(ID_BACKGROUND, MainFrame::OnBackground)
     EVT_MENU(ID_STYLE_2D, MainFrame::OnDrawStyle)
     EVT_MENU(ID_STYLE_2D_MULTI, MainFrame::OnDrawStyle)

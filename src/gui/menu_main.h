@@ -90,6 +90,7 @@ private:
     void OnViewTop(wxCommandEvent& event);
     void OnViewBottom(wxCommandEvent& event);
     void OnFrameRate(wxCommandEvent& event);
+    void OnTransferFunction(wxCommandEvent& event);
     void OnBackground(wxCommandEvent& event);
     void OnDrawStyle(wxCommandEvent& event);
     void OnBlend(wxCommandEvent& event);

@@ -46,6 +46,10 @@ ProgressDialog* makeDialog()
 bool loadDataWithDialog(const std::string& path, std::string* dataInfo)
 {
     setProgressDialogFactory(makeDialog);
+    // The volume's textures belong in the main view's context, whichever
+    // view (the transfer-function editor has its own) painted last.
+    if (g_pMainFrame && g_pMainFrame->myGLcanvas)
+        g_pMainFrame->myGLcanvas->makeContextCurrent();
     std::string scratch;
     return loadData(path, volume, dataInfo ? *dataInfo : scratch);
 }

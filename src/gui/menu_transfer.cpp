@@ -1,0 +1,657 @@
+#include "menu_transfer.h"
+
+#include "canvas_main.h"
+#include "canvas_transfer.h"
+#include "error_handling.h"
+#include "histogram.h"
+#include "load.h"
+#include "menu_main.h"
+#include "my_cg.h"
+#include "render_mode.h"
+#include "transfer_function.h"
+
+#include <wx/filedlg.h>
+
+#include <cmath>
+
+namespace {
+
+const char* const kFileFilter =
+    "palette files (*.pal)|*.pal|lut files (*.txt)|*.txt|All files (*.*)|*.*";
+
+int editorViewWidth()
+{
+    const TransferFrame* f = transferFrame();
+    return f && f->myGLcanvas ? f->myGLcanvas->width : 0;
+}
+
+void adaptTransferWindow(int maxValue)
+{
+    if (TransferFrame* f = transferFrame())
+        f->adaptToTable(maxValue);
+}
+
+} // namespace
+
+TransferFrame* transferFrame()
+{
+    return static_cast<TransferFrame*>(g_pTransferFrame);
+}
+
+void openTransferWindow()
+{
+    if (TransferFrame* f = transferFrame()) {
+        f->Show(true);
+        f->Raise();
+        f->SetFocus();
+        return;
+    }
+    TransferFrame* f = nullptr;
+    GUARDED_NEW_AS(f, "g_pTransferFrame", TransferFrame, nullptr, "Transfer Function",
+                   wxPoint(50, 15), wxSize(425, 400));
+    if (!f)
+        return;
+    g_pTransferFrame = f;
+    f->SendSizeEvent();
+    if (f->myGLcanvas)
+        f->myGLcanvas->redraw();
+    if (g_pMainFrame) {
+        g_pMainFrame->SendSizeEvent();
+        if (g_pMainFrame->myGLcanvas)
+            g_pMainFrame->myGLcanvas->redrawNow();
+    }
+}
+
+void redrawTransferWindow()
+{
+    TransferFrame* f = transferFrame();
+    if (!f || !f->myGLcanvas)
+        return;
+    f->myGLcanvas->followTables();
+    f->myGLcanvas->redraw();
+}
+
+void syncTransferWindow()
+{
+    if (TransferFrame* f = transferFrame())
+        f->syncFromModel();
+}
+
+TransferFrame::TransferFrame(wxFrame* parent, const wxString& title, const wxPoint& pos,
+                             const wxSize& size, long style)
+    : wxFrame(parent, wxID_ANY, title, pos, size, style), myGLcanvas(nullptr), myPanel(nullptr),
+      myHistogramSlider(nullptr), myCurveBox(nullptr), myPositionX(nullptr), myPositionY(nullptr),
+      myZoomSlider(nullptr), myPanSlider(nullptr), myLabelLeft(nullptr), myLabelRight(nullptr),
+      myLabelMiddle(nullptr), myEditX(nullptr), myEditY(nullptr), myEditBox(nullptr),
+      myEditChannel(-1), myEditPoint(-1), myChannelBoxes{}, myReferenceWidth(-1), myClosed(false)
+{
+    myZoom.reset(transfer ? transfer->getTableSize() : 256);
+    buildMenuBar();
+    buildControls();
+    applyZoom();
+    // The selection matches the check boxes of a fresh window.
+    if (transfer)
+        for (int c = 0; c < 4; ++c)
+            transfer->setSelected(c, c == CHANNEL_ALPHA);
+    TransferFunction::editorViewWidth = editorViewWidth;
+    g_loadSeams.adaptTransferWindow = adaptTransferWindow;
+    Show(true);
+}
+
+void TransferFrame::buildMenuBar()
+{
+    wxMenu* fileMenu = nullptr;
+    GUARDED_NEW(fileMenu, wxMenu);
+    fileMenu->Append(ID_TF_READ_FILE, "Read from file", "");
+    fileMenu->Append(ID_TF_READ_HEADER, "Read from header", "");
+    fileMenu->AppendSeparator();
+    fileMenu->Append(ID_TF_SAVE_FILE, "Save to file", "");
+    fileMenu->Append(ID_TF_SAVE_HEADER, "Save to header", "");
+    fileMenu->AppendSeparator();
+    fileMenu->Append(ID_TF_EXIT, "Exit", "");
+
+    wxMenu* resetMenu = nullptr;
+    GUARDED_NEW(resetMenu, wxMenu);
+    resetMenu->Append(ID_TF_RESET_ALL, "Reset All", "");
+    resetMenu->Append(ID_TF_RESET_SELECTED, "Reset Selected", "");
+
+    wxMenu* classMenu = nullptr;
+    GUARDED_NEW(classMenu, wxMenu);
+    classMenu->AppendRadioItem(ID_TF_PRE_CLASSIFICATION, "Pre Classification", "");
+    classMenu->AppendRadioItem(ID_TF_POST_CLASSIFICATION, "Post Classification", "");
+    classMenu->AppendRadioItem(ID_TF_PRE_INTEGRATION, "Pre Integration", "");
+
+    wxMenu* showMenu = nullptr;
+    GUARDED_NEW(showMenu, wxMenu);
+    showMenu->AppendCheckItem(ID_TF_SHOW_FUNCTION, "Show function", "");
+    showMenu->AppendCheckItem(ID_TF_SHOW_GRID, "Show grid", "");
+    showMenu->AppendCheckItem(ID_TF_SHOW_PALETTE, "Show palette", "");
+    showMenu->AppendCheckItem(ID_TF_SHOW_HULL, "Show hull", "");
+
+    wxMenuBar* menuBar = new wxMenuBar;
+    menuBar->Append(fileMenu, "&File");
+    menuBar->Append(resetMenu, "&Reset");
+    menuBar->Append(classMenu, "&Classification");
+    menuBar->Append(showMenu, "&Show");
+    SetMenuBar(menuBar);
+    menuBar->Enable(ID_TF_READ_HEADER, false);
+    menuBar->Enable(ID_TF_SAVE_HEADER, false);
+    menuBar->Check(ID_TF_SHOW_FUNCTION, transfer ? transfer->getShowFunction() : true);
+    menuBar->Check(ID_TF_SHOW_GRID, true);
+    menuBar->Check(ID_TF_SHOW_HULL, transfer && transfer->getShowHull());
+    showClassification();
+
+    // The menu bar owns the menus from here on.
+    wxMenu* menus[] = {fileMenu, resetMenu, classMenu, showMenu};
+    for (wxMenu* m : menus)
+        g_garbageCollector.remove(m);
+}
+
+void TransferFrame::buildControls()
+{
+    const int n = myZoom.tableSize();
+    myPanel = new wxPanel(this, wxID_ANY);
+    wxPanel* p = myPanel;
+
+    new wxStaticBox(p, ID_TF_COLOURS_BOX, "Colours", wxPoint(2, 2), wxSize(90, 105));
+    static const char* const names[4] = {"Red ", "Green ", "Blue ", "Alpha "};
+    static const int ids[4] = {ID_TF_RED, ID_TF_GREEN, ID_TF_BLUE, ID_TF_ALPHA};
+    for (int c = 0; c < 4; ++c) {
+        myChannelBoxes[c] = new wxCheckBox(p, ids[c], names[c], wxPoint(10, 20 + 20 * c));
+        myChannelBoxes[c]->SetValue(c == CHANNEL_ALPHA);
+    }
+
+    const wxString kinds[3] = {"Linear", "Bezier", "Free"};
+    myCurveBox = new wxRadioBox(p, ID_TF_CURVE_KIND, "Curve", wxPoint(2, 110), wxSize(90, 80), 3,
+                                kinds, 1, wxRA_SPECIFY_COLS);
+    showCurveKind();
+
+    const int scale = static_cast<int>(std::lround(histogram.getHeightScale() * 100.0f));
+    myHistogramSlider = new wxSlider(p, ID_TF_HISTOGRAM_SCALE, scale < 0 ? 0 : (scale > 700 ? 700 : scale),
+                                     0, 700, wxPoint(400, 5), wxSize(20, 265), wxSL_VERTICAL);
+
+    new wxStaticBox(p, ID_TF_POSITION_BOX, "Position", wxPoint(2, 195), wxSize(90, 70));
+    new wxStaticText(p, ID_TF_POSITION_X_LABEL, "X:", wxPoint(9, 216));
+    new wxStaticText(p, ID_TF_POSITION_Y_LABEL, "Y:", wxPoint(9, 236));
+    myPositionX = new wxTextCtrl(p, ID_TF_POSITION_X, "x", wxPoint(20, 215), wxSize(50, 20), wxTE_READONLY);
+    myPositionY = new wxTextCtrl(p, ID_TF_POSITION_Y, "y", wxPoint(20, 235), wxSize(50, 20), wxTE_READONLY);
+    myPositionX->SetMaxLength(5);
+    myPositionY->SetMaxLength(5);
+
+    myLabelLeft = new wxStaticText(p, ID_TF_LABEL_LEFT, "0", wxPoint(110, 290));
+    myLabelMiddle = new wxStaticText(p, ID_TF_LABEL_MIDDLE, wxString::Format("%d", n / 2), wxPoint(240, 290));
+    myLabelRight = new wxStaticText(p, ID_TF_LABEL_RIGHT, wxString::Format("%d", n), wxPoint(370, 290));
+    myZoomSlider = new wxSlider(p, ID_TF_ZOOM, n, myZoom.shownMin(), n, wxPoint(100, 310), wxSize(280, 20));
+    // The toolkit has no empty range; applyZoom disables the slider instead.
+    myPanSlider = new wxSlider(p, ID_TF_PAN, 0, 0, 1, wxPoint(100, 330), wxSize(280, 20));
+    new wxStaticText(p, ID_TF_ZOOM_LABEL, "S", wxPoint(95, 310));
+    new wxStaticText(p, ID_TF_PAN_LABEL, "P", wxPoint(95, 330));
+
+    myEditBox = new wxStaticBox(p, ID_TF_EDIT_BOX, "Edit", wxPoint(2, 270), wxSize(90, 70));
+    new wxStaticText(p, ID_TF_EDIT_X_LABEL, "X:", wxPoint(9, 291));
+    new wxStaticText(p, ID_TF_EDIT_Y_LABEL, "Y:", wxPoint(9, 311));
+    myEditX = new wxTextCtrl(p, ID_TF_EDIT_X, "x", wxPoint(20, 291), wxSize(50, 20), wxTE_PROCESS_ENTER);
+    myEditY = new wxTextCtrl(p, ID_TF_EDIT_Y, "y", wxPoint(20, 311), wxSize(50, 20), wxTE_PROCESS_ENTER);
+
+    GUARDED_NEW_AS(myGLcanvas, "g_pTransferFrame->myGLcanvas", TransferGLCanvas, p, wxID_ANY,
+                   wxPoint(110, 8), wxSize(276, 276), "GLCanvas");
+    if (myGLcanvas)
+        myGLcanvas->myFrame = this;
+}
+
+TransferFrame::~TransferFrame()
+{
+    // The next window starts with only "Alpha " checked.
+    if (transfer && !myClosed)
+        for (int c = 0; c < 4; ++c)
+            transfer->setSelected(c, c == CHANNEL_ALPHA);
+    if (myGLcanvas) {
+        g_garbageCollector.remove(myGLcanvas);
+        delete myGLcanvas;
+        myGLcanvas = nullptr;
+    }
+    g_garbageCollector.remove(this);
+    if (g_pTransferFrame == this)
+        g_pTransferFrame = nullptr;
+}
+
+void TransferFrame::closeWindow()
+{
+    myClosed = true;
+    if (transfer)
+        for (int c = 0; c < 4; ++c)
+            transfer->setSelected(c, c == CHANNEL_ALPHA);
+    if (g_pTransferFrame == this)
+        g_pTransferFrame = nullptr;
+    g_garbageCollector.remove(this);
+    Destroy();
+}
+
+// ---- view, boxes and labels ----
+
+void TransferFrame::setEditedPoint(int channel, int point)
+{
+    myEditChannel = channel;
+    myEditPoint = point;
+}
+
+void TransferFrame::showPosition(int x, int y)
+{
+    myPositionX->ChangeValue(wxString::Format("%d", x));
+    myPositionY->ChangeValue(wxString::Format("%d", y));
+}
+
+void TransferFrame::showEditedPoint(int channel, int point, int x, int y)
+{
+    myEditX->ChangeValue(wxString::Format("%d", x));
+    myEditY->ChangeValue(wxString::Format("%d", y));
+    myEditBox->SetLabel(wxString::Format("Edit %d/%d", channel, point));
+    setEditedPoint(channel, point);
+}
+
+void TransferFrame::showCurveKind()
+{
+    if (myCurveBox && transfer)
+        myCurveBox->SetSelection(selectionForCurveKind(transfer->curve(CHANNEL_RED).getKind()));
+}
+
+void TransferFrame::showClassification()
+{
+    wxMenuBar* bar = GetMenuBar();
+    if (!bar)
+        return;
+    bar->Enable(ID_TF_PRE_CLASSIFICATION, transfer && transfer->isPaletted());
+    bar->Enable(ID_TF_POST_CLASSIFICATION, cgReady);
+    bar->Enable(ID_TF_PRE_INTEGRATION, cgReady);
+    // A radio group always shows one item: classification 4, which has none
+    // of its own, draws as pre-integration and shows as it.
+    const int c = RenderMode::instance().getClassification();
+    const int id = c == CLASSIFICATION_PRE_INTEGRATION_FILE ? ID_TF_PRE_INTEGRATION
+                                                            : classificationCommandId(c);
+    if (id)
+        bar->Check(id, true);
+}
+
+void TransferFrame::syncFromModel()
+{
+    showClassification();
+    showCurveKind();
+    wxMenuBar* bar = GetMenuBar();
+    if (transfer) {
+        for (int c = 0; c < 4; ++c)
+            myChannelBoxes[c]->SetValue(transfer->isSelected(c));
+        bar->Check(ID_TF_SHOW_FUNCTION, transfer->getShowFunction());
+        bar->Check(ID_TF_SHOW_HULL, transfer->getShowHull());
+    }
+    if (myGLcanvas) {
+        bar->Check(ID_TF_SHOW_GRID, myGLcanvas->showGrid);
+        bar->Check(ID_TF_SHOW_PALETTE, myGLcanvas->showPalette);
+    }
+}
+
+void TransferFrame::applyZoom()
+{
+    if (myZoomSlider) {
+        myZoomSlider->SetRange(myZoom.shownMin(), myZoom.tableSize());
+        myZoomSlider->SetValue(myZoom.shown());
+    }
+    if (myPanSlider) {
+        const int top = myZoom.firstMax();
+        myPanSlider->SetRange(0, top > 0 ? top : 1);
+        myPanSlider->SetValue(myZoom.first());
+        myPanSlider->Enable(top > 0);
+    }
+    if (myLabelLeft) {
+        myLabelLeft->SetLabel(wxString::Format("%d", myZoom.labelLeft()));
+        myLabelMiddle->SetLabel(wxString::Format("%d", myZoom.labelMiddle()));
+        myLabelRight->SetLabel(wxString::Format("%d", myZoom.labelRight()));
+    }
+    if (myGLcanvas)
+        applyEditorView(myZoom, *myGLcanvas, transfer);
+}
+
+void TransferFrame::adaptToTable(int maxValue)
+{
+    myZoom.reset(maxValue);
+    applyZoom();
+    // What was kept to undo belongs to tables of the old size.
+    myHistory.clear();
+    setEditedPoint(-1, -1);
+}
+
+void TransferFrame::refreshTables()
+{
+    transferTablesChanged(myGLcanvas);
+}
+
+// ---- actions ----
+
+bool TransferFrame::readPaletteFile(const std::string& path)
+{
+    if (!transfer)
+        return false;
+    std::string why;
+    const bool ok = readTransferFile(*transfer, path, &myHistory, &why);
+    if (ok) {
+        setEditedPoint(-1, -1);
+        refreshTables();
+    } else if (!why.empty()) {
+        showMessageBox(why.c_str(), "Warning");
+    }
+    showCurveKind();
+    return ok;
+}
+
+bool TransferFrame::savePaletteFile(const std::string& path)
+{
+    return transfer && transfer->writeFile(path);
+}
+
+void TransferFrame::resetCurves(bool all)
+{
+    if (!transfer)
+        return;
+    resetTransferCurves(*transfer, all, &myHistory);
+    setEditedPoint(-1, -1);
+    refreshTables();
+}
+
+void TransferFrame::selectClassification(int c)
+{
+    selectTransferClassification(transfer, c);
+    showClassification();
+    refreshTables();
+}
+
+void TransferFrame::selectCurveKind(int selection)
+{
+    if (!transfer)
+        return;
+    setTransferCurveKind(*transfer, curveKindForSelection(selection), &myHistory);
+    showCurveKind();
+    refreshTables();
+}
+
+void TransferFrame::setHistogramScale(int value)
+{
+    myHistogramSlider->SetValue(value);
+    histogram.setHeightScale(static_cast<float>(myHistogramSlider->GetValue()) / 100.0f);
+    myGLcanvas->redraw();
+}
+
+void TransferFrame::setZoom(int s)
+{
+    myZoom.setShown(s);
+    applyZoom();
+    myGLcanvas->redraw();
+}
+
+void TransferFrame::setPan(int p)
+{
+    myZoom.setFirst(p);
+    applyZoom();
+    myGLcanvas->redraw();
+}
+
+void TransferFrame::applyEditBoxes()
+{
+    if (!transfer || myEditChannel < 0 || myEditPoint < 0)
+        return;
+    const TypedPoint t = applyTypedPoint(*transfer, myEditChannel, myEditPoint,
+                                         myEditX->GetValue().ToStdString(),
+                                         myEditY->GetValue().ToStdString(), &myHistory);
+    if (t.outcome == TypedPoint::NO_POINT) {
+        setEditedPoint(-1, -1);
+        return;
+    }
+    myEditX->ChangeValue(wxString::Format("%d", t.x));
+    myEditY->ChangeValue(wxString::Format("%d", t.y));
+    if (t.outcome != TypedPoint::ACCEPTED)
+        return;
+    transfer->refreshCurves();
+    // A point of a channel no longer selected is still rebuilt.
+    transfer->build(!transfer->isSelected(myEditChannel));
+    refreshTables();
+}
+
+bool TransferFrame::undo()
+{
+    if (!transfer || !myHistory.undo(*transfer))
+        return false;
+    transfer->refreshCurves();
+    transfer->build(true);
+    setEditedPoint(-1, -1);
+    showCurveKind();
+    refreshTables();
+    return true;
+}
+
+bool TransferFrame::redo()
+{
+    if (!transfer || !myHistory.redo(*transfer))
+        return false;
+    transfer->refreshCurves();
+    transfer->build(true);
+    setEditedPoint(-1, -1);
+    showCurveKind();
+    refreshTables();
+    return true;
+}
+
+std::string TransferFrame::askForFile(const char* message, long style)
+{
+    wxFileDialog* dialog = nullptr;
+    GUARDED_NEW_AS(dialog, "myDialog", wxFileDialog, this, message, "", "", "*.*", style);
+    if (!dialog)
+        return std::string();
+    dialog->SetWildcard(kFileFilter);
+    std::string path;
+    if (dialog->ShowModal() == wxID_OK)
+        path = dialog->GetPath().ToStdString();
+    g_garbageCollector.remove(dialog);
+    dialog->Destroy();
+    return path;
+}
+
+// ---- handlers ----
+
+void TransferFrame::OnReadFile(wxCommandEvent& WXUNUSED(event))
+{
+    const std::string path = askForFile("Select a file", wxFD_OPEN);
+    if (!path.empty())
+        readPaletteFile(path);
+}
+
+void TransferFrame::OnReadHeader(wxCommandEvent& WXUNUSED(event))
+{
+    // Headers carry no transfer function the program reads: the tables are
+    // only rebuilt.
+    if (!transfer)
+        return;
+    transfer->refreshCurves();
+    transfer->build(true);
+    refreshTables();
+}
+
+void TransferFrame::OnSaveFile(wxCommandEvent& WXUNUSED(event))
+{
+    const std::string path = askForFile("Choose a file", wxFD_SAVE);
+    if (!path.empty())
+        savePaletteFile(path);
+}
+
+void TransferFrame::OnSaveHeader(wxCommandEvent& WXUNUSED(event))
+{
+    // Nothing is written to headers.
+}
+
+void TransferFrame::OnExit(wxCommandEvent& WXUNUSED(event))
+{
+    closeWindow();
+}
+
+void TransferFrame::OnResetAll(wxCommandEvent& WXUNUSED(event))
+{
+    resetCurves(true);
+}
+
+void TransferFrame::OnResetSelected(wxCommandEvent& WXUNUSED(event))
+{
+    resetCurves(false);
+}
+
+void TransferFrame::OnClassification(wxCommandEvent& event)
+{
+    const int c = classificationForCommandId(event.GetId());
+    if (c)
+        selectClassification(c);
+}
+
+void TransferFrame::OnRebuild(wxCommandEvent& WXUNUSED(event))
+{
+    if (!transfer)
+        return;
+    transfer->build(true);
+    refreshTables();
+}
+
+void TransferFrame::OnShowFunction(wxCommandEvent& WXUNUSED(event))
+{
+    if (transfer) {
+        transfer->setShowFunction(!transfer->getShowFunction());
+        GetMenuBar()->Check(ID_TF_SHOW_FUNCTION, transfer->getShowFunction());
+    }
+    myGLcanvas->redraw();
+}
+
+void TransferFrame::OnShowHull(wxCommandEvent& WXUNUSED(event))
+{
+    if (transfer) {
+        transfer->setShowHull(!transfer->getShowHull());
+        GetMenuBar()->Check(ID_TF_SHOW_HULL, transfer->getShowHull());
+    }
+    myGLcanvas->redraw();
+}
+
+void TransferFrame::OnShowGrid(wxCommandEvent& WXUNUSED(event))
+{
+    myGLcanvas->showGrid = !myGLcanvas->showGrid;
+    GetMenuBar()->Check(ID_TF_SHOW_GRID, myGLcanvas->showGrid);
+    myGLcanvas->redraw();
+}
+
+void TransferFrame::OnShowPalette(wxCommandEvent& WXUNUSED(event))
+{
+    myGLcanvas->showPalette = !myGLcanvas->showPalette;
+    GetMenuBar()->Check(ID_TF_SHOW_PALETTE, myGLcanvas->showPalette);
+    if (myGLcanvas->showPalette && transfer) {
+        transfer->build(true);
+        myGLcanvas->followTables();
+    }
+    myGLcanvas->redraw();
+}
+
+void TransferFrame::OnChannel(wxCommandEvent& event)
+{
+    const int c = channelForCommandId(event.GetId());
+    if (c >= 0 && transfer)
+        transfer->setSelected(c, event.IsChecked());
+}
+
+void TransferFrame::OnCurveKind(wxCommandEvent& event)
+{
+    selectCurveKind(event.GetSelection());
+}
+
+void TransferFrame::OnHistogramScale(wxCommandEvent& event)
+{
+    setHistogramScale(event.GetInt());
+}
+
+void TransferFrame::OnZoom(wxCommandEvent& event)
+{
+    setZoom(event.GetInt());
+}
+
+void TransferFrame::OnPan(wxCommandEvent& event)
+{
+    setPan(event.GetInt());
+}
+
+void TransferFrame::OnEditEnter(wxCommandEvent& WXUNUSED(event))
+{
+    applyEditBoxes();
+}
+
+void TransferFrame::OnMenuOpen(wxMenuEvent& event)
+{
+    syncFromModel();
+    event.Skip();
+}
+
+void TransferFrame::OnChar(wxKeyEvent& event)
+{
+    if (event.GetKeyCode() == WXK_ESCAPE)
+        closeWindow();
+    else
+        event.Skip();
+}
+
+void TransferFrame::OnSize(wxSizeEvent& event)
+{
+    if (myGLcanvas) {
+        const int w = GetSize().GetWidth();
+        if (myReferenceWidth < 0)
+            myReferenceWidth = w;
+        const EditorLayout l = editorLayoutFor(w - myReferenceWidth);
+        myGLcanvas->SetSize(l.viewWidth, 276);
+        myHistogramSlider->Move(l.histogramX, 5);
+        myZoomSlider->SetSize(100, 310, l.sliderWidth, 20);
+        myPanSlider->SetSize(100, 330, l.sliderWidth, 20);
+        myLabelMiddle->Move(l.middleLabelX, 290);
+        myLabelRight->Move(l.rightLabelX, 290);
+        myGLcanvas->width = l.viewWidth;
+        applyEditorView(myZoom, *myGLcanvas, transfer);
+    }
+    event.Skip();
+}
+
+void TransferFrame::OnClose(wxCloseEvent& WXUNUSED(event))
+{
+    closeWindow();
+}
+
+// clang-format off
+wxBEGIN_EVENT_TABLE(TransferFrame, wxFrame)
+    EVT_MENU(ID_TF_READ_FILE, TransferFrame::OnReadFile)
+    EVT_MENU(ID_TF_READ_HEADER, TransferFrame::OnReadHeader)
+    EVT_MENU(ID_TF_SAVE_FILE, TransferFrame::OnSaveFile)
+    EVT_MENU(ID_TF_SAVE_HEADER, TransferFrame::OnSaveHeader)
+    EVT_MENU(ID_TF_EXIT, TransferFrame::OnExit)
+    EVT_MENU(ID_TF_RESET_ALL, TransferFrame::OnResetAll)
+    EVT_MENU(ID_TF_RESET_SELECTED, TransferFrame::OnResetSelected)
+    EVT_MENU(ID_TF_PRE_CLASSIFICATION, TransferFrame::OnClassification)
+    EVT_MENU(ID_TF_POST_CLASSIFICATION, TransferFrame::OnClassification)
+    EVT_MENU(ID_TF_PRE_INTEGRATION, TransferFrame::OnClassification)
+    EVT_MENU(ID_TF_PRE_INTEGRATION_FILE, TransferFrame::OnClassification)
+    EVT_MENU(ID_TF_REBUILD, TransferFrame::OnRebuild)
+    EVT_MENU(ID_TF_SHOW_FUNCTION, TransferFrame::OnShowFunction)
+    EVT_MENU(ID_TF_SHOW_GRID, TransferFrame::OnShowGrid)
+    EVT_MENU(ID_TF_SHOW_PALETTE, TransferFrame::OnShowPalette)
+    EVT_MENU(ID_TF_SHOW_HULL, TransferFrame::OnShowHull)
+    EVT_CHECKBOX(ID_TF_RED, TransferFrame::OnChannel)
+    EVT_CHECKBOX(ID_TF_GREEN, TransferFrame::OnChannel)
+    EVT_CHECKBOX(ID_TF_BLUE, TransferFrame::OnChannel)
+    EVT_CHECKBOX(ID_TF_ALPHA, TransferFrame::OnChannel)
+    EVT_RADIOBOX(ID_TF_CURVE_KIND, TransferFrame::OnCurveKind)
+    EVT_SLIDER(ID_TF_HISTOGRAM_SCALE, TransferFrame::OnHistogramScale)
+    EVT_SLIDER(ID_TF_ZOOM, TransferFrame::OnZoom)
+    EVT_SLIDER(ID_TF_PAN, TransferFrame::OnPan)
+    EVT_TEXT_ENTER(ID_TF_EDIT_X, TransferFrame::OnEditEnter)
+    EVT_TEXT_ENTER(ID_TF_EDIT_Y, TransferFrame::OnEditEnter)
+    EVT_MENU_OPEN(TransferFrame::OnMenuOpen)
+    EVT_CHAR(TransferFrame::OnChar)
+    EVT_SIZE(TransferFrame::OnSize)
+    EVT_CLOSE(TransferFrame::OnClose)
+wxEND_EVENT_TABLE()
+// clang-format on
