@@ -87,51 +87,6 @@ TEST(EditorMapping, DefaultViewHasTenEntriesOfMarginEachSide)
     EXPECT_EQ(m.tableX(5), static_cast<int>(5 * 276.0f - 10.5f));
 }
 
-TEST_F(EditorMouseRules, AddPickDragClampAndDeleteOnTheAlphaChannel)
-{
-    EditorMouseResult r = press(100, 50);
-    EXPECT_TRUE(r.edited);
-    EXPECT_EQ(r.x, 100);
-    EXPECT_EQ(r.y, 50);
-    EXPECT_EQ(r.channel, -1); // nothing was under the cursor: a new point, not picked
-    ASSERT_EQ(tf->curve(CHANNEL_ALPHA).getCount(), 3);
-    expectPoint(CHANNEL_ALPHA, 1, 100, 50);
-    EXPECT_EQ(tf->curve(CHANNEL_RED).getCount(), 2);
-    EXPECT_EQ(tf->curve(CHANNEL_ALPHA).getSelected(), -1);
-    release();
-
-    // Three entries and three values of tolerance each way.
-    r = press(103, 47);
-    EXPECT_EQ(r.channel, CHANNEL_ALPHA);
-    EXPECT_EQ(r.point, 1);
-    EXPECT_EQ(r.pointX, 100);
-    EXPECT_EQ(r.pointY, 50);
-    EXPECT_EQ(tf->curve(CHANNEL_ALPHA).getCount(), 3);
-    drag(120, 400); // values above 255 are clamped
-    expectPoint(CHANNEL_ALPHA, 1, 120, 255);
-    drag(300, 10); // beyond the table: ignored
-    expectPoint(CHANNEL_ALPHA, 1, 120, 255);
-    release();
-    EXPECT_EQ(tf->curve(CHANNEL_ALPHA).getSelected(), -1);
-    drag(130, 10); // nothing picked any more
-    expectPoint(CHANNEL_ALPHA, 1, 120, 255);
-
-    // Right press: the end points stay, the interior point goes.
-    EXPECT_TRUE(press(255, 255, EditorMouse::RIGHT).edited);
-    release(EditorMouse::RIGHT);
-    EXPECT_EQ(tf->curve(CHANNEL_ALPHA).getCount(), 3);
-    press(0, 0, EditorMouse::RIGHT);
-    EXPECT_EQ(tf->curve(CHANNEL_ALPHA).getCount(), 3);
-    press(121, 254, EditorMouse::RIGHT);
-    EXPECT_EQ(tf->curve(CHANNEL_ALPHA).getCount(), 2);
-    release(EditorMouse::RIGHT);
-
-    // Motion without a button is no edit.
-    EditorMouse hover;
-    hover.x = 50;
-    EXPECT_FALSE(editorMouse(*tf, map, hover, &history).edited);
-}
-
 TEST_F(EditorMouseRules, MarginsUnselectedChannelsAndSharedPoints)
 {
     // The left margin is a negative table position: nothing is added, but
@@ -189,48 +144,6 @@ TEST_F(EditorMouseRules, MarginsUnselectedChannelsAndSharedPoints)
     EXPECT_EQ(tf->curve(CHANNEL_ALPHA).getCount(), 2);
     release(EditorMouse::RIGHT);
     EXPECT_EQ(tf->curve(CHANNEL_RED).getSelected(), -1);
-}
-
-// A point placed with the mouse lands under the cursor at every zoom and
-// pan: the view's mapping and the curves' own views agree.
-TEST(EditorZoom, PointsPlacedWithTheMouseLandUnderTheCursor)
-{
-    for (int size : {256, 4096}) {
-        TransferFunction tf(size, TransferFunction::NoGL{});
-        EditorMapping map;
-        map.width = 376;
-        const int shownValues[] = {64, 100, size / 2, size};
-        for (int shown : shownValues) {
-            ZoomPan zoom;
-            zoom.reset(size);
-            zoom.setShown(shown);
-            for (int first : {0, zoom.firstMax() / 2, zoom.firstMax()}) {
-                zoom.setFirst(first);
-                applyEditorView(zoom, map, &tf);
-                for (int px = 3; px < map.width; px += 37) {
-                    tf.resetAll();
-                    const int x = map.tableX(px);
-                    if (x <= 0 || x >= size - 1)
-                        continue;
-                    EditorMouse e;
-                    e.press = true;
-                    e.button = EditorMouse::LEFT;
-                    e.x = px;
-                    e.y = map.height - 10 - 128; // value 128, off the ramp's end points
-                    editorMouse(tf, map, e, nullptr);
-                    const Curve& a = tf.curve(CHANNEL_ALPHA);
-                    ASSERT_EQ(a.getCount(), 3) << size << " " << shown << " " << first << " " << px;
-                    EXPECT_EQ(a.points()[1].x, static_cast<float>(x));
-                    EXPECT_EQ(a.points()[1].y, 128.0f);
-                    // Drawn in the column that was pressed (or the entry spans it).
-                    EXPECT_LE(a.pixelX(a.points()[1].x), px + 1e-3f)
-                        << size << " " << shown << " " << first << " " << px;
-                    EXPECT_GT(a.pixelX(a.points()[1].x + 1.0f), px - 1e-3f)
-                        << size << " " << shown << " " << first << " " << px;
-                }
-            }
-        }
-    }
 }
 
 TEST(EditorZoom, SlidersKeepTheirRangesAndLabelTheAxis)
@@ -393,93 +306,6 @@ TEST(EditorTypedPoints, RefusedOrClampedInputKeepsEveryCurveBuildableAndWritable
     }
 }
 
-TEST(EditorActions, DamagedFilesChangeNothingAndSayWhy)
-{
-    testsupport::TempDir tmp;
-    TransferFunction tf(256, TransferFunction::NoGL{});
-    tf.curve(CHANNEL_ALPHA).addPoint(100, 50);
-    tf.setCurveKind(CURVE_BEZIER);
-    tf.refreshCurves();
-    tf.build(true);
-    const CurvesSnapshot before = takeCurvesSnapshot(tf);
-    const std::string palette(tf.getPalette(), tf.getPalette() + 4 * 256);
-    CurveHistory history;
-
-    ASSERT_TRUE(testsupport::writeFile(tmp.file("short.txt"), "0.5, 0.5, 0.5, 0.5\r\n"));
-    ASSERT_TRUE(testsupport::writeFile(tmp.file("bad.pal"), "2\r\n0 0\r\n1 x\r\n"));
-    const struct { std::string path; const char* why; } cases[] = {
-        {tmp.file("short.txt"), "Not supported pallete file format. (The size is not correct)"},
-        {tmp.file("bad.pal"), "Not supported pallete file format. (The point list is damaged)"},
-        {tmp.file("missing.pal"), ""},
-    };
-    for (const auto& c : cases) {
-        std::string why = "unchanged";
-        if (c.why[0] == '\0')
-            why.clear();
-        EXPECT_FALSE(readTransferFile(tf, c.path, &history, &why)) << c.path;
-        EXPECT_EQ(why, c.why) << c.path;
-        EXPECT_TRUE(takeCurvesSnapshot(tf) == before) << c.path;
-        EXPECT_EQ(std::string(tf.getPalette(), tf.getPalette() + 4 * 256), palette) << c.path;
-    }
-    EXPECT_EQ(history.undoSteps(), 0u);
-
-    // A good file: linear curves, tables built, one step to undo.
-    TransferFunction other(256, TransferFunction::NoGL{});
-    other.curve(CHANNEL_RED).addPoint(10, 250);
-    ASSERT_TRUE(other.writeFile(tmp.file("good.pal")));
-    std::string why;
-    EXPECT_TRUE(readTransferFile(tf, tmp.file("good.pal"), &history, &why));
-    EXPECT_TRUE(why.empty());
-    EXPECT_EQ(tf.curve(CHANNEL_RED).getKind(), CURVE_LINEAR);
-    EXPECT_EQ(tf.getPalette()[4 * 10], 250);
-    EXPECT_EQ(tf.getPalette()[4 * 100 + 3], 100); // alpha back on the plain ramp
-    EXPECT_EQ(history.undoSteps(), 1u);
-}
-
-TEST(EditorActions, ResetsKindsAndClassificationRebuildTheTables)
-{
-    RenderMode& mode = RenderMode::instance();
-    const int savedClass = mode.getClassification();
-    TransferFunction tf(256, TransferFunction::NoGL{});
-    CurveHistory history;
-    for (int c = 0; c < 4; ++c)
-        tf.curve(c).addPoint(128, 10 + c);
-    tf.refreshCurves();
-    tf.build(true);
-
-    // Reset Selected: only alpha, only its bytes rebuilt.
-    resetTransferCurves(tf, false, &history);
-    EXPECT_EQ(tf.curve(CHANNEL_ALPHA).getCount(), 2);
-    EXPECT_EQ(tf.curve(CHANNEL_RED).getCount(), 3);
-    EXPECT_EQ(tf.getPalette()[4 * 128 + 3], 128);
-    EXPECT_EQ(tf.getPalette()[4 * 128 + 0], 10);
-    resetTransferCurves(tf, true, &history);
-    EXPECT_EQ(tf.curve(CHANNEL_RED).getCount(), 2);
-    EXPECT_EQ(tf.getPalette()[4 * 128 + 0], 128);
-    EXPECT_EQ(history.undoSteps(), 2u);
-    resetTransferCurves(tf, true, &history); // nothing left to reset: no step
-    EXPECT_EQ(history.undoSteps(), 2u);
-
-    // The kind goes to all four curves, selected or not.
-    setTransferCurveKind(tf, CURVE_FREE, &history);
-    for (int c = 0; c < 4; ++c)
-        EXPECT_EQ(tf.curve(c).getKind(), CURVE_FREE);
-    EXPECT_EQ(history.undoSteps(), 3u);
-
-    // Pre-integration is built at once; 4 acts as 3.
-    for (int c : {CLASSIFICATION_PRE_INTEGRATION, CLASSIFICATION_PRE_INTEGRATION_FILE}) {
-        selectTransferClassification(&tf, c);
-        EXPECT_EQ(mode.getClassification(), c);
-        EXPECT_EQ(tf.getPreintTable()[(10 * 256 + 20) * 4 + 3], 15); // mean of 11 ... 20
-    }
-    selectTransferClassification(nullptr, CLASSIFICATION_POST);
-    EXPECT_EQ(mode.getClassification(), CLASSIFICATION_POST);
-    mode.setClassification(savedClass);
-}
-
-} // namespace
-
-namespace {
 
 // Every whole position and value survives a save and a read: six printed
 // decimals must not turn into a step down.
