@@ -5,6 +5,7 @@
 #include "multi_volume.h"
 #include "offscreen_render.h"
 #include "render_mode.h"
+#include "turntable.h"
 #include "volume.h"
 
 #include <climits>
@@ -21,7 +22,7 @@ const char* const kUsage =
     "usage: glimra-render DATA [-m MASK] [-p PALETTE] [--ini FILE] [--style N]\n"
     "                     [--classification C] [--blending B] [--sampling N] [--size WxH]\n"
     "                     [--view front|back|left|right|top|bottom] [--rotate AX AY] [--ortho]\n"
-    "                     [--bbox] [--iso] [--cg DIR] (-o OUT.png | --frames N)\n"
+    "                     [--bbox] [--iso] [--cg DIR] (-o OUT.png [--turntable N] | --frames N)\n"
     "  --style N           1 \"2D Texture\", 2 \"2D Multi Texture\", 3 \"3D Texture OAS\",\n"
     "                      4 \"3D Texture VAS\", 5 \"Ray Casting\", 6 \"Focus and Context\" (needs -m),\n"
     "                      9 \"3D Normal (texture)\", 10 \"3D Normal (fragment)\",\n"
@@ -32,6 +33,8 @@ const char* const kUsage =
     "  --blending B        0 blending, 1 maximum intensity, 2 minimum intensity\n"
     "  --sampling N        slices, 0 to 512\n"
     "  --iso               iso-surface mode: the alpha test's threshold marks the surface\n"
+    "  --turntable N       N pictures OUT_000.png ... turning the data once around the\n"
+    "                      vertical screen axis, each written as it is drawn (1 to 3600)\n"
     "  --frames N          print the mean milliseconds of N frames instead of writing a picture\n"
     "  --cg DIR            the shader program directory (default: Cg/ beside the build)\n";
 
@@ -99,7 +102,7 @@ int usageError(const std::string& message)
 int main(int argc, char** argv)
 {
     std::string data, mask, palette, ini, output, cgDir, view = "front";
-    int style = 0, classification = 0, blending = -1, sampling = -1, frames = 0;
+    int style = 0, classification = 0, blending = -1, sampling = -1, frames = 0, turntable = 0;
     int width = 640, height = 480;
     float rotX = 0, rotY = 0;
     bool ortho = false, bbox = false, iso = false;
@@ -138,6 +141,10 @@ int main(int argc, char** argv)
         } else if (arg == "--frames") {
             if (!(v = value()) || !parseInt(v, 1, 1000000, &frames))
                 return usageError("--frames needs a positive number");
+        } else if (arg == "--turntable") {
+            if (!(v = value()) || !parseInt(v, 1, kMaxTurntableFrames, &turntable))
+                return usageError("--turntable needs a number of frames from 1 to " +
+                                  std::to_string(kMaxTurntableFrames));
         } else if (arg == "--size") {
             if (!(v = value()) || std::sscanf(v, "%dx%d", &width, &height) != 2 || width < 1 ||
                 height < 1 || width > 16384 || height > 16384)
@@ -164,9 +171,18 @@ int main(int argc, char** argv)
         return usageError("no data file");
     if (output.empty() && frames == 0)
         return usageError("no output: give -o OUT.png or --frames N");
+    if (turntable > 0 && (frames > 0 || output.empty()))
+        return usageError("--turntable needs -o OUT.png and no --frames");
     float presetCheck[16];
     if (!viewPresetRotation(view, presetCheck))
         return usageError("unknown view " + view);
+    // A picture that cannot be written stops the run before anything is drawn.
+    if (frames == 0) {
+        const std::string problem =
+            outputPathProblem(turntable > 0 ? turntableFramePath(output, 0, turntable) : output);
+        if (!problem.empty())
+            return fail(problem);
+    }
     if (cgDir.empty())
         cgDir = defaultCgDirectory();
     else if (cgDir.back() != '/')
@@ -217,11 +233,20 @@ int main(int argc, char** argv)
         std::printf("%.3f\n", renderer.meanFrameMillis(frames));
         return 0;
     }
+    std::string error;
+    if (turntable > 0) {
+        const bool done = renderTurntable(renderer, turntable, output,
+                                          [](int frame, int count, const std::string& path) {
+                                              std::fprintf(stderr, "glimra-render: frame %d of %d: %s\n",
+                                                           frame + 1, count, path.c_str());
+                                          },
+                                          &error);
+        return done ? 0 : fail(error);
+    }
     // The first frame sets the clear colour minimum intensity needs.
     renderer.renderFrame();
     renderer.renderFrame();
     const std::vector<unsigned char> rgba = renderer.pixels();
-    std::string error;
     if (!writePngRGBA(output, rgba.data(), width, height, &error))
         return fail(error);
     return 0;
