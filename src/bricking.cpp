@@ -130,15 +130,30 @@ void BrickInfo::deleteTextures()
     }
 }
 
-void brickPlacement(int k, int j, int i, const float fraction[3], const float extent[3], float placement[16])
+int brickTexels(int n, int size)
+{
+    int texels = 1;
+    while (texels < n && texels < size)
+        texels <<= 1;
+    return texels < size ? texels : size;
+}
+
+void brickPlacement(int k, int j, int i, const int size[3], const int resolution[3], const float extent[3],
+                    float placement[16], float texScale[3])
 {
     const int index[3] = {k, j, i};
     for (int e = 0; e < 16; ++e)
         placement[e] = 0.0f;
     for (int a = 0; a < 3; ++a) {
-        const float s = extent[a], f = fraction[a];
-        placement[a * 5] = f; // diagonal entries 0, 5, 10
-        placement[12 + a] = static_cast<float>(index[a]) * s * f + 0.5f * s * (f - 1.0f);
+        const long first = static_cast<long>(index[a]) * size[a];
+        const long left = resolution[a] - first;
+        const int covered = static_cast<int>(left < size[a] ? (left > 0 ? left : 0) : size[a]);
+        const float s = extent[a];
+        const float f = static_cast<float>(size[a]) / static_cast<float>(resolution[a]);
+        const float g = static_cast<float>(covered) / static_cast<float>(resolution[a]);
+        placement[a * 5] = g; // diagonal entries 0, 5, 10
+        placement[12 + a] = static_cast<float>(index[a]) * s * f + 0.5f * s * (g - 1.0f);
+        texScale[a] = static_cast<float>(covered) / static_cast<float>(size[a]);
     }
     placement[15] = 1.0f;
 }

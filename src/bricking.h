@@ -11,7 +11,10 @@ struct Brick
     GLuint texData = 0;       // the brick's voxels
     GLuint texGradient = 0;   // its gradients, 0 when none
     GLuint texMagnitude = 0;  // its gradient magnitudes, 0 when none
-    float placement[16] = {}; // maps the proxy box onto the brick, column-major
+    float placement[16] = {}; // maps the proxy box onto the brick's voxels, column-major
+    // Used fraction of the brick's textures along x, y, z: where its voxels
+    // end and the zeros beyond the volume begin.
+    float texScale[3] = {1.0f, 1.0f, 1.0f};
 };
 
 // All bricks of a volume and their draw order. The fields are read directly
@@ -44,6 +47,7 @@ public:
 
     int count = 0;            // number of bricks
     int brickSize = 32;       // edge length in voxels
+    int texSize[3] = {32, 32, 32}; // texels of every brick texture along x, y, z
     Brick** bricks = nullptr; // count bricks in build order
     int* myIndices = nullptr; // draw order: indices into bricks
 
@@ -53,10 +57,17 @@ private:
     bool myBuildOrder = true;  // myIndices is 0 ... count - 1
 };
 
-// The placement of brick (k, j, i) (x, y, z brick indices): the box of
-// extents `extent`, centred on the origin, scaled by the brick fractions
-// f = brickSize / resolution and moved onto the brick; column-major.
-void brickPlacement(int k, int j, int i, const float fraction[3], const float extent[3],
-                    float placement[16]);
+// Texels of the bricks along an axis of n voxels: size, or for an axis
+// thinner than that the power of two a single texture would pad it to, so a
+// thin side samples as it would without bricks.
+int brickTexels(int n, int size);
+// The voxels brick (k, j, i) (x, y, z brick indices) covers: from index *
+// size[a] on, at most size[a] of them, never past resolution[a]. Its
+// placement maps the box of extents `extent`, centred on the origin, onto
+// exactly those voxels (a full brick: scale f = size / resolution,
+// translation index * extent * f + extent * (f - 1) / 2); column-major. Its
+// texScale is the fraction of its texels they fill.
+void brickPlacement(int k, int j, int i, const int size[3], const int resolution[3], const float extent[3],
+                    float placement[16], float texScale[3]);
 
 #endif

@@ -684,6 +684,7 @@ namespace {
 // type a voxel) and their magnitudes.
 struct BrickCubes
 {
+    int size[3] = {kBrickSize, kBrickSize, kBrickSize}; // texels along x, y, z
     unsigned char* voxels = nullptr;    // registered as "aTmp"
     unsigned char* gradients = nullptr; // "aTmp2", or null
     float* magnitudes = nullptr;        // "aTmp3", or null
@@ -693,7 +694,7 @@ struct BrickCubes
 // optional.
 bool allocateBrickCubes(BrickCubes& c, int channels, size_t elementBytes, bool gradients)
 {
-    const size_t cube = static_cast<size_t>(kBrickSize) * kBrickSize * kBrickSize;
+    const size_t cube = static_cast<size_t>(c.size[0]) * c.size[1] * c.size[2];
     GUARDED_ARRAY_AS(c.voxels, "aTmp", unsigned char, cube * channels * elementBytes);
     if (gradients) {
         GUARDED_ARRAY_AS(c.gradients, "aTmp2", unsigned char, cube * 3 * elementBytes);
@@ -713,14 +714,14 @@ void releaseBrickCubes(BrickCubes& c)
 }
 
 // A new 3-D texture with the volume parameters holding one cube.
-GLuint uploadBrickTexture(PFNGLTEXIMAGE3DPROC texImage3D, GLint internalFormat, GLenum format, GLenum type,
-                          const void* cube)
+GLuint uploadBrickTexture(PFNGLTEXIMAGE3DPROC texImage3D, const int size[3], GLint internalFormat, GLenum format,
+                          GLenum type, const void* cube)
 {
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_3D, name);
     setVolumeParameters(GL_TEXTURE_3D);
-    texImage3D(GL_TEXTURE_3D, 0, internalFormat, kBrickSize, kBrickSize, kBrickSize, 0, format, type, cube);
+    texImage3D(GL_TEXTURE_3D, 0, internalFormat, size[0], size[1], size[2], 0, format, type, cube);
     checkGLError("glTexImage3D");
     return name;
 }
@@ -729,8 +730,8 @@ GLuint uploadBrickTexture(PFNGLTEXIMAGE3DPROC texImage3D, GLint internalFormat, 
 // and magnitudes, all of the unpadded volume.
 struct BrickSources
 {
-    const void* data;      // nbrChannels elements of glType a voxel
-    const void* gradient;  // three elements of glType a voxel, or null
+    const void* data;       // nbrChannels elements of glType a voxel
+    const void* gradient;   // three elements of glType a voxel, or null
     const float* magnitude; // one float a voxel, or null
     GLenum glType;          // the data's element type
     int channels;           // elements a data voxel
@@ -743,15 +744,17 @@ void uploadBrick(Brick& brick, int k, int j, int i, const BrickSources& src, Bri
                  PFNGLTEXIMAGE3DPROC texImage3D)
 {
     const size_t elementBytes = static_cast<size_t>(bytesOfGLType(src.glType));
-    copyBrick(c.voxels, kBrickSize, k, j, i, src.data, src.resolution, src.channels, elementBytes);
-    brick.texData = uploadBrickTexture(texImage3D, textureInternalFormat, textureFormat, src.glType, c.voxels);
+    copyBrick(c.voxels, c.size, k, j, i, src.data, src.resolution, src.channels, elementBytes);
+    brick.texData =
+        uploadBrickTexture(texImage3D, c.size, textureInternalFormat, textureFormat, src.glType, c.voxels);
     if (c.gradients && src.gradient) {
-        copyBrick(c.gradients, kBrickSize, k, j, i, src.gradient, src.resolution, 3, elementBytes);
-        brick.texGradient = uploadBrickTexture(texImage3D, GL_RGB, GL_RGB, src.glType, c.gradients);
+        copyBrick(c.gradients, c.size, k, j, i, src.gradient, src.resolution, 3, elementBytes);
+        brick.texGradient = uploadBrickTexture(texImage3D, c.size, GL_RGB, GL_RGB, src.glType, c.gradients);
     }
     if (c.magnitudes && src.magnitude) {
-        copyBrick(c.magnitudes, kBrickSize, k, j, i, src.magnitude, src.resolution, 1, sizeof(float));
-        brick.texMagnitude = uploadBrickTexture(texImage3D, GL_INTENSITY, GL_LUMINANCE, GL_FLOAT, c.magnitudes);
+        copyBrick(c.magnitudes, c.size, k, j, i, src.magnitude, src.resolution, 1, sizeof(float));
+        brick.texMagnitude =
+            uploadBrickTexture(texImage3D, c.size, GL_INTENSITY, GL_LUMINANCE, GL_FLOAT, c.magnitudes);
     }
 }
 
@@ -763,17 +766,21 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
     const int* res = volume.resolution;
     if (!data || res[0] <= 0 || res[1] <= 0 || res[2] <= 0)
         return;
-    const int counts[3] = {(res[0] + kBrickSize - 1) / kBrickSize, (res[1] + kBrickSize - 1) / kBrickSize,
-                           (res[2] + kBrickSize - 1) / kBrickSize};
-    float fraction[3];
-    for (int a = 0; a < 3; ++a)
-        fraction[a] = static_cast<float>(kBrickSize) / static_cast<float>(res[a]);
+    // A side thinner than a brick keeps the size its own texture would have.
+    BrickCubes cubes;
+    int counts[3];
+    for (int a = 0; a < 3; ++a) {
+        cubes.size[a] = brickTexels(res[a], kBrickSize);
+        counts[a] = (res[a] + cubes.size[a] - 1) / cubes.size[a];
+    }
 
     releaseBricks(volume);
     GUARDED_NEW_AS(volume.myBrickInfo, "volume_in->myBrickInfo", BrickInfo, kBrickSize);
     if (!volume.myBrickInfo)
         return;
     BrickInfo* info = volume.myBrickInfo;
+    for (int a = 0; a < 3; ++a)
+        info->texSize[a] = cubes.size[a];
     // Checked before any name is made: without it the record stays empty.
     const PFNGLTEXIMAGE3DPROC texImage3D = fetchTexImage3D();
     if (!texImage3D) {
@@ -782,7 +789,6 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
     }
 
     const BrickSources sources = {data, gradient, magnitude, glType, volume.nbrChannels, res};
-    BrickCubes cubes;
     if (allocateBrickCubes(cubes, volume.nbrChannels, bytesOfGLType(glType), gradient && magnitude)) {
         UnpackState unpack;
         for (int i = 0; i < counts[2]; ++i)
@@ -792,7 +798,7 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
                     GUARDED_NEW(aBrick, Brick);
                     if (!aBrick)
                         continue;
-                    brickPlacement(k, j, i, fraction, volume.extent, aBrick->placement);
+                    brickPlacement(k, j, i, cubes.size, res, volume.extent, aBrick->placement, aBrick->texScale);
                     uploadBrick(*aBrick, k, j, i, sources, cubes, texImage3D);
                     info->addBrick(aBrick);
                 }

@@ -505,22 +505,23 @@ void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBe
     });
 }
 
-void copyBrick(void* cube, int size, int k, int j, int i, const void* source,
+void copyBrick(void* cube, const int size[3], int k, int j, int i, const void* source,
                const int resolution[3], int elements, size_t elementBytes)
 {
     const size_t voxel = static_cast<size_t>(elements) * elementBytes;
-    const size_t edge = static_cast<size_t>(size);
+    const size_t sx = static_cast<size_t>(size[0]), sy = static_cast<size_t>(size[1]);
     unsigned char* out = static_cast<unsigned char*>(cube);
     const unsigned char* src = static_cast<const unsigned char*>(source);
-    std::memset(out, 0, edge * edge * edge * voxel);
+    std::memset(out, 0, sx * sy * static_cast<size_t>(size[2]) * voxel);
     const int nx = resolution[0], ny = resolution[1], nz = resolution[2];
-    const long x0 = static_cast<long>(k) * size, y0 = static_cast<long>(j) * size, z0 = static_cast<long>(i) * size;
+    const long x0 = static_cast<long>(k) * size[0], y0 = static_cast<long>(j) * size[1],
+               z0 = static_cast<long>(i) * size[2];
     if (x0 >= nx)
         return;
-    const size_t run = static_cast<size_t>(nx - x0 < size ? nx - x0 : size) * voxel;
-    for (int a = 0; a < size && z0 + a < nz; ++a)
-        for (int b = 0; b < size && y0 + b < ny; ++b) {
+    const size_t run = static_cast<size_t>(nx - x0 < size[0] ? nx - x0 : size[0]) * voxel;
+    for (int a = 0; a < size[2] && z0 + a < nz; ++a)
+        for (int b = 0; b < size[1] && y0 + b < ny; ++b) {
             const size_t from = ((static_cast<size_t>(z0 + a) * ny + (y0 + b)) * nx + x0) * voxel;
-            std::memcpy(out + (static_cast<size_t>(a) * edge + b) * edge * voxel, src + from, run);
+            std::memcpy(out + (static_cast<size_t>(a) * sy + b) * sx * voxel, src + from, run);
         }
 }

@@ -64,8 +64,10 @@ void Volume::drawBox(int brick, bool mask)
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
     glLoadIdentity();
-    glTranslatef(texScale3D[0] / 2.0f, texScale3D[1] / 2.0f, texScale3D[2] / 2.0f);
-    glScalef(texScale3D[0] / extent[0], texScale3D[1] / extent[1], texScale3D[2] / extent[2]);
+    // A brick's box reaches the used part of its textures only.
+    const float* r = b && !mask ? b->texScale : texScale3D;
+    glTranslatef(r[0] / 2.0f, r[1] / 2.0f, r[2] / 2.0f);
+    glScalef(r[0] / extent[0], r[1] / extent[1], r[2] / extent[2]);
     glMatrixMode(GL_MODELVIEW);
     if (b) {
         glPushMatrix();

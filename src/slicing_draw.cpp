@@ -19,10 +19,12 @@ const Brick* brickOf(const Volume& v, int brick)
     return info->bricks[brick];
 }
 
-// Texture matrix: the box (centred, size extent) onto [0, texScale3D].
-void loadBoxToTexture(const Volume& v)
+// Texture matrix: the box (centred, size extent) onto [0, texScale3D], or
+// onto the used part of a brick's textures when one is drawn (the mask
+// texture is the whole volume's).
+void loadBoxToTexture(const Volume& v, const Brick* b, bool mask)
 {
-    const float* r = v.texScale3D;
+    const float* r = b && !mask ? b->texScale : v.texScale3D;
     glLoadIdentity();
     glTranslatef(r[0] / 2.0f, r[1] / 2.0f, r[2] / 2.0f);
     glScalef(r[0] / v.extent[0], r[1] / v.extent[1], r[2] / v.extent[2]);
@@ -126,7 +128,7 @@ void drawObjectAlignedSlice(Volume& v, float a, int brick, bool mask)
     const Brick* b = brickOf(v, brick);
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
-    loadBoxToTexture(v);
+    loadBoxToTexture(v, b, mask);
     glMatrixMode(GL_MODELVIEW);
     if (b) {
         glPushMatrix();
@@ -173,7 +175,7 @@ void drawViewAlignedSlice(Volume& v, float a, int brick, bool mask)
     }
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
-    loadBoxToTexture(v);
+    loadBoxToTexture(v, b, mask);
     glMultMatrixf(inverse);
     glMatrixMode(GL_MODELVIEW);
 

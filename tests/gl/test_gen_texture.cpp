@@ -475,15 +475,22 @@ TEST_F(GenTexture, BricksOf4100x64x33PlacedZMajorWithZeroColumnsAtTheEnd)
     EXPECT_EQ(info->getBrick(-1), nullptr);
     // Build order: x fastest, then y, then z; placements follow.
     const float f[3] = {32.0f / 4100, 32.0f / 64, 32.0f / 33};
+    const int size[3] = {32, 32, 32};
     for (int n : {0, 1, 128, 129, 258, 515}) {
         const int k = n % 129, j = (n / 129) % 2, i = n / 258;
-        float want[16];
-        brickPlacement(k, j, i, f, v.extent, want);
+        float want[16], wantScale[3];
+        brickPlacement(k, j, i, size, v.resolution, v.extent, want, wantScale);
         const Brick* b = info->getBrick(n);
         ASSERT_NE(b, nullptr);
         for (int e = 0; e < 16; ++e)
             EXPECT_FLOAT_EQ(b->placement[e], want[e]) << n << " " << e;
+        for (int a = 0; a < 3; ++a)
+            EXPECT_FLOAT_EQ(b->texScale[a], wantScale[a]) << n << " " << a;
     }
+    // The last brick along x holds 4 columns, the top one 1 slice.
+    EXPECT_FLOAT_EQ(info->getBrick(128)->texScale[0], 4.0f / 32.0f);
+    EXPECT_FLOAT_EQ(info->getBrick(515)->texScale[2], 1.0f / 32.0f);
+    EXPECT_FLOAT_EQ(info->getBrick(515)->texScale[1], 1.0f);
     EXPECT_GT(info->getBrick(1)->placement[12], info->getBrick(0)->placement[12]);
     EXPECT_FLOAT_EQ(info->getBrick(1)->placement[13], info->getBrick(0)->placement[13]);
     EXPECT_FLOAT_EQ(info->getBrick(1)->placement[14], info->getBrick(0)->placement[14]);
@@ -531,14 +538,15 @@ TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
     ASSERT_NE(second->texMagnitude, 0u);
     // The unsized GL_RGB may keep 8 bits a component: compare at that precision.
     const std::vector<unsigned char> g = read(GL_TEXTURE_3D, second->texGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
-    // Voxel (33, 2, 3) of the volume is (1, 2, 3) of the second brick.
+    // Voxel (33, 2, 3) of the volume is (1, 2, 3) of the second brick, whose
+    // textures are 32 x 8 x 8 (the thin sides padded as a whole texture would be).
     for (int a = 0; a < 3; ++a)
-        EXPECT_NEAR(g[((3 * 32 + 2) * 32 + 1) * 3 + a], gradient[((3 * 6 + 2) * 40 + 33) * 3 + a] / 257.0, 1.0)
+        EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 1) * 3 + a], gradient[((3 * 6 + 2) * 40 + 33) * 3 + a] / 257.0, 1.0)
             << a;
     EXPECT_EQ(gradient[((3 * 6 + 2) * 40 + 33) * 3], 32768 + 1000);
-    EXPECT_EQ(g[((3 * 32 + 2) * 32 + 8) * 3], 0); // beyond x = 39
-    EXPECT_NEAR(g[((3 * 32 + 2) * 32 + 6) * 3], 33768 / 257.0, 1.0); // x = 38
-    EXPECT_EQ(g[((3 * 32 + 2) * 32 + 7) * 3], 0);                    // x = 39: the volume's boundary
+    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 8) * 3], 0); // beyond x = 39
+    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 6) * 3], 33768 / 257.0, 1.0); // x = 38
+    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 7) * 3], 0);                    // x = 39: the volume's boundary
     const Reports tail = {{60, "Creating bricking structure."}, {60, "Generating 2D textures (x stack)."}};
     ASSERT_GE(g_reports.size(), 5u);
     EXPECT_EQ(g_reports.front(), std::make_pair(28, std::string("Generating gradient.")));

@@ -273,7 +273,8 @@ TEST(Bricks, CubeCopyFillsTheRestWithZeros)
     for (size_t i = 0; i < src.size(); ++i)
         src[i] = static_cast<uint8_t>(i + 1);
     std::vector<uint8_t> cube(4 * 4 * 4 * 3, 0xEE);
-    copyBrick(cube.data(), 4, 1, 0, 0, src.data(), res, 3, 1);
+    const int four[3] = {4, 4, 4};
+    copyBrick(cube.data(), four, 1, 0, 0, src.data(), res, 3, 1);
     for (int a = 0; a < 4; ++a)
         for (int b = 0; b < 4; ++b)
             for (int c = 0; c < 4; ++c)
@@ -286,26 +287,67 @@ TEST(Bricks, CubeCopyFillsTheRestWithZeros)
     const float f[8] = {1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f};
     const int r2[3] = {2, 2, 2};
     float fc[8] = {};
-    copyBrick(fc, 2, 0, 0, 0, f, r2, 1, sizeof(float));
+    const int two[3] = {2, 2, 2};
+    copyBrick(fc, two, 0, 0, 0, f, r2, 1, sizeof(float));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(fc[i], f[i]);
+    // Bricks of 4 x 2 x 1 (thin sides keep their own sizes): brick (1, 1, 1)
+    // of 6 x 3 x 2 voxels holds x = 4, 5 of row y = 2 of slice z = 1.
+    const int res6[3] = {6, 3, 2};
+    const int flat[3] = {4, 2, 1};
+    std::vector<uint8_t> v6(6 * 3 * 2);
+    for (size_t i = 0; i < v6.size(); ++i)
+        v6[i] = static_cast<uint8_t>(i + 1);
+    std::vector<uint8_t> small(4 * 2 * 1, 0xEE);
+    copyBrick(small.data(), flat, 1, 1, 1, v6.data(), res6, 1, 1);
+    EXPECT_EQ(small, (std::vector<uint8_t>{v6[(1 * 3 + 2) * 6 + 4], v6[(1 * 3 + 2) * 6 + 5], 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(Bricks, PlacementMapsTheBoxOntoTheBrick)
+TEST(Bricks, ThinSidesKeepThePowerOfTwoOfTheirOwnTexture)
+{
+    const int cases[][2] = {{1, 1}, {2, 2}, {3, 4}, {8, 8}, {9, 16}, {31, 32}, {32, 32}, {33, 32}, {4096, 32}};
+    for (const auto& c : cases)
+        EXPECT_EQ(brickTexels(c[0], 32), c[1]) << c[0];
+}
+
+TEST(Bricks, PlacementMapsTheBoxOntoTheVoxelsOfTheBrick)
 {
     // 64 x 64 x 32 voxels in bricks of 32, box extents (1, 1, 0.5).
-    const float fraction[3] = {0.5f, 0.5f, 1.0f};
+    const int size[3] = {32, 32, 32};
+    const int res[3] = {64, 64, 32};
     const float extent[3] = {1.0f, 1.0f, 0.5f};
     float m[16];
-    brickPlacement(1, 0, 0, fraction, extent, m);
+    float t[3];
+    brickPlacement(1, 0, 0, size, res, extent, m, t);
     const float want[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1.0f, 0, 0.25f, -0.25f, 0, 1};
     for (int e = 0; e < 16; ++e)
         EXPECT_FLOAT_EQ(m[e], want[e]) << e;
-    // A partial last brick reaches beyond the box: 40 voxels, bricks of 32.
-    const float f40[3] = {0.8f, 1.0f, 1.0f};
-    brickPlacement(1, 0, 0, f40, extent, m);
-    EXPECT_FLOAT_EQ(m[12] - 0.5f * m[0], -0.5f + 32.0f / 40.0f); // starts at voxel 32
-    EXPECT_FLOAT_EQ(m[12] + 0.5f * m[0], -0.5f + 64.0f / 40.0f); // ends 24 voxels past the box
+    EXPECT_EQ(t[0], 1.0f);
+    EXPECT_EQ(t[2], 1.0f);
+
+    // The last brick of 40 voxels holds 8: it starts at voxel 32, ends with
+    // the box and uses a quarter of its texels. A side of 3 voxels in
+    // textures of 4: the whole box, three quarters of the texels.
+    struct Case
+    {
+        int resolution, size, index;
+        float start, end, texScale; // box coordinates of an extent of 1
+    } cases[] = {
+        {40, 32, 0, -0.5f, -0.5f + 32.0f / 40.0f, 1.0f},
+        {40, 32, 1, -0.5f + 32.0f / 40.0f, 0.5f, 0.25f},
+        {3, 4, 0, -0.5f, 0.5f, 0.75f},
+        {1, 1, 0, -0.5f, 0.5f, 1.0f},
+        {4100, 32, 128, -0.5f + 4096.0f / 4100.0f, 0.5f, 4.0f / 32.0f},
+    };
+    for (const Case& c : cases) {
+        const int s3[3] = {c.size, 32, 32};
+        const int r3[3] = {c.resolution, 64, 64};
+        const float e3[3] = {1.0f, 1.0f, 1.0f};
+        brickPlacement(c.index, 0, 0, s3, r3, e3, m, t);
+        EXPECT_NEAR(m[12] - 0.5f * m[0], c.start, 1e-6) << c.resolution << " " << c.index;
+        EXPECT_NEAR(m[12] + 0.5f * m[0], c.end, 1e-6) << c.resolution << " " << c.index;
+        EXPECT_FLOAT_EQ(t[0], c.texScale) << c.resolution << " " << c.index;
+    }
 }
 
 TEST(Gradient, LongRowsMatchTheFormulaForEveryType)
