@@ -2,6 +2,7 @@
 
 #include "canvas_main.h"
 #include "error_handling.h"
+#include "file_drop.h"
 #include "load.h"
 #include "menu_main.h"
 #include "multi_volume.h"
@@ -25,6 +26,8 @@ bool startGlimra(const CommandLine& cl)
     if (!g_pMainFrame->myGLcanvas)
         return false;
     g_pMainFrame->SendSizeEvent();
+    // Files dropped on the window open as File > Open and "-p" open them.
+    installFileDrop(g_pMainFrame);
 
     installMainWindowSettings();
     g_loadSeams.loadMultiVolume = loadMultiVolume;

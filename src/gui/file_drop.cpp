@@ -1,0 +1,86 @@
+#include "file_drop.h"
+
+#include "canvas_main.h"
+#include "error_handling.h"
+#include "load.h"
+#include "menu_main.h"
+#include "transfer_function.h"
+
+namespace {
+
+bool endsWith(const std::string& s, const char* tail)
+{
+    const size_t n = std::char_traits<char>::length(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// As "-p" at start-up: read, linear curves, tables built and uploaded into
+// the main view, which is drawn again.
+bool openPalette(MainFrame& frame, const std::string& path)
+{
+    logBoth(__FILE__, __LINE__, ("palette path: " + path + "\n").c_str());
+    const bool read = loadPaletteAtStartup(path);
+    MainGLCanvas* view = frame.myGLcanvas;
+    if (transfer && view && view->makeContextCurrent())
+        transfer->upload();
+    if (view)
+        view->redrawNow();
+    // The editor shows the curves it finds when it paints.
+    if (g_pTransferFrame)
+        g_pTransferFrame->Refresh(false);
+    if (!read)
+        showMessageBox(("The palette \"" + fileNameOf(path) + "\" could not be read.").c_str(),
+                       "Warning");
+    return read;
+}
+
+} // namespace
+
+DroppedKind droppedFileKind(const std::string& path)
+{
+    if (endsWith(path, ".zvf") || endsWith(path, ".dat"))
+        return DroppedKind::Data;
+    if (endsWith(path, ".pal") || endsWith(path, ".txt"))
+        return DroppedKind::Palette;
+    return DroppedKind::Other;
+}
+
+bool openDroppedFile(MainFrame& frame, const std::string& path)
+{
+    switch (droppedFileKind(path)) {
+    case DroppedKind::Data:
+        return frame.openData(path);
+    case DroppedKind::Palette:
+        return openPalette(frame, path);
+    case DroppedKind::Other:
+        break;
+    }
+    showMessageBox(("\"" + fileNameOf(path) +
+                    "\" cannot be opened here: drop a data set (.zvf, .dat) or a palette (.pal, .txt).")
+                       .c_str(),
+                   "Warning");
+    return false;
+}
+
+bool MainDropTarget::OnDropFiles(wxCoord WXUNUSED(x), wxCoord WXUNUSED(y), const wxArrayString& fileNames)
+{
+    bool any = false;
+    for (const wxString& name : fileNames)
+        any = openDroppedFile(*myFrame, name.ToStdString()) || any;
+    return any;
+}
+
+void installFileDrop(MainFrame* frame)
+{
+    if (!frame)
+        return;
+    frame->SetDropTarget(new MainDropTarget(frame));
+    if (frame->myGLcanvas)
+        frame->myGLcanvas->SetDropTarget(new MainDropTarget(frame));
+}
