@@ -209,5 +209,9 @@ std::string nothingDrawnReason(const Volume& v, int slicing, bool speedup)
         return "Alpha test: no opacity is greater than 1, nothing is drawn.";
     if (v.alphaFunc == GL_LESS && v.alphaThreshold <= 0.0f)
         return "Alpha test: no opacity is less than 0, nothing is drawn.";
+    // Blending weighs a fragment by its opacity: those of opacity 0 leave
+    // the picture as it was.
+    if (v.alphaFunc == GL_EQUAL && v.alphaThreshold <= 0.0f && v.blending == BLENDING_COMPOSITE)
+        return "Alpha test: only opacity 0 passes, nothing is drawn.";
     return std::string();
 }

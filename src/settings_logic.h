@@ -100,7 +100,8 @@ bool applyUsedRange(Volume& v, const UsedRange& r);
 
 // Why these settings draw no volume at all, or empty when they draw one:
 // fewer than two slices for a slicing style (or fewer than two while the
-// view turns with speed-up), or an alpha test no opacity can pass.
+// view turns with speed-up), an alpha test no opacity can pass, or one only
+// opacity 0 passes under blending.
 std::string nothingDrawnReason(const Volume& v, int slicing, bool speedup);
 
 #endif

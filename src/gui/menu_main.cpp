@@ -473,6 +473,8 @@ void MainFrame::selectBlending(int b)
 {
     volume.setBlending(b);
     check(blendingCommandId(b), true);
+    if (SettingsFrame* settings = settingsFrame())
+        settings->refreshNote();
     redraw();
 }
 

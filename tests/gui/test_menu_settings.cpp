@@ -247,6 +247,7 @@ TEST_F(SettingsControlsTest, AlphaTestSliderModeAndCorrection)
         {255, 0, GL_GREATER, false, "Alpha test: no opacity is greater than 1, nothing is drawn."},
         {255, 2, GL_LESS, true, ""},
         {0, 2, GL_LESS, false, "Alpha test: no opacity is less than 0, nothing is drawn."},
+        {0, 1, GL_EQUAL, false, "Alpha test: only opacity 0 passes, nothing is drawn."},
         {0, 0, GL_GREATER, true, ""},
     };
     for (const auto& c : cases) {
@@ -257,8 +258,12 @@ TEST_F(SettingsControlsTest, AlphaTestSliderModeAndCorrection)
         EXPECT_EQ(countOnePaint(GL_SAMPLES_PASSED), c.passes ? all : 0u) << c.value << " " << c.mode;
         EXPECT_EQ(note(), c.note) << c.value << " " << c.mode;
     }
+    // Under maximum intensity a transparent fragment would still show.
     choose(ID_SETTINGS_ALPHA_MODE, 1);
-    EXPECT_EQ(volume.alphaFunc, static_cast<GLenum>(GL_EQUAL));
+    EXPECT_NE(note(), "");
+    app->postCommand(ID_MAXIMUM);
+    EXPECT_EQ(note(), "");
+    app->postCommand(ID_BLEND);
     choose(ID_SETTINGS_ALPHA_MODE, 0);
 
     // Correction: 16 data slices over 64 drawn, slider at 128:

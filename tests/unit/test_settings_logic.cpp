@@ -215,7 +215,8 @@ TEST(SettingsLogic, UsedRangeWeightsReachTheRecord)
 
 TEST(SettingsLogic, ReasonsNothingIsDrawn)
 {
-    struct Case { int sampling; GLenum func; float threshold; int slicing; bool speedup; const char* reason; };
+    struct Case { int sampling; GLenum func; float threshold; int slicing; bool speedup; const char* reason;
+                  int blending = BLENDING_COMPOSITE; };
     const Case cases[] = {
         {64, GL_GREATER, 0.0f, SLICING_2D_STACKS, true, ""},
         {1, GL_GREATER, 0.0f, SLICING_2D_STACKS, true, "Fewer than two slices: the volume is not drawn."},
@@ -231,12 +232,16 @@ TEST(SettingsLogic, ReasonsNothingIsDrawn)
         {64, GL_LESS, 0.0f, SLICING_2D_STACKS, true, "Alpha test: no opacity is less than 0, nothing is drawn."},
         {64, GL_LESS, 1.0f, SLICING_2D_STACKS, true, ""},
         {64, GL_EQUAL, 1.0f, SLICING_2D_STACKS, true, ""},
+        {64, GL_EQUAL, 0.0f, SLICING_2D_STACKS, true, "Alpha test: only opacity 0 passes, nothing is drawn."},
+        // Under maximum intensity a transparent fragment still shows its colour.
+        {64, GL_EQUAL, 0.0f, SLICING_2D_STACKS, true, "", BLENDING_MAXIMUM},
     };
     for (const Case& c : cases) {
         Volume v;
         v.setSampling(c.sampling);
         v.alphaFunc = c.func;
         v.alphaThreshold = c.threshold;
+        v.blending = c.blending;
         EXPECT_EQ(nothingDrawnReason(v, c.slicing, c.speedup), c.reason)
             << c.sampling << " " << c.func << " " << c.threshold << " " << c.slicing;
     }
