@@ -12,7 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -199,6 +202,25 @@ std::string rawFilePath(const std::string& descriptionPath, const std::string& o
     return descriptionPath.substr(0, slash) + "/" + objectFileName;
 }
 
+uint64_t fileBytes(FILE* f)
+{
+    struct stat st;
+    if (!f || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+bool rawFileBacks(uint64_t declared, uint64_t actual)
+{
+    // A raw file may lack as many bytes as it holds, or 1 MiB where that is
+    // more: a truncated copy still loads, the missing voxels zero, while a
+    // declaration far beyond the file, which would have memory allocated
+    // that nothing in the file fills, is refused (as the zvf reader refuses
+    // a grid no stream of its length can inflate to).
+    const uint64_t slack = actual > kRawSlackBytes ? actual : kRawSlackBytes;
+    return declared <= actual || declared - actual <= slack;
+}
+
 bool readDescriptionText(const std::string& fileName, std::string* text)
 {
     FILE* f = std::fopen(fileName.c_str(), "rb");
@@ -283,21 +305,23 @@ void logDescriptionError(DescriptionError error, const std::string& key)
     }
 }
 
-// The raw file's bytes into data (total bytes, zeroed); a short file leaves
-// the rest zero and says so. False when the file cannot be opened.
-bool readRawVoxels(const std::string& path, const std::string& word, void* data, size_t total)
+// Closes the raw file on every way out of the reader.
+struct FileCloser
 {
-    FILE* raw = std::fopen(path.c_str(), "rb");
-    if (!raw)
-        return false;
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using RawFile = std::unique_ptr<FILE, FileCloser>;
+
+// The raw file's bytes into data (total bytes, zeroed); a short file leaves
+// the rest zero and says so.
+void readRawVoxels(FILE* raw, const std::string& word, void* data, size_t total)
+{
     const size_t got = std::fread(data, 1, total, raw);
-    std::fclose(raw);
     if (got < total)
         logBoth(__FILE__, __LINE__,
                 ("Description file: raw file \"" + word + "\" lacks " + std::to_string(total - got) + " of " +
                  std::to_string(total) + " bytes; they read as 0\n")
                     .c_str());
-    return true;
 }
 
 // Two and three channels become four; the raw multi-byte values are still
@@ -347,11 +371,23 @@ bool readDescription(const std::string& fileName, void** data, GLenum* type, Vol
         logBoth(__FILE__, __LINE__, "Description file: the volume is too large\n");
         return false;
     }
+    // The raw file is opened before anything is allocated, so that what it
+    // cannot back is refused without the memory being asked for.
+    const RawFile raw(std::fopen(rawFilePath(fileName, d.objectFileName).c_str(), "rb"));
+    if (!raw)
+        return false;
+    const uint64_t actual = fileBytes(raw.get());
+    if (!rawFileBacks(total, actual)) {
+        logBoth(__FILE__, __LINE__,
+                ("Description file: " + std::to_string(total) + " bytes declared, raw file \"" + d.objectFileName +
+                 "\" has " + std::to_string(actual) + "\n")
+                    .c_str());
+        return false;
+    }
     GUARDED_VOXELS_AS(*data, "(*data)", total);
     if (!*data)
         return false;
-    if (!readRawVoxels(rawFilePath(fileName, d.objectFileName), d.objectFileName, *data, total))
-        return false;
+    readRawVoxels(raw.get(), d.objectFileName, *data, total);
 
     volume.setBoxProportions(d.sliceThickness[0], d.sliceThickness[1], d.sliceThickness[2]);
     appendRatio(volume, info);

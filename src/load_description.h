@@ -5,6 +5,8 @@
 
 #include "includegl.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 class Volume;
@@ -39,6 +41,14 @@ const int kMaxDescriptionWord = 259;
 DescriptionError parseDescription(const std::string& text, Description* out, std::string* key);
 // The text of a description file, at most its first MiB; false when it cannot be opened.
 bool readDescriptionText(const std::string& fileName, std::string* text);
+
+// Bytes of an open regular file; 0 for anything else (a pipe, a device).
+uint64_t fileBytes(FILE* f);
+// Whether a raw file of `actual` bytes may back a declaration of `declared`
+// bytes: it may lack as many bytes as it holds, or kRawSlackBytes where that
+// is more (the missing voxels read as zero).
+bool rawFileBacks(uint64_t declared, uint64_t actual);
+const uint64_t kRawSlackBytes = uint64_t(1) << 20;
 
 // Path of the raw file: the description's directory, "/", and the word; the
 // word alone when the description path has no directory.

@@ -174,15 +174,25 @@ bool readMaskDescription(const std::string& fileName, void** data, GLenum* type,
         logMask(__FILE__, __LINE__, "Mask: the volume is too large");
         return false;
     }
-    GUARDED_VOXELS_AS(*data, "(*data)", total);
-    if (!*data) {
-        g_garbageCollector.remove(*data);
-        return false;
-    }
+    // Opened first: a declaration the file cannot back is refused before
+    // its memory is asked for.
     const std::string rawPath = rawFilePath(fileName, d.objectFileName);
     FILE* raw = std::fopen(rawPath.c_str(), "rb");
     if (!raw) {
         logMask(__FILE__, __LINE__, "Mask: cannot open " + rawPath);
+        return false;
+    }
+    const uint64_t actual = fileBytes(raw);
+    if (!rawFileBacks(total, actual)) {
+        std::fclose(raw);
+        logMask(__FILE__, __LINE__, "Mask: " + std::to_string(total) + " bytes declared, raw file \"" +
+                                        d.objectFileName + "\" has " + std::to_string(actual));
+        return false;
+    }
+    GUARDED_VOXELS_AS(*data, "(*data)", total);
+    if (!*data) {
+        std::fclose(raw);
+        g_garbageCollector.remove(*data);
         return false;
     }
     const size_t got = std::fread(*data, 1, total, raw);

@@ -169,6 +169,72 @@ TEST_F(DescriptionTest, ShortRawFileLeavesZerosLongOneReadsOnlyTheDescribedBytes
     EXPECT_EQ(log.text().size(), before);
 }
 
+// 63 bytes naming a raw file of one byte declare 4 GB: refused with both
+// sizes before any memory is asked for (an allocation would take the
+// failure armed here).
+TEST_F(DescriptionTest, DeclarationFarBeyondTheRawFileIsRefusedWithoutAllocating)
+{
+    const std::string description = "ObjectFileName: a.raw\nResolution: 2000 2000 1000\nFormat: UCHAR\n";
+    ASSERT_EQ(description.size(), 63u);
+    LogCapture log;
+    failNextGuardedAllocations(1);
+    EXPECT_FALSE(read(description, "x", "a.raw"));
+    const bool stillArmed = guardedAllocationShouldFail();
+    failNextGuardedAllocations(0);
+    EXPECT_TRUE(stillArmed);
+    EXPECT_EQ(data, nullptr);
+    const std::string text = log.text();
+    const std::string line = "Description file: 4000000000 bytes declared, raw file \"a.raw\" has 1\n";
+    ASSERT_GE(text.size(), line.size());
+    EXPECT_EQ(text.substr(text.size() - line.size()), line);
+    EXPECT_EQ(text.find("Allocating memory FAILED!"), std::string::npos);
+}
+
+// A raw file may lack as many bytes as it holds, or 1 MiB where that is
+// more; one byte beyond is refused.
+TEST_F(DescriptionTest, RawFileBacksWhatItCouldHoldWithTheMargin)
+{
+    const uint64_t mib = uint64_t(1) << 20;
+    EXPECT_TRUE(rawFileBacks(mib, 0));
+    EXPECT_FALSE(rawFileBacks(mib + 1, 0));
+    EXPECT_TRUE(rawFileBacks(4 * mib, 2 * mib));
+    EXPECT_FALSE(rawFileBacks(4 * mib + 1, 2 * mib));
+    EXPECT_TRUE(rawFileBacks(48, 1000));
+    EXPECT_FALSE(rawFileBacks(uint64_t(4000000000), 1));
+    const struct
+    {
+        const char* resolution;
+        size_t raw;
+        bool loads;
+    } cases[] = {
+        {"1048576 1 1", 0, true},
+        {"1048577 1 1", 0, false},
+        {"4194304 1 1", 2 * mib, true},
+        {"4194305 1 1", 2 * mib, false},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        const std::string d = std::string("ObjectFileName: m.raw\nResolution: ") + c.resolution + "\nFormat: UCHAR\n";
+        writeFile(dir.file("m.raw"), std::string(c.raw, '\x05'));
+        EXPECT_EQ(read(d, "", "m.raw"), c.loads) << c.resolution;
+        const std::string text = log.text();
+        if (c.loads) {
+            ASSERT_NE(data, nullptr);
+            EXPECT_NE(text.find("lacks "), std::string::npos) << text;
+            const unsigned char* p = static_cast<const unsigned char*>(data);
+            EXPECT_EQ(p[0], c.raw ? 5 : 0);
+            EXPECT_EQ(p[c.raw ? c.raw - 1 : 0], c.raw ? 5 : 0);
+            EXPECT_EQ(p[c.raw], 0);
+            RELEASE_VOXELS(data);
+        } else {
+            EXPECT_EQ(data, nullptr);
+            EXPECT_NE(text.find(" bytes declared, raw file \"m.raw\" has " + std::to_string(c.raw) + "\n"),
+                      std::string::npos)
+                << text;
+        }
+    }
+}
+
 TEST_F(DescriptionTest, RawFileRelativeToTheDescriptionsDirectory)
 {
     std::string d = kExactLayout;
@@ -200,9 +266,9 @@ TEST_F(DescriptionTest, MissingFilesFailWithoutMessage)
     const size_t before = log.text().size();
     EXPECT_FALSE(readDescription(dir.file("none.dat"), &data, &type, v, info));
     EXPECT_EQ(data, nullptr);
-    // The raw file is missing: the buffer is handed back for the caller to free.
+    // The raw file is missing: it is opened before anything is allocated.
     EXPECT_FALSE(read(kExactLayout, ""));
-    EXPECT_NE(data, nullptr);
+    EXPECT_EQ(data, nullptr);
     EXPECT_EQ(log.text().size(), before);
 }
 

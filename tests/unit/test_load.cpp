@@ -211,11 +211,14 @@ TEST_F(LoadTest, ReportProgressClosesTheDialogOnCancel)
 TEST_F(LoadTest, FailingReadersShowFailedAndFreeEverything)
 {
     writeFile(dir.file("d.dat"), kDescription); // no raw file
+    // 4 GB declared over a raw file of one byte.
+    writeFile(dir.file("huge.dat"), "ObjectFileName: one.raw\nResolution: 2000 2000 1000\nFormat: UCHAR\n");
+    writeFile(dir.file("one.raw"), "x");
     writeFile(dir.file("bad.zvf"), "P5\n# not a zvf header\n1 1\n255\nx");
     std::string truncated = readFile(writeSmallZvf(ramp(24, 1)));
     truncated.resize(truncated.size() - 20);
     writeFile(dir.file("short.zvf"), truncated);
-    for (const char* name : {"d.dat", "missing.dat", "bad.zvf", "short.zvf", "missing.zvf"}) {
+    for (const char* name : {"d.dat", "missing.dat", "huge.dat", "bad.zvf", "short.zvf", "missing.zvf"}) {
         LogCapture log;
         ProgressRecorder rec;
         EXPECT_FALSE(loadData(dir.file(name), v, info)) << name;

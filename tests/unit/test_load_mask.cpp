@@ -188,6 +188,30 @@ TEST_F(MaskLoad, DamagedMasksFailAndLeaveTheData)
     }
 }
 
+// A mask over data of 2000 x 2000 x 1000 voxels whose raw file holds one
+// byte: refused with both sizes, nothing allocated.
+TEST_F(MaskLoad, DeclarationFarBeyondTheRawFileIsRefused)
+{
+    writeFile(dir.file("huge.dat"), "ObjectFileName: one.raw\nResolution: 2000 2000 1000\nFormat: UCHAR\n");
+    writeFile(dir.file("one.raw"), "x");
+    const int resolution[3] = {v.resolution[0], v.resolution[1], v.resolution[2]};
+    v.resolution[0] = 2000;
+    v.resolution[1] = 2000;
+    v.resolution[2] = 1000;
+    LogCapture log;
+    void* data = nullptr;
+    GLenum type = 0;
+    failNextGuardedAllocations(1);
+    EXPECT_FALSE(readMaskDescription(dir.file("huge.dat"), &data, &type, v));
+    const bool stillArmed = guardedAllocationShouldFail();
+    failNextGuardedAllocations(0);
+    std::copy(resolution, resolution + 3, v.resolution);
+    EXPECT_TRUE(stillArmed);
+    EXPECT_EQ(data, nullptr);
+    EXPECT_NE(log.text().find("Mask: 4000000000 bytes declared, raw file \"one.raw\" has 1\n"), std::string::npos)
+        << log.text();
+}
+
 TEST_F(MaskLoad, OnlyOverOneChannelData)
 {
     v.nbrChannels = 4;
