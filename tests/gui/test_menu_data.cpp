@@ -197,8 +197,10 @@ TEST_F(InformationWindow, OneWindowThatEscapeAndExitClose)
     // Open at shutdown: the main window takes it along.
     ASSERT_NE(openWindow(), nullptr);
     ASSERT_TRUE(app->close());
-    app.reset();
     EXPECT_EQ(g_pDataFrame, nullptr);
+    const std::string log = app->log();
+    EXPECT_NE(log.find("---GARBAGE COLLECTOR---"), std::string::npos);
+    EXPECT_EQ(log.find("g_pDataFrame"), std::string::npos);
 }
 
 TEST_F(InformationWindow, WithoutMainWindowTheDataPageSaysUnknownError)
