@@ -692,6 +692,9 @@ MainFrame::~MainFrame()
     histogram.release();
     volume.release();
 
+    // The editor view's registry entry goes with its window.
+    if (TransferFrame* transferWindow = transferFrame())
+        transferWindow->closeWindow();
     wxFrame** tools[] = {&g_pTransferFrame, &g_pSettingsFrame, &g_pDataFrame};
     for (wxFrame** frame : tools) {
         if (*frame) {

@@ -223,6 +223,9 @@ void TransferFrame::closeWindow()
             transfer->setSelected(c, c == CHANNEL_ALPHA);
     if (g_pTransferFrame == this)
         g_pTransferFrame = nullptr;
+    // Both go with the window in the toolkit's own time, which may come
+    // after the registry's report at shutdown.
+    g_garbageCollector.remove(myGLcanvas);
     g_garbageCollector.remove(this);
     Destroy();
 }
