@@ -47,6 +47,12 @@ void readAndCheck(TransferFunction& tf, const std::string& path)
     // The program's next steps after a read: tables from the new points.
     tf.refreshCurves();
     tf.build(true);
+    // Saved as a palette and read again, the curves come back point for point.
+    const std::vector<float> read = curveState(tf);
+    const std::string saved = scratchPath("saved.pal");
+    FUZZ_CHECK(tf.writeFile(saved));
+    FUZZ_CHECK(tf.readFile(saved));
+    FUZZ_CHECK(curveState(tf) == read);
 }
 
 } // namespace fuzzsupport

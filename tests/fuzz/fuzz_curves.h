@@ -13,8 +13,9 @@ namespace fuzzsupport {
 std::vector<float> curveState(const TransferFunction& tf);
 
 // Reads path into tf as the program does (refresh, build) and checks the
-// outcome: accepted curves are ordered and in range, a refusal logs the
-// reader's message and leaves every curve as it was.
+// outcome: accepted curves are ordered and in range and survive being saved
+// as a palette and read again; a refusal logs the reader's message and
+// leaves every curve as it was.
 void readAndCheck(TransferFunction& tf, const std::string& path);
 
 } // namespace fuzzsupport
