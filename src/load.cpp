@@ -5,6 +5,7 @@
 #include "histogram.h"
 #include "load_convert.h"
 #include "load_description.h"
+#include "load_foreign.h"
 #include "transfer_function.h"
 #include "multi_volume.h"
 #include "volume.h"
@@ -35,6 +36,9 @@ ProgressDialogFactory& dialogFactory()
 
 void openProgressDialog()
 {
+    // An import read before the old data were discarded already has one.
+    if (gpProgressDlg)
+        return;
     ProgressDialogFactory& factory = dialogFactory();
     gpProgressDlg = nullptr;
     if (!guardedAllocationShouldFail())
@@ -103,7 +107,8 @@ namespace {
 
 // loadData after the old textures are gone: read, convert, histogram,
 // textures; false on a failure or cancel.
-bool readAndUpload(const std::string& fileName, Volume& volume, std::string& info)
+bool readAndUpload(const std::string& fileName, Volume& volume, std::string& info,
+                   ForeignVolume* imported)
 {
     void* data = nullptr;
     GLenum type = GL_UNSIGNED_BYTE;
@@ -114,7 +119,9 @@ bool readAndUpload(const std::string& fileName, Volume& volume, std::string& inf
 
     bool isDescription = false;
     bool ok;
-    if (isZvfFile(fileName)) {
+    if (imported->data) {
+        ok = takeForeignData(imported, &data, &type, volume, info);
+    } else if (isZvfFile(fileName)) {
         ok = readZvfData(fileName, &data, &type, volume, info);
     } else {
         isDescription = true;
@@ -163,14 +170,40 @@ bool readAndUpload(const std::string& fileName, Volume& volume, std::string& inf
     return true;
 }
 
+// True while the last data load failed before it discarded anything.
+bool g_loadKeptVolume = false;
+
+// Reads a volume of another program's format with the dialog open; a file
+// that cannot be imported says why and leaves everything as it was.
+bool importFirst(const std::string& fileName, ForeignVolume* imported)
+{
+    openProgressDialog();
+    progress(2, "Loading data.");
+    std::string error;
+    if (importForeignVolume(fileName, imported, &error))
+        return true;
+    progress(100, "Failed.");
+    closeProgressDialog();
+    logBoth(__FILE__, __LINE__, (error + "\n").c_str());
+    showMessageBox(error.c_str(), "Warning");
+    return false;
+}
+
 } // namespace
 
 bool loadData(const std::string& fileName, Volume& volume, std::string& info)
 {
+    ForeignVolume imported;
+    g_loadKeptVolume = false;
+    if (!isZvfFile(fileName) && isForeignVolume(fileName) && !importFirst(fileName, &imported)) {
+        g_loadKeptVolume = true;
+        return false;
+    }
     volume.deleteTextures(true);
     if (volume.myMVolumeInfo)
         RELEASE(volume.myMVolumeInfo);
-    const bool ok = readAndUpload(fileName, volume, info);
+    const bool ok = readAndUpload(fileName, volume, info, &imported);
+    releaseForeignVolume(&imported);
     // The band textures of a load that failed or was cancelled after the
     // multi-volume loader would outlive the rest of it.
     if (!ok && volume.myMVolumeInfo)
@@ -180,6 +213,8 @@ bool loadData(const std::string& fileName, Volume& volume, std::string& info)
 
 void dataLoaded(Volume& volume, bool loaded, const std::string& fileName)
 {
+    if (!loaded && g_loadKeptVolume)
+        return;
     volume.isData = loaded;
     volume.isMask = false;
     if (!loaded)
@@ -204,8 +239,9 @@ bool loadMask(const std::string& fileName, Volume& volume)
         // nbrChannels values each.
         logBoth(__FILE__, __LINE__, "A mask needs data of one channel.\n");
     else
-        ok = isZvfFile(fileName) ? readMaskZvf(fileName, &data, &type, volume)
-                                 : readMaskDescription(fileName, &data, &type, volume);
+        ok = isZvfFile(fileName)          ? readMaskZvf(fileName, &data, &type, volume)
+             : isForeignVolume(fileName) ? readMaskForeign(fileName, &data, &type, volume)
+                                         : readMaskDescription(fileName, &data, &type, volume);
     if (!ok || !data)
         return failLoad(&data);
     if (!progress(9, "Scaling mask.")) {
@@ -213,7 +249,8 @@ bool loadMask(const std::string& fileName, Volume& volume)
         return false;
     }
     std::string scratch;
-    convertAndScale(data, &type, volume, scratch, !isZvfFile(fileName), &maxValue);
+    const bool isDescription = !isZvfFile(fileName) && !isForeignVolume(fileName);
+    convertAndScale(data, &type, volume, scratch, isDescription, &maxValue);
     if (!progress(15, "Converting mask.")) {
         abortLoad(&data);
         return false;

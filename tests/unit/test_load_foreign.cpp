@@ -1,0 +1,579 @@
+// Volumes of other programs' formats: NIfTI files against the raw voxels they
+// hold, files and DICOM series written with ITK read back equal, orientation,
+// element types, and damaged files refused with the file and the fault named.
+#include "error_handling.h"
+#include "histogram.h"
+#include "load.h"
+#include "load_foreign.h"
+#include "load_test_util.h"
+#include "test_support.h"
+#include "volume.h"
+
+#include <itkGDCMImageIO.h>
+#include <itkMetaImageIO.h>
+#include <itkNiftiImageIO.h>
+#include <itkNrrdImageIO.h>
+#include <itkTIFFImageIO.h>
+
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using testsupport::TempDir;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes bytesOf(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
+
+// 16-bit values of a raw file in the machine's order.
+Bytes raw16(const std::string& path, bool bigEndian)
+{
+    Bytes b = bytesOf(readFile(path));
+    const uint16_t one = 1;
+    const bool hostBig = *reinterpret_cast<const unsigned char*>(&one) == 0;
+    if (bigEndian != hostBig)
+        for (size_t i = 0; i + 1 < b.size(); i += 2)
+            std::swap(b[i], b[i + 1]);
+    return b;
+}
+
+Bytes importedBytes(const ForeignVolume& v, size_t valueBytes)
+{
+    const size_t n = static_cast<size_t>(v.resolution[0]) * v.resolution[1] * v.resolution[2] * v.bands;
+    const unsigned char* p = static_cast<const unsigned char*>(v.data);
+    return Bytes(p, p + n * valueBytes);
+}
+
+// A grid to write with one of ITK's IOs; direction columns are the stored
+// axes in ITK's LPS world.
+struct Grid
+{
+    Bytes bytes;                 // the voxels, x fastest, components adjacent
+    size_t dims[3] = {1, 1, 1};  // stored axes
+    double spacing[3] = {1, 1, 1};
+    double direction[3][3] = {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}}; // LAS by default
+    double origin[3] = {0, 0, 0};
+    itk::IOComponentEnum type = itk::IOComponentEnum::UCHAR;
+    unsigned components = 1;
+};
+
+void writeGrid(itk::ImageIOBase* io, const std::string& path, const Grid& g, bool compress = false)
+{
+    io->SetNumberOfDimensions(3);
+    itk::ImageIORegion region(3);
+    for (unsigned i = 0; i < 3; ++i) {
+        io->SetDimensions(i, g.dims[i]);
+        io->SetSpacing(i, g.spacing[i]);
+        io->SetOrigin(i, g.origin[i]);
+        io->SetDirection(i, std::vector<double>{g.direction[0][i], g.direction[1][i], g.direction[2][i]});
+        region.SetIndex(i, 0);
+        region.SetSize(i, g.dims[i]);
+    }
+    io->SetComponentType(g.type);
+    io->SetNumberOfComponents(g.components);
+    io->SetPixelType(g.components == 1 ? itk::IOPixelEnum::SCALAR
+                                       : (g.components == 3 ? itk::IOPixelEnum::RGB : itk::IOPixelEnum::VECTOR));
+    io->SetUseCompression(compress);
+    io->SetFileName(path);
+    io->SetIORegion(region);
+    io->Write(g.bytes.data());
+}
+
+class ForeignTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { myBaseline = g_garbageCollector.count(); }
+    void TearDown() override
+    {
+        releaseForeignVolume(&vol);
+        histogram.release();
+        v.release();
+        setMessageBoxHandler(nullptr);
+        EXPECT_EQ(gpProgressDlg, nullptr);
+        EXPECT_EQ(g_garbageCollector.count(), myBaseline);
+    }
+    TempDir dir;
+    ForeignVolume vol;
+    std::string error;
+    Volume v;
+    std::string info;
+    uint32_t myBaseline = 0;
+};
+
+std::string formatsDir()
+{
+    return testsupport::dataDir() + "/formats";
+}
+
+// ---- the two NIfTI files of the shared data against their raw voxels ----
+
+TEST_F(ForeignTest, NiftiFilesHoldTheRawVoxelsWithTheirSpacing)
+{
+    SKIP_WITHOUT_DATA();
+    struct Case
+    {
+        const char* file;
+        const char* raw;
+        bool rawBigEndian;
+        int size[3];
+        float spacing[3];
+        const char* lines[3];
+    } cases[] = {
+        {"anatomical.nii", "anatomical_33x41x25_int16_be.raw", true, {33, 41, 25}, {2, 2, 2},
+         {"Format:\t\tNIfTI-1\nByte order:\tbig-endian\n", "Orientation:\tLAS in the file, shown as LAS\n",
+          "Spacing:\t2.000000 2.000000 2.000000\n"}},
+        {"example4d.nii.gz", "example4d_vol0_128x96x24_int16.raw", false, {128, 96, 24}, {2, 2, 2.2f},
+         {"Format:\t\tNIfTI-1\nByte order:\tlittle-endian\n", "Time points:\t2, the first shown\n",
+          "Resolution:\t128 96 24\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_TRUE(importForeignVolume(formatsDir() + "/" + c.file, &vol, &error)) << error;
+        EXPECT_EQ(vol.type, static_cast<GLenum>(GL_SHORT));
+        EXPECT_EQ(vol.bands, 1);
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_EQ(vol.resolution[a], c.size[a]);
+            EXPECT_NEAR(vol.spacing[a], c.spacing[a], 1e-5);
+        }
+        EXPECT_TRUE(importedBytes(vol, 2) == raw16(testsupport::dataDir() + "/" + c.raw, c.rawBigEndian));
+        for (const char* line : c.lines)
+            EXPECT_NE(vol.info.find(line), std::string::npos) << line << " in\n" << vol.info;
+        EXPECT_EQ(vol.info.find("Data file name:\t" + std::string(c.file) + "\n"), 0u);
+        releaseForeignVolume(&vol);
+    }
+}
+
+// ---- DICOM: the single slices, rescale and orientation ----
+
+TEST_F(ForeignTest, CtSliceInHounsfieldUnitsWithRowsFromAnteriorUpward)
+{
+    SKIP_WITHOUT_DATA();
+    const std::string path = formatsDir() + "/CT_small.dcm";
+    ASSERT_TRUE(importForeignVolume(path, &vol, &error)) << error;
+    EXPECT_EQ(vol.resolution[0], 128);
+    EXPECT_EQ(vol.resolution[1], 128);
+    EXPECT_EQ(vol.resolution[2], 1);
+    EXPECT_NEAR(vol.spacing[0], 0.661468, 1e-6);
+    EXPECT_NEAR(vol.spacing[1], 0.661468, 1e-6);
+    ASSERT_EQ(vol.type, static_cast<GLenum>(GL_INT));
+    // The stored 16-bit values follow the pixel-data element (7FE0,0010) OW
+    // of 32768 bytes; HU = value - 1024; the file's rows run from anterior to
+    // posterior, y here from posterior to anterior.
+    const std::string file = readFile(path);
+    const size_t start = file.find(std::string("\xe0\x7f\x10\x00OW\0\0\0\x80\0\0", 12)) + 12;
+    ASSERT_LE(start + 32768, file.size());
+    const int32_t* hu = static_cast<const int32_t*>(vol.data);
+    int mismatches = 0;
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x) {
+            const size_t at = start + 2 * (static_cast<size_t>(127 - y) * 128 + x);
+            const int16_t stored = static_cast<int16_t>(static_cast<unsigned char>(file[at]) |
+                                                        (static_cast<unsigned char>(file[at + 1]) << 8));
+            mismatches += hu[y * 128 + x] != stored - 1024;
+        }
+    EXPECT_EQ(mismatches, 0);
+    for (const char* line : {"Format:\t\tDICOM\n", "Modality:\tCT\n", "Slices:\t\t1\n",
+                             "Rescale:\tslope 1 intercept -1024\n", "Orientation:\tLPS in the file, shown as LAS\n"})
+        EXPECT_NE(vol.info.find(line), std::string::npos) << line << " in\n" << vol.info;
+    // Neither the patient's name nor the identifier.
+    EXPECT_EQ(vol.info.find("CompressedSamples"), std::string::npos);
+    EXPECT_EQ(vol.info.find("1CT1"), std::string::npos);
+
+    releaseForeignVolume(&vol);
+    ASSERT_TRUE(importForeignVolume(formatsDir() + "/MR_small.dcm", &vol, &error)) << error;
+    EXPECT_EQ(vol.resolution[0], 64);
+    EXPECT_EQ(vol.resolution[1], 64);
+    EXPECT_EQ(vol.resolution[2], 1);
+    EXPECT_NEAR(vol.spacing[0], 0.3125, 1e-6);
+    EXPECT_EQ(vol.type, static_cast<GLenum>(GL_SHORT));
+    EXPECT_NE(vol.info.find("Modality:\tMR\n"), std::string::npos);
+}
+
+// The headsq slices as a DICOM series: files named in shuffled order, slice
+// positions along the normal decide. A smaller second series shares the folder.
+class DicomSeriesTest : public ForeignTest
+{
+protected:
+    void writeSlice(const std::string& name, const Grid& g, const char* series, int number, size_t index,
+                    double z)
+    {
+        itk::GDCMImageIO::Pointer io = itk::GDCMImageIO::New();
+        io->KeepOriginalUIDOn();
+        itk::MetaDataDictionary& d = io->GetMetaDataDictionary();
+        itk::EncapsulateMetaData<std::string>(d, "0010|0010", "Doe^Jane");
+        itk::EncapsulateMetaData<std::string>(d, "0010|0020", "PID4711");
+        itk::EncapsulateMetaData<std::string>(d, "0008|0060", number == 3 ? "MR" : "CT");
+        itk::EncapsulateMetaData<std::string>(d, "0008|103e", number == 3 ? "small" : "head");
+        itk::EncapsulateMetaData<std::string>(d, "0020|0011", std::to_string(number));
+        itk::EncapsulateMetaData<std::string>(d, "0020|000d", "1.2.826.0.1.3680043.2.1125.1");
+        itk::EncapsulateMetaData<std::string>(d, "0020|000e", series);
+        itk::EncapsulateMetaData<std::string>(d, "0008|0016", "1.2.840.10008.5.1.4.1.1.2");
+        itk::EncapsulateMetaData<std::string>(d, "0008|0018", std::string(series) + "." + std::to_string(index + 1));
+        itk::EncapsulateMetaData<std::string>(d, "0020|0013", std::to_string(index + 1));
+        Grid slice = g;
+        slice.dims[2] = 1;
+        const size_t bytes = g.dims[0] * g.dims[1] * 2;
+        slice.bytes.assign(g.bytes.begin() + index * bytes, g.bytes.begin() + (index + 1) * bytes);
+        slice.origin[2] = z;
+        writeGrid(io, dir.file(name), slice);
+    }
+    // headsq (64 x 64 x 93, 3.2 x 3.2 x 1.5) with rows from posterior to
+    // anterior, slices from inferior to superior; names shuffled.
+    Grid writeHeadSeries(std::vector<std::string>* names)
+    {
+        Grid g;
+        g.bytes = raw16(testsupport::dataDir() + "/headsq_64x64x93_int16.raw", false);
+        g.dims[0] = 64;
+        g.dims[1] = 64;
+        g.dims[2] = 93;
+        g.spacing[0] = g.spacing[1] = 3.2;
+        g.type = itk::IOComponentEnum::SHORT;
+        std::vector<size_t> order(93);
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::shuffle(order.begin(), order.end(), std::mt19937(7));
+        for (size_t i = 0; i < order.size(); ++i) {
+            names->push_back("im" + std::to_string(i) + ".dcm");
+            // File i holds slice order[i]; positions run against the normal's
+            // sign of nothing: z = -40 + 1.5 k.
+            writeSlice(names->back(), g, "1.2.826.0.1.3680043.2.1125.2", 2, order[i], -40.0 + 1.5 * order[i]);
+        }
+        return g;
+    }
+};
+
+TEST_F(DicomSeriesTest, SlicesOrderedByPositionAndTheLargestSeriesOpened)
+{
+    SKIP_WITHOUT_DATA();
+    std::vector<std::string> names;
+    const Grid g = writeHeadSeries(&names);
+    Grid small = g;
+    small.dims[2] = 3;
+    for (size_t k = 0; k < 3; ++k)
+        writeSlice("s" + std::to_string(k), small, "1.2.826.0.1.3680043.2.1125.3", 3, k, 2.0 * k);
+
+    LogCapture log;
+    ASSERT_TRUE(importForeignVolume(dir.path(), &vol, &error)) << error;
+    EXPECT_EQ(vol.resolution[0], 64);
+    EXPECT_EQ(vol.resolution[1], 64);
+    EXPECT_EQ(vol.resolution[2], 93);
+    EXPECT_NEAR(vol.spacing[0], 3.2, 1e-6);
+    EXPECT_NEAR(vol.spacing[2], 1.5, 1e-5);
+    EXPECT_EQ(vol.type, static_cast<GLenum>(GL_SHORT));
+    EXPECT_TRUE(importedBytes(vol, 2) == g.bytes);
+    for (const char* line : {"Format:\t\tDICOM\n", "Modality:\tCT\n", "Series description:\thead\n", "Slices:\t\t93\n"})
+        EXPECT_NE(vol.info.find(line), std::string::npos) << line << " in\n" << vol.info;
+    EXPECT_EQ(vol.info.find("Doe"), std::string::npos);
+    EXPECT_EQ(vol.info.find("PID4711"), std::string::npos);
+    EXPECT_NE(log.text().find("Other DICOM series in " + dir.path() + ": series 3 \"small\" MR, 3 files"),
+              std::string::npos)
+        << log.text();
+    EXPECT_EQ(log.text().find("Doe"), std::string::npos);
+
+    // One file of the small series opens that series.
+    releaseForeignVolume(&vol);
+    ASSERT_TRUE(importForeignVolume(dir.file("s1"), &vol, &error)) << error;
+    EXPECT_EQ(vol.resolution[2], 3);
+    EXPECT_NEAR(vol.spacing[2], 2.0, 1e-6);
+    EXPECT_NE(vol.info.find("Series description:\tsmall\n"), std::string::npos);
+}
+
+TEST_F(DicomSeriesTest, ASliceOfAnotherSizeOrWithoutPixelDataIsNamed)
+{
+    SKIP_WITHOUT_DATA();
+    std::vector<std::string> names;
+    Grid g = writeHeadSeries(&names);
+    Grid odd = g;
+    odd.dims[0] = odd.dims[1] = 32;
+    writeSlice("odd.dcm", odd, "1.2.826.0.1.3680043.2.1125.2", 2, 0, 500.0);
+    EXPECT_FALSE(importForeignVolume(dir.path(), &vol, &error));
+    EXPECT_EQ(error, dir.file("odd.dcm") + ": a slice of 32 x 32 in a series of 64 x 64 slices");
+    EXPECT_EQ(vol.data, nullptr);
+
+    // The CT slice cut before its pixel data.
+    const std::string ct = readFile(formatsDir() + "/CT_small.dcm");
+    TempDir other;
+    ASSERT_TRUE(writeFile(other.file("cut.dcm"), ct.substr(0, ct.find(std::string("\xe0\x7f\x10\x00", 4)))));
+    EXPECT_FALSE(importForeignVolume(other.file("cut.dcm"), &vol, &error));
+    EXPECT_EQ(error.compare(0, other.file("cut.dcm").size() + 2, other.file("cut.dcm") + ": "), 0) << error;
+}
+
+// ---- NRRD, MetaImage and TIFF written with ITK read back equal ----
+
+TEST_F(ForeignTest, FilesWrittenByTheLibraryReadBackEqual)
+{
+    SKIP_WITHOUT_DATA();
+    Grid head;
+    head.bytes = raw16(testsupport::dataDir() + "/headsq_64x64x93_int16.raw", false);
+    head.dims[0] = head.dims[1] = 64;
+    head.dims[2] = 93;
+    head.spacing[0] = head.spacing[1] = 3.2;
+    head.spacing[2] = 1.5;
+    head.type = itk::IOComponentEnum::SHORT;
+    Grid nucleon;
+    nucleon.bytes = bytesOf(readFile(testsupport::dataDir() + "/nucleon.raw"));
+    nucleon.dims[0] = nucleon.dims[1] = nucleon.dims[2] = 41;
+    // Three bands from the bucky ball, stored without orientation in TIFF.
+    Grid rgb;
+    const Bytes bucky = bytesOf(readFile(testsupport::dataDir() + "/bucky_32x32x32_uint8.raw"));
+    for (unsigned char b : bucky) {
+        rgb.bytes.push_back(b);
+        rgb.bytes.push_back(static_cast<unsigned char>(255 - b));
+        rgb.bytes.push_back(static_cast<unsigned char>(b / 2));
+    }
+    rgb.dims[0] = rgb.dims[1] = rgb.dims[2] = 32;
+    rgb.components = 3;
+    rgb.direction[1][1] = 1.0; // TIFF keeps no direction: stored order stays
+
+    struct Case
+    {
+        const char* name;
+        itk::ImageIOBase::Pointer io;
+        const Grid* grid;
+        bool compress;
+        GLenum type;
+        const char* format;
+    } cases[] = {
+        {"head.nrrd", itk::NrrdImageIO::New().GetPointer(), &head, false, GL_SHORT, "Format:\t\tNRRD (raw)\n"},
+        {"head_gz.nrrd", itk::NrrdImageIO::New().GetPointer(), &head, true, GL_SHORT, "Format:\t\tNRRD (gzip)\n"},
+        {"head.mhd", itk::MetaImageIO::New().GetPointer(), &head, false, GL_SHORT, "Format:\t\tMetaImage\n"},
+        {"nucleon.mha", itk::MetaImageIO::New().GetPointer(), &nucleon, true, GL_UNSIGNED_BYTE,
+         "Format:\t\tMetaImage\n"},
+        {"head.nii.gz", itk::NiftiImageIO::New().GetPointer(), &head, true, GL_SHORT, "Format:\t\tNIfTI-1\n"},
+        {"bucky.tif", itk::TIFFImageIO::New().GetPointer(), &rgb, false, GL_UNSIGNED_BYTE, "Format:\t\tTIFF\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeGrid(c.io, dir.file(c.name), *c.grid, c.compress);
+        ASSERT_TRUE(importForeignVolume(dir.file(c.name), &vol, &error)) << error;
+        EXPECT_EQ(vol.type, c.type);
+        EXPECT_EQ(vol.bands, static_cast<int>(c.grid->components));
+        for (int a = 0; a < 3; ++a)
+            EXPECT_EQ(vol.resolution[a], static_cast<int>(c.grid->dims[a]));
+        EXPECT_TRUE(importedBytes(vol, c.type == GL_SHORT ? 2 : 1) == c.grid->bytes);
+        if (c.grid == &head)
+            EXPECT_NEAR(vol.spacing[2], 1.5, 1e-5);
+        EXPECT_NE(vol.info.find(c.format), std::string::npos) << vol.info;
+        releaseForeignVolume(&vol);
+    }
+}
+
+// f(x, y, z) = x + 10 y + 100 z in the program's axes, stored in a MetaImage
+// whose first axis runs superior, second to the patient's right (ITK's -x),
+// third posterior (ITK's +y): the import undoes permutation and flips.
+TEST_F(ForeignTest, StoredAxesAreBroughtToLeftAnteriorSuperior)
+{
+    const int nx = 5, ny = 4, nz = 3; // program's axes
+    Grid g;
+    g.dims[0] = nz;
+    g.dims[1] = nx;
+    g.dims[2] = ny;
+    g.spacing[0] = 3.0;
+    g.spacing[1] = 1.0;
+    g.spacing[2] = 2.0;
+    double d[3][3] = {{0, -1, 0}, {0, 0, 1}, {1, 0, 0}}; // [world LPS][stored axis]
+    std::memcpy(g.direction, d, sizeof d);
+    g.type = itk::IOComponentEnum::SHORT;
+    g.bytes.resize(nx * ny * nz * 2);
+    int16_t* s = reinterpret_cast<int16_t*>(g.bytes.data());
+    for (int k = 0; k < ny; ++k)         // stored axis 2: posterior, y = ny - 1 - k
+        for (int j = 0; j < nx; ++j)     // stored axis 1: right, x = nx - 1 - j
+            for (int i = 0; i < nz; ++i) // stored axis 0: superior, z = i
+                s[(k * nx + j) * nz + i] = static_cast<int16_t>((nx - 1 - j) + 10 * (ny - 1 - k) + 100 * i);
+    writeGrid(itk::MetaImageIO::New(), dir.file("turned.mha"), g);
+    ASSERT_TRUE(importForeignVolume(dir.file("turned.mha"), &vol, &error)) << error;
+    ASSERT_EQ(vol.resolution[0], nx);
+    ASSERT_EQ(vol.resolution[1], ny);
+    ASSERT_EQ(vol.resolution[2], nz);
+    EXPECT_FLOAT_EQ(vol.spacing[0], 1.0f);
+    EXPECT_FLOAT_EQ(vol.spacing[1], 2.0f);
+    EXPECT_FLOAT_EQ(vol.spacing[2], 3.0f);
+    const int16_t* v = static_cast<const int16_t*>(vol.data);
+    int wrong = 0;
+    for (int z = 0; z < nz; ++z)
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x)
+                wrong += v[(z * ny + y) * nx + x] != x + 10 * y + 100 * z;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_NE(vol.info.find("Orientation:\tSRP in the file, shown as LAS\n"), std::string::npos) << vol.info;
+}
+
+// All seven element types keep their type; double and 64-bit integers become FLOAT with a log line.
+TEST_F(ForeignTest, ElementTypesKeptOrReadAsFloat)
+{
+    using T = itk::IOComponentEnum;
+    struct Case
+    {
+        T itkType;
+        size_t bytes;
+        GLenum gl;
+    } cases[] = {{T::UCHAR, 1, GL_UNSIGNED_BYTE}, {T::CHAR, 1, GL_BYTE},   {T::USHORT, 2, GL_UNSIGNED_SHORT},
+                 {T::SHORT, 2, GL_SHORT},         {T::UINT, 4, GL_UNSIGNED_INT}, {T::INT, 4, GL_INT},
+                 {T::FLOAT, 4, GL_FLOAT},         {T::DOUBLE, 8, GL_FLOAT}, {T::LONGLONG, 8, GL_FLOAT}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(itk::ImageIOBase::GetComponentTypeAsString(c.itkType));
+        Grid g;
+        g.dims[0] = 3;
+        g.dims[1] = 2;
+        g.dims[2] = 2;
+        g.type = c.itkType;
+        g.bytes.assign(12 * c.bytes, 0);
+        // Values 0 ... 11 in the element type.
+        for (int i = 0; i < 12; ++i) {
+            unsigned char* at = g.bytes.data() + i * c.bytes;
+            if (c.itkType == T::FLOAT) { const float f = i; std::memcpy(at, &f, 4); }
+            else if (c.itkType == T::DOUBLE) { const double f = i; std::memcpy(at, &f, 8); }
+            else if (c.bytes == 8) { const int64_t f = i; std::memcpy(at, &f, 8); }
+            else if (c.bytes == 4) { const int32_t f = i; std::memcpy(at, &f, 4); }
+            else if (c.bytes == 2) { const int16_t f = static_cast<int16_t>(i); std::memcpy(at, &f, 2); }
+            else *at = static_cast<unsigned char>(i);
+        }
+        const std::string path = dir.file("t.mha");
+        writeGrid(itk::MetaImageIO::New(), path, g);
+        LogCapture log;
+        ASSERT_TRUE(importForeignVolume(path, &vol, &error)) << error;
+        EXPECT_EQ(vol.type, c.gl);
+        for (int i = 0; i < 12; ++i) {
+            const unsigned char* at = static_cast<const unsigned char*>(vol.data);
+            double value;
+            if (c.gl == GL_FLOAT) { float f; std::memcpy(&f, at + 4 * i, 4); value = f; }
+            else if (c.bytes == 4) { int32_t f; std::memcpy(&f, at + 4 * i, 4); value = f; }
+            else if (c.bytes == 2) { int16_t f; std::memcpy(&f, at + 2 * i, 2); value = f; }
+            else value = at[i];
+            EXPECT_EQ(value, i);
+        }
+        const bool converted = c.bytes == 8;
+        EXPECT_EQ(log.text().find(path + ": " + itk::ImageIOBase::GetComponentTypeAsString(c.itkType) +
+                                  " values read as FLOAT") != std::string::npos,
+                  converted)
+            << log.text();
+        releaseForeignVolume(&vol);
+    }
+}
+
+// ---- damaged files ----
+
+std::string gzipped(const std::string& bytes)
+{
+    uLongf size = compressBound(bytes.size()) + 32;
+    std::string out(size, '\0');
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+TEST_F(ForeignTest, DamagedFilesNameTheFileAndTheFault)
+{
+    SKIP_WITHOUT_DATA();
+    const std::string nii = readFile(formatsDir() + "/anatomical.nii");
+    std::string wide = nii;
+    wide[42] = 0x75; // dim[1] (big-endian int16) 33 -> 30000
+    wide[43] = 0x30;
+    std::string gz = gzipped(nii);
+    std::string corrupt = gz;
+    for (size_t i = 2000; i < 2100; ++i)
+        corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5a);
+    const std::string nrrd = "NRRD0004\ntype: short\ndimension: 3\nsizes: 1000 1000 1000\n"
+                             "encoding: raw\nendian: little\n\n" + std::string(100, '\0');
+    const std::string mha = "ObjectType = Image\nNDims = 3\nDimSize = 4000 4000 4000\n"
+                            "ElementType = MET_USHORT\nElementDataFile = LOCAL\n" + std::string(64, '\0');
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        const char* fault; // the message after "PATH: "
+    } cases[] = {
+        {"short.nii", nii.substr(0, 20000),
+         "the header declares 33 x 41 x 25 (67650 bytes), the file holds 19648 bytes of voxels"},
+        {"wide.nii", wide, "the header declares 30000 x 41 x 25 (61500000 bytes), the file holds 67650 bytes of voxels"},
+        {"cut.nii.gz", gz.substr(0, gz.size() / 2), "compressed data do not inflate"},
+        {"bad.nii.gz", corrupt, "compressed data do not inflate"},
+        {"empty.nii", "", "the NIfTI header is damaged"},
+        {"big.nrrd", nrrd, "the header declares 1000 x 1000 x 1000 (2000000000 bytes), the file holds 100 bytes of voxels"},
+        {"big.mha", mha, "the header declares 4000 x 4000 x 4000"},
+        {"noise.nrrd", "NRRD0004\nthis is not a header\n", "the header cannot be read"},
+        {"cut.tif", std::string("II*\0\x08\0\0\0", 8), "the header cannot be read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        ASSERT_TRUE(writeFile(path, c.bytes));
+        EXPECT_FALSE(importForeignVolume(path, &vol, &error));
+        EXPECT_EQ(error.compare(0, path.size() + 2 + std::strlen(c.fault), path + ": " + c.fault), 0) << error;
+        EXPECT_EQ(vol.data, nullptr);
+    }
+}
+
+// A file that cannot be imported leaves the data on screen as they were and
+// says why in a box; a good one replaces them.
+TEST_F(ForeignTest, FailedImportKeepsTheLoadedData)
+{
+    SKIP_WITHOUT_DATA();
+    std::vector<std::string> boxes;
+    static std::vector<std::string>* seen;
+    seen = &boxes;
+    setMessageBoxHandler([](const char* text, const char* title) { seen->push_back(std::string(title) + ": " + text); });
+    ProgressRecorder recorder;
+    ASSERT_TRUE(loadData(formatsDir() + "/anatomical.nii", v, info));
+    dataLoaded(v, true, "anatomical.nii");
+    EXPECT_EQ(v.resolution[0], 33);
+    EXPECT_EQ(v.resolution[1], 41);
+    EXPECT_EQ(v.resolution[2], 25);
+    EXPECT_FLOAT_EQ(v.extent[1], 41.0f / 33.0f);
+    EXPECT_FLOAT_EQ(v.extent[2], 25.0f / 33.0f);
+    EXPECT_NE(info.find("Ratio:\t\t1.000000 1.242424 0.757576\nSwap Data:\tNO\n"), std::string::npos) << info;
+    const std::string kept = info;
+
+    const std::string bad = dir.file("bad.nii");
+    ASSERT_TRUE(writeFile(bad, readFile(formatsDir() + "/anatomical.nii").substr(0, 1000)));
+    recorder.record.updates.clear();
+    EXPECT_FALSE(loadData(bad, v, info));
+    dataLoaded(v, false, bad);
+    EXPECT_TRUE(v.isData);
+    EXPECT_EQ(v.resolution[0], 33);
+    EXPECT_EQ(info, kept);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Warning: " + bad + ": the header declares 33 x 41 x 25 (67650 bytes), the file holds 648 bytes of voxels");
+    const std::vector<std::pair<int, std::string>> updates = {{2, "Loading data."}, {100, "Failed."}};
+    EXPECT_EQ(recorder.record.updates, updates);
+    EXPECT_EQ(recorder.record.opened, recorder.record.closed);
+}
+
+TEST(ForeignNames, WhatCountsAsAForeignVolume)
+{
+    TempDir dir;
+    writeFile(dir.file("plain"), std::string(128, '\0') + "DICM" + std::string(64, '\0'));
+    writeFile(dir.file("notes.txt"), "ObjectFileName: a.raw\n");
+    struct Case
+    {
+        std::string path;
+        bool foreign;
+    } cases[] = {{"a.nii", true},       {"A.NII.GZ", true},        {"b.nrrd", true},  {"b.nhdr", true},
+                 {"c.mha", true},       {"c.mhd", true},           {"d.dcm", true},   {"e.tif", true},
+                 {"e.TIFF", true},      {"f.hdr", true},           {"x.zvf", false},  {"x.ZVF", false},
+                 {"x.dat", false},      {dir.path(), true},        {dir.file("plain"), true},
+                 {dir.file("notes.txt"), false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(isForeignVolume(c.path), c.foreign) << c.path;
+}
+
+} // namespace
