@@ -46,6 +46,8 @@ const uint64_t kDeflateExpansion = 1032;
 const uint64_t kCodecExpansion = 4096;
 // How much of a NRRD header is scanned for its data file and encoding.
 const size_t kMaxNrrdHeader = 1u << 20;
+// Files of a folder looked at to tell whether it holds a DICOM series.
+const int kMaxFilesLookedAt = 256;
 // Longest DICOM text field shown (LO and SH values are at most 64 characters).
 const size_t kMaxDicomText = 64;
 
@@ -185,6 +187,30 @@ Format formatByContent(const std::string& path)
     if (n >= 8 && (std::memcmp(head + 4, "n+2\0", 4) == 0 || std::memcmp(head + 4, "ni2\0", 4) == 0))
         return Format::Nifti;
     return Format::None;
+}
+
+// A folder is a DICOM series when one of its first files is DICOM.
+bool folderHasDicom(const std::string& dir)
+{
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return false;
+    bool found = false;
+    int looked = 0;
+    while (const dirent* e = readdir(d)) {
+        const std::string path = joinPath(dir, e->d_name);
+        uint64_t size = 0;
+        if (!fileSize(path, &size))
+            continue;
+        if (formatByName(path) == Format::Dicom || formatByContent(path) == Format::Dicom) {
+            found = true;
+            break;
+        }
+        if (++looked == kMaxFilesLookedAt)
+            break;
+    }
+    closedir(d);
+    return found;
 }
 
 const char* articleFor(Format f)
@@ -1166,7 +1192,7 @@ bool isForeignVolume(const std::string& path)
     if (endsWith(l, ".zvf") || endsWith(l, ".dat"))
         return false;
     if (isDirectory(path))
-        return true;
+        return folderHasDicom(path);
     return formatByName(path) != Format::None || formatByContent(path) != Format::None;
 }
 

@@ -25,7 +25,7 @@ struct ForeignVolume
     std::string info;                // data-information lines: format and the fields that matter
 };
 
-// True for a folder (a DICOM series) and for files whose name or first bytes
+// True for a folder of DICOM files and for files whose name or first bytes
 // say they are one of the formats above. zvf and description files are not.
 bool isForeignVolume(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include "canvas_main.h"
 #include "error_handling.h"
 #include "load.h"
+#include "load_foreign.h"
 #include "menu_main.h"
 #include "transfer_function.h"
 
@@ -48,6 +49,9 @@ DroppedKind droppedFileKind(const std::string& path)
         return DroppedKind::Data;
     if (endsWith(path, ".pal") || endsWith(path, ".txt"))
         return DroppedKind::Palette;
+    // NIfTI, NRRD, MetaImage, DICOM (a file or its folder), TIFF.
+    if (isForeignVolume(path))
+        return DroppedKind::Data;
     return DroppedKind::Other;
 }
 
@@ -62,7 +66,8 @@ bool openDroppedFile(MainFrame& frame, const std::string& path)
         break;
     }
     showMessageBox(("\"" + fileNameOf(path) +
-                    "\" cannot be opened here: drop a data set (.zvf, .dat) or a palette (.pal, .txt).")
+                    "\" cannot be opened here: drop a data set (.zvf, .dat, .nii, .nrrd, .mha, .dcm, "
+                    ".tif or a DICOM folder) or a palette (.pal, .txt).")
                        .c_str(),
                    "Warning");
     return false;

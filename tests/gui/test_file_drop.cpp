@@ -66,6 +66,8 @@ TEST_F(FileDrop, KindsByTheEndOfTheName)
         {"x/tf.pal", DroppedKind::Palette},     {"lut.txt", DroppedKind::Palette},
         {"head.ZVF", DroppedKind::Other},      {"head.zvf.gz", DroppedKind::Other},
         {"zvf", DroppedKind::Other},           {"", DroppedKind::Other},
+        {"brain.nii.gz", DroppedKind::Data},   {"ct/IM0001.dcm", DroppedKind::Data},
+        {"cells.tif", DroppedKind::Data},      {"scan.mha", DroppedKind::Data},
     };
     for (const auto& c : cases)
         EXPECT_EQ(droppedFileKind(c.first), c.second) << c.first;
@@ -112,7 +114,8 @@ TEST_F(FileDrop, EachKindOpensLikeItsCommand)
     EXPECT_FALSE(openDroppedFile(*g_pMainFrame, tmp.file("missing.pal")));
     EXPECT_EQ(g_boxes,
               (decltype(g_boxes){
-                  {"\"notes.png\" cannot be opened here: drop a data set (.zvf, .dat) or a palette (.pal, .txt).",
+                  {"\"notes.png\" cannot be opened here: drop a data set (.zvf, .dat, .nii, .nrrd, .mha, "
+                   ".dcm, .tif or a DICOM folder) or a palette (.pal, .txt).",
                    "Warning"},
                   {"The palette \"missing.pal\" could not be read.", "Warning"}}));
     EXPECT_TRUE(volume.isData);

@@ -363,8 +363,9 @@ TEST_F(ForeignTest, FilesWrittenByTheLibraryReadBackEqual)
         for (int a = 0; a < 3; ++a)
             EXPECT_EQ(vol.resolution[a], static_cast<int>(c.grid->dims[a]));
         EXPECT_TRUE(importedBytes(vol, c.type == GL_SHORT ? 2 : 1) == c.grid->bytes);
-        if (c.grid == &head)
+        if (c.grid == &head) {
             EXPECT_NEAR(vol.spacing[2], 1.5, 1e-5);
+        }
         EXPECT_NE(vol.info.find(c.format), std::string::npos) << vol.info;
         releaseForeignVolume(&vol);
     }
@@ -560,7 +561,7 @@ TEST_F(ForeignTest, FailedImportKeepsTheLoadedData)
 
 TEST(ForeignNames, WhatCountsAsAForeignVolume)
 {
-    TempDir dir;
+    TempDir dir, empty;
     writeFile(dir.file("plain"), std::string(128, '\0') + "DICM" + std::string(64, '\0'));
     writeFile(dir.file("notes.txt"), "ObjectFileName: a.raw\n");
     struct Case
@@ -571,7 +572,7 @@ TEST(ForeignNames, WhatCountsAsAForeignVolume)
                  {"c.mha", true},       {"c.mhd", true},           {"d.dcm", true},   {"e.tif", true},
                  {"e.TIFF", true},      {"f.hdr", true},           {"x.zvf", false},  {"x.ZVF", false},
                  {"x.dat", false},      {dir.path(), true},        {dir.file("plain"), true},
-                 {dir.file("notes.txt"), false}};
+                 {dir.file("notes.txt"), false}, {empty.path(), false}};
     for (const Case& c : cases)
         EXPECT_EQ(isForeignVolume(c.path), c.foreign) << c.path;
 }
