@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <strings.h>
 #include <vector>
 
 #include <sys/stat.h>
@@ -27,7 +28,24 @@ const char* const kResolution = "Resolution:";
 const char* const kSliceThickness = "SliceThickness:";
 const char* const kFormat = "Format:";
 const char* const kNbrChannels = "NbrChannels:";
-const char* const kKeys[] = {kObjectFileName, kResolution, kSliceThickness, kFormat, kNbrChannels};
+const char* const kByteOrder = "ByteOrder:";
+const char* const kEndianness = "Endianness:";
+const char* const kKeys[] = {kObjectFileName, kResolution, kSliceThickness, kFormat, kNbrChannels,
+                             kByteOrder, kEndianness};
+const int kKeyCount = 7;
+// The keys from here on are read in any case.
+const int kFirstCaselessKey = 5;
+
+// Whether word begins with key k: exactly, or in any case for the byte-order keys.
+bool beginsWithKey(const std::string& word, int k)
+{
+    const size_t len = std::strlen(kKeys[k]);
+    if (word.size() < len)
+        return false;
+    if (k < kFirstCaselessKey)
+        return word.compare(0, len, kKeys[k]) == 0;
+    return strncasecmp(word.c_str(), kKeys[k], len) == 0;
+}
 
 inline bool isBlank(char c)
 {
@@ -61,9 +79,9 @@ std::vector<Token> tokenize(const std::string& text)
                     ++q;
                 Token t;
                 t.text.assign(text, p, q - p);
-                for (int k = 0; k < 5; ++k) {
+                for (int k = 0; k < kKeyCount; ++k) {
                     const size_t len = std::strlen(kKeys[k]);
-                    if (t.text.compare(0, len, kKeys[k]) == 0) {
+                    if (beginsWithKey(t.text, k)) {
                         t.key = k;
                         if (t.text.size() > len) {
                             Token rest;
@@ -128,7 +146,7 @@ void appendFloat(std::string& info, float v)
 DescriptionError parseDescription(const std::string& text, Description* out, std::string* key)
 {
     const std::vector<Token> tokens = tokenize(text);
-    bool seen[5] = {false, false, false, false, false};
+    bool seen[kKeyCount] = {};
     const size_t count = tokens.size();
     // The value token at i, when there is one and it is not a key.
     auto value = [&](size_t i) -> const std::string* {
@@ -165,6 +183,15 @@ DescriptionError parseDescription(const std::string& text, Description* out, std
             }
             out->read[k] = true;
             i += 3;
+        } else if (k >= kFirstCaselessKey) {
+            const std::string* w = value(i + 1);
+            if (w && strcasecmp(w->c_str(), "little") == 0)
+                out->byteOrder = RawByteOrder::Little;
+            else if (w && strcasecmp(w->c_str(), "big") == 0)
+                out->byteOrder = RawByteOrder::Big;
+            else
+                return DescriptionError::BadByteOrder;
+            i += 1;
         } else {
             // The key as the file's last word means one channel; a value that
             // is there must be 1 ... 4.
@@ -302,6 +329,9 @@ void logDescriptionError(DescriptionError error, const std::string& key)
     case DescriptionError::BadValue:
         logBoth(__FILE__, __LINE__, ("Description file: value of \"" + key + "\" is unreadable\n").c_str());
         break;
+    case DescriptionError::BadByteOrder:
+        logBoth(__FILE__, __LINE__, ("Description file: \"" + key + "\" must be little or big\n").c_str());
+        break;
     }
 }
 
@@ -388,6 +418,9 @@ bool readDescription(const std::string& fileName, void** data, GLenum* type, Vol
     if (!*data)
         return false;
     readRawVoxels(raw.get(), d.objectFileName, *data, total);
+    // The rest of the load takes raw values most significant byte first.
+    if (bytes > 1 && readRawAsLittleEndian(d.byteOrder, *data, *type, volume.resolution, volume.nbrChannels))
+        swapValueBytes(*data, values, bytes);
 
     volume.setBoxProportions(d.sliceThickness[0], d.sliceThickness[1], d.sliceThickness[2]);
     appendRatio(volume, info);

@@ -3,6 +3,7 @@
 #ifndef GLIMRA_LOAD_DESCRIPTION_H
 #define GLIMRA_LOAD_DESCRIPTION_H
 
+#include "byte_order.h"
 #include "includegl.h"
 
 #include <cstdint>
@@ -20,6 +21,9 @@ struct Description
     float sliceThickness[3] = {1.0f, 1.0f, 1.0f}; // voxel spacing; 1 1 1 when the key is left out
     std::string format;                      // element type name ("UCHAR" ...)
     int nbrChannels = 1;                     // 1 when the key is left out
+    // "ByteOrder:" or "Endianness:" (key and value in any case): "little"
+    // or "big"; Unstated when neither key is there.
+    RawByteOrder byteOrder = RawByteOrder::Unstated;
     // Which of ObjectFileName, Resolution, SliceThickness, Format and
     // NbrChannels were read from the file.
     bool read[5] = {false, false, false, false, false};
@@ -30,7 +34,8 @@ enum class DescriptionError {
     MissingKey,    // ObjectFileName, Resolution or Format left out
     BadValue,      // a key whose value cannot be read or is out of range
     WordTooLong,   // a word longer than kMaxDescriptionWord characters
-    BadChannels    // NbrChannels unreadable or outside 1 ... 4
+    BadChannels,   // NbrChannels unreadable or outside 1 ... 4
+    BadByteOrder   // ByteOrder or Endianness neither "little" nor "big"
 };
 
 // Longest word (file name, format) a description file may hold.

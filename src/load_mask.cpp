@@ -4,6 +4,7 @@
 #include "load.h"
 
 #include "error_handling.h"
+#include "load_convert.h"
 #include "load_description.h"
 #include "volume.h"
 #include "voxel_buffer.h"
@@ -66,6 +67,7 @@ std::string descriptionError(DescriptionError error, const std::string& key)
     case DescriptionError::MissingKey: return "key \"" + key + "\" is missing";
     case DescriptionError::WordTooLong: return "word after \"" + key + "\" is too long";
     case DescriptionError::BadValue: return "value of \"" + key + "\" is unreadable";
+    case DescriptionError::BadByteOrder: return "\"" + key + "\" must be little or big";
     default: return "\"" + key + "\" is unreadable";
     }
 }
@@ -201,6 +203,9 @@ bool readMaskDescription(const std::string& fileName, void** data, GLenum* type,
     if (got < total)
         logMask(__FILE__, __LINE__, "Mask: " + rawPath + " holds " + std::to_string(got) + " of " +
                                         std::to_string(total) + " bytes; the rest reads as 0");
+    // Byte order as for data: conversion takes the values most significant byte first.
+    if (bytes > 1 && readRawAsLittleEndian(d.byteOrder, *data, *type, d.resolution, 1))
+        swapValueBytes(*data, values, bytes);
     return true;
 }
 
