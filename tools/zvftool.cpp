@@ -4,6 +4,7 @@
 //   zvftool convert IN.dat OUT.zvf [--little-endian | --big-endian]
 //   zvftool convert IN.raw OUT.zvf --size X Y Z --type NAME [--bands N]
 //                          [--spacing PX PY PZ] [--big-endian]
+//   zvftool convert IN.nii|.nrrd|.mha|.dcm|.tif|FOLDER OUT.zvf
 //   zvftool sample NAME OUT.zvf
 //   zvftool mask IN LOW [HIGH] OUT.zvf [--grow N]
 //
@@ -11,8 +12,10 @@
 // wrong command line).
 #include "byte_order.h"
 #include "load_description.h"
+#include "load_foreign.h"
 #include "sample_volumes.h"
 #include "threshold_mask.h"
+#include "voxel_types.h"
 #include "zvf.h"
 
 #include <cerrno>
@@ -33,6 +36,7 @@ void usage(FILE* out)
                  "       zvftool convert IN.dat OUT.zvf [--little-endian | --big-endian]\n"
                  "       zvftool convert IN.raw OUT.zvf --size X Y Z --type NAME [--bands N]\n"
                  "                       [--spacing PX PY PZ] [--big-endian]\n"
+                 "       zvftool convert IN.nii|.nrrd|.mha|.dcm|.tif|FOLDER OUT.zvf\n"
                  "       zvftool sample NAME OUT.zvf\n"
                  "       zvftool mask IN LOW [HIGH] OUT.zvf [--grow N]\n"
                  "\n"
@@ -46,6 +50,10 @@ void usage(FILE* out)
                  "         in the raw file; the zvf file stores them as bands.\n"
                  "         Type NAME: UCHAR CHAR USHORT SHORT UINT INT FLOAT, or a zvf keyword\n"
                  "         (zvfUChar ... zvfDouble). The output has the machine's byte order.\n"
+                 "         NIfTI, NRRD, MetaImage, DICOM (one file or the folder of a series)\n"
+                 "         and TIFF files are read as the program opens them (first time\n"
+                 "         point, axes left-anterior-superior) with their voxel type, bands\n"
+                 "         and spacing.\n"
                  "sample   writes a bundled sample volume. NAME is one of:\n"
                  "           phantom       16-bit CT-like head phantom 160x160x128, 0.9x0.9x1.5 mm\n"
                  "           phantom-mask  8-bit mask of the phantom's tumour\n"
@@ -317,6 +325,53 @@ bool readRawGrid(const RawSource& src, std::vector<unsigned char>* grid, std::st
     return true;
 }
 
+// A volume of another program's format, converted as the program opens it;
+// the bands of a voxel become zvf bands.
+int convertForeign(const std::string& in, const std::string& out)
+{
+    ForeignVolume v;
+    std::string error;
+    if (!importForeignVolume(in, &v, &error))
+        return fail(error);
+    int dtype = 0;
+#define ZVFTOOL_ZVF_CODE(name, code, gl, ctype) \
+    if (v.type == gl) dtype = code;
+    GLIMRA_VOXEL_TYPES(ZVFTOOL_ZVF_CODE)
+#undef ZVFTOOL_ZVF_CODE
+    const size_t size = static_cast<size_t>(bytesOfGLType(v.type));
+    const size_t voxels = static_cast<size_t>(v.resolution[0]) * v.resolution[1] * v.resolution[2];
+    const size_t bands = static_cast<size_t>(v.bands);
+    std::vector<unsigned char> grid;
+    try {
+        grid.resize(voxels * bands * size);
+    } catch (const std::bad_alloc&) {
+        releaseForeignVolume(&v);
+        return fail("not enough memory for " + std::to_string(voxels * bands * size) + " bytes");
+    }
+    const unsigned char* src = static_cast<const unsigned char*>(v.data);
+    for (size_t b = 0; b < bands; ++b)
+        for (size_t i = 0; i < voxels; ++i)
+            std::memcpy(grid.data() + (b * voxels + i) * size, src + (i * bands + b) * size, size);
+    zvfHeader h = zvfCubicHeader(v.resolution[0], v.resolution[1], v.resolution[2], dtype, v.bands);
+    h.px = v.spacing[0];
+    h.py = v.spacing[1];
+    h.pz = v.spacing[2];
+    if (h.px != h.py || h.px != h.pz)
+        h.vtype = zvfRegular;
+    releaseForeignVolume(&v);
+    zvfAddHdrComment(&h, ("converted by zvftool from " + baseName(in)).c_str());
+    FILE* o = std::fopen(out.c_str(), "wb");
+    if (!o) {
+        zvfFreeHeader(&h);
+        return fail(out + ": " + std::strerror(errno));
+    }
+    int ok = zvfWriteGridStream(o, grid.data(), &h);
+    zvfFreeHeader(&h);
+    if (std::fclose(o) != 0 && ok)
+        return fail(out + ": write error");
+    return ok ? 0 : 1;
+}
+
 int cmdConvert(const std::vector<std::string>& args)
 {
     if (args.size() < 2) {
@@ -324,6 +379,8 @@ int cmdConvert(const std::vector<std::string>& args)
         return 2;
     }
     const std::string in = args[0], out = args[1];
+    if (args.size() == 2 && isForeignVolume(in))
+        return convertForeign(in, out);
     RawSource src;
     bool haveSize = false, haveType = false, bigEndian = false, littleEndian = false, haveSpacing = false;
     int bands = 1;

@@ -16,6 +16,7 @@
 #include <itkTIFFImageIO.h>
 
 #include <zlib.h>
+#include <zvf.h>
 
 #include <gtest/gtest.h>
 
@@ -578,3 +579,44 @@ TEST(ForeignNames, WhatCountsAsAForeignVolume)
 }
 
 } // namespace
+
+// zvftool convert: the NIfTI file's voxels and spacing in a zvf file.
+TEST(ForeignConvert, ZvftoolWritesTheImportedVoxelsAndSpacing)
+{
+    SKIP_WITHOUT_DATA();
+    const std::string tool = testsupport::buildDir() + "/zvftool";
+    if (!testsupport::fileExists(tool))
+        GTEST_SKIP() << "zvftool not built here";
+    TempDir dir;
+    const std::string out = dir.file("anatomical.zvf");
+    ASSERT_EQ(testsupport::runCommand(tool + " convert " + formatsDir() + "/anatomical.nii " + out), 0);
+    zvfHeader h;
+    std::memset(&h, 0, sizeof h);
+    FILE* f = zvfReadHeader(out.c_str(), &h);
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_FLOAT_EQ(h.px, 2.0f);
+    EXPECT_FLOAT_EQ(h.pz, 2.0f);
+    zvfFreeHeader(&h);
+    zvfFreeHdrTF(&h);
+    void* data = nullptr;
+    int nx = 0, ny = 0, nz = 0, bands = 0, type = 0, ncomments = 0;
+    char** comments = nullptr;
+    ASSERT_EQ(zvfReadCubGrid(out.c_str(), &data, &nx, &ny, &nz, &bands, &type, &comments, &ncomments), 1);
+    EXPECT_EQ(nx, 33);
+    EXPECT_EQ(ny, 41);
+    EXPECT_EQ(nz, 25);
+    EXPECT_EQ(bands, 1);
+    EXPECT_EQ(type, zvfInt16);
+    const Bytes raw = raw16(testsupport::dataDir() + "/anatomical_33x41x25_int16_be.raw", true);
+    EXPECT_EQ(std::memcmp(data, raw.data(), raw.size()), 0);
+    std::free(data);
+    zvfFreeComments(comments, ncomments);
+
+    // A damaged file: one line naming it, status 1.
+    ASSERT_TRUE(writeFile(dir.file("cut.nii"), readFile(formatsDir() + "/anatomical.nii").substr(0, 400)));
+    std::string said;
+    EXPECT_EQ(testsupport::runCommand(tool + " convert " + dir.file("cut.nii") + " " + out + " 2>&1", &said), 1);
+    EXPECT_EQ(said, "zvftool: " + dir.file("cut.nii") +
+                        ": the header declares 33 x 41 x 25 (67650 bytes), the file holds 48 bytes of voxels\n");
+}
