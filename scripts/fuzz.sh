@@ -46,6 +46,7 @@ dicts() {
     zvf_header|zvf_grid|load_zvf|multi_volume) echo zvf ;;
     load_description) echo description ;;
     load_mask) echo "zvf description" ;;
+    load_foreign) echo foreign ;;
     palette|lookup_table) echo tables ;;
     settings) echo settings ;;
     esac
