@@ -6,6 +6,7 @@
 #include "load.h"
 #include "load_foreign.h"
 #include "load_test_util.h"
+#include "multi_volume.h"
 #include "test_support.h"
 #include "volume.h"
 
@@ -102,6 +103,7 @@ protected:
         histogram.release();
         v.release();
         setMessageBoxHandler(nullptr);
+        g_loadSeams = LoadSeams();
         EXPECT_EQ(gpProgressDlg, nullptr);
         EXPECT_EQ(g_garbageCollector.count(), myBaseline);
     }
@@ -619,4 +621,57 @@ TEST(ForeignConvert, ZvftoolWritesTheImportedVoxelsAndSpacing)
     EXPECT_EQ(testsupport::runCommand(tool + " convert " + dir.file("cut.nii") + " " + out + " 2>&1", &said), 1);
     EXPECT_EQ(said, "zvftool: " + dir.file("cut.nii") +
                         ": the header declares 33 x 41 x 25 (67650 bytes), the file holds 48 bytes of voxels\n");
+}
+
+// Bands of foreign files through the pipeline: six go band by band to the
+// multi-band loader, two become four channels; a NIfTI mask of the data's
+// size loads, one of another size is refused with the usual box.
+TEST_F(ForeignTest, BandsAndMasksThroughThePipeline)
+{
+    SKIP_WITHOUT_DATA();
+    g_loadSeams.loadMultiVolume = loadMultiVolume;
+    Grid six;
+    six.dims[0] = 3;
+    six.dims[1] = 2;
+    six.components = 6;
+    for (int i = 0; i < 6; ++i)
+        for (int b = 0; b < 6; ++b)
+            six.bytes.push_back(b == 0 ? 7 : 200);
+    writeGrid(itk::MetaImageIO::New(), dir.file("six.mha"), six);
+    ASSERT_TRUE(loadData(dir.file("six.mha"), v, info));
+    ASSERT_NE(v.myMVolumeInfo, nullptr);
+    EXPECT_EQ(v.myMVolumeInfo->getTotal(), 5);
+    // The histogram saw band 0 (7) alone.
+    ASSERT_NE(histogram.getHist(), nullptr);
+    EXPECT_EQ(histogram.getHist()[7], 255.0f);
+    EXPECT_EQ(histogram.getHist()[200], 0.0f);
+
+    Grid two = six;
+    two.components = 2;
+    two.type = itk::IOComponentEnum::SHORT;
+    two.bytes.assign(6 * 2 * 2, 1);
+    writeGrid(itk::MetaImageIO::New(), dir.file("two.mha"), two);
+    ASSERT_TRUE(loadData(dir.file("two.mha"), v, info));
+    EXPECT_EQ(v.myMVolumeInfo, nullptr);
+    EXPECT_EQ(v.nbrChannels, 4);
+    EXPECT_NE(info.find("Number of bands:\t2\n"), std::string::npos) << info;
+
+    std::vector<std::string> boxes;
+    static std::vector<std::string>* seen;
+    seen = &boxes;
+    setMessageBoxHandler([](const char* text, const char*) { seen->push_back(text); });
+    ASSERT_TRUE(loadData(formatsDir() + "/anatomical.nii", v, info));
+    dataLoaded(v, true, "anatomical.nii");
+    Grid mask;
+    mask.dims[0] = 33;
+    mask.dims[1] = 41;
+    mask.dims[2] = 25;
+    mask.bytes.assign(33 * 41 * 25, 1);
+    writeGrid(itk::NiftiImageIO::New(), dir.file("mask.nii"), mask);
+    EXPECT_TRUE(loadMask(dir.file("mask.nii"), v));
+    mask.dims[0] = 32;
+    mask.bytes.resize(32 * 41 * 25);
+    writeGrid(itk::NiftiImageIO::New(), dir.file("small.nii"), mask);
+    EXPECT_FALSE(loadMask(dir.file("small.nii"), v));
+    EXPECT_EQ(boxes, std::vector<std::string>{"Incompatible mask resolution."});
 }
