@@ -72,6 +72,7 @@ for name in $NAMES; do
     log="$BUILD/logs/$name.log"
     echo "== fuzz_$name for ${SECONDS_EACH} s"
     set +e
+    LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp \
     "$bin" "$BUILD/corpus/$name" "$ROOT/tests/fuzz/corpus/$name" -max_total_time="$SECONDS_EACH" \
         -max_len="$(maxlen "$name")" -dict="$dict" -timeout=10 -rss_limit_mb=2048 \
         -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$BUILD/findings/$name/" >"$log" 2>&1

@@ -3,12 +3,12 @@
 // and lays the voxels out the way the pipeline wants them.
 #include "load_foreign.h"
 
+#include "dicom_check.h"
 #include "error_handling.h"
 #include "voxel_buffer.h"
 #include "voxel_types.h"
 
 #include <itkGDCMImageIO.h>
-#include <itkGDCMSeriesFileNames.h>
 #include <itkMetaImageIO.h>
 #include <itkNiftiImageIO.h>
 #include <itkNrrdImageIO.h>
@@ -37,8 +37,9 @@ enum class Format { None, Nifti, Nrrd, Meta, Dicom, Tiff };
 const size_t kMaxAxis = 1u << 20;
 // Most values per voxel (bands) a file may declare.
 const int kMaxBands = 1024;
-// Most files one DICOM series may have.
+// Most files one DICOM series may have, and a folder scanned for one.
 const size_t kMaxSlices = 65536;
+const size_t kMaxFolderFiles = 100000;
 // Deflate never expands more than 1032 : 1.
 const uint64_t kDeflateExpansion = 1032;
 // Codecs whose output cannot be counted cheaply (LZW, JPEG, bzip2): a claim
@@ -241,7 +242,28 @@ struct NiftiFacts
     int qform = 0;           // qform_code
     int sform = 0;           // sform_code
     uint64_t voxOffset = 0;  // where the voxels start in a single file
+    uint64_t storedBytes = 0; // dim[1] * ... * dim[dim[0]] * bitpix / 8: what the NIfTI library allocates
+    bool finite = true;      // the orientation in use holds numbers only
 };
+
+
+// Product of the header's dimensions times bitpix / 8, saturated.
+uint64_t niftiStoredBytes(const int64_t* dim, int bitpix)
+{
+    const uint64_t cap = std::numeric_limits<uint64_t>::max();
+    uint64_t n = 1;
+    const int64_t count = dim[0];
+    if (count < 1 || count > 7 || bitpix <= 0 || bitpix % 8 != 0)
+        return cap;
+    for (int64_t i = 1; i <= count; ++i) {
+        const uint64_t d = dim[i] > 0 ? static_cast<uint64_t>(dim[i]) : 1;
+        if (n > cap / d)
+            return cap;
+        n *= d;
+    }
+    const uint64_t size = static_cast<uint64_t>(bitpix / 8);
+    return n > cap / size ? cap : n * size;
+}
 
 template <typename T> T fieldAt(const unsigned char* head, size_t offset, bool swap)
 {
@@ -252,6 +274,15 @@ template <typename T> T fieldAt(const unsigned char* head, size_t offset, bool s
     T v;
     std::memcpy(&v, b, sizeof(T));
     return v;
+}
+
+// True when the n values of type T from offset on are finite numbers.
+template <typename T> bool finiteAt(const unsigned char* head, size_t offset, int n, bool swap)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(fieldAt<T>(head, offset + i * sizeof(T), swap)))
+            return false;
+    return true;
 }
 
 bool hostIsBigEndian()
@@ -298,6 +329,13 @@ bool peekNifti(const std::string& headerPath, NiftiFacts* facts)
         facts->intercept = fieldAt<float>(head, 116, swap);
         facts->qform = fieldAt<int16_t>(head, 252, swap);
         facts->sform = fieldAt<int16_t>(head, 254, swap);
+        int64_t dim[8];
+        for (int i = 0; i < 8; ++i)
+            dim[i] = fieldAt<int16_t>(head, 40 + 2 * i, swap);
+        facts->storedBytes = niftiStoredBytes(dim, fieldAt<int16_t>(head, 72, swap));
+        // ITK's orientation code aborts the process on a NaN in the matrix.
+        facts->finite = (facts->sform <= 0 || finiteAt<float>(head, 280, 12, swap)) &&
+                        (facts->qform <= 0 || (finiteAt<float>(head, 256, 6, swap) && finiteAt<float>(head, 80, 3, swap)));
     } else {
         if (n < 540)
             return false;
@@ -308,6 +346,12 @@ bool peekNifti(const std::string& headerPath, NiftiFacts* facts)
         facts->intercept = fieldAt<double>(head, 184, swap);
         facts->qform = fieldAt<int32_t>(head, 344, swap);
         facts->sform = fieldAt<int32_t>(head, 348, swap);
+        int64_t dim[8];
+        for (int i = 0; i < 8; ++i)
+            dim[i] = fieldAt<int64_t>(head, 16 + 8 * i, swap);
+        facts->storedBytes = niftiStoredBytes(dim, fieldAt<int16_t>(head, 14, swap));
+        facts->finite = (facts->sform <= 0 || finiteAt<double>(head, 400, 12, swap)) &&
+                        (facts->qform <= 0 || (finiteAt<double>(head, 352, 6, swap) && finiteAt<double>(head, 112, 3, swap)));
     }
     if (!std::isfinite(facts->slope) || !std::isfinite(facts->intercept))
         facts->slope = facts->intercept = 0.0;
@@ -718,6 +762,10 @@ bool readSingle(const std::string& path, Format format, RawRead* r, std::string*
                 *error = path + ": the NIfTI header is damaged";
             return false;
         }
+        if (!nifti.finite) {
+            *error = path + ": the NIfTI header holds an orientation that is not a number";
+            return false;
+        }
         // The NIfTI library allocates what the header declares before it
         // reads: count what the file holds (inflating it) first.
         if (!niftiDataBytes(path, nifti, &niftiBytes, error))
@@ -738,8 +786,10 @@ bool readSingle(const std::string& path, Format format, RawRead* r, std::string*
         uint64_t have = niftiBytes;
         if (format != Format::Nifti && !availableBytes(path, format, io, nrrd, &have, error))
             return false;
-        if (total > have) {
-            *error = path + ": the header declares " + declaredText(*r, total) + ", the file holds " +
+        // NIfTI is checked by what it stores (a rescaled file reads wider).
+        const uint64_t stored = format == Format::Nifti ? nifti.storedBytes : total;
+        if (stored > have || total / 8 > stored) {
+            *error = path + ": the header declares " + declaredText(*r, stored) + ", the file holds " +
                      formatSize(have) + " bytes of voxels";
             return false;
         }
@@ -794,6 +844,17 @@ bool readSingle(const std::string& path, Format format, RawRead* r, std::string*
 
 // ---- DICOM series ----
 
+// One DICOM image file, as its header says.
+struct DicomFile
+{
+    std::string path;      // the file
+    std::string series;    // Series Instance UID
+    std::string label;     // series number, description and modality (nothing of the patient)
+    RawRead layout;        // size, type and axes
+    uint64_t bytes = 0;    // its voxels
+    double origin[3] = {0, 0, 0}; // Image Position (Patient)
+};
+
 // One file of a series and where its slice lies.
 struct Slice
 {
@@ -811,83 +872,126 @@ bool canonicalPath(const std::string& path, std::string* out)
     return true;
 }
 
-// Series number, description, modality and file count of one series, for the log.
-std::string seriesLabel(const std::vector<std::string>& files)
+// Regular files of dir in name order; false when it cannot be read or holds
+// more than kMaxFolderFiles.
+bool listFolder(const std::string& dir, std::vector<std::string>* files, std::string* error)
 {
-    std::string label = std::to_string(files.size()) + " files";
-    if (files.empty())
-        return label;
-    itk::GDCMImageIO::Pointer io = itk::GDCMImageIO::New();
-    try {
-        io->SetFileName(files[0]);
-        io->ReadImageInformation();
-        const std::string number = dicomText(io, "0020|0011");
-        const std::string description = dicomText(io, "0008|103e");
-        const std::string modality = dicomText(io, "0008|0060");
-        label = "series " + (number.empty() ? std::string("?") : number) + " \"" + description +
-                "\" " + modality + ", " + label;
-    } catch (const itk::ExceptionObject&) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) {
+        *error = dir + ": the folder cannot be read";
+        return false;
     }
-    return label;
+    while (const dirent* e = readdir(d)) {
+        const std::string path = joinPath(dir, e->d_name);
+        uint64_t size = 0;
+        if (!fileSize(path, &size))
+            continue;
+        if (files->size() == kMaxFolderFiles) {
+            closedir(d);
+            *error = dir + ": more than " + formatSize(kMaxFolderFiles) + " files";
+            return false;
+        }
+        files->push_back(path);
+    }
+    closedir(d);
+    std::sort(files->begin(), files->end());
+    return true;
+}
+
+// The header of a checked DICOM file; false with *error naming it.
+bool readDicomHeader(const std::string& path, DicomFile* out, std::string* error)
+{
+    itk::GDCMImageIO::Pointer io = itk::GDCMImageIO::New();
+    out->path = path;
+    try {
+        io->SetFileName(path);
+        io->ReadImageInformation();
+        if (!takeLayout(path, io, &out->layout, &out->bytes, error))
+            return false;
+        for (unsigned a = 0; a < 3; ++a)
+            out->origin[a] = io->GetOrigin(a);
+    } catch (const itk::ExceptionObject& e) {
+        *error = path + ": the DICOM header cannot be read (" + shortMessage(e.GetDescription()) + ")";
+        return false;
+    } catch (const std::exception& e) {
+        *error = path + ": " + shortMessage(e.what());
+        return false;
+    }
+    out->series = dicomText(io, "0020|000e");
+    const std::string number = dicomText(io, "0020|0011");
+    out->label = "series " + (number.empty() ? std::string("?") : number) + " \"" +
+                 dicomText(io, "0008|103e") + "\" " + dicomText(io, "0008|0060");
+    return true;
 }
 
 bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::string* error)
 {
     const std::string dir = isFolder ? path : directoryOf(path);
-    std::vector<std::string> files;
-    try {
-        itk::GDCMSeriesFileNames::Pointer names = itk::GDCMSeriesFileNames::New();
-        names->SetUseSeriesDetails(false);
-        names->SetDirectory(dir);
-        const std::vector<std::string> series = names->GetSeriesUIDs();
-        if (series.empty()) {
-            *error = path + (isFolder ? ": no DICOM images in this folder" : ": not a DICOM image");
-            return false;
-        }
-        std::string chosen;
-        if (!isFolder && !canonicalPath(path, &chosen)) {
-            *error = path + ": cannot be opened";
-            return false;
-        }
-        size_t pick = series.size();
-        std::vector<std::vector<std::string>> lists;
-        for (size_t i = 0; i < series.size(); ++i) {
-            lists.push_back(names->GetFileNames(series[i]));
-            if (isFolder) {
-                if (pick == series.size() || lists[i].size() > lists[pick].size())
-                    pick = i;
-            } else {
-                for (const std::string& f : lists[i]) {
-                    std::string real;
-                    if (pick == series.size() && canonicalPath(f, &real) && real == chosen)
-                        pick = i;
-                }
+    std::string chosen;
+    if (!isFolder && !canonicalPath(path, &chosen)) {
+        *error = path + ": cannot be opened";
+        return false;
+    }
+    std::vector<std::string> names;
+    if (!listFolder(dir, &names, error))
+        return false;
+    // Only files the element walk passes reach the DICOM library; other
+    // files of the folder are passed over, damaged DICOM files refused.
+    std::vector<DicomFile> images;
+    std::string chosenSeries;
+    for (const std::string& f : names) {
+        std::string real;
+        const bool isChosen = !isFolder && canonicalPath(f, &real) && real == chosen;
+        DicomCheck check;
+        std::string why;
+        if (!checkDicomFile(f, !isChosen, &check, &why)) {
+            if (isChosen || check.preamble) {
+                *error = f + ": " + why;
+                return false;
             }
+            continue;
         }
-        if (pick == series.size()) {
-            *error = path + ": no DICOM image with pixel data";
+        if (!check.pixelData) {
+            if (isChosen) {
+                *error = f + ": a DICOM file without pixel data";
+                return false;
+            }
+            continue; // a directory record, a report
+        }
+        DicomFile d;
+        if (!readDicomHeader(f, &d, error))
             return false;
+        if (isChosen)
+            chosenSeries = d.series;
+        images.push_back(d);
+    }
+    if (images.empty()) {
+        *error = path + (isFolder ? ": no DICOM images in this folder" : ": not a DICOM image");
+        return false;
+    }
+    // Series in the order they are first met; the chosen file's, or the largest.
+    std::vector<std::string> series;
+    std::vector<size_t> counts;
+    for (const DicomFile& d : images) {
+        const size_t at = std::find(series.begin(), series.end(), d.series) - series.begin();
+        if (at == series.size()) {
+            series.push_back(d.series);
+            counts.push_back(0);
         }
-        files = lists[pick];
-        for (size_t i = 0; i < lists.size(); ++i)
-            if (i != pick)
-                logBoth(__FILE__, __LINE__,
-                        ("Other DICOM series in " + dir + ": " + seriesLabel(lists[i]) + "\n").c_str());
-    } catch (const itk::ExceptionObject& e) {
-        *error = dir + ": the folder cannot be scanned (" + shortMessage(e.GetDescription()) + ")";
-        return false;
+        ++counts[at];
     }
-    if (files.empty()) {
-        *error = path + ": no DICOM image with pixel data";
-        return false;
-    }
-    if (files.size() > kMaxSlices) {
-        *error = dir + ": " + std::to_string(files.size()) + " files in one series (at most " +
-                 std::to_string(kMaxSlices) + ")";
-        return false;
-    }
-
-    // Every header first: sizes must agree before anything is allocated.
+    size_t pick = 0;
+    for (size_t i = 0; i < series.size(); ++i)
+        if (isFolder ? counts[i] > counts[pick] : series[i] == chosenSeries)
+            pick = i;
+    for (size_t i = 0; i < series.size(); ++i)
+        if (i != pick) {
+            const DicomFile& any = *std::find_if(images.begin(), images.end(),
+                                                 [&](const DicomFile& d) { return d.series == series[i]; });
+            logBoth(__FILE__, __LINE__, ("Other DICOM series in " + dir + ": " + any.label + ", " +
+                                         std::to_string(counts[i]) + " files\n").c_str());
+        }
+    std::vector<std::string> files;
     struct Header
     {
         RawRead layout;   // size, type and axes of the file
@@ -895,32 +999,34 @@ bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::st
         double origin[3]; // Image Position (Patient)
     };
     std::vector<Header> headers;
-    for (const std::string& f : files) {
-        itk::GDCMImageIO::Pointer io = itk::GDCMImageIO::New();
-        Header h;
-        try {
-            io->SetFileName(f);
-            io->ReadImageInformation();
-            if (!takeLayout(f, io, &h.layout, &h.bytes, error))
-                return false;
-        } catch (const itk::ExceptionObject& e) {
-            *error = f + ": the DICOM header cannot be read (" + shortMessage(e.GetDescription()) + ")";
-            return false;
+    for (const DicomFile& d : images)
+        if (d.series == series[pick]) {
+            files.push_back(d.path);
+            Header h;
+            h.layout = d.layout;
+            h.bytes = d.bytes;
+            std::memcpy(h.origin, d.origin, sizeof h.origin);
+            headers.push_back(h);
         }
+    images.clear();
+    if (files.size() > kMaxSlices) {
+        *error = dir + ": " + std::to_string(files.size()) + " files in one series (at most " +
+                 std::to_string(kMaxSlices) + ")";
+        return false;
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Header& h = headers[i];
         if (files.size() > 1 && (h.layout.dims[2] != 1 || h.layout.timePoints != 1)) {
-            *error = f + ": a file of several frames in a series of several files";
+            *error = files[i] + ": a file of several frames in a series of several files";
             return false;
         }
         uint64_t size = 0;
-        fileSize(f, &size);
+        fileSize(files[i], &size);
         if (h.bytes > size * kCodecExpansion) {
-            *error = f + ": the header declares " + declaredText(h.layout, h.bytes) + ", the file holds " +
+            *error = files[i] + ": the header declares " + declaredText(h.layout, h.bytes) + ", the file holds " +
                      formatSize(size) + " bytes";
             return false;
         }
-        for (unsigned a = 0; a < 3; ++a)
-            h.origin[a] = io->GetOrigin(a);
-        headers.push_back(h);
     }
     // The slice size most files share is the series'; the first file that
     // differs is the one named.

@@ -1,6 +1,7 @@
 // Volumes of other programs' formats: NIfTI files against the raw voxels they
 // hold, files and DICOM series written with ITK read back equal, orientation,
 // element types, and damaged files refused with the file and the fault named.
+#include "dicom_check.h"
 #include "error_handling.h"
 #include "histogram.h"
 #include "load.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -158,6 +160,33 @@ TEST_F(ForeignTest, NiftiFilesHoldTheRawVoxelsWithTheirSpacing)
     }
 }
 
+// functional.nii stores 16-bit values with a slope and an intercept: the
+// first of its 20 time points arrives as FLOAT, value * slope + intercept.
+TEST_F(ForeignTest, RescaledNiftiArrivesInItsUnits)
+{
+    SKIP_WITHOUT_DATA();
+    const std::string path = formatsDir() + "/functional.nii";
+    ASSERT_TRUE(importForeignVolume(path, &vol, &error)) << error;
+    ASSERT_EQ(vol.type, static_cast<GLenum>(GL_FLOAT));
+    EXPECT_EQ(vol.resolution[0], 17);
+    EXPECT_EQ(vol.resolution[1], 21);
+    EXPECT_EQ(vol.resolution[2], 3);
+    EXPECT_FLOAT_EQ(vol.spacing[2], 8.0f);
+    const std::string file = readFile(path);
+    const double slope = 0.07540696859359741, intercept = 3100.76171875;
+    const float* v = static_cast<const float*>(vol.data);
+    int wrong = 0;
+    for (size_t i = 0; i < 17 * 21 * 3; ++i) {
+        const int16_t stored = static_cast<int16_t>(static_cast<unsigned char>(file[352 + 2 * i]) |
+                                                    (static_cast<unsigned char>(file[353 + 2 * i]) << 8));
+        wrong += std::fabs(v[i] - (stored * slope + intercept)) > 1e-3;
+    }
+    EXPECT_EQ(wrong, 0);
+    for (const char* line : {"Rescale:\tslope 0.075407 intercept 3100.761719\n", "Time points:\t20, the first shown\n",
+                             "Data type:\tFLOAT\n"})
+        EXPECT_NE(vol.info.find(line), std::string::npos) << line << " in\n" << vol.info;
+}
+
 // ---- DICOM: the single slices, rescale and orientation ----
 
 TEST_F(ForeignTest, CtSliceInHounsfieldUnitsWithRowsFromAnteriorUpward)
@@ -225,6 +254,7 @@ protected:
         itk::EncapsulateMetaData<std::string>(d, "0008|0016", "1.2.840.10008.5.1.4.1.1.2");
         itk::EncapsulateMetaData<std::string>(d, "0008|0018", std::string(series) + "." + std::to_string(index + 1));
         itk::EncapsulateMetaData<std::string>(d, "0020|0013", std::to_string(index + 1));
+        itk::EncapsulateMetaData<std::string>(d, "0028|0004", "MONOCHROME2");
         Grid slice = g;
         slice.dims[2] = 1;
         const size_t bytes = g.dims[0] * g.dims[1] * 2;
@@ -492,6 +522,8 @@ TEST_F(ForeignTest, DamagedFilesNameTheFileAndTheFault)
     std::string wide = nii;
     wide[42] = 0x75; // dim[1] (big-endian int16) 33 -> 30000
     wide[43] = 0x30;
+    std::string notANumber = nii;
+    notANumber.replace(320, 4, "\x7f\xc0\0\0", 4); // srow_z[2] (big-endian float) NaN
     std::string gz = gzipped(nii);
     std::string corrupt = gz;
     for (size_t i = 2000; i < 2100; ++i)
@@ -512,6 +544,7 @@ TEST_F(ForeignTest, DamagedFilesNameTheFileAndTheFault)
         {"cut.nii.gz", gz.substr(0, gz.size() / 2), "compressed data do not inflate"},
         {"bad.nii.gz", corrupt, "compressed data do not inflate"},
         {"empty.nii", "", "the NIfTI header is damaged"},
+        {"nan.nii", notANumber, "the NIfTI header holds an orientation that is not a number"},
         {"big.nrrd", nrrd, "the header declares 1000 x 1000 x 1000 (2000000000 bytes), the file holds 100 bytes of voxels"},
         {"big.mha", mha, "the header declares 4000 x 4000 x 4000"},
         {"noise.nrrd", "NRRD0004\nthis is not a header\n", "the header cannot be read"},
@@ -674,4 +707,46 @@ TEST_F(ForeignTest, BandsAndMasksThroughThePipeline)
     writeGrid(itk::NiftiImageIO::New(), dir.file("small.nii"), mask);
     EXPECT_FALSE(loadMask(dir.file("small.nii"), v));
     EXPECT_EQ(boxes, std::vector<std::string>{"Incompatible mask resolution."});
+}
+
+// The walk that runs before GDCM: real files pass, elements that declare
+// more than the file has left are refused wherever they sit.
+TEST(DicomElements, LengthsBeyondTheEndOfTheFileAreRefused)
+{
+    SKIP_WITHOUT_DATA();
+    TempDir dir;
+    const std::string ct = readFile(formatsDir() + "/CT_small.dcm");
+    const size_t pixels = ct.find(std::string("\xe0\x7f\x10\x00", 4));
+    const std::string meta = ct.substr(0, 132) + std::string("\x02\x00\x10\x00UI\x14\x00", 8) +
+                             std::string("1.2.840.10008.1.2.1\0", 20);
+    std::string deep = meta + std::string("\x08\x00\x15\x11SQ\0\0\xff\xff\xff\xff", 12) +
+                       std::string("\xfe\xff\x00\xe0\xff\xff\xff\xff", 8) +
+                       std::string("\x08\x00\x50\x11UI\xf0\xff", 8) + "1.2";
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        bool needPreamble, ok, pixelData;
+        const char* why;
+    } cases[] = {
+        {"ct.dcm", ct, true, true, true, ""},
+        {"cut.dcm", ct.substr(0, pixels), true, true, false, ""},
+        {"big.dcm", meta + std::string("\x10\x00\x10\x00OB\0\0\x00\x00\x00\xf0", 12) + "x", true, false, false,
+         "element (0010,0010) declares 4026531840 bytes, 1 are left"},
+        {"deep.dcm", deep, true, false, false, "element (0008,1150) declares 65520 bytes, 3 are left"},
+        {"implicit.dcm", std::string("\x08\x00\x20\x00\xff\xff\xff\x7f", 8) + "20240101", false, false, false,
+         "element (0008,0020) declares 2147483647 bytes, 8 are left"},
+        {"plain.nii", readFile(formatsDir() + "/anatomical.nii"), true, false, false, "not a DICOM file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writeFile(dir.file(c.name), c.bytes));
+        DicomCheck check;
+        std::string why;
+        EXPECT_EQ(checkDicomFile(dir.file(c.name), c.needPreamble, &check, &why), c.ok);
+        EXPECT_EQ(why, c.why);
+        if (c.ok) {
+            EXPECT_EQ(check.pixelData, c.pixelData);
+        }
+    }
 }

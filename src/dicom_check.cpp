@@ -1,0 +1,263 @@
+#include "dicom_check.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const uint32_t kUndefined = 0xFFFFFFFFu;
+// Deeper nesting or more elements than any real file has is taken as damage
+// (and bounds the walk).
+const size_t kMaxDepth = 64;
+const uint64_t kMaxElements = 4000000;
+
+// One container being walked: where it ends and how its elements are coded.
+struct Level
+{
+    uint64_t end;    // byte after the container; UINT64_MAX until its delimiter
+    bool implicitVR; // elements without VR (implicit, or inside UN)
+    bool fragments;  // items are compressed pixel fragments, skipped whole
+};
+
+class Reader
+{
+public:
+    Reader(FILE* f, uint64_t size) : myFile(f), mySize(size) {}
+    uint64_t position() const { return myPos; }
+    uint64_t left() const { return mySize - myPos; }
+    bool read(void* to, size_t n)
+    {
+        if (left() < n || std::fread(to, 1, n, myFile) != n)
+            return false;
+        myPos += n;
+        return true;
+    }
+    bool skip(uint64_t n) { return left() >= n && seek(myPos + n); }
+    bool seek(uint64_t to)
+    {
+        if (to > mySize)
+            return false;
+        myPos = to;
+        return std::fseek(myFile, static_cast<long>(myPos), SEEK_SET) == 0;
+    }
+    uint16_t u16(const unsigned char* b, bool big) const
+    {
+        return big ? static_cast<uint16_t>(b[0] << 8 | b[1]) : static_cast<uint16_t>(b[1] << 8 | b[0]);
+    }
+    uint32_t u32(const unsigned char* b, bool big) const
+    {
+        return big ? (uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3])
+                   : (uint32_t(b[3]) << 24 | uint32_t(b[2]) << 16 | uint32_t(b[1]) << 8 | b[0]);
+    }
+
+private:
+    FILE* myFile;      // the open file
+    uint64_t mySize;   // its length
+    uint64_t myPos = 0; // next byte to read
+};
+
+// VRs whose length field has four bytes after two reserved ones.
+bool longVR(const char vr[2])
+{
+    static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
+    for (const char* l : kLong)
+        if (vr[0] == l[0] && vr[1] == l[1])
+            return true;
+    return false;
+}
+
+bool isVR(const char vr[2])
+{
+    return vr[0] >= 'A' && vr[0] <= 'Z' && vr[1] >= 'A' && vr[1] <= 'Z';
+}
+
+std::string tagText(uint16_t group, uint16_t element)
+{
+    char t[16];
+    std::snprintf(t, sizeof t, "(%04X,%04X)", group, element);
+    return t;
+}
+
+std::string trimmed(const std::vector<char>& v)
+{
+    std::string s(v.begin(), v.end());
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
+    return s;
+}
+
+} // namespace
+
+bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out, std::string* why)
+{
+    *out = DicomCheck();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = "cannot be opened";
+        return false;
+    }
+    uint64_t size = 0;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long end = std::ftell(f);
+        size = end > 0 ? static_cast<uint64_t>(end) : 0;
+    }
+    std::fseek(f, 0, SEEK_SET);
+    Reader in(f, size);
+    unsigned char head[132];
+    out->preamble = in.read(head, sizeof head) && std::memcmp(head + 128, "DICM", 4) == 0;
+    if (!out->preamble) {
+        if (needPreamble) {
+            std::fclose(f);
+            *why = "not a DICOM file";
+            return false;
+        }
+        in.seek(0);
+    }
+
+    // The file meta group is explicit little-endian; what follows is coded
+    // as its transfer syntax says (without one: guessed from the first VR).
+    bool implicitVR = false, bigEndian = false, inMeta = out->preamble, known = out->preamble;
+    std::string syntax;
+    std::vector<Level> levels;
+    bool ok = true;
+    for (uint64_t count = 0; ok && in.left() >= 8; ++count) {
+        while (!levels.empty() && levels.back().end <= in.position())
+            levels.pop_back();
+        if (count == kMaxElements) {
+            *why = "more elements than a DICOM file holds";
+            ok = false;
+            break;
+        }
+        unsigned char b[12];
+        if (!in.read(b, 4)) {
+            *why = "cut short";
+            ok = false;
+            break;
+        }
+        uint16_t group = in.u16(b, false);
+        if (inMeta && group != 0x0002) {
+            // End of the meta group: switch to the data set's coding.
+            inMeta = false;
+            if (syntax == "1.2.840.10008.1.2")
+                implicitVR = true;
+            else if (syntax == "1.2.840.10008.1.2.2")
+                bigEndian = true;
+            else if (syntax == "1.2.840.10008.1.2.1.99") {
+                *why = "a deflated data set, which is not read";
+                ok = false;
+                break;
+            }
+        }
+        if (!known) {
+            // No meta group: explicit if two capital letters follow the tag.
+            unsigned char vr[2];
+            if (!in.read(vr, 2))
+                break;
+            implicitVR = !isVR(reinterpret_cast<const char*>(vr));
+            in.seek(in.position() - 2);
+            known = true;
+        }
+        const bool big = bigEndian && !inMeta;
+        group = in.u16(b, big);
+        const uint16_t element = in.u16(b + 2, big);
+        const bool itemTag = group == 0xFFFE;
+        const bool implicitHere = !inMeta && (implicitVR || (!levels.empty() && levels.back().implicitVR));
+        char vr[2] = {0, 0};
+        uint32_t length = 0;
+        if (itemTag || implicitHere) {
+            if (!in.read(b + 4, 4)) {
+                *why = "cut short";
+                ok = false;
+                break;
+            }
+            length = in.u32(b + 4, big);
+        } else {
+            if (!in.read(vr, 2) || !isVR(vr)) {
+                *why = "a damaged element after " + std::to_string(static_cast<unsigned long long>(in.position())) +
+                       " bytes";
+                ok = false;
+                break;
+            }
+            if (longVR(vr)) {
+                if (!in.read(b + 4, 6)) {
+                    *why = "cut short";
+                    ok = false;
+                    break;
+                }
+                length = in.u32(b + 6, big);
+            } else {
+                if (!in.read(b + 4, 2)) {
+                    *why = "cut short";
+                    ok = false;
+                    break;
+                }
+                length = in.u16(b + 4, big);
+            }
+        }
+        if (itemTag) {
+            if (element == 0xE0DD) { // end of an undefined-length sequence
+                if (!levels.empty() && levels.back().end == UINT64_MAX)
+                    levels.pop_back();
+                continue;
+            }
+            if (element != 0xE000 || length == kUndefined)
+                continue; // item delimiter, or an item that ends with one
+            if (length > in.left()) {
+                *why = "an item declares " + std::to_string(length) + " bytes, " +
+                       std::to_string(static_cast<unsigned long long>(in.left())) + " are left";
+                ok = false;
+                break;
+            }
+            const bool fragments = !levels.empty() && levels.back().fragments;
+            if (fragments)
+                ok = in.skip(length);
+            else if (levels.size() < kMaxDepth)
+                levels.push_back(Level{in.position() + length, implicitHere, false});
+            continue;
+        }
+        const bool topLevel = levels.empty();
+        if (group == 0x7FE0 && element == 0x0010 && topLevel)
+            out->pixelData = true;
+        if (length == kUndefined) {
+            // A sequence (or UN, or encapsulated pixel data) closed by a delimiter.
+            if (levels.size() == kMaxDepth) {
+                *why = "sequences nested too deep";
+                ok = false;
+                break;
+            }
+            const bool un = vr[0] == 'U' && vr[1] == 'N';
+            levels.push_back(Level{UINT64_MAX, implicitHere || un, group == 0x7FE0 && element == 0x0010});
+            continue;
+        }
+        if (length > in.left()) {
+            *why = "element " + tagText(group, element) + " declares " + std::to_string(length) + " bytes, " +
+                   std::to_string(static_cast<unsigned long long>(in.left())) + " are left";
+            ok = false;
+            break;
+        }
+        if (inMeta && group == 0x0002 && element == 0x0010 && length <= 64) {
+            std::vector<char> value(length);
+            ok = in.read(value.data(), length);
+            syntax = trimmed(value);
+            continue;
+        }
+        // Sequences are walked inside; so is an implicit value that starts
+        // with an item, as GDCM would take it for one.
+        bool nested = vr[0] == 'S' && vr[1] == 'Q';
+        if (!nested && implicitHere && length >= 8) {
+            unsigned char peek[4];
+            if (in.read(peek, 4)) {
+                nested = in.u16(peek, big) == 0xFFFE && in.u16(peek + 2, big) == 0xE000;
+                in.seek(in.position() - 4);
+            }
+        }
+        if (nested && levels.size() < kMaxDepth)
+            levels.push_back(Level{in.position() + length, implicitHere, false});
+        else
+            ok = in.skip(length);
+    }
+    std::fclose(f);
+    return ok;
+}
