@@ -6,6 +6,7 @@
 #include "voxel_buffer.h"
 #include "voxel_types.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -253,8 +254,14 @@ bool readDescriptionText(const std::string& fileName, std::string* text)
     FILE* f = std::fopen(fileName.c_str(), "rb");
     if (!f)
         return false;
-    text->assign(kMaxDescriptionBytes, '\0');
-    text->resize(std::fread(&(*text)[0], 1, kMaxDescriptionBytes, f));
+    // Grown as the file delivers: a file of a few lines costs a few lines,
+    // not the whole bound.
+    text->clear();
+    char chunk[4096];
+    size_t got = 0;
+    while (text->size() < kMaxDescriptionBytes &&
+           (got = std::fread(chunk, 1, std::min(sizeof chunk, kMaxDescriptionBytes - text->size()), f)) > 0)
+        text->append(chunk, got);
     std::fclose(f);
     return true;
 }

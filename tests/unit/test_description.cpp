@@ -356,3 +356,24 @@ TEST(DescriptionParse, KeyWrittenAgainstItsValue)
     EXPECT_EQ(d.format, "FLOAT");
     EXPECT_EQ(d.nbrChannels, 1);
 }
+
+// The text read is the file's bytes, NULs and all, up to the first MiB,
+// whatever the size relative to the reader's chunks.
+TEST(DescriptionText, FileBytesUpToTheFirstMiB)
+{
+    TempDir dir;
+    const size_t mib = size_t(1) << 20;
+    for (size_t size : {size_t(0), size_t(5), size_t(4095), size_t(4096), size_t(4097), mib - 1, mib,
+                        mib + 1, mib + 5000}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>((i * 7 + i / 4096) % 251);
+        const std::string path = dir.file("d" + std::to_string(size) + ".dat");
+        ASSERT_TRUE(writeFile(path, bytes));
+        std::string text = "left over";
+        ASSERT_TRUE(readDescriptionText(path, &text));
+        EXPECT_EQ(text, bytes.substr(0, mib)) << size;
+    }
+    std::string text;
+    EXPECT_FALSE(readDescriptionText(dir.file("absent.dat"), &text));
+}
