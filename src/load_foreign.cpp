@@ -652,6 +652,10 @@ bool niftiDataBytes(const std::string& path, const NiftiFacts& nifti, uint64_t* 
         for (const char* ext : {".img.gz", ".IMG", ".img"})
             if (fileSize(stem + ext, &size))
                 dataPath = stem + ext;
+        if (dataPath == path) {
+            *error = path + ": the image file of this header (" + baseName(stem) + ".img) is missing";
+            return false;
+        }
         skip = 0;
     } else if (endsWith(l, ".img") || endsWith(l, ".img.gz")) {
         skip = 0;

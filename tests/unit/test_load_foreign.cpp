@@ -385,6 +385,7 @@ TEST_F(ForeignTest, FilesWrittenByTheLibraryReadBackEqual)
         {"nucleon.mha", itk::MetaImageIO::New().GetPointer(), &nucleon, true, GL_UNSIGNED_BYTE,
          "Format:\t\tMetaImage\n"},
         {"head.nii.gz", itk::NiftiImageIO::New().GetPointer(), &head, true, GL_SHORT, "Format:\t\tNIfTI-1\n"},
+        {"pair.hdr", itk::NiftiImageIO::New().GetPointer(), &head, false, GL_SHORT, "Format:\t\tNIfTI-1\n"},
         {"bucky.tif", itk::TIFFImageIO::New().GetPointer(), &rgb, false, GL_UNSIGNED_BYTE, "Format:\t\tTIFF\n"},
     };
     for (const Case& c : cases) {
@@ -402,6 +403,10 @@ TEST_F(ForeignTest, FilesWrittenByTheLibraryReadBackEqual)
         EXPECT_NE(vol.info.find(c.format), std::string::npos) << vol.info;
         releaseForeignVolume(&vol);
     }
+    // A header whose image file went missing.
+    ASSERT_EQ(std::remove(dir.file("pair.img").c_str()), 0);
+    EXPECT_FALSE(importForeignVolume(dir.file("pair.hdr"), &vol, &error));
+    EXPECT_EQ(error, dir.file("pair.hdr") + ": the image file of this header (pair.img) is missing");
 }
 
 // f(x, y, z) = x + 10 y + 100 z in the program's axes, stored in a MetaImage
