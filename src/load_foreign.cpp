@@ -1154,14 +1154,16 @@ void axesFor(const RawRead& r, int perm[3], bool flip[3])
         double best = -1.0;
         for (int w = 0; w < 3; ++w)
             for (int a = 0; a < 3; ++a)
-                if (!usedWorld[w] && !usedAxis[a] && std::fabs(m[w][a]) > best) {
-                    best = std::fabs(m[w][a]);
+                // A direction that is not a number counts as no direction.
+                if (!usedWorld[w] && !usedAxis[a] &&
+                    (std::isfinite(m[w][a]) ? std::fabs(m[w][a]) : 0.0) > best) {
+                    best = std::isfinite(m[w][a]) ? std::fabs(m[w][a]) : 0.0;
                     bw = w;
                     ba = a;
                 }
         usedWorld[bw] = usedAxis[ba] = true;
         perm[bw] = ba;
-        flip[bw] = m[bw][ba] < 0.0;
+        flip[bw] = std::isfinite(m[bw][ba]) && m[bw][ba] < 0.0;
     }
 }
 
