@@ -36,9 +36,6 @@ ProgressDialogFactory& dialogFactory()
 
 void openProgressDialog()
 {
-    // An import read before the old data were discarded already has one.
-    if (gpProgressDlg)
-        return;
     ProgressDialogFactory& factory = dialogFactory();
     gpProgressDlg = nullptr;
     if (!guardedAllocationShouldFail())
@@ -114,8 +111,10 @@ bool readAndUpload(const std::string& fileName, Volume& volume, std::string& inf
     GLenum type = GL_UNSIGNED_BYTE;
     int maxValue = 256;
 
-    openProgressDialog();
-    progress(2, "Loading data.");
+    if (!imported->data) {
+        openProgressDialog();
+        progress(2, "Loading data.");
+    }
 
     bool isDescription = false;
     bool ok;

@@ -583,6 +583,11 @@ TEST_F(ForeignTest, FailedImportKeepsTheLoadedData)
     EXPECT_FLOAT_EQ(v.extent[1], 41.0f / 33.0f);
     EXPECT_FLOAT_EQ(v.extent[2], 25.0f / 33.0f);
     EXPECT_NE(info.find("Ratio:\t\t1.000000 1.242424 0.757576\nSwap Data:\tNO\n"), std::string::npos) << info;
+    const std::vector<std::pair<int, std::string>> steps = {
+        {2, "Loading data."},       {9, "Scaling data."},           {12, "Converting data."},
+        {15, "Generating histogram."}, {20, "Generating 3D textures."}, {99, "Done."}};
+    EXPECT_EQ(recorder.record.updates, steps);
+    EXPECT_EQ(recorder.record.opened, 1);
     const std::string kept = info;
 
     const std::string bad = dir.file("bad.nii");
