@@ -68,9 +68,17 @@ bool longVR(const char vr[2])
     return false;
 }
 
+// The value representations of the standard; anything else is damage (GDCM
+// asserts on some of what it cannot place).
 bool isVR(const char vr[2])
 {
-    return vr[0] >= 'A' && vr[0] <= 'Z' && vr[1] >= 'A' && vr[1] <= 'Z';
+    static const char* const kAll[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS", "LO",
+                                       "LT", "OB", "OD", "OF", "OL", "OV", "OW", "PN", "SH", "SL", "SQ",
+                                       "SS", "ST", "SV", "TM", "UC", "UI", "UL", "UN", "UR", "US", "UT", "UV"};
+    for (const char* v : kAll)
+        if (vr[0] == v[0] && vr[1] == v[1])
+            return true;
+    return false;
 }
 
 std::string tagText(uint16_t group, uint16_t element)
@@ -196,6 +204,12 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
                 length = in.u16(b + 4, big);
             }
         }
+        if (inMeta && (itemTag || length == kUndefined || (vr[0] == 'S' && vr[1] == 'Q'))) {
+            // GDCM stops the process on these in the file meta information.
+            *why = "a damaged file meta information";
+            ok = false;
+            break;
+        }
         if (itemTag) {
             if (element == 0xE0DD) { // end of an undefined-length sequence
                 if (!levels.empty() && levels.back().end == UINT64_MAX)
@@ -259,5 +273,11 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
             ok = in.skip(length);
     }
     std::fclose(f);
+    if (ok && (inMeta || in.left() > 0)) {
+        // GDCM reads one more tag after the meta group, and one after each
+        // element; a file that stops short of one makes it stop the process.
+        *why = inMeta ? "nothing after the file meta information" : "cut inside an element";
+        ok = false;
+    }
     return ok;
 }

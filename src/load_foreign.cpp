@@ -1033,12 +1033,13 @@ bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::st
         }
     }
     // The slice size most files share is the series'; the first file that
-    // differs is the one named.
+    // differs is the one named. (The first files decide: a series that many
+    // files disagree on is refused anyway.)
     auto sameKind = [](const RawRead& a, const RawRead& b) {
         return a.dims[0] == b.dims[0] && a.dims[1] == b.dims[1] && a.itkType == b.itkType && a.bands == b.bands;
     };
     size_t ref = 0, refCount = 0;
-    for (size_t i = 0; i < headers.size() && refCount <= headers.size() / 2; ++i) {
+    for (size_t i = 0; i < headers.size() && i < 16 && refCount <= headers.size() / 2; ++i) {
         size_t count = 0;
         for (const Header& h : headers)
             count += sameKind(h.layout, headers[i].layout);
