@@ -251,6 +251,17 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
             ok = false;
             break;
         }
+        if (topLevel && group == 0x0028 && element == 0x0002 && length == 2) {
+            // Samples per pixel: GDCM asserts 1, 3 or 4.
+            unsigned char v[2];
+            ok = in.read(v, 2);
+            const uint16_t samples = in.u16(v, big);
+            if (ok && samples != 1 && samples != 3 && samples != 4) {
+                *why = std::to_string(samples) + " samples per pixel";
+                ok = false;
+            }
+            continue;
+        }
         if (inMeta && group == 0x0002 && element == 0x0010 && length <= 64) {
             std::vector<char> value(length);
             ok = in.read(value.data(), length);
