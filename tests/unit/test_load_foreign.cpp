@@ -747,6 +747,12 @@ TEST(DicomElements, LengthsBeyondTheEndOfTheFileAreRefused)
         {"implicit.dcm", std::string("\x08\x00\x20\x00\xff\xff\xff\x7f", 8) + "20240101", false, false, false,
          "element (0008,0020) declares 2147483647 bytes, 8 are left"},
         {"plain.nii", readFile(formatsDir() + "/anatomical.nii"), true, false, false, "not a DICOM file"},
+        {"five.dcm", meta + std::string("\x28\x00\x02\x00US\x02\x00\x05\x00", 10), true, false, false,
+         "5 samples per pixel"},
+        {"meta_only.dcm", meta, true, false, false, "nothing after the file meta information"},
+        {"short_padding.dcm", ct.substr(0, ct.size() - 3), true, false, false,
+         "element (FFFC,FFFC) declares 126 bytes, 123 are left"},
+        {"tail.dcm", ct + "abc", true, false, false, "cut inside an element"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
