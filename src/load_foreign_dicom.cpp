@@ -122,9 +122,11 @@ bool readDicomHeader(const std::string& path, DicomFile* out, std::string* error
     return true;
 }
 
-} // namespace
-
-bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::string* error)
+// The DICOM images of the folder of path (or of the folder path): only files
+// the element walk passes reach the DICOM library; other files are passed
+// over, damaged DICOM files and a chosen file without pixel data refused.
+bool scanFolder(const std::string& path, bool isFolder, std::vector<DicomFile>* images,
+                std::string* chosenSeries, std::string* error)
 {
     const std::string dir = isFolder ? path : directoryOf(path);
     std::string chosen;
@@ -135,10 +137,6 @@ bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::st
     std::vector<std::string> names;
     if (!listFolder(dir, &names, error))
         return false;
-    // Only files the element walk passes reach the DICOM library; other
-    // files of the folder are passed over, damaged DICOM files refused.
-    std::vector<DicomFile> images;
-    std::string chosenSeries;
     for (const std::string& f : names) {
         std::string real;
         const bool isChosen = !isFolder && canonicalPath(f, &real) && real == chosen;
@@ -162,14 +160,21 @@ bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::st
         if (!readDicomHeader(f, &d, error))
             return false;
         if (isChosen)
-            chosenSeries = d.series;
-        images.push_back(d);
+            *chosenSeries = d.series;
+        images->push_back(d);
     }
-    if (images.empty()) {
+    if (images->empty()) {
         *error = path + (isFolder ? ": no DICOM images in this folder" : ": not a DICOM image");
         return false;
     }
-    // Series in the order they are first met; the chosen file's, or the largest.
+    return true;
+}
+
+// The files of one series: the chosen file's, or for a folder the largest
+// (the first met of equal ones); the other series go to the log.
+std::vector<DicomFile> pickSeries(const std::vector<DicomFile>& images, bool isFolder,
+                                  const std::string& chosenSeries, const std::string& dir)
+{
     std::vector<std::string> series;
     std::vector<size_t> counts;
     for (const DicomFile& d : images) {
@@ -191,93 +196,86 @@ bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::st
             logBoth(__FILE__, __LINE__, ("Other DICOM series in " + dir + ": " + any.label + ", " +
                                          std::to_string(counts[i]) + " files\n").c_str());
         }
-    std::vector<std::string> files;
-    struct Header
-    {
-        RawRead layout;   // size, type and axes of the file
-        uint64_t bytes;   // its voxels
-        double origin[3]; // Image Position (Patient)
-    };
-    std::vector<Header> headers;
+    std::vector<DicomFile> picked;
     for (const DicomFile& d : images)
-        if (d.series == series[pick]) {
-            files.push_back(d.path);
-            Header h;
-            h.layout = d.layout;
-            h.bytes = d.bytes;
-            std::memcpy(h.origin, d.origin, sizeof h.origin);
-            headers.push_back(h);
-        }
-    images.clear();
+        if (d.series == series[pick])
+            picked.push_back(d);
+    return picked;
+}
+
+bool sameKind(const RawRead& a, const RawRead& b)
+{
+    return a.dims[0] == b.dims[0] && a.dims[1] == b.dims[1] && a.itkType == b.itkType && a.bands == b.bands;
+}
+
+// The slices must agree: the size most files share is the series' (the first
+// files decide; a series that many files disagree on is refused anyway) and
+// the first file that differs is named. *ref: a file of that size.
+bool checkSlices(const std::vector<DicomFile>& files, const std::string& dir, size_t* ref, std::string* error)
+{
     if (files.size() > kMaxSlices) {
         *error = dir + ": " + std::to_string(files.size()) + " files in one series (at most " +
                  std::to_string(kMaxSlices) + ")";
         return false;
     }
-    for (size_t i = 0; i < files.size(); ++i) {
-        const Header& h = headers[i];
-        if (files.size() > 1 && (h.layout.dims[2] != 1 || h.layout.timePoints != 1)) {
-            *error = files[i] + ": a file of several frames in a series of several files";
+    for (const DicomFile& f : files) {
+        if (files.size() > 1 && (f.layout.dims[2] != 1 || f.layout.timePoints != 1)) {
+            *error = f.path + ": a file of several frames in a series of several files";
             return false;
         }
         uint64_t size = 0;
-        fileSize(files[i], &size);
-        if (h.bytes > size * kCodecExpansion) {
-            *error = files[i] + ": the header declares " + declaredText(h.layout, h.bytes) + ", the file holds " +
+        fileSize(f.path, &size);
+        if (f.bytes > size * kCodecExpansion) {
+            *error = f.path + ": the header declares " + declaredText(f.layout, f.bytes) + ", the file holds " +
                      formatSize(size) + " bytes";
             return false;
         }
     }
-    // The slice size most files share is the series'; the first file that
-    // differs is the one named. (The first files decide: a series that many
-    // files disagree on is refused anyway.)
-    auto sameKind = [](const RawRead& a, const RawRead& b) {
-        return a.dims[0] == b.dims[0] && a.dims[1] == b.dims[1] && a.itkType == b.itkType && a.bands == b.bands;
-    };
-    size_t ref = 0, refCount = 0;
-    for (size_t i = 0; i < headers.size() && i < 16 && refCount <= headers.size() / 2; ++i) {
+    size_t refCount = 0;
+    *ref = 0;
+    for (size_t i = 0; i < files.size() && i < 16 && refCount <= files.size() / 2; ++i) {
         size_t count = 0;
-        for (const Header& h : headers)
-            count += sameKind(h.layout, headers[i].layout);
+        for (const DicomFile& f : files)
+            count += sameKind(f.layout, files[i].layout);
         if (count > refCount) {
-            ref = i;
+            *ref = i;
             refCount = count;
         }
     }
-    *r = headers[ref].layout;
-    const uint64_t sliceBytes = headers[ref].bytes;
-    for (size_t i = 0; i < headers.size(); ++i) {
-        const RawRead& l = headers[i].layout;
-        if (l.dims[0] != r->dims[0] || l.dims[1] != r->dims[1]) {
-            *error = files[i] + ": a slice of " + formatSize(l.dims[0]) + " x " + formatSize(l.dims[1]) +
-                     " in a series of " + formatSize(r->dims[0]) + " x " + formatSize(r->dims[1]) + " slices";
+    const RawRead& r = files[*ref].layout;
+    for (const DicomFile& f : files) {
+        const RawRead& l = f.layout;
+        if (l.dims[0] != r.dims[0] || l.dims[1] != r.dims[1]) {
+            *error = f.path + ": a slice of " + formatSize(l.dims[0]) + " x " + formatSize(l.dims[1]) +
+                     " in a series of " + formatSize(r.dims[0]) + " x " + formatSize(r.dims[1]) + " slices";
             return false;
         }
-        if (!sameKind(l, *r)) {
-            *error = files[i] + ": a slice of another voxel type than the rest of its series";
+        if (!sameKind(l, r)) {
+            *error = f.path + ": a slice of another voxel type than the rest of its series";
             return false;
         }
     }
+    return true;
+}
+
+// The slices of files in the order of their position along the normal of
+// the image plane, one after the other into r->buffer; the slice spacing is
+// the distance of the outer slices over their count.
+bool readSlices(const std::vector<DicomFile>& files, size_t ref, const std::string& path, RawRead* r,
+                std::string* error)
+{
+    *r = files[ref].layout;
+    const uint64_t sliceBytes = files[ref].bytes;
     const double a[3] = {r->direction[0][0], r->direction[1][0], r->direction[2][0]};
     const double b[3] = {r->direction[0][1], r->direction[1][1], r->direction[2][1]};
     const double normal[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
     std::vector<Slice> slices;
-    for (size_t i = 0; i < headers.size(); ++i) {
-        const double* o = headers[i].origin;
-        const double p = o[0] * normal[0] + o[1] * normal[1] + o[2] * normal[2];
-        slices.push_back(Slice{files[i], std::isfinite(p) ? p : 0.0});
-    }
-    headers.clear();
-    itk::GDCMImageIO::Pointer first = itk::GDCMImageIO::New();
-    try {
-        first->SetFileName(files[ref]);
-        first->ReadImageInformation();
-    } catch (const itk::ExceptionObject& e) {
-        *error = files[ref] + ": the DICOM header cannot be read (" + shortMessage(e.GetDescription()) + ")";
-        return false;
+    for (const DicomFile& f : files) {
+        const double p = f.origin[0] * normal[0] + f.origin[1] * normal[1] + f.origin[2] * normal[2];
+        slices.push_back(Slice{f.path, std::isfinite(p) ? p : 0.0});
     }
     std::stable_sort(slices.begin(), slices.end(),
-                     [](const Slice& a, const Slice& b) { return a.position < b.position; });
+                     [](const Slice& x, const Slice& y) { return x.position < y.position; });
     if (slices.size() > 1) {
         r->dims[2] = slices.size();
         const double span = slices.back().position - slices.front().position;
@@ -289,10 +287,10 @@ bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::st
     size_t total = 0;
     if (!multiplySize(static_cast<size_t>(sliceBytes), slices.size(), &total) ||
         total > (static_cast<size_t>(1) << 40)) {
-        *error = dir + ": the series declares more than 1 TiB of voxels";
+        *error = path + ": the series declares more than 1 TiB of voxels";
         return false;
     }
-    GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(total));
+    GUARDED_VOXELS_AS(r->buffer, "tmpdata", total);
     if (!r->buffer) {
         g_garbageCollector.remove(r->buffer);
         *error = path + ": not enough memory for " + formatSize(total) + " bytes";
@@ -311,26 +309,60 @@ bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::st
             return false;
         }
     }
+    return true;
+}
 
+// The information lines of a series, from one of its files: nothing of the patient.
+bool describeSeries(const std::string& file, size_t slices, RawRead* r, std::string* error)
+{
+    itk::GDCMImageIO::Pointer io = itk::GDCMImageIO::New();
+    try {
+        io->SetFileName(file);
+        io->ReadImageInformation();
+    } catch (const itk::ExceptionObject& e) {
+        *error = file + ": the DICOM header cannot be read (" + shortMessage(e.GetDescription()) + ")";
+        return false;
+    }
     std::string& info = r->info;
     info = "Format:\t\tDICOM\n";
-    const std::string modality = dicomText(first, "0008|0060");
-    const std::string description = dicomText(first, "0008|103e");
+    const std::string modality = dicomText(io, "0008|0060");
+    const std::string description = dicomText(io, "0008|103e");
     if (!modality.empty())
         info += "Modality:\t" + modality + "\n";
     if (!description.empty())
         info += "Series description:\t" + description + "\n";
-    info += "Slices:\t\t" + std::to_string(slices.size()) + "\n";
-    const std::string slope = dicomText(first, "0028|1053");
-    const std::string intercept = dicomText(first, "0028|1052");
+    info += "Slices:\t\t" + std::to_string(slices) + "\n";
+    const std::string slope = dicomText(io, "0028|1053");
+    const std::string intercept = dicomText(io, "0028|1052");
     if (!slope.empty() || !intercept.empty())
         info += "Rescale:\tslope " + (slope.empty() ? std::string("1") : slope) + " intercept " +
                 (intercept.empty() ? std::string("0") : intercept) + "\n";
     if (r->elementBytes > 1)
-        if (const char* order = byteOrderText(first))
+        if (const char* order = byteOrderText(io))
             info += std::string("Byte order:\t") + order + "\n";
     std::string orientation;
-    r->oriented = first->GetValueFromTag("0020|0037", orientation);
+    r->oriented = io->GetValueFromTag("0020|0037", orientation);
+    return true;
+}
+
+} // namespace
+
+bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::string* error)
+{
+    std::vector<DicomFile> images;
+    std::string chosenSeries;
+    if (!scanFolder(path, isFolder, &images, &chosenSeries, error))
+        return false;
+    const std::string dir = isFolder ? path : directoryOf(path);
+    const std::vector<DicomFile> files = pickSeries(images, isFolder, chosenSeries, dir);
+    images.clear();
+    size_t ref = 0;
+    if (!checkSlices(files, dir, &ref, error) || !readSlices(files, ref, path, r, error))
+        return false;
+    if (!describeSeries(files[ref].path, files.size(), r, error)) {
+        freeRaw(r);
+        return false;
+    }
     return true;
 }
 
