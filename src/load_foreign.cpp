@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -35,8 +36,10 @@ enum class Format { None, Nifti, Nrrd, Meta, Dicom, Tiff };
 
 // Deflate never expands more than 1032 : 1.
 const uint64_t kDeflateExpansion = 1032;
-// How much of a NRRD header is scanned for its data file and encoding.
+// How much of a NRRD header is scanned for its data file and encoding, and
+// of a MetaImage header for its counts.
 const size_t kMaxNrrdHeader = 1u << 20;
+const size_t kMaxMetaHeader = 1u << 20;
 // Files of a folder looked at to tell whether it holds a DICOM series.
 const int kMaxFilesLookedAt = 256;
 
@@ -376,6 +379,57 @@ void scanNrrd(const std::string& path, NrrdFacts* facts)
     facts->headerBytes = text.size();
 }
 
+// ---- MetaImage header ----
+
+// MetaIO reads arrays of NDims values (and loops on a negative count), so
+// the counts it sizes by are checked on the text first: NDims 1 to 10,
+// ElementNumberOfChannels 1 to kMaxBands. False with *why.
+bool checkMetaHeader(const std::string& path, std::string* why)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = "cannot be opened";
+        return false;
+    }
+    std::string text(kMaxMetaHeader, '\0');
+    text.resize(std::fread(&text[0], 1, text.size(), f));
+    std::fclose(f);
+    bool haveDims = false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = lowerCase(trim(line.substr(0, eq)));
+        const std::string value = trim(line.substr(eq + 1));
+        char* stop = nullptr;
+        const long n = std::strtol(value.c_str(), &stop, 10);
+        const bool number = !value.empty() && stop && (*stop == '\0' || *stop == ' ' || *stop == '\r');
+        if (key == "ndims") {
+            if (!number || n < 1 || n > 10) {
+                *why = "NDims " + value + " (a volume has 1 to 10)";
+                return false;
+            }
+            haveDims = true;
+        } else if (key == "elementnumberofchannels" && (!number || n < 1 || n > kMaxBands)) {
+            *why = "ElementNumberOfChannels " + value + " (1 to " + std::to_string(kMaxBands) + ")";
+            return false;
+        } else if (key == "elementdatafile") {
+            break; // the header's last line
+        }
+    }
+    if (!haveDims) {
+        *why = "the header lacks NDims";
+        return false;
+    }
+    return true;
+}
+
 uint64_t encodingExpansion(const std::string& encoding)
 {
     if (encoding == "raw")
@@ -540,6 +594,12 @@ bool readSingle(const std::string& path, Format format, RawRead* r, std::string*
             return false;
     } else if (format == Format::Nrrd) {
         scanNrrd(path, &nrrd);
+    } else if (format == Format::Meta) {
+        std::string why;
+        if (!checkMetaHeader(path, &why)) {
+            *error = path + ": the header cannot be read (" + why + ")";
+            return false;
+        }
     }
     if (!io->CanReadFile(path.c_str())) {
         *error = path + ": the header cannot be read (not " + articleFor(format) + formatLabel(format) + " file)";

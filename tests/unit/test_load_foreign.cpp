@@ -553,6 +553,9 @@ TEST_F(ForeignTest, DamagedFilesNameTheFileAndTheFault)
         {"big.nrrd", nrrd, "the header declares 1000 x 1000 x 1000 (2000000000 bytes), the file holds 100 bytes of voxels"},
         {"big.mha", mha, "the header declares 4000 x 4000 x 4000"},
         {"noise.nrrd", "NRRD0004\nthis is not a header\n", "the header cannot be read"},
+        {"negative.mha", "ObjectType = Image\nNDims = -3\nDimSize = 4 4 4\nElementType = MET_UCHAR\n"
+                         "ElementDataFile = LOCAL\n",
+         "the header cannot be read (NDims -3 (a volume has 1 to 10))"},
         {"cut.tif", std::string("II*\0\x08\0\0\0", 8), "the header cannot be read"},
     };
     for (const Case& c : cases) {
