@@ -5,6 +5,7 @@
 
 #include "bricking.h"
 #include "error_handling.h"
+#include "histogram.h"
 #include "main_view.h"
 #include "my_cg.h"
 #include "offscreen_render.h"
@@ -73,8 +74,14 @@ protected:
         volume.switchSlices = true;
         volume.interacting = true;
         volume.setSampling(64);
+        // A loaded data set leaves its box and its histogram behind: the
+        // unit cube and no histogram again, as a fresh process has them.
+        for (int i = 0; i < 3; ++i)
+            volume.resolution[i] = 1;
+        volume.setBoxProportions(1, 1, 1);
         for (int i = 0; i < 3; ++i)
             volume.resolution[i] = 0;
+        histogram.release();
     }
 
     // An n^3 volume of one byte per voxel: the 3-D texture and the three
