@@ -12,7 +12,6 @@
 #include <itkMetaImageIO.h>
 #include <itkNiftiImageIO.h>
 #include <itkNrrdImageIO.h>
-#include <itkTIFFImageIO.h>
 
 #include <zlib.h>
 
@@ -452,7 +451,6 @@ itk::ImageIOBase::Pointer makeIO(Format f)
     case Format::Nrrd: return itk::NrrdImageIO::New().GetPointer();
     case Format::Meta: return itk::MetaImageIO::New().GetPointer();
     case Format::Dicom: return itk::GDCMImageIO::New().GetPointer();
-    case Format::Tiff: return itk::TIFFImageIO::New().GetPointer();
     default: return nullptr;
     }
 }
@@ -561,7 +559,7 @@ bool availableBytes(const std::string& path, Format format, itk::ImageIOBase* io
     }
 }
 
-// One NIfTI, NRRD, MetaImage or TIFF file.
+// One NIfTI, NRRD or MetaImage file.
 bool readSingle(const std::string& path, Format format, RawRead* r, std::string* error)
 {
     itk::ImageIOBase::Pointer io = makeIO(format);
@@ -655,13 +653,9 @@ bool readSingle(const std::string& path, Format format, RawRead* r, std::string*
         info += "Format:\t\tNRRD (" + nrrd.encoding + ")\n";
         r->oriented = nrrd.hasSpace;
         break;
-    case Format::Meta:
+    default:
         info += "Format:\t\tMetaImage\n";
         r->oriented = true;
-        break;
-    default:
-        info += "Format:\t\tTIFF\n";
-        r->oriented = false;
         break;
     }
     if (format != Format::Nifti && r->elementBytes > 1)
@@ -862,8 +856,9 @@ bool importForeignVolume(const std::string& path, ForeignVolume* out, std::strin
             *error = path + ": not a volume format this program reads";
             return false;
         }
-        ok = format == Format::Dicom ? readDicomSeries(path, false, &raw, error)
-                                     : readSingle(path, format, &raw, error);
+        ok = format == Format::Dicom  ? readDicomSeries(path, false, &raw, error)
+             : format == Format::Tiff ? readTiffStack(path, &raw, error)
+                                      : readSingle(path, format, &raw, error);
     }
     if (!ok) {
         freeRaw(&raw);

@@ -1,5 +1,6 @@
 // What the readers of the import share (load_foreign.cpp for single files,
-// load_foreign_dicom.cpp for DICOM series, load_foreign_common.cpp).
+// load_foreign_dicom.cpp for DICOM series, load_foreign_tiff.cpp for TIFF
+// stacks, load_foreign_common.cpp).
 #ifndef GLIMRA_LOAD_FOREIGN_PARTS_H
 #define GLIMRA_LOAD_FOREIGN_PARTS_H
 
@@ -68,6 +69,8 @@ void requestAll(itk::ImageIOBase* io);
 // The byte order an IO found, or null where it has none.
 const char* byteOrderText(itk::ImageIOBase* io);
 
+// A TIFF stack, page by page (no orientation).
+bool readTiffStack(const std::string& path, RawRead* r, std::string* error);
 // A DICOM series: the folder's largest, or the one of the file path names.
 bool readDicomSeries(const std::string& path, bool isFolder, RawRead* r, std::string* error);
 

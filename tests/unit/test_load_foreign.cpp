@@ -17,6 +17,7 @@
 #include <itkNrrdImageIO.h>
 #include <itkTIFFImageIO.h>
 
+#include <tiffio.h>
 #include <zlib.h>
 #include <zvf.h>
 
@@ -767,5 +768,72 @@ TEST(DicomElements, LengthsBeyondTheEndOfTheFileAreRefused)
         if (c.ok) {
             EXPECT_EQ(check.pixelData, c.pixelData);
         }
+    }
+}
+
+// TIFF stacks through libtiff: 16-bit signed pages written by ITK read back
+// equal; a page of another size, a cut strip and a palette are refused.
+TEST_F(ForeignTest, TiffStacksPageByPage)
+{
+    SKIP_WITHOUT_DATA();
+    Grid head;
+    head.bytes = raw16(testsupport::dataDir() + "/headsq_64x64x93_int16.raw", false);
+    head.dims[0] = head.dims[1] = 64;
+    head.dims[2] = 93;
+    head.type = itk::IOComponentEnum::SHORT;
+    head.direction[1][1] = 1.0;
+    writeGrid(itk::TIFFImageIO::New(), dir.file("head.tif"), head);
+    ASSERT_TRUE(importForeignVolume(dir.file("head.tif"), &vol, &error)) << error;
+    EXPECT_EQ(vol.type, static_cast<GLenum>(GL_SHORT));
+    EXPECT_EQ(vol.resolution[2], 93);
+    EXPECT_TRUE(importedBytes(vol, 2) == head.bytes);
+    EXPECT_NE(vol.info.find("Orientation:\tnot given, axes as stored\n"), std::string::npos) << vol.info;
+    releaseForeignVolume(&vol);
+
+    // Pages written one by one: 4 x 3, then 5 x 3; a palette page.
+    const auto writePages = [&](const std::string& name, const std::vector<uint32_t>& widths, uint16_t photometric) {
+        TIFF* t = TIFFOpen(dir.file(name).c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        for (uint32_t w : widths) {
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, 3u);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 3u);
+            if (photometric == PHOTOMETRIC_PALETTE) {
+                std::vector<uint16_t> map(256, 0);
+                TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
+            }
+            std::vector<unsigned char> pixels(w * 3, 7);
+            TIFFWriteEncodedStrip(t, 0, pixels.data(), static_cast<tmsize_t>(pixels.size()));
+            TIFFWriteDirectory(t);
+        }
+        TIFFClose(t);
+    };
+    writePages("two.tif", {4, 4}, PHOTOMETRIC_MINISBLACK);
+    ASSERT_TRUE(importForeignVolume(dir.file("two.tif"), &vol, &error)) << error;
+    EXPECT_EQ(vol.resolution[0], 4);
+    EXPECT_EQ(vol.resolution[2], 2);
+    EXPECT_EQ(static_cast<const unsigned char*>(vol.data)[23], 7);
+    releaseForeignVolume(&vol);
+    writePages("odd.tif", {4, 5}, PHOTOMETRIC_MINISBLACK);
+    writePages("palette.tif", {4}, PHOTOMETRIC_PALETTE);
+    const std::string two = readFile(dir.file("two.tif"));
+    // The second page's pixels lie after the first's: cut into them.
+    ASSERT_TRUE(writeFile(dir.file("cut.tif"), two.substr(0, 8 + 12 + 1)));
+    struct Case
+    {
+        const char* name;
+        const char* fault;
+    } cases[] = {
+        {"odd.tif", "page 2 differs from the first (5 x 3, 1 x 8 bits)"},
+        {"palette.tif", "a colour palette"},
+        {"cut.tif", "the header cannot be read (not a readable TIFF file)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(importForeignVolume(dir.file(c.name), &vol, &error));
+        EXPECT_EQ(error, dir.file(c.name) + ": " + c.fault);
     }
 }
