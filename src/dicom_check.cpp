@@ -81,6 +81,34 @@ bool isVR(const char vr[2])
     return false;
 }
 
+// One value of the pixel format (0028,0002), (0028,0100), (0028,0101) or
+// (0028,0103) as GDCM can take it; false with *why.
+bool pixelFormatValue(uint16_t element, int value, std::string* why)
+{
+    switch (element) {
+    case 0x0002:
+        if (value == 1 || value == 3 || value == 4)
+            return true;
+        *why = std::to_string(value) + " samples per pixel";
+        return false;
+    case 0x0100:
+        if (value == 8 || value == 12 || value == 16 || value == 32 || value == 64)
+            return true;
+        *why = std::to_string(value) + " bits allocated per value";
+        return false;
+    case 0x0101:
+        if (value >= 1 && value <= 32)
+            return true;
+        *why = std::to_string(value) + " bits stored per value";
+        return false;
+    default:
+        if (value == 0 || value == 1)
+            return true;
+        *why = "pixel representation " + std::to_string(value);
+        return false;
+    }
+}
+
 std::string tagText(uint16_t group, uint16_t element)
 {
     char t[16];
@@ -129,6 +157,7 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
     bool implicitVR = false, bigEndian = false, inMeta = out->preamble, known = out->preamble;
     std::string syntax;
     std::vector<Level> levels;
+    int bitsAllocated = -1, bitsStored = -1; // the first given, -1 while none
     bool ok = true;
     for (uint64_t count = 0; ok && in.left() >= 8; ++count) {
         while (!levels.empty() && levels.back().end <= in.position())
@@ -251,15 +280,18 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
             ok = false;
             break;
         }
-        if (topLevel && group == 0x0028 && element == 0x0002 && length == 2) {
-            // Samples per pixel: GDCM asserts 1, 3 or 4.
+        if (topLevel && group == 0x0028 && length == 2 &&
+            (element == 0x0002 || element == 0x0100 || element == 0x0101 || element == 0x0103)) {
+            // The pixel format, which GDCM asserts on: every copy of an
+            // element is checked (GDCM keeps the first), the pair at the end.
             unsigned char v[2];
             ok = in.read(v, 2);
-            const uint16_t samples = in.u16(v, big);
-            if (ok && samples != 1 && samples != 3 && samples != 4) {
-                *why = std::to_string(samples) + " samples per pixel";
+            const int value = in.u16(v, big);
+            int* kept = element == 0x0100 ? &bitsAllocated : element == 0x0101 ? &bitsStored : nullptr;
+            if (kept && *kept == -1)
+                *kept = value;
+            if (ok && !pixelFormatValue(element, value, why))
                 ok = false;
-            }
             continue;
         }
         if (inMeta && group == 0x0002 && element == 0x0010 && length <= 64) {
@@ -284,6 +316,10 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
             ok = in.skip(length);
     }
     std::fclose(f);
+    if (ok && bitsStored != -1 && bitsAllocated != -1 && bitsStored > bitsAllocated) {
+        *why = std::to_string(bitsStored) + " bits stored per value of " + std::to_string(bitsAllocated);
+        ok = false;
+    }
     if (ok && (inMeta || in.left() > 0)) {
         // GDCM reads one more tag after the meta group, and one after each
         // element; a file that stops short of one makes it stop the process.
