@@ -109,6 +109,40 @@ bool pixelFormatValue(uint16_t element, int value, std::string* why)
     }
 }
 
+// Image storage classes GDCM reads as images: CR, DX, MG, CT, US, MR,
+// secondary capture, XA, RF, NM, PET and RT images (the endings after
+// 1.2.840.10008.5.1.4.1.1.).
+bool knownStorage(const std::string& uid)
+{
+    static const std::string kRoot = "1.2.840.10008.5.1.4.1.1.";
+    static const char* const kKnown[] = {"1",     "1.1",   "1.1.1", "1.2",   "1.2.1", "2",     "2.1",  "2.2",
+                                         "3.1",   "4",     "4.1",   "4.3",   "4.4",   "6.1",   "7",    "7.1",
+                                         "7.2",   "7.3",   "7.4",   "12.1",  "12.2",  "20",    "128",  "128.1",
+                                         "130",   "481.1"};
+    if (uid.compare(0, kRoot.size(), kRoot) != 0)
+        return false;
+    for (const char* k : kKnown)
+        if (uid.compare(kRoot.size(), std::string::npos, k) == 0)
+            return true;
+    return false;
+}
+
+// Transfer syntaxes GDCM decodes: implicit and explicit little-endian,
+// explicit big-endian, deflated, JPEG (baseline, extended, lossless),
+// JPEG-LS, JPEG 2000 and RLE.
+bool knownSyntax(const std::string& uid)
+{
+    static const char* const kKnown[] = {
+        "1.2.840.10008.1.2",      "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2.2",    "1.2.840.10008.1.2.1.99",
+        "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70",
+        "1.2.840.10008.1.2.4.80", "1.2.840.10008.1.2.4.81", "1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.91",
+        "1.2.840.10008.1.2.5"};
+    for (const char* k : kKnown)
+        if (uid == k)
+            return true;
+    return false;
+}
+
 std::string tagText(uint16_t group, uint16_t element)
 {
     char t[16];
@@ -155,7 +189,7 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
     // The file meta group is explicit little-endian; what follows is coded
     // as its transfer syntax says (without one: guessed from the first VR).
     bool implicitVR = false, bigEndian = false, inMeta = out->preamble, known = out->preamble;
-    std::string syntax;
+    std::string syntax, storage; // transfer syntax and media storage class
     std::vector<Level> levels;
     int bitsAllocated = -1, bitsStored = -1; // the first given, -1 while none
     bool ok = true;
@@ -175,8 +209,20 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
         }
         uint16_t group = in.u16(b, false);
         if (inMeta && group != 0x0002) {
-            // End of the meta group: switch to the data set's coding.
+            // End of the meta group: switch to the data set's coding. GDCM
+            // takes files of no image storage class, or of a coding it does
+            // not know, down old ACR-NEMA paths full of assertions.
             inMeta = false;
+            if (!knownStorage(storage)) {
+                *why = "storage class \"" + storage + "\", which is not read as an image";
+                ok = false;
+                break;
+            }
+            if (!knownSyntax(syntax)) {
+                *why = "transfer syntax \"" + syntax + "\", which is not read";
+                ok = false;
+                break;
+            }
             if (syntax == "1.2.840.10008.1.2")
                 implicitVR = true;
             else if (syntax == "1.2.840.10008.1.2.2")
@@ -294,10 +340,10 @@ bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out,
                 ok = false;
             continue;
         }
-        if (inMeta && group == 0x0002 && element == 0x0010 && length <= 64) {
+        if (inMeta && group == 0x0002 && (element == 0x0002 || element == 0x0010) && length <= 64) {
             std::vector<char> value(length);
             ok = in.read(value.data(), length);
-            syntax = trimmed(value);
+            (element == 0x0010 ? syntax : storage) = trimmed(value);
             continue;
         }
         // Sequences are walked inside; so is an implicit value that starts

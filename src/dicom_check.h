@@ -14,9 +14,11 @@ struct DicomCheck
     bool pixelData = false;  // a (7FE0,0010) element at the top level
 };
 
-// Walks path. needPreamble: files without "DICM" at byte 128 are refused (a
-// folder's other files). False with *why saying what is wrong; the file's
-// name is the caller's to add.
+// Walks path. needPreamble: files without "DICM" at byte 128 are refused
+// (the import always asks for it: GDCM reads files without a meta group down
+// old paths full of assertions). A meta group must name an image storage
+// class and a transfer syntax GDCM decodes. False with *why saying what is
+// wrong; the file's name is the caller's to add.
 bool checkDicomFile(const std::string& path, bool needPreamble, DicomCheck* out, std::string* why);
 
 #endif

@@ -142,7 +142,7 @@ bool scanFolder(const std::string& path, bool isFolder, std::vector<DicomFile>* 
         const bool isChosen = !isFolder && canonicalPath(f, &real) && real == chosen;
         DicomCheck check;
         std::string why;
-        if (!checkDicomFile(f, !isChosen, &check, &why)) {
+        if (!checkDicomFile(f, true, &check, &why)) {
             if (isChosen || check.preamble) {
                 *error = f + ": " + why;
                 return false;

@@ -731,7 +731,9 @@ TEST(DicomElements, LengthsBeyondTheEndOfTheFileAreRefused)
     TempDir dir;
     const std::string ct = readFile(formatsDir() + "/CT_small.dcm");
     const size_t pixels = ct.find(std::string("\xe0\x7f\x10\x00", 4));
-    const std::string meta = ct.substr(0, 132) + std::string("\x02\x00\x10\x00UI\x14\x00", 8) +
+    const std::string meta = ct.substr(0, 132) + std::string("\x02\x00\x02\x00UI\x1a\x00", 8) +
+                             std::string("1.2.840.10008.5.1.4.1.1.2\0", 26) +
+                             std::string("\x02\x00\x10\x00UI\x14\x00", 8) +
                              std::string("1.2.840.10008.1.2.1\0", 20);
     std::string deep = meta + std::string("\x08\x00\x15\x11SQ\0\0\xff\xff\xff\xff", 12) +
                        std::string("\xfe\xff\x00\xe0\xff\xff\xff\xff", 8) +
@@ -751,6 +753,9 @@ TEST(DicomElements, LengthsBeyondTheEndOfTheFileAreRefused)
         {"implicit.dcm", std::string("\x08\x00\x20\x00\xff\xff\xff\x7f", 8) + "20240101", false, false, false,
          "element (0008,0020) declares 2147483647 bytes, 8 are left"},
         {"plain.nii", readFile(formatsDir() + "/anatomical.nii"), true, false, false, "not a DICOM file"},
+        {"report.dcm", ct.substr(0, 132) + std::string("\x02\x00\x02\x00UI\x1e\x00", 8) +
+                           std::string("1.2.840.10008.5.1.4.1.1.88.11\0", 30) + std::string("\x08\x00\x60\x00CS\x02\x00SR", 10),
+         true, false, false, "storage class \"1.2.840.10008.5.1.4.1.1.88.11\", which is not read as an image"},
         {"five.dcm", meta + std::string("\x28\x00\x02\x00US\x02\x00\x05\x00", 10), true, false, false,
          "5 samples per pixel"},
         {"bits.dcm", meta + std::string("\x28\x00\x00\x01US\x02\x00\x01\x00", 10), true, false, false,
