@@ -380,9 +380,11 @@ void scanNrrd(const std::string& path, NrrdFacts* facts)
 
 // ---- MetaImage header ----
 
-// MetaIO reads arrays of NDims values (and loops on a negative count), so
-// the counts it sizes by are checked on the text first: NDims 1 to 10,
-// ElementNumberOfChannels 1 to kMaxBands. False with *why.
+// MetaIO reads arrays of NDims values (and loops on a negative count) and
+// sizes buffers by what it makes of the data file's name and sizes, so these
+// are checked on the text first: NDims 1 to 10, ElementNumberOfChannels 1
+// to kMaxBands, HeaderSize and CompressedDataSize not below -1, a data file
+// name of printable characters. False with *why.
 bool checkMetaHeader(const std::string& path, std::string* why)
 {
     FILE* f = std::fopen(path.c_str(), "rb");
@@ -418,8 +420,18 @@ bool checkMetaHeader(const std::string& path, std::string* why)
         } else if (key == "elementnumberofchannels" && (!number || n < 1 || n > kMaxBands)) {
             *why = "ElementNumberOfChannels " + value + " (1 to " + std::to_string(kMaxBands) + ")";
             return false;
+        } else if ((key == "headersize" || key == "compresseddatasize") && (!number || n < -1)) {
+            *why = key == "headersize" ? "HeaderSize " + value : "CompressedDataSize " + value;
+            return false;
         } else if (key == "elementdatafile") {
-            break; // the header's last line
+            // The header's last line: a name, LOCAL, LIST or a pattern.
+            const std::string raw = line.substr(eq + 1);
+            for (char c : raw)
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\t') {
+                    *why = "ElementDataFile is not a file name";
+                    return false;
+                }
+            break;
         }
     }
     if (!haveDims) {

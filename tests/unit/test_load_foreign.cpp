@@ -557,6 +557,9 @@ TEST_F(ForeignTest, DamagedFilesNameTheFileAndTheFault)
         {"negative.mha", "ObjectType = Image\nNDims = -3\nDimSize = 4 4 4\nElementType = MET_UCHAR\n"
                          "ElementDataFile = LOCAL\n",
          "the header cannot be read (NDims -3 (a volume has 1 to 10))"},
+        {"nameless.mha", std::string("ObjectType = Image\nNDims = 3\nDimSize = 4 3 2\nElementType = MET_SHORT\n"
+                                     "CompressedData = True\nElementDataFile = ") + std::string(4, '\0') + "LOCAL\n",
+         "the header cannot be read (ElementDataFile is not a file name)"},
         {"cut.tif", std::string("II*\0\x08\0\0\0", 8), "the header cannot be read"},
     };
     for (const Case& c : cases) {
