@@ -4,6 +4,12 @@ MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Compiles go through ccache when it is installed (scripts/setup.sh installs
+# it), so a clean clone on a machine that built before rebuilds in minutes.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+LAUNCHER = -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE)
+endif
 
 .PHONY: setup build build-asan run test fuzz bench bench-peer clean
 
@@ -11,11 +17,11 @@ setup:
 	@sh scripts/setup.sh
 
 build: setup
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > /dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(LAUNCHER) > /dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: setup
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLIMRA_SANITIZE=ON -DGLIMRA_CORE_ONLY=ON > /dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLIMRA_SANITIZE=ON -DGLIMRA_CORE_ONLY=ON $(LAUNCHER) > /dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target glimra_unit_tests glimra_gl_tests glimra-render fuzz_targets
 
 run: build

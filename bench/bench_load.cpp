@@ -8,6 +8,7 @@
 #include "load.h"
 #include "load_convert.h"
 #include "volume.h"
+#include "volume_file.h"
 #include "voxel_buffer.h"
 
 #include <zvf.h>
@@ -157,11 +158,17 @@ void BM_LoadStages(benchmark::State& state, int nx, int ny, int nz, int dtype)
         void* data = nullptr;
         GLenum type = 0;
         w.start();
-        readZvfData(path, &data, &type, v, info);
+        VolumeFile file;
+        std::string why;
+        readVolume(path, &file, &why);
+        handOverVolumeFile(file, v, info);
+        data = file.data;
+        type = file.type;
+        file.data = nullptr;
         readT.add(w);
         int maxValue = 0;
         w.start();
-        convertAndScale(data, &type, v, info, false, &maxValue);
+        convertAndScale(data, &type, v.resolution, v.nbrChannels, info, false, &maxValue);
         convertT.add(w);
         w.start();
         histogram.compute(data, v.resolution[0], v.resolution[1], v.resolution[2], v.nbrChannels, type);

@@ -7,7 +7,7 @@ set -e
 PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
 libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
 fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils netpbm python3 \
-libinsighttoolkit5-dev libtiff-dev"
+libinsighttoolkit5-dev libtiff-dev ccache"
 if [ "${1:-}" = bench ]; then
     # Debian's VTK renders through GLX even off screen, so it needs an X
     # display (the bench script starts Xvfb); procps gives uptime.

@@ -13,6 +13,7 @@
 #include "byte_order.h"
 #include "load_description.h"
 #include "load_foreign.h"
+#include "volume_file.h"
 #include "sample_volumes.h"
 #include "threshold_mask.h"
 #include "voxel_types.h"
@@ -80,12 +81,6 @@ const char* typeLabel(int dtype)
                                          "zvfInt16Type", "zvfIntHUType", "zvfUInt32Type", "zvfInt32Type",
                                          "zvfFloatType", "zvfDoubleType"};
     return dtype >= 1 && dtype <= 10 ? labels[dtype - 1] : "unknown";
-}
-
-std::string baseName(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 float mean(const float* values, int n, float fallback)
@@ -329,7 +324,7 @@ bool readRawGrid(const RawSource& src, std::vector<unsigned char>* grid, std::st
 // the bands of a voxel become zvf bands.
 int convertForeign(const std::string& in, const std::string& out)
 {
-    ForeignVolume v;
+    VolumeFile v;
     std::string error;
     if (!importForeignVolume(in, &v, &error))
         return fail(error);
@@ -338,14 +333,14 @@ int convertForeign(const std::string& in, const std::string& out)
     if (v.type == gl) dtype = code;
     GLIMRA_VOXEL_TYPES(ZVFTOOL_ZVF_CODE)
 #undef ZVFTOOL_ZVF_CODE
-    const size_t size = static_cast<size_t>(bytesOfGLType(v.type));
+    const size_t size = static_cast<size_t>(bytesOfVoxelType(v.type));
     const size_t voxels = static_cast<size_t>(v.resolution[0]) * v.resolution[1] * v.resolution[2];
     const size_t bands = static_cast<size_t>(v.bands);
     std::vector<unsigned char> grid;
     try {
         grid.resize(voxels * bands * size);
     } catch (const std::bad_alloc&) {
-        releaseForeignVolume(&v);
+        v.release();
         return fail("not enough memory for " + std::to_string(voxels * bands * size) + " bytes");
     }
     const unsigned char* src = static_cast<const unsigned char*>(v.data);
@@ -358,7 +353,7 @@ int convertForeign(const std::string& in, const std::string& out)
     h.pz = v.spacing[2];
     if (h.px != h.py || h.px != h.pz)
         h.vtype = zvfRegular;
-    releaseForeignVolume(&v);
+    v.release();
     zvfAddHdrComment(&h, ("converted by zvftool from " + baseName(in)).c_str());
     FILE* o = std::fopen(out.c_str(), "wb");
     if (!o) {
@@ -379,7 +374,7 @@ int cmdConvert(const std::vector<std::string>& args)
         return 2;
     }
     const std::string in = args[0], out = args[1];
-    if (args.size() == 2 && isForeignVolume(in))
+    if (args.size() == 2 && detectFormat(in) == FileFormat::Foreign)
         return convertForeign(in, out);
     RawSource src;
     bool haveSize = false, haveType = false, bigEndian = false, littleEndian = false, haveSpacing = false;

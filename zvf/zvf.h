@@ -11,10 +11,9 @@
  * - every buffer handed out (grids, icons, comment copies) is the caller's to
  *   release with free().
  *
- * Failures: where the original library ended the process, this one writes the
- * same message to standard error and returns a failure (null, 0, or an error
- * code in zvfLastError) so that an interactive program survives a damaged
- * file. Functions returning int answer 1 for success and 0 for failure unless
+ * Failures: no function ends the process; each writes its message to
+ * standard error and returns a failure (null, 0, or an error code in
+ * zvfLastError) so that an interactive program survives a damaged file. Functions returning int answer 1 for success and 0 for failure unless
  * stated otherwise.
  *
  * Single-threaded: zvfLastError is one process-wide variable.

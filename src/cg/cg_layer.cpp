@@ -1,5 +1,5 @@
 // Cg-style programs on separable GLSL program objects.
-#include "cg/cg_layer.h"
+#include "cg_layer.h"
 
 #include "mat4.h"
 

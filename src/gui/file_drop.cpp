@@ -3,7 +3,7 @@
 #include "canvas_main.h"
 #include "error_handling.h"
 #include "load.h"
-#include "load_foreign.h"
+#include "volume_file.h"
 #include "menu_main.h"
 #include "transfer_function.h"
 
@@ -13,12 +13,6 @@ bool endsWith(const std::string& s, const char* tail)
 {
     const size_t n = std::char_traits<char>::length(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // As "-p" at start-up: read, linear curves, tables built and uploaded into
@@ -36,7 +30,7 @@ bool openPalette(MainFrame& frame, const std::string& path)
     if (g_pTransferFrame)
         g_pTransferFrame->Refresh(false);
     if (!read)
-        showMessageBox(("The palette \"" + fileNameOf(path) + "\" could not be read.").c_str(),
+        showMessageBox(("The palette \"" + baseName(path) + "\" could not be read.").c_str(),
                        "Warning");
     return read;
 }
@@ -45,12 +39,12 @@ bool openPalette(MainFrame& frame, const std::string& path)
 
 DroppedKind droppedFileKind(const std::string& path)
 {
-    if (endsWith(path, ".zvf") || endsWith(path, ".dat"))
+    if (endsWith(path, ".dat"))
         return DroppedKind::Data;
     if (endsWith(path, ".pal") || endsWith(path, ".txt"))
         return DroppedKind::Palette;
-    // NIfTI, NRRD, MetaImage, DICOM (a file or its folder), TIFF.
-    if (isForeignVolume(path))
+    // zvf, NIfTI, NRRD, MetaImage, DICOM (a file or its folder), TIFF.
+    if (detectFormat(path) != FileFormat::Description)
         return DroppedKind::Data;
     return DroppedKind::Other;
 }
@@ -65,7 +59,7 @@ bool openDroppedFile(MainFrame& frame, const std::string& path)
     case DroppedKind::Other:
         break;
     }
-    showMessageBox(("\"" + fileNameOf(path) +
+    showMessageBox(("\"" + baseName(path) +
                     "\" cannot be opened here: drop a data set (.zvf, .dat, .nii, .nrrd, .mha, .dcm, "
                     ".tif or a DICOM folder) or a palette (.pal, .txt).")
                        .c_str(),

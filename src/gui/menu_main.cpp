@@ -15,7 +15,7 @@
 #include "multi_volume.h"
 #include "plane.h"
 #include "render_mode.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "text_overlay.h"
 #include "transfer_function.h"
 #include "volume.h"

@@ -5,7 +5,7 @@
 #include "gen_texture.h"
 #include "menu_main.h"
 #include "render_mode.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "texture.h"
 #include "texture_formats.h"
 #include "transfer_function.h"

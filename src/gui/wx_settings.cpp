@@ -4,7 +4,7 @@
 #include "command_ids.h"
 #include "menu_main.h"
 #include "menu_transfer.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "text_overlay.h"
 
 namespace {

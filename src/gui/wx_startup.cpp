@@ -6,7 +6,7 @@
 #include "load.h"
 #include "menu_main.h"
 #include "multi_volume.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "transfer_function.h"
 #include "volume.h"
 #include "wx_load.h"

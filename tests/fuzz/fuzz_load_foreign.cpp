@@ -26,18 +26,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = pick == kNameCount - 1 ? fuzzsupport::scratchDir() : file;
     const uint32_t before = g_garbageCollector.count();
     fuzzsupport::LogCapture log;
-    ForeignVolume v;
+    VolumeFile v;
     std::string error;
-    if (importForeignVolume(path, &v, &error)) {
+    if (importVolumeFile(path, &v, &error)) {
         FUZZ_CHECK(v.data != nullptr);
-        FUZZ_CHECK(isVoxelGLType(v.type));
+        FUZZ_CHECK(isVoxelType(v.type));
         FUZZ_CHECK(v.resolution[0] > 0 && v.resolution[1] > 0 && v.resolution[2] > 0);
         FUZZ_CHECK(v.bands >= 1);
         FUZZ_CHECK(v.spacing[0] > 0.0f && v.spacing[1] > 0.0f && v.spacing[2] > 0.0f);
         FUZZ_CHECK(v.info.compare(0, 15, "Data file name:") == 0);
         // Every value can be read: the buffer is as large as it says.
         const size_t bytes = static_cast<size_t>(v.resolution[0]) * v.resolution[1] * v.resolution[2] *
-                             static_cast<size_t>(v.bands) * static_cast<size_t>(bytesOfGLType(v.type));
+                             static_cast<size_t>(v.bands) * static_cast<size_t>(bytesOfVoxelType(v.type));
         const volatile unsigned char* p = static_cast<const unsigned char*>(v.data);
         FUZZ_CHECK(p[0] == p[0] && p[bytes - 1] == p[bytes - 1]);
     } else {
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string& dir = fuzzsupport::scratchDir();
         FUZZ_CHECK(error.size() > dir.size() && error.compare(0, dir.size(), dir) == 0);
     }
-    releaseForeignVolume(&v);
+    releaseVolumeFile(&v);
     FUZZ_CHECK(g_garbageCollector.count() == before);
     return 0;
 }

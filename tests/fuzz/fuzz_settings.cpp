@@ -4,7 +4,7 @@
 // the settings written after a read read back to the same bytes.
 #include "fuzz_support.h"
 
-#include "settings_file.h"
+#include "running_settings.h"
 
 #include <cmath>
 #include <string>

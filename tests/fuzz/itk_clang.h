@@ -1,4 +1,4 @@
-// Included ahead of every file of the clang-built fuzz tree. Debian's ITK
+// Included ahead of every file of src/io/ in the clang-built fuzz tree. Debian's ITK
 // headers were generated for GCC alone and stop any other compiler with
 // "Unsupported compiler"; clang takes GCC's feature set, so ITK's compiler
 // detection is run once here as if for GCC 12 and its guard keeps it from

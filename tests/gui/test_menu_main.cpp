@@ -7,7 +7,7 @@
 #include "my_cg.h"
 #include "plane.h"
 #include "render_mode.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "sample_volumes.h"
 #include "test_support.h"
 #include "text_overlay.h"

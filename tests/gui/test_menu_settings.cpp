@@ -12,7 +12,7 @@
 #include "my_cg.h"
 #include "render_mode.h"
 #include "sample_volumes.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "settings_sample.h"
 #include "test_support.h"
 #include "text_overlay.h"

@@ -4,7 +4,7 @@
 #include "gui_support.h"
 #include "menu_main.h"
 #include "plane.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "settings_sample.h"
 #include "test_support.h"
 #include "text_overlay.h"

@@ -13,7 +13,7 @@
 #include "menu_transfer.h"
 #include "my_cg.h"
 #include "render_mode.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "test_support.h"
 #include "transfer_function.h"
 #include "volume.h"

@@ -3,7 +3,11 @@
 #define GLIMRA_LOAD_TEST_UTIL_H
 
 #include "error_handling.h"
+#include "load.h"
+#include "load_convert.h"
 #include "load_progress.h"
+#include "volume.h"
+#include "volume_file.h"
 
 #include <cstdio>
 #include <string>
@@ -79,5 +83,35 @@ public:
     ProgressRecorder& operator=(const ProgressRecorder&) = delete;
     ProgressRecord record;
 };
+
+// The reading half of a data load as the pipeline runs it: the file read
+// whole, its channels shaped, box, channels and information text handed to
+// v; the voxels and their type out. False (v and info untouched) when the
+// file is refused.
+inline bool readShaped(const std::string& path, void** data, GLenum* type, Volume& v, std::string& info)
+{
+    VolumeFile file;
+    std::string why;
+    if (!readVolume(path, &file, &why) || !shapeChannels(&file, v.alphaCalculation, &why))
+        return false;
+    handOverVolumeFile(file, v, info);
+    *data = file.data;
+    *type = file.type;
+    file.data = nullptr;
+    return true;
+}
+
+// A mask file for the data's resolution: the voxels and their type out.
+inline bool readMaskFile(const std::string& path, void** data, GLenum* type, const Volume& v)
+{
+    VolumeFile file;
+    std::string why;
+    if (!readMask(path, v.resolution, &file, &why))
+        return false;
+    *data = file.data;
+    *type = file.type;
+    file.data = nullptr;
+    return true;
+}
 
 #endif

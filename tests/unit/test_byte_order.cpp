@@ -60,10 +60,10 @@ protected:
     bool load(const std::string& datPath)
     {
         info.clear();
-        if (!readDescription(datPath, &data, &type, v, info))
+        if (!readShaped(datPath, &data, &type, v, info))
             return false;
         int maxValue = 0;
-        convertAndScale(data, &type, v, info, true, &maxValue);
+        convertAndScale(data, &type, v.resolution, v.nbrChannels, info, true, &maxValue);
         return true;
     }
     // A description of a public raw file, linked beside it in the temp dir.
@@ -273,20 +273,20 @@ TEST_F(ByteOrderLoad, SyntheticFilesAndRefusedValue)
     writeFile(dir.file("r.raw"), noise);
     {
         LogCapture log;
-        ASSERT_TRUE(readDescription(dir.file("r.dat"), &data, &type, v, info));
+        ASSERT_TRUE(readShaped(dir.file("r.dat"), &data, &type, v, info));
         EXPECT_EQ(log.text().find(kGuessLine), std::string::npos);
         // Still most significant byte first for the conversion.
         EXPECT_EQ(static_cast<unsigned char*>(data)[0], 1);
         RELEASE_VOXELS(data);
     }
     writeFile(dir.file("r.dat"), dat + "Endianness: little\n");
-    ASSERT_TRUE(readDescription(dir.file("r.dat"), &data, &type, v, info));
+    ASSERT_TRUE(readShaped(dir.file("r.dat"), &data, &type, v, info));
     EXPECT_EQ(static_cast<unsigned char*>(data)[0], 2);
     RELEASE_VOXELS(data);
 
     writeFile(dir.file("r.dat"), dat + "ByteOrder: native\n");
     LogCapture log;
-    EXPECT_FALSE(readDescription(dir.file("r.dat"), &data, &type, v, info));
+    EXPECT_FALSE(readShaped(dir.file("r.dat"), &data, &type, v, info));
     EXPECT_NE(log.text().find("Description file: \"ByteOrder:\" must be little or big"), std::string::npos)
         << log.text();
 }

@@ -49,7 +49,7 @@ ConvertCase convert(void* data, GLenum type, int n, bool isDescription = false, 
     setLine(v, n, channels);
     ConvertCase c;
     c.type = type;
-    convertAndScale(data, &c.type, v, c.info, isDescription, &c.maxValue);
+    convertAndScale(data, &c.type, v.resolution, v.nbrChannels, c.info, isDescription, &c.maxValue);
     return c;
 }
 
@@ -223,7 +223,7 @@ TEST_F(ConvertTest, ThirdChannelIsZero)
     Volume v;
     setLine(v, 2, 2);
     void* d = makeBuffer<uint16_t>({1, 2, 3, 4});
-    ASSERT_TRUE(addThirdChannel(&d, GL_UNSIGNED_SHORT, v));
+    ASSERT_TRUE(addThirdChannel(&d, GL_UNSIGNED_SHORT, v.resolution, &v.nbrChannels));
     myBuffers.push_back(d);
     EXPECT_EQ(v.nbrChannels, 3);
     EXPECT_EQ(contents<uint16_t>(d, 6), (std::vector<uint16_t>{1, 2, 0, 3, 4, 0}));
@@ -238,7 +238,7 @@ TEST_F(ConvertTest, AlphaRulesOnUnsignedBytes)
         setLine(v, 2, 3);
         v.setAlphaCalculation(rule);
         void* d = makeBuffer<uint8_t>({10, 20, 40, 0, 0, 0});
-        ASSERT_TRUE(addAlphaChannel(&d, GL_UNSIGNED_BYTE, v));
+        ASSERT_TRUE(addAlphaChannel(&d, GL_UNSIGNED_BYTE, v.resolution, &v.nbrChannels, v.alphaCalculation));
         myBuffers.push_back(d);
         EXPECT_EQ(v.nbrChannels, 4);
         EXPECT_EQ(contents<uint8_t>(d, 8),
@@ -254,28 +254,28 @@ TEST_F(ConvertTest, AlphaRulesPerType)
     setLine(v, 1, 3);
     v.setAlphaCalculation(0);
     void* s = makeBuffer<int16_t>({0, -3, 0});
-    ASSERT_TRUE(addAlphaChannel(&s, GL_SHORT, v));
+    ASSERT_TRUE(addAlphaChannel(&s, GL_SHORT, v.resolution, &v.nbrChannels, v.alphaCalculation));
     myBuffers.push_back(s);
     EXPECT_EQ(contents<int16_t>(s, 4)[3], 32767);
 
     setLine(v, 1, 3);
     v.setAlphaCalculation(1);
     void* i = makeBuffer<int32_t>({-10, -20, -40});
-    ASSERT_TRUE(addAlphaChannel(&i, GL_INT, v));
+    ASSERT_TRUE(addAlphaChannel(&i, GL_INT, v.resolution, &v.nbrChannels, v.alphaCalculation));
     myBuffers.push_back(i);
     EXPECT_EQ(contents<int32_t>(i, 4)[3], -23);
 
     setLine(v, 1, 3);
     v.setAlphaCalculation(2);
     void* f = makeBuffer<float>({0.25f, 0.75f, 0.5f});
-    ASSERT_TRUE(addAlphaChannel(&f, GL_FLOAT, v));
+    ASSERT_TRUE(addAlphaChannel(&f, GL_FLOAT, v.resolution, &v.nbrChannels, v.alphaCalculation));
     myBuffers.push_back(f);
     EXPECT_EQ(contents<float>(f, 4)[3], 0.75f);
 
     setLine(v, 1, 3);
     v.setAlphaCalculation(0);
     void* u = makeBuffer<uint32_t>({0, 0, 1});
-    ASSERT_TRUE(addAlphaChannel(&u, GL_UNSIGNED_INT, v));
+    ASSERT_TRUE(addAlphaChannel(&u, GL_UNSIGNED_INT, v.resolution, &v.nbrChannels, v.alphaCalculation));
     myBuffers.push_back(u);
     EXPECT_EQ(contents<uint32_t>(u, 4)[3], 4294967295u);
 }
@@ -287,7 +287,7 @@ TEST_F(ConvertTest, AlphaOfSwappedValuesIsComputedOnTheirRealValues)
     setLine(v, 1, 3);
     v.setAlphaCalculation(2);
     void* d = makeBuffer<uint16_t>({swapped<uint16_t>(0x0100), swapped<uint16_t>(0x00FF), 0});
-    ASSERT_TRUE(addAlphaChannel(&d, GL_UNSIGNED_SHORT, v, true));
+    ASSERT_TRUE(addAlphaChannel(&d, GL_UNSIGNED_SHORT, v.resolution, &v.nbrChannels, v.alphaCalculation, true));
     myBuffers.push_back(d);
     EXPECT_EQ(contents<uint16_t>(d, 4)[3], swapped<uint16_t>(0x0100));
 }
@@ -298,7 +298,7 @@ TEST_F(ConvertTest, AlphaOnlyForThreeChannels)
     setLine(v, 1, 4);
     void* d = buffer<uint8_t>({1, 2, 3, 4});
     void* before = d;
-    EXPECT_TRUE(addAlphaChannel(&d, GL_UNSIGNED_BYTE, v));
+    EXPECT_TRUE(addAlphaChannel(&d, GL_UNSIGNED_BYTE, v.resolution, &v.nbrChannels, v.alphaCalculation));
     EXPECT_EQ(d, before);
     EXPECT_EQ(v.nbrChannels, 4);
 }

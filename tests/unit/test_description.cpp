@@ -45,7 +45,7 @@ protected:
         writeFile(dir.file("head.dat"), description);
         if (!raw.empty())
             writeFile(dir.file(rawName), raw);
-        return readDescription(dir.file("head.dat"), &data, &type, v, info);
+        return readShaped(dir.file("head.dat"), &data, &type, v, info);
     }
     TempDir dir;
     Volume v;
@@ -254,7 +254,7 @@ TEST_F(DescriptionTest, DescriptionWithoutDirectoryReadsFromTheWorkingDirectory)
     char saved[4096];
     ASSERT_NE(::getcwd(saved, sizeof saved), nullptr);
     ASSERT_EQ(::chdir(dir.path().c_str()), 0);
-    const bool ok = readDescription("plain.dat", &data, &type, v, info);
+    const bool ok = readShaped("plain.dat", &data, &type, v, info);
     ASSERT_EQ(::chdir(saved), 0);
     ASSERT_TRUE(ok);
     EXPECT_EQ(static_cast<unsigned char*>(data)[0], 5);
@@ -264,7 +264,7 @@ TEST_F(DescriptionTest, MissingFilesFailWithoutMessage)
 {
     LogCapture log;
     const size_t before = log.text().size();
-    EXPECT_FALSE(readDescription(dir.file("none.dat"), &data, &type, v, info));
+    EXPECT_FALSE(readShaped(dir.file("none.dat"), &data, &type, v, info));
     EXPECT_EQ(data, nullptr);
     // The raw file is missing: it is opened before anything is allocated.
     EXPECT_FALSE(read(kExactLayout, ""));

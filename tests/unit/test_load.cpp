@@ -92,15 +92,21 @@ std::string bigEndian16(const std::vector<uint16_t>& values)
 
 } // namespace
 
-TEST(LoadNames, IsZvfFile)
+TEST(LoadNames, FormatOfAPath)
 {
-    EXPECT_TRUE(isZvfFile("a.zvf"));
-    EXPECT_TRUE(isZvfFile(".zvf"));
-    EXPECT_TRUE(isZvfFile("dir.x/b.zvf"));
-    EXPECT_FALSE(isZvfFile("a.ZVF"));
-    EXPECT_FALSE(isZvfFile("zvf"));
-    EXPECT_FALSE(isZvfFile("a.zvf.dat"));
-    EXPECT_FALSE(isZvfFile(""));
+    EXPECT_EQ(detectFormat("a.zvf"), FileFormat::Zvf);
+    EXPECT_EQ(detectFormat(".zvf"), FileFormat::Zvf);
+    EXPECT_EQ(detectFormat("dir.x/b.zvf"), FileFormat::Zvf);
+    // Any case: a volume copied from a system that writes upper-case names.
+    EXPECT_EQ(detectFormat("A.ZVF"), FileFormat::Zvf);
+    EXPECT_EQ(detectFormat("a.Zvf"), FileFormat::Zvf);
+    EXPECT_EQ(detectFormat("zvf"), FileFormat::Description);
+    EXPECT_EQ(detectFormat("a.zvf.dat"), FileFormat::Description);
+    EXPECT_EQ(detectFormat(""), FileFormat::Description);
+    EXPECT_EQ(detectFormat("head.nii.gz"), FileFormat::Foreign);
+    EXPECT_EQ(detectFormat("HEAD.NRRD"), FileFormat::Foreign);
+    // Every folder is a DICOM series; one without DICOM files is refused by the import.
+    EXPECT_EQ(detectFormat("."), FileFormat::Foreign);
 }
 
 TEST_F(LoadTest, ZvfInformationTextAndProgress)
@@ -256,7 +262,7 @@ TEST_F(LoadTest, ZvfBandsAreInterleavedAndThreeBecomeFour)
     void* data = nullptr;
     GLenum type = 0;
     v.setAlphaCalculation(2);
-    ASSERT_TRUE(readZvfData(path, &data, &type, v, info));
+    ASSERT_TRUE(readShaped(path, &data, &type, v, info));
     EXPECT_EQ(v.nbrChannels, 4);
     EXPECT_NE(info.find("Number of bands:\t3\n"), std::string::npos);
     const uint8_t expected[16] = {10, 20, 30, 30, 11, 21, 31, 31, 12, 22, 32, 32, 13, 23, 33, 33};
@@ -271,7 +277,7 @@ TEST_F(LoadTest, ZvfTwoSixteenBitBandsInterleaved)
     ASSERT_EQ(zvfWriteCubGrid(path.c_str(), planar.data(), 2, 1, 1, 2, zvfUInt16, nullptr, 0), 1);
     void* data = nullptr;
     GLenum type = 0;
-    ASSERT_TRUE(readZvfData(path, &data, &type, v, info));
+    ASSERT_TRUE(readShaped(path, &data, &type, v, info));
     EXPECT_EQ(type, static_cast<GLenum>(GL_UNSIGNED_SHORT));
     EXPECT_EQ(v.nbrChannels, 4);
     uint16_t got[8];

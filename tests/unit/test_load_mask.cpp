@@ -51,9 +51,9 @@ protected:
         GLenum type = 0;
         int maxValue = 0;
         std::string scratch;
-        EXPECT_TRUE(description ? readMaskDescription(path, &data, &type, v) : readMaskZvf(path, &data, &type, v));
-        convertAndScale(data, &type, v, scratch, description, &maxValue);
-        EXPECT_TRUE(reduceMaskTo8Bit(&data, &type, v));
+        EXPECT_TRUE(description ? readMaskFile(path, &data, &type, v) : readMaskFile(path, &data, &type, v));
+        convertAndScale(data, &type, v.resolution, v.nbrChannels, scratch, description, &maxValue);
+        EXPECT_TRUE(reduceMaskTo8Bit(&data, &type, v.resolution));
         EXPECT_EQ(type, static_cast<GLenum>(GL_UNSIGNED_BYTE));
         const size_t n = size_t(v.resolution[0]) * v.resolution[1] * v.resolution[2];
         std::vector<uint8_t> bytes(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + n);
@@ -74,7 +74,7 @@ template <typename T> std::vector<uint8_t> reduced(GLenum type, std::vector<T> v
     void* data = nullptr;
     GUARDED_VOXELS_AS(data, "data", values.size() * sizeof(T));
     std::memcpy(data, values.data(), values.size() * sizeof(T));
-    EXPECT_TRUE(reduceMaskTo8Bit(&data, &type, v));
+    EXPECT_TRUE(reduceMaskTo8Bit(&data, &type, v.resolution));
     EXPECT_EQ(type, static_cast<GLenum>(GL_UNSIGNED_BYTE));
     std::vector<uint8_t> out(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + values.size());
     RELEASE_VOXELS(data);
@@ -102,7 +102,7 @@ TEST(MaskReduce, UnknownTypeIsRefusedAndTheBufferKept)
     GUARDED_VOXELS_AS(data, "data", 64);
     void* const before = data;
     GLenum type = GL_DOUBLE;
-    EXPECT_FALSE(reduceMaskTo8Bit(&data, &type, v));
+    EXPECT_FALSE(reduceMaskTo8Bit(&data, &type, v.resolution));
     EXPECT_EQ(data, before);
     EXPECT_NE(log.text().find("cannot be reduced to bytes"), std::string::npos);
     RELEASE_VOXELS(data);
@@ -202,7 +202,7 @@ TEST_F(MaskLoad, DeclarationFarBeyondTheRawFileIsRefused)
     void* data = nullptr;
     GLenum type = 0;
     failNextGuardedAllocations(1);
-    EXPECT_FALSE(readMaskDescription(dir.file("huge.dat"), &data, &type, v));
+    EXPECT_FALSE(readMaskFile(dir.file("huge.dat"), &data, &type, v));
     const bool stillArmed = guardedAllocationShouldFail();
     failNextGuardedAllocations(0);
     std::copy(resolution, resolution + 3, v.resolution);

@@ -1,6 +1,6 @@
 // "glimra.ini": exact bytes, range rules, damaged files, the autosave-off rewrite.
 #include "plane.h"
-#include "settings_file.h"
+#include "running_settings.h"
 #include "transfer_function.h"
 #include "test_support.h"
 #include "volume.h"

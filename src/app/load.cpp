@@ -1,0 +1,292 @@
+#include "load.h"
+
+#include "error_handling.h"
+#include "gen_texture.h"
+#include "histogram.h"
+#include "load_convert.h"
+#include "volume_file.h"
+#include "transfer_function.h"
+#include "multi_volume.h"
+#include "my_cg.h"
+#include "volume.h"
+#include "voxel_buffer.h"
+#include "voxel_types.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+ProgressDialog* gpProgressDlg = nullptr;
+LoadSeams g_loadSeams;
+
+namespace {
+
+// Used when no window layer installed a factory (tools, tests).
+class SilentProgressDialog : public ProgressDialog
+{
+public:
+    bool update(int, const char*) override { return true; }
+    void close() override {}
+};
+
+ProgressDialogFactory& dialogFactory()
+{
+    static ProgressDialogFactory factory;
+    return factory;
+}
+
+void openProgressDialog()
+{
+    ProgressDialogFactory& factory = dialogFactory();
+    gpProgressDlg = nullptr;
+    if (!guardedAllocationShouldFail())
+        gpProgressDlg = factory ? factory() : new (std::nothrow) SilentProgressDialog;
+    if (!gpProgressDlg)
+        reportAllocationFailure(__FILE__, __LINE__);
+    g_garbageCollector.add(gpProgressDlg, __FILE__, __LINE__, "gpProgressDlg");
+}
+
+void closeProgressDialog()
+{
+    if (!gpProgressDlg)
+        return;
+    gpProgressDlg->close();
+    RELEASE(gpProgressDlg);
+}
+
+// Shows value and message; false when the user cancelled. Without a dialog
+// (its allocation failed) the load goes on.
+bool progress(int value, const char* message)
+{
+    return gpProgressDlg ? gpProgressDlg->update(value, message) : true;
+}
+
+// A reader failed: "Failed." in the dialog, buffer and dialog gone.
+bool failLoad(void** data)
+{
+    progress(100, "Failed.");
+    if (*data)
+        RELEASE_VOXELS(*data);
+    closeProgressDialog();
+    return false;
+}
+
+} // namespace
+
+void setProgressDialogFactory(ProgressDialogFactory factory)
+{
+    dialogFactory() = std::move(factory);
+}
+
+bool reportProgress(int value, const char* message)
+{
+    if (!gpProgressDlg)
+        return true;
+    if (gpProgressDlg->update(value, message))
+        return true;
+    closeProgressDialog();
+    return false;
+}
+
+void abortLoad(void** data)
+{
+    if (*data)
+        RELEASE_VOXELS(*data);
+    closeProgressDialog();
+}
+
+namespace {
+
+} // namespace
+
+void handOverVolumeFile(const VolumeFile& file, Volume& volume, std::string& info)
+{
+    for (int a = 0; a < 3; ++a)
+        volume.resolution[a] = file.resolution[a];
+    volume.nbrChannels = file.bands;
+    volume.setBoxProportions(file.spacing[0], file.spacing[1], file.spacing[2]);
+    char ratio[160];
+    std::snprintf(ratio, sizeof ratio, "Ratio:\t\t%f %f %f\n", static_cast<double>(volume.extent[0]),
+                  static_cast<double>(volume.extent[1]), static_cast<double>(volume.extent[2]));
+    info = file.info;
+    info.insert(file.ratioAt < info.size() ? file.ratioAt : info.size(), ratio);
+}
+
+namespace {
+
+// Converts the handed-over voxels, builds the histogram and the textures;
+// false on a failure or cancel (the data are then gone).
+bool upload(VolumeFile& file, Volume& volume, std::string& info)
+{
+    void* data = file.data;
+    file.data = nullptr;
+    VoxelType type = file.type;
+    if (volume.nbrChannels > 4 && (!g_loadSeams.loadMultiVolume || !g_loadSeams.loadMultiVolume(&data, type, volume)))
+        return failLoad(&data);
+    if (!progress(9, "Scaling data.")) {
+        abortLoad(&data);
+        return false;
+    }
+    int maxValue = 256;
+    convertAndScale(data, &type, volume.resolution, volume.nbrChannels, info, file.bigEndianValues, &maxValue);
+    if (!progress(12, "Converting data.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!progress(15, "Generating histogram.")) {
+        abortLoad(&data);
+        return false;
+    }
+    // The transfer function picks the texture formats and sizes its tables.
+    if (transfer) {
+        transfer->chooseTextureFormat(type, volume.nbrChannels);
+        transfer->resize(maxValue);
+    }
+    if (g_loadSeams.adaptTransferWindow)
+        g_loadSeams.adaptTransferWindow(maxValue);
+    histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
+                      volume.nbrChannels, type);
+    if (!progress(20, "Generating 3D textures.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!isVoxelType(type) || !generateTextures(&data, type, volume, reportProgress, arbProgramsReady)) {
+        abortLoad(&data);
+        return false;
+    }
+    if (data)
+        RELEASE_VOXELS(data);
+    if (transfer)
+        transfer->resetIndexShift();
+    progress(99, "Done.");
+    closeProgressDialog();
+    return true;
+}
+
+// True while the last data load failed before it discarded anything.
+bool g_loadKeptVolume = false;
+
+// A file that could not be read or shaped: the dialog says "Failed.", the
+// log and a warning box say why; nothing else changes.
+bool refuseFile(const std::string& why)
+{
+    progress(100, "Failed.");
+    closeProgressDialog();
+    logBoth(__FILE__, __LINE__, (why + "\n").c_str());
+    showMessageBox(why.c_str(), "Warning");
+    return false;
+}
+
+} // namespace
+
+bool loadData(const std::string& fileName, Volume& volume, std::string& info)
+{
+    g_loadKeptVolume = true;
+    openProgressDialog();
+    progress(2, "Loading data.");
+    VolumeFile file;
+    std::string why;
+    if (!readVolume(fileName, &file, &why))
+        return refuseFile(why);
+    if (!shapeChannels(&file, volume.alphaCalculation, &why))
+        return refuseFile(fileName + ": " + why);
+    // The file is read whole: only now do the old data go.
+    g_loadKeptVolume = false;
+    volume.deleteTextures(true);
+    if (volume.myMVolumeInfo)
+        RELEASE(volume.myMVolumeInfo);
+    handOverVolumeFile(file, volume, info);
+    const bool ok = upload(file, volume, info);
+    // The band textures of a load that failed or was cancelled after the
+    // multi-volume loader would outlive the rest of it.
+    if (!ok && volume.myMVolumeInfo)
+        RELEASE(volume.myMVolumeInfo);
+    return ok;
+}
+
+void dataLoaded(Volume& volume, bool loaded, const std::string& fileName)
+{
+    if (!loaded && g_loadKeptVolume)
+        return;
+    volume.isData = loaded;
+    volume.isMask = false;
+    if (!loaded)
+        return;
+    volume.showVolume = true;
+    if (transfer)
+        transfer->setFileName(fileName);
+}
+
+bool loadMask(const std::string& fileName, Volume& volume)
+{
+    openProgressDialog();
+    progress(2, "Loading mask.");
+    VolumeFile file;
+    std::string why;
+    if (volume.nbrChannels != 1) {
+        // One mask value per voxel: conversion and upload would read
+        // nbrChannels values each.
+        logBoth(__FILE__, __LINE__, "A mask needs data of one channel.\n");
+        progress(100, "Failed.");
+        closeProgressDialog();
+        return false;
+    }
+    if (!readMask(fileName, volume.resolution, &file, &why))
+        return refuseFile(why);
+    // Read whole: only now does the old mask go.
+    volume.deleteTextures(false);
+    void* data = file.data;
+    file.data = nullptr;
+    VoxelType type = file.type;
+    if (!progress(9, "Scaling mask.")) {
+        abortLoad(&data);
+        return false;
+    }
+    int maxValue = 256;
+    std::string scratch;
+    convertAndScale(data, &type, volume.resolution, 1, scratch, file.bigEndianValues, &maxValue);
+    if (!progress(15, "Converting mask.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!reduceMaskTo8Bit(&data, &type, volume.resolution) || !data) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!progress(20, "Generating 3D textures.")) {
+        abortLoad(&data);
+        return false;
+    }
+    if (!generateMaskTexture(&data, type, volume, reportProgress)) {
+        abortLoad(&data);
+        return false;
+    }
+    if (data)
+        RELEASE_VOXELS(data);
+    progress(99, "Done.");
+    closeProgressDialog();
+    return true;
+}
+
+namespace {
+
+MessageBoxHandler& messageBoxHandler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+} // namespace
+
+void setMessageBoxHandler(MessageBoxHandler handler)
+{
+    messageBoxHandler() = std::move(handler);
+}
+
+void showMessageBox(const char* text, const char* title)
+{
+    if (messageBoxHandler())
+        messageBoxHandler()(text, title);
+    else
+        logBoth(__FILE__, __LINE__, (std::string(title) + ": " + text + "\n").c_str());
+}

@@ -1,0 +1,290 @@
+#include "offscreen_render.h"
+
+#include "gl_context.h"
+#include "load.h"
+#include "main_view.h"
+#include "my_cg.h"
+#include "plane.h"
+#include "render_mode.h"
+#include "running_settings.h"
+#include "text_overlay.h"
+#include "transfer_function.h"
+#include "volume.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+const char* drawStyleLabel(int style)
+{
+    static const char* const labels[] = {"",
+                                         "2D Texture",
+                                         "2D Multi Texture",
+                                         "3D Texture OAS",
+                                         "3D Texture VAS",
+                                         "Ray Casting",
+                                         "Focus and Context",
+                                         "Focus and Context (mask pass)",
+                                         "Focus and Context (dilation pass)",
+                                         "3D Normal (texture)",
+                                         "3D Normal (fragment)",
+                                         "3D Light (grad. mag.)",
+                                         "3D Light 2",
+                                         "Multi Volume"};
+    return (style >= DRAW_STYLE_FIRST && style <= DRAW_STYLE_LAST) ? labels[style] : "";
+}
+
+std::string styleUnavailableReason(int style, int classification)
+{
+    if (style < DRAW_STYLE_FIRST || style > DRAW_STYLE_LAST)
+        return "Draw style " + std::to_string(style) + " does not exist.";
+    const bool shaded = style >= DRAW_NORMAL_TEXTURE && style <= DRAW_LIGHT2;
+    // The two passes of focus and context are drawn by its own style only.
+    if (style == DRAW_FOCUS_CONTEXT_MASK || style == DRAW_FOCUS_CONTEXT_DILATE)
+        return std::string("Draw style \"") + drawStyleLabel(style) + "\" is not available.";
+    if ((style == DRAW_RAY_CASTING || style == DRAW_FOCUS_CONTEXT) && !nv40Supported)
+        return std::string("\"") + drawStyleLabel(style) + "\" is not available: its shader programs are missing.";
+    if (style == DRAW_FOCUS_CONTEXT && !volume.isMask)
+        return "\"Focus and Context\" needs a mask (-m).";
+    if (style == DRAW_MULTI_VOLUME && !volume.myMVolumeInfo)
+        return "\"Multi Volume\" needs data with more than four bands.";
+    if (shaded && !arbProgramsReady)
+        return std::string("Draw style \"") + drawStyleLabel(style) +
+               "\" is not available: its shader programs are missing.";
+    if (classification < CLASSIFICATION_FIRST || classification > CLASSIFICATION_LAST)
+        return "Classification " + std::to_string(classification) + " does not exist.";
+    if (classification == CLASSIFICATION_PRE) {
+        if (!transfer || !transfer->isPaletted())
+            return "\"Pre Classification\" is not available: it needs GL_EXT_paletted_texture and "
+                   "GL_EXT_shared_texture_palette.";
+    } else if (!cgReady) {
+        return "The shader programs are not available.";
+    }
+    return "";
+}
+
+bool viewPresetRotation(const std::string& name, float out[16])
+{
+    if (name == "front")
+        matIdentity(out);
+    else if (name == "back")
+        matRotation(180.0f, 0, 1, 0, out);
+    else if (name == "left")
+        matRotation(90.0f, 0, 1, 0, out);
+    else if (name == "right")
+        matRotation(-90.0f, 0, 1, 0, out);
+    else if (name == "top")
+        matRotation(90.0f, 1, 0, 0, out);
+    else if (name == "bottom")
+        matRotation(-90.0f, 1, 0, 0, out);
+    else
+        return false;
+    return true;
+}
+
+OffscreenRenderer::OffscreenRenderer(int width, int height, const std::string& cgDirectory)
+    : myWidth(width), myHeight(height)
+{
+    if (width < 1 || height < 1) {
+        myError = "The picture needs at least one pixel on each side.";
+        return;
+    }
+    myContext.reset(new OffscreenContext(width, height));
+    if (!myContext->ok()) {
+        myError = myContext->error();
+        return;
+    }
+    setCgProgramDirectory(cgDirectory.c_str());
+    myView.reset(new MainView);
+    myView->width = width;
+    myView->height = height;
+    myView->setupGL();
+    if (myView->font)
+        myView->font->visible = false;
+    myView->resize(width, height);
+    // A still picture: every slice, no drag in progress.
+    volume.interacting = false;
+    myOk = true;
+}
+
+OffscreenRenderer::~OffscreenRenderer()
+{
+    if (!myContext || !myContext->ok())
+        return;
+    myContext->makeCurrent();
+    volume.release();
+    clipPlanes.release();
+    if (myView)
+        myView->releaseGL();
+    myView.reset();
+    myContext.reset();
+}
+
+bool OffscreenRenderer::loadSettingsFile(const std::string& path)
+{
+    CoreSettingsTarget target;
+    if (!loadSettings(target, path))
+        return false;
+    myView->setProjection(volume.perspective);
+    if (transfer) {
+        transfer->build(true);
+        transfer->upload();
+    }
+    return true;
+}
+
+bool OffscreenRenderer::loadData(const std::string& path)
+{
+    std::string info;
+    const bool loaded = ::loadData(path, volume, info);
+    dataLoaded(volume, loaded, path);
+    return loaded;
+}
+
+// As the menu's Load Mask: the pipeline, then the render target, which
+// follows the view.
+bool OffscreenRenderer::loadMask(const std::string& path)
+{
+    volume.isMask = ::loadMask(path, volume) && volume.createShiftTex();
+    if (volume.isMask)
+        myView->renderTargetFollow();
+    return volume.isMask;
+}
+
+bool OffscreenRenderer::loadPalette(const std::string& path)
+{
+    if (!transfer || !transfer->readFile(path))
+        return false;
+    transfer->refreshCurves();
+    transfer->build(true);
+    transfer->upload();
+    return true;
+}
+
+void OffscreenRenderer::setStyle(int style)
+{
+    RenderMode::instance().setDrawStyle(style);
+}
+
+void OffscreenRenderer::setClassification(int classification)
+{
+    RenderMode::instance().setClassification(classification);
+    if (transfer) {
+        transfer->build(true);
+        transfer->upload();
+    }
+}
+
+void OffscreenRenderer::setProjection(bool perspective)
+{
+    myView->setProjection(perspective);
+}
+
+bool OffscreenRenderer::setView(const std::string& preset, float ax, float ay)
+{
+    float r[16];
+    if (!viewPresetRotation(preset, r))
+        return false;
+    // Turned as a drag turns it: about the screen's y axis, then its x axis.
+    float turnY[16];
+    float turnX[16];
+    matRotation(ay, 0, 1, 0, turnY);
+    matRotation(ax, 1, 0, 0, turnX);
+    matMultiply(turnY, r, r);
+    matMultiply(turnX, r, r);
+    std::memcpy(volume.rotation, r, sizeof r);
+    return true;
+}
+
+void OffscreenRenderer::renderFrame()
+{
+    myView->rotX = myView->rotY = 0;
+    myView->paintCycle();
+}
+
+std::vector<unsigned char> OffscreenRenderer::pixels() const
+{
+    const size_t row = static_cast<size_t>(myWidth) * 4;
+    std::vector<unsigned char> bottomUp(row * static_cast<size_t>(myHeight));
+    myContext->readPixels(bottomUp.data());
+    std::vector<unsigned char> topDown(bottomUp.size());
+    for (int y = 0; y < myHeight; ++y)
+        std::memcpy(&topDown[row * static_cast<size_t>(y)],
+                    &bottomUp[row * static_cast<size_t>(myHeight - 1 - y)], row);
+    return topDown;
+}
+
+double OffscreenRenderer::meanFrameMillis(int frames)
+{
+    renderFrame(); // programs and textures reach the driver here
+    if (frames < 1)
+        return 0.0;
+    const double start = monotonicMillis();
+    for (int i = 0; i < frames; ++i)
+        renderFrame();
+    glFinish();
+    return (monotonicMillis() - start) / frames;
+}
+
+// ---- PNG ----
+
+bool writePngRGBA(const std::string& path, const unsigned char* rgba, int width, int height,
+                  std::string* error)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        if (error)
+            *error = "Cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        std::fclose(f);
+        if (error)
+            *error = "Cannot write " + path + ": out of memory";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        if (error)
+            *error = "Cannot write " + path;
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, rgba + static_cast<size_t>(y) * static_cast<size_t>(width) * 4);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    const bool closed = std::fclose(f) == 0;
+    if (!closed && error)
+        *error = "Cannot write " + path;
+    return closed;
+}
+
+bool readPngRGBA(const std::string& path, std::vector<unsigned char>* rgba, int* width, int* height)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_RGBA;
+    rgba->assign(PNG_IMAGE_SIZE(image), 0);
+    if (!png_image_finish_read(&image, nullptr, rgba->data(), 0, nullptr)) {
+        png_image_free(&image);
+        return false;
+    }
+    *width = static_cast<int>(image.width);
+    *height = static_cast<int>(image.height);
+    return true;
+}

@@ -1,0 +1,83 @@
+// The one record between reading a file and drawing it, and the readers
+// that fill it.
+//
+// Every reader of volumes and masks (zvf, description files with their raw
+// voxels, NIfTI, NRRD, MetaImage, DICOM, TIFF) reads a file completely into
+// a VolumeFile or refuses it with the reason; it changes nothing else, so a
+// refused file leaves whatever is on screen as it was.
+#ifndef GLIMRA_VOLUME_FILE_H
+#define GLIMRA_VOLUME_FILE_H
+
+#include "voxel_types.h"
+
+#include <cstddef>
+#include <string>
+
+// A volume as a file gave it.
+struct VolumeFile
+{
+    VolumeFile() = default;
+    ~VolumeFile() { release(); }
+    VolumeFile(const VolumeFile&) = delete;
+    VolumeFile& operator=(const VolumeFile&) = delete;
+    VolumeFile(VolumeFile&& other) noexcept { *this = static_cast<VolumeFile&&>(other); }
+    VolumeFile& operator=(VolumeFile&& other) noexcept;
+    // Frees the voxels (registered, see voxel_buffer.h) and clears the record.
+    void release();
+
+    void* data = nullptr;                  // voxels, x fastest, then y, z; owned ("tmpdata")
+    VoxelType type = VOXEL_UCHAR;          // one of the seven voxel types
+    int resolution[3] = {0, 0, 0};         // voxels along x, y, z
+    float spacing[3] = {1.0f, 1.0f, 1.0f}; // voxel size along x, y, z (the file's unit)
+    int bands = 1;                         // values per voxel
+    // The bands lie one after the other (all of band 0, then band 1 ...), as
+    // zvf stores them; otherwise the values of a voxel are adjacent.
+    bool bandMajor = false;
+    // Multi-byte values are stored most significant byte first, as the raw
+    // data of description files are kept until conversion.
+    bool bigEndianValues = false;
+    std::string info;                      // data-information text
+    // Where the "Ratio:" line of the box proportions goes into info once the
+    // box is known; npos: at the end.
+    size_t ratioAt = std::string::npos;
+};
+
+// The kinds of file the program opens.
+enum class FileFormat
+{
+    Zvf,         // ".zvf" in any case
+    Description, // a description file naming raw voxels (anything not recognised otherwise)
+    Foreign      // NIfTI, NRRD, MetaImage, DICOM (a file or a folder), TIFF
+};
+
+// Decides the kind of a path: by name for zvf, by name or content for the
+// foreign formats (every folder counts as a DICOM series), else a
+// description file. The one decision used by loads, masks, dropped files and
+// zvftool.
+FileFormat detectFormat(const std::string& path);
+
+// Reads the data set at path completely into *out (which is released first).
+// False with *why naming the file and the fault; *out then holds nothing.
+bool readVolume(const std::string& path, VolumeFile* out, std::string* why);
+
+// Reads a mask for data of the given resolution: the first band of a volume
+// of exactly that resolution ("Incompatible mask resolution." otherwise,
+// checked before the voxels are read where the format allows). False with
+// *why as for readVolume.
+bool readMask(const std::string& path, const int resolution[3], VolumeFile* out, std::string* why);
+
+// The text of the incompatible-resolution refusal.
+extern const char* const kIncompatibleMask;
+
+// The format readers behind readVolume and readMask (load_zvf.cpp,
+// load_description.cpp, load_mask.cpp).
+bool readZvfVolume(const std::string& path, VolumeFile* out, std::string* why);
+bool readDescriptionVolume(const std::string& path, VolumeFile* out, std::string* why);
+bool readZvfMask(const std::string& path, const int resolution[3], VolumeFile* out, std::string* why);
+bool readDescriptionMask(const std::string& path, const int resolution[3], VolumeFile* out,
+                         std::string* why);
+
+// The last part of a path (after the last slash or backslash).
+std::string baseName(const std::string& path);
+
+#endif
