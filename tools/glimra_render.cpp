@@ -97,21 +97,62 @@ int usageError(const std::string& message)
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// What the command line asks for.
+struct Options
 {
     std::string data, mask, palette, ini, output, cgDir, view = "front";
     int style = 0, classification = 0, blending = -1, sampling = -1, frames = 0, turntable = 0;
     int width = 640, height = 480;
     float rotX = 0, rotY = 0;
     bool ortho = false, bbox = false, iso = false;
+};
 
+// Options that take one number within bounds: false with the message when
+// the value is missing or out of range.
+bool numberOption(const std::string& arg, const char* v, Options& o, std::string* message)
+{
+    struct Rule
+    {
+        const char* name;
+        int* target;
+        int low, high;
+        std::string message;
+    };
+    const Rule rules[] = {
+        {"--style", &o.style, INT_MIN, INT_MAX, "--style needs a number"},
+        {"--classification", &o.classification, INT_MIN, INT_MAX, "--classification needs a number"},
+        {"--blending", &o.blending, 0, 2, "--blending needs 0, 1 or 2"},
+        {"--sampling", &o.sampling, 0, 512, "--sampling needs a number from 0 to 512"},
+        {"--frames", &o.frames, 1, 1000000, "--frames needs a positive number"},
+        {"--turntable", &o.turntable, 1, kMaxTurntableFrames,
+         "--turntable needs a number of frames from 1 to " + std::to_string(kMaxTurntableFrames)},
+    };
+    for (const Rule& r : rules)
+        if (arg == r.name) {
+            if (!v || !parseInt(v, r.low, r.high, r.target)) {
+                *message = r.message;
+                return false;
+            }
+            return true;
+        }
+    return false;
+}
+
+bool isNumberOption(const std::string& arg)
+{
+    return arg == "--style" || arg == "--classification" || arg == "--blending" || arg == "--sampling" ||
+           arg == "--frames" || arg == "--turntable";
+}
+
+// The command line into o: -1 to go on, else the exit status (help, usage errors).
+int parseOptions(int argc, char** argv, Options& o)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         // The option's value, or null when the command line ends.
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         const char* v = nullptr;
+        std::string message;
         if (arg == "-h" || arg == "--help") {
             std::printf("%s", kUsage);
             return 0;
@@ -119,123 +160,118 @@ int main(int argc, char** argv)
                    arg == "--view") {
             if (!(v = value()))
                 return usageError(arg + " needs a value");
-            std::string& target = arg == "-m" ? mask
-                                  : arg == "-p" ? palette
-                                  : arg == "--ini" ? ini
-                                  : arg == "-o" ? output
-                                  : arg == "--cg" ? cgDir
-                                                  : view;
+            std::string& target = arg == "-m" ? o.mask
+                                  : arg == "-p" ? o.palette
+                                  : arg == "--ini" ? o.ini
+                                  : arg == "-o" ? o.output
+                                  : arg == "--cg" ? o.cgDir
+                                                  : o.view;
             target = v;
-        } else if (arg == "--style") {
-            if (!(v = value()) || !parseInt(v, INT_MIN, INT_MAX, &style))
-                return usageError("--style needs a number");
-        } else if (arg == "--classification") {
-            if (!(v = value()) || !parseInt(v, INT_MIN, INT_MAX, &classification))
-                return usageError("--classification needs a number");
-        } else if (arg == "--blending") {
-            if (!(v = value()) || !parseInt(v, 0, 2, &blending))
-                return usageError("--blending needs 0, 1 or 2");
-        } else if (arg == "--sampling") {
-            if (!(v = value()) || !parseInt(v, 0, 512, &sampling))
-                return usageError("--sampling needs a number from 0 to 512");
-        } else if (arg == "--frames") {
-            if (!(v = value()) || !parseInt(v, 1, 1000000, &frames))
-                return usageError("--frames needs a positive number");
-        } else if (arg == "--turntable") {
-            if (!(v = value()) || !parseInt(v, 1, kMaxTurntableFrames, &turntable))
-                return usageError("--turntable needs a number of frames from 1 to " +
-                                  std::to_string(kMaxTurntableFrames));
+        } else if (isNumberOption(arg)) {
+            if (!numberOption(arg, value(), o, &message))
+                return usageError(message);
         } else if (arg == "--size") {
-            if (!(v = value()) || std::sscanf(v, "%dx%d", &width, &height) != 2 || width < 1 ||
-                height < 1 || width > 16384 || height > 16384)
+            if (!(v = value()) || std::sscanf(v, "%dx%d", &o.width, &o.height) != 2 || o.width < 1 ||
+                o.height < 1 || o.width > 16384 || o.height > 16384)
                 return usageError("--size needs WIDTHxHEIGHT");
         } else if (arg == "--rotate") {
-            if (i + 2 >= argc || !parseFloat(argv[i + 1], &rotX) || !parseFloat(argv[i + 2], &rotY))
+            if (i + 2 >= argc || !parseFloat(argv[i + 1], &o.rotX) || !parseFloat(argv[i + 2], &o.rotY))
                 return usageError("--rotate needs two angles in degrees");
             i += 2;
         } else if (arg == "--ortho") {
-            ortho = true;
+            o.ortho = true;
         } else if (arg == "--bbox") {
-            bbox = true;
+            o.bbox = true;
         } else if (arg == "--iso") {
-            iso = true;
+            o.iso = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return usageError("unknown option " + arg);
-        } else if (data.empty()) {
-            data = arg;
+        } else if (o.data.empty()) {
+            o.data = arg;
         } else {
             return usageError("more than one data file: " + arg);
         }
     }
-    if (data.empty())
+    return -1;
+}
+
+// Options that cannot go together, a view that does not exist, a picture
+// that cannot be written: -1 when all is well, else the exit status.
+int checkOptions(Options& o)
+{
+    if (o.data.empty())
         return usageError("no data file");
-    if (output.empty() && frames == 0)
+    if (o.output.empty() && o.frames == 0)
         return usageError("no output: give -o OUT.png or --frames N");
-    if (turntable > 0 && (frames > 0 || output.empty()))
+    if (o.turntable > 0 && (o.frames > 0 || o.output.empty()))
         return usageError("--turntable needs -o OUT.png and no --frames");
     float presetCheck[16];
-    if (!viewPresetRotation(view, presetCheck))
-        return usageError("unknown view " + view);
+    if (!viewPresetRotation(o.view, presetCheck))
+        return usageError("unknown view " + o.view);
     // A picture that cannot be written stops the run before anything is drawn.
-    if (frames == 0) {
+    if (o.frames == 0) {
         const std::string problem =
-            outputPathProblem(turntable > 0 ? turntableFramePath(output, 0, turntable) : output);
+            outputPathProblem(o.turntable > 0 ? turntableFramePath(o.output, 0, o.turntable) : o.output);
         if (!problem.empty())
             return fail(problem);
     }
-    if (cgDir.empty())
-        cgDir = defaultCgDirectory();
-    else if (cgDir.back() != '/')
-        cgDir += '/';
+    if (o.cgDir.empty())
+        o.cgDir = defaultCgDirectory();
+    else if (o.cgDir.back() != '/')
+        o.cgDir += '/';
+    return -1;
+}
 
-    // The program's warning boxes become lines on standard error.
-    setMessageBoxHandler([](const char* text, const char* title) {
-        std::fprintf(stderr, "glimra-render: %s: %s\n", title, text);
-    });
-    // Data of more than four bands goes to the multi-volume loader, as in the window.
-    g_loadSeams.loadMultiVolume = loadMultiVolume;
-    OffscreenRenderer renderer(width, height, cgDir);
+// Settings, data, mask, palette and the view into the renderer: -1 when
+// all is there, else the exit status.
+int prepare(OffscreenRenderer& renderer, Options& o)
+{
     if (!renderer.ok())
         return fail("no OpenGL context: " + renderer.error());
-    if (!ini.empty() && !renderer.loadSettingsFile(ini))
-        return fail("cannot read settings file " + ini);
+    if (!o.ini.empty() && !renderer.loadSettingsFile(o.ini))
+        return fail("cannot read settings file " + o.ini);
     RenderMode& mode = RenderMode::instance();
-    if (style == 0)
-        style = mode.getDrawStyle();
-    if (classification == 0)
-        classification = mode.getClassification();
-    if (!renderer.loadData(data))
-        return fail("cannot load " + data);
-    if (!mask.empty() && !renderer.loadMask(mask))
-        return fail("cannot load mask " + mask);
+    if (o.style == 0)
+        o.style = mode.getDrawStyle();
+    if (o.classification == 0)
+        o.classification = mode.getClassification();
+    if (!renderer.loadData(o.data))
+        return fail("cannot load " + o.data);
+    if (!o.mask.empty() && !renderer.loadMask(o.mask))
+        return fail("cannot load mask " + o.mask);
     // After the loads: focus and context needs the mask, multi volume the bands.
-    const std::string why = styleUnavailableReason(style, classification);
+    const std::string why = styleUnavailableReason(o.style, o.classification);
     if (!why.empty())
         return fail(why);
-    if (!palette.empty() && !renderer.loadPalette(palette))
-        return fail("cannot read palette " + palette);
-    renderer.setStyle(style);
-    renderer.setClassification(classification);
-    if (blending >= 0)
-        volume.setBlending(blending);
-    if (sampling >= 0)
-        volume.setSampling(sampling);
-    if (ortho)
+    if (!o.palette.empty() && !renderer.loadPalette(o.palette))
+        return fail("cannot read palette " + o.palette);
+    renderer.setStyle(o.style);
+    renderer.setClassification(o.classification);
+    if (o.blending >= 0)
+        volume.setBlending(o.blending);
+    if (o.sampling >= 0)
+        volume.setSampling(o.sampling);
+    if (o.ortho)
         renderer.setProjection(false);
     else
         renderer.setProjection(volume.perspective);
-    renderer.setView(view, rotX, rotY);
-    volume.showBBox = bbox;
-    if (iso)
+    renderer.setView(o.view, o.rotX, o.rotY);
+    volume.showBBox = o.bbox;
+    if (o.iso)
         volume.isoMode = true;
+    return -1;
+}
 
-    if (frames > 0) {
-        std::printf("%.3f\n", renderer.meanFrameMillis(frames));
+// The timing, the turntable or the one picture the options ask for.
+int render(OffscreenRenderer& renderer, const Options& o)
+{
+    if (o.frames > 0) {
+        std::printf("%.3f\n", renderer.meanFrameMillis(o.frames));
         return 0;
     }
     std::string error;
-    if (turntable > 0) {
-        const bool done = renderTurntable(renderer, turntable, output,
+    if (o.turntable > 0) {
+        const bool done = renderTurntable(renderer, o.turntable, o.output,
                                           [](int frame, int count, const std::string& path) {
                                               std::fprintf(stderr, "glimra-render: frame %d of %d: %s\n",
                                                            frame + 1, count, path.c_str());
@@ -247,7 +283,28 @@ int main(int argc, char** argv)
     renderer.renderFrame();
     renderer.renderFrame();
     const std::vector<unsigned char> rgba = renderer.pixels();
-    if (!writePngRGBA(output, rgba.data(), width, height, &error))
+    if (!writePngRGBA(o.output, rgba.data(), o.width, o.height, &error))
         return fail(error);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    int status = parseOptions(argc, argv, o);
+    if (status < 0)
+        status = checkOptions(o);
+    if (status >= 0)
+        return status;
+    // The program's warning boxes become lines on standard error.
+    setMessageBoxHandler([](const char* text, const char* title) {
+        std::fprintf(stderr, "glimra-render: %s: %s\n", title, text);
+    });
+    // Data of more than four bands goes to the multi-volume loader, as in the window.
+    g_loadSeams.loadMultiVolume = loadMultiVolume;
+    OffscreenRenderer renderer(o.width, o.height, o.cgDir);
+    status = prepare(renderer, o);
+    return status >= 0 ? status : render(renderer, o);
 }

@@ -238,18 +238,18 @@ bool parseFloat(const char* text, float* value)
 
 // The OpenGL element type that holds the values of a zvf type; 0 for
 // types without one (double).
-GLenum glTypeOfZvf(int dtype)
+VoxelType glTypeOfZvf(int dtype)
 {
     switch (dtype) {
-    case zvfUChar: return GL_UNSIGNED_BYTE;
-    case zvfChar: return GL_BYTE;
+    case zvfUChar: return VOXEL_UCHAR;
+    case zvfChar: return VOXEL_CHAR;
     case zvfUInt12:
-    case zvfUInt16: return GL_UNSIGNED_SHORT;
+    case zvfUInt16: return VOXEL_USHORT;
     case zvfInt16:
-    case zvfIntHU: return GL_SHORT;
-    case zvfUInt32: return GL_UNSIGNED_INT;
-    case zvfInt32: return GL_INT;
-    case zvfFloat: return GL_FLOAT;
+    case zvfIntHU: return VOXEL_SHORT;
+    case zvfUInt32: return VOXEL_UINT;
+    case zvfInt32: return VOXEL_INT;
+    case zvfFloat: return VOXEL_FLOAT;
     default: return 0;
     }
 }
@@ -302,7 +302,7 @@ bool readRawGrid(const RawSource& src, std::vector<unsigned char>* grid, std::st
     bool bigEndianValues = src.bigEndian;
     if (src.guessOrder && size > 1) {
         const int dims[3] = {src.size[0], src.size[1], src.size[2]};
-        const GLenum type = glTypeOfZvf(src.dtype);
+        const VoxelType type = glTypeOfZvf(src.dtype);
         if (type && looksLittleEndian(raw.data(), type, dims, src.channels)) {
             bigEndianValues = false;
             std::printf("Raw data read as little-endian (smoother than big-endian).\n");
@@ -559,7 +559,7 @@ int cmdMask(const std::vector<std::string>& args)
     std::string error;
     if (!readSourceGrid(in, &grid, &error))
         return error.empty() ? 1 : fail(error);
-    const GLenum type = glTypeOfZvf(grid.dtype);
+    const VoxelType type = glTypeOfZvf(grid.dtype);
     if (!type)
         return fail(in + ": " + zvfDataTypeName(grid.dtype) + " values cannot be thresholded");
     double lowest = 0, highest = 0;

@@ -229,204 +229,228 @@ struct ReaderState
     int64_t tfFilled = 0;   /* strings stored */
 };
 
-/* The shared body of the header readers, on an open stream. */
-int readHeaderBody(FILE* f, zvfHeader* h, ReaderState& st, unsigned char** iconOut,
-                   int* widthOut, int* heightOut, int* colourOut)
+/* Lines 1 and 2 of the header: the PNM magic (P5 grey, P6 colour) and the
+ * icon size. 0, or the error code. */
+int readPnmLines(FILE* f, char* line, int* colour, int* width, int* height)
 {
-    char line[kLineBuffer];
-    char word[kLineBuffer];
-
-    if (!numberFormatOk())
-        return zvfErrNotZvf;
-
     /* line 1: PNM magic */
     int magic = 0;
     if (!readLine(f, line) || sscanf(line, "P%d", &magic) != 1)
         return zvfErrPnmHeader;
     if (magic != 5 && magic != 6)
         return zvfErrPnmType;
-    int colour = magic == 6;
+    *colour = magic == 6;
 
     /* line 2: icon size */
-    int width = 0, height = 0;
-    {
-        if (!readLine(f, line))
-            return zvfErrNotZvf;
-        const char* p = line;
-        if (!scanInt(&p, &width) || !scanInt(&p, &height))
-            return zvfErrNotZvf;
-    }
+    if (!readLine(f, line))
+        return zvfErrNotZvf;
+    const char* p = line;
+    if (!scanInt(&p, width) || !scanInt(&p, height))
+        return zvfErrNotZvf;
+    return 0;
+}
 
-    /* line 3: format line */
-    zvfClearHeader(h);
-    {
-        if (!readLine(f, line))
-            return zvfErrNotZvf;
-        const char* p = afterKey(line, "#!zvf");
-        int major = 0, minor = 0;
-        if (!p || !scanInt(&p, &major) || *p != '.')
-            return zvfErrNotZvf;
+/* Line 3 of the header: "#!zvf" and the version, "major.minor". 0, or the
+ * error code. */
+int readFormatLine(FILE* f, char* line, zvfHeader* h)
+{
+    if (!readLine(f, line))
+        return zvfErrNotZvf;
+    const char* p = afterKey(line, "#!zvf");
+    int major = 0, minor = 0;
+    if (!p || !scanInt(&p, &major) || *p != '.')
+        return zvfErrNotZvf;
+    ++p;
+    /* "%d.%d": the second number may not begin with white space */
+    if (!isdigit(static_cast<unsigned char>(*p)) && *p != '+' && *p != '-')
+        return zvfErrNotZvf;
+    if (!scanInt(&p, &minor))
+        return zvfErrNotZvf;
+    h->major = major;
+    h->minor = minor;
+    return 0;
+}
+
+/* "#!vtype": the arrays of the rectilinear axes restart, sized by the
+ * dimensions read so far. */
+void restartGrid(zvfHeader* h, ReaderState& st, int vtype)
+{
+    h->vtype = vtype;
+    free(st.gx.values);
+    free(st.gy.values);
+    free(st.gz.values);
+    st.gx = Growing();
+    st.gy = Growing();
+    st.gz = Growing();
+    h->rx = h->ry = h->rz = nullptr;
+    if (vtype == zvfRectXYZ) {
+        st.gx.limit = h->vdim[0] > 0 ? h->vdim[0] : 0;
+        st.gy.limit = h->vdim[1] > 0 ? h->vdim[1] : 0;
+    }
+    if (vtype == zvfRectZ || vtype == zvfRectXYZ)
+        st.gz.limit = h->vdim[2] > 0 ? h->vdim[2] : 0;
+}
+
+/* "#!comment": the rest of the line, without its line feed and the blanks
+ * and tabs after the key, joins the header's comments. False on allocation
+ * failure. */
+bool addComment(char* line, zvfHeader* h)
+{
+    size_t n = strlen(line);
+    if (n > 0 && line[n - 1] == '\n')
+        line[n - 1] = '\0';
+    const char* text = line + 9;
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    return zvfAddHdrComment(h, text);
+}
+
+/* "#!tfnum": a new list of transfer function strings replaces an earlier
+ * one (of tfSlots slots so far). 0, or the error code of a negative count. */
+int startTfList(zvfHeader* h, ReaderState& st, int count)
+{
+    for (int64_t i = 0; i < st.tfSlots; ++i)
+        free(h->tfdata[i]);
+    free(h->tfdata);
+    h->tfdata = nullptr;
+    h->tfnum = 0;
+    st.tfSlots = st.tfFilled = 0;
+    if (count < 0)
+        return zvfErrTFAlloc;
+    h->tfnum = count;
+    st.tfCapacity = static_cast<int64_t>(count) * 5;
+    return 0;
+}
+
+/* Makes room for one more transfer function string once every slot is
+ * filled: doubles the slots, up to tfnum * 5. False on allocation failure. */
+bool growTfSlots(zvfHeader* h, ReaderState& st)
+{
+    if (st.tfFilled < st.tfSlots)
+        return true;
+    int64_t cap = st.tfSlots ? st.tfSlots * 2 : 20;
+    if (cap > st.tfCapacity)
+        cap = st.tfCapacity;
+    char** grown = static_cast<char**>(realloc(h->tfdata, static_cast<size_t>(cap) * sizeof(char*)));
+    if (!grown)
+        return false;
+    memset(grown + st.tfSlots, 0, static_cast<size_t>(cap - st.tfSlots) * sizeof(char*));
+    h->tfdata = grown;
+    st.tfSlots = cap;
+    return true;
+}
+
+/* "#!tfdata" with p past the key and its white space: "%c %[ \t.0-9_a-zA-Z-] ",
+ * the channel letter, then the text, which is stored. 0, or the error code. */
+int addTfString(const char* p, zvfHeader* h, ReaderState& st)
+{
+    ++p;
+    while (*p && isspace(static_cast<unsigned char>(*p)))
         ++p;
-        /* "%d.%d": the second number may not begin with white space */
-        if (!isdigit(static_cast<unsigned char>(*p)) && *p != '+' && *p != '-')
-            return zvfErrNotZvf;
-        if (!scanInt(&p, &minor))
-            return zvfErrNotZvf;
-        h->major = major;
-        h->minor = minor;
-    }
+    size_t n = 0;
+    while (p[n] && (p[n] == ' ' || p[n] == '\t' || p[n] == '.' || p[n] == '_' ||
+                    p[n] == '-' || isdigit(static_cast<unsigned char>(p[n])) ||
+                    (p[n] >= 'a' && p[n] <= 'z') || (p[n] >= 'A' && p[n] <= 'Z')))
+        ++n;
+    if (n == 0)
+        return 0;
+    if (h->tfnum == 0)
+        return zvfErrTfnumMissing;
+    if (st.tfFilled >= st.tfCapacity)
+        return zvfErrTooManyTF;
+    if (!growTfSlots(h, st))
+        return zvfErrTFAlloc;
+    char* copy = static_cast<char*>(malloc(n + 1));
+    if (!copy)
+        return zvfErrTFAlloc;
+    memcpy(copy, p, n);
+    copy[n] = '\0';
+    h->tfdata[st.tfFilled++] = copy;
+    return 0;
+}
 
-    Growing& gx = st.gx;
-    Growing& gy = st.gy;
-    Growing& gz = st.gz;
-    int64_t& tfCapacity = st.tfCapacity;
-    int64_t& tfSlots = st.tfSlots;
-    int64_t& tfFilled = st.tfFilled;
-
-    while (strncmp(line, "#!las", 5) != 0) {
-        if (!readLine(f, line))
-            return zvfErrHeaderLine;
-        const char* p;
-        int a = 0, b = 0, c = 0;
-        float v = 0.0f;
-        if ((p = afterKey(line, "#!vdim")) && scanInt(&p, &a) && scanInt(&p, &b) && scanInt(&p, &c)) {
-            h->vdim[0] = a;
-            h->vdim[1] = b;
-            h->vdim[2] = c;
-        } else if ((p = afterKey(line, "#!endian")) && scanWord(p, word, sizeof word)) {
-            int code = lookupWord(word, kEndianNames, 2);
-            if (!code)
-                return zvfErrEndian;
-            h->endian = code;
-        } else if ((p = afterKey(line, "#!vtype")) && scanWord(p, word, sizeof word)) {
-            int code = lookupWord(word, kGridNames, 4);
-            if (!code)
-                return zvfErrVtype;
-            h->vtype = code;
-            /* the arrays restart: sized by the dimensions read so far */
-            free(gx.values);
-            free(gy.values);
-            free(gz.values);
-            gx = Growing();
-            gy = Growing();
-            gz = Growing();
-            h->rx = h->ry = h->rz = nullptr;
-            if (code == zvfRectXYZ) {
-                gx.limit = h->vdim[0] > 0 ? h->vdim[0] : 0;
-                gy.limit = h->vdim[1] > 0 ? h->vdim[1] : 0;
-            }
-            if (code == zvfRectZ || code == zvfRectXYZ)
-                gz.limit = h->vdim[2] > 0 ? h->vdim[2] : 0;
-        } else if ((p = afterKey(line, "#!ctype")) && scanWord(p, word, sizeof word)) {
-            if (strcmp(word, "zvfMono") == 0)
-                h->nbands = 1;
-            else if (strcmp(word, "zvfColor") == 0)
-                h->nbands = 3;
-            else
-                return zvfErrCtype;
-        } else if ((p = afterKey(line, "#!nbands")) && scanInt(&p, &a)) {
-            if (a < 1)
-                return zvfErrNbands;
-            h->nbands = a;
-        } else if ((p = afterKey(line, "#!dtype")) && scanWord(p, word, sizeof word)) {
-            int code = lookupWord(word, kTypeNames, 10);
-            if (!code)
-                return zvfErrDtype;
-            h->dtype = code;
-        } else if ((p = afterKey(line, "#!units")) && scanWord(p, word, sizeof word)) {
-            int code = lookupWord(word, kUnitNames, 3);
-            if (!code)
-                return zvfErrUnits;
-            h->units = code;
-        } else if (strncmp(line, "#!comment", 9) == 0) {
-            size_t n = strlen(line);
-            if (n > 0 && line[n - 1] == '\n')
-                line[n - 1] = '\0';
-            const char* text = line + 9;
-            while (*text == ' ' || *text == '\t')
-                ++text;
-            if (!zvfAddHdrComment(h, text))
+/* One "#!" line between the format line and "#!las": stores what its key
+ * says in h and st. Lines of no known key, or whose value cannot be read,
+ * are passed over. 0, or the error code of a bad value. */
+int readKeyLine(char* line, zvfHeader* h, ReaderState& st)
+{
+    char word[kLineBuffer];
+    const char* p;
+    int a = 0, b = 0, c = 0;
+    float v = 0.0f;
+    if ((p = afterKey(line, "#!vdim")) && scanInt(&p, &a) && scanInt(&p, &b) && scanInt(&p, &c)) {
+        h->vdim[0] = a;
+        h->vdim[1] = b;
+        h->vdim[2] = c;
+    } else if ((p = afterKey(line, "#!endian")) && scanWord(p, word, sizeof word)) {
+        int code = lookupWord(word, kEndianNames, 2);
+        if (!code)
+            return zvfErrEndian;
+        h->endian = code;
+    } else if ((p = afterKey(line, "#!vtype")) && scanWord(p, word, sizeof word)) {
+        int code = lookupWord(word, kGridNames, 4);
+        if (!code)
+            return zvfErrVtype;
+        restartGrid(h, st, code);
+    } else if ((p = afterKey(line, "#!ctype")) && scanWord(p, word, sizeof word)) {
+        if (strcmp(word, "zvfMono") == 0)
+            h->nbands = 1;
+        else if (strcmp(word, "zvfColor") == 0)
+            h->nbands = 3;
+        else
+            return zvfErrCtype;
+    } else if ((p = afterKey(line, "#!nbands")) && scanInt(&p, &a)) {
+        if (a < 1)
+            return zvfErrNbands;
+        h->nbands = a;
+    } else if ((p = afterKey(line, "#!dtype")) && scanWord(p, word, sizeof word)) {
+        int code = lookupWord(word, kTypeNames, 10);
+        if (!code)
+            return zvfErrDtype;
+        h->dtype = code;
+    } else if ((p = afterKey(line, "#!units")) && scanWord(p, word, sizeof word)) {
+        int code = lookupWord(word, kUnitNames, 3);
+        if (!code)
+            return zvfErrUnits;
+        h->units = code;
+    } else if (strncmp(line, "#!comment", 9) == 0) {
+        if (!addComment(line, h))
+            return zvfErrAlloc;
+    } else if ((p = afterKey(line, "#!px")) && scanFloat(p, &v)) {
+        if (h->vtype == zvfRectXYZ) {
+            if (!pushValue(st.gx, &h->rx, v))
                 return zvfErrAlloc;
-        } else if ((p = afterKey(line, "#!px")) && scanFloat(p, &v)) {
-            if (h->vtype == zvfRectXYZ) {
-                if (!pushValue(gx, &h->rx, v))
-                    return zvfErrAlloc;
-            } else {
-                h->px = v;
-                if (h->vtype == zvfCubic)
-                    h->py = h->pz = v;
-            }
-        } else if ((p = afterKey(line, "#!py")) && scanFloat(p, &v)) {
-            if (h->vtype == zvfRectXYZ) {
-                if (!pushValue(gy, &h->ry, v))
-                    return zvfErrAlloc;
-            } else {
-                h->py = v;
-            }
-        } else if ((p = afterKey(line, "#!pz")) && scanFloat(p, &v)) {
-            if (h->vtype == zvfRectXYZ || h->vtype == zvfRectZ) {
-                if (!pushValue(gz, &h->rz, v))
-                    return zvfErrAlloc;
-            } else {
-                h->pz = v;
-            }
-        } else if ((p = afterKey(line, "#!tfnum")) && scanInt(&p, &a)) {
-            /* a new list replaces an earlier one (of tfSlots slots so far) */
-            for (int64_t i = 0; i < tfSlots; ++i)
-                free(h->tfdata[i]);
-            free(h->tfdata);
-            h->tfdata = nullptr;
-            h->tfnum = 0;
-            tfSlots = tfFilled = 0;
-            if (a < 0)
-                return zvfErrTFAlloc;
-            h->tfnum = a;
-            tfCapacity = static_cast<int64_t>(a) * 5;
-        } else if ((p = afterKey(line, "#!tfdata")) && *p) {
-            /* "%c %[ \t.0-9_a-zA-Z-] ": the channel letter, then the text */
-            ++p;
-            while (*p && isspace(static_cast<unsigned char>(*p)))
-                ++p;
-            size_t n = 0;
-            while (p[n] && (p[n] == ' ' || p[n] == '\t' || p[n] == '.' || p[n] == '_' ||
-                            p[n] == '-' || isdigit(static_cast<unsigned char>(p[n])) ||
-                            (p[n] >= 'a' && p[n] <= 'z') || (p[n] >= 'A' && p[n] <= 'Z')))
-                ++n;
-            if (n > 0) {
-                if (h->tfnum == 0)
-                    return zvfErrTfnumMissing;
-                if (tfFilled >= tfCapacity)
-                    return zvfErrTooManyTF;
-                if (tfFilled >= tfSlots) {
-                    int64_t cap = tfSlots ? tfSlots * 2 : 20;
-                    if (cap > tfCapacity)
-                        cap = tfCapacity;
-                    char** grown = static_cast<char**>(
-                        realloc(h->tfdata, static_cast<size_t>(cap) * sizeof(char*)));
-                    if (!grown)
-                        return zvfErrTFAlloc;
-                    memset(grown + tfSlots, 0, static_cast<size_t>(cap - tfSlots) * sizeof(char*));
-                    h->tfdata = grown;
-                    tfSlots = cap;
-                }
-                char* copy = static_cast<char*>(malloc(n + 1));
-                if (!copy)
-                    return zvfErrTFAlloc;
-                memcpy(copy, p, n);
-                copy[n] = '\0';
-                h->tfdata[tfFilled++] = copy;
-            }
+        } else {
+            h->px = v;
+            if (h->vtype == zvfCubic)
+                h->py = h->pz = v;
         }
+    } else if ((p = afterKey(line, "#!py")) && scanFloat(p, &v)) {
+        if (h->vtype == zvfRectXYZ) {
+            if (!pushValue(st.gy, &h->ry, v))
+                return zvfErrAlloc;
+        } else {
+            h->py = v;
+        }
+    } else if ((p = afterKey(line, "#!pz")) && scanFloat(p, &v)) {
+        if (h->vtype == zvfRectXYZ || h->vtype == zvfRectZ) {
+            if (!pushValue(st.gz, &h->rz, v))
+                return zvfErrAlloc;
+        } else {
+            h->pz = v;
+        }
+    } else if ((p = afterKey(line, "#!tfnum")) && scanInt(&p, &a)) {
+        return startTfList(h, st, a);
+    } else if ((p = afterKey(line, "#!tfdata")) && *p) {
+        return addTfString(p, h, st);
     }
+    return 0;
+}
 
-    /* end marker: the "255" line, not looked at */
-    readLine(f, line);
-
-    int code = zvf_detail::checkHeaderCounts(h, gx.count, gy.count, gz.count, tfFilled);
-    if (code)
-        return code;
-
-    /* icon */
+/* The icon after the header, width * height grey or RGB bytes; an empty
+ * icon is one allocated byte. 0 with *iconOut set, or the error code. */
+int readIcon(FILE* f, int width, int height, int colour, unsigned char** iconOut)
+{
     if (width < 0 || height < 0)
         return zvfErrAlloc;
     uint64_t iconBytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
@@ -452,6 +476,50 @@ int readHeaderBody(FILE* f, zvfHeader* h, ReaderState& st, unsigned char** iconO
         if (!icon)
             return zvfErrAlloc;
     }
+    *iconOut = icon;
+    return 0;
+}
+
+/* The shared body of the header readers, on an open stream. */
+int readHeaderBody(FILE* f, zvfHeader* h, ReaderState& st, unsigned char** iconOut,
+                   int* widthOut, int* heightOut, int* colourOut)
+{
+    char line[kLineBuffer];
+
+    if (!numberFormatOk())
+        return zvfErrNotZvf;
+
+    int colour = 0, width = 0, height = 0;
+    int code = readPnmLines(f, line, &colour, &width, &height);
+    if (code)
+        return code;
+
+    /* line 3: format line */
+    zvfClearHeader(h);
+    code = readFormatLine(f, line, h);
+    if (code)
+        return code;
+
+    /* key lines up to "#!las" */
+    while (strncmp(line, "#!las", 5) != 0) {
+        if (!readLine(f, line))
+            return zvfErrHeaderLine;
+        code = readKeyLine(line, h, st);
+        if (code)
+            return code;
+    }
+
+    /* end marker: the "255" line, not looked at */
+    readLine(f, line);
+
+    code = zvf_detail::checkHeaderCounts(h, st.gx.count, st.gy.count, st.gz.count, st.tfFilled);
+    if (code)
+        return code;
+
+    unsigned char* icon = nullptr;
+    code = readIcon(f, width, height, colour, &icon);
+    if (code)
+        return code;
     if (iconOut)
         *iconOut = icon;
     else

@@ -121,7 +121,7 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info)
     void* data = file.data;
     file.data = nullptr;
     VoxelType type = file.type;
-    if (volume.nbrChannels > 4 && (!g_loadSeams.loadMultiVolume || !g_loadSeams.loadMultiVolume(&data, type, volume)))
+    if (volume.nbrChannels > 4 && (!g_loadSeams.loadMultiVolume || !g_loadSeams.loadMultiVolume(&data, type, volume, reportProgress)))
         return failLoad(&data);
     if (!progress(9, "Scaling data.")) {
         abortLoad(&data);

@@ -45,7 +45,7 @@ struct LoadSeams
     // mapping for maxValue.
     void (*adaptTransferWindow)(int maxValue) = nullptr;
     // Data with more than four bands of unsigned bytes (band-major buffer).
-    bool (*loadMultiVolume)(void** data, GLenum type, Volume& volume) = nullptr;
+    bool (*loadMultiVolume)(void** data, GLenum type, Volume& volume, ProgressCallback progress) = nullptr;
 };
 
 extern LoadSeams g_loadSeams;

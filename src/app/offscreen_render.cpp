@@ -18,54 +18,6 @@
 #include <cstdio>
 #include <cstring>
 
-const char* drawStyleLabel(int style)
-{
-    static const char* const labels[] = {"",
-                                         "2D Texture",
-                                         "2D Multi Texture",
-                                         "3D Texture OAS",
-                                         "3D Texture VAS",
-                                         "Ray Casting",
-                                         "Focus and Context",
-                                         "Focus and Context (mask pass)",
-                                         "Focus and Context (dilation pass)",
-                                         "3D Normal (texture)",
-                                         "3D Normal (fragment)",
-                                         "3D Light (grad. mag.)",
-                                         "3D Light 2",
-                                         "Multi Volume"};
-    return (style >= DRAW_STYLE_FIRST && style <= DRAW_STYLE_LAST) ? labels[style] : "";
-}
-
-std::string styleUnavailableReason(int style, int classification)
-{
-    if (style < DRAW_STYLE_FIRST || style > DRAW_STYLE_LAST)
-        return "Draw style " + std::to_string(style) + " does not exist.";
-    const bool shaded = style >= DRAW_NORMAL_TEXTURE && style <= DRAW_LIGHT2;
-    // The two passes of focus and context are drawn by its own style only.
-    if (style == DRAW_FOCUS_CONTEXT_MASK || style == DRAW_FOCUS_CONTEXT_DILATE)
-        return std::string("Draw style \"") + drawStyleLabel(style) + "\" is not available.";
-    if ((style == DRAW_RAY_CASTING || style == DRAW_FOCUS_CONTEXT) && !nv40Supported)
-        return std::string("\"") + drawStyleLabel(style) + "\" is not available: its shader programs are missing.";
-    if (style == DRAW_FOCUS_CONTEXT && !volume.isMask)
-        return "\"Focus and Context\" needs a mask (-m).";
-    if (style == DRAW_MULTI_VOLUME && !volume.myMVolumeInfo)
-        return "\"Multi Volume\" needs data with more than four bands.";
-    if (shaded && !arbProgramsReady)
-        return std::string("Draw style \"") + drawStyleLabel(style) +
-               "\" is not available: its shader programs are missing.";
-    if (classification < CLASSIFICATION_FIRST || classification > CLASSIFICATION_LAST)
-        return "Classification " + std::to_string(classification) + " does not exist.";
-    if (classification == CLASSIFICATION_PRE) {
-        if (!transfer || !transfer->isPaletted())
-            return "\"Pre Classification\" is not available: it needs GL_EXT_paletted_texture and "
-                   "GL_EXT_shared_texture_palette.";
-    } else if (!cgReady) {
-        return "The shader programs are not available.";
-    }
-    return "";
-}
-
 bool viewPresetRotation(const std::string& name, float out[16])
 {
     if (name == "front")
@@ -148,7 +100,11 @@ bool OffscreenRenderer::loadData(const std::string& path)
 // follows the view.
 bool OffscreenRenderer::loadMask(const std::string& path)
 {
-    volume.isMask = ::loadMask(path, volume) && volume.createShiftTex();
+    if (::loadMask(path, volume) && volume.createShiftTex())
+        volume.isMask = true;
+    else
+        // A refused file leaves the mask in use as it was.
+        volume.isMask = volume.isMask && volume.tidMask != 0;
     if (volume.isMask)
         myView->renderTargetFollow();
     return volume.isMask;

@@ -9,14 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "actions.h"
+
 class MainView;
 class OffscreenContext;
 
-// The menu label of a draw style ("2D Texture" ...); "" for other values.
-const char* drawStyleLabel(int style);
-// Why a draw style or classification cannot be rendered here, "" when it can.
-// Needs the renderer's context current for the hardware checks.
-std::string styleUnavailableReason(int style, int classification);
 
 // The rotation of a view preset ("front", "back", "left", "right", "top",
 // "bottom"), column-major; false for other names.

@@ -158,14 +158,14 @@ void addBandTexture(MultiVolumeInfo& info, GLuint name, int bands)
 }
 
 // Between the reader's 2 and the scaling's 9 percent.
-bool reportBand(int done, int planned)
+bool reportBand(ProgressCallback progress, int done, int planned)
 {
-    return reportProgress(2 + (6 * done) / planned, "Generating 3D textures.");
+    return !progress || progress(2 + (6 * done) / planned, "Generating 3D textures.");
 }
 
 } // namespace
 
-bool loadMultiVolume(void** data, GLenum type, Volume& volume)
+bool loadMultiVolume(void** data, GLenum type, Volume& volume, ProgressCallback progress)
 {
     if (!data || !*data || type != GL_UNSIGNED_BYTE || volume.nbrChannels <= 4)
         return false;
@@ -218,7 +218,7 @@ bool loadMultiVolume(void** data, GLenum type, Volume& volume)
         if (!ok)
             break;
         addBandTexture(*info, name, -1);
-        ok = reportBand(++done, planned);
+        ok = reportBand(progress, ++done, planned);
         if (info->getCount() == MultiVolumeInfo::kMaxTextures) {
             logTextureLimit(__FILE__, __LINE__);
             break;
@@ -235,7 +235,7 @@ bool loadMultiVolume(void** data, GLenum type, Volume& volume)
                                  texImage3D, &name);
             if (ok) {
                 addBandTexture(*info, name, rest);
-                ok = reportBand(++done, planned);
+                ok = reportBand(progress, ++done, planned);
             }
         }
     }

@@ -3,6 +3,7 @@
 #define GLIMRA_MULTI_VOLUME_H
 
 #include "includegl.h"
+#include "load_progress.h"
 
 class Volume;
 
@@ -50,6 +51,7 @@ void packBands(const unsigned char* bands, const int resolution[3], const int pa
 // of *data, as an ordinary volume. Without a current context the record
 // is filled with texture name 0. False (no record left) on a missing
 // glTexImage3D, a failed allocation or a cancel.
-bool loadMultiVolume(void** data, GLenum type, Volume& volume);
+// Progress (may be null) hears of each band texture; false from it cancels.
+bool loadMultiVolume(void** data, GLenum type, Volume& volume, ProgressCallback progress = nullptr);
 
 #endif

@@ -15,6 +15,7 @@
 #include "multi_volume.h"
 #include "plane.h"
 #include "render_mode.h"
+#include "actions.h"
 #include "running_settings.h"
 #include "text_overlay.h"
 #include "transfer_function.h"
@@ -244,13 +245,16 @@ bool MainFrame::loadDataFile(const std::string& path)
     dataLoaded(volume, ok, path);
     if (ok)
         check(ID_SHOW_VOLUME, true);
-    enable(ID_STYLE_FOCUS_CONTEXT, false);
+    // A new data set drops the mask; a refused file leaves both as they were.
+    enable(ID_STYLE_FOCUS_CONTEXT, volume.isMask);
     enable(ID_STYLE_MULTI_VOLUME, volume.myMVolumeInfo != nullptr);
     return ok;
 }
 
 void MainFrame::finishOpen()
 {
+    if (fallBackToDrawableStyle())
+        check(drawStyleCommandId(DRAW_3D_TEXTURE_VAS), true);
     enable(ID_STYLE_3D_OAS, true);
     enable(ID_STYLE_3D_VAS, true);
     if (!cgReady) {
@@ -293,7 +297,9 @@ bool MainFrame::loadMaskFile(const std::string& path)
             settings->refreshFocusContextControls();
         return true;
     }
-    volume.isMask = false;
+    // A refused file leaves the mask in use as it was; a load that failed
+    // after the old mask was released leaves none.
+    volume.isMask = volume.isMask && volume.tidMask != 0;
     return false;
 }
 

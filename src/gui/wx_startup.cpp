@@ -6,6 +6,8 @@
 #include "load.h"
 #include "menu_main.h"
 #include "multi_volume.h"
+#include "actions.h"
+#include "render_mode.h"
 #include "running_settings.h"
 #include "transfer_function.h"
 #include "volume.h"
@@ -55,7 +57,11 @@ bool startGlimra(const CommandLine& cl)
             transfer->upload();
         g_pMainFrame->myGLcanvas->redrawNow();
     }
-    if (g_pMainFrame->myGLcanvas->makeContextCurrent())
+    if (g_pMainFrame->myGLcanvas->makeContextCurrent()) {
         g_pMainFrame->adaptMenusToHardware();
+        // A saved style that cannot draw with what this start has.
+        if (fallBackToDrawableStyle())
+            g_pMainFrame->check(drawStyleCommandId(DRAW_3D_TEXTURE_VAS), true);
+    }
     return true;
 }

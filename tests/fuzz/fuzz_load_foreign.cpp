@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzsupport::LogCapture log;
     VolumeFile v;
     std::string error;
-    if (importVolumeFile(path, &v, &error)) {
+    if (importForeignVolume(path, &v, &error)) {
         FUZZ_CHECK(v.data != nullptr);
         FUZZ_CHECK(isVoxelType(v.type));
         FUZZ_CHECK(v.resolution[0] > 0 && v.resolution[1] > 0 && v.resolution[2] > 0);
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string& dir = fuzzsupport::scratchDir();
         FUZZ_CHECK(error.size() > dir.size() && error.compare(0, dir.size(), dir) == 0);
     }
-    releaseVolumeFile(&v);
+    v.release();
     FUZZ_CHECK(g_garbageCollector.count() == before);
     return 0;
 }

@@ -2,7 +2,7 @@
 // transfer-function editor have: each binds only its own programs and
 // pipeline, and a Cg context destroyed with the other OpenGL context current
 // deletes nothing there.
-#include "cg/cg_layer.h"
+#include "cg_layer.h"
 #include "gl_context.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The Cg-style program layer on an offscreen context: values reach the
 // programs, stages run independently of each other, bad handles are harmless.
-#include "cg/cg_layer.h"
+#include "cg_layer.h"
 #include "gl_context.h"
 #include "test_support.h"
 

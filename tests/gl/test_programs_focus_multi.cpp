@@ -1,6 +1,6 @@
 // The focus-and-context and multi-volume fragment programs on an offscreen context: every
 // parameter the program manager looks up is active, and pictures with known answers.
-#include "cg/cg_layer.h"
+#include "cg_layer.h"
 #include "gl_context.h"
 
 #include <gtest/gtest.h>

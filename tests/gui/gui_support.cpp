@@ -127,6 +127,7 @@ ProgramRun runGlimra(const std::string& workDir, const std::vector<std::string>&
 
 } // namespace guitest
 
+#include "canvas_main.h"
 #include "command_ids.h"
 #include "error_handling.h"
 #include "menu_main.h"
@@ -206,6 +207,24 @@ std::string InProcessGlimra::log() const
 std::string InProcessGlimra::console() const
 {
     return testsupport::readFile(myWorkDir + "/console.txt");
+}
+
+} // namespace guitest
+
+namespace guitest {
+
+std::vector<unsigned char> mainViewPicture()
+{
+    MainGLCanvas* c = g_pMainFrame ? g_pMainFrame->myGLcanvas : nullptr;
+    std::vector<unsigned char> px;
+    if (!c || !c->makeContextCurrent())
+        return px;
+    c->paintCycle();
+    px.assign(static_cast<size_t>(c->width) * c->height * 4, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, c->width, c->height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    return px;
 }
 
 } // namespace guitest

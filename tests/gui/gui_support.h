@@ -36,6 +36,10 @@ bool haveDisplay();
 std::string writeSample(const testsupport::TempDir& dir, const std::string& sample,
                         const std::string& file);
 
+// One paint of the main window's view, read back from its back buffer as
+// RGBA rows from the bottom; empty when there is no view or context.
+std::vector<unsigned char> mainViewPicture();
+
 } // namespace guitest
 
 #define SKIP_WITHOUT_DISPLAY()                                                \

@@ -323,10 +323,10 @@ TEST_F(MenuCommands, OpenDataMaskAndBackground)
     EXPECT_FALSE(volume.isMask);
     EXPECT_FALSE(enabled(ID_STYLE_FOCUS_CONTEXT));
 
-    // A failed load leaves no data and no "Load Mask".
+    // A refused file leaves the data and "Load Mask" as they were.
     EXPECT_FALSE(g_pMainFrame->openData(tmp.file("missing.zvf")));
-    EXPECT_FALSE(volume.isData);
-    EXPECT_FALSE(enabled(ID_LOAD_MASK));
+    EXPECT_TRUE(volume.isData);
+    EXPECT_TRUE(enabled(ID_LOAD_MASK));
 
     g_pMainFrame->setBackground(1.0f, 0.0f, 0.0f);
     EXPECT_EQ(volume.background[0], 1.0f);

@@ -309,7 +309,7 @@ TEST_F(ConvertTest, FailedChannelAllocationKeepsTheBuffer)
     setLine(v, 1, 2);
     void* d = buffer<uint8_t>({1, 2});
     failNextGuardedAllocations(1);
-    EXPECT_FALSE(addThirdChannel(&myBuffers.back(), GL_UNSIGNED_BYTE, v));
+    EXPECT_FALSE(addThirdChannel(&myBuffers.back(), GL_UNSIGNED_BYTE, v.resolution, &v.nbrChannels));
     EXPECT_EQ(myBuffers.back(), d);
     EXPECT_EQ(v.nbrChannels, 2);
 }

@@ -102,7 +102,7 @@ protected:
     void SetUp() override { myBaseline = g_garbageCollector.count(); }
     void TearDown() override
     {
-        releaseVolumeFile(&vol);
+        vol.release();
         histogram.release();
         v.release();
         setMessageBoxHandler(nullptr);
@@ -146,7 +146,7 @@ TEST_F(ForeignTest, NiftiFilesHoldTheRawVoxelsWithTheirSpacing)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        ASSERT_TRUE(importVolumeFile(formatsDir() + "/" + c.file, &vol, &error)) << error;
+        ASSERT_TRUE(importForeignVolume(formatsDir() + "/" + c.file, &vol, &error)) << error;
         EXPECT_EQ(vol.type, static_cast<GLenum>(GL_SHORT));
         EXPECT_EQ(vol.bands, 1);
         for (int a = 0; a < 3; ++a) {
@@ -157,7 +157,7 @@ TEST_F(ForeignTest, NiftiFilesHoldTheRawVoxelsWithTheirSpacing)
         for (const char* line : c.lines)
             EXPECT_NE(vol.info.find(line), std::string::npos) << line << " in\n" << vol.info;
         EXPECT_EQ(vol.info.find("Data file name:\t" + std::string(c.file) + "\n"), 0u);
-        releaseVolumeFile(&vol);
+        vol.release();
     }
 }
 
@@ -167,7 +167,7 @@ TEST_F(ForeignTest, RescaledNiftiArrivesInItsUnits)
 {
     SKIP_WITHOUT_DATA();
     const std::string path = formatsDir() + "/functional.nii";
-    ASSERT_TRUE(importVolumeFile(path, &vol, &error)) << error;
+    ASSERT_TRUE(importForeignVolume(path, &vol, &error)) << error;
     ASSERT_EQ(vol.type, static_cast<GLenum>(GL_FLOAT));
     EXPECT_EQ(vol.resolution[0], 17);
     EXPECT_EQ(vol.resolution[1], 21);
@@ -194,7 +194,7 @@ TEST_F(ForeignTest, CtSliceInHounsfieldUnitsWithRowsFromAnteriorUpward)
 {
     SKIP_WITHOUT_DATA();
     const std::string path = formatsDir() + "/CT_small.dcm";
-    ASSERT_TRUE(importVolumeFile(path, &vol, &error)) << error;
+    ASSERT_TRUE(importForeignVolume(path, &vol, &error)) << error;
     EXPECT_EQ(vol.resolution[0], 128);
     EXPECT_EQ(vol.resolution[1], 128);
     EXPECT_EQ(vol.resolution[2], 1);
@@ -224,8 +224,8 @@ TEST_F(ForeignTest, CtSliceInHounsfieldUnitsWithRowsFromAnteriorUpward)
     EXPECT_EQ(vol.info.find("CompressedSamples"), std::string::npos);
     EXPECT_EQ(vol.info.find("1CT1"), std::string::npos);
 
-    releaseVolumeFile(&vol);
-    ASSERT_TRUE(importVolumeFile(formatsDir() + "/MR_small.dcm", &vol, &error)) << error;
+    vol.release();
+    ASSERT_TRUE(importForeignVolume(formatsDir() + "/MR_small.dcm", &vol, &error)) << error;
     EXPECT_EQ(vol.resolution[0], 64);
     EXPECT_EQ(vol.resolution[1], 64);
     EXPECT_EQ(vol.resolution[2], 1);
@@ -299,7 +299,7 @@ TEST_F(DicomSeriesTest, SlicesOrderedByPositionAndTheLargestSeriesOpened)
         writeSlice("s" + std::to_string(k), small, "1.2.826.0.1.3680043.2.1125.3", 3, k, 2.0 * k);
 
     LogCapture log;
-    ASSERT_TRUE(importVolumeFile(dir.path(), &vol, &error)) << error;
+    ASSERT_TRUE(importForeignVolume(dir.path(), &vol, &error)) << error;
     EXPECT_EQ(vol.resolution[0], 64);
     EXPECT_EQ(vol.resolution[1], 64);
     EXPECT_EQ(vol.resolution[2], 93);
@@ -317,8 +317,8 @@ TEST_F(DicomSeriesTest, SlicesOrderedByPositionAndTheLargestSeriesOpened)
     EXPECT_EQ(log.text().find("Doe"), std::string::npos);
 
     // One file of the small series opens that series.
-    releaseVolumeFile(&vol);
-    ASSERT_TRUE(importVolumeFile(dir.file("s1"), &vol, &error)) << error;
+    vol.release();
+    ASSERT_TRUE(importForeignVolume(dir.file("s1"), &vol, &error)) << error;
     EXPECT_EQ(vol.resolution[2], 3);
     EXPECT_NEAR(vol.spacing[2], 2.0, 1e-6);
     EXPECT_NE(vol.info.find("Series description:\tsmall\n"), std::string::npos);
@@ -332,7 +332,7 @@ TEST_F(DicomSeriesTest, ASliceOfAnotherSizeOrWithoutPixelDataIsNamed)
     Grid odd = g;
     odd.dims[0] = odd.dims[1] = 32;
     writeSlice("odd.dcm", odd, "1.2.826.0.1.3680043.2.1125.2", 2, 0, 500.0);
-    EXPECT_FALSE(importVolumeFile(dir.path(), &vol, &error));
+    EXPECT_FALSE(importForeignVolume(dir.path(), &vol, &error));
     EXPECT_EQ(error, dir.file("odd.dcm") + ": a slice of 32 x 32 in a series of 64 x 64 slices");
     EXPECT_EQ(vol.data, nullptr);
 
@@ -340,7 +340,7 @@ TEST_F(DicomSeriesTest, ASliceOfAnotherSizeOrWithoutPixelDataIsNamed)
     const std::string ct = readFile(formatsDir() + "/CT_small.dcm");
     TempDir other;
     ASSERT_TRUE(writeFile(other.file("cut.dcm"), ct.substr(0, ct.find(std::string("\xe0\x7f\x10\x00", 4)))));
-    EXPECT_FALSE(importVolumeFile(other.file("cut.dcm"), &vol, &error));
+    EXPECT_FALSE(importForeignVolume(other.file("cut.dcm"), &vol, &error));
     EXPECT_EQ(error.compare(0, other.file("cut.dcm").size() + 2, other.file("cut.dcm") + ": "), 0) << error;
 }
 
@@ -392,7 +392,7 @@ TEST_F(ForeignTest, FilesWrittenByTheLibraryReadBackEqual)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         writeGrid(c.io, dir.file(c.name), *c.grid, c.compress);
-        ASSERT_TRUE(importVolumeFile(dir.file(c.name), &vol, &error)) << error;
+        ASSERT_TRUE(importForeignVolume(dir.file(c.name), &vol, &error)) << error;
         EXPECT_EQ(vol.type, c.type);
         EXPECT_EQ(vol.bands, static_cast<int>(c.grid->components));
         for (int a = 0; a < 3; ++a)
@@ -402,11 +402,11 @@ TEST_F(ForeignTest, FilesWrittenByTheLibraryReadBackEqual)
             EXPECT_NEAR(vol.spacing[2], 1.5, 1e-5);
         }
         EXPECT_NE(vol.info.find(c.format), std::string::npos) << vol.info;
-        releaseVolumeFile(&vol);
+        vol.release();
     }
     // A header whose image file went missing.
     ASSERT_EQ(std::remove(dir.file("pair.img").c_str()), 0);
-    EXPECT_FALSE(importVolumeFile(dir.file("pair.hdr"), &vol, &error));
+    EXPECT_FALSE(importForeignVolume(dir.file("pair.hdr"), &vol, &error));
     EXPECT_EQ(error, dir.file("pair.hdr") + ": the image file of this header (pair.img) is missing");
 }
 
@@ -433,7 +433,7 @@ TEST_F(ForeignTest, StoredAxesAreBroughtToLeftAnteriorSuperior)
             for (int i = 0; i < nz; ++i) // stored axis 0: superior, z = i
                 s[(k * nx + j) * nz + i] = static_cast<int16_t>((nx - 1 - j) + 10 * (ny - 1 - k) + 100 * i);
     writeGrid(itk::MetaImageIO::New(), dir.file("turned.mha"), g);
-    ASSERT_TRUE(importVolumeFile(dir.file("turned.mha"), &vol, &error)) << error;
+    ASSERT_TRUE(importForeignVolume(dir.file("turned.mha"), &vol, &error)) << error;
     ASSERT_EQ(vol.resolution[0], nx);
     ASSERT_EQ(vol.resolution[1], ny);
     ASSERT_EQ(vol.resolution[2], nz);
@@ -483,7 +483,7 @@ TEST_F(ForeignTest, ElementTypesKeptOrReadAsFloat)
         const std::string path = dir.file("t.mha");
         writeGrid(itk::MetaImageIO::New(), path, g);
         LogCapture log;
-        ASSERT_TRUE(importVolumeFile(path, &vol, &error)) << error;
+        ASSERT_TRUE(importForeignVolume(path, &vol, &error)) << error;
         EXPECT_EQ(vol.type, c.gl);
         for (int i = 0; i < 12; ++i) {
             const unsigned char* at = static_cast<const unsigned char*>(vol.data);
@@ -499,7 +499,7 @@ TEST_F(ForeignTest, ElementTypesKeptOrReadAsFloat)
                                   " values read as FLOAT") != std::string::npos,
                   converted)
             << log.text();
-        releaseVolumeFile(&vol);
+        vol.release();
     }
 }
 
@@ -566,7 +566,7 @@ TEST_F(ForeignTest, DamagedFilesNameTheFileAndTheFault)
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name);
         ASSERT_TRUE(writeFile(path, c.bytes));
-        EXPECT_FALSE(importVolumeFile(path, &vol, &error));
+        EXPECT_FALSE(importForeignVolume(path, &vol, &error));
         EXPECT_EQ(error.compare(0, path.size() + 2 + std::strlen(c.fault), path + ": " + c.fault), 0) << error;
         EXPECT_EQ(vol.data, nullptr);
     }
@@ -627,7 +627,7 @@ TEST(ForeignNames, WhatCountsAsAVolumeFile)
                  {"x.dat", false},      {dir.path(), true},        {dir.file("plain"), true},
                  {dir.file("notes.txt"), false}, {empty.path(), false}};
     for (const Case& c : cases)
-        EXPECT_EQ(isVolumeFile(c.path), c.foreign) << c.path;
+        EXPECT_EQ(isForeignVolume(c.path), c.foreign) << c.path;
 }
 
 } // namespace
@@ -795,12 +795,12 @@ TEST_F(ForeignTest, TiffStacksPageByPage)
     head.type = itk::IOComponentEnum::SHORT;
     head.direction[1][1] = 1.0;
     writeGrid(itk::TIFFImageIO::New(), dir.file("head.tif"), head);
-    ASSERT_TRUE(importVolumeFile(dir.file("head.tif"), &vol, &error)) << error;
+    ASSERT_TRUE(importForeignVolume(dir.file("head.tif"), &vol, &error)) << error;
     EXPECT_EQ(vol.type, static_cast<GLenum>(GL_SHORT));
     EXPECT_EQ(vol.resolution[2], 93);
     EXPECT_TRUE(importedBytes(vol, 2) == head.bytes);
     EXPECT_NE(vol.info.find("Orientation:\tnot given, axes as stored\n"), std::string::npos) << vol.info;
-    releaseVolumeFile(&vol);
+    vol.release();
 
     // Pages written one by one: 4 x 3, then 5 x 3; a palette page.
     const auto writePages = [&](const std::string& name, const std::vector<uint32_t>& widths, uint16_t photometric) {
@@ -824,11 +824,11 @@ TEST_F(ForeignTest, TiffStacksPageByPage)
         TIFFClose(t);
     };
     writePages("two.tif", {4, 4}, PHOTOMETRIC_MINISBLACK);
-    ASSERT_TRUE(importVolumeFile(dir.file("two.tif"), &vol, &error)) << error;
+    ASSERT_TRUE(importForeignVolume(dir.file("two.tif"), &vol, &error)) << error;
     EXPECT_EQ(vol.resolution[0], 4);
     EXPECT_EQ(vol.resolution[2], 2);
     EXPECT_EQ(static_cast<const unsigned char*>(vol.data)[23], 7);
-    releaseVolumeFile(&vol);
+    vol.release();
     writePages("odd.tif", {4, 5}, PHOTOMETRIC_MINISBLACK);
     writePages("palette.tif", {4}, PHOTOMETRIC_PALETTE);
     const std::string two = readFile(dir.file("two.tif"));
@@ -845,7 +845,7 @@ TEST_F(ForeignTest, TiffStacksPageByPage)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_FALSE(importVolumeFile(dir.file(c.name), &vol, &error));
+        EXPECT_FALSE(importForeignVolume(dir.file(c.name), &vol, &error));
         EXPECT_EQ(error, dir.file(c.name) + ": " + c.fault);
     }
 }

@@ -26,31 +26,31 @@ TEST(ThresholdMask, ClosedRangeOfStoredValues)
 {
     const int16_t shorts[] = {-32768, -611, -610, 0, 99, 100, 101, 32767};
     std::vector<unsigned char> out(8, 7);
-    thresholdMask(shorts, GL_SHORT, 8, -610, 100, out.data());
+    thresholdMask(shorts, VOXEL_SHORT, 8, -610, 100, out.data());
     EXPECT_EQ(out, (std::vector<unsigned char>{0, 0, 255, 255, 255, 255, 0, 0}));
 
     const float floats[] = {0.25f, 0.5f, NAN, 0.75f, 0.7500001f};
     out.assign(5, 7);
-    thresholdMask(floats, GL_FLOAT, 5, 0.5, 0.75, out.data());
+    thresholdMask(floats, VOXEL_FLOAT, 5, 0.5, 0.75, out.data());
     EXPECT_EQ(out, (std::vector<unsigned char>{0, 255, 0, 255, 0}));
 
     const uint32_t uints[] = {0u, 4000000000u, 4294967295u};
     out.assign(3, 7);
-    thresholdMask(uints, GL_UNSIGNED_INT, 3, 4000000000.0, 4294967295.0, out.data());
+    thresholdMask(uints, VOXEL_UINT, 3, 4000000000.0, 4294967295.0, out.data());
     EXPECT_EQ(out, (std::vector<unsigned char>{0, 255, 255}));
 
     const int8_t chars[] = {-128, -1, 0, 127};
     out.assign(4, 7);
-    thresholdMask(chars, GL_BYTE, 4, -128, -1, out.data());
+    thresholdMask(chars, VOXEL_CHAR, 4, -128, -1, out.data());
     EXPECT_EQ(out, (std::vector<unsigned char>{255, 255, 0, 0}));
 }
 
 TEST(ThresholdMask, TypeRanges)
 {
-    const struct { GLenum type; double lo, hi; } cases[] = {
-        {GL_UNSIGNED_BYTE, 0, 255},          {GL_BYTE, -128, 127},
-        {GL_UNSIGNED_SHORT, 0, 65535},       {GL_SHORT, -32768, 32767},
-        {GL_UNSIGNED_INT, 0, 4294967295.0},  {GL_INT, -2147483648.0, 2147483647.0},
+    const struct { VoxelType type; double lo, hi; } cases[] = {
+        {VOXEL_UCHAR, 0, 255},          {VOXEL_CHAR, -128, 127},
+        {VOXEL_USHORT, 0, 65535},       {VOXEL_SHORT, -32768, 32767},
+        {VOXEL_UINT, 0, 4294967295.0},  {VOXEL_INT, -2147483648.0, 2147483647.0},
     };
     for (const auto& c : cases) {
         double lo = 1, hi = 0;
@@ -59,7 +59,7 @@ TEST(ThresholdMask, TypeRanges)
         EXPECT_EQ(hi, c.hi) << c.type;
     }
     double lo = 0, hi = 0;
-    voxelTypeRange(GL_FLOAT, &lo, &hi);
+    voxelTypeRange(VOXEL_FLOAT, &lo, &hi);
     EXPECT_LT(lo, -1e38);
     EXPECT_GT(hi, 1e38);
 }
