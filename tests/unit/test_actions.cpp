@@ -64,7 +64,7 @@ TEST_F(StyleFallback, AStyleThatCannotDrawGivesWayToViewAlignedSlicesWithALogLin
                       std::string::npos)
                 << log.text();
         else
-            EXPECT_EQ(log.text(), "");
+            EXPECT_EQ(log.text().find("instead"), std::string::npos) << log.text();
     }
 }
 

@@ -303,7 +303,7 @@ TEST_F(LoadTest, MoreThanFourBands)
     }
     static int calls;
     calls = 0;
-    g_loadSeams.loadMultiVolume = [](void** data, GLenum type, Volume& vol) {
+    g_loadSeams.loadMultiVolume = [](void** data, GLenum type, Volume& vol, ProgressCallback) {
         ++calls;
         EXPECT_EQ(type, static_cast<GLenum>(GL_UNSIGNED_BYTE));
         EXPECT_EQ(vol.nbrChannels, 6);

@@ -161,14 +161,14 @@ TEST_F(MaskLoad, DamagedMasksFailAndLeaveTheData)
     } cases[] = {
         {"small.zvf", true, ""},
         {"big.dat", true, ""},
-        {"double.zvf", false, "Mask: voxel type zvfDouble is not supported\n"},
-        {"bands.zvf", false, "Mask: 42 bands is not a mask\n"},
-        {"cut.zvf", false, "Mask: cannot read the voxels of "},
+        {"double.zvf", false, "double.zvf: voxel type zvfDouble is not supported\n"},
+        {"bands.zvf", false, "bands.zvf: 42 bands is not a mask\n"},
+        {"cut.zvf", false, "cut.zvf: the voxels cannot be read"},
         {"junk.zvf", false, "zvfReadHeader failed\n"},
-        {"neg.dat", false, "Mask description file: value of \"Resolution:\" is unreadable\n"},
-        {"noformat.dat", false, "Mask description file: key \"Format:\" is missing\n"},
-        {"noraw.dat", false, "Mask: cannot open "},
-        {"none.dat", false, "Mask: cannot open "},
+        {"neg.dat", false, "neg.dat: value of \"Resolution:\" is unreadable\n"},
+        {"noformat.dat", false, "noformat.dat: key \"Format:\" is missing\n"},
+        {"noraw.dat", false, "noraw.dat: the raw file "},
+        {"none.dat", false, "none.dat: cannot be opened"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
