@@ -493,7 +493,7 @@ struct SourceGrid
 // False with *error empty when the format library has already said why.
 bool readSourceGrid(const std::string& path, SourceGrid* grid, std::string* error)
 {
-    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".zvf") == 0) {
+    if (detectFormat(path) == FileFormat::Zvf) {
         if (!zvfReadGrid(path.c_str(), &grid->zvfData, &grid->header) || !grid->zvfData) {
             error->clear();
             return false;

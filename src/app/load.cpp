@@ -95,10 +95,6 @@ void abortLoad(void** data)
     closeProgressDialog();
 }
 
-namespace {
-
-} // namespace
-
 void handOverVolumeFile(const VolumeFile& file, Volume& volume, std::string& info)
 {
     for (int a = 0; a < 3; ++a)
@@ -121,7 +117,9 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info)
     void* data = file.data;
     file.data = nullptr;
     VoxelType type = file.type;
-    if (volume.nbrChannels > 4 && (!g_loadSeams.loadMultiVolume || !g_loadSeams.loadMultiVolume(&data, type, volume, reportProgress)))
+    // More than four bands: band 0 goes on as the volume, the others become band textures.
+    if (volume.nbrChannels > 4 &&
+        (!g_loadSeams.loadMultiVolume || !g_loadSeams.loadMultiVolume(&data, type, volume, reportProgress)))
         return failLoad(&data);
     if (!progress(9, "Scaling data.")) {
         abortLoad(&data);
@@ -233,8 +231,9 @@ bool loadMask(const std::string& fileName, Volume& volume)
     }
     if (!readMask(fileName, volume.resolution, &file, &why))
         return refuseFile(why);
-    // Read whole: only now does the old mask go.
+    // Read whole: only now does the old mask go, and with it the mask in use.
     volume.deleteTextures(false);
+    volume.isMask = false;
     void* data = file.data;
     file.data = nullptr;
     VoxelType type = file.type;

@@ -19,7 +19,9 @@ bool loadData(const std::string& fileName, Volume& volume, std::string& info);
 // offscreen renderer): the volume has data or not, shows it, has no mask any
 // more, and the transfer function takes the data's file name.
 void dataLoaded(Volume& volume, bool loaded, const std::string& fileName);
-// Loads a mask of the data set's resolution.
+// Loads a mask of the data set's resolution. A refused file leaves the mask
+// in use (volume.isMask) as it was; once the old mask texture is released,
+// isMask is false until the caller has the new mask's render target.
 bool loadMask(const std::string& fileName, Volume& volume);
 
 // The box, channels and information text (with the "Ratio:" line) of a file

@@ -100,14 +100,11 @@ bool OffscreenRenderer::loadData(const std::string& path)
 // follows the view.
 bool OffscreenRenderer::loadMask(const std::string& path)
 {
-    if (::loadMask(path, volume) && volume.createShiftTex())
-        volume.isMask = true;
-    else
-        // A refused file leaves the mask in use as it was.
-        volume.isMask = volume.isMask && volume.tidMask != 0;
-    if (volume.isMask)
-        myView->renderTargetFollow();
-    return volume.isMask;
+    if (!::loadMask(path, volume) || !volume.createShiftTex())
+        return false;
+    volume.isMask = true;
+    myView->renderTargetFollow();
+    return true;
 }
 
 bool OffscreenRenderer::loadPalette(const std::string& path)

@@ -297,9 +297,6 @@ bool MainFrame::loadMaskFile(const std::string& path)
             settings->refreshFocusContextControls();
         return true;
     }
-    // A refused file leaves the mask in use as it was; a load that failed
-    // after the old mask was released leaves none.
-    volume.isMask = volume.isMask && volume.tidMask != 0;
     return false;
 }
 

@@ -468,7 +468,7 @@ itk::ImageIOBase::Pointer makeIO(Format f)
 }
 
 // The voxel type of an ITK element type of the table, 0 for the others.
-VoxelType glTypeOf(ItkType t)
+VoxelType voxelTypeOf(ItkType t)
 {
 #define GLIMRA_ITK_CASE(name, code, gl, ctype) \
     if (t == itk::ImageIOBase::MapPixelType<ctype>::CType) return gl;
@@ -765,7 +765,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
 {
     const size_t voxels = r->dims[0] * r->dims[1] * r->dims[2];
     const size_t values = voxels * static_cast<size_t>(r->bands);
-    VoxelType type = glTypeOf(r->itkType);
+    VoxelType type = voxelTypeOf(r->itkType);
     size_t elementBytes = r->elementBytes;
     if (!type) {
         if (!narrowToFloat(r->itkType, r->buffer, values)) {

@@ -63,16 +63,7 @@ protected:
     // One paint of the main view, read back from its back buffer.
     std::vector<unsigned char> picture()
     {
-        MainGLCanvas* c = g_pMainFrame->myGLcanvas;
-        std::vector<unsigned char> px;
-        if (!c || !c->makeContextCurrent())
-            return px;
-        c->paintCycle();
-        px.assign(static_cast<size_t>(c->width) * c->height * 4, 0);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, c->width, c->height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-        return px;
+        return guitest::mainViewPicture();
     }
 
     testsupport::TempDir tmp;

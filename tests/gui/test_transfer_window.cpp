@@ -152,16 +152,7 @@ protected:
     // The main view's picture and its palette texture, read in its context.
     std::vector<unsigned char> mainPicture()
     {
-        MainGLCanvas* c = g_pMainFrame->myGLcanvas;
-        std::vector<unsigned char> px;
-        if (!c->makeContextCurrent())
-            return px;
-        c->paintCycle();
-        px.assign(static_cast<size_t>(c->width) * c->height * 4, 0);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, c->width, c->height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-        return px;
+        return guitest::mainViewPicture();
     }
     std::vector<unsigned char> mainPaletteTexture()
     {
