@@ -66,8 +66,12 @@ bool fallBackToDrawableStyle()
 {
     RenderMode& mode = RenderMode::instance();
     const int style = mode.getDrawStyle();
+    // The two passes of focus and context, when a settings file names them,
+    // stay as the file says (the window shows them under "2D Texture").
+    if (style == DRAW_FOCUS_CONTEXT_MASK || style == DRAW_FOCUS_CONTEXT_DILATE || style == DRAW_3D_TEXTURE_VAS)
+        return false;
     const std::string reason = drawStyleUnavailableReason(style);
-    if (reason.empty() || style == DRAW_3D_TEXTURE_VAS)
+    if (reason.empty())
         return false;
     mode.setDrawStyle(DRAW_3D_TEXTURE_VAS);
     logBoth(__FILE__, __LINE__, (reason + " Drawing \"3D Texture VAS\" instead.\n").c_str());

@@ -83,10 +83,12 @@ TEST(MaskTexture, HoldsTheMaskBytesAndLeavesTheData)
     EXPECT_EQ(v.tidVolume, dataTexture);
     EXPECT_EQ(texels(dataTexture), dataTexels);
 
-    // A mask of another size: the warning, no mask texture, the data's intact.
+    // A mask of another size: the warning; the mask read before and the data stay.
+    const GLuint maskTexture = v.tidMask;
     EXPECT_FALSE(loadMask(dir.file("other.zvf"), v));
     EXPECT_EQ(boxes, std::vector<std::string>{"Incompatible mask resolution."});
-    EXPECT_EQ(v.tidMask, 0u);
+    EXPECT_EQ(v.tidMask, maskTexture);
+    EXPECT_EQ(texels(v.tidMask), want);
     EXPECT_EQ(v.tidVolume, dataTexture);
     EXPECT_EQ(texels(dataTexture), dataTexels);
     EXPECT_NE(v.tidz, nullptr);

@@ -64,8 +64,8 @@ TEST_F(FileDrop, KindsByTheEndOfTheName)
     const std::pair<const char*, DroppedKind> cases[] = {
         {"/a/head.zvf", DroppedKind::Data},    {"head.dat", DroppedKind::Data},
         {"x/tf.pal", DroppedKind::Palette},     {"lut.txt", DroppedKind::Palette},
-        {"head.ZVF", DroppedKind::Other},      {"head.zvf.gz", DroppedKind::Other},
-        {"zvf", DroppedKind::Other},           {"", DroppedKind::Other},
+        {"head.ZVF", DroppedKind::Data},       {"head.zvf.gz", DroppedKind::Other},
+        {"a/zvf", DroppedKind::Other},         {"", DroppedKind::Other},
         {"brain.nii.gz", DroppedKind::Data},   {"ct/IM0001.dcm", DroppedKind::Data},
         {"cells.tif", DroppedKind::Data},      {"scan.mha", DroppedKind::Data},
     };

@@ -135,7 +135,7 @@ TEST_F(InformationWindow, DataPageFollowsEveryLoad)
     EXPECT_EQ(text(ID_DATA_TEXT).rfind("Data file name:\ttwo.zvf\n", 0), 0u);
     EXPECT_EQ(text(ID_DATA_TEXT).find("one.zvf"), std::string::npos);
 
-    // Five bands of 16 bits: read and described, then refused.
+    // Five bands of 16 bits: refused, and the page still describes the data on screen.
     SampleVolume five;
     five.nx = 4;
     five.ny = 3;
@@ -146,16 +146,15 @@ TEST_F(InformationWindow, DataPageFollowsEveryLoad)
     ASSERT_TRUE(writeSampleVolume(five, tmp.file("five.zvf")));
     EXPECT_FALSE(g_pMainFrame->openData(tmp.file("five.zvf")));
     EXPECT_EQ(text(ID_DATA_TEXT), g_pMainFrame->dataInfo);
-    EXPECT_EQ(text(ID_DATA_TEXT).rfind("Data file name:\tfive.zvf\nResolution:\t4 3 2\n", 0), 0u)
-        << text(ID_DATA_TEXT);
-    EXPECT_NE(text(ID_DATA_TEXT).find("Number of bands:\t5\n"), std::string::npos);
+    EXPECT_EQ(text(ID_DATA_TEXT).rfind("Data file name:\ttwo.zvf\n", 0), 0u) << text(ID_DATA_TEXT);
 
-    // A file whose slices cannot be read leaves the text as the reader left it.
+    // So does a file whose slices cannot be read.
     std::string bytes = testsupport::readFile(one);
     bytes.resize(bytes.size() - 40);
     ASSERT_TRUE(testsupport::writeFile(tmp.file("short.zvf"), bytes));
     EXPECT_FALSE(g_pMainFrame->openData(tmp.file("short.zvf")));
     EXPECT_EQ(text(ID_DATA_TEXT), g_pMainFrame->dataInfo);
+    EXPECT_EQ(text(ID_DATA_TEXT).rfind("Data file name:\ttwo.zvf\n", 0), 0u) << text(ID_DATA_TEXT);
 }
 
 TEST_F(InformationWindow, OneWindowThatEscapeAndExitClose)

