@@ -100,7 +100,7 @@ TEST(LoadNames, FormatOfAPath)
     // Any case: a volume copied from a system that writes upper-case names.
     EXPECT_EQ(detectFormat("A.ZVF"), FileFormat::Zvf);
     EXPECT_EQ(detectFormat("a.Zvf"), FileFormat::Zvf);
-    EXPECT_EQ(detectFormat("zvf"), FileFormat::Description);
+    EXPECT_EQ(detectFormat("no/such/zvf"), FileFormat::Description);
     EXPECT_EQ(detectFormat("a.zvf.dat"), FileFormat::Description);
     EXPECT_EQ(detectFormat(""), FileFormat::Description);
     EXPECT_EQ(detectFormat("head.nii.gz"), FileFormat::Foreign);
