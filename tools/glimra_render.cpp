@@ -1,8 +1,6 @@
 // glimra-render: draws a data set offscreen with the program's renderers and
 // writes the picture as a PNG, or times the frames.
-#include "load.h"
 #include "main_view.h"
-#include "multi_volume.h"
 #include "offscreen_render.h"
 #include "render_mode.h"
 #include "turntable.h"
@@ -84,6 +82,16 @@ bool parseFloat(const char* text, float* out)
     *out = static_cast<float>(v);
     return true;
 }
+
+// The program's warning boxes become lines on standard error.
+class StderrObserver : public ViewerObserver
+{
+public:
+    void warn(const std::string& text, const std::string& title) override
+    {
+        std::fprintf(stderr, "glimra-render: %s: %s\n", title.c_str(), text.c_str());
+    }
+};
 
 int fail(const std::string& message)
 {
@@ -240,7 +248,7 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     if (!o.mask.empty() && !renderer.loadMask(o.mask))
         return fail("cannot load mask " + o.mask);
     // After the loads: focus and context needs the mask, multi volume the bands.
-    const std::string why = styleUnavailableReason(o.style, o.classification);
+    const std::string why = renderer.viewer().whyUnavailable(o.style, o.classification);
     if (!why.empty())
         return fail(why);
     if (!o.palette.empty() && !renderer.loadPalette(o.palette))
@@ -248,7 +256,7 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     renderer.setStyle(o.style);
     renderer.setClassification(o.classification);
     if (o.blending >= 0)
-        volume.setBlending(o.blending);
+        renderer.viewer().setBlending(o.blending);
     if (o.sampling >= 0)
         volume.setSampling(o.sampling);
     if (o.ortho)
@@ -298,13 +306,8 @@ int main(int argc, char** argv)
         status = checkOptions(o);
     if (status >= 0)
         return status;
-    // The program's warning boxes become lines on standard error.
-    setMessageBoxHandler([](const char* text, const char* title) {
-        std::fprintf(stderr, "glimra-render: %s: %s\n", title, text);
-    });
-    // Data of more than four bands goes to the multi-volume loader, as in the window.
-    g_loadSeams.loadMultiVolume = loadMultiVolume;
-    OffscreenRenderer renderer(o.width, o.height, o.cgDir);
+    StderrObserver observer;
+    OffscreenRenderer renderer(o.width, o.height, o.cgDir, observer);
     status = prepare(renderer, o);
     return status >= 0 ? status : render(renderer, o);
 }

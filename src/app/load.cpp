@@ -8,6 +8,7 @@
 #include "transfer_function.h"
 #include "multi_volume.h"
 #include "my_cg.h"
+#include "viewer_observer.h"
 #include "volume.h"
 #include "voxel_buffer.h"
 #include "voxel_types.h"
@@ -17,30 +18,14 @@
 #include <utility>
 
 ProgressDialog* gpProgressDlg = nullptr;
-LoadSeams g_loadSeams;
 
 namespace {
 
-// Used when no window layer installed a factory (tools, tests).
-class SilentProgressDialog : public ProgressDialog
+void openProgressDialog(ViewerObserver& observer)
 {
-public:
-    bool update(int, const char*) override { return true; }
-    void close() override {}
-};
-
-ProgressDialogFactory& dialogFactory()
-{
-    static ProgressDialogFactory factory;
-    return factory;
-}
-
-void openProgressDialog()
-{
-    ProgressDialogFactory& factory = dialogFactory();
     gpProgressDlg = nullptr;
     if (!guardedAllocationShouldFail())
-        gpProgressDlg = factory ? factory() : new (std::nothrow) SilentProgressDialog;
+        gpProgressDlg = observer.openProgress();
     if (!gpProgressDlg)
         reportAllocationFailure(__FILE__, __LINE__);
     g_garbageCollector.add(gpProgressDlg, __FILE__, __LINE__, "gpProgressDlg");
@@ -72,11 +57,6 @@ bool failLoad(void** data)
 }
 
 } // namespace
-
-void setProgressDialogFactory(ProgressDialogFactory factory)
-{
-    dialogFactory() = std::move(factory);
-}
 
 bool reportProgress(int value, const char* message)
 {
@@ -112,14 +92,13 @@ namespace {
 
 // Converts the handed-over voxels, builds the histogram and the textures;
 // false on a failure or cancel (the data are then gone).
-bool upload(VolumeFile& file, Volume& volume, std::string& info)
+bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
 {
     void* data = file.data;
     file.data = nullptr;
     VoxelType type = file.type;
     // More than four bands: band 0 goes on as the volume, the others become band textures.
-    if (volume.nbrChannels > 4 &&
-        (!g_loadSeams.loadMultiVolume || !g_loadSeams.loadMultiVolume(&data, type, volume, reportProgress)))
+    if (volume.nbrChannels > 4 && !loadMultiVolume(&data, type, volume, reportProgress))
         return failLoad(&data);
     if (!progress(9, "Scaling data.")) {
         abortLoad(&data);
@@ -138,10 +117,13 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info)
     // The transfer function picks the texture formats and sizes its tables.
     if (transfer) {
         transfer->chooseTextureFormat(type, volume.nbrChannels);
-        transfer->resize(maxValue);
+        if (transfer->resize(maxValue, observer.editorViewWidth())) {
+            // The editor may have drawn in its own context meanwhile.
+            observer.makeViewCurrent();
+            transfer->upload();
+        }
     }
-    if (g_loadSeams.adaptTransferWindow)
-        g_loadSeams.adaptTransferWindow(maxValue);
+    observer.tableSizeChanged(maxValue);
     histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
                       volume.nbrChannels, type);
     if (!progress(20, "Generating 3D textures.")) {
@@ -161,54 +143,62 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info)
     return true;
 }
 
-// True while the last data load failed before it discarded anything.
-bool g_loadKeptVolume = false;
-
 // A file that could not be read or shaped: the dialog says "Failed.", the
 // log and a warning box say why; nothing else changes.
-bool refuseFile(const std::string& why)
+bool refuseFile(const std::string& why, ViewerObserver& observer)
 {
     progress(100, "Failed.");
     closeProgressDialog();
     logBoth(__FILE__, __LINE__, (why + "\n").c_str());
-    showMessageBox(why.c_str(), "Warning");
+    observer.warn(why, "Warning");
     return false;
 }
 
 } // namespace
 
-bool loadData(const std::string& fileName, Volume& volume, std::string& info)
+LoadResult loadData(const std::string& fileName, Volume& volume, std::string& info,
+                    ViewerObserver& observer)
 {
-    g_loadKeptVolume = true;
-    openProgressDialog();
+    LoadResult result;
+    result.keptOld = true;
+    openProgressDialog(observer);
     progress(2, "Loading data.");
     VolumeFile file;
     std::string why;
-    if (!readVolume(fileName, &file, &why))
-        return refuseFile(why);
-    if (!shapeChannels(&file, volume.alphaCalculation, &why))
-        return refuseFile(fileName + ": " + why);
+    if (!readVolume(fileName, &file, &why)) {
+        refuseFile(why, observer);
+        return result;
+    }
+    if (!shapeChannels(&file, volume.alphaCalculation, &why)) {
+        refuseFile(fileName + ": " + why, observer);
+        return result;
+    }
     // The file is read whole: only now do the old data go.
-    g_loadKeptVolume = false;
+    result.keptOld = false;
     volume.deleteTextures(true);
     if (volume.myMVolumeInfo)
         RELEASE(volume.myMVolumeInfo);
     handOverVolumeFile(file, volume, info);
-    const bool ok = upload(file, volume, info);
+    result.loaded = upload(file, volume, info, observer);
     // The band textures of a load that failed or was cancelled after the
     // multi-volume loader would outlive the rest of it.
-    if (!ok && volume.myMVolumeInfo)
+    if (!result.loaded && volume.myMVolumeInfo)
         RELEASE(volume.myMVolumeInfo);
-    return ok;
+    return result;
 }
 
-void dataLoaded(Volume& volume, bool loaded, const std::string& fileName)
+LoadResult loadData(const std::string& fileName, Volume& volume, std::string& info)
 {
-    if (!loaded && g_loadKeptVolume)
+    return loadData(fileName, volume, info, ViewerObserver::quiet());
+}
+
+void dataLoaded(Volume& volume, const LoadResult& result, const std::string& fileName)
+{
+    if (!result.loaded && result.keptOld)
         return;
-    volume.isData = loaded;
+    volume.isData = result.loaded;
     volume.isMask = false;
-    if (!loaded)
+    if (!result.loaded)
         return;
     volume.showVolume = true;
     if (transfer)
@@ -217,7 +207,12 @@ void dataLoaded(Volume& volume, bool loaded, const std::string& fileName)
 
 bool loadMask(const std::string& fileName, Volume& volume)
 {
-    openProgressDialog();
+    return loadMask(fileName, volume, ViewerObserver::quiet());
+}
+
+bool loadMask(const std::string& fileName, Volume& volume, ViewerObserver& observer)
+{
+    openProgressDialog(observer);
     progress(2, "Loading mask.");
     VolumeFile file;
     std::string why;
@@ -230,7 +225,7 @@ bool loadMask(const std::string& fileName, Volume& volume)
         return false;
     }
     if (!readMask(fileName, volume.resolution, &file, &why))
-        return refuseFile(why);
+        return refuseFile(why, observer);
     // Read whole: only now does the old mask go, and with it the mask in use.
     volume.deleteTextures(false);
     volume.isMask = false;
@@ -265,27 +260,4 @@ bool loadMask(const std::string& fileName, Volume& volume)
     progress(99, "Done.");
     closeProgressDialog();
     return true;
-}
-
-namespace {
-
-MessageBoxHandler& messageBoxHandler()
-{
-    static MessageBoxHandler handler;
-    return handler;
-}
-
-} // namespace
-
-void setMessageBoxHandler(MessageBoxHandler handler)
-{
-    messageBoxHandler() = std::move(handler);
-}
-
-void showMessageBox(const char* text, const char* title)
-{
-    if (messageBoxHandler())
-        messageBoxHandler()(text, title);
-    else
-        logBoth(__FILE__, __LINE__, (std::string(title) + ": " + text + "\n").c_str());
 }

@@ -37,8 +37,9 @@ bool viewPresetRotation(const std::string& name, float out[16])
     return true;
 }
 
-OffscreenRenderer::OffscreenRenderer(int width, int height, const std::string& cgDirectory)
-    : myWidth(width), myHeight(height)
+OffscreenRenderer::OffscreenRenderer(int width, int height, const std::string& cgDirectory,
+                                     ViewerObserver& observer)
+    : myViewer(observer), myDataInfo("No data loaded."), myWidth(width), myHeight(height)
 {
     if (width < 1 || height < 1) {
         myError = "The picture needs at least one pixel on each side.";
@@ -57,6 +58,7 @@ OffscreenRenderer::OffscreenRenderer(int width, int height, const std::string& c
     if (myView->font)
         myView->font->visible = false;
     myView->resize(width, height);
+    myViewer.setView(myView.get());
     // A still picture: every slice, no drag in progress.
     volume.interacting = false;
     myOk = true;
@@ -73,67 +75,6 @@ OffscreenRenderer::~OffscreenRenderer()
         myView->releaseGL();
     myView.reset();
     myContext.reset();
-}
-
-bool OffscreenRenderer::loadSettingsFile(const std::string& path)
-{
-    CoreSettingsTarget target;
-    if (!loadSettings(target, path))
-        return false;
-    myView->setProjection(volume.perspective);
-    if (transfer) {
-        transfer->build(true);
-        transfer->upload();
-    }
-    return true;
-}
-
-bool OffscreenRenderer::loadData(const std::string& path)
-{
-    std::string info;
-    const bool loaded = ::loadData(path, volume, info);
-    dataLoaded(volume, loaded, path);
-    return loaded;
-}
-
-// As the menu's Load Mask: the pipeline, then the render target, which
-// follows the view.
-bool OffscreenRenderer::loadMask(const std::string& path)
-{
-    if (!::loadMask(path, volume) || !volume.createShiftTex())
-        return false;
-    volume.isMask = true;
-    myView->renderTargetFollow();
-    return true;
-}
-
-bool OffscreenRenderer::loadPalette(const std::string& path)
-{
-    if (!transfer || !transfer->readFile(path))
-        return false;
-    transfer->refreshCurves();
-    transfer->build(true);
-    transfer->upload();
-    return true;
-}
-
-void OffscreenRenderer::setStyle(int style)
-{
-    RenderMode::instance().setDrawStyle(style);
-}
-
-void OffscreenRenderer::setClassification(int classification)
-{
-    RenderMode::instance().setClassification(classification);
-    if (transfer) {
-        transfer->build(true);
-        transfer->upload();
-    }
-}
-
-void OffscreenRenderer::setProjection(bool perspective)
-{
-    myView->setProjection(perspective);
 }
 
 bool OffscreenRenderer::setView(const std::string& preset, float ax, float ay)

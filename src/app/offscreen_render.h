@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "actions.h"
+#include "viewer.h"
 
 class MainView;
 class OffscreenContext;
@@ -23,8 +23,9 @@ class OffscreenRenderer
 {
 public:
     // A width x height target; cgDirectory holds the program files (with its
-    // trailing slash).
-    OffscreenRenderer(int width, int height, const std::string& cgDirectory);
+    // trailing slash); warnings and progress go to observer.
+    OffscreenRenderer(int width, int height, const std::string& cgDirectory,
+                      ViewerObserver& observer = ViewerObserver::quiet());
     ~OffscreenRenderer();
     OffscreenRenderer(const OffscreenRenderer&) = delete;
     OffscreenRenderer& operator=(const OffscreenRenderer&) = delete;
@@ -32,22 +33,21 @@ public:
     bool ok() const { return myOk; }
     const std::string& error() const { return myError; }
     MainView& view() { return *myView; }
+    // The program's actions, as the window has them.
+    Viewer& viewer() { return myViewer; }
+    // The data-information text of the last load.
+    const std::string& dataInfo() const { return myDataInfo; }
     int width() const { return myWidth; }
     int height() const { return myHeight; }
 
-    // Settings file into the running settings.
-    bool loadSettingsFile(const std::string& path);
-    // Data set into the global volume (marked loaded and shown).
-    bool loadData(const std::string& path);
-    bool loadMask(const std::string& path);
-    // Palette or lookup-table file into the transfer function, rebuilt and uploaded.
-    bool loadPalette(const std::string& path);
-
-    // Draw style and classification as the menus set them; the transfer
-    // function rebuilds the table the classification reads.
-    void setStyle(int style);
-    void setClassification(int classification);
-    void setProjection(bool perspective);
+    // The viewer's actions (viewer.h), under the names the tools use.
+    bool loadSettingsFile(const std::string& path) { return myViewer.readSettings(path); }
+    bool loadData(const std::string& path) { return myViewer.openData(path, &myDataInfo); }
+    bool loadMask(const std::string& path) { return myViewer.openMask(path); }
+    bool loadPalette(const std::string& path) { return myViewer.openPalette(path); }
+    void setStyle(int style) { myViewer.setStyle(style); }
+    void setClassification(int classification) { myViewer.setClassification(classification); }
+    void setProjection(bool perspective) { myViewer.setProjection(perspective); }
     // The rotation of a preset, turned further by ax degrees about x and ay about y.
     bool setView(const std::string& preset, float ax, float ay);
 
@@ -62,6 +62,8 @@ public:
 private:
     std::unique_ptr<OffscreenContext> myContext; // the GL context and target
     std::unique_ptr<MainView> myView;            // set-up and paint cycle
+    Viewer myViewer;                             // the program's actions on both
+    std::string myDataInfo;                      // what the loaders wrote
     int myWidth;
     int myHeight;
     bool myOk = false;

@@ -9,8 +9,6 @@ namespace {
 // Curve kind while no transfer function exists (before the view's OpenGL set-up).
 int g_curveKind = 0;
 
-SettingsTarget* g_installedTarget = nullptr;
-
 } // namespace
 
 void gatherCoreSettings(Settings& s)
@@ -108,31 +106,4 @@ bool rewriteSettingsAutosaveOff(SettingsTarget& target, const std::string& path)
     target.apply(running);
     stored.autosave = running.autosave;
     return writeSettingsFile(path, stored);
-}
-
-void installSettingsTarget(SettingsTarget* target)
-{
-    g_installedTarget = target;
-}
-
-SettingsTarget& settingsTarget()
-{
-    static CoreSettingsTarget core;
-    return g_installedTarget ? *g_installedTarget : core;
-}
-
-bool saveSettingsFile()
-{
-    return saveSettings(settingsTarget(), kSettingsFileName);
-}
-
-bool loadSettingsFile()
-{
-    return loadSettings(settingsTarget(), kSettingsFileName);
-}
-
-void autosaveSwitched(bool on)
-{
-    if (!on)
-        rewriteSettingsAutosaveOff(settingsTarget(), kSettingsFileName);
 }

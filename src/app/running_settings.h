@@ -46,15 +46,4 @@ bool saveSettings(const SettingsTarget& target, const std::string& path);
 // nothing happens when it cannot be read.
 bool rewriteSettingsAutosaveOff(SettingsTarget& target, const std::string& path);
 
-// The target the program's settings go through; the core target until the
-// main window installs its own (null restores the core target).
-void installSettingsTarget(SettingsTarget* target);
-SettingsTarget& settingsTarget();
-
-// "glimra.ini" in the working directory through the installed target.
-bool saveSettingsFile();
-bool loadSettingsFile();
-// The autosave switch changed to on; switching off rewrites the file.
-void autosaveSwitched(bool on);
-
 #endif

@@ -1,11 +1,8 @@
 #include "file_drop.h"
 
 #include "canvas_main.h"
-#include "error_handling.h"
-#include "load.h"
 #include "volume_file.h"
 #include "menu_main.h"
-#include "transfer_function.h"
 
 namespace {
 
@@ -13,26 +10,6 @@ bool endsWith(const std::string& s, const char* tail)
 {
     const size_t n = std::char_traits<char>::length(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-// As "-p" at start-up: read, linear curves, tables built and uploaded into
-// the main view, which is drawn again.
-bool openPalette(MainFrame& frame, const std::string& path)
-{
-    logBoth(__FILE__, __LINE__, ("palette path: " + path + "\n").c_str());
-    const bool read = loadPaletteAtStartup(path);
-    MainGLCanvas* view = frame.myGLcanvas;
-    if (transfer && view && view->makeContextCurrent())
-        transfer->upload();
-    if (view)
-        view->redrawNow();
-    // The editor shows the curves it finds when it paints.
-    if (g_pTransferFrame)
-        g_pTransferFrame->Refresh(false);
-    if (!read)
-        showMessageBox(("The palette \"" + baseName(path) + "\" could not be read.").c_str(),
-                       "Warning");
-    return read;
 }
 
 } // namespace
@@ -55,15 +32,15 @@ bool openDroppedFile(MainFrame& frame, const std::string& path)
     case DroppedKind::Data:
         return frame.openData(path);
     case DroppedKind::Palette:
-        return openPalette(frame, path);
+        // As "-p" at start-up.
+        return frame.viewer.openPalette(path);
     case DroppedKind::Other:
         break;
     }
-    showMessageBox(("\"" + baseName(path) +
-                    "\" cannot be opened here: drop a data set (.zvf, .dat, .nii, .nrrd, .mha, .dcm, "
-                    ".tif or a DICOM folder) or a palette (.pal, .txt).")
-                       .c_str(),
-                   "Warning");
+    frame.viewer.observer().warn("\"" + baseName(path) +
+                                     "\" cannot be opened here: drop a data set (.zvf, .dat, .nii, "
+                                     ".nrrd, .mha, .dcm, .tif or a DICOM folder) or a palette (.pal, .txt).",
+                                 "Warning");
     return false;
 }
 

@@ -20,7 +20,7 @@ enum class DroppedKind {
 DroppedKind droppedFileKind(const std::string& path);
 
 // Opens one dropped file in frame. A refused or unreadable file gets a
-// warning box (through showMessageBox) naming it. True when it was opened.
+// warning box (through the window's observer) naming it. True when it was opened.
 bool openDroppedFile(MainFrame& frame, const std::string& path);
 
 // The drop target of the main window and of its view: every dropped file in

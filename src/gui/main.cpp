@@ -4,7 +4,6 @@
 #include "error_handling.h"
 #include "menu_main.h"
 #include "wx_asserts.h"
-#include "wx_load.h"
 #include "wx_startup.h"
 
 #include <csignal>
@@ -46,7 +45,6 @@ bool MyApp::OnInit()
     usage();
     // wx 3 has no integer trace mask: window-message tracing is left off.
 
-    installMessageBoxes();
     SetSignalHandler(SIGTERM, onTerminate);
     SetSignalHandler(SIGINT, onTerminate);
 

@@ -20,7 +20,6 @@
 #include "text_overlay.h"
 #include "transfer_function.h"
 #include "volume.h"
-#include "wx_load.h"
 
 #include <wx/colordlg.h>
 #include <wx/filedlg.h>
@@ -33,7 +32,8 @@ wxFrame* g_pDataFrame = nullptr;
 MainFrame::MainFrame(wxFrame* parent, const wxString& title, const wxPoint& pos, const wxSize& size,
                      long style)
     : wxFrame(parent, wxID_ANY, title, pos, size, style, "frame"), clippingMenu(nullptr),
-      myGLcanvas(nullptr), dataInfo("No data loaded."), autosave(true)
+      myGLcanvas(nullptr), dataInfo("No data loaded."), autosave(true), myObserver(this),
+      viewer(myObserver)
 {
     buildMenuBar();
     Show(true);
@@ -143,7 +143,7 @@ void MainFrame::buildMenuBar()
 void MainFrame::saveSettingsIfAutosave()
 {
     if (autosave)
-        saveSettingsFile();
+        viewer.saveSettingsFile();
 }
 
 void MainFrame::relabel(int id, const char* label)
@@ -241,42 +241,41 @@ std::string MainFrame::askForFile()
 bool MainFrame::loadDataFile(const std::string& path)
 {
     logBoth(__FILE__, __LINE__, ("data path: " + path + "\n").c_str());
-    const bool ok = loadDataWithDialog(path, &dataInfo);
-    dataLoaded(volume, ok, path);
-    if (ok)
-        check(ID_SHOW_VOLUME, true);
-    // A new data set drops the mask; a refused file leaves both as they were.
-    enable(ID_STYLE_FOCUS_CONTEXT, volume.isMask);
-    enable(ID_STYLE_MULTI_VOLUME, volume.myMVolumeInfo != nullptr);
-    return ok;
+    return viewer.openData(path, &dataInfo);
 }
 
-void MainFrame::finishOpen()
+void MainFrame::refreshWindows()
 {
-    if (fallBackToDrawableStyle())
-        check(drawStyleCommandId(DRAW_3D_TEXTURE_VAS), true);
-    enable(ID_STYLE_3D_OAS, true);
-    enable(ID_STYLE_3D_VAS, true);
-    if (!cgReady) {
-        const int cgStyles[] = {ID_STYLE_NORMAL_TEXTURE, ID_STYLE_LIGHT_GRADMAG,
-                                ID_STYLE_NORMAL_FRAGMENT, ID_STYLE_LIGHT2, ID_STYLE_RAY_CASTING,
-                                ID_STYLE_FOCUS_CONTEXT, ID_STYLE_MULTI_VOLUME};
-        for (int id : cgStyles)
-            enable(id, false);
-    }
+    check(drawStyleCommandId(RenderMode::instance().getDrawStyle()), true);
+    check(blendingCommandId(volume.getBlending()), true);
+    check(volume.perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
+    check(ID_SHOW_VOLUME, volume.showVolume);
+    // A new data set drops the mask; a refused file leaves both as they were.
+    enable(ID_STYLE_FOCUS_CONTEXT, cgReady && nv40Supported && volume.isMask);
+    enable(ID_STYLE_MULTI_VOLUME, cgReady && volume.myMVolumeInfo != nullptr);
     enable(ID_LOAD_MASK, volume.isData && volume.nbrChannels == 1);
-    if (transfer && myGLcanvas && myGLcanvas->makeContextCurrent()) {
-        transfer->build(false);
-        transfer->upload();
-    }
-    redraw();
     redrawTransferWindow();
     if (SettingsFrame* settings = settingsFrame()) {
         settings->refreshMultiVolumeControls();
+        settings->refreshFocusContextControls();
         settings->refreshNote();
     }
     if (DataFrame* data = dataFrame())
         data->refreshDataText();
+}
+
+void MainFrame::finishOpen()
+{
+    viewer.fallBack();
+    enable(ID_STYLE_3D_OAS, true);
+    enable(ID_STYLE_3D_VAS, true);
+    if (!cgReady) {
+        const int cgStyles[] = {ID_STYLE_NORMAL_TEXTURE, ID_STYLE_LIGHT_GRADMAG,
+                                ID_STYLE_NORMAL_FRAGMENT, ID_STYLE_LIGHT2, ID_STYLE_RAY_CASTING};
+        for (int id : cgStyles)
+            enable(id, false);
+    }
+    refreshWindows();
 }
 
 bool MainFrame::openData(const std::string& path)
@@ -288,16 +287,7 @@ bool MainFrame::openData(const std::string& path)
 
 bool MainFrame::loadMaskFile(const std::string& path)
 {
-    if (loadMaskWithDialog(path) && volume.createShiftTex()) {
-        volume.isMask = true;
-        if (myGLcanvas && myGLcanvas->makeContextCurrent())
-            myGLcanvas->renderTargetFollow();
-        enable(ID_STYLE_FOCUS_CONTEXT, true);
-        if (SettingsFrame* settings = settingsFrame())
-            settings->refreshFocusContextControls();
-        return true;
-    }
-    return false;
+    return viewer.openMask(path);
 }
 
 void MainFrame::OnOpen(wxCommandEvent& WXUNUSED(event))
@@ -348,12 +338,7 @@ void MainFrame::setProjection(bool perspective)
 {
     if (!g_pMainFrame)
         return;
-    check(perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
-    if (myGLcanvas && myGLcanvas->makeContextCurrent())
-        myGLcanvas->setProjection(perspective);
-    else
-        volume.perspective = perspective;
-    redraw();
+    viewer.setProjection(perspective);
 }
 
 void MainFrame::OnPerspective(wxCommandEvent& WXUNUSED(event))
@@ -452,21 +437,7 @@ void MainFrame::OnBackground(wxCommandEvent& WXUNUSED(event))
 
 void MainFrame::selectDrawStyle(int k)
 {
-    RenderMode::instance().setDrawStyle(k);
-    check(drawStyleCommandId(k), true);
-    // Whether the slice count matters depends on the style.
-    if (SettingsFrame* settings = settingsFrame())
-        settings->refreshNote();
-    if (k == DRAW_FOCUS_CONTEXT) {
-        setProjection(false);
-        return;
-    }
-    if ((k == DRAW_2D_TEXTURE || k == DRAW_2D_MULTI_TEXTURE) && transfer && myGLcanvas &&
-        myGLcanvas->makeContextCurrent()) {
-        transfer->build(false);
-        transfer->upload();
-    }
-    redraw();
+    viewer.setStyle(k);
 }
 
 void MainFrame::OnDrawStyle(wxCommandEvent& event)
@@ -478,11 +449,7 @@ void MainFrame::OnDrawStyle(wxCommandEvent& event)
 
 void MainFrame::selectBlending(int b)
 {
-    volume.setBlending(b);
-    check(blendingCommandId(b), true);
-    if (SettingsFrame* settings = settingsFrame())
-        settings->refreshNote();
-    redraw();
+    viewer.setBlending(b);
 }
 
 void MainFrame::OnBlend(wxCommandEvent& WXUNUSED(event))

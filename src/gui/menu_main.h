@@ -6,6 +6,9 @@
 
 #include <string>
 
+#include "viewer.h"
+#include "wx_observer.h"
+
 class MainGLCanvas;
 
 class MainFrame : public wxFrame
@@ -19,6 +22,8 @@ public:
     MainGLCanvas* myGLcanvas;   // the main view, created by start-up
     std::string dataInfo;       // what the loaders wrote about the data set
     bool autosave;              // write the settings file when the window goes
+    WxObserver myObserver;      // dialogs, boxes and windows for the actions
+    Viewer viewer;              // the program's actions, shared with glimra-render
 
     // Writes the settings file when autosave is on.
     void saveSettingsIfAutosave();
@@ -27,6 +32,9 @@ public:
     void adaptMenusToHardware();
     // Sets the check mark of a check or radio item; unknown ids are ignored.
     void check(int id, bool on);
+    // Check marks and enabled items follow the model (style, blending,
+    // projection, mask, bands), and the tool windows show it.
+    void refreshWindows();
 
     // ---- the actions behind the commands, callable without any dialog ----
 

@@ -410,14 +410,16 @@ void SettingsFrame::OnShowShiftTex(wxCommandEvent& event)
 
 void SettingsFrame::OnSave(wxCommandEvent& WXUNUSED(event))
 {
-    saveSettingsFile();
+    if (g_pMainFrame)
+        g_pMainFrame->viewer.saveSettingsFile();
 }
 
 void SettingsFrame::OnAutosave(wxCommandEvent& event)
 {
-    if (g_pMainFrame)
-        g_pMainFrame->autosave = event.IsChecked();
-    autosaveSwitched(event.IsChecked());
+    if (!g_pMainFrame)
+        return;
+    g_pMainFrame->autosave = event.IsChecked();
+    g_pMainFrame->viewer.autosaveSwitched(event.IsChecked());
 }
 
 void SettingsFrame::OnPageChanged(wxBookCtrlEvent& event)

@@ -4,7 +4,6 @@
 #include "canvas_transfer.h"
 #include "error_handling.h"
 #include "histogram.h"
-#include "load.h"
 #include "menu_main.h"
 #include "my_cg.h"
 #include "render_mode.h"
@@ -18,18 +17,6 @@ namespace {
 
 const char* const kFileFilter =
     "palette files (*.pal)|*.pal|lut files (*.txt)|*.txt|All files (*.*)|*.*";
-
-int editorViewWidth()
-{
-    const TransferFrame* f = transferFrame();
-    return f && f->myGLcanvas ? f->myGLcanvas->width : 0;
-}
-
-void adaptTransferWindow(int maxValue)
-{
-    if (TransferFrame* f = transferFrame())
-        f->adaptToTable(maxValue);
-}
 
 } // namespace
 
@@ -93,8 +80,6 @@ TransferFrame::TransferFrame(wxFrame* parent, const wxString& title, const wxPoi
     if (transfer)
         for (int c = 0; c < 4; ++c)
             transfer->setSelected(c, c == CHANNEL_ALPHA);
-    TransferFunction::editorViewWidth = editorViewWidth;
-    g_loadSeams.adaptTransferWindow = adaptTransferWindow;
     Show(true);
 }
 
@@ -339,7 +324,7 @@ bool TransferFrame::readPaletteFile(const std::string& path)
         setEditedPoint(-1, -1);
         refreshTables();
     } else if (!why.empty()) {
-        showMessageBox(why.c_str(), "Warning");
+        (g_pMainFrame ? g_pMainFrame->viewer.observer() : ViewerObserver::quiet()).warn(why, "Warning");
     }
     showCurveKind();
     return ok;
@@ -361,7 +346,10 @@ void TransferFrame::resetCurves(bool all)
 
 void TransferFrame::selectClassification(int c)
 {
-    selectTransferClassification(transfer, c);
+    if (g_pMainFrame)
+        g_pMainFrame->viewer.setClassification(c);
+    else
+        selectTransferClassification(transfer, c);
     showClassification();
     refreshTables();
 }

@@ -5,6 +5,7 @@
 #include "menu_main.h"
 #include "menu_transfer.h"
 #include "running_settings.h"
+#include "viewer.h"
 #include "text_overlay.h"
 
 namespace {
@@ -75,7 +76,7 @@ MainWindowSettings g_mainWindowSettings;
 
 } // namespace
 
-void installMainWindowSettings()
+void installMainWindowSettings(Viewer& viewer)
 {
-    installSettingsTarget(&g_mainWindowSettings);
+    viewer.setSettingsTarget(&g_mainWindowSettings);
 }

@@ -2,8 +2,10 @@
 #ifndef GLIMRA_WX_SETTINGS_H
 #define GLIMRA_WX_SETTINGS_H
 
-// Routes the program's settings through the main window (g_pMainFrame) from
-// now on; call before the settings file is first read.
-void installMainWindowSettings();
+class Viewer;
+
+// Routes viewer's settings through the main window (g_pMainFrame) from now
+// on; call before the settings file is first read.
+void installMainWindowSettings(Viewer& viewer);
 
 #endif

@@ -3,18 +3,10 @@
 #include "canvas_main.h"
 #include "error_handling.h"
 #include "file_drop.h"
-#include "load.h"
 #include "menu_main.h"
-#include "multi_volume.h"
-#include "actions.h"
-#include "render_mode.h"
-#include "running_settings.h"
-#include "transfer_function.h"
-#include "volume.h"
-#include "wx_load.h"
 #include "wx_settings.h"
 
-bool startGlimra(const CommandLine& cl)
+bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
 {
     GUARDED_NEW(g_pMainFrame, MainFrame, nullptr, "glimra", wxPoint(400, 400), wxSize(640, 480),
                 wxDEFAULT_FRAME_STYLE | wxCLIP_CHILDREN);
@@ -31,37 +23,27 @@ bool startGlimra(const CommandLine& cl)
     // Files dropped on the window open as File > Open and "-p" open them.
     installFileDrop(g_pMainFrame);
 
-    installMainWindowSettings();
-    g_loadSeams.loadMultiVolume = loadMultiVolume;
-    // Table resizes during a load upload into the main view's context.
-    TransferFunction::makeMainViewCurrent = [] {
-        if (g_pMainFrame && g_pMainFrame->myGLcanvas)
-            g_pMainFrame->myGLcanvas->makeContextCurrent();
-    };
-    loadSettingsFile();
+    Viewer& viewer = g_pMainFrame->viewer;
+    if (observer)
+        viewer.setObserver(*observer);
+    viewer.setView(g_pMainFrame->myGLcanvas);
+    installMainWindowSettings(viewer);
+    viewer.readSettingsFile();
 
     if (cl.hasData) {
-        dataLoaded(volume, loadDataWithDialog(cl.dataFile, &g_pMainFrame->dataInfo), cl.dataFile);
+        viewer.openData(cl.dataFile, &g_pMainFrame->dataInfo);
         // The mask is tried even when the data failed: its size check decides.
         if (cl.hasMask)
-            volume.isMask = loadMaskWithDialog(cl.maskFile) && volume.createShiftTex();
-        if (volume.isMask && g_pMainFrame->myGLcanvas->makeContextCurrent())
-            g_pMainFrame->myGLcanvas->renderTargetFollow();
+            viewer.openMask(cl.maskFile);
     }
     // "-p": the palette with linear curves, built, uploaded in the view's
     // context, and shown.
-    if (cl.hasPalette) {
-        loadPaletteAtStartup(cl.paletteFile);
-        g_pMainFrame->myGLcanvas->redrawNow();
-        if (transfer && g_pMainFrame->myGLcanvas->makeContextCurrent())
-            transfer->upload();
-        g_pMainFrame->myGLcanvas->redrawNow();
-    }
+    if (cl.hasPalette)
+        viewer.openPalette(cl.paletteFile);
     if (g_pMainFrame->myGLcanvas->makeContextCurrent()) {
         g_pMainFrame->adaptMenusToHardware();
         // A saved style that cannot draw with what this start has.
-        if (fallBackToDrawableStyle())
-            g_pMainFrame->check(drawStyleCommandId(DRAW_3D_TEXTURE_VAS), true);
+        viewer.fallBack();
     }
     return true;
 }

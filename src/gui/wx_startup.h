@@ -7,6 +7,9 @@
 
 // Creates g_pMainFrame and its view, reads "glimra.ini", serves the command
 // line and relabels the menus. Answers false when the window could not be made.
-bool startGlimra(const CommandLine& commandLine);
+// The actions report to observer from the start when one is given (tests put
+// a recorder in front of the window's), else to the window's own.
+class ViewerObserver;
+bool startGlimra(const CommandLine& commandLine, ViewerObserver* observer = nullptr);
 
 #endif

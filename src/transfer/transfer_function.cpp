@@ -11,8 +11,6 @@
 
 TransferFunction* transfer = nullptr;
 
-void (*TransferFunction::makeMainViewCurrent)() = nullptr;
-int (*TransferFunction::editorViewWidth)() = nullptr;
 
 namespace {
 
@@ -152,12 +150,12 @@ void TransferFunction::releaseTables()
     releasePreintWorkspace(myPreint);
 }
 
-void TransferFunction::resize(int n)
+bool TransferFunction::resize(int n, int editorWidth)
 {
     if (n < 2)
         n = 256;
     if (n == tableSize)
-        return;
+        return false;
     tableSize = n;
     if (n > maxTextureSize) {
         tableSize = 256;
@@ -165,16 +163,13 @@ void TransferFunction::resize(int n)
     }
     releaseTables();
     allocateTables();
-    const int width = editorViewWidth ? editorViewWidth() : 0;
     for (Curve& c : curves) {
         c.reinit(tableSize);
-        c.setView(0, tableSize, width > 0 ? width : 256);
+        c.setView(0, tableSize, editorWidth > 0 ? editorWidth : 256);
     }
     refreshCurves();
     build(true);
-    if (makeMainViewCurrent)
-        makeMainViewCurrent();
-    upload();
+    return true;
 }
 
 void TransferFunction::refreshCurves()

@@ -37,9 +37,11 @@ public:
     TransferFunction(const TransferFunction&) = delete;
     TransferFunction& operator=(const TransferFunction&) = delete;
 
-    // Re-sizes every table for n entries (256 when n exceeds the texture
-    // size limit), re-initialises the curves, rebuilds and uploads.
-    void resize(int n);
+    // n entries (256 for fewer than 2, 256 when n exceeds the texture
+    // size); the curves keep their kinds and take the editor's width
+    // (256 while it is closed), the tables are rebuilt, not uploaded. True
+    // when the size changed.
+    bool resize(int n, int editorWidth = 0);
     // Recomputes the table of the current classification; with all false
     // only the selected channels, the rest of the table stays as it is.
     void build(bool all);
@@ -109,11 +111,6 @@ public:
     // How many times the tables went to their textures: a new count means a new palette.
     unsigned long getUploadCount() const { return myUploads; }
 
-    // Installed by the window layer; null where there is no window (tests).
-    // Makes the main view's context current before resize uploads.
-    static void (*makeMainViewCurrent)();
-    // Width of the transfer-function editor view, 0 when its window is closed.
-    static int (*editorViewWidth)();
 
 private:
     void construct(int n, bool withGL, int maxSize);

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         ProgressRecorder recorder;
         recorder.record.cancelAt = fuzzsupport::cancelStep(data[0]);
-        loaded = loadData(path, v, info);
+        loaded = loadData(path, v, info, recorder);
         fuzzsupport::checkProgress(recorder.record, loaded);
     }
     if (loaded) {

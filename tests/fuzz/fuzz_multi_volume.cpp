@@ -20,7 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     const std::string path = fuzzsupport::writeScratch("bands.zvf", data + 1, size - 1);
-    g_loadSeams.loadMultiVolume = loadMultiVolume;
     const uint32_t before = g_garbageCollector.count();
     Volume v;
     std::string info;
@@ -28,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         ProgressRecorder recorder;
         recorder.record.cancelAt = fuzzsupport::cancelStep(data[0]);
-        loaded = loadData(path, v, info);
+        loaded = loadData(path, v, info, recorder);
         fuzzsupport::checkProgress(recorder.record, loaded);
     }
     if (loaded && v.myMVolumeInfo) {

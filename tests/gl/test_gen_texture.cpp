@@ -641,7 +641,7 @@ TEST_F(GenTexture, LoadDataOnAContextLeavesTexturesAndNoBuffers)
     zvfFreeHeader(&h);
     ProgressRecorder rec;
     std::string info;
-    ASSERT_TRUE(loadData(path, v, info));
+    ASSERT_TRUE(loadData(path, v, info, rec));
     EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_WIDTH), 32);
     EXPECT_EQ(level0(GL_TEXTURE_3D, v.tidVolume, GL_TEXTURE_DEPTH), 8);
     EXPECT_EQ(level0(GL_TEXTURE_2D, v.tidz[5], GL_TEXTURE_HEIGHT), 16);

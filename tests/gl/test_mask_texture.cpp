@@ -47,10 +47,7 @@ TEST(MaskTexture, HoldsTheMaskBytesAndLeavesTheData)
     const GLenum savedInternal = textureInternalFormat, savedFormat = textureFormat;
     textureInternalFormat = GL_INTENSITY8;
     textureFormat = GL_LUMINANCE;
-    std::vector<std::string> boxes;
-    static std::vector<std::string>* seen;
-    seen = &boxes;
-    setMessageBoxHandler([](const char* text, const char*) { seen->push_back(text); });
+    ProgressRecorder recorder;
 
     testsupport::TempDir dir;
     // 5 x 3 x 2 voxels: the textures are padded to 8 x 4 x 2.
@@ -85,15 +82,14 @@ TEST(MaskTexture, HoldsTheMaskBytesAndLeavesTheData)
 
     // A mask of another size: the warning; the mask read before and the data stay.
     const GLuint maskTexture = v.tidMask;
-    EXPECT_FALSE(loadMask(dir.file("other.zvf"), v));
-    EXPECT_EQ(boxes, std::vector<std::string>{"Incompatible mask resolution."});
+    EXPECT_FALSE(loadMask(dir.file("other.zvf"), v, recorder));
+    EXPECT_EQ(recorder.boxes, (decltype(recorder.boxes){{"Incompatible mask resolution.", "Warning"}}));
     EXPECT_EQ(v.tidMask, maskTexture);
     EXPECT_EQ(texels(v.tidMask), want);
     EXPECT_EQ(v.tidVolume, dataTexture);
     EXPECT_EQ(texels(dataTexture), dataTexels);
     EXPECT_NE(v.tidz, nullptr);
 
-    setMessageBoxHandler(nullptr);
     histogram.release();
     v.release();
     textureInternalFormat = savedInternal;

@@ -30,18 +30,12 @@ unsigned char octantValue(int b, int x, int y, int z)
 class RenderMultiVolume : public RenderSlicing
 {
 protected:
-    void SetUp() override
-    {
-        RenderSlicing::SetUp();
-        g_loadSeams.loadMultiVolume = loadMultiVolume;
-    }
     void TearDown() override
     {
         if (volume.myMVolumeInfo)
             RELEASE(volume.myMVolumeInfo);
         volume.deleteTextures(true);
         histogram.release();
-        g_loadSeams = LoadSeams();
         RenderSlicing::TearDown();
     }
 

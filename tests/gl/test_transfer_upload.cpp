@@ -149,7 +149,7 @@ TEST_F(TransferUpload, UploadToAnotherPairOfTextures)
     glDeleteTextures(2, mine);
 }
 
-TEST_F(TransferUpload, ResizeTo4096UploadsTheLargeTables)
+TEST_F(TransferUpload, ResizeTo4096BuildsTheLargeTablesForTheUpload)
 {
     OffscreenContext ctx(16, 16);
     ASSERT_TRUE(ctx.ok()) << ctx.error();
@@ -159,8 +159,9 @@ TEST_F(TransferUpload, ResizeTo4096UploadsTheLargeTables)
     if (max < 4096)
         GTEST_SKIP() << "GL_MAX_TEXTURE_SIZE " << max;
     RenderMode::instance().setClassification(CLASSIFICATION_PRE_INTEGRATION);
-    tf.resize(4096);
+    ASSERT_TRUE(tf.resize(4096));
     ASSERT_EQ(tf.getTableSize(), 4096);
+    tf.upload();
     EXPECT_EQ(tf.getPreintTable()[(static_cast<size_t>(4095) * 4096 + 4095) * 4], 255);
     expectTextureEquals(tf.getPreintTexture(), 4096, 4096, tf.getPreintTable());
     RenderMode::instance().setClassification(CLASSIFICATION_POST);

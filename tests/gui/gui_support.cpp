@@ -138,6 +138,11 @@ ProgramRun runGlimra(const std::string& workDir, const std::vector<std::string>&
 
 namespace guitest {
 
+ViewerObserver& BoxRecorder::window()
+{
+    return g_pMainFrame ? static_cast<ViewerObserver&>(g_pMainFrame->myObserver) : ViewerObserver::quiet();
+}
+
 InProcessGlimra::InProcessGlimra(const std::vector<std::string>& args, const std::string& workDir)
     : myWorkDir(workDir)
 {
@@ -153,7 +158,7 @@ InProcessGlimra::InProcessGlimra(const std::vector<std::string>& args, const std
     std::vector<const char*> argv{"glimra"};
     for (const std::string& a : args)
         argv.push_back(a.c_str());
-    myStarted = startGlimra(parseCommandLine(static_cast<int>(argv.size()), argv.data()));
+    myStarted = startGlimra(parseCommandLine(static_cast<int>(argv.size()), argv.data()), &myBoxes);
     pump();
 }
 

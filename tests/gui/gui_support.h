@@ -51,8 +51,31 @@ std::vector<unsigned char> mainViewPicture();
 #endif
 
 #include "command_line.h"
+#include "viewer_observer.h"
+
+#include <utility>
 
 namespace guitest {
+
+// Stands in front of the main window's observer: keeps the warning boxes it
+// is asked for (a modal box would wait for a click), passes the rest on.
+class BoxRecorder : public ViewerObserver
+{
+public:
+    ProgressDialog* openProgress() override { return window().openProgress(); }
+    void warn(const std::string& text, const std::string& title) override { boxes.emplace_back(text, title); }
+    bool makeViewCurrent() override { return window().makeViewCurrent(); }
+    void repaint() override { window().repaint(); }
+    void refreshWindows() override { window().refreshWindows(); }
+    int editorViewWidth() override { return window().editorViewWidth(); }
+    void tableSizeChanged(int maxValue) override { window().tableSizeChanged(maxValue); }
+
+    std::vector<std::pair<std::string, std::string>> boxes; // (text, title), in order
+
+private:
+    // The main window's own observer, the quiet one while there is none.
+    static ViewerObserver& window();
+};
 
 // Runs the program's start-up inside this test process, in a temporary
 // working directory, with both log channels on files there; close() posts
@@ -70,8 +93,11 @@ public:
     bool close();
     std::string log() const;     // "log.txt" content so far
     std::string console() const; // console channel content so far
+    // The warning boxes the actions asked for since start-up began.
+    std::vector<std::pair<std::string, std::string>>& boxes() { return myBoxes.boxes; }
 
 private:
+    BoxRecorder myBoxes;         // in front of the window's observer
     std::string myWorkDir;       // working directory of this run
     std::string myOldDir;        // directory to return to
     FILE* myConsole = nullptr;   // console channel's stream

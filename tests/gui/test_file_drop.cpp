@@ -21,15 +21,11 @@
 
 namespace {
 
-std::vector<std::pair<std::string, std::string>> g_boxes;
-
 class FileDrop : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        g_boxes.clear();
-        setMessageBoxHandler([](const char* text, const char* title) { g_boxes.emplace_back(text, title); });
         ASSERT_EQ(::symlink(GLIMRA_SOURCE_DIR "/Cg", tmp.file("Cg").c_str()), 0);
         std::vector<uint8_t> bytes(12 * 10 * 6);
         for (size_t i = 0; i < bytes.size(); ++i)
@@ -49,7 +45,6 @@ protected:
                                                                  "2\n0.000000 0.000000\n1.000000 1.000000\n\n"));
         ASSERT_TRUE(testsupport::writeFile(tmp.file("notes.png"), "not a volume"));
     }
-    void TearDown() override { setMessageBoxHandler(nullptr); }
 
     // Palette entry i, channel c.
     static int entry(int i, int c) { return transfer->getPalette()[4 * i + c]; }
@@ -107,13 +102,13 @@ TEST_F(FileDrop, EachKindOpensLikeItsCommand)
     EXPECT_EQ(entry(255, 0), 255);
     EXPECT_EQ(entry(255, 1), 0);
     EXPECT_NEAR(entry(255, 3), 51, 1);
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(app.boxes().empty());
 
     const std::string info = g_pMainFrame->dataInfo;
     EXPECT_FALSE(openDroppedFile(*g_pMainFrame, tmp.file("notes.png")));
     EXPECT_FALSE(openDroppedFile(*g_pMainFrame, tmp.file("missing.pal")));
-    EXPECT_EQ(g_boxes,
-              (decltype(g_boxes){
+    EXPECT_EQ(app.boxes(),
+              (std::vector<std::pair<std::string, std::string>>{
                   {"\"notes.png\" cannot be opened here: drop a data set (.zvf, .dat, .nii, .nrrd, .mha, "
                    ".dcm, .tif or a DICOM folder) or a palette (.pal, .txt).",
                    "Warning"},
@@ -136,7 +131,7 @@ TEST_F(FileDrop, ViewTakesSeveralFilesInTurn)
     files.Add(tmp.file("notes.png"));
     files.Add(tmp.file("cube.dat"));
     EXPECT_TRUE(target->OnDropFiles(10, 10, files));
-    EXPECT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(app.boxes().size(), 1u);
     EXPECT_TRUE(volume.isData);
     EXPECT_EQ(volume.resolution[0], 8);
     EXPECT_EQ(volume.resolution[2], 8);

@@ -17,16 +17,12 @@
 
 namespace {
 
-std::vector<std::pair<std::string, std::string>> g_boxes;
-
 // A data set of 12 x 10 x 6 bytes and masks of its size and of another.
 class MaskStartup : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        g_boxes.clear();
-        setMessageBoxHandler([](const char* text, const char* title) { g_boxes.emplace_back(text, title); });
         // The program files, where the program looks for them: "../Cg/".
         ASSERT_EQ(::symlink(GLIMRA_SOURCE_DIR "/Cg", tmp.file("Cg").c_str()), 0);
         std::vector<uint8_t> bytes(12 * 10 * 6);
@@ -38,7 +34,6 @@ protected:
         write("mask.zvf", bytes, 6);
         write("other.zvf", bytes, 5);
     }
-    void TearDown() override { setMessageBoxHandler(nullptr); }
     void write(const char* name, const std::vector<uint8_t>& bytes, int nz)
     {
         ASSERT_EQ(zvfWriteCubGrid(tmp.file(name).c_str(), bytes.data(), 12, 10, nz, 1, zvfUChar, nullptr, 0), 1);
@@ -57,7 +52,7 @@ TEST_F(MaskStartup, MatchingMaskOffersFocusAndContext)
     EXPECT_NE(volume.shiftTex, nullptr);
     EXPECT_NE(volume.tidMask, 0u);
     EXPECT_TRUE(focusEnabled());
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(app.boxes().empty());
     EXPECT_TRUE(app.close());
 }
 
@@ -66,7 +61,7 @@ TEST_F(MaskStartup, MaskOfAnotherSizeWarnsThenLoadMaskTakesAMatchingOne)
     SKIP_WITHOUT_DISPLAY();
     guitest::InProcessGlimra app({"-d", tmp.file("data.zvf"), "-m", tmp.file("other.zvf")}, tmp.file("run"));
     ASSERT_TRUE(app.started());
-    EXPECT_EQ(g_boxes, (decltype(g_boxes){{"Incompatible mask resolution.", "Warning"}}));
+    EXPECT_EQ(app.boxes(), (std::vector<std::pair<std::string, std::string>>{{"Incompatible mask resolution.", "Warning"}}));
     EXPECT_TRUE(volume.isData);
     EXPECT_FALSE(volume.isMask);
     EXPECT_NE(volume.tidVolume, 0u);
@@ -78,7 +73,7 @@ TEST_F(MaskStartup, MaskOfAnotherSizeWarnsThenLoadMaskTakesAMatchingOne)
     EXPECT_TRUE(volume.isMask);
     EXPECT_NE(volume.tidMask, 0u);
     EXPECT_TRUE(focusEnabled());
-    EXPECT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(app.boxes().size(), 1u);
     ASSERT_TRUE(app.close());
     // Neither the refused nor the taken mask leaves an allocation behind.
     EXPECT_NE(app.log().find("---GARBAGE COLLECTOR---\r\n---GARBAGE COLLECTOR---\r\n"), std::string::npos)

@@ -341,10 +341,10 @@ TEST_F(MenuCommands, OrthographicFromTheSettingsFilePaintsAsTheCommandDoes)
     ASSERT_NE(picture(), byCommand); // the box differs between the projections
 
     Settings s;
-    settingsTarget().gather(s);
+    g_pMainFrame->viewer.settings().gather(s);
     s.perspective = false;
     ASSERT_TRUE(writeSettingsFile("glimra.ini", s));
-    ASSERT_TRUE(loadSettingsFile());
+    ASSERT_TRUE(g_pMainFrame->viewer.readSettingsFile());
     EXPECT_FALSE(volume.perspective);
     EXPECT_FALSE(perspectiveMatrixInUse());
     EXPECT_TRUE(checked(ID_ORTHOGONAL));

@@ -54,7 +54,6 @@ protected:
         applyCoreSettings(saved);
         volume.isoMode = false;
         volume.switchSlices = true;
-        installSettingsTarget(nullptr);
     }
     // Starts the program, with ini as "glimra.ini" when given.
     void start(const std::string& ini = std::string())

@@ -17,18 +17,13 @@
 
 namespace {
 
-std::vector<std::pair<std::string, std::string>> g_foreignBoxes;
-
 class OpenForeign : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        g_foreignBoxes.clear();
-        setMessageBoxHandler([](const char* text, const char* title) { g_foreignBoxes.emplace_back(text, title); });
         ASSERT_EQ(::symlink(GLIMRA_SOURCE_DIR "/Cg", tmp.file("Cg").c_str()), 0);
     }
-    void TearDown() override { setMessageBoxHandler(nullptr); }
     testsupport::TempDir tmp;
 };
 
@@ -58,10 +53,10 @@ TEST_F(OpenForeign, NiftiFromTheCommandLineThenDicomAndADamagedFileDropped)
     const GLuint texture = volume.tidVolume;
     ASSERT_TRUE(testsupport::writeFile(tmp.file("cut.nii"), testsupport::readFile(formats + "/anatomical.nii").substr(0, 400)));
     EXPECT_FALSE(openDroppedFile(*g_pMainFrame, tmp.file("cut.nii")));
-    ASSERT_EQ(g_foreignBoxes.size(), 1u);
-    EXPECT_EQ(g_foreignBoxes[0].first,
+    ASSERT_EQ(app.boxes().size(), 1u);
+    EXPECT_EQ(app.boxes()[0].first,
               tmp.file("cut.nii") + ": the header declares 33 x 41 x 25 (67650 bytes), the file holds 48 bytes of voxels");
-    EXPECT_EQ(g_foreignBoxes[0].second, "Warning");
+    EXPECT_EQ(app.boxes()[0].second, "Warning");
     EXPECT_TRUE(volume.isData);
     EXPECT_EQ(volume.resolution[0], 64);
     EXPECT_EQ(volume.tidVolume, texture);

@@ -14,12 +14,11 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace {
-
-std::vector<std::pair<std::string, std::string>> g_boxes;
 
 class RefusedFiles : public ::testing::Test
 {
@@ -28,8 +27,8 @@ protected:
     {
         if (!guitest::haveDisplay())
             GTEST_SKIP() << "no X display";
-        g_boxes.clear();
-        setMessageBoxHandler([](const char* text, const char* title) { g_boxes.emplace_back(text, title); });
+        // The program files, where the program looks for them: "../Cg/".
+        ASSERT_EQ(::symlink(GLIMRA_SOURCE_DIR "/Cg", tmp.file("Cg").c_str()), 0);
         app.reset(new guitest::InProcessGlimra({}, tmp.file("run")));
         ASSERT_TRUE(app->started());
         ASSERT_NE(g_pMainFrame, nullptr);
@@ -40,7 +39,6 @@ protected:
             EXPECT_TRUE(app->close());
         }
         app.reset();
-        setMessageBoxHandler(nullptr);
     }
 
     // The enabled state of the items a load changes.
@@ -100,13 +98,13 @@ TEST_F(RefusedFiles, EachKindLeavesTheVolumeOnScreen)
         {tmp.file("empty-folder"), "no DICOM images in this folder"},
     };
     for (const auto& c : cases) {
-        g_boxes.clear();
+        app->boxes().clear();
         EXPECT_FALSE(g_pMainFrame->openData(c.path)) << c.path;
-        ASSERT_EQ(g_boxes.size(), 1u) << c.path;
-        EXPECT_EQ(g_boxes[0].second, "Warning");
-        EXPECT_EQ(g_boxes[0].first.rfind(c.path + ": ", 0), 0u) << g_boxes[0].first;
+        ASSERT_EQ(app->boxes().size(), 1u) << c.path;
+        EXPECT_EQ(app->boxes()[0].second, "Warning");
+        EXPECT_EQ(app->boxes()[0].first.rfind(c.path + ": ", 0), 0u) << app->boxes()[0].first;
         if (!c.fault.empty()) {
-            EXPECT_EQ(g_boxes[0].first, c.path + ": " + c.fault);
+            EXPECT_EQ(app->boxes()[0].first, c.path + ": " + c.fault);
         }
         EXPECT_TRUE(volume.isData) << c.path;
         EXPECT_EQ(volume.tidVolume, texture) << c.path;
@@ -133,19 +131,19 @@ TEST_F(RefusedFiles, ARefusedMaskKeepsTheMaskInUse)
 
     const std::string bytes = testsupport::readFile(mask);
     ASSERT_TRUE(testsupport::writeFile(tmp.file("cut-mask.zvf"), bytes.substr(0, bytes.size() / 2)));
-    g_boxes.clear();
+    app->boxes().clear();
     EXPECT_FALSE(g_pMainFrame->loadMaskFile(tmp.file("cut-mask.zvf")));
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].first.rfind(tmp.file("cut-mask.zvf") + ": ", 0), 0u) << g_boxes[0].first;
+    ASSERT_EQ(app->boxes().size(), 1u);
+    EXPECT_EQ(app->boxes()[0].first.rfind(tmp.file("cut-mask.zvf") + ": ", 0), 0u) << app->boxes()[0].first;
     EXPECT_TRUE(volume.isMask);
     EXPECT_EQ(volume.tidMask, maskTexture);
     EXPECT_TRUE(g_pMainFrame->GetMenuBar()->IsEnabled(ID_STYLE_FOCUS_CONTEXT));
 
     // A mask of another size keeps the box the program always showed for it.
     const std::string small = guitest::writeSample(tmp, "types-uchar", "small.zvf");
-    g_boxes.clear();
+    app->boxes().clear();
     EXPECT_FALSE(g_pMainFrame->loadMaskFile(small));
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].first, "Incompatible mask resolution.");
+    ASSERT_EQ(app->boxes().size(), 1u);
+    EXPECT_EQ(app->boxes()[0].first, "Incompatible mask resolution.");
     EXPECT_TRUE(volume.isMask);
 }

@@ -28,11 +28,7 @@ class SettingsWindow : public ::testing::Test
 {
 protected:
     void SetUp() override { gatherCoreSettings(saved); }
-    void TearDown() override
-    {
-        applyCoreSettings(saved);
-        installSettingsTarget(nullptr);
-    }
+    void TearDown() override { applyCoreSettings(saved); }
     std::string prepare(const std::string& ini)
     {
         const std::string dir = tmp.file("run");
@@ -91,7 +87,7 @@ TEST_F(SettingsWindow, StartUpAppliesTheFileToWindowViewMenusAndModel)
     textureFilter = 9729.0f;
     volume.sampling = 300;
     frame->autosave = false;
-    autosaveSwitched(false);
+    frame->viewer.autosaveSwitched(false);
     std::string off = kPreparedSettings;
     off.replace(off.find("Autosave:\t1"), 11, "Autosave:\t0");
     EXPECT_EQ(testsupport::readFile(dir + "/glimra.ini"), off);

@@ -33,8 +33,6 @@
 
 namespace {
 
-std::vector<std::pair<std::string, std::string>> g_boxes; // message boxes shown
-
 class TransferWindow : public ::testing::Test
 {
 protected:
@@ -43,8 +41,6 @@ protected:
         if (!guitest::haveDisplay())
             GTEST_SKIP() << "no X display";
         savedClass = RenderMode::instance().getClassification();
-        g_boxes.clear();
-        setMessageBoxHandler([](const char* text, const char* title) { g_boxes.emplace_back(text, title); });
     }
     void TearDown() override
     {
@@ -53,7 +49,6 @@ protected:
         }
         app.reset();
         EXPECT_EQ(g_pTransferFrame, nullptr);
-        setMessageBoxHandler(nullptr);
         RenderMode::instance().setClassification(savedClass);
         histogram.setHeightScale(1.0f);
     }
@@ -257,7 +252,7 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
     EXPECT_EQ(f->myCurveBox->GetSelection(), 0);
     EXPECT_EQ(box(85) + box(86) + box(13000) + box(13010), "xyxy");
     EXPECT_EQ(view()->GetRect(), wxRect(110, 8, 276, 276));
-    EXPECT_EQ(TransferFunction::editorViewWidth(), 276);
+    EXPECT_EQ(g_pMainFrame->viewer.observer().editorViewWidth(), 276);
 
     // Checking "Red " and pressing adds a point to red and alpha; closing
     // forgets the selection, so the next window edits alpha only.
@@ -274,7 +269,7 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
     EXPECT_TRUE(transfer->isSelected(CHANNEL_ALPHA));
     closeAndWait();
     EXPECT_EQ(windowsTitled("Transfer Function"), 0);
-    EXPECT_EQ(TransferFunction::editorViewWidth(), 0);
+    EXPECT_EQ(g_pMainFrame->viewer.observer().editorViewWidth(), 0);
 
     // The command opens it again; "Exit" closes it, and so does the close box.
     ASSERT_NE(open(), nullptr);
@@ -415,7 +410,7 @@ TEST_F(TransferWindow, SavedFilesReadBackIdenticallyAndDamagedOnesChangeNothing)
     EXPECT_EQ(mainPaletteTexture(), table);
     ASSERT_TRUE(f->savePaletteFile(tmp.file("2.pal")));
     EXPECT_EQ(testsupport::readFile(tmp.file("1.pal")), testsupport::readFile(tmp.file("2.pal")));
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(app->boxes().empty());
 
     // Damaged files: nothing changes, the box says why, the kind box stays.
     f->selectCurveKind(1);
@@ -426,17 +421,17 @@ TEST_F(TransferWindow, SavedFilesReadBackIdenticallyAndDamagedOnesChangeNothing)
         {"short.txt", "Not supported pallete file format. (The size is not correct)"},
         {"cut.pal", "Not supported pallete file format. (The point list is damaged)"}};
     for (const auto& b : bad) {
-        g_boxes.clear();
+        app->boxes().clear();
         EXPECT_FALSE(f->readPaletteFile(tmp.file(b.file)));
-        ASSERT_EQ(g_boxes.size(), 1u) << b.file;
-        EXPECT_EQ(g_boxes[0].first, b.why);
-        EXPECT_EQ(g_boxes[0].second, "Warning");
+        ASSERT_EQ(app->boxes().size(), 1u) << b.file;
+        EXPECT_EQ(app->boxes()[0].first, b.why);
+        EXPECT_EQ(app->boxes()[0].second, "Warning");
         EXPECT_TRUE(takeCurvesSnapshot(*transfer) == bezier) << b.file;
         EXPECT_EQ(f->myCurveBox->GetSelection(), 1);
     }
-    g_boxes.clear();
+    app->boxes().clear();
     EXPECT_FALSE(f->readPaletteFile(tmp.file("missing.pal")));
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(app->boxes().empty());
 }
 
 TEST_F(TransferWindow, ZoomPanAndResizeKeepPointsUnderTheCursor)
@@ -583,11 +578,11 @@ TEST_F(TransferWindow, ClassificationAndCurveKindFollowTheRenderModeAndTheSettin
     // The settings file's classification and curve kind reach the window.
     const std::string ini = tmp.file("other.ini");
     Settings s;
-    settingsTarget().gather(s);
+    g_pMainFrame->viewer.settings().gather(s);
     s.mode.setClassification(CLASSIFICATION_PRE_INTEGRATION);
     s.curveKind = CURVE_FREE;
     ASSERT_TRUE(writeSettingsFile(ini, s));
-    ASSERT_TRUE(loadSettings(settingsTarget(), ini));
+    ASSERT_TRUE(loadSettings(g_pMainFrame->viewer.settings(), ini));
     EXPECT_TRUE(bar->IsChecked(12910));
     EXPECT_EQ(transferFrame()->myCurveBox->GetSelection(), 2);
     // "Free" chosen in the window goes to all four curves and to the file.
@@ -596,7 +591,7 @@ TEST_F(TransferWindow, ClassificationAndCurveKindFollowTheRenderModeAndTheSettin
     control(wxEVT_RADIOBOX, 12500, 2);
     for (int c = 0; c < 4; ++c)
         EXPECT_EQ(transfer->curve(c).getKind(), CURVE_FREE);
-    ASSERT_TRUE(saveSettings(settingsTarget(), ini));
+    ASSERT_TRUE(saveSettings(g_pMainFrame->viewer.settings(), ini));
     const std::string saved = testsupport::readFile(ini);
     EXPECT_NE(saved.find("Curve:\t2\r\n"), std::string::npos);
     EXPECT_NE(saved.find("Classification:\t1\r\n"), std::string::npos);

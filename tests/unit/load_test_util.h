@@ -1,4 +1,4 @@
-// Helpers of the load tests: a captured file log and a recording progress dialog.
+// Helpers of the load tests: a captured file log and a recording observer.
 #ifndef GLIMRA_LOAD_TEST_UTIL_H
 #define GLIMRA_LOAD_TEST_UTIL_H
 
@@ -6,6 +6,7 @@
 #include "load.h"
 #include "load_convert.h"
 #include "load_progress.h"
+#include "viewer_observer.h"
 #include "volume.h"
 #include "volume_file.h"
 
@@ -70,18 +71,18 @@ private:
     ProgressRecord* myRecord;
 };
 
-// Installs a recorder for the lifetime of the object.
-class ProgressRecorder
+// An observer for the loads: records every dialog update, every warning
+// box and every table size the transfer window would follow.
+class ProgressRecorder : public ViewerObserver
 {
 public:
-    ProgressRecorder()
-    {
-        setProgressDialogFactory([this]() -> ProgressDialog* { return new RecordingDialog(&record); });
-    }
-    ~ProgressRecorder() { setProgressDialogFactory(nullptr); }
-    ProgressRecorder(const ProgressRecorder&) = delete;
-    ProgressRecorder& operator=(const ProgressRecorder&) = delete;
+    ProgressDialog* openProgress() override { return new RecordingDialog(&record); }
+    void warn(const std::string& text, const std::string& title) override { boxes.emplace_back(text, title); }
+    void tableSizeChanged(int maxValue) override { tableSizes.push_back(maxValue); }
+
     ProgressRecord record;
+    std::vector<std::pair<std::string, std::string>> boxes; // (text, title)
+    std::vector<int> tableSizes;
 };
 
 // The reading half of a data load as the pipeline runs it: the file read

@@ -37,7 +37,6 @@ protected:
     {
         histogram.release();
         v.release();
-        g_loadSeams = LoadSeams();
         EXPECT_EQ(gpProgressDlg, nullptr);
         EXPECT_EQ(g_garbageCollector.count(), myBaseline);
     }
@@ -113,7 +112,7 @@ TEST_F(LoadTest, ZvfInformationTextAndProgress)
 {
     const std::string path = writeSmallZvf(ramp(24, 100)); // 0 ... 2300: 12-bit data
     ProgressRecorder rec;
-    ASSERT_TRUE(loadData(path, v, info));
+    ASSERT_TRUE(loadData(path, v, info, rec));
     EXPECT_EQ(info, "Data file name:\tsmall.zvf\n"
                     "Resolution:\t4 3 2\n"
                     "Ratio:\t\t1.000000 0.750000 1.000000\n"
@@ -148,13 +147,11 @@ TEST_F(LoadTest, DescriptionInformationTextAndTransferFunction)
 {
     writeFile(dir.file("d.dat"), kDescription);
     writeFile(dir.file("d.raw"), bigEndian16(ramp(24, 1000)));
-    static int windowMax;
-    windowMax = 0;
-    g_loadSeams.adaptTransferWindow = [](int m) { windowMax = m; };
+    ProgressRecorder rec;
     TransferFunction tf(256, TransferFunction::NoGL());
     transfer = &tf;
     textureFormat = GL_RGBA;
-    const bool ok = loadData(dir.file("d.dat"), v, info);
+    const bool ok = loadData(dir.file("d.dat"), v, info, rec);
     transfer = nullptr;
     ASSERT_TRUE(ok);
     EXPECT_EQ(info, "ObjectFileName:\td.raw\n"
@@ -170,7 +167,7 @@ TEST_F(LoadTest, DescriptionInformationTextAndTransferFunction)
     EXPECT_EQ(tf.getTableSize(), 4096);
     EXPECT_EQ(textureFormat, static_cast<GLenum>(GL_LUMINANCE));
     EXPECT_EQ(textureInternalFormat, static_cast<GLenum>(GL_INTENSITY16));
-    EXPECT_EQ(windowMax, 4096);
+    EXPECT_EQ(rec.tableSizes, std::vector<int>{4096});
     // Unscaled 16-bit data: value 1000 i lands in bin 1000 i / 16.
     EXPECT_FLOAT_EQ(histogram.getHist()[23000 / 16], 255.0f);
     EXPECT_FLOAT_EQ(histogram.getHist()[1000 / 16], 255.0f);
@@ -185,7 +182,7 @@ TEST_F(LoadTest, CancelAtEachStepLeavesNothingBehind)
         ProgressRecorder rec;
         rec.record.cancelAt = step;
         histogram.release();
-        EXPECT_EQ(loadData(dir.file("d.dat"), v, info), expected[step]) << step;
+        EXPECT_EQ(loadData(dir.file("d.dat"), v, info, rec), expected[step]) << step;
         EXPECT_EQ(gpProgressDlg, nullptr);
         EXPECT_EQ(rec.record.opened, 1);
         EXPECT_EQ(rec.record.closed, 1);
@@ -227,7 +224,7 @@ TEST_F(LoadTest, FailingReadersShowFailedAndFreeEverything)
     for (const char* name : {"d.dat", "missing.dat", "huge.dat", "bad.zvf", "short.zvf", "missing.zvf"}) {
         LogCapture log;
         ProgressRecorder rec;
-        EXPECT_FALSE(loadData(dir.file(name), v, info)) << name;
+        EXPECT_FALSE(loadData(dir.file(name), v, info, rec)) << name;
         ASSERT_FALSE(rec.record.updates.empty());
         EXPECT_EQ(rec.record.updates.back(), std::make_pair(100, std::string("Failed."))) << name;
         EXPECT_EQ(rec.record.closed, 1);
@@ -301,17 +298,9 @@ TEST_F(LoadTest, MoreThanFourBands)
         ASSERT_NE(a, std::string::npos);
         EXPECT_NE(text.find("Not supported data type for multi volume.\n", a), std::string::npos);
     }
-    static int calls;
-    calls = 0;
-    g_loadSeams.loadMultiVolume = [](void** data, GLenum type, Volume& vol, ProgressCallback) {
-        ++calls;
-        EXPECT_EQ(type, static_cast<GLenum>(GL_UNSIGNED_BYTE));
-        EXPECT_EQ(vol.nbrChannels, 6);
-        // Keep the first band only.
-        vol.nbrChannels = 1;
-        (void)data;
-        return true;
-    };
+    // Bytes go to the multi-volume loader: band 0 is the volume, the other
+    // five make the band textures.
     EXPECT_TRUE(loadData(dir.file("w8.zvf"), v, info));
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(v.nbrChannels, 1);
+    EXPECT_NE(v.myMVolumeInfo, nullptr);
 }

@@ -105,8 +105,6 @@ protected:
         vol.release();
         histogram.release();
         v.release();
-        setMessageBoxHandler(nullptr);
-        g_loadSeams = LoadSeams();
         EXPECT_EQ(gpProgressDlg, nullptr);
         EXPECT_EQ(g_garbageCollector.count(), myBaseline);
     }
@@ -577,13 +575,10 @@ TEST_F(ForeignTest, DamagedFilesNameTheFileAndTheFault)
 TEST_F(ForeignTest, FailedImportKeepsTheLoadedData)
 {
     SKIP_WITHOUT_DATA();
-    std::vector<std::string> boxes;
-    static std::vector<std::string>* seen;
-    seen = &boxes;
-    setMessageBoxHandler([](const char* text, const char* title) { seen->push_back(std::string(title) + ": " + text); });
     ProgressRecorder recorder;
-    ASSERT_TRUE(loadData(formatsDir() + "/anatomical.nii", v, info));
-    dataLoaded(v, true, "anatomical.nii");
+    LoadResult loaded = loadData(formatsDir() + "/anatomical.nii", v, info, recorder);
+    ASSERT_TRUE(loaded);
+    dataLoaded(v, loaded, "anatomical.nii");
     EXPECT_EQ(v.resolution[0], 33);
     EXPECT_EQ(v.resolution[1], 41);
     EXPECT_EQ(v.resolution[2], 25);
@@ -600,13 +595,17 @@ TEST_F(ForeignTest, FailedImportKeepsTheLoadedData)
     const std::string bad = dir.file("bad.nii");
     ASSERT_TRUE(writeFile(bad, readFile(formatsDir() + "/anatomical.nii").substr(0, 1000)));
     recorder.record.updates.clear();
-    EXPECT_FALSE(loadData(bad, v, info));
-    dataLoaded(v, false, bad);
+    loaded = loadData(bad, v, info, recorder);
+    EXPECT_FALSE(loaded);
+    EXPECT_TRUE(loaded.keptOld);
+    dataLoaded(v, loaded, bad);
     EXPECT_TRUE(v.isData);
     EXPECT_EQ(v.resolution[0], 33);
     EXPECT_EQ(info, kept);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "Warning: " + bad + ": the header declares 33 x 41 x 25 (67650 bytes), the file holds 648 bytes of voxels");
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].second, "Warning");
+    EXPECT_EQ(recorder.boxes[0].first,
+              bad + ": the header declares 33 x 41 x 25 (67650 bytes), the file holds 648 bytes of voxels");
     const std::vector<std::pair<int, std::string>> updates = {{2, "Loading data."}, {100, "Failed."}};
     EXPECT_EQ(recorder.record.updates, updates);
     EXPECT_EQ(recorder.record.opened, recorder.record.closed);
@@ -679,7 +678,6 @@ TEST(ForeignConvert, ZvftoolWritesTheImportedVoxelsAndSpacing)
 TEST_F(ForeignTest, BandsAndMasksThroughThePipeline)
 {
     SKIP_WITHOUT_DATA();
-    g_loadSeams.loadMultiVolume = loadMultiVolume;
     Grid six;
     six.dims[0] = 3;
     six.dims[1] = 2;
@@ -706,24 +704,22 @@ TEST_F(ForeignTest, BandsAndMasksThroughThePipeline)
     EXPECT_EQ(v.nbrChannels, 4);
     EXPECT_NE(info.find("Number of bands:\t2\n"), std::string::npos) << info;
 
-    std::vector<std::string> boxes;
-    static std::vector<std::string>* seen;
-    seen = &boxes;
-    setMessageBoxHandler([](const char* text, const char*) { seen->push_back(text); });
-    ASSERT_TRUE(loadData(formatsDir() + "/anatomical.nii", v, info));
-    dataLoaded(v, true, "anatomical.nii");
+    ProgressRecorder recorder;
+    const LoadResult loaded = loadData(formatsDir() + "/anatomical.nii", v, info, recorder);
+    ASSERT_TRUE(loaded);
+    dataLoaded(v, loaded, "anatomical.nii");
     Grid mask;
     mask.dims[0] = 33;
     mask.dims[1] = 41;
     mask.dims[2] = 25;
     mask.bytes.assign(33 * 41 * 25, 1);
     writeGrid(itk::NiftiImageIO::New(), dir.file("mask.nii"), mask);
-    EXPECT_TRUE(loadMask(dir.file("mask.nii"), v));
+    EXPECT_TRUE(loadMask(dir.file("mask.nii"), v, recorder));
     mask.dims[0] = 32;
     mask.bytes.resize(32 * 41 * 25);
     writeGrid(itk::NiftiImageIO::New(), dir.file("small.nii"), mask);
-    EXPECT_FALSE(loadMask(dir.file("small.nii"), v));
-    EXPECT_EQ(boxes, std::vector<std::string>{"Incompatible mask resolution."});
+    EXPECT_FALSE(loadMask(dir.file("small.nii"), v, recorder));
+    EXPECT_EQ(recorder.boxes, (decltype(recorder.boxes){{"Incompatible mask resolution.", "Warning"}}));
 }
 
 // The walk that runs before GDCM: real files pass, elements that declare

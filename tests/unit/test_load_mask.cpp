@@ -22,23 +22,18 @@ using testsupport::writeFile;
 
 namespace {
 
-std::vector<std::pair<std::string, std::string>> g_boxes;
-
 class MaskLoad : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         baseline = g_garbageCollector.count();
-        g_boxes.clear();
-        setMessageBoxHandler([](const char* text, const char* title) { g_boxes.emplace_back(text, title); });
         const std::vector<uint16_t> values(24, 1000);
         ASSERT_EQ(zvfWriteCubGrid(dir.file("data.zvf").c_str(), values.data(), 4, 3, 2, 1, zvfUInt16, nullptr, 0), 1);
         ASSERT_TRUE(loadData(dir.file("data.zvf"), v, info));
     }
     void TearDown() override
     {
-        setMessageBoxHandler(nullptr);
         histogram.release();
         v.release();
         EXPECT_EQ(gpProgressDlg, nullptr);
@@ -135,7 +130,6 @@ TEST_F(MaskLoad, SixteenBitAndFloatMasksBecomeBytes)
     want[5] = 255;
     want[6] = 63;
     EXPECT_EQ(maskBytes(dir.file("mf.dat"), true), want);
-    EXPECT_TRUE(g_boxes.empty());
 }
 
 TEST_F(MaskLoad, DamagedMasksFailAndLeaveTheData)
@@ -172,12 +166,11 @@ TEST_F(MaskLoad, DamagedMasksFailAndLeaveTheData)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        g_boxes.clear();
         LogCapture log;
         ProgressRecorder rec;
-        EXPECT_FALSE(loadMask(dir.file(c.file), v));
+        EXPECT_FALSE(loadMask(dir.file(c.file), v, rec));
         if (c.warning)
-            EXPECT_EQ(g_boxes, (decltype(g_boxes){{"Incompatible mask resolution.", "Warning"}}));
+            EXPECT_EQ(rec.boxes, (decltype(rec.boxes){{"Incompatible mask resolution.", "Warning"}}));
         else
             EXPECT_NE(log.text().find(c.log), std::string::npos) << log.text();
         EXPECT_EQ(rec.record.updates.back(), std::make_pair(100, std::string("Failed.")));
@@ -242,9 +235,10 @@ TEST_F(MaskLoad, HeadsqAboveAThreshold)
     writeFile(dir.file("m.dat"), "ObjectFileName: m.raw" + keys + "UCHAR\n");
     ASSERT_TRUE(loadData(dir.file("h.dat"), v, info));
     LogCapture log;
-    EXPECT_TRUE(loadMask(dir.file("m.dat"), v));
+    ProgressRecorder rec;
+    EXPECT_TRUE(loadMask(dir.file("m.dat"), v, rec));
     EXPECT_EQ(log.text(), "=========== LOG start ===========\n");
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(rec.boxes.empty());
     // 0 and 1 stay 0 and 1.
     const std::vector<uint8_t> bytes = maskBytes(dir.file("m.dat"), true);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 1), static_cast<long>(marked));

@@ -33,16 +33,11 @@ int occurrences(const std::string& text, const std::string& what)
 class MultiVolumeLoad : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        myBaseline = g_garbageCollector.count();
-        g_loadSeams.loadMultiVolume = loadMultiVolume;
-    }
+    void SetUp() override { myBaseline = g_garbageCollector.count(); }
     void TearDown() override
     {
         histogram.release();
         v.release();
-        g_loadSeams = LoadSeams();
         EXPECT_EQ(gpProgressDlg, nullptr);
         EXPECT_EQ(g_garbageCollector.count(), myBaseline);
     }
@@ -135,7 +130,7 @@ TEST_F(MultiVolumeLoad, ReportsEachTextureAndCancelLeavesNoRecord)
     for (int cancelAt : {-1, 1, 2, 3, 4, 6}) {
         ProgressRecorder rec;
         rec.record.cancelAt = cancelAt;
-        EXPECT_EQ(loadData(writeBands(6), v, info), cancelAt < 0);
+        EXPECT_EQ(loadData(writeBands(6), v, info, rec), cancelAt < 0);
         EXPECT_EQ(v.myMVolumeInfo != nullptr, cancelAt < 0);
         const std::vector<std::pair<int, std::string>> expected = {
             {2, "Loading data."}, {5, "Generating 3D textures."}, {8, "Generating 3D textures."}};

@@ -1,6 +1,7 @@
 // "glimra.ini": exact bytes, range rules, damaged files, the autosave-off rewrite.
 #include "plane.h"
 #include "running_settings.h"
+#include "viewer.h"
 #include "transfer_function.h"
 #include "test_support.h"
 #include "volume.h"
@@ -413,11 +414,7 @@ class LiveSettings : public ::testing::Test
 {
 protected:
     void SetUp() override { gatherCoreSettings(saved); }
-    void TearDown() override
-    {
-        applyCoreSettings(saved);
-        installSettingsTarget(nullptr);
-    }
+    void TearDown() override { applyCoreSettings(saved); }
     Settings saved;
     testsupport::TempDir tmp;
 };
@@ -480,13 +477,14 @@ TEST_F(LiveSettings, CurveKindReachesAllFourCurvesAndProjectionTheVolume)
     transfer = nullptr;
 }
 
-TEST_F(LiveSettings, InstalledTargetServesTheProgramsCalls)
+TEST_F(LiveSettings, TheViewersTargetServesItsCalls)
 {
     CoreSettingsTarget target;
-    installSettingsTarget(&target);
-    EXPECT_EQ(&settingsTarget(), &target);
-    installSettingsTarget(nullptr);
-    EXPECT_NE(&settingsTarget(), &target);
+    Viewer viewer;
+    viewer.setSettingsTarget(&target);
+    EXPECT_EQ(&viewer.settings(), &target);
+    viewer.setSettingsTarget(nullptr);
+    EXPECT_NE(&viewer.settings(), &target);
     EXPECT_STREQ(kSettingsFileName, "glimra.ini");
 }
 
@@ -542,31 +540,32 @@ TEST_F(LiveSettings, AutosaveOffKeepsTheFileAndRestoresLoadTimeSettings)
 
 }
 
-TEST_F(LiveSettings, ProgramCallsUseTheWorkingDirectoryAndTheInstalledTarget)
+TEST_F(LiveSettings, ProgramCallsUseTheWorkingDirectoryAndTheViewersTarget)
 {
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(tmp.path().c_str()), 0);
     CoreSettingsTarget target;
-    installSettingsTarget(&target);
+    Viewer viewer;
+    viewer.setSettingsTarget(&target);
     Settings s = unusual();
     s.autosave = true;
     target.apply(s);
-    EXPECT_FALSE(loadSettingsFile());
-    EXPECT_TRUE(saveSettingsFile());
+    EXPECT_FALSE(viewer.readSettingsFile());
+    EXPECT_TRUE(viewer.saveSettingsFile());
     std::string onFile = kUnusualFile;
     onFile.replace(onFile.find("Autosave:\t0"), 11, "Autosave:\t1");
     EXPECT_EQ(testsupport::readFile(tmp.file("glimra.ini")), onFile);
 
     target.window.autosave = true;
-    autosaveSwitched(true); // nothing to do
+    viewer.autosaveSwitched(true); // nothing to do
     EXPECT_EQ(testsupport::readFile(tmp.file("glimra.ini")), onFile);
     target.window.autosave = false;
-    autosaveSwitched(false);
+    viewer.autosaveSwitched(false);
     EXPECT_EQ(testsupport::readFile(tmp.file("glimra.ini")), kUnusualFile);
 
     target.apply(Settings());
-    EXPECT_TRUE(loadSettingsFile());
+    EXPECT_TRUE(viewer.readSettingsFile());
     EXPECT_EQ(volume.sampling, 301);
     EXPECT_FALSE(target.window.autosave);
     ASSERT_EQ(chdir(cwd), 0);

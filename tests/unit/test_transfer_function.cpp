@@ -299,14 +299,8 @@ TEST_F(TransferTables, ResizeUsesTheEditorWidthAndKeepsKinds)
 {
     TransferFunction tf(256, TransferFunction::NoGL{});
     tf.setCurveKind(CURVE_BEZIER);
-    static int calls = 0;
-    calls = 0;
-    TransferFunction::editorViewWidth = [] { return 300; };
-    TransferFunction::makeMainViewCurrent = [] { ++calls; };
-    tf.resize(4096);
-    TransferFunction::editorViewWidth = nullptr;
-    TransferFunction::makeMainViewCurrent = nullptr;
-    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(tf.resize(4096, 300));
+    EXPECT_FALSE(tf.resize(4096, 300)) << "the same size changes nothing";
     EXPECT_EQ(tf.curve(1).getViewWidth(), 300);
     EXPECT_EQ(tf.curve(1).getViewCount(), 4096);
     EXPECT_EQ(tf.curve(1).getKind(), CURVE_BEZIER);

@@ -1,0 +1,182 @@
+#include "viewer.h"
+
+#include "actions.h"
+#include "error_handling.h"
+#include "load.h"
+#include "load_progress.h"
+#include "main_view.h"
+#include "render_mode.h"
+#include "transfer_editor.h"
+#include "transfer_function.h"
+#include "volume.h"
+#include "volume_file.h"
+
+#include <new>
+
+namespace {
+
+// The progress of a load nobody watches.
+class QuietProgressDialog : public ProgressDialog
+{
+public:
+    bool update(int, const char*) override { return true; }
+    void close() override {}
+};
+
+} // namespace
+
+ProgressDialog* ViewerObserver::openProgress()
+{
+    return new (std::nothrow) QuietProgressDialog;
+}
+
+void ViewerObserver::warn(const std::string& text, const std::string& title)
+{
+    logBoth(__FILE__, __LINE__, (title + ": " + text + "\n").c_str());
+}
+
+ViewerObserver& ViewerObserver::quiet()
+{
+    static ViewerObserver observer;
+    return observer;
+}
+
+Viewer::Viewer(ViewerObserver& observer) : myObserver(&observer), mySettings(&myCoreSettings)
+{
+}
+
+void Viewer::uploadTables(bool all)
+{
+    if (!transfer || !myObserver->makeViewCurrent())
+        return;
+    transfer->build(all);
+    transfer->upload();
+}
+
+void Viewer::show()
+{
+    myObserver->repaint();
+    myObserver->refreshWindows();
+}
+
+bool Viewer::openData(const std::string& path, std::string* info)
+{
+    // The volume's textures belong in the main view's context, whichever
+    // view painted last.
+    myObserver->makeViewCurrent();
+    std::string scratch;
+    const LoadResult result = loadData(path, volume, info ? *info : scratch, *myObserver);
+    dataLoaded(volume, result, path);
+    uploadTables(false);
+    show();
+    return result.loaded;
+}
+
+bool Viewer::fallBack()
+{
+    if (!fallBackToDrawableStyle())
+        return false;
+    show();
+    return true;
+}
+
+bool Viewer::openMask(const std::string& path)
+{
+    myObserver->makeViewCurrent();
+    const bool loaded = loadMask(path, volume, *myObserver) && volume.createShiftTex();
+    if (loaded) {
+        volume.isMask = true;
+        // The focus-and-context target follows the view's size.
+        if (myView && myObserver->makeViewCurrent())
+            myView->renderTargetFollow();
+        myObserver->repaint();
+    }
+    myObserver->refreshWindows();
+    return loaded;
+}
+
+bool Viewer::openPalette(const std::string& path)
+{
+    logBoth(__FILE__, __LINE__, ("palette path: " + path + "\n").c_str());
+    // A refused file leaves the points; the curves still go linear.
+    const bool read = loadPaletteAtStartup(path);
+    if (transfer && myObserver->makeViewCurrent())
+        transfer->upload();
+    show();
+    if (!read)
+        myObserver->warn("The palette \"" + baseName(path) + "\" could not be read.", "Warning");
+    return read;
+}
+
+void Viewer::setSettingsTarget(SettingsTarget* target)
+{
+    mySettings = target ? target : &myCoreSettings;
+}
+
+bool Viewer::readSettings(const std::string& path)
+{
+    if (!loadSettings(*mySettings, path))
+        return false;
+    if (myView && myObserver->makeViewCurrent())
+        myView->setProjection(volume.perspective);
+    uploadTables(true);
+    show();
+    return true;
+}
+
+bool Viewer::readSettingsFile()
+{
+    return loadSettings(*mySettings, kSettingsFileName);
+}
+
+bool Viewer::saveSettingsFile() const
+{
+    return saveSettings(*mySettings, kSettingsFileName);
+}
+
+void Viewer::autosaveSwitched(bool on)
+{
+    if (!on)
+        rewriteSettingsAutosaveOff(*mySettings, kSettingsFileName);
+}
+
+void Viewer::setStyle(int style)
+{
+    RenderMode::instance().setDrawStyle(style);
+    if (style == DRAW_FOCUS_CONTEXT) {
+        // Focus and context is drawn with the orthographic projection.
+        setProjection(false);
+        return;
+    }
+    if (style == DRAW_2D_TEXTURE || style == DRAW_2D_MULTI_TEXTURE)
+        uploadTables(false);
+    show();
+}
+
+void Viewer::setBlending(int blending)
+{
+    volume.setBlending(blending);
+    show();
+}
+
+void Viewer::setClassification(int classification)
+{
+    selectTransferClassification(transfer, classification);
+    if (transfer && myObserver->makeViewCurrent())
+        transfer->upload();
+    show();
+}
+
+void Viewer::setProjection(bool perspective)
+{
+    if (myView && myObserver->makeViewCurrent())
+        myView->setProjection(perspective);
+    else
+        volume.perspective = perspective;
+    show();
+}
+
+std::string Viewer::whyUnavailable(int style, int classification) const
+{
+    return styleUnavailableReason(style, classification);
+}

@@ -1,0 +1,93 @@
+// The program's actions, one set for the main window and glimra-render:
+// open data, a mask, a palette, read settings, choose style, blending and
+// classification, and say why a style cannot draw. Each action changes the
+// model (volume, transfer function, render mode), rebuilds what the pictures
+// need, and tells its observer what to show. File dialogs stay with the
+// caller: an action takes a path.
+#ifndef GLIMRA_VIEWER_H
+#define GLIMRA_VIEWER_H
+
+#include "actions.h"
+#include "running_settings.h"
+#include "viewer_observer.h"
+
+#include <string>
+
+class MainView;
+
+class Viewer
+{
+public:
+    explicit Viewer(ViewerObserver& observer = ViewerObserver::quiet());
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    ViewerObserver& observer() const { return *myObserver; }
+    // Tests put a recorder in front of the window's observer.
+    void setObserver(ViewerObserver& observer) { myObserver = &observer; }
+    // The main view the actions set up (projection, render target); null
+    // until there is one.
+    void setView(MainView* view) { myView = view; }
+    MainView* view() const { return myView; }
+
+    // ---- files ----
+
+    // Reads the data set at path and puts it on screen; info receives the
+    // data-information text. A file that cannot be read leaves everything as
+    // it was and shows a warning naming it. False when nothing new is shown.
+    bool openData(const std::string& path, std::string* info);
+    // Reads a mask of the data's resolution and gives it a render target.
+    bool openMask(const std::string& path);
+    // Reads a palette or lookup table (linear curves), rebuilds and uploads
+    // the tables; a refused file leaves the points and shows a warning.
+    bool openPalette(const std::string& path);
+
+    // ---- settings ----
+
+    // Where the running settings live: the core objects until the window
+    // puts its own target here (null restores the core target).
+    void setSettingsTarget(SettingsTarget* target);
+    SettingsTarget& settings() const { return *mySettings; }
+    // A settings file into the running settings, the projection and tables
+    // following; false when it cannot be opened, and nothing changes then.
+    bool readSettings(const std::string& path);
+    // "glimra.ini" in the working directory, read and written as they are.
+    bool readSettingsFile();
+    bool saveSettingsFile() const;
+    // The autosave switch changed; switching off rewrites the file.
+    void autosaveSwitched(bool on);
+
+    // ---- choices ----
+
+    // Draw style k (1..13, the "Draw Style" menu): focus and context takes
+    // the orthographic projection, the 2-D styles rebuild their tables.
+    void setStyle(int style);
+    // 0 blending, 1 maximum, 2 minimum intensity.
+    void setBlending(int blending);
+    // 1 post-, 2 pre-classification, 3 and 4 pre-integration; the tables
+    // the classification reads are rebuilt and uploaded.
+    void setClassification(int classification);
+    // Perspective (true) or orthographic projection.
+    void setProjection(bool perspective);
+    // A style that cannot draw with what is loaded ("Focus and Context"
+    // without a mask, ...) gives way to "3D Texture VAS", with a log line;
+    // the window asks after its loads. True when the style changed.
+    bool fallBack();
+    // Why the style cannot draw with what is loaded and the classification
+    // cannot be used, "" when both can.
+    std::string whyUnavailable(int style, int classification) const;
+
+private:
+    // Builds and uploads the tables in the view's context (all: the
+    // pre-integration table too).
+    void uploadTables(bool all);
+    // The view is drawn again and the windows follow the model.
+    void show();
+
+    ViewerObserver* myObserver;        // told what to show; never null
+    MainView* myView = nullptr;        // the main view, not owned
+    CoreSettingsTarget myCoreSettings; // the settings without a window
+    SettingsTarget* mySettings;        // myCoreSettings or the window's
+};
+
+#endif

@@ -1,0 +1,56 @@
+// What the program's actions ask of whoever shows them: the one way from the
+// core up to the window layer. The wx layer implements it, glimra-render uses
+// the quiet default, tests record what they are asked.
+#ifndef GLIMRA_VIEWER_OBSERVER_H
+#define GLIMRA_VIEWER_OBSERVER_H
+
+#include <string>
+
+class ProgressDialog;
+
+class ViewerObserver
+{
+public:
+    virtual ~ViewerObserver() = default;
+
+    // A progress dialog for a load that starts now, made with operator new
+    // (the load deletes it); the default one shows nothing and never cancels.
+    virtual ProgressDialog* openProgress();
+    // A warning box; the default writes "title: text" to the log.
+    virtual void warn(const std::string& text, const std::string& title);
+    // Makes the main view's OpenGL context current; false while there is none.
+    virtual bool makeViewCurrent() { return true; }
+    // Draws the main view again.
+    virtual void repaint() {}
+    // Menus and tool windows show the state the last action left.
+    virtual void refreshWindows() {}
+    // Width of the transfer-function editor in pixels, 0 while it is closed.
+    virtual int editorViewWidth() { return 0; }
+    // A load gave the transfer function maxValue entries: the editor's
+    // sliders and mapping follow.
+    virtual void tableSizeChanged(int maxValue) { (void)maxValue; }
+
+    // The quiet observer: no dialogs, warnings to the log, nothing to draw.
+    static ViewerObserver& quiet();
+};
+
+// Passes everything to another observer; tests derive from it to record
+// what they care about and leave the rest to the window.
+class ForwardingObserver : public ViewerObserver
+{
+public:
+    explicit ForwardingObserver(ViewerObserver& next) : myNext(next) {}
+
+    ProgressDialog* openProgress() override { return myNext.openProgress(); }
+    void warn(const std::string& text, const std::string& title) override { myNext.warn(text, title); }
+    bool makeViewCurrent() override { return myNext.makeViewCurrent(); }
+    void repaint() override { myNext.repaint(); }
+    void refreshWindows() override { myNext.refreshWindows(); }
+    int editorViewWidth() override { return myNext.editorViewWidth(); }
+    void tableSizeChanged(int maxValue) override { myNext.tableSizeChanged(maxValue); }
+
+private:
+    ViewerObserver& myNext; // where everything not overridden goes
+};
+
+#endif
