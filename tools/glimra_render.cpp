@@ -30,6 +30,7 @@ const char* const kUsage =
     "  --classification C  1 post-classification, 2 pre-classification, 3 and 4 pre-integration\n"
     "  --blending B        0 blending, 1 maximum intensity, 2 minimum intensity\n"
     "  --sampling N        slices, 0 to 512\n"
+    "  --bbox              draw the bounding box (else as --ini has it; off without one)\n"
     "  --iso               iso-surface mode: the alpha test's threshold marks the surface\n"
     "  --turntable N       N pictures OUT_000.png ... turning the data once around the\n"
     "                      vertical screen axis, each written as it is drawn (1 to 3600)\n"
@@ -264,7 +265,9 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     else
         renderer.setProjection(volume.perspective);
     renderer.setView(o.view, o.rotX, o.rotY);
-    volume.showBBox = o.bbox;
+    // The box as the settings file has it, else only when asked for.
+    if (o.bbox || o.ini.empty())
+        volume.showBBox = o.bbox;
     if (o.iso)
         volume.isoMode = true;
     return -1;

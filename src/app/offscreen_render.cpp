@@ -59,8 +59,6 @@ OffscreenRenderer::OffscreenRenderer(int width, int height, const std::string& c
         myView->font->visible = false;
     myView->resize(width, height);
     myViewer.setView(myView.get());
-    // A still picture: every slice, no drag in progress.
-    volume.interacting = false;
     myOk = true;
 }
 

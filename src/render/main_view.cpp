@@ -110,6 +110,9 @@ MainView::~MainView() = default;
 
 void MainView::setupGL()
 {
+    // No drag is in progress in a new view: the still picture takes every
+    // slice, not the halved count of a drag with speed-up.
+    volume.interacting = false;
     glShadeModel(GL_SMOOTH);
     glClearColor(volume.background[0], volume.background[1], volume.background[2], 1);
     glClearDepth(1);
