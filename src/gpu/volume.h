@@ -10,6 +10,7 @@
 class TextureTarget;
 class BrickInfo;
 class MultiVolumeInfo;
+struct FocusPass;
 
 // Entry points fetched once when the main view sets up OpenGL; null when missing.
 struct ExtProcs
@@ -84,8 +85,8 @@ public:
     // and the main ray-cast pass (focus_context.cpp).
     void renderFocusContext();
     // The ray caster's box (or one brick's) with the programs bound; mask
-    // selects the mask texture.
-    void drawBox(int brick, bool mask);
+    // selects the mask texture, a focus-and-context pass its own programs.
+    void drawBox(int brick, bool mask, const FocusPass* pass = nullptr);
     // The skip grid's flags for the palette the ray caster classifies with,
     // remade only when that palette changed since the last frame.
     void updateSkipGrid();

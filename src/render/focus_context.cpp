@@ -44,6 +44,21 @@ private:
     bool myOn[6];
 };
 
+// The pass that draws with the programs of style under the current
+// classification, reading target when there is one.
+FocusPass passOf(int style, const TextureTarget* target)
+{
+    FocusPass pass;
+    pass.set = RenderMode::programSetFor(style, RenderMode::instance().getClassification());
+    if (target) {
+        pass.targetTexture = target->texture;
+        pass.decrement = target->decrement;
+        pass.width = static_cast<float>(target->rectWidth);
+        pass.height = static_cast<float>(target->rectHeight);
+    }
+    return pass;
+}
+
 // The table texture the ray-casting programs classify with.
 GLuint classifyingTable(bool preint)
 {
@@ -104,10 +119,11 @@ void highlightMask(Volume& v, bool preint)
     // The empty cells were found for the data's palette, not the mask's.
     SkipGrid dataCells;
     std::swap(dataCells, v.skipGrid);
-    RenderMode::instance().setDrawStyle(DRAW_RAY_CASTING);
+    // The mask drawn as the ray caster draws data.
+    const FocusPass pass = passOf(DRAW_RAY_CASTING, nullptr);
     glBindTexture(GL_TEXTURE_3D, v.tidMask);
     glEnable(GL_TEXTURE_3D);
-    v.drawBox(-1, true);
+    v.drawBox(-1, true, &pass);
     glBindTexture(GL_TEXTURE_3D, v.tidVolume);
     std::swap(dataCells, v.skipGrid);
 
@@ -124,12 +140,7 @@ void Volume::renderFocusContext()
     TextureTarget* target = shiftTex;
     if (!isMask || !target || target->texture == 0)
         return;
-    RenderMode& mode = RenderMode::instance();
-    const int classification = mode.getClassification();
-    cgRenderTarget.texture = target->texture;
-    cgRenderTarget.decrement = target->decrement;
-    cgRenderTarget.width = static_cast<float>(target->rectWidth);
-    cgRenderTarget.height = static_cast<float>(target->rectHeight);
+    const int classification = RenderMode::instance().getClassification();
 
     // Mask pass: the depth of the mask's front where each ray meets it. A
     // blend left from the last frame (minimum intensity) would eat it.
@@ -138,15 +149,14 @@ void Volume::renderFocusContext()
     glDisable(GL_STENCIL_TEST);
     glDisable(GL_ALPHA_TEST);
     glDisable(GL_BLEND);
-    mode.setDrawStyle(DRAW_FOCUS_CONTEXT_MASK);
+    const FocusPass maskPass = passOf(DRAW_FOCUS_CONTEXT_MASK, target);
     glBindTexture(GL_TEXTURE_3D, tidMask);
     glEnable(GL_TEXTURE_3D);
-    drawBox(-1, true);
+    drawBox(-1, true, &maskPass);
     glBindTexture(GL_TEXTURE_3D, tidVolume);
 
     copyIntoTarget(*target);
     target->readBack();
-    cgRenderTarget.decrement = target->decrement;
 
     // Dilation in window coordinates over the target's rectangle.
     glDisable(GL_ALPHA_TEST);
@@ -161,7 +171,8 @@ void Volume::renderFocusContext()
     glLoadIdentity();
     {
         ClipPlanesOff planesOff;
-        mode.setDrawStyle(DRAW_FOCUS_CONTEXT_DILATE);
+        // The read-back set the dilation's step.
+        const FocusPass dilatePass = passOf(DRAW_FOCUS_CONTEXT_DILATE, target);
         glBindTexture(GL_TEXTURE_2D, target->texture);
         const float x = static_cast<float>(target->rectX);
         const float y = static_cast<float>(target->rectY);
@@ -169,7 +180,7 @@ void Volume::renderFocusContext()
         const float h = static_cast<float>(target->rectHeight);
         for (int pass = 0; pass < target->reach; ++pass) {
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            bindCgPrograms(target->texture, true, 0, 0, -1);
+            bindCgPrograms(target->texture, true, 0, 0, -1, &dilatePass);
             glBegin(GL_QUADS);
             glTexCoord2f(0, 0);
             glVertex2f(x, y);
@@ -196,12 +207,13 @@ void Volume::renderFocusContext()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 
     // Main pass: the data with what lies in front of the grown image cut away.
-    mode.setDrawStyle(DRAW_FOCUS_CONTEXT);
+    FocusPass mainPass = passOf(DRAW_FOCUS_CONTEXT, target);
+    mainPass.corners = true;
     setupCompositing();
     glAlphaFunc(alphaFunc, alphaThreshold);
     glEnable(GL_ALPHA_TEST);
     glEnable(GL_TEXTURE_3D);
-    drawBox(-1, false);
+    drawBox(-1, false, &mainPass);
 
     // Without a program pre-classification has nothing to classify the mask with.
     if (target->enabled && classification != CLASSIFICATION_PRE)
@@ -209,7 +221,6 @@ void Volume::renderFocusContext()
                       classification == CLASSIFICATION_PRE_INTEGRATION ||
                           classification == CLASSIFICATION_PRE_INTEGRATION_FILE);
 
-    mode.setDrawStyle(DRAW_FOCUS_CONTEXT);
     glDisable(GL_TEXTURE_3D);
     glDisable(GL_ALPHA_TEST);
     glDisable(GL_STENCIL_TEST);

@@ -23,7 +23,6 @@ bool cgReady = true;
 bool arbProgramsReady = false;
 bool nv30Supported = false;
 bool nv40Supported = false;
-CgRenderTargetValues cgRenderTarget;
 
 namespace {
 
@@ -678,6 +677,7 @@ struct BindRequest
     float res2[2];      // texels of a 2-D stack slice
     float res3[3];      // texels of the data
     float sliceDist;    // the ray casters' sample distance
+    const FocusPass* pass; // the focus-and-context pass, null for others
 };
 
 // Which fragment program a set binds for the request; PRG_NONE for none.
@@ -818,7 +818,7 @@ void loadFocusContext(int id, const BindRequest& r)
     value1(id, P_SLICE_DIST, r.sliceDist);
     value1(id, P_ALPHA_THRESH, volume.alphaThreshold);
     if (r.preint) {
-        sampler(id, P_SHIFT_TEXTURE, cgRenderTarget.texture);
+        sampler(id, P_SHIFT_TEXTURE, r.pass ? r.pass->targetTexture : 0);
         value1(id, P_DISTANCE_NEAR_FAR, std::fabs(volume.depthRange[1] - volume.depthRange[0]));
         value1(id, P_NEAR, volume.depthRange[0]);
         return;
@@ -852,12 +852,14 @@ int chooseFocusContextDilate(const BindRequest&)
     return volume.isMask ? PRG_DILATE_FP : PRG_NONE;
 }
 
-void loadFocusContextDilate(int id, const BindRequest&)
+void loadFocusContextDilate(int id, const BindRequest& r)
 {
-    sampler(id, P_VOLUME, cgRenderTarget.texture);
-    value1(id, P_DECREMENT, cgRenderTarget.decrement);
-    value1(id, P_RESX, cgRenderTarget.width);
-    value1(id, P_RESY, cgRenderTarget.height);
+    const FocusPass none;
+    const FocusPass& pass = r.pass ? *r.pass : none;
+    sampler(id, P_VOLUME, pass.targetTexture);
+    value1(id, P_DECREMENT, pass.decrement);
+    value1(id, P_RESX, pass.width);
+    value1(id, P_RESY, pass.height);
 }
 
 int chooseMultiTexturePost(const BindRequest& r)
@@ -1135,7 +1137,8 @@ bool createCgPrograms()
     return true;
 }
 
-void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int brick)
+void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int brick,
+                    const FocusPass* pass)
 {
     if (!cgReady || !cgContext)
         return;
@@ -1143,7 +1146,7 @@ void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int 
     g_boundVertex = PRG_NONE;
     g_boundFragment = PRG_NONE;
     g_enabledSamplerCount = 0;
-    const SetBinding* binding = bindingOf(mode.getProgramSet());
+    const SetBinding* binding = bindingOf(pass ? pass->set : mode.getProgramSet());
     if (!binding)
         return;
 
@@ -1164,6 +1167,7 @@ void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int 
     for (int i = 0; i < 3; ++i)
         r.res3[i] = static_cast<float>(volume.resolution[i]);
     r.sliceDist = volume.diagonal / (intervals() * 2.2f);
+    r.pass = pass;
 
     bindVertex(binding->vertex, r.slicing, r.classification, r.preint, r.brick);
     g_boundFragment = bindFragment(*binding, r);

@@ -6,6 +6,7 @@
 
 #include "cg_layer.h"
 #include "includegl.h"
+#include "render_mode.h"
 
 // Every program instance, in creation order. The two pre-integration fragment
 // files are created twice: one instance for each projection.
@@ -78,16 +79,17 @@ extern bool nv30Supported;
 // The ray-casting programs exist.
 extern bool nv40Supported;
 
-// What the focus-and-context passes hand over from their render target before
-// binding: its texture, the dilation decrement and its size in pixels.
-struct CgRenderTargetValues
+// One pass of focus and context: the programs it draws with, whatever style
+// the menus chose, and what it reads from the render target.
+struct FocusPass
 {
-    GLuint texture = 0;
-    float decrement = 0.0f;
-    float width = 0.0f;
+    ProgramSet set = ProgramSet::None; // the pass's program set
+    GLuint targetTexture = 0;          // the render target's texture
+    float decrement = 0.0f;            // the dilation's step
+    float width = 0.0f;                // the target's rectangle in pixels
     float height = 0.0f;
+    bool corners = false;              // the box corners are found in the target (main pass)
 };
-extern CgRenderTargetValues cgRenderTarget;
 
 // Where the program files are read; "../Cg/" unless changed (tests).
 void setCgProgramDirectory(const char* directory);
@@ -110,8 +112,10 @@ bool createCgPrograms();
 // parameters. texture is the data texture, second and third the gradient and
 // magnitude textures (or the next 2-D slice), brick -1 without bricks. The
 // samplers' textures go on units of their own, so the units the caller uses
-// and its active unit stay as they are.
-void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int brick);
+// and its active unit stay as they are. A focus-and-context pass binds its
+// own set instead of the render mode's.
+void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int brick,
+                    const FocusPass* pass = nullptr);
 // After the polygon: samplers and both profiles off, the sampler units and
 // the pipeline binding as before the bind.
 void disableCgPrograms();

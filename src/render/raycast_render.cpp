@@ -57,7 +57,7 @@ void Volume::updateSkipGrid()
     skipGrid.paletteKey = 0;
 }
 
-void Volume::drawBox(int brick, bool mask)
+void Volume::drawBox(int brick, bool mask, const FocusPass* pass)
 {
     const Brick* b = myBrickInfo ? myBrickInfo->getBrick(brick) : nullptr;
     glEnable(GL_CULL_FACE);
@@ -74,13 +74,13 @@ void Volume::drawBox(int brick, bool mask)
         glMultMatrixf(b->placement);
     }
     if (mask)
-        bindCgPrograms(tidMask, false, tidGradient, tidMagnitude, -1);
+        bindCgPrograms(tidMask, false, tidGradient, tidMagnitude, -1, pass);
     else if (b)
-        bindCgPrograms(b->texData, false, b->texGradient, b->texMagnitude, brick);
+        bindCgPrograms(b->texData, false, b->texGradient, b->texMagnitude, brick, pass);
     else
-        bindCgPrograms(tidVolume, false, tidGradient, tidMagnitude, -1);
+        bindCgPrograms(tidVolume, false, tidGradient, tidMagnitude, -1, pass);
     // The main pass of focus and context finds each corner in the render target.
-    if (RenderMode::instance().getDrawStyle() == DRAW_FOCUS_CONTEXT && isMask && shiftTex)
+    if (pass && pass->corners && isMask && shiftTex)
         shiftTex->cornerPositions(vertices, cornerWindow);
 
     static const float kCornerTex[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};

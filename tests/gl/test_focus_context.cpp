@@ -210,6 +210,23 @@ TEST_F(FocusContext, HighlightLeavesTheTransferFunctionTexturesAsTheyWere)
     }
 }
 
+// The passes draw with programs of their own: the render mode the menus set
+// (style, slicing, program set) is the same after every frame.
+TEST_F(FocusContext, FramesLeaveTheRenderModeAsTheMenusSetIt)
+{
+    target().setEnabled(true);
+    RenderMode& mode = RenderMode::instance();
+    for (int classification : {CLASSIFICATION_POST, CLASSIFICATION_PRE_INTEGRATION}) {
+        renderer->setClassification(classification);
+        const RenderMode before = mode;
+        const auto px = frame();
+        EXPECT_GT(coverage(px), 0);
+        EXPECT_EQ(mode.getDrawStyle(), before.getDrawStyle());
+        EXPECT_EQ(mode.getSlicing(), before.getSlicing());
+        EXPECT_EQ(mode.getProgramSet(), before.getProgramSet());
+    }
+}
+
 TEST_F(FocusContext, WithoutAMaskNothingIsDrawn)
 {
     volume.isMask = false;

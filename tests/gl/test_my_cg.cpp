@@ -559,7 +559,6 @@ TEST_F(MyCg, EveryProgramSetLeavesTheTextureStateAsItFoundIt)
     bands.addTexture(data3D, -1);
     volume.myMVolumeInfo = &bands;
     volume.isMask = true;
-    cgRenderTarget.texture = data2D;
     for (int i = 0; i < 6; ++i)
         volume.multiSlices[i] = i % 3 == 2 ? 0.5f : static_cast<float>(data2D);
     for (GLint u = 0; u < fixedUnits; ++u) {
@@ -611,7 +610,11 @@ TEST_F(MyCg, EveryProgramSetLeavesTheTextureStateAsItFoundIt)
                     const bool is2D = mode.getSlicing() == SLICING_2D_STACKS;
                     const std::string what = "style " + std::to_string(style) + " class " + std::to_string(c) +
                                              (iso ? " iso" : "") + (perspective ? " persp" : " ortho");
-                    bindCgPrograms(is2D ? data2D : data3D, is2D, is2D ? data2D : data3D, data3D, -1);
+                    // The render target the focus-and-context passes read.
+                    FocusPass pass;
+                    pass.set = mode.getProgramSet();
+                    pass.targetTexture = data2D;
+                    bindCgPrograms(is2D ? data2D : data3D, is2D, is2D ? data2D : data3D, data3D, -1, &pass);
                     GLint active = 0;
                     glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
                     EXPECT_EQ(active, GL_TEXTURE5) << what; // never switched, not even while bound
@@ -626,7 +629,6 @@ TEST_F(MyCg, EveryProgramSetLeavesTheTextureStateAsItFoundIt)
     glActiveTexture(GL_TEXTURE0);
     volume.myMVolumeInfo = nullptr;
     volume.isMask = false;
-    cgRenderTarget.texture = 0;
     GLuint palette = 0;
     GLuint preint = 0;
     unsigned long version = 0;
