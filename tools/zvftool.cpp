@@ -137,6 +137,22 @@ int cmdInfo(const std::string& path)
 }
 
 // zvf type code of a description-file name or a zvf keyword; 0 if unknown.
+// Writes grid under h to out and frees h's arrays: 0 when written, else the
+// exit status (the library has written its one-line message, or one here).
+int writeZvf(const std::string& out, const void* grid, zvfHeader* h)
+{
+    FILE* o = std::fopen(out.c_str(), "wb");
+    if (!o) {
+        zvfFreeHeader(h);
+        return fail(out + ": " + std::strerror(errno));
+    }
+    const int ok = zvfWriteGridStream(o, grid, h);
+    zvfFreeHeader(h);
+    if (std::fclose(o) != 0 && ok)
+        return fail(out + ": write error");
+    return ok ? 0 : 1;
+}
+
 int typeFromWord(const std::string& word)
 {
     static const struct { const char* name; int code; } names[] = {
@@ -355,16 +371,7 @@ int convertForeign(const std::string& in, const std::string& out)
         h.vtype = zvfRegular;
     v.release();
     zvfAddHdrComment(&h, ("converted by zvftool from " + baseName(in)).c_str());
-    FILE* o = std::fopen(out.c_str(), "wb");
-    if (!o) {
-        zvfFreeHeader(&h);
-        return fail(out + ": " + std::strerror(errno));
-    }
-    int ok = zvfWriteGridStream(o, grid.data(), &h);
-    zvfFreeHeader(&h);
-    if (std::fclose(o) != 0 && ok)
-        return fail(out + ": write error");
-    return ok ? 0 : 1;
+    return writeZvf(out, grid.data(), &h);
 }
 
 int cmdConvert(const std::vector<std::string>& args)
@@ -441,16 +448,7 @@ int cmdConvert(const std::vector<std::string>& args)
     if (h.px != h.py || h.px != h.pz)
         h.vtype = zvfRegular;
     zvfAddHdrComment(&h, ("converted by zvftool from " + baseName(in)).c_str());
-    FILE* o = std::fopen(out.c_str(), "wb");
-    if (!o) {
-        zvfFreeHeader(&h);
-        return fail(out + ": " + std::strerror(errno));
-    }
-    int ok = zvfWriteGridStream(o, grid.data(), &h);
-    zvfFreeHeader(&h);
-    if (std::fclose(o) != 0 && ok)
-        return fail(out + ": write error");
-    return ok ? 0 : 1; // the library has written its one-line message
+    return writeZvf(out, grid.data(), &h);
 }
 
 bool parseThreshold(const std::string& text, double* value)
@@ -604,17 +602,9 @@ int cmdMask(const std::vector<std::string>& args)
     if (grow > 0)
         comment += ", grown by " + std::to_string(grow);
     zvfAddHdrComment(&h, comment.c_str());
-    FILE* o = std::fopen(out.c_str(), "wb");
-    if (!o) {
-        zvfFreeHeader(&h);
-        return fail(out + ": " + std::strerror(errno));
-    }
-    int ok = zvfWriteGridStream(o, mask.data(), &h);
-    zvfFreeHeader(&h);
-    if (std::fclose(o) != 0 && ok)
-        return fail(out + ": write error");
-    if (!ok)
-        return 1; // the library has written its one-line message
+    const int status = writeZvf(out, mask.data(), &h);
+    if (status != 0)
+        return status;
     std::printf("%zu of %zu voxels in the mask\n", inside, voxels);
     return 0;
 }

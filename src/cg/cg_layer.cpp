@@ -242,28 +242,28 @@ GLenum targetOf(GLenum type)
     }
 }
 
-std::string shaderLog(GLuint shader)
+// The info log of a shader or program, without its closing zero.
+template <typename GetIv, typename GetLog>
+std::string infoLog(GLuint id, GetIv getiv, GetLog getLog)
 {
     GLint length = 0;
-    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    getiv(id, GL_INFO_LOG_LENGTH, &length);
     if (length <= 1)
         return std::string();
     std::string text(static_cast<size_t>(length), '\0');
-    glGetShaderInfoLog(shader, length, nullptr, &text[0]);
+    getLog(id, length, nullptr, &text[0]);
     text.resize(std::strlen(text.c_str()));
     return text;
 }
 
+std::string shaderLog(GLuint shader)
+{
+    return infoLog(shader, glGetShaderiv, glGetShaderInfoLog);
+}
+
 std::string programLog(GLuint program)
 {
-    GLint length = 0;
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 1)
-        return std::string();
-    std::string text(static_cast<size_t>(length), '\0');
-    glGetProgramInfoLog(program, length, nullptr, &text[0]);
-    text.resize(std::strlen(text.c_str()));
-    return text;
+    return infoLog(program, glGetProgramiv, glGetProgramInfoLog);
 }
 
 
@@ -1046,7 +1046,10 @@ void cgGLSetParameterArray4f(CGparameter param, long offset, long count, const f
     setArray(param, 4, offset, count, v);
 }
 
-void cgGLSetMatrixParameterfc(CGparameter param, const float* m)
+namespace {
+
+// A 4 x 4 matrix into a matrix parameter, its rows given when transpose.
+void setMatrix(CGparameter param, const float* m, GLboolean transpose)
 {
     CgParameterRecord* p = matrixParameter(param);
     if (!p)
@@ -1055,19 +1058,19 @@ void cgGLSetMatrixParameterfc(CGparameter param, const float* m)
         setError(CG_INVALID_PARAMETER_ERROR);
         return;
     }
-    glProgramUniformMatrix4fv(p->program->program, p->location, 1, GL_FALSE, m);
+    glProgramUniformMatrix4fv(p->program->program, p->location, 1, transpose, m);
+}
+
+} // namespace
+
+void cgGLSetMatrixParameterfc(CGparameter param, const float* m)
+{
+    setMatrix(param, m, GL_FALSE);
 }
 
 void cgGLSetMatrixParameterfr(CGparameter param, const float* m)
 {
-    CgParameterRecord* p = matrixParameter(param);
-    if (!p)
-        return;
-    if (!m) {
-        setError(CG_INVALID_PARAMETER_ERROR);
-        return;
-    }
-    glProgramUniformMatrix4fv(p->program->program, p->location, 1, GL_TRUE, m);
+    setMatrix(param, m, GL_TRUE);
 }
 
 void cgGLSetStateMatrixParameter(CGparameter param, CGGLenum matrix, CGGLenum transform)

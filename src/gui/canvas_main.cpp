@@ -1,5 +1,6 @@
 #include "canvas_main.h"
 
+#include "canvas_context.h"
 #include "text_overlay.h"
 
 MainGLCanvas::MainGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
@@ -22,11 +23,7 @@ MainGLCanvas::~MainGLCanvas()
 
 bool MainGLCanvas::makeContextCurrent()
 {
-    if (!myContext || !myContext->IsOK())
-        return false;
-    if (!glReady() && !IsShownOnScreen())
-        return false;
-    if (!SetCurrent(*myContext))
+    if (!enterCanvasContext(*this, myContext, glReady()))
         return false;
     if (!glReady()) {
         const wxSize s = GetClientSize();

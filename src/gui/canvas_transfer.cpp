@@ -1,5 +1,6 @@
 #include "canvas_transfer.h"
 
+#include "canvas_context.h"
 #include "canvas_main.h"
 #include "histogram.h"
 #include "menu_main.h"
@@ -46,11 +47,7 @@ TransferGLCanvas::~TransferGLCanvas()
 
 bool TransferGLCanvas::makeContextCurrent()
 {
-    if (!myContext || !myContext->IsOK())
-        return false;
-    if (!glReady() && !IsShownOnScreen())
-        return false;
-    if (!SetCurrent(*myContext))
+    if (!enterCanvasContext(*this, myContext, glReady()))
         return false;
     if (!glReady())
         setupGL(transfer);

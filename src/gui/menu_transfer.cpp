@@ -407,19 +407,17 @@ void TransferFrame::applyEditBoxes()
 
 bool TransferFrame::undo()
 {
-    if (!transfer || !myHistory.undo(*transfer))
-        return false;
-    transfer->refreshCurves();
-    transfer->build(true);
-    setEditedPoint(-1, -1);
-    showCurveKind();
-    refreshTables();
-    return true;
+    return transfer && showHistoryStep(myHistory.undo(*transfer));
 }
 
 bool TransferFrame::redo()
 {
-    if (!transfer || !myHistory.redo(*transfer))
+    return transfer && showHistoryStep(myHistory.redo(*transfer));
+}
+
+bool TransferFrame::showHistoryStep(bool stepped)
+{
+    if (!stepped)
         return false;
     transfer->refreshCurves();
     transfer->build(true);

@@ -87,6 +87,9 @@ public:
     const ZoomPan& zoom() const { return myZoom; }
 
 private:
+    // After an undo or redo that took place: curves, tables and controls
+    // follow; false when there was nothing to take back or do again.
+    bool showHistoryStep(bool stepped);
     void buildMenuBar();
     void buildControls();
     // Zoom, pan, labels and the views after a slider or a load.

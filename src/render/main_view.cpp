@@ -282,44 +282,39 @@ bool MainView::onMouse(const MouseInput& in)
     if (speedup)
         volume.interacting = true;
     bool refresh = false;
-    if (in.left) {
+    // Each held button in turn: the first event of a drag only records
+    // where it began, later ones apply the motion since the last event.
+    auto step = [&](auto move) {
         if (myDragStarted) {
-            rotY = in.x - myLastX;
-            rotX = in.y - myLastY;
+            move(static_cast<float>(in.x - myLastX), static_cast<float>(in.y - myLastY));
             refresh = true;
         } else {
             myDragStarted = true;
         }
         myLastX = in.x;
         myLastY = in.y;
+    };
+    if (in.left) {
+        step([&](float dx, float dy) {
+            rotY = static_cast<int>(dx);
+            rotX = static_cast<int>(dy);
+        });
         if (clipPlanes.translatingCount != 0)
             planeShift = rotX;
     }
-    if (in.right) {
-        if (myDragStarted) {
-            volume.distance += static_cast<float>(myLastY - in.y) / 50.0f;
-            volume.distance += static_cast<float>(myLastX - in.x) / 50.0f;
+    if (in.right)
+        step([&](float dx, float dy) {
+            volume.distance -= dy / 50.0f;
+            volume.distance -= dx / 50.0f;
             volume.orthoScale = orthoScaleFor(volume.distance);
             renderTargetPlace();
-            refresh = true;
-        } else {
-            myDragStarted = true;
-        }
-        myLastX = in.x;
-        myLastY = in.y;
-    }
-    if (in.middle) {
-        if (myDragStarted) {
-            volume.pan[0] += static_cast<float>(in.x - myLastX) / 120.0f;
-            volume.pan[1] -= static_cast<float>(in.y - myLastY) / 120.0f;
+        });
+    if (in.middle)
+        step([&](float dx, float dy) {
+            volume.pan[0] += dx / 120.0f;
+            volume.pan[1] -= dy / 120.0f;
             renderTargetPlace();
-            refresh = true;
-        } else {
-            myDragStarted = true;
-        }
-        myLastX = in.x;
-        myLastY = in.y;
-    }
+        });
     return refresh;
 }
 
