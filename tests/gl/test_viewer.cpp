@@ -1,0 +1,168 @@
+// The program's actions as the window and glimra-render call them, watched
+// by a recording observer: what each action changes in the model and what it
+// asks to be shown.
+#include "render_fixture.h"
+#include "sample_volumes.h"
+#include "test_support.h"
+#include "unit/load_test_util.h"
+#include "viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Everything an action asks of the windows.
+class Recorder : public ProgressRecorder
+{
+public:
+    bool makeViewCurrent() override
+    {
+        ++currents;
+        return true;
+    }
+    void repaint() override { ++repaints; }
+    void refreshWindows() override { ++refreshes; }
+
+    int currents = 0;
+    int repaints = 0;
+    int refreshes = 0;
+};
+
+class ViewerActions : public RenderSlicing
+{
+protected:
+    void SetUp() override
+    {
+        RenderSlicing::SetUp();
+        // The same renderer, reporting to the recorder (the old one goes
+        // first: its view takes the transfer function with it).
+        renderer.reset();
+        renderer.reset(new OffscreenRenderer(kSize, kSize, kCg, recorder));
+        ASSERT_TRUE(renderer->ok()) << renderer->error();
+        renderer->setProjection(false);
+        data = sample("phantom", "data.zvf");
+        mask = sample("phantom-mask", "mask.zvf");
+    }
+    void TearDown() override
+    {
+        volume.isMask = false;
+        RenderSlicing::TearDown();
+    }
+    std::string sample(const std::string& name, const std::string& file)
+    {
+        SampleVolume v;
+        const std::string path = dir.file(file);
+        EXPECT_TRUE(makeSampleVolume(name, &v) && writeSampleVolume(v, path)) << name;
+        return path;
+    }
+    Viewer& viewer() { return renderer->viewer(); }
+
+    Recorder recorder;
+    testsupport::TempDir dir;
+    std::string data, mask;
+};
+
+} // namespace
+
+TEST_F(ViewerActions, ARefusedDataFileChangesNothingAndSaysWhyOnce)
+{
+    ASSERT_TRUE(renderer->loadData(data));
+    const std::string info = renderer->dataInfo();
+    const GLuint texture = volume.tidVolume;
+    ASSERT_NE(texture, 0u);
+    const std::string cut = dir.file("cut.zvf");
+    const std::string bytes = testsupport::readFile(data);
+    ASSERT_TRUE(testsupport::writeFile(cut, bytes.substr(0, bytes.size() / 3)));
+    recorder.boxes.clear();
+    recorder.record = ProgressRecord();
+
+    EXPECT_FALSE(renderer->loadData(cut));
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].first.rfind(cut + ": ", 0), 0u) << recorder.boxes[0].first;
+    EXPECT_EQ(recorder.boxes[0].second, "Warning");
+    EXPECT_EQ(recorder.record.updates.back(), std::make_pair(100, std::string("Failed.")));
+    EXPECT_EQ(recorder.record.opened, recorder.record.closed);
+    EXPECT_EQ(renderer->dataInfo(), info);
+    EXPECT_TRUE(volume.isData);
+    EXPECT_EQ(volume.tidVolume, texture);
+    EXPECT_EQ(volume.resolution[0], 160);
+}
+
+TEST_F(ViewerActions, LoadsReportToTheObserverAndTheWindowsFollow)
+{
+    ASSERT_TRUE(renderer->loadData(data));
+    EXPECT_TRUE(recorder.boxes.empty());
+    // 16-bit values: the transfer window follows a table of 4096 entries.
+    EXPECT_EQ(recorder.tableSizes, std::vector<int>{4096});
+    EXPECT_EQ(recorder.record.updates.back(), std::make_pair(99, std::string("Done.")));
+    EXPECT_GE(recorder.refreshes, 1);
+    EXPECT_GE(recorder.repaints, 1);
+    EXPECT_GE(recorder.currents, 1);
+
+    // Focus and context needs the mask the next action brings.
+    EXPECT_NE(viewer().whyUnavailable(DRAW_FOCUS_CONTEXT, CLASSIFICATION_POST), "");
+    const int refreshes = recorder.refreshes;
+    ASSERT_TRUE(renderer->loadMask(mask));
+    EXPECT_TRUE(volume.isMask);
+    EXPECT_GT(recorder.refreshes, refreshes);
+    EXPECT_EQ(viewer().whyUnavailable(DRAW_FOCUS_CONTEXT, CLASSIFICATION_POST), "");
+
+    // A mask of another size: the box the program always showed, the mask kept.
+    const std::string other = sample("types-uchar", "other.zvf");
+    recorder.boxes.clear();
+    EXPECT_FALSE(renderer->loadMask(other));
+    EXPECT_EQ(recorder.boxes,
+              (std::vector<std::pair<std::string, std::string>>{{"Incompatible mask resolution.", "Warning"}}));
+    EXPECT_TRUE(volume.isMask);
+}
+
+TEST_F(ViewerActions, StylesTakeTheirProjectionAndFallBackWhenTheyCannotDraw)
+{
+    ASSERT_TRUE(renderer->loadData(data));
+    viewer().setProjection(true);
+    EXPECT_TRUE(volume.perspective);
+    // Focus and context is drawn orthographically.
+    ASSERT_TRUE(renderer->loadMask(mask));
+    viewer().setStyle(DRAW_FOCUS_CONTEXT);
+    EXPECT_EQ(RenderMode::instance().getDrawStyle(), DRAW_FOCUS_CONTEXT);
+    EXPECT_FALSE(volume.perspective);
+    // Without the mask it cannot draw: the fallback takes "3D Texture VAS".
+    volume.isMask = false;
+    EXPECT_TRUE(viewer().fallBack());
+    EXPECT_EQ(RenderMode::instance().getDrawStyle(), DRAW_3D_TEXTURE_VAS);
+    EXPECT_FALSE(viewer().fallBack()) << "a style that draws stays";
+
+    viewer().setBlending(BLENDING_MAXIMUM);
+    EXPECT_EQ(volume.getBlending(), BLENDING_MAXIMUM);
+}
+
+TEST_F(ViewerActions, ClassificationRebuildsAndUploadsTheTables)
+{
+    ASSERT_TRUE(renderer->loadData(data));
+    const unsigned long uploads = transfer->getUploadCount();
+    viewer().setClassification(CLASSIFICATION_PRE_INTEGRATION);
+    EXPECT_EQ(RenderMode::instance().getClassification(), CLASSIFICATION_PRE_INTEGRATION);
+    EXPECT_GT(transfer->getUploadCount(), uploads);
+    EXPECT_NE(transfer->getPreintTable(), nullptr);
+}
+
+TEST_F(ViewerActions, APaletteThatCannotBeReadLeavesThePointsAndSaysSo)
+{
+    ASSERT_TRUE(renderer->loadData(data));
+    const std::string bad = dir.file("bad.pal");
+    ASSERT_TRUE(testsupport::writeFile(bad, "2\n0 0\n"));
+    const int points = transfer->curve(CHANNEL_ALPHA).getCount();
+    recorder.boxes.clear();
+    EXPECT_FALSE(viewer().openPalette(bad));
+    EXPECT_EQ(recorder.boxes, (std::vector<std::pair<std::string, std::string>>{
+                                  {"The palette \"bad.pal\" could not be read.", "Warning"}}));
+    EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).getCount(), points);
+    // A settings file that is not there changes nothing.
+    const int style = RenderMode::instance().getDrawStyle();
+    EXPECT_FALSE(viewer().readSettings(dir.file("none.ini")));
+    EXPECT_EQ(RenderMode::instance().getDrawStyle(), style);
+}
