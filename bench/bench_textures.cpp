@@ -68,6 +68,7 @@ void BM_TextureStages(benchmark::State& state)
     fill(small.data(), kN - 1, kN - 1, kN - 1);
 
     Best memcpyGradient, memcpyStack, pad, upload3D, grad, mag, gradUpload, magUpload, stack[3], whole, xCopy;
+    Best grad1, mag1; // the same passes on one thread, interleaved with the others
     const size_t sliceStride = static_cast<size_t>(kN) * kN + 64;
     std::vector<unsigned char> xStack(64 * sliceStride, 1);
     GLuint tex = 0;
@@ -121,6 +122,16 @@ void BM_TextureStages(benchmark::State& state)
         computeMagnitude(magnitude.data(), kN, kN, kN, gradient.data(), GL_UNSIGNED_BYTE);
         benchmark::ClobberMemory();
         mag.add(msSince(t));
+        gradientThreads = 1;
+        t = Clock::now();
+        computeGradient(gradient.data(), kN, kN, kN, 1, volumeBytes.data(), GL_UNSIGNED_BYTE, 4);
+        benchmark::ClobberMemory();
+        grad1.add(msSince(t));
+        t = Clock::now();
+        computeMagnitude(magnitude.data(), kN, kN, kN, gradient.data(), GL_UNSIGNED_BYTE);
+        benchmark::ClobberMemory();
+        mag1.add(msSince(t));
+        gradientThreads = 0;
         t = Clock::now();
         glTexImage3D(GL_TEXTURE_3D, 0, GL_RGB, kN, kN, kN, 0, GL_RGB, GL_UNSIGNED_BYTE, gradient.data());
         glFinish();
@@ -159,6 +170,8 @@ void BM_TextureStages(benchmark::State& state)
     state.counters["gradient_ms"] = grad.ms;
     state.counters["gradient_x_memcpy"] = grad.ms / memcpyGradient.ms;
     state.counters["magnitude_ms"] = mag.ms;
+    state.counters["gradient_1_thread_ms"] = grad1.ms;
+    state.counters["magnitude_1_thread_ms"] = mag1.ms;
     state.counters["gradient_upload_ms"] = gradUpload.ms;
     state.counters["magnitude_upload_ms"] = magUpload.ms;
     const char* names[3] = {"x_stack", "y_stack", "z_stack"};

@@ -56,13 +56,16 @@ double gradientBias(GLenum glType);
 // Central differences of the voxels into gradient (nx*ny*nz voxels of three
 // glType elements, zeroed here; boundary voxels stay 0). With one channel, or
 // gradientCalculation 0...3 naming a channel, that channel; otherwise the
-// truncated mean of every channel's encoded component. Reports "Generating
-// gradient." after each interior slice through progressCallback; false when
-// that cancels.
+// truncated mean of every channel's encoded component. The slices are shared
+// among the cores; "Generating gradient." is reported after each interior
+// slice, in order, through progressCallback; false when that cancels.
 bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const void* data,
                      GLenum glType, int gradientCalculation);
 // Gradient lengths of every voxel, divided by the largest (when not 0).
 void computeMagnitude(float* magnitude, int nx, int ny, int nz, const void* gradient, GLenum glType);
+// Threads of the gradient and magnitude passes: 0 (the default) one per
+// core, else that many. The result is the same byte for byte either way.
+extern int gradientThreads;
 
 // Texture sizes of a 2-D stack (0 x, 1 y, 2 z) for the padded sizes.
 void stackSliceSize(int axis, const int padded[3], int* width, int* height);

@@ -1,10 +1,13 @@
 // The CPU stages of texture generation: gradients, magnitudes, 2-D stack
 // slices and brick cubes. No GL here.
 #include "gen_texture.h"
+#include "parallel.h"
 #include "voxel_types.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -16,6 +19,8 @@
 // vectorizes the interleaved three-component stores; picked at run time.
 #define GLIMRA_AVX2_KERNEL __attribute__((target("avx2"), optimize("vect-cost-model=dynamic", "no-math-errno")))
 #endif
+
+int gradientThreads = 0;
 
 namespace {
 
@@ -72,6 +77,49 @@ bool reportGradient(int z, int nz)
         return true;
     progressCallback = nullptr;
     return false;
+}
+
+// Planes 0 ... nz - 1 by plane(z) on every core, plane z on thread
+// z % threads; the calling thread reports planes 1 ... nz - 2 in order as
+// they are finished, as one thread would. False when a report cancelled
+// (planes not begun by then stay as they were).
+template <typename Plane>
+bool forEachPlaneReporting(int nz, Plane plane)
+{
+    const int threads = std::min(passThreads(gradientThreads), nz);
+    if (threads <= 1) {
+        for (int z = 0; z < nz; ++z) {
+            plane(z);
+            if (z >= 1 && z <= nz - 2 && !reportGradient(z, nz))
+                return false;
+        }
+        return true;
+    }
+    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(nz)]);
+    for (int z = 0; z < nz; ++z)
+        done[z].store(false);
+    std::atomic<bool> stop(false);
+    int next = 0; // the first plane not reported yet
+    auto flush = [&] {
+        while (!stop.load() && next < nz && done[next].load(std::memory_order_acquire)) {
+            if (next >= 1 && next <= nz - 2 && !reportGradient(next, nz))
+                stop.store(true);
+            ++next;
+        }
+    };
+    forEachSlab(
+        threads,
+        [&](int slab, long, long) {
+            for (int z = slab; z < nz && !stop.load(std::memory_order_relaxed); z += threads) {
+                plane(z);
+                done[z].store(true, std::memory_order_release);
+                if (slab == 0)
+                    flush();
+            }
+        },
+        threads);
+    flush();
+    return !stop.load();
 }
 
 // One interior row of one channel (elements `stride` apart in the source).
@@ -167,11 +215,11 @@ bool gradientKernel(T* out, int nx, int ny, int nz, int channels, const T* data,
                                        gradientCalculation > 3);
     const int channel = (channels > 1 && !mean) ? gradientCalculation : 0;
     const bool avx2 = hasAvx2();
-    for (int z = 0; z < nz; ++z) {
+    auto planeOf = [&](int z) {
         T* op = out + z * outPlane;
         if (z == 0 || z == nz - 1) {
             std::memset(op, 0, outPlane * sizeof(T));
-            continue;
+            return;
         }
         for (int y = 0; y < ny; ++y) {
             T* o = op + y * outRow;
@@ -190,10 +238,8 @@ bool gradientKernel(T* out, int nx, int ny, int nz, int channels, const T* data,
                 gradientRowFast<T, 0>(o, s + channel, nx, row, plane, bias, channels, avx2);
             last[0] = last[1] = last[2] = T(0);
         }
-        if (z <= nz - 2 && !reportGradient(z, nz))
-            return false;
-    }
-    return true;
+    };
+    return forEachPlaneReporting(nz, planeOf);
 }
 
 // Lengths of n gradients; the largest of them.
@@ -241,16 +287,39 @@ GLIMRA_AVX2_KERNEL void divideAllAvx2(float* out, size_t n, float by)
 template <typename T>
 void magnitudeKernel(float* out, size_t n, const T* g, GLenum glType)
 {
-    const float largest = magnitudeRun(out, n, g, GradientCode<T>::bias(glType));
+    // Each slab's lengths and largest; the largest of all is the same
+    // whichever way the voxels were split.
+    const long minSlab = 1L << 16;
+    std::vector<float> largestOf(static_cast<size_t>(passThreads(gradientThreads)), -10000000.0f);
+    const auto bias = GradientCode<T>::bias(glType);
+    forEachSlab(
+        static_cast<long>(n),
+        [&](int slab, long begin, long end) {
+            largestOf[static_cast<size_t>(slab)] = magnitudeRun(out + begin, static_cast<size_t>(end - begin),
+                                                                g + 3 * static_cast<size_t>(begin), bias);
+        },
+        gradientThreads, minSlab);
+    const float largest = *std::max_element(largestOf.begin(), largestOf.end());
     if (largest == 0.0f)
         return;
 #ifdef GLIMRA_X86
-    if (hasAvx2()) {
-        divideAllAvx2(out, n, largest);
-        return;
-    }
+    const bool avx2 = hasAvx2();
+#else
+    const bool avx2 = false;
 #endif
-    divideAll(out, n, largest);
+    forEachSlab(
+        static_cast<long>(n),
+        [&](int, long begin, long end) {
+#ifdef GLIMRA_X86
+            if (avx2) {
+                divideAllAvx2(out + begin, static_cast<size_t>(end - begin), largest);
+                return;
+            }
+#endif
+            (void)avx2;
+            divideAll(out + begin, static_cast<size_t>(end - begin), largest);
+        },
+        gradientThreads, minSlab);
 }
 
 #ifdef GLIMRA_X86

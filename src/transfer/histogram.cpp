@@ -1,6 +1,7 @@
 #include "histogram.h"
 
 #include "error_handling.h"
+#include "parallel.h"
 #include "voxel_buffer.h"
 #include "voxel_types.h"
 
@@ -89,15 +90,29 @@ void Histogram::compute(const void* data, int x, int y, int z, int channels, GLe
     if (!data || !voxelCount(resolution, channels, size, &n, nullptr))
         return;
 
+    // One table of counts per slab of values, added up after: exact
+    // integers, the same whatever the split.
+    std::vector<std::vector<uint64_t>> slabCounts(static_cast<size_t>(passThreads()),
+                                                  std::vector<uint64_t>(bins, 0));
+    forEachSlab(
+        static_cast<long>(n),
+        [&](int slab, long begin, long end) {
+            std::vector<uint64_t>& c = slabCounts[static_cast<size_t>(slab)];
+            const size_t count = static_cast<size_t>(end - begin);
+            if (!known) {
+                countValues(static_cast<const uint8_t*>(data) + begin, count, bins, c);
+                return;
+            }
+            dispatchVoxelType(type, [&](auto tag) {
+                using T = typename decltype(tag)::type;
+                countValues(static_cast<const T*>(data) + begin, count, bins, c);
+            });
+        },
+        0, 1L << 18);
     std::vector<uint64_t> counts(bins, 0);
-    if (!known) {
-        countValues(static_cast<const uint8_t*>(data), n, bins, counts);
-    } else {
-        dispatchVoxelType(type, [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            countValues(static_cast<const T*>(data), n, bins, counts);
-        });
-    }
+    for (const std::vector<uint64_t>& c : slabCounts)
+        for (int b = 0; b < bins; ++b)
+            counts[b] += c[b];
 
     uint64_t top = 0;
     for (int b = 1; b < bins; ++b)

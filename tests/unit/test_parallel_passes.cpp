@@ -1,0 +1,172 @@
+// The per-voxel passes on several threads give what one thread gives, byte
+// for byte, on sizes that do not divide evenly; the gradient still reports
+// its slices in order and stops at a cancel.
+#include "gen_texture.h"
+#include "histogram.h"
+#include "parallel.h"
+#include "voxel_types.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<int, std::string>> g_seen;
+int g_stopAt = -1;
+
+bool recordReport(int percent, const char* message)
+{
+    g_seen.emplace_back(percent, message);
+    return static_cast<int>(g_seen.size()) - 1 != g_stopAt;
+}
+
+// An odd-sized volume of noise over a smooth ramp.
+template <typename T> std::vector<T> volumeOf(int nx, int ny, int nz, int channels, double scale)
+{
+    std::mt19937 random(7);
+    std::vector<T> v(static_cast<size_t>(nx) * ny * nz * channels);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = static_cast<T>((static_cast<double>(i % 977) + random() % 50) * scale);
+    return v;
+}
+
+class ParallelPasses : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        gradientThreads = 0;
+        progressCallback = nullptr;
+        g_seen.clear();
+        g_stopAt = -1;
+    }
+
+    // Gradient and magnitude bytes of data with the given thread count.
+    template <typename T>
+    std::pair<std::vector<T>, std::vector<float>> passes(const std::vector<T>& data, int channels, GLenum type,
+                                                          int threads, int calculation = 4)
+    {
+        gradientThreads = threads;
+        std::vector<T> g(static_cast<size_t>(kX) * kY * kZ * 3, T(1));
+        std::vector<float> m(static_cast<size_t>(kX) * kY * kZ, -1.0f);
+        EXPECT_TRUE(computeGradient(g.data(), kX, kY, kZ, channels, data.data(), type, calculation));
+        computeMagnitude(m.data(), kX, kY, kZ, g.data(), type);
+        return {g, m};
+    }
+
+    static const int kX = 67, kY = 45, kZ = 31;
+};
+
+} // namespace
+
+TEST(Slabs, EveryIndexOnceWhateverTheSplit)
+{
+    for (long count : {0L, 1L, 2L, 7L, 31L, 1000L})
+        for (int threads : {1, 2, 3, 8})
+            for (long minimum : {1L, 4L, 100L}) {
+                std::vector<std::atomic<int>> hits(static_cast<size_t>(count));
+                for (auto& h : hits)
+                    h = 0;
+                std::atomic<int> maxSlab(-1);
+                forEachSlab(
+                    count,
+                    [&](int slab, long begin, long end) {
+                        for (long i = begin; i < end; ++i)
+                            ++hits[static_cast<size_t>(i)];
+                        if (slab > maxSlab)
+                            maxSlab = slab;
+                    },
+                    threads, minimum);
+                for (long i = 0; i < count; ++i)
+                    ASSERT_EQ(hits[static_cast<size_t>(i)], 1) << count << " " << threads << " " << i;
+                EXPECT_LT(maxSlab, threads);
+                if (count > 0 && minimum > 1) {
+                    EXPECT_LE(static_cast<long>(maxSlab) + 1, std::max(1L, count / minimum));
+                }
+            }
+    EXPECT_GE(passThreads(), 1);
+    EXPECT_EQ(passThreads(5), 5);
+}
+
+TEST_F(ParallelPasses, GradientsAndMagnitudesEqualOneThreadForEveryType)
+{
+    const auto bytes = volumeOf<uint8_t>(kX, kY, kZ, 1, 0.25);
+    const auto one8 = passes(bytes, 1, GL_UNSIGNED_BYTE, 1);
+    for (int threads : {2, 3, 7}) {
+        const auto many = passes(bytes, 1, GL_UNSIGNED_BYTE, threads);
+        EXPECT_TRUE(many.first == one8.first) << threads;
+        EXPECT_EQ(std::memcmp(many.second.data(), one8.second.data(), many.second.size() * sizeof(float)), 0)
+            << threads;
+    }
+    const auto shorts = volumeOf<uint16_t>(kX, kY, kZ, 1, 60.0);
+    const auto one16 = passes(shorts, 1, GL_UNSIGNED_SHORT, 1);
+    const auto many16 = passes(shorts, 1, GL_UNSIGNED_SHORT, 3);
+    EXPECT_TRUE(many16.first == one16.first);
+    EXPECT_EQ(std::memcmp(many16.second.data(), one16.second.data(), one16.second.size() * sizeof(float)), 0);
+    const auto floats = volumeOf<float>(kX, kY, kZ, 1, 0.001);
+    const auto oneF = passes(floats, 1, GL_FLOAT, 1);
+    const auto manyF = passes(floats, 1, GL_FLOAT, 3);
+    EXPECT_EQ(std::memcmp(manyF.first.data(), oneF.first.data(), oneF.first.size() * sizeof(float)), 0);
+    EXPECT_EQ(std::memcmp(manyF.second.data(), oneF.second.data(), oneF.second.size() * sizeof(float)), 0);
+    // Four channels: one named channel, and the mean of all.
+    const auto rgba = volumeOf<uint8_t>(kX, kY, kZ, 4, 0.2);
+    for (int calculation : {2, 4}) {
+        const auto one = passes(rgba, 4, GL_UNSIGNED_BYTE, 1, calculation);
+        const auto many = passes(rgba, 4, GL_UNSIGNED_BYTE, 3, calculation);
+        EXPECT_TRUE(many.first == one.first) << calculation;
+        EXPECT_EQ(std::memcmp(many.second.data(), one.second.data(), one.second.size() * sizeof(float)), 0);
+    }
+}
+
+TEST_F(ParallelPasses, GradientReportsInOrderAndStopsAtTheCancel)
+{
+    const auto bytes = volumeOf<uint8_t>(kX, kY, kZ, 1, 0.25);
+    std::vector<uint8_t> g(static_cast<size_t>(kX) * kY * kZ * 3);
+    gradientThreads = 1;
+    progressCallback = recordReport;
+    ASSERT_TRUE(computeGradient(g.data(), kX, kY, kZ, 1, bytes.data(), GL_UNSIGNED_BYTE, 4));
+    const auto oneThread = g_seen;
+    ASSERT_EQ(oneThread.size(), static_cast<size_t>(kZ - 2));
+    for (int threads : {2, 3}) {
+        g_seen.clear();
+        gradientThreads = threads;
+        progressCallback = recordReport;
+        ASSERT_TRUE(computeGradient(g.data(), kX, kY, kZ, 1, bytes.data(), GL_UNSIGNED_BYTE, 4));
+        EXPECT_EQ(g_seen, oneThread) << threads;
+    }
+    g_seen.clear();
+    g_stopAt = 4;
+    gradientThreads = 3;
+    progressCallback = recordReport;
+    EXPECT_FALSE(computeGradient(g.data(), kX, kY, kZ, 1, bytes.data(), GL_UNSIGNED_BYTE, 4));
+    EXPECT_EQ(g_seen.size(), 5u);
+    EXPECT_EQ(progressCallback, nullptr);
+}
+
+// The histogram against a plain count: large enough to be split on any
+// machine with more than one core.
+TEST_F(ParallelPasses, HistogramEqualsAPlainCount)
+{
+    const int nx = 128, ny = 128, nz = 41;
+    const auto shorts = volumeOf<uint16_t>(nx, ny, nz, 1, 61.0);
+    std::vector<uint64_t> counts(4096, 0);
+    for (uint16_t v : shorts)
+        ++counts[v >> 4];
+    uint64_t top = 0;
+    for (int b = 1; b < 4096; ++b)
+        top = std::max(top, counts[b]);
+    Histogram h;
+    h.compute(shorts.data(), nx, ny, nz, 1, GL_UNSIGNED_SHORT);
+    ASSERT_EQ(h.getBins(), 4096);
+    EXPECT_EQ(h.getMaxCount(), static_cast<float>(top));
+    for (int b = 0; b < 4096; ++b)
+        ASSERT_EQ(h.getHist()[b], static_cast<float>(static_cast<double>(counts[b]) / top * 255.0)) << b;
+    h.release();
+}
