@@ -8,6 +8,7 @@
 #include "transfer_function.h"
 #include "multi_volume.h"
 #include "my_cg.h"
+#include "render_mode.h"
 #include "viewer_observer.h"
 #include "volume.h"
 #include "voxel_buffer.h"
@@ -130,7 +131,13 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver&
         abortLoad(&data);
         return false;
     }
-    if (!isVoxelType(type) || !generateTextures(&data, type, volume, reportProgress, arbProgramsReady)) {
+    // The textures the style on screen draws with now; the 2-D stacks and
+    // the gradients of other styles when one first needs them.
+    TexturePlan plan;
+    plan.stacks = RenderMode::instance().getSlicing() == SLICING_2D_STACKS;
+    plan.gradients = arbProgramsReady && drawReadsGradients();
+    plan.laterGradients = arbProgramsReady;
+    if (!isVoxelType(type) || !generateTextures(&data, type, volume, reportProgress, plan)) {
         abortLoad(&data);
         return false;
     }
@@ -257,6 +264,21 @@ bool loadMask(const std::string& fileName, Volume& volume, ViewerObserver& obser
     }
     if (data)
         RELEASE_VOXELS(data);
+    progress(99, "Done.");
+    closeProgressDialog();
+    return true;
+}
+
+bool buildTexturesForStyle(Volume& volume, ViewerObserver& observer)
+{
+    const bool stacks = volume.stacksPending && RenderMode::instance().getSlicing() == SLICING_2D_STACKS;
+    const bool gradients = volume.gradientsPending && drawReadsGradients();
+    if (!stacks && !gradients)
+        return true;
+    observer.makeViewCurrent();
+    openProgressDialog(observer);
+    if (!buildDeferredTextures(volume, stacks, gradients, reportProgress))
+        return false; // the cancel closed the dialog
     progress(99, "Done.");
     closeProgressDialog();
     return true;

@@ -42,6 +42,11 @@ bool loadMask(const std::string& fileName, Volume& volume);
 // that was read and shaped, into the volume; the voxels stay with the file.
 void handOverVolumeFile(const VolumeFile& file, Volume& volume, std::string& info);
 
+// Builds what the style on screen draws with and the last load left to first
+// use (2-D stacks, gradients), with the progress dialog of a load; false when
+// that was cancelled (it stays pending).
+bool buildTexturesForStyle(Volume& volume, ViewerObserver& observer);
+
 // Frees the voxel buffer and closes the dialog after a cancel or failure.
 void abortLoad(void** data);
 

@@ -142,7 +142,17 @@ void Viewer::autosaveSwitched(bool on)
 
 void Viewer::setStyle(int style)
 {
-    RenderMode::instance().setDrawStyle(style);
+    RenderMode& mode = RenderMode::instance();
+    const int previous = mode.getDrawStyle();
+    mode.setDrawStyle(style);
+    // The textures the style draws with that the load left to first use; a
+    // cancel keeps the style that was drawing.
+    if (!buildTexturesForStyle(volume, *myObserver)) {
+        logBoth(__FILE__, __LINE__, (std::string(drawStyleLabel(style)) + " cancelled.\n").c_str());
+        mode.setDrawStyle(previous);
+        show();
+        return;
+    }
     if (style == DRAW_FOCUS_CONTEXT) {
         // Focus and context is drawn with the orthographic projection.
         setProjection(false);
@@ -162,6 +172,8 @@ void Viewer::setBlending(int blending)
 void Viewer::setClassification(int classification)
 {
     selectTransferClassification(transfer, classification);
+    // A classification whose programs read the gradients builds them now.
+    buildTexturesForStyle(volume, *myObserver);
     if (transfer && myObserver->makeViewCurrent())
         transfer->upload();
     show();

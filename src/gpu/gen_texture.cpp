@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -22,8 +23,8 @@ ProgressCallback progressCallback = nullptr;
 
 namespace {
 
-// Gradient and magnitude textures are wanted in the running generation.
-bool withGradients = false;
+// What the running generation builds now and what it leaves to first use.
+TexturePlan g_plan;
 
 const int kBrickSize = 32;
 // From this many voxels along an axis a volume is always bricked.
@@ -127,11 +128,12 @@ void releaseBricks(Volume& v)
 // Gradient and magnitude textures of the padded volume (not bricking).
 // False when the gradient computation was cancelled.
 bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int padded[3],
-                          PFNGLTEXIMAGE3DPROC texImage3D)
+                          PFNGLTEXIMAGE3DPROC texImage3D, int calculation)
 {
     // Without an upload there is nothing to compute for.
     if (!texImage3D || !fits(padded, max3DTextureSize()))
         return true;
+    glBindTexture(GL_TEXTURE_3D, v.tidGradient);
     size_t gradientBytes = 0, magnitudeBytes = 0;
     if (!bufferBytes(padded, 3, glType, &gradientBytes) || !bufferBytes(padded, 1, GL_FLOAT, &magnitudeBytes))
         return true;
@@ -139,8 +141,7 @@ bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int 
     GUARDED_VOXELS_AS(gradient, "gradient", gradientBytes);
     if (!gradient)
         return true;
-    if (!computeGradient(gradient, padded[0], padded[1], padded[2], v.nbrChannels, data, glType,
-                         v.getGradientCalculation())) {
+    if (!computeGradient(gradient, padded[0], padded[1], padded[2], v.nbrChannels, data, glType, calculation)) {
         RELEASE_VOXELS(gradient);
         return false;
     }
@@ -195,9 +196,9 @@ bool make3DTextures(const void* data, GLenum glType, Volume& v)
     // yet, and the release, which asks glIsTexture, would pass it by.
     glBindTexture(GL_TEXTURE_3D, v.tidGradient);
     setVolumeParameters(GL_TEXTURE_3D);
-    if (!withGradients)
+    if (!g_plan.gradients)
         return true;
-    return makeGradientTextures(data, glType, v, padded, texImage3D);
+    return makeGradientTextures(data, glType, v, padded, texImage3D, v.getGradientCalculation());
 }
 
 void uploadSlice(GLuint name, int width, int height, GLenum glType, const void* pixels)
@@ -457,7 +458,7 @@ bool makeBricks(const void* data, GLenum glType, Volume& v)
     void* gradient = nullptr;
     void* magnitude = nullptr;
     bool ok = true;
-    if (withGradients) {
+    if (g_plan.gradients) {
         size_t gradientBytes = 0, magnitudeBytes = 0;
         if (bufferBytes(v.resolution, 3, glType, &gradientBytes) &&
             bufferBytes(v.resolution, 1, GL_FLOAT, &magnitudeBytes)) {
@@ -524,9 +525,26 @@ bool generate(void** data, GLenum glType, Volume& v)
         return false;
     if (bricking && !makeBricks(*data, glType, v))
         return false;
-    if (!report(60, "Generating 2D textures (x stack)."))
-        return false;
-    return build2DStacks(*data, glType, v);
+    // Bricks are built whole; one 3-D texture may leave the stacks and the
+    // gradients to the first style that draws with them.
+    v.stacksPending = !bricking && !g_plan.stacks;
+    v.gradientsPending = !bricking && use3D && v.tidVolume && g_plan.laterGradients && !g_plan.gradients;
+    if (!v.stacksPending) {
+        if (!report(60, "Generating 2D textures (x stack).") || !build2DStacks(*data, glType, v))
+            return false;
+    }
+    if (v.stacksPending || v.gradientsPending) {
+        // The one copy they will be built from: the padded voxels, as uploaded.
+        v.derivedSource = *data;
+        v.derivedType = glType;
+        v.derivedGradientCalculation = v.getGradientCalculation();
+        *data = nullptr;
+        logBoth(__FILE__, __LINE__,
+                (std::string("Left to first use:") + (v.stacksPending ? " 2D textures" : "") +
+                 (v.gradientsPending ? " gradients" : "") + "\n")
+                    .c_str());
+    }
+    return true;
 }
 
 bool validRequest(void** data, GLenum glType, const Volume& v)
@@ -605,15 +623,61 @@ bool padToPowerOfTwo(void** data, GLenum glType, Volume& volume)
 bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress,
                       bool gradients)
 {
+    TexturePlan plan;
+    plan.gradients = gradients;
+    return generateTextures(data, glType, volume, progress, plan);
+}
+
+bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress,
+                      const TexturePlan& plan)
+{
     if (!validRequest(data, glType, volume))
         return false;
+    volume.releaseDerivedSource();
     // Without a current context no texture can exist.
     if (!glGetString(GL_VERSION))
         return true;
     progressCallback = progress;
-    withGradients = gradients;
+    g_plan = plan;
     const bool ok = generate(data, glType, volume);
     progressCallback = nullptr;
+    return ok;
+}
+
+bool buildDeferredTextures(Volume& volume, bool stacks, bool gradients, ProgressCallback progress)
+{
+    // A progress dialog lets paints through, and a paint asks for the same
+    // textures: that one waits for the build under way.
+    static bool building = false;
+    if (building)
+        return false;
+    if (!volume.derivedSource || !glGetString(GL_VERSION))
+        return true;
+    struct Building
+    {
+        Building() { building = true; }
+        ~Building() { building = false; }
+    } scope;
+    UnpackState unpack;
+    progressCallback = progress;
+    bool ok = true;
+    if (stacks && volume.stacksPending) {
+        logBoth(__FILE__, __LINE__, "Generating the 2D textures on first use.\n");
+        ok = report(60, "Generating 2D textures (x stack).") &&
+             build2DStacks(volume.derivedSource, volume.derivedType, volume);
+        volume.stacksPending = !ok;
+    }
+    if (ok && gradients && volume.gradientsPending) {
+        logBoth(__FILE__, __LINE__, "Generating the gradients on first use.\n");
+        int padded[3];
+        paddedSizes(volume, padded);
+        ok = makeGradientTextures(volume.derivedSource, volume.derivedType, volume, padded, fetchTexImage3D(),
+                                  volume.derivedGradientCalculation);
+        volume.gradientsPending = !ok;
+    }
+    progressCallback = nullptr;
+    if (!volume.stacksPending && !volume.gradientsPending)
+        volume.releaseDerivedSource();
     return ok;
 }
 

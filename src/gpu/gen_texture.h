@@ -28,6 +28,26 @@ extern ProgressCallback progressCallback;
 // magnitude textures only when gradients is set (they serve shading programs).
 bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress,
                       bool gradients);
+
+// What a load builds at once, and what it leaves to the first style that
+// draws with it.
+struct TexturePlan
+{
+    bool gradients = false;      // gradient and magnitude textures now
+    bool stacks = true;          // the three 2-D stacks now
+    bool laterGradients = false; // gradients may be wanted later: keep the voxels for them
+};
+// As above, by plan. With one 3-D texture (no bricks), stacks and gradients
+// not built now stay pending on the volume, with the padded voxels kept for
+// them in volume.derivedSource (*data is then null); bricks are built whole.
+bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallback progress,
+                      const TexturePlan& plan);
+// Builds the pending 2-D stacks (stacks) and gradient textures (gradients)
+// from the kept voxels, reporting as a load does; the voxels go once nothing
+// is pending. The result equals what the load would have built. False on a
+// cancel (what was cancelled stays pending), and for a call made while a
+// build is under way (a paint during its progress dialog).
+bool buildDeferredTextures(Volume& volume, bool stacks, bool gradients, ProgressCallback progress);
 // The 3-D mask texture tidMask (padding *data like the data); texScale3D stays.
 bool generateMaskTexture(void** data, GLenum glType, Volume& volume, ProgressCallback progress);
 // Sets min and mag filter to textureFilter on every texture of the volume.

@@ -4,6 +4,7 @@
 #include "error_handling.h"
 #include "multi_volume.h"
 #include "texture.h"
+#include "voxel_buffer.h"
 
 #include <cmath>
 #include <cstring>
@@ -82,11 +83,21 @@ void Volume::release()
     isMask = false;
 }
 
+void Volume::releaseDerivedSource()
+{
+    if (derivedSource)
+        RELEASE_VOXELS(derivedSource);
+    derivedSource = nullptr;
+    stacksPending = false;
+    gradientsPending = false;
+}
+
 void Volume::deleteTextures(bool all)
 {
     deleteTextureId(tidMask);
     if (!all)
         return;
+    releaseDerivedSource();
     deleteTextureId(tidVolume);
     deleteTextureId(tidGradient);
     deleteTextureId(tidMagnitude); // made with the data's gradients, not with the mask

@@ -30,7 +30,10 @@ public:
 
     // Frees the render target, all textures, bricks and multi-volume record.
     void release();
-    // Deletes tidMask; with all, every data texture too (tidMagnitude included).
+    // Frees the kept voxels; nothing is pending any more.
+    void releaseDerivedSource();
+    // Deletes tidMask; with all, every data texture too (tidMagnitude included)
+    // and the voxels kept for the pending ones.
     void deleteTextures(bool all);
     // Replaces the render target; true when it exists.
     bool createShiftTex();
@@ -145,6 +148,14 @@ public:
     bool alphaCorrection;         // opacity correction for the slice distance
     float quad[4][3];             // scratch quadrilateral of the slicing renderers
     SkipGrid skipGrid;            // empty-space cells of the data for the ray caster
+    // The textures a load left to their first use, and the one copy of the
+    // voxels they are built from (padded, in the uploaded type); the copy
+    // goes once nothing is pending (gen_texture.h, buildDeferredTextures).
+    void* derivedSource = nullptr;   // the kept voxels, null when nothing is pending
+    GLenum derivedType = 0;          // their element type
+    int derivedGradientCalculation = 4; // the gradient setting the load had
+    bool stacksPending = false;      // the three 2-D stacks are still to be built
+    bool gradientsPending = false;   // the gradient and magnitude textures are still to be built
     ExtProcs extProcs;            // entry points fetched by the main view (blend equation only with min/max blending)
 };
 

@@ -1137,6 +1137,68 @@ bool createCgPrograms()
     return true;
 }
 
+namespace {
+
+// The request of a bind under the current render mode.
+BindRequest requestFor(const SetBinding& binding, GLuint texture, bool is2D, GLuint second, GLuint third,
+                       int brick, const FocusPass* pass)
+{
+    const RenderMode& mode = RenderMode::instance();
+    BindRequest r;
+    r.texture = texture;
+    r.is2D = is2D;
+    r.second = second;
+    r.third = third;
+    r.brick = brickAt(brick);
+    r.slicing = mode.getSlicing();
+    r.classification = mode.getClassification();
+    r.set = binding.set;
+    r.preint = r.classification == CLASSIFICATION_PRE_INTEGRATION ||
+               r.classification == CLASSIFICATION_PRE_INTEGRATION_FILE;
+    r.iso = volume.isoMode;
+    r.table = r.preint ? preintTexture() : paletteTexture();
+    sliceResolution(r.res2);
+    for (int i = 0; i < 3; ++i)
+        r.res3[i] = static_cast<float>(volume.resolution[i]);
+    r.sliceDist = volume.diagonal / (intervals() * 2.2f);
+    r.pass = pass;
+    return r;
+}
+
+// The fragment program the set would bind now reads the gradient or
+// magnitude texture.
+bool setReadsGradients(ProgramSet set)
+{
+    const SetBinding* binding = bindingOf(set);
+    if (!binding || !binding->choose)
+        return false;
+    const bool is2D = RenderMode::instance().getSlicing() == SLICING_2D_STACKS;
+    const int id = binding->choose(requestFor(*binding, 0, is2D, 0, 0, -1, nullptr));
+    if (id == PRG_NONE || !g_programs[id])
+        return false;
+    const std::string names = std::string(" ") + kPrograms[id].parameters + " ";
+    for (const char* name : {" gradient ", " gradient? ", " grad_mag ", " grad_mag? "})
+        if (names.find(name) != std::string::npos)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool drawReadsGradients()
+{
+    if (!cgReady || !cgContext)
+        return false;
+    const RenderMode& mode = RenderMode::instance();
+    if (mode.getDrawStyle() != DRAW_FOCUS_CONTEXT)
+        return setReadsGradients(mode.getProgramSet());
+    // Focus and context: its passes draw with sets of their own.
+    for (int style : {DRAW_FOCUS_CONTEXT_MASK, DRAW_FOCUS_CONTEXT, DRAW_RAY_CASTING})
+        if (setReadsGradients(RenderMode::programSetFor(style, mode.getClassification())))
+            return true;
+    return false;
+}
+
 void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int brick,
                     const FocusPass* pass)
 {
@@ -1149,26 +1211,7 @@ void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int 
     const SetBinding* binding = bindingOf(pass ? pass->set : mode.getProgramSet());
     if (!binding)
         return;
-
-    BindRequest r;
-    r.texture = texture;
-    r.is2D = is2D;
-    r.second = second;
-    r.third = third;
-    r.brick = brickAt(brick);
-    r.slicing = mode.getSlicing();
-    r.classification = mode.getClassification();
-    r.set = binding->set;
-    r.preint = r.classification == CLASSIFICATION_PRE_INTEGRATION ||
-               r.classification == CLASSIFICATION_PRE_INTEGRATION_FILE;
-    r.iso = volume.isoMode;
-    r.table = r.preint ? preintTexture() : paletteTexture();
-    sliceResolution(r.res2);
-    for (int i = 0; i < 3; ++i)
-        r.res3[i] = static_cast<float>(volume.resolution[i]);
-    r.sliceDist = volume.diagonal / (intervals() * 2.2f);
-    r.pass = pass;
-
+    const BindRequest r = requestFor(*binding, texture, is2D, second, third, brick, pass);
     bindVertex(binding->vertex, r.slicing, r.classification, r.preint, r.brick);
     g_boundFragment = bindFragment(*binding, r);
     if (g_boundFragment != PRG_NONE)

@@ -116,6 +116,9 @@ bool createCgPrograms();
 // own set instead of the render mode's.
 void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int brick,
                     const FocusPass* pass = nullptr);
+// The programs the current style, classification and iso mode draw with
+// read the gradient or magnitude texture.
+bool drawReadsGradients();
 // After the polygon: samplers and both profiles off, the sampler units and
 // the pipeline binding as before the bind.
 void disableCgPrograms();

@@ -2,6 +2,8 @@
 // the proxy polygons of the current slicing back to front; and the box and
 // brick outlines drawn after it.
 #include "bricking.h"
+#include "gen_texture.h"
+#include "my_cg.h"
 #include "render_mode.h"
 #include "slicing.h"
 #include "volume.h"
@@ -67,6 +69,13 @@ void Volume::renderVolume()
     GLStateScope keep;
     const RenderMode& mode = RenderMode::instance();
     const int slicing = mode.getSlicing();
+    // What a load left to first use, built when a style first draws with it
+    // (the program's actions build it beforehand, with a progress dialog).
+    // A paint while they are being built draws no volume.
+    if ((stacksPending || gradientsPending) &&
+        !buildDeferredTextures(*this, slicing == SLICING_2D_STACKS, gradientsPending && drawReadsGradients(),
+                               nullptr))
+        return;
     if (mode.getDrawStyle() == DRAW_RAY_CASTING) {
         renderRayCasting();
         return;
