@@ -244,6 +244,10 @@ int prepare(OffscreenRenderer& renderer, Options& o)
         o.style = mode.getDrawStyle();
     if (o.classification == 0)
         o.classification = mode.getClassification();
+    // The load builds the textures of the style it will draw, as the window's
+    // load builds those of the saved style; the rest waits for first use.
+    mode.setDrawStyle(o.style);
+    mode.setClassification(o.classification);
     if (!renderer.loadData(o.data))
         return fail("cannot load " + o.data);
     if (!o.mask.empty() && !renderer.loadMask(o.mask))
