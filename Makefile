@@ -15,7 +15,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 endif
 
-.PHONY: setup build build-asan run test fuzz bench bench-peer clean
+.PHONY: setup build build-asan run test fuzz bench bench-peer bench-peer-load clean
 
 setup:
 	@sh scripts/setup.sh
@@ -48,6 +48,12 @@ bench-peer:
 	@sh scripts/setup.sh bench
 	@$(MAKE) build
 	@python3 bench/peer_vtk.py $(BUILD)
+
+# Time to the first picture and peak memory of a load, against VTK.
+bench-peer-load:
+	@sh scripts/setup.sh bench
+	@$(MAKE) build
+	@python3 bench/peer_load.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
