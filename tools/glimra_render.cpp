@@ -1,6 +1,7 @@
 // glimra-render: draws a data set offscreen with the program's renderers and
 // writes the picture as a PNG, or times the frames.
 #include "main_view.h"
+#include "memory_budget.h"
 #include "offscreen_render.h"
 #include "render_mode.h"
 #include "turntable.h"
@@ -35,7 +36,9 @@ const char* const kUsage =
     "  --turntable N       N pictures OUT_000.png ... turning the data once around the\n"
     "                      vertical screen axis, each written as it is drawn (1 to 3600)\n"
     "  --frames N          print the mean milliseconds of N frames instead of writing a picture\n"
-    "  --cg DIR            the shader program directory (default: Cg/ beside the build)\n";
+    "  --cg DIR            the shader program directory (default: Cg/ beside the build)\n"
+    "  --memory MB         refuse a data set whose load would hold more (besides the\n"
+    "                      memory the machine has available)\n";
 
 bool isDirectory(const std::string& path)
 {
@@ -112,6 +115,7 @@ struct Options
     std::string data, mask, palette, ini, output, cgDir, view = "front";
     int style = 0, classification = 0, blending = -1, sampling = -1, frames = 0, turntable = 0;
     int width = 640, height = 480;
+    int memory = 0; // MB, 0 for no limit of its own
     float rotX = 0, rotY = 0;
     bool ortho = false, bbox = false, iso = false;
 };
@@ -133,6 +137,7 @@ bool numberOption(const std::string& arg, const char* v, Options& o, std::string
         {"--blending", &o.blending, 0, 2, "--blending needs 0, 1 or 2"},
         {"--sampling", &o.sampling, 0, 512, "--sampling needs a number from 0 to 512"},
         {"--frames", &o.frames, 1, 1000000, "--frames needs a positive number"},
+        {"--memory", &o.memory, 1, 1 << 24, "--memory needs a number of megabytes from 1 to 16777216"},
         {"--turntable", &o.turntable, 1, kMaxTurntableFrames,
          "--turntable needs a number of frames from 1 to " + std::to_string(kMaxTurntableFrames)},
     };
@@ -150,7 +155,7 @@ bool numberOption(const std::string& arg, const char* v, Options& o, std::string
 bool isNumberOption(const std::string& arg)
 {
     return arg == "--style" || arg == "--classification" || arg == "--blending" || arg == "--sampling" ||
-           arg == "--frames" || arg == "--turntable";
+           arg == "--frames" || arg == "--turntable" || arg == "--memory";
 }
 
 // The command line into o: -1 to go on, else the exit status (help, usage errors).
@@ -313,6 +318,7 @@ int main(int argc, char** argv)
         status = checkOptions(o);
     if (status >= 0)
         return status;
+    setLoadMemoryLimit(static_cast<uint64_t>(o.memory) * 1024 * 1024);
     StderrObserver observer;
     OffscreenRenderer renderer(o.width, o.height, o.cgDir, observer);
     status = prepare(renderer, o);

@@ -4,6 +4,7 @@
 #include "gen_texture.h"
 #include "histogram.h"
 #include "load_convert.h"
+#include "memory_budget.h"
 #include "volume_file.h"
 #include "transfer_function.h"
 #include "multi_volume.h"
@@ -93,6 +94,36 @@ namespace {
 
 // Converts the handed-over voxels, builds the histogram and the textures;
 // false on a failure or cancel (the data are then gone).
+// The textures the style on screen draws with now; the 2-D stacks and the
+// gradients of other styles when one first needs them.
+TexturePlan texturePlan()
+{
+    TexturePlan plan;
+    plan.stacks = RenderMode::instance().getSlicing() == SLICING_2D_STACKS;
+    plan.gradients = arbProgramsReady && drawReadsGradients();
+    plan.laterGradients = arbProgramsReady;
+    return plan;
+}
+
+// Why the file's conversion, copies and textures would not fit the memory
+// there is, "" when they fit (or nothing says how much there is).
+std::string memoryShortage(const std::string& fileName, const VolumeFile& file)
+{
+    const uint64_t budget = loadMemoryBudget();
+    if (budget == 0)
+        return std::string();
+    const TexturePlan plan = texturePlan();
+    LoadShape shape;
+    for (int a = 0; a < 3; ++a)
+        shape.resolution[a] = file.resolution[a];
+    shape.channels = file.bands;
+    shape.readBytes = bytesOfVoxelType(file.type);
+    shape.stacks = plan.stacks;
+    shape.gradients = plan.gradients;
+    const LoadEstimate estimate = estimateLoad(shape);
+    return estimate.peak > budget ? memoryRefusal(fileName, estimate, budget) : std::string();
+}
+
 bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
 {
     void* data = file.data;
@@ -131,13 +162,7 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver&
         abortLoad(&data);
         return false;
     }
-    // The textures the style on screen draws with now; the 2-D stacks and
-    // the gradients of other styles when one first needs them.
-    TexturePlan plan;
-    plan.stacks = RenderMode::instance().getSlicing() == SLICING_2D_STACKS;
-    plan.gradients = arbProgramsReady && drawReadsGradients();
-    plan.laterGradients = arbProgramsReady;
-    if (!isVoxelType(type) || !generateTextures(&data, type, volume, reportProgress, plan)) {
+    if (!isVoxelType(type) || !generateTextures(&data, type, volume, reportProgress, texturePlan())) {
         abortLoad(&data);
         return false;
     }
@@ -178,6 +203,13 @@ LoadResult loadData(const std::string& fileName, Volume& volume, std::string& in
     }
     if (!shapeChannels(&file, volume.alphaCalculation, &why)) {
         refuseFile(fileName + ": " + why, observer);
+        return result;
+    }
+    // Read, but not yet converted, copied or uploaded: a file that would not
+    // fit is refused while the data on screen are still there.
+    why = memoryShortage(fileName, file);
+    if (!why.empty()) {
+        refuseFile(why, observer);
         return result;
     }
     // The file is read whole: only now do the old data go.

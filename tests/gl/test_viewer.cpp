@@ -5,6 +5,7 @@
 #include "sample_volumes.h"
 #include "test_support.h"
 #include "unit/load_test_util.h"
+#include "memory_budget.h"
 #include "viewer.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,7 @@ protected:
     }
     void TearDown() override
     {
+        setLoadMemoryLimit(0);
         volume.isMask = false;
         RenderSlicing::TearDown();
     }
@@ -165,4 +167,29 @@ TEST_F(ViewerActions, APaletteThatCannotBeReadLeavesThePointsAndSaysSo)
     const int style = RenderMode::instance().getDrawStyle();
     EXPECT_FALSE(viewer().readSettings(dir.file("none.ini")));
     EXPECT_EQ(RenderMode::instance().getDrawStyle(), style);
+}
+
+TEST_F(ViewerActions, AFileThatWouldNotFitIsRefusedBeforeItIsConverted)
+{
+    ASSERT_TRUE(renderer->loadData(data));
+    const std::string info = renderer->dataInfo();
+    const GLuint texture = volume.tidVolume;
+    // The phantom's 6.25 MB of shorts, padded to 16 MB, held twice (the kept
+    // copy and the texture) and three times more for the 2-D stacks the
+    // fixture's "2D Texture" draws with: about 80 MB.
+    setLoadMemoryLimit(4 * 1024 * 1024);
+    recorder.boxes.clear();
+    recorder.record = ProgressRecord();
+    EXPECT_FALSE(renderer->loadData(data));
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].first,
+              data + ": opening it needs about 80 MB (the voxels take 7 MB), more than the 4 MB at hand.");
+    // Refused after the read, before any conversion, copy or texture.
+    EXPECT_EQ(recorder.record.updates, (std::vector<std::pair<int, std::string>>{{2, "Loading data."},
+                                                                                {100, "Failed."}}));
+    EXPECT_EQ(renderer->dataInfo(), info);
+    EXPECT_EQ(volume.tidVolume, texture);
+    EXPECT_TRUE(volume.isData);
+    setLoadMemoryLimit(80 * 1024 * 1024);
+    EXPECT_TRUE(renderer->loadData(data));
 }

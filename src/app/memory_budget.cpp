@@ -1,0 +1,106 @@
+#include "memory_budget.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+const uint64_t kMax = std::numeric_limits<uint64_t>::max();
+
+uint64_t product(uint64_t a, uint64_t b)
+{
+    return (a != 0 && b > kMax / a) ? kMax : a * b;
+}
+
+uint64_t sum(uint64_t a, uint64_t b)
+{
+    return b > kMax - a ? kMax : a + b;
+}
+
+uint64_t powerOfTwoAtLeast(int n)
+{
+    uint64_t p = 1;
+    while (p < static_cast<uint64_t>(n > 0 ? n : 1))
+        p *= 2;
+    return p;
+}
+
+uint64_t limitSet = 0;
+
+} // namespace
+
+LoadEstimate estimateLoad(const LoadShape& s)
+{
+    uint64_t voxels = 1, padded = 1;
+    for (int a = 0; a < 3; ++a) {
+        voxels = product(voxels, static_cast<uint64_t>(s.resolution[a] > 0 ? s.resolution[a] : 0));
+        padded = product(padded, powerOfTwoAtLeast(s.resolution[a]));
+    }
+    const uint64_t channels = static_cast<uint64_t>(s.channels > 0 ? s.channels : 1);
+    // Bytes and shorts stay, wider values become shorts.
+    const uint64_t converted = s.readBytes <= 1 ? 1 : 2;
+    LoadEstimate e;
+    e.data = product(product(voxels, channels), static_cast<uint64_t>(s.readBytes > 0 ? s.readBytes : 1));
+    const uint64_t values = product(product(voxels, channels), converted);
+    const uint64_t paddedValues = product(product(padded, channels), converted);
+    // Read and converted side by side; converted and padded side by side.
+    uint64_t peak = sum(e.data, values);
+    const uint64_t padding = sum(values, paddedValues);
+    peak = padding > peak ? padding : peak;
+    // The kept copy and the 3-D texture, then what the style builds now.
+    uint64_t held = product(paddedValues, 2);
+    if (s.gradients) {
+        const uint64_t gradient = product(product(padded, 3), converted);
+        const uint64_t magnitude = product(padded, 4);
+        held = sum(held, product(sum(gradient, magnitude), 2)); // buffers and textures
+    }
+    if (s.stacks)
+        held = sum(held, product(paddedValues, 3));
+    e.peak = held > peak ? held : peak;
+    return e;
+}
+
+uint64_t availableMemory()
+{
+    FILE* f = std::fopen("/proc/meminfo", "r");
+    if (!f)
+        return 0;
+    char line[256];
+    unsigned long long kb = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f))
+        found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
+    std::fclose(f);
+    return found ? product(kb, 1024) : 0;
+}
+
+void setLoadMemoryLimit(uint64_t bytes)
+{
+    limitSet = bytes;
+}
+
+uint64_t loadMemoryLimit()
+{
+    return limitSet;
+}
+
+uint64_t loadMemoryBudget()
+{
+    const uint64_t available = availableMemory();
+    if (available == 0)
+        return limitSet;
+    return limitSet != 0 && limitSet < available ? limitSet : available;
+}
+
+std::string memoryRefusal(const std::string& path, const LoadEstimate& estimate, uint64_t budget)
+{
+    const uint64_t mb = 1024 * 1024;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  ": opening it needs about %llu MB (the voxels take %llu MB), more than the %llu MB at hand.",
+                  static_cast<unsigned long long>((estimate.peak + mb - 1) / mb),
+                  static_cast<unsigned long long>((estimate.data + mb - 1) / mb),
+                  static_cast<unsigned long long>(budget / mb));
+    return path + text;
+}
