@@ -2,6 +2,7 @@
 // cells, and the per-palette visibility flags.
 #include "empty_space.h"
 
+#include "parallel.h"
 #include "voxel_types.h"
 
 #include <algorithm>
@@ -23,11 +24,13 @@ template <typename T> float normalised(T v)
     return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x);
 }
 
-template <typename T> void cellRanges(SkipGrid& g, const T* data, const int stride[2])
+// Layers of cells z0 ... z1 - 1: each layer is written only from its own
+// voxel planes, so the layers go to the cores in slabs.
+template <typename T> void cellRanges(SkipGrid& g, const T* data, const int stride[2], int z0, int z1)
 {
     const int C = SkipGrid::kCellSize;
     const int* n = g.resolution;
-    for (int z = 0; z < n[2]; ++z)
+    for (int z = z0 * C; z < std::min(z1 * C, n[2]); ++z)
         for (int y = 0; y < n[1]; ++y) {
             const T* row = data + (static_cast<size_t>(z) * stride[1] + y) * stride[0];
             const size_t rowCell = (static_cast<size_t>(z / C) * g.cells[1] + y / C) * g.cells[0];
@@ -96,7 +99,9 @@ bool skipGridBuild(SkipGrid& grid, const void* data, GLenum glType, int channels
     grid.hi.assign(count, -1.0f);
     dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        cellRanges(grid, static_cast<const T*>(data), stride);
+        forEachSlab(grid.cells[2], [&](int, long z0, long z1) {
+            cellRanges(grid, static_cast<const T*>(data), stride, static_cast<int>(z0), static_cast<int>(z1));
+        });
     });
     grid.valueLo = *std::min_element(grid.lo.begin(), grid.lo.end());
     grid.valueHi = *std::max_element(grid.hi.begin(), grid.hi.end());

@@ -1,6 +1,7 @@
 // The per-voxel passes on several threads give what one thread gives, byte
 // for byte, on sizes that do not divide evenly; the gradient still reports
 // its slices in order and stops at a cancel.
+#include "empty_space.h"
 #include "gen_texture.h"
 #include "histogram.h"
 #include "parallel.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -169,4 +171,50 @@ TEST_F(ParallelPasses, HistogramEqualsAPlainCount)
     for (int b = 0; b < 4096; ++b)
         ASSERT_EQ(h.getHist()[b], static_cast<float>(static_cast<double>(counts[b]) / top * 255.0)) << b;
     h.release();
+}
+
+// The empty-space cells against a plain computation: each cell's range over
+// its voxels, then joined with its neighbours'. The cell layers go to the
+// cores in slabs.
+TEST_F(ParallelPasses, SkipGridEqualsAPlainComputation)
+{
+    const int nx = 67, ny = 45, nz = 131, stride[2] = {70, 47};
+    std::vector<uint16_t> data(static_cast<size_t>(stride[0]) * stride[1] * nz, 0);
+    std::mt19937 random(3);
+    for (int z = 0; z < nz; ++z)
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x)
+                data[(static_cast<size_t>(z) * stride[1] + y) * stride[0] + x] =
+                    static_cast<uint16_t>((x * y + z * 97 + random() % 300) % 65536);
+    SkipGrid grid;
+    const int res[3] = {nx, ny, nz};
+    ASSERT_TRUE(skipGridBuild(grid, data.data(), GL_UNSIGNED_SHORT, 1, res, stride));
+    const int C = SkipGrid::kCellSize;
+    const int cells[3] = {(nx + C - 1) / C, (ny + C - 1) / C, (nz + C - 1) / C};
+    ASSERT_EQ(grid.cells[2], cells[2]);
+    const size_t count = static_cast<size_t>(cells[0]) * cells[1] * cells[2];
+    std::vector<float> lo(count, 2.0f), hi(count, -1.0f);
+    for (int z = 0; z < nz; ++z)
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x) {
+                const float v = data[(static_cast<size_t>(z) * stride[1] + y) * stride[0] + x] / 65535.0f;
+                const size_t c = (static_cast<size_t>(z / C) * cells[1] + y / C) * cells[0] + x / C;
+                lo[c] = std::min(lo[c], v);
+                hi[c] = std::max(hi[c], v);
+            }
+    for (int z = 0; z < cells[2]; ++z)
+        for (int y = 0; y < cells[1]; ++y)
+            for (int x = 0; x < cells[0]; ++x) {
+                float a = 2.0f, b = -1.0f;
+                for (int k = std::max(z - 1, 0); k <= std::min(z + 1, cells[2] - 1); ++k)
+                    for (int j = std::max(y - 1, 0); j <= std::min(y + 1, cells[1] - 1); ++j)
+                        for (int i = std::max(x - 1, 0); i <= std::min(x + 1, cells[0] - 1); ++i) {
+                            const size_t n = (static_cast<size_t>(k) * cells[1] + j) * cells[0] + i;
+                            a = std::min(a, lo[n]);
+                            b = std::max(b, hi[n]);
+                        }
+                const size_t m = (static_cast<size_t>(z) * cells[1] + y) * cells[0] + x;
+                ASSERT_EQ(grid.lo[m], a) << x << " " << y << " " << z;
+                ASSERT_EQ(grid.hi[m], b) << x << " " << y << " " << z;
+            }
 }
