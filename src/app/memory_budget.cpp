@@ -42,12 +42,12 @@ LoadEstimate estimateLoad(const LoadShape& s)
     const uint64_t converted = s.readBytes <= 1 ? 1 : 2;
     LoadEstimate e;
     e.data = product(product(voxels, channels), static_cast<uint64_t>(s.readBytes > 0 ? s.readBytes : 1));
-    const uint64_t values = product(product(voxels, channels), converted);
     const uint64_t paddedValues = product(product(padded, channels), converted);
-    // Read and converted side by side; converted and padded side by side.
-    uint64_t peak = sum(e.data, values);
-    const uint64_t padding = sum(values, paddedValues);
-    peak = padding > peak ? padding : peak;
+    // The values are converted in their own buffer; a size that is no power
+    // of two is copied into a padded buffer beside it.
+    uint64_t peak = e.data;
+    if (padded != voxels)
+        peak = sum(e.data, paddedValues);
     // The kept copy and the 3-D texture, then what the style builds now.
     uint64_t held = product(paddedValues, 2);
     if (s.gradients) {

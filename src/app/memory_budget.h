@@ -18,10 +18,10 @@ struct LoadShape
 };
 
 // Bytes of the voxels as read, and the most the load holds at once: the
-// read and converted values side by side, the padded copy beside them, then
-// the kept copy with the 3-D texture and what the style builds now (stacks,
-// gradient and magnitude buffers and textures). Saturates instead of
-// overflowing.
+// values as read (converted in place) with their padded copy beside them,
+// or later the kept copy with the 3-D texture and what the style builds now
+// (stacks, gradient and magnitude buffers and textures). Saturates instead
+// of overflowing.
 struct LoadEstimate
 {
     uint64_t data = 0;

@@ -25,19 +25,22 @@ LoadShape cube(int n, int readBytes, bool stacks, bool gradients, int channels =
 
 TEST(MemoryBudget, EstimatesFollowTheStagesOfALoad)
 {
-    // 512^3 bytes: read and converted side by side, or the kept copy and
-    // the texture; the stacks add three copies, the gradients their
-    // buffers and textures (3 bytes and a float per voxel, each twice).
+    // 512^3 bytes: the kept copy and the texture; the stacks add three
+    // copies, the gradients their buffers and textures (3 bytes and a
+    // float per voxel, each twice).
     EXPECT_EQ(estimateLoad(cube(512, 1, false, false)).data, 128 * kMB);
     EXPECT_EQ(estimateLoad(cube(512, 1, false, false)).peak, 256 * kMB);
     EXPECT_EQ(estimateLoad(cube(512, 1, true, false)).peak, 640 * kMB);
     EXPECT_EQ(estimateLoad(cube(512, 1, false, true)).peak, (256 + 2 * (384 + 512)) * kMB);
-    // Floats become shorts: read 4, converted 2 bytes a value.
-    EXPECT_EQ(estimateLoad(cube(256, 4, false, false)).peak, (64 + 32) * kMB);
-    // Padded to powers of two: 100^3 shorts become 128^3 in the copy and texture.
+    // Floats become shorts in their own buffer: the read 64 MB are the peak.
+    EXPECT_EQ(estimateLoad(cube(256, 4, false, false)).peak, 64 * kMB);
+    // Padded to powers of two: 100^3 shorts become 128^3 in the copy and
+    // texture; the read values and the padded copy side by side come first
+    // for floats.
     const LoadEstimate odd = estimateLoad(cube(100, 2, false, false));
     EXPECT_EQ(odd.data, 2000000u);
     EXPECT_EQ(odd.peak, 2u * 128 * 128 * 128 * 2);
+    EXPECT_EQ(estimateLoad(cube(100, 8, false, false)).peak, 8000000u + 128 * 128 * 128 * 2);
     // Four channels take four times as much.
     EXPECT_EQ(estimateLoad(cube(256, 1, false, false, 4)).peak, 4 * estimateLoad(cube(256, 1, false, false)).peak);
     // Sizes past any memory saturate instead of wrapping round.
