@@ -105,9 +105,10 @@ TexturePlan texturePlan()
     return plan;
 }
 
-// Why the file's conversion, copies and textures would not fit the memory
-// there is, "" when they fit (or nothing says how much there is).
-std::string memoryShortage(const std::string& fileName, const VolumeFile& file)
+// Why a volume of this shape (channels as shaped) would not fit the memory
+// there is once converted, copied and uploaded, "" when it fits (or nothing
+// says how much there is).
+std::string memoryShortage(const std::string& fileName, const int resolution[3], int channels, int bytesPerValue)
 {
     const uint64_t budget = loadMemoryBudget();
     if (budget == 0)
@@ -115,13 +116,23 @@ std::string memoryShortage(const std::string& fileName, const VolumeFile& file)
     const TexturePlan plan = texturePlan();
     LoadShape shape;
     for (int a = 0; a < 3; ++a)
-        shape.resolution[a] = file.resolution[a];
-    shape.channels = file.bands;
-    shape.readBytes = bytesOfVoxelType(file.type);
+        shape.resolution[a] = resolution[a];
+    shape.channels = channels;
+    shape.readBytes = bytesPerValue;
     shape.stacks = plan.stacks;
     shape.gradients = plan.gradients;
     const LoadEstimate estimate = estimateLoad(shape);
     return estimate.peak > budget ? memoryRefusal(fileName, estimate, budget) : std::string();
+}
+
+// The same, asked by the readers before they allocate: two or three bands
+// become four channels, more stay bands.
+ShapeCheck memoryCheck(const std::string& fileName)
+{
+    return [fileName](const VolumeShape& s) {
+        const int channels = s.bands == 1 ? 1 : s.bands <= 4 ? 4 : s.bands;
+        return memoryShortage(fileName, s.resolution, channels, s.bytesPerValue);
+    };
 }
 
 bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
@@ -197,7 +208,7 @@ LoadResult loadData(const std::string& fileName, Volume& volume, std::string& in
     progress(2, "Loading data.");
     VolumeFile file;
     std::string why;
-    if (!readVolume(fileName, &file, &why)) {
+    if (!readVolume(fileName, &file, &why, memoryCheck(fileName))) {
         refuseFile(why, observer);
         return result;
     }
@@ -205,9 +216,10 @@ LoadResult loadData(const std::string& fileName, Volume& volume, std::string& in
         refuseFile(fileName + ": " + why, observer);
         return result;
     }
-    // Read, but not yet converted, copied or uploaded: a file that would not
-    // fit is refused while the data on screen are still there.
-    why = memoryShortage(fileName, file);
+    // Read (a foreign file is asked only now), not yet converted, copied or
+    // uploaded: a file that would not fit is refused while the data on
+    // screen are still there.
+    why = memoryShortage(fileName, file.resolution, file.bands, bytesOfVoxelType(file.type));
     if (!why.empty()) {
         refuseFile(why, observer);
         return result;

@@ -348,7 +348,8 @@ void readRawVoxels(FILE* raw, const std::string& word, void* data, size_t total)
 
 } // namespace
 
-bool readDescriptionVolume(const std::string& fileName, VolumeFile* out, std::string* why)
+bool readDescriptionVolume(const std::string& fileName, VolumeFile* out, std::string* why,
+                           const ShapeCheck& check)
 {
     std::string text;
     if (!readDescriptionText(fileName, &text)) {
@@ -392,6 +393,18 @@ bool readDescriptionVolume(const std::string& fileName, VolumeFile* out, std::st
         *why = fileName + ": " + std::to_string(total) + " bytes declared, the raw file \"" + d.objectFileName +
                "\" has " + std::to_string(actual);
         return false;
+    }
+    if (check) {
+        VolumeShape shape;
+        for (int a = 0; a < 3; ++a)
+            shape.resolution[a] = d.resolution[a];
+        shape.bands = d.nbrChannels;
+        shape.bytesPerValue = bytes;
+        const std::string refusal = check(shape);
+        if (!refusal.empty()) {
+            *why = refusal;
+            return false;
+        }
     }
     GUARDED_VOXELS_AS(out->data, "(*data)", total);
     if (!out->data) {

@@ -69,7 +69,7 @@ std::string headerFault()
     return text && *text ? text : "not a zvf file";
 }
 
-bool readZvfVolume(const std::string& fileName, VolumeFile* out, std::string* why)
+bool readZvfVolume(const std::string& fileName, VolumeFile* out, std::string* why, const ShapeCheck& check)
 {
     zvfHeader header;
     std::memset(&header, 0, sizeof header);
@@ -85,6 +85,18 @@ bool readZvfVolume(const std::string& fileName, VolumeFile* out, std::string* wh
     std::fclose(f);
     zvfFreeHeader(&header);
     zvfFreeHdrTF(&header);
+    if (check) {
+        VolumeShape shape;
+        for (int a = 0; a < 3; ++a)
+            shape.resolution[a] = header.vdim[a];
+        shape.bands = header.nbands > 0 ? header.nbands : 1;
+        shape.bytesPerValue = zvfVoxelSize(header.dtype) > 0 ? zvfVoxelSize(header.dtype) : 1;
+        const std::string refusal = check(shape);
+        if (!refusal.empty()) {
+            *why = refusal;
+            return false;
+        }
+    }
 
     int nx = 0, ny = 0, nz = 0, nbands = 0, dtype = 0, ncomments = 0;
     char** comments = nullptr;

@@ -71,13 +71,13 @@ FileFormat detectFormat(const std::string& path)
     return FileFormat::Description;
 }
 
-bool readVolume(const std::string& path, VolumeFile* out, std::string* why)
+bool readVolume(const std::string& path, VolumeFile* out, std::string* why, const ShapeCheck& check)
 {
     out->release();
     bool ok = false;
     switch (detectFormat(path)) {
-    case FileFormat::Zvf: ok = readZvfVolume(path, out, why); break;
-    case FileFormat::Description: ok = readDescriptionVolume(path, out, why); break;
+    case FileFormat::Zvf: ok = readZvfVolume(path, out, why, check); break;
+    case FileFormat::Description: ok = readDescriptionVolume(path, out, why, check); break;
     case FileFormat::Foreign: ok = importForeignVolume(path, out, why); break;
     }
     if (!ok)

@@ -11,6 +11,7 @@
 #include "voxel_types.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 // A volume as a file gave it.
@@ -56,9 +57,21 @@ enum class FileFormat
 // zvftool.
 FileFormat detectFormat(const std::string& path);
 
+// What a header declares, before the voxels are read.
+struct VolumeShape
+{
+    int resolution[3] = {0, 0, 0}; // voxels per axis
+    int bands = 1;                 // values per voxel
+    int bytesPerValue = 1;         // as stored
+};
+// Asked by the zvf and description readers once the header is known and
+// before the voxels are allocated: a reason refuses the file ("" reads on).
+// Foreign formats are read first and asked after.
+using ShapeCheck = std::function<std::string(const VolumeShape&)>;
+
 // Reads the data set at path completely into *out (which is released first).
 // False with *why naming the file and the fault; *out then holds nothing.
-bool readVolume(const std::string& path, VolumeFile* out, std::string* why);
+bool readVolume(const std::string& path, VolumeFile* out, std::string* why, const ShapeCheck& check = {});
 
 // Reads a mask for data of the given resolution: the first band of a volume
 // of exactly that resolution ("Incompatible mask resolution." otherwise,
@@ -71,8 +84,9 @@ extern const char* const kIncompatibleMask;
 
 // The format readers behind readVolume and readMask (load_zvf.cpp,
 // load_description.cpp, load_mask.cpp).
-bool readZvfVolume(const std::string& path, VolumeFile* out, std::string* why);
-bool readDescriptionVolume(const std::string& path, VolumeFile* out, std::string* why);
+bool readZvfVolume(const std::string& path, VolumeFile* out, std::string* why, const ShapeCheck& check = {});
+bool readDescriptionVolume(const std::string& path, VolumeFile* out, std::string* why,
+                           const ShapeCheck& check = {});
 bool readZvfMask(const std::string& path, const int resolution[3], VolumeFile* out, std::string* why);
 bool readDescriptionMask(const std::string& path, const int resolution[3], VolumeFile* out,
                          std::string* why);

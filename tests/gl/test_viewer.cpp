@@ -193,3 +193,26 @@ TEST_F(ViewerActions, AFileThatWouldNotFitIsRefusedBeforeItIsConverted)
     setLoadMemoryLimit(80 * 1024 * 1024);
     EXPECT_TRUE(renderer->loadData(data));
 }
+
+// A description file is asked before its voxels are allocated: with every
+// guarded allocation failing, the refusal is still the memory one.
+TEST_F(ViewerActions, AFileThatWouldNotFitAllocatesNothing)
+{
+    ASSERT_TRUE(renderer->loadData(data));
+    const int width = volume.resolution[0];
+    ASSERT_TRUE(testsupport::writeFile(dir.file("cube.raw"), std::string(64 * 64 * 64, '\x40')));
+    const std::string dat = dir.file("cube.dat");
+    ASSERT_TRUE(testsupport::writeFile(dat, "ObjectFileName: cube.raw\nResolution: 64 64 64\nFormat: UCHAR\n"));
+    setLoadMemoryLimit(1024 * 1024);
+    recorder.boxes.clear();
+    failNextGuardedAllocations(1000);
+    const bool loaded = renderer->loadData(dat);
+    failNextGuardedAllocations(0);
+    EXPECT_FALSE(loaded);
+    // 256 KB of bytes, with the stacks of "2D Texture" five times that.
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].first,
+              dat + ": opening it needs about 2 MB (the voxels take 1 MB), more than the 1 MB at hand.");
+    EXPECT_EQ(volume.resolution[0], width);
+    EXPECT_TRUE(volume.isData);
+}
