@@ -60,6 +60,17 @@ protected:
         renderer->setView("front", 0, 0);
     }
 
+    // The same renderer, reporting to observer (the old one goes first: its
+    // view takes the transfer function with it).
+    void reportTo(ViewerObserver& observer)
+    {
+        renderer.reset();
+        renderer.reset(new OffscreenRenderer(kSize, kSize, kCg, observer));
+        ASSERT_TRUE(renderer->ok()) << renderer->error();
+        renderer->setProjection(false);
+        renderer->setView("front", 0, 0);
+    }
+
     void TearDown() override
     {
         setCgTableTextures(0, 0);

@@ -50,10 +50,7 @@ protected:
     void SetUp() override
     {
         RenderSlicing::SetUp();
-        renderer.reset();
-        renderer.reset(new OffscreenRenderer(kSize, kSize, kCg, recorder));
-        ASSERT_TRUE(renderer->ok()) << renderer->error();
-        renderer->setProjection(false);
+        reportTo(recorder);
         SampleVolume v;
         data = dir.file("data.zvf");
         ASSERT_TRUE(makeSampleVolume("phantom", &v) && writeSampleVolume(v, data));

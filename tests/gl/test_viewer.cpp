@@ -39,12 +39,7 @@ protected:
     void SetUp() override
     {
         RenderSlicing::SetUp();
-        // The same renderer, reporting to the recorder (the old one goes
-        // first: its view takes the transfer function with it).
-        renderer.reset();
-        renderer.reset(new OffscreenRenderer(kSize, kSize, kCg, recorder));
-        ASSERT_TRUE(renderer->ok()) << renderer->error();
-        renderer->setProjection(false);
+        reportTo(recorder);
         data = sample("phantom", "data.zvf");
         mask = sample("phantom-mask", "mask.zvf");
     }
