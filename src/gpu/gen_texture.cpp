@@ -125,6 +125,70 @@ void releaseBricks(Volume& v)
         RELEASE(v.myBrickInfo);
 }
 
+// Planes of a padded volume per upload slab: about 8 MiB of texels.
+int slabPlanes(const int padded[3], size_t texelBytes)
+{
+    const size_t plane = static_cast<size_t>(padded[0]) * static_cast<size_t>(padded[1]) * texelBytes;
+    const size_t planes = std::max<size_t>(1, (static_cast<size_t>(8) << 20) / std::max<size_t>(1, plane));
+    return static_cast<int>(std::min<size_t>(planes, static_cast<size_t>(padded[2])));
+}
+
+// The gradient texture (bound), a slab of planes at a time through an RGBA
+// staging buffer: the driver stores three components as four anyway, and
+// copies four straight where it converts three texel by texel. The texels
+// sample as an RGB upload's do (the alpha is opaque, and nothing reads it).
+void uploadGradient(const void* gradient, GLenum glType, const int padded[3], PFNGLTEXIMAGE3DPROC texImage3D)
+{
+    const size_t element = static_cast<size_t>(bytesOfVoxelType(glType));
+    const size_t plane = static_cast<size_t>(padded[0]) * static_cast<size_t>(padded[1]);
+    const int planes = slabPlanes(padded, 4 * element);
+    void* staging = nullptr;
+    GUARDED_VOXELS_AS(staging, "gradient_rgba", plane * planes * 4 * element);
+    if (!staging) {
+        // Without the staging buffer, the one upload of three components.
+        texImage3D(GL_TEXTURE_3D, 0, GL_RGB, padded[0], padded[1], padded[2], 0, GL_RGB, glType, gradient);
+        checkGLError("glTexImage3D");
+        return;
+    }
+    texImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, padded[0], padded[1], padded[2], 0, GL_RGBA, glType, nullptr);
+    checkGLError("glTexImage3D");
+    const unsigned char* source = static_cast<const unsigned char*>(gradient);
+    for (int z = 0; z < padded[2]; z += planes) {
+        const int count = std::min(planes, padded[2] - z);
+        gradientToRGBA(staging, source + static_cast<size_t>(z) * plane * 3 * element, plane * count, glType);
+        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, z, padded[0], padded[1], count, GL_RGBA, glType, staging);
+        checkGLError("glTexSubImage3D");
+    }
+    RELEASE_VOXELS(staging);
+}
+
+// The magnitude texture (bound): the largest length first, then the
+// lengths of a slab of planes at a time, divided and uploaded, so no buffer
+// of a float per voxel is ever held.
+void uploadMagnitudes(const void* gradient, GLenum glType, const int padded[3], PFNGLTEXIMAGE3DPROC texImage3D)
+{
+    const size_t plane = static_cast<size_t>(padded[0]) * static_cast<size_t>(padded[1]);
+    const size_t voxels = plane * static_cast<size_t>(padded[2]);
+    const int planes = slabPlanes(padded, sizeof(float));
+    void* staging = nullptr;
+    GUARDED_VOXELS_AS(staging, "magnitude_out", plane * planes * sizeof(float));
+    if (!staging)
+        return;
+    texImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, padded[0], padded[1], padded[2], 0, GL_LUMINANCE, GL_FLOAT, nullptr);
+    checkGLError("glTexImage3D");
+    const float largest = largestMagnitude(voxels, gradient, glType);
+    const size_t gradientPlane = plane * 3 * static_cast<size_t>(bytesOfVoxelType(glType));
+    for (int z = 0; z < padded[2]; z += planes) {
+        const int count = std::min(planes, padded[2] - z);
+        magnitudeSlab(static_cast<float*>(staging), plane * count,
+                      static_cast<const unsigned char*>(gradient) + static_cast<size_t>(z) * gradientPlane, glType,
+                      largest);
+        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, z, padded[0], padded[1], count, GL_LUMINANCE, GL_FLOAT, staging);
+        checkGLError("glTexSubImage3D");
+    }
+    RELEASE_VOXELS(staging);
+}
+
 // Gradient and magnitude textures of the padded volume (not bricking).
 // False when the gradient computation was cancelled.
 bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int padded[3],
@@ -134,8 +198,8 @@ bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int 
     if (!texImage3D || !fits(padded, max3DTextureSize()))
         return true;
     glBindTexture(GL_TEXTURE_3D, v.tidGradient);
-    size_t gradientBytes = 0, magnitudeBytes = 0;
-    if (!bufferBytes(padded, 3, glType, &gradientBytes) || !bufferBytes(padded, 1, GL_FLOAT, &magnitudeBytes))
+    size_t gradientBytes = 0;
+    if (!bufferBytes(padded, 3, glType, &gradientBytes))
         return true;
     void* gradient = nullptr;
     GUARDED_VOXELS_AS(gradient, "gradient", gradientBytes);
@@ -145,26 +209,15 @@ bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int 
         RELEASE_VOXELS(gradient);
         return false;
     }
-    texImage3D(GL_TEXTURE_3D, 0, GL_RGB, padded[0], padded[1], padded[2], 0, GL_RGB, glType, gradient);
-    checkGLError("glTexImage3D");
-
-    void* magnitude = nullptr;
-    GUARDED_VOXELS_AS(magnitude, "magnitude_out", magnitudeBytes);
-    if (magnitude)
-        computeMagnitude(static_cast<float*>(magnitude), padded[0], padded[1], padded[2], gradient, glType);
-    RELEASE_VOXELS(gradient);
-    if (!magnitude)
-        return true;
+    uploadGradient(gradient, glType, padded, texImage3D);
     // A name of its own: the default texture object would be replaced by
     // every other bind of 0 and could not be released with the data.
     if (v.tidMagnitude == 0)
         glGenTextures(1, &v.tidMagnitude);
     glBindTexture(GL_TEXTURE_3D, v.tidMagnitude);
     setVolumeParameters(GL_TEXTURE_3D);
-    texImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, padded[0], padded[1], padded[2], 0, GL_LUMINANCE, GL_FLOAT,
-               magnitude);
-    checkGLError("glTexImage3D");
-    RELEASE_VOXELS(magnitude);
+    uploadMagnitudes(gradient, glType, padded, texImage3D);
+    RELEASE_VOXELS(gradient);
     return true;
 }
 

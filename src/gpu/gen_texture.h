@@ -83,6 +83,14 @@ bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const
                      GLenum glType, int gradientCalculation);
 // Gradient lengths of every voxel, divided by the largest (when not 0).
 void computeMagnitude(float* magnitude, int nx, int ny, int nz, const void* gradient, GLenum glType);
+// The largest gradient length of n gradients (computeMagnitude's divisor).
+float largestMagnitude(size_t n, const void* gradient, GLenum glType);
+// The lengths of n gradients divided by largest (when not 0): a slab of
+// what computeMagnitude gives, value for value.
+void magnitudeSlab(float* magnitude, size_t n, const void* gradient, GLenum glType, float largest);
+// n gradients of three components as four, the fourth opaque (the largest
+// value of the type): an RGBA upload that samples as the RGB one does.
+void gradientToRGBA(void* rgba, const void* gradient, size_t n, GLenum glType);
 // Threads of the gradient and magnitude passes: 0 (the default) one per
 // core, else that many. The result is the same byte for byte either way.
 extern int gradientThreads;

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
@@ -551,6 +553,85 @@ void stackSliceSize(int axis, const int padded[3], int* width, int* height)
 {
     *width = axis == 0 ? padded[1] : padded[0];
     *height = axis == 2 ? padded[1] : padded[2];
+}
+
+float largestMagnitude(size_t n, const void* gradient, GLenum glType)
+{
+    if (!gradient || n == 0)
+        return 0.0f;
+    return dispatchVoxelType(glType, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        const auto bias = GradientCode<T>::bias(glType);
+        const T* g = static_cast<const T*>(gradient);
+        // The lengths of each slab go to a small scratch of its own and are
+        // dropped: only the largest is kept.
+        const long chunk = 1L << 14;
+        std::vector<float> largestOf(static_cast<size_t>(passThreads(gradientThreads)), -10000000.0f);
+        forEachSlab(
+            static_cast<long>(n),
+            [&](int slab, long begin, long end) {
+                std::vector<float> scratch(static_cast<size_t>(chunk));
+                float& largest = largestOf[static_cast<size_t>(slab)];
+                for (long i = begin; i < end; i += chunk) {
+                    const size_t count = static_cast<size_t>(std::min(chunk, end - i));
+                    largest = std::max(largest, magnitudeRun(scratch.data(), count, g + 3 * static_cast<size_t>(i), bias));
+                }
+            },
+            gradientThreads, 1L << 16);
+        return *std::max_element(largestOf.begin(), largestOf.end());
+    });
+}
+
+void magnitudeSlab(float* magnitude, size_t n, const void* gradient, GLenum glType, float largest)
+{
+    if (!magnitude || !gradient || n == 0)
+        return;
+    dispatchVoxelType(glType, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        const auto bias = GradientCode<T>::bias(glType);
+        const T* g = static_cast<const T*>(gradient);
+#ifdef GLIMRA_X86
+        const bool avx2 = hasAvx2();
+#endif
+        forEachSlab(
+            static_cast<long>(n),
+            [&](int, long begin, long end) {
+                const size_t count = static_cast<size_t>(end - begin);
+                magnitudeRun(magnitude + begin, count, g + 3 * static_cast<size_t>(begin), bias);
+                if (largest == 0.0f)
+                    return;
+#ifdef GLIMRA_X86
+                if (avx2) {
+                    divideAllAvx2(magnitude + begin, count, largest);
+                    return;
+                }
+#endif
+                divideAll(magnitude + begin, count, largest);
+            },
+            gradientThreads, 1L << 16);
+    });
+}
+
+void gradientToRGBA(void* rgba, const void* gradient, size_t n, GLenum glType)
+{
+    dispatchVoxelType(glType, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        const T* g = static_cast<const T*>(gradient);
+        T* o = static_cast<T*>(rgba);
+        // Opaque: as an RGB texture reads.
+        const T opaque = std::is_floating_point<T>::value ? T(1) : std::numeric_limits<T>::max();
+        forEachSlab(
+            static_cast<long>(n),
+            [&](int, long begin, long end) {
+                for (long i = begin; i < end; ++i) {
+                    o[4 * i] = g[3 * i];
+                    o[4 * i + 1] = g[3 * i + 1];
+                    o[4 * i + 2] = g[3 * i + 2];
+                    o[4 * i + 3] = opaque;
+                }
+            },
+            gradientThreads, 1L << 16);
+    });
 }
 
 void copyStackSlice(void* slice, int axis, int index, const void* source, int rowLength,

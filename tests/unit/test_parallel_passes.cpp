@@ -218,3 +218,32 @@ TEST_F(ParallelPasses, SkipGridEqualsAPlainComputation)
                 ASSERT_EQ(grid.hi[m], b) << x << " " << y << " " << z;
             }
 }
+
+// The magnitudes a slab at a time, against the whole pass; the RGBA
+// staging of the gradient keeps its three components and is opaque.
+TEST_F(ParallelPasses, MagnitudeSlabsAndRGBAStagingEqualTheWholePass)
+{
+    const auto shorts = volumeOf<uint16_t>(kX, kY, kZ, 1, 60.0);
+    const auto whole = passes(shorts, 1, GL_UNSIGNED_SHORT, 0);
+    const size_t n = static_cast<size_t>(kX) * kY * kZ;
+    const float largest = largestMagnitude(n, whole.first.data(), GL_UNSIGNED_SHORT);
+    EXPECT_GT(largest, 0.0f);
+    std::vector<float> slabs(n, -1.0f);
+    const size_t plane = static_cast<size_t>(kX) * kY;
+    for (int z = 0; z < kZ; z += 4) {
+        const size_t count = plane * static_cast<size_t>(std::min(4, kZ - z));
+        magnitudeSlab(slabs.data() + z * plane, count, whole.first.data() + 3 * z * plane, GL_UNSIGNED_SHORT, largest);
+    }
+    EXPECT_EQ(std::memcmp(slabs.data(), whole.second.data(), n * sizeof(float)), 0);
+    std::vector<uint16_t> rgba(4 * n, 0);
+    gradientToRGBA(rgba.data(), whole.first.data(), n, GL_UNSIGNED_SHORT);
+    for (size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(rgba[4 * i], whole.first[3 * i]) << i;
+        ASSERT_EQ(rgba[4 * i + 1], whole.first[3 * i + 1]) << i;
+        ASSERT_EQ(rgba[4 * i + 2], whole.first[3 * i + 2]) << i;
+        ASSERT_EQ(rgba[4 * i + 3], 65535) << i;
+    }
+    // All-zero gradients: nothing to divide by, every length 0.
+    const std::vector<uint8_t> flat(3 * n, 128);
+    EXPECT_EQ(largestMagnitude(n, flat.data(), GL_UNSIGNED_BYTE), 0.0f);
+}
