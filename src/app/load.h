@@ -7,7 +7,6 @@
 #include "voxel_types.h"
 #include "load_progress.h"
 
-#include <functional>
 #include <string>
 
 class Volume;

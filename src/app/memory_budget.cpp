@@ -1,5 +1,7 @@
 #include "memory_budget.h"
 
+#include "gen_texture.h"
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -18,14 +20,6 @@ uint64_t sum(uint64_t a, uint64_t b)
     return b > kMax - a ? kMax : a + b;
 }
 
-uint64_t powerOfTwoAtLeast(int n)
-{
-    uint64_t p = 1;
-    while (p < static_cast<uint64_t>(n > 0 ? n : 1))
-        p *= 2;
-    return p;
-}
-
 uint64_t limitSet = 0;
 
 } // namespace
@@ -35,7 +29,7 @@ LoadEstimate estimateLoad(const LoadShape& s)
     uint64_t voxels = 1, padded = 1;
     for (int a = 0; a < 3; ++a) {
         voxels = product(voxels, static_cast<uint64_t>(s.resolution[a] > 0 ? s.resolution[a] : 0));
-        padded = product(padded, powerOfTwoAtLeast(s.resolution[a]));
+        padded = product(padded, static_cast<uint64_t>(nextPowerOfTwo(s.resolution[a])));
     }
     const uint64_t channels = static_cast<uint64_t>(s.channels > 0 ? s.channels : 1);
     // Bytes and shorts stay, wider values become shorts.

@@ -120,6 +120,8 @@ bool Viewer::readSettings(const std::string& path)
     if (myView && myObserver->makeViewCurrent())
         myView->setProjection(volume.perspective);
     uploadTables(true);
+    // The file's style may draw with textures the load left to first use.
+    buildTexturesForStyle(volume, *myObserver);
     show();
     return true;
 }

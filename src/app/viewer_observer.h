@@ -34,23 +34,4 @@ public:
     static ViewerObserver& quiet();
 };
 
-// Passes everything to another observer; tests derive from it to record
-// what they care about and leave the rest to the window.
-class ForwardingObserver : public ViewerObserver
-{
-public:
-    explicit ForwardingObserver(ViewerObserver& next) : myNext(next) {}
-
-    ProgressDialog* openProgress() override { return myNext.openProgress(); }
-    void warn(const std::string& text, const std::string& title) override { myNext.warn(text, title); }
-    bool makeViewCurrent() override { return myNext.makeViewCurrent(); }
-    void repaint() override { myNext.repaint(); }
-    void refreshWindows() override { myNext.refreshWindows(); }
-    int editorViewWidth() override { return myNext.editorViewWidth(); }
-    void tableSizeChanged(int maxValue) override { myNext.tableSizeChanged(maxValue); }
-
-private:
-    ViewerObserver& myNext; // where everything not overridden goes
-};
-
 #endif

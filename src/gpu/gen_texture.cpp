@@ -704,7 +704,10 @@ bool buildDeferredTextures(Volume& volume, bool stacks, bool gradients, Progress
     static bool building = false;
     if (building)
         return false;
-    if (!volume.derivedSource || !glGetString(GL_VERSION))
+    stacks = stacks && volume.stacksPending;
+    gradients = gradients && volume.gradientsPending;
+    // Asked at every paint while something waits: nothing to do costs nothing.
+    if (!volume.derivedSource || (!stacks && !gradients) || !glGetString(GL_VERSION))
         return true;
     struct Building
     {
@@ -714,13 +717,13 @@ bool buildDeferredTextures(Volume& volume, bool stacks, bool gradients, Progress
     UnpackState unpack;
     progressCallback = progress;
     bool ok = true;
-    if (stacks && volume.stacksPending) {
+    if (stacks) {
         logBoth(__FILE__, __LINE__, "Generating the 2D textures on first use.\n");
         ok = report(60, "Generating 2D textures (x stack).") &&
              build2DStacks(volume.derivedSource, volume.derivedType, volume);
         volume.stacksPending = !ok;
     }
-    if (ok && gradients && volume.gradientsPending) {
+    if (ok && gradients) {
         logBoth(__FILE__, __LINE__, "Generating the gradients on first use.\n");
         int padded[3];
         paddedSizes(volume, padded);

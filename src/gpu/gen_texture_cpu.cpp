@@ -286,6 +286,27 @@ GLIMRA_AVX2_KERNEL void divideAllAvx2(float* out, size_t n, float by)
 }
 #endif
 
+// n lengths divided by largest, in slabs on every core; untouched when it is 0.
+void divideLengths(float* out, size_t n, float largest)
+{
+    if (largest == 0.0f)
+        return;
+    const bool avx2 = hasAvx2();
+    forEachSlab(
+        static_cast<long>(n),
+        [&](int, long begin, long end) {
+#ifdef GLIMRA_X86
+            if (avx2) {
+                divideAllAvx2(out + begin, static_cast<size_t>(end - begin), largest);
+                return;
+            }
+#endif
+            (void)avx2;
+            divideAll(out + begin, static_cast<size_t>(end - begin), largest);
+        },
+        gradientThreads, 1L << 16);
+}
+
 template <typename T>
 void magnitudeKernel(float* out, size_t n, const T* g, GLenum glType)
 {
@@ -301,27 +322,7 @@ void magnitudeKernel(float* out, size_t n, const T* g, GLenum glType)
                                                                 g + 3 * static_cast<size_t>(begin), bias);
         },
         gradientThreads, minSlab);
-    const float largest = *std::max_element(largestOf.begin(), largestOf.end());
-    if (largest == 0.0f)
-        return;
-#ifdef GLIMRA_X86
-    const bool avx2 = hasAvx2();
-#else
-    const bool avx2 = false;
-#endif
-    forEachSlab(
-        static_cast<long>(n),
-        [&](int, long begin, long end) {
-#ifdef GLIMRA_X86
-            if (avx2) {
-                divideAllAvx2(out + begin, static_cast<size_t>(end - begin), largest);
-                return;
-            }
-#endif
-            (void)avx2;
-            divideAll(out + begin, static_cast<size_t>(end - begin), largest);
-        },
-        gradientThreads, minSlab);
+    divideLengths(out, n, *std::max_element(largestOf.begin(), largestOf.end()));
 }
 
 #ifdef GLIMRA_X86
@@ -590,26 +591,15 @@ void magnitudeSlab(float* magnitude, size_t n, const void* gradient, GLenum glTy
         using T = typename decltype(tag)::type;
         const auto bias = GradientCode<T>::bias(glType);
         const T* g = static_cast<const T*>(gradient);
-#ifdef GLIMRA_X86
-        const bool avx2 = hasAvx2();
-#endif
         forEachSlab(
             static_cast<long>(n),
             [&](int, long begin, long end) {
-                const size_t count = static_cast<size_t>(end - begin);
-                magnitudeRun(magnitude + begin, count, g + 3 * static_cast<size_t>(begin), bias);
-                if (largest == 0.0f)
-                    return;
-#ifdef GLIMRA_X86
-                if (avx2) {
-                    divideAllAvx2(magnitude + begin, count, largest);
-                    return;
-                }
-#endif
-                divideAll(magnitude + begin, count, largest);
+                magnitudeRun(magnitude + begin, static_cast<size_t>(end - begin), g + 3 * static_cast<size_t>(begin),
+                             bias);
             },
             gradientThreads, 1L << 16);
     });
+    divideLengths(magnitude, n, largest);
 }
 
 void gradientToRGBA(void* rgba, const void* gradient, size_t n, GLenum glType)

@@ -1,11 +1,9 @@
 // Progress of a load: the core reports (percent, message) pairs to a dialog
-// object and learns from it whether the user cancelled. The window layer
-// installs a factory that makes a real dialog; tests install recorders; with
-// no factory a silent dialog that never cancels is used.
+// object and learns from it whether the user cancelled. The dialog of each
+// load comes from the load's observer (viewer_observer.h): a real one in the
+// window, a recorder in tests, a quiet one that never cancels elsewhere.
 #ifndef GLIMRA_LOAD_PROGRESS_H
 #define GLIMRA_LOAD_PROGRESS_H
-
-#include <functional>
 
 // One open progress dialog ("Load in progress", range 0 to 100).
 class ProgressDialog
@@ -17,13 +15,6 @@ public:
     // Takes the dialog off the screen; it is deleted right after.
     virtual void close() = 0;
 };
-
-// Makes a new dialog with operator new (the pipeline deletes it), or null.
-using ProgressDialogFactory = std::function<ProgressDialog*()>;
-
-// Installs the factory used by the next loads; an empty one restores the
-// silent dialog.
-void setProgressDialogFactory(ProgressDialogFactory factory);
 
 // The dialog while a load runs, null otherwise (registered as "gpProgressDlg").
 extern ProgressDialog* gpProgressDlg;
