@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -183,7 +184,79 @@ void BM_TextureStages(benchmark::State& state)
     state.counters["generate_no_gradient_ms"] = whole.ms;
 }
 
+// The first shaded style after a load: the gradient and magnitude textures
+// built from the kept voxels (what buildDeferredTextures does then), next to
+// a memcpy of the volume and the driver's allocation of the two textures
+// (which the switch cannot avoid). GLIMRA_BENCH_SWITCH_N sets the edge (256 unless
+// set; 512 is the size users open).
+void BM_ShadedSwitch(benchmark::State& state)
+{
+    OffscreenContext ctx(16, 16);
+    if (!ctx.ok()) {
+        state.SkipWithError(ctx.error().c_str());
+        return;
+    }
+    textureInternalFormat = GL_INTENSITY8;
+    textureFormat = GL_LUMINANCE;
+    const char* edge = std::getenv("GLIMRA_BENCH_SWITCH_N");
+    const int n = edge ? std::max(8, std::atoi(edge)) : kN;
+    const size_t voxels = static_cast<size_t>(n) * n * n;
+    std::vector<unsigned char> volumeBytes(voxels), copy(voxels, 1);
+    fill(volumeBytes.data(), n, n, n);
+    Best memcpyVolume, gradientOnly, build, allocation;
+    std::vector<unsigned char> gradient(voxels * 3, 1);
+    for (auto _ : state) {
+        Clock::time_point t = Clock::now();
+        std::memcpy(copy.data(), volumeBytes.data(), voxels);
+        benchmark::ClobberMemory();
+        memcpyVolume.add(msSince(t));
+        t = Clock::now();
+        computeGradient(gradient.data(), n, n, n, 1, volumeBytes.data(), GL_UNSIGNED_BYTE, 4);
+        benchmark::ClobberMemory();
+        gradientOnly.add(msSince(t));
+        // What the driver takes to allocate the two textures alone.
+        {
+            GLuint names[2] = {0, 0};
+            glGenTextures(2, names);
+            t = Clock::now();
+            glBindTexture(GL_TEXTURE_3D, names[0]);
+            glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, n, n, n, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+            glBindTexture(GL_TEXTURE_3D, names[1]);
+            glTexImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, n, n, n, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, nullptr);
+            glFinish();
+            allocation.add(msSince(t));
+            glDeleteTextures(2, names);
+        }
+
+        Volume v;
+        v.resolution[0] = v.resolution[1] = v.resolution[2] = n;
+        void* data = nullptr;
+        GUARDED_VOXELS_AS(data, "tmpdata", voxels);
+        std::memcpy(data, volumeBytes.data(), voxels);
+        TexturePlan plan;
+        plan.stacks = false;
+        plan.laterGradients = true;
+        generateTextures(&data, GL_UNSIGNED_BYTE, v, nullptr, plan);
+        glFinish();
+        t = Clock::now();
+        buildDeferredTextures(v, false, true, nullptr);
+        glFinish();
+        build.add(msSince(t));
+        v.release();
+        if (data)
+            RELEASE_VOXELS(data);
+    }
+    state.counters["edge"] = n;
+    state.counters["memcpy_volume_ms"] = memcpyVolume.ms;
+    state.counters["gradient_pass_ms"] = gradientOnly.ms;
+    state.counters["gradient_pass_x_memcpy"] = gradientOnly.ms / memcpyVolume.ms;
+    state.counters["switch_ms"] = build.ms;
+    state.counters["switch_x_memcpy"] = build.ms / memcpyVolume.ms;
+    state.counters["driver_allocation_ms"] = allocation.ms;
+}
+
 } // namespace
 
 BENCHMARK(BM_TextureStages)->Iterations(12)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShadedSwitch)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -44,11 +44,10 @@ LoadEstimate estimateLoad(const LoadShape& s)
         peak = sum(e.data, paddedValues);
     // The kept copy and the 3-D texture, then what the style builds now.
     uint64_t held = product(paddedValues, 2);
-    if (s.gradients) {
-        const uint64_t gradient = product(product(padded, 3), converted);
-        const uint64_t magnitude = product(padded, 4);
-        held = sum(held, product(sum(gradient, magnitude), 2)); // buffers and textures
-    }
+    // The gradient texture (four bytes a voxel) and the magnitude texture
+    // (one), filled a slab at a time: no buffer of the volume's size beside.
+    if (s.gradients)
+        held = sum(held, product(padded, 5));
     if (s.stacks)
         held = sum(held, product(paddedValues, 3));
     e.peak = held > peak ? held : peak;

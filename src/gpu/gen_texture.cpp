@@ -133,92 +133,71 @@ int slabPlanes(const int padded[3], size_t texelBytes)
     return static_cast<int>(std::min<size_t>(planes, static_cast<size_t>(padded[2])));
 }
 
-// The gradient texture (bound), a slab of planes at a time through an RGBA
-// staging buffer: the driver stores three components as four anyway, and
-// copies four straight where it converts three texel by texel. The texels
-// sample as an RGB upload's do (the alpha is opaque, and nothing reads it).
-void uploadGradient(const void* gradient, GLenum glType, const int padded[3], PFNGLTEXIMAGE3DPROC texImage3D)
-{
-    const size_t element = static_cast<size_t>(bytesOfVoxelType(glType));
-    const size_t plane = static_cast<size_t>(padded[0]) * static_cast<size_t>(padded[1]);
-    const int planes = slabPlanes(padded, 4 * element);
-    void* staging = nullptr;
-    GUARDED_VOXELS_AS(staging, "gradient_rgba", plane * planes * 4 * element);
-    if (!staging) {
-        // Without the staging buffer, the one upload of three components.
-        texImage3D(GL_TEXTURE_3D, 0, GL_RGB, padded[0], padded[1], padded[2], 0, GL_RGB, glType, gradient);
-        checkGLError("glTexImage3D");
-        return;
-    }
-    texImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, padded[0], padded[1], padded[2], 0, GL_RGBA, glType, nullptr);
-    checkGLError("glTexImage3D");
-    const unsigned char* source = static_cast<const unsigned char*>(gradient);
-    for (int z = 0; z < padded[2]; z += planes) {
-        const int count = std::min(planes, padded[2] - z);
-        gradientToRGBA(staging, source + static_cast<size_t>(z) * plane * 3 * element, plane * count, glType);
-        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, z, padded[0], padded[1], count, GL_RGBA, glType, staging);
-        checkGLError("glTexSubImage3D");
-    }
-    RELEASE_VOXELS(staging);
-}
-
-// The magnitude texture (bound): the largest length first, then the
-// lengths of a slab of planes at a time, divided and uploaded, so no buffer
-// of a float per voxel is ever held.
-void uploadMagnitudes(const void* gradient, GLenum glType, const int padded[3], PFNGLTEXIMAGE3DPROC texImage3D)
-{
-    const size_t plane = static_cast<size_t>(padded[0]) * static_cast<size_t>(padded[1]);
-    const size_t voxels = plane * static_cast<size_t>(padded[2]);
-    const int planes = slabPlanes(padded, sizeof(float));
-    void* staging = nullptr;
-    GUARDED_VOXELS_AS(staging, "magnitude_out", plane * planes * sizeof(float));
-    if (!staging)
-        return;
-    texImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, padded[0], padded[1], padded[2], 0, GL_LUMINANCE, GL_FLOAT, nullptr);
-    checkGLError("glTexImage3D");
-    const float largest = largestMagnitude(voxels, gradient, glType);
-    const size_t gradientPlane = plane * 3 * static_cast<size_t>(bytesOfVoxelType(glType));
-    for (int z = 0; z < padded[2]; z += planes) {
-        const int count = std::min(planes, padded[2] - z);
-        magnitudeSlab(static_cast<float*>(staging), plane * count,
-                      static_cast<const unsigned char*>(gradient) + static_cast<size_t>(z) * gradientPlane, glType,
-                      largest);
-        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, z, padded[0], padded[1], count, GL_LUMINANCE, GL_FLOAT, staging);
-        checkGLError("glTexSubImage3D");
-    }
-    RELEASE_VOXELS(staging);
-}
-
-// Gradient and magnitude textures of the padded volume (not bricking).
-// False when the gradient computation was cancelled.
+// Gradient and magnitude textures of the padded volume (not bricking), a
+// slab of planes at a time: the gradients of the slab as RGBA (the driver
+// stores three components as four anyway, and copies four straight where it
+// converts three texel by texel), their lengths as the bytes the magnitude
+// texture stores, both uploaded. The largest length, which every byte is
+// relative to, comes first from a pass that keeps nothing. So no buffer the
+// size of the volume is held beside the data. False when the gradient
+// computation was cancelled.
 bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int padded[3],
                           PFNGLTEXIMAGE3DPROC texImage3D, int calculation)
 {
     // Without an upload there is nothing to compute for.
     if (!texImage3D || !fits(padded, max3DTextureSize()))
         return true;
-    glBindTexture(GL_TEXTURE_3D, v.tidGradient);
-    size_t gradientBytes = 0;
-    if (!bufferBytes(padded, 3, glType, &gradientBytes))
+    const size_t element = static_cast<size_t>(bytesOfVoxelType(glType));
+    const size_t plane = static_cast<size_t>(padded[0]) * static_cast<size_t>(padded[1]);
+    const int planes = slabPlanes(padded, 4 * element);
+    void* rgba = nullptr;
+    GUARDED_VOXELS_AS(rgba, "gradient_rgba", plane * planes * 4 * element);
+    void* lengths = nullptr;
+    GUARDED_VOXELS_AS(lengths, "magnitude_bytes", plane * planes);
+    if (!rgba || !lengths) {
+        RELEASE_VOXELS(rgba);
+        RELEASE_VOXELS(lengths);
         return true;
-    void* gradient = nullptr;
-    GUARDED_VOXELS_AS(gradient, "gradient", gradientBytes);
-    if (!gradient)
-        return true;
-    if (!computeGradient(gradient, padded[0], padded[1], padded[2], v.nbrChannels, data, glType, calculation)) {
-        RELEASE_VOXELS(gradient);
-        return false;
     }
-    uploadGradient(gradient, glType, padded, texImage3D);
+    const int channels = v.nbrChannels;
+    const float largest = largestGradientLength(padded[0], padded[1], padded[2], channels, data, glType, calculation);
+    glBindTexture(GL_TEXTURE_3D, v.tidGradient);
+    texImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, padded[0], padded[1], padded[2], 0, GL_RGBA, glType, nullptr);
+    checkGLError("glTexImage3D");
     // A name of its own: the default texture object would be replaced by
     // every other bind of 0 and could not be released with the data.
     if (v.tidMagnitude == 0)
         glGenTextures(1, &v.tidMagnitude);
     glBindTexture(GL_TEXTURE_3D, v.tidMagnitude);
     setVolumeParameters(GL_TEXTURE_3D);
-    uploadMagnitudes(gradient, glType, padded, texImage3D);
-    RELEASE_VOXELS(gradient);
-    return true;
+    texImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, padded[0], padded[1], padded[2], 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+               nullptr);
+    checkGLError("glTexImage3D");
+    bool ok = true;
+    for (int z = 0; ok && z < padded[2]; z += planes) {
+        const int count = std::min(planes, padded[2] - z);
+        ok = computeGradientRGBA(rgba, static_cast<unsigned char*>(lengths), largest, z, z + count, padded[0],
+                                 padded[1], padded[2], channels, data, glType, calculation);
+        if (!ok)
+            break;
+        glBindTexture(GL_TEXTURE_3D, v.tidGradient);
+        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, z, padded[0], padded[1], count, GL_RGBA, glType, rgba);
+        checkGLError("glTexSubImage3D");
+        glBindTexture(GL_TEXTURE_3D, v.tidMagnitude);
+        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, z, padded[0], padded[1], count, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                        lengths);
+        checkGLError("glTexSubImage3D");
+    }
+    RELEASE_VOXELS(rgba);
+    RELEASE_VOXELS(lengths);
+    if (!ok) {
+        // Cancelled: the storage goes now, the next build allocates it again.
+        glBindTexture(GL_TEXTURE_3D, v.tidGradient);
+        texImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, 0, 0, 0, 0, GL_RGBA, glType, nullptr);
+        glBindTexture(GL_TEXTURE_3D, v.tidMagnitude);
+        texImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, 0, 0, 0, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, nullptr);
+    }
+    return ok;
 }
 
 // The 3-D data texture of the padded buffer, then its gradient textures.
@@ -512,15 +491,15 @@ bool makeBricks(const void* data, GLenum glType, Volume& v)
     void* magnitude = nullptr;
     bool ok = true;
     if (g_plan.gradients) {
-        size_t gradientBytes = 0, magnitudeBytes = 0;
+        size_t gradientBytes = 0, magnitudeSize = 0;
         if (bufferBytes(v.resolution, 3, glType, &gradientBytes) &&
-            bufferBytes(v.resolution, 1, GL_FLOAT, &magnitudeBytes)) {
+            bufferBytes(v.resolution, 1, GL_FLOAT, &magnitudeSize)) {
             GUARDED_VOXELS_AS(gradient, "gradient", gradientBytes);
             if (gradient) {
                 ok = computeGradient(gradient, v.resolution[0], v.resolution[1], v.resolution[2], v.nbrChannels,
                                      data, glType, v.getGradientCalculation());
                 if (ok) {
-                    GUARDED_VOXELS_AS(magnitude, "magnitude_out", magnitudeBytes);
+                    GUARDED_VOXELS_AS(magnitude, "magnitude_out", magnitudeSize);
                     if (magnitude)
                         computeMagnitude(static_cast<float*>(magnitude), v.resolution[0], v.resolution[1],
                                          v.resolution[2], gradient, glType);

@@ -83,14 +83,25 @@ bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const
                      GLenum glType, int gradientCalculation);
 // Gradient lengths of every voxel, divided by the largest (when not 0).
 void computeMagnitude(float* magnitude, int nx, int ny, int nz, const void* gradient, GLenum glType);
-// The largest gradient length of n gradients (computeMagnitude's divisor).
-float largestMagnitude(size_t n, const void* gradient, GLenum glType);
-// The lengths of n gradients divided by largest (when not 0): a slab of
-// what computeMagnitude gives, value for value.
-void magnitudeSlab(float* magnitude, size_t n, const void* gradient, GLenum glType, float largest);
-// n gradients of three components as four, the fourth opaque (the largest
-// value of the type): an RGBA upload that samples as the RGB one does.
-void gradientToRGBA(void* rgba, const void* gradient, size_t n, GLenum glType);
+// The largest gradient length of the volume computeGradient describes
+// (computeMagnitude's divisor), a plane at a time on every core, without
+// holding the gradients.
+float largestGradientLength(int nx, int ny, int nz, int channels, const void* data, GLenum glType,
+                            int gradientCalculation);
+// Planes z0 ... z1 - 1 of computeGradient's result (the first at rgba) as
+// four elements per voxel, the fourth opaque (the largest value of the type,
+// 1 for floats): an RGBA upload that samples as the RGB one does. When
+// lengths is given, their magnitude bytes too (as magnitudeBytes gives
+// them, for largest), one per voxel. Reports the interior planes of the
+// range as computeGradient does; false when that cancels.
+bool computeGradientRGBA(void* rgba, unsigned char* lengths, float largest, int z0, int z1, int nx, int ny, int nz,
+                         int channels, const void* data, GLenum glType, int gradientCalculation);
+// The lengths of n gradients (of `components` elements, 3 or 4) divided by
+// largest (when not 0), as an 8-bit normalized texture stores
+// computeMagnitude's values: clamped to 0 ... 1, times 255, rounded to the
+// nearest even integer.
+void magnitudeBytes(unsigned char* out, size_t n, const void* gradient, int components, GLenum glType,
+                    float largest);
 // Threads of the gradient and magnitude passes: 0 (the default) one per
 // core, else that many. The result is the same byte for byte either way.
 extern int gradientThreads;

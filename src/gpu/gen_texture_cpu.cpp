@@ -81,30 +81,35 @@ bool reportGradient(int z, int nz)
     return false;
 }
 
-// Planes 0 ... nz - 1 by plane(z) on every core, plane z on thread
-// z % threads; the calling thread reports planes 1 ... nz - 2 in order as
-// they are finished, as one thread would. False when a report cancelled
-// (planes not begun by then stay as they were).
+// Planes z0 ... z1 - 1 of nz by plane(z) on every core, plane z0 + k on
+// thread k % threads; the calling thread reports planes 1 ... nz - 2 of the
+// range in order as they are finished, as one thread would (when report is
+// set). False when a report cancelled (planes not begun by then stay as they
+// were).
 template <typename Plane>
-bool forEachPlaneReporting(int nz, Plane plane)
+bool forEachPlaneReporting(int z0, int z1, int nz, Plane plane, bool report = true)
 {
-    const int threads = std::min(passThreads(gradientThreads), nz);
+    const int count = z1 - z0;
+    if (count <= 0)
+        return true;
+    auto reportAfter = [&](int z) { return !report || z < 1 || z > nz - 2 || reportGradient(z, nz); };
+    const int threads = std::min(passThreads(gradientThreads), count);
     if (threads <= 1) {
-        for (int z = 0; z < nz; ++z) {
+        for (int z = z0; z < z1; ++z) {
             plane(z);
-            if (z >= 1 && z <= nz - 2 && !reportGradient(z, nz))
+            if (!reportAfter(z))
                 return false;
         }
         return true;
     }
-    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(nz)]);
-    for (int z = 0; z < nz; ++z)
-        done[z].store(false);
+    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(count)]);
+    for (int k = 0; k < count; ++k)
+        done[k].store(false);
     std::atomic<bool> stop(false);
-    int next = 0; // the first plane not reported yet
+    int next = 0; // the first plane of the range not reported yet
     auto flush = [&] {
-        while (!stop.load() && next < nz && done[next].load(std::memory_order_acquire)) {
-            if (next >= 1 && next <= nz - 2 && !reportGradient(next, nz))
+        while (!stop.load() && next < count && done[next].load(std::memory_order_acquire)) {
+            if (!reportAfter(z0 + next))
                 stop.store(true);
             ++next;
         }
@@ -112,9 +117,9 @@ bool forEachPlaneReporting(int nz, Plane plane)
     forEachSlab(
         threads,
         [&](int slab, long, long) {
-            for (int z = slab; z < nz && !stop.load(std::memory_order_relaxed); z += threads) {
-                plane(z);
-                done[z].store(true, std::memory_order_release);
+            for (int k = slab; k < count && !stop.load(std::memory_order_relaxed); k += threads) {
+                plane(z0 + k);
+                done[k].store(true, std::memory_order_release);
                 if (slab == 0)
                     flush();
             }
@@ -124,8 +129,26 @@ bool forEachPlaneReporting(int nz, Plane plane)
     return !stop.load();
 }
 
-// One interior row of one channel (elements `stride` apart in the source).
-template <typename T, int Stride>
+// The fourth component of a gradient stored as RGBA: opaque, as an RGB
+// texture reads.
+template <typename T> constexpr T opaqueOf()
+{
+    return std::is_floating_point<T>::value ? T(1) : std::numeric_limits<T>::max();
+}
+
+// count gradients of Components elements set to the stored zero (and the
+// fourth opaque): what boundary voxels hold.
+template <typename T, int Components> void clearGradients(T* out, size_t count)
+{
+    std::memset(out, 0, count * Components * sizeof(T));
+    if (Components == 4)
+        for (size_t i = 0; i < count; ++i)
+            out[4 * i + 3] = opaqueOf<T>();
+}
+
+// One interior row of one channel (elements `stride` apart in the source)
+// into gradients of Components (3 or 4) elements.
+template <typename T, int Stride, int Components>
 inline __attribute__((always_inline)) void gradientRowBody(T* out, const T* src, int nx, size_t row, size_t plane,
                                                            typename GradientCode<T>::Acc bias, int stride)
 {
@@ -134,26 +157,28 @@ inline __attribute__((always_inline)) void gradientRowBody(T* out, const T* src,
     const ptrdiff_t up = static_cast<ptrdiff_t>(row), far = static_cast<ptrdiff_t>(plane);
     for (int x = 1; x < nx - 1; ++x) {
         const T* c = src + static_cast<size_t>(x) * st;
-        T* o = out + 3 * static_cast<size_t>(x);
+        T* o = out + Components * static_cast<size_t>(x);
         o[0] = C::store(C::component(c[st], c[-st], bias));
         o[1] = C::store(C::component(c[up], c[-up], bias));
         o[2] = C::store(C::component(c[far], c[-far], bias));
+        if (Components == 4)
+            o[3] = opaqueOf<T>();
     }
 }
 
-template <typename T, int Stride>
+template <typename T, int Stride, int Components>
 void gradientRow(T* out, const T* src, int nx, size_t row, size_t plane, typename GradientCode<T>::Acc bias,
                  int stride)
 {
-    gradientRowBody<T, Stride>(out, src, nx, row, plane, bias, stride);
+    gradientRowBody<T, Stride, Components>(out, src, nx, row, plane, bias, stride);
 }
 
 #ifdef GLIMRA_X86
-template <typename T, int Stride>
+template <typename T, int Stride, int Components>
 GLIMRA_AVX2_KERNEL void gradientRowAvx2(T* out, const T* src, int nx, size_t row, size_t plane,
                                         typename GradientCode<T>::Acc bias, int stride)
 {
-    gradientRowBody<T, Stride>(out, src, nx, row, plane, bias, stride);
+    gradientRowBody<T, Stride, Components>(out, src, nx, row, plane, bias, stride);
 }
 #endif
 
@@ -167,22 +192,22 @@ bool hasAvx2()
 #endif
 }
 
-template <typename T, int Stride>
+template <typename T, int Stride, int Components>
 void gradientRowFast(T* out, const T* src, int nx, size_t row, size_t plane, typename GradientCode<T>::Acc bias,
                      int stride, bool avx2)
 {
 #ifdef GLIMRA_X86
     if (avx2) {
-        gradientRowAvx2<T, Stride>(out, src, nx, row, plane, bias, stride);
+        gradientRowAvx2<T, Stride, Components>(out, src, nx, row, plane, bias, stride);
         return;
     }
 #endif
     (void)avx2;
-    gradientRow<T, Stride>(out, src, nx, row, plane, bias, stride);
+    gradientRow<T, Stride, Components>(out, src, nx, row, plane, bias, stride);
 }
 
 // One interior row as the truncated mean over every channel.
-template <typename T>
+template <typename T, int Components>
 void gradientRowMean(T* out, const T* src, int nx, int channels, size_t row, size_t plane,
                      typename GradientCode<T>::Acc bias)
 {
@@ -197,51 +222,111 @@ void gradientRowMean(T* out, const T* src, int nx, int channels, size_t row, siz
             sum[1] += C::store(C::component(c[k + row], c[k - static_cast<ptrdiff_t>(row)], bias));
             sum[2] += C::store(C::component(c[k + plane], c[k - static_cast<ptrdiff_t>(plane)], bias));
         }
-        T* o = out + 3 * static_cast<size_t>(x);
+        T* o = out + Components * static_cast<size_t>(x);
         for (int a = 0; a < 3; ++a)
             o[a] = C::store(sum[a] / n); // integer division truncates toward zero
+        if (Components == 4)
+            o[3] = opaqueOf<T>();
     }
 }
 
-template <typename T>
-bool gradientKernel(T* out, int nx, int ny, int nz, int channels, const T* data, GLenum glType,
-                    int gradientCalculation)
+// The gradients of one plane of a volume, as computeGradient describes them.
+template <typename T> struct GradientPlanes
 {
     using C = GradientCode<T>;
-    const auto bias = C::bias(glType);
-    const size_t row = static_cast<size_t>(nx) * channels;
-    const size_t plane = row * ny;
-    const size_t outRow = static_cast<size_t>(nx) * 3;
-    const size_t outPlane = outRow * ny;
-    const bool mean = channels > 1 && (gradientCalculation < 0 || gradientCalculation >= channels ||
-                                       gradientCalculation > 3);
-    const int channel = (channels > 1 && !mean) ? gradientCalculation : 0;
-    const bool avx2 = hasAvx2();
-    auto planeOf = [&](int z) {
-        T* op = out + z * outPlane;
+    GradientPlanes(int nx_, int ny_, int channels_, const T* data_, GLenum glType, int gradientCalculation)
+        : nx(nx_), ny(ny_), channels(channels_), data(data_), bias(C::bias(glType)),
+          row(static_cast<size_t>(nx_) * channels_), plane(row * ny_),
+          mean(channels_ > 1 &&
+               (gradientCalculation < 0 || gradientCalculation >= channels_ || gradientCalculation > 3)),
+          channel((channels_ > 1 && !mean) ? gradientCalculation : 0), avx2(hasAvx2())
+    {
+    }
+    // Plane z of nz into out (nx x ny gradients of Components elements).
+    template <int Components> void operator()(T* out, int z, int nz) const
+    {
+        const size_t outRow = static_cast<size_t>(nx) * Components;
         if (z == 0 || z == nz - 1) {
-            std::memset(op, 0, outPlane * sizeof(T));
+            clearGradients<T, Components>(out, static_cast<size_t>(nx) * ny);
             return;
         }
         for (int y = 0; y < ny; ++y) {
-            T* o = op + y * outRow;
+            T* o = out + y * outRow;
             if (y == 0 || y == ny - 1 || nx < 3) {
-                std::memset(o, 0, outRow * sizeof(T));
+                clearGradients<T, Components>(o, static_cast<size_t>(nx));
                 continue;
             }
             const T* s = data + z * plane + y * row;
-            o[0] = o[1] = o[2] = T(0);
-            T* last = o + 3 * static_cast<size_t>(nx - 1);
+            clearGradients<T, Components>(o, 1);
             if (mean)
-                gradientRowMean(o, s, nx, channels, row, plane, bias);
+                gradientRowMean<T, Components>(o, s, nx, channels, row, plane, bias);
             else if (channels == 1)
-                gradientRowFast<T, 1>(o, s, nx, row, plane, bias, 1, avx2);
+                gradientRowFast<T, 1, Components>(o, s, nx, row, plane, bias, 1, avx2);
             else
-                gradientRowFast<T, 0>(o, s + channel, nx, row, plane, bias, channels, avx2);
-            last[0] = last[1] = last[2] = T(0);
+                gradientRowFast<T, 0, Components>(o, s + channel, nx, row, plane, bias, channels, avx2);
+            clearGradients<T, Components>(o + Components * static_cast<size_t>(nx - 1), 1);
         }
-    };
-    return forEachPlaneReporting(nz, planeOf);
+    }
+    int nx, ny, channels;
+    const T* data;
+    typename C::Acc bias;
+    size_t row, plane;
+    bool mean;
+    int channel;
+    bool avx2;
+};
+
+// Planes z0 ... z1 - 1 of the gradient of nz planes into out (the first of
+// them at out), Components elements per voxel; reporting as told.
+template <typename T, int Components>
+bool gradientKernel(T* out, int z0, int z1, int nx, int ny, int nz, int channels, const T* data, GLenum glType,
+                    int gradientCalculation, bool report)
+{
+    const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation);
+    const size_t outPlane = static_cast<size_t>(nx) * ny * Components;
+    return forEachPlaneReporting(
+        z0, z1, nz,
+        [&](int z) { planes.template operator()<Components>(out + static_cast<size_t>(z - z0) * outPlane, z, nz); },
+        report);
+}
+
+// The squared length of one encoded gradient, in single precision. Its
+// square root is the length; the root being correctly rounded, the largest
+// length is the root of the largest square.
+template <typename T>
+inline __attribute__((always_inline)) float squaredLength(const T* g, typename GradientCode<T>::Acc bias)
+{
+    using C = GradientCode<T>;
+    const float dx = C::decode(g[0], bias);
+    const float dy = C::decode(g[1], bias);
+    const float dz = C::decode(g[2], bias);
+    return dx * dx + dy * dy + dz * dz;
+}
+
+// 8-bit gradients: the components less the bias, a, b and c, lie in
+// -128 ... 127, so a^2 + b^2 + c^2 (below kSquares8) indexes the length,
+// which is the root of 4 (a^2 + b^2 + c^2), exact in single precision.
+constexpr int kSquares8 = 3 * 128 * 128 + 1;
+template <typename T> inline __attribute__((always_inline)) int32_t squareIndex(const T* g, int32_t bias)
+{
+    const int32_t a = static_cast<int32_t>(g[0]) - bias, b = static_cast<int32_t>(g[1]) - bias,
+                  c = static_cast<int32_t>(g[2]) - bias;
+    return a * a + b * b + c * c;
+}
+
+// A value of 0 ... 1 as an 8-bit normalized texel stores it: clamped,
+// times 255, rounded to the nearest (even) integer; NaN as 0. (Selects, not
+// branches, so that the loops over it vectorize.)
+inline __attribute__((always_inline)) unsigned char unorm8(float x)
+{
+    const float clamped = x > 0.0f ? (x < 1.0f ? x : 1.0f) : 0.0f;
+    return static_cast<unsigned char>(static_cast<int32_t>(std::nearbyint(clamped * 255.0f)));
+}
+
+// A length divided by the largest, as computeMagnitude leaves it.
+inline float relativeLength(float length, float largest)
+{
+    return largest == 0.0f ? length : length / largest;
 }
 
 // Lengths of n gradients; the largest of them.
@@ -249,13 +334,9 @@ template <typename T>
 inline __attribute__((always_inline)) float magnitudeBody(float* out, size_t n, const T* g,
                                                           typename GradientCode<T>::Acc bias)
 {
-    using C = GradientCode<T>;
     float largest = -10000000.0f;
     for (size_t i = 0; i < n; ++i) {
-        const float dx = C::decode(g[3 * i], bias);
-        const float dy = C::decode(g[3 * i + 1], bias);
-        const float dz = C::decode(g[3 * i + 2], bias);
-        const float m = std::sqrt(dx * dx + dy * dy + dz * dz);
+        const float m = std::sqrt(squaredLength(g + 3 * i, bias));
         out[i] = m;
         largest = m > largest ? m : largest;
     }
@@ -323,6 +404,171 @@ void magnitudeKernel(float* out, size_t n, const T* g, GLenum glType)
         },
         gradientThreads, minSlab);
     divideLengths(out, n, *std::max_element(largestOf.begin(), largestOf.end()));
+}
+
+// The largest squared length of n gradients of Components elements.
+template <typename T, int Components>
+inline __attribute__((always_inline)) float largestSquareBody(size_t n, const T* g,
+                                                              typename GradientCode<T>::Acc bias)
+{
+    if constexpr (sizeof(T) == 1) {
+        int32_t largest = 0;
+        for (size_t i = 0; i < n; ++i)
+            largest = std::max(largest, squareIndex(g + Components * i, static_cast<int32_t>(bias)));
+        return 4.0f * static_cast<float>(largest);
+    }
+    float largest = -10000000.0f;
+    for (size_t i = 0; i < n; ++i) {
+        const float s = squaredLength(g + Components * i, bias);
+        largest = s > largest ? s : largest;
+    }
+    return largest;
+}
+
+template <typename T, int Components>
+float largestSquareRun(size_t n, const T* g, typename GradientCode<T>::Acc bias)
+{
+    return largestSquareBody<T, Components>(n, g, bias);
+}
+
+#ifdef GLIMRA_X86
+template <typename T, int Components>
+GLIMRA_AVX2_KERNEL float largestSquareAvx2(size_t n, const T* g, typename GradientCode<T>::Acc bias)
+{
+    return largestSquareBody<T, Components>(n, g, bias);
+}
+#endif
+
+template <typename T, int Components>
+float largestSquare(size_t n, const T* g, typename GradientCode<T>::Acc bias, bool avx2)
+{
+#ifdef GLIMRA_X86
+    if (avx2)
+        return largestSquareAvx2<T, Components>(n, g, bias);
+#endif
+    (void)avx2;
+    return largestSquareRun<T, Components>(n, g, bias);
+}
+
+// The largest length of the whole gradient, each plane computed into a
+// scratch plane of its thread and dropped.
+template <typename T>
+float largestLengthKernel(int nx, int ny, int nz, int channels, const T* data, GLenum glType,
+                          int gradientCalculation)
+{
+    const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation);
+    const auto bias = GradientCode<T>::bias(glType);
+    const size_t plane = static_cast<size_t>(nx) * ny;
+    std::vector<float> largestOf(static_cast<size_t>(passThreads(gradientThreads)), -10000000.0f);
+    forEachSlab(
+        nz,
+        [&](int slab, long begin, long end) {
+            std::vector<T> scratch(plane * 3);
+            float& largest = largestOf[static_cast<size_t>(slab)];
+            for (long z = begin; z < end; ++z) {
+                planes.template operator()<3>(scratch.data(), static_cast<int>(z), nz);
+                const float s = largestSquare<T, 3>(plane, scratch.data(), bias, planes.avx2);
+                largest = s > largest ? s : largest;
+            }
+        },
+        gradientThreads);
+    const float square = *std::max_element(largestOf.begin(), largestOf.end());
+    return square < 0.0f ? square : std::sqrt(square);
+}
+
+template <typename T, int Components>
+inline __attribute__((always_inline)) void magnitudeBytesBody(unsigned char* out, size_t n, const T* g,
+                                                              typename GradientCode<T>::Acc bias, float largest,
+                                                              const unsigned char* table)
+{
+    if (table) {
+        for (size_t i = 0; i < n; ++i)
+            out[i] = table[squareIndex(g + Components * i, static_cast<int32_t>(bias))];
+        return;
+    }
+    for (size_t i = 0; i < n; ++i)
+        out[i] = unorm8(relativeLength(std::sqrt(squaredLength(g + Components * i, bias)), largest));
+}
+
+template <typename T, int Components>
+void magnitudeBytesRun(unsigned char* out, size_t n, const T* g, typename GradientCode<T>::Acc bias, float largest,
+                       const unsigned char* table)
+{
+    magnitudeBytesBody<T, Components>(out, n, g, bias, largest, table);
+}
+
+#ifdef GLIMRA_X86
+template <typename T, int Components>
+GLIMRA_AVX2_KERNEL void magnitudeBytesAvx2(unsigned char* out, size_t n, const T* g,
+                                           typename GradientCode<T>::Acc bias, float largest,
+                                           const unsigned char* table)
+{
+    magnitudeBytesBody<T, Components>(out, n, g, bias, largest, table);
+}
+#endif
+
+// The bytes of every 8-bit gradient length (a table by squareIndex) for
+// one divisor; empty for the wider types, whose lengths are computed.
+template <typename T> std::vector<unsigned char> magnitudeTable(float largest)
+{
+    std::vector<unsigned char> table;
+    if constexpr (sizeof(T) == 1) {
+        table.resize(kSquares8);
+        for (int k = 0; k < kSquares8; ++k)
+            table[static_cast<size_t>(k)] = unorm8(relativeLength(std::sqrt(4.0f * static_cast<float>(k)), largest));
+    }
+    return table;
+}
+
+// n magnitude bytes on the calling thread.
+template <typename T, int Components>
+void magnitudeBytesOn(unsigned char* out, size_t n, const T* g, typename GradientCode<T>::Acc bias, float largest,
+                      const std::vector<unsigned char>& table, bool avx2)
+{
+    const unsigned char* lookup = table.empty() ? nullptr : table.data();
+#ifdef GLIMRA_X86
+    if (avx2) {
+        magnitudeBytesAvx2<T, Components>(out, n, g, bias, largest, lookup);
+        return;
+    }
+#endif
+    (void)avx2;
+    magnitudeBytesRun<T, Components>(out, n, g, bias, largest, lookup);
+}
+
+template <typename T, int Components>
+void magnitudeBytesKernel(unsigned char* out, size_t n, const T* g, GLenum glType, float largest)
+{
+    const auto bias = GradientCode<T>::bias(glType);
+    const std::vector<unsigned char> table = magnitudeTable<T>(largest);
+    const bool avx2 = hasAvx2();
+    forEachSlab(
+        static_cast<long>(n),
+        [&](int, long begin, long end) {
+            magnitudeBytesOn<T, Components>(out + begin, static_cast<size_t>(end - begin),
+                                            g + Components * static_cast<size_t>(begin), bias, largest, table, avx2);
+        },
+        gradientThreads, 1L << 16);
+}
+
+// Planes z0 ... z1 - 1 of the gradient as RGBA and, when lengths is given,
+// their magnitude bytes, each plane's right after its gradients (still in
+// the cache).
+template <typename T>
+bool gradientTexelsKernel(T* rgba, unsigned char* lengths, float largest, int z0, int z1, int nx, int ny, int nz,
+                          int channels, const T* data, GLenum glType, int gradientCalculation)
+{
+    const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation);
+    const auto bias = GradientCode<T>::bias(glType);
+    const std::vector<unsigned char> table = lengths ? magnitudeTable<T>(largest) : std::vector<unsigned char>();
+    const size_t plane = static_cast<size_t>(nx) * ny;
+    return forEachPlaneReporting(z0, z1, nz, [&](int z) {
+        T* out = rgba + static_cast<size_t>(z - z0) * plane * 4;
+        planes.template operator()<4>(out, z, nz);
+        if (lengths)
+            magnitudeBytesOn<T, 4>(lengths + static_cast<size_t>(z - z0) * plane, plane, out, bias, largest, table,
+                                   planes.avx2);
+    });
 }
 
 #ifdef GLIMRA_X86
@@ -534,8 +780,8 @@ bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const
         return true;
     return dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        return gradientKernel(static_cast<T*>(gradient), nx, ny, nz, channels, static_cast<const T*>(data),
-                              glType, gradientCalculation);
+        return gradientKernel<T, 3>(static_cast<T*>(gradient), 0, nz, nx, ny, nz, channels,
+                                    static_cast<const T*>(data), glType, gradientCalculation, true);
     });
 }
 
@@ -556,71 +802,41 @@ void stackSliceSize(int axis, const int padded[3], int* width, int* height)
     *height = axis == 2 ? padded[1] : padded[2];
 }
 
-float largestMagnitude(size_t n, const void* gradient, GLenum glType)
+float largestGradientLength(int nx, int ny, int nz, int channels, const void* data, GLenum glType,
+                            int gradientCalculation)
 {
-    if (!gradient || n == 0)
+    if (!data || nx <= 0 || ny <= 0 || nz <= 0 || channels <= 0)
         return 0.0f;
     return dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        const auto bias = GradientCode<T>::bias(glType);
-        const T* g = static_cast<const T*>(gradient);
-        // The lengths of each slab go to a small scratch of its own and are
-        // dropped: only the largest is kept.
-        const long chunk = 1L << 14;
-        std::vector<float> largestOf(static_cast<size_t>(passThreads(gradientThreads)), -10000000.0f);
-        forEachSlab(
-            static_cast<long>(n),
-            [&](int slab, long begin, long end) {
-                std::vector<float> scratch(static_cast<size_t>(chunk));
-                float& largest = largestOf[static_cast<size_t>(slab)];
-                for (long i = begin; i < end; i += chunk) {
-                    const size_t count = static_cast<size_t>(std::min(chunk, end - i));
-                    largest = std::max(largest, magnitudeRun(scratch.data(), count, g + 3 * static_cast<size_t>(i), bias));
-                }
-            },
-            gradientThreads, 1L << 16);
-        return *std::max_element(largestOf.begin(), largestOf.end());
+        return largestLengthKernel(nx, ny, nz, channels, static_cast<const T*>(data), glType, gradientCalculation);
     });
 }
 
-void magnitudeSlab(float* magnitude, size_t n, const void* gradient, GLenum glType, float largest)
+bool computeGradientRGBA(void* rgba, unsigned char* lengths, float largest, int z0, int z1, int nx, int ny, int nz,
+                         int channels, const void* data, GLenum glType, int gradientCalculation)
 {
-    if (!magnitude || !gradient || n == 0)
+    if (!rgba || !data || nx <= 0 || ny <= 0 || nz <= 0 || channels <= 0 || z0 < 0 || z1 > nz)
+        return true;
+    return dispatchVoxelType(glType, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        return gradientTexelsKernel(static_cast<T*>(rgba), lengths, largest, z0, z1, nx, ny, nz, channels,
+                                    static_cast<const T*>(data), glType, gradientCalculation);
+    });
+}
+
+void magnitudeBytes(unsigned char* out, size_t n, const void* gradient, int components, GLenum glType,
+                    float largest)
+{
+    if (!out || !gradient || n == 0 || (components != 3 && components != 4))
         return;
     dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        const auto bias = GradientCode<T>::bias(glType);
         const T* g = static_cast<const T*>(gradient);
-        forEachSlab(
-            static_cast<long>(n),
-            [&](int, long begin, long end) {
-                magnitudeRun(magnitude + begin, static_cast<size_t>(end - begin), g + 3 * static_cast<size_t>(begin),
-                             bias);
-            },
-            gradientThreads, 1L << 16);
-    });
-    divideLengths(magnitude, n, largest);
-}
-
-void gradientToRGBA(void* rgba, const void* gradient, size_t n, GLenum glType)
-{
-    dispatchVoxelType(glType, [&](auto tag) {
-        using T = typename decltype(tag)::type;
-        const T* g = static_cast<const T*>(gradient);
-        T* o = static_cast<T*>(rgba);
-        // Opaque: as an RGB texture reads.
-        const T opaque = std::is_floating_point<T>::value ? T(1) : std::numeric_limits<T>::max();
-        forEachSlab(
-            static_cast<long>(n),
-            [&](int, long begin, long end) {
-                for (long i = begin; i < end; ++i) {
-                    o[4 * i] = g[3 * i];
-                    o[4 * i + 1] = g[3 * i + 1];
-                    o[4 * i + 2] = g[3 * i + 2];
-                    o[4 * i + 3] = opaque;
-                }
-            },
-            gradientThreads, 1L << 16);
+        if (components == 4)
+            magnitudeBytesKernel<T, 4>(out, n, g, glType, largest);
+        else
+            magnitudeBytesKernel<T, 3>(out, n, g, glType, largest);
     });
 }
 

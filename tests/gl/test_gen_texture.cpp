@@ -352,6 +352,66 @@ TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
     EXPECT_EQ(g_reports, want);
 }
 
+// The magnitude texture is filled with bytes computed here; they must be
+// what the driver itself makes of the float lengths it used to be given.
+// 8-bit data (looked up) and 16-bit data (computed), over several upload
+// slabs (64 x 128 texels: 256 planes a slab of 8 MiB for the 16-bit RGBA).
+TEST_F(GenTexture, MagnitudeBytesEqualTheDriversConversionOfTheLengths)
+{
+    gradients = true;
+    for (GLenum type : {static_cast<GLenum>(GL_UNSIGNED_BYTE), static_cast<GLenum>(GL_UNSIGNED_SHORT)}) {
+        SCOPED_TRACE(type);
+        const int nx = 64, ny = 128, nz = type == GL_UNSIGNED_SHORT ? 300 : 20;
+        const size_t n = static_cast<size_t>(nx) * ny * nz, element = type == GL_UNSIGNED_SHORT ? 2 : 1;
+        v.resolution[0] = nx;
+        v.resolution[1] = ny;
+        v.resolution[2] = nz;
+        v.nbrChannels = 1;
+        v.setBoxProportions(1, 1, 1);
+        GUARDED_VOXELS_AS(data, "tmpdata", n * element);
+        for (size_t i = 0; i < n; ++i) {
+            const unsigned value = static_cast<unsigned>((i * 2654435761u) >> 7) % 4099u + (i % 37) * 211u;
+            if (element == 2)
+                static_cast<uint16_t*>(data)[i] = static_cast<uint16_t>(value * 13u);
+            else
+                bytes()[i] = static_cast<unsigned char>(value);
+        }
+        ASSERT_TRUE(generateTextures(&data, type, v, recordProgress, gradients));
+        ASSERT_FALSE(v.isBricking);
+        const int padded[3] = {nx, ny, nextPowerOfTwo(nz)};
+        const size_t voxels = static_cast<size_t>(padded[0]) * padded[1] * padded[2];
+        std::vector<unsigned char> gradient(voxels * 3 * element);
+        ASSERT_TRUE(computeGradient(gradient.data(), padded[0], padded[1], padded[2], 1, data, type, 4));
+        std::vector<float> lengths(voxels);
+        computeMagnitude(lengths.data(), padded[0], padded[1], padded[2], gradient.data(), type);
+        GLuint reference = 0;
+        glGenTextures(1, &reference);
+        glBindTexture(GL_TEXTURE_3D, reference);
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_INTENSITY, padded[0], padded[1], padded[2], 0, GL_LUMINANCE, GL_FLOAT,
+                     lengths.data());
+        const std::vector<unsigned char> want = read(GL_TEXTURE_3D, reference, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+        glDeleteTextures(1, &reference);
+        const std::vector<unsigned char> got = read(GL_TEXTURE_3D, v.tidMagnitude, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+        ASSERT_EQ(got.size(), voxels);
+        size_t differing = 0, middle = 0;
+        for (size_t i = 0; i < voxels; ++i) {
+            differing += got[i] != want[i];
+            middle += got[i] > 0 && got[i] < 255;
+        }
+        EXPECT_EQ(differing, 0u);
+        EXPECT_GT(middle, voxels / 4); // lengths of every size, not only 0 and 1
+        // The gradient texture holds the gradients, 16-bit ones at 8 bits.
+        const std::vector<unsigned char> g = read(GL_TEXTURE_3D, v.tidGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
+        for (size_t i = 0; i < voxels * 3; i += 997) {
+            const double stored = element == 2 ? reinterpret_cast<const uint16_t*>(gradient.data())[i] / 257.0
+                                               : gradient[i];
+            ASSERT_NEAR(g[i], stored, 0.5) << i;
+        }
+        v.release();
+        RELEASE_VOXELS(data);
+    }
+}
+
 TEST_F(GenTexture, MagnitudeTextureGoesWithTheDataNotWithTheMask)
 {
     gradients = true;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -41,7 +42,7 @@ template <typename T> std::vector<T> volumeOf(int nx, int ny, int nz, int channe
 
 class ParallelPasses : public ::testing::Test
 {
-protected:
+public:
     void TearDown() override
     {
         gradientThreads = 0;
@@ -219,31 +220,85 @@ TEST_F(ParallelPasses, SkipGridEqualsAPlainComputation)
             }
 }
 
-// The magnitudes a slab at a time, against the whole pass; the RGBA
-// staging of the gradient keeps its three components and is opaque.
-TEST_F(ParallelPasses, MagnitudeSlabsAndRGBAStagingEqualTheWholePass)
+// Lengths of gradients worked out here from the stored components, each
+// decoded as twice its distance from the bias.
+template <typename T> std::vector<float> lengthsOf(const std::vector<T>& g, GLenum type)
 {
-    const auto shorts = volumeOf<uint16_t>(kX, kY, kZ, 1, 60.0);
-    const auto whole = passes(shorts, 1, GL_UNSIGNED_SHORT, 0);
-    const size_t n = static_cast<size_t>(kX) * kY * kZ;
-    const float largest = largestMagnitude(n, whole.first.data(), GL_UNSIGNED_SHORT);
-    EXPECT_GT(largest, 0.0f);
-    std::vector<float> slabs(n, -1.0f);
-    const size_t plane = static_cast<size_t>(kX) * kY;
-    for (int z = 0; z < kZ; z += 4) {
-        const size_t count = plane * static_cast<size_t>(std::min(4, kZ - z));
-        magnitudeSlab(slabs.data() + z * plane, count, whole.first.data() + 3 * z * plane, GL_UNSIGNED_SHORT, largest);
+    const float bias = static_cast<float>(gradientBias(type));
+    std::vector<float> lengths(g.size() / 3);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        float sum = 0.0f;
+        for (int a = 0; a < 3; ++a) {
+            const float d = 2.0f * (static_cast<float>(g[3 * i + a]) - bias);
+            sum += d * d;
+        }
+        lengths[i] = std::sqrt(sum);
     }
-    EXPECT_EQ(std::memcmp(slabs.data(), whole.second.data(), n * sizeof(float)), 0);
-    std::vector<uint16_t> rgba(4 * n, 0);
-    gradientToRGBA(rgba.data(), whole.first.data(), n, GL_UNSIGNED_SHORT);
-    for (size_t i = 0; i < n; ++i) {
-        ASSERT_EQ(rgba[4 * i], whole.first[3 * i]) << i;
-        ASSERT_EQ(rgba[4 * i + 1], whole.first[3 * i + 1]) << i;
-        ASSERT_EQ(rgba[4 * i + 2], whole.first[3 * i + 2]) << i;
-        ASSERT_EQ(rgba[4 * i + 3], 65535) << i;
+    return lengths;
+}
+
+// The textures' slab pass against the whole one: gradients as RGBA a few
+// planes at a time (the last slab short) keep their three components and are
+// opaque, reported plane by plane in order; the largest length, found without
+// the gradients, is the one the whole pass divides by; the magnitude bytes
+// are the whole pass's values as an 8-bit texel holds them.
+template <typename T> void checkSlabPass(ParallelPasses& test, GLenum type, double scale, T opaque)
+{
+    const int kX = 67, kY = 45, kZ = 31;
+    const auto data = volumeOf<T>(kX, kY, kZ, 1, scale);
+    const auto whole = test.passes(data, 1, type, 0);
+    const size_t n = static_cast<size_t>(kX) * kY * kZ, plane = static_cast<size_t>(kX) * kY;
+    const std::vector<float> lengths = lengthsOf(whole.first, type);
+    for (int threads : {1, 2, 3}) {
+        gradientThreads = threads;
+        SCOPED_TRACE(threads);
+        const float largest = largestGradientLength(kX, kY, kZ, 1, data.data(), type, 4);
+        EXPECT_EQ(largest, *std::max_element(lengths.begin(), lengths.end()));
+        std::vector<T> rgba(4 * n, T(7));
+        std::vector<unsigned char> bytes(n, 7), fromRGB(n, 9);
+        g_seen.clear();
+        progressCallback = recordReport;
+        for (int z = 0; z < kZ; z += 4) {
+            const int count = std::min(4, kZ - z);
+            ASSERT_TRUE(computeGradientRGBA(rgba.data() + 4 * z * plane, bytes.data() + z * plane, largest, z,
+                                            z + count, kX, kY, kZ, 1, data.data(), type, 4));
+        }
+        progressCallback = nullptr;
+        ASSERT_EQ(g_seen.size(), static_cast<size_t>(kZ - 2));
+        EXPECT_EQ(g_seen.front().first, 21); // plane 1 of 31
+        EXPECT_EQ(g_seen.back().first, 57);  // plane 29
+        magnitudeBytes(fromRGB.data(), n, whole.first.data(), 3, type, largest);
+        for (size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(rgba[4 * i], whole.first[3 * i]) << i;
+            ASSERT_EQ(rgba[4 * i + 1], whole.first[3 * i + 1]) << i;
+            ASSERT_EQ(rgba[4 * i + 2], whole.first[3 * i + 2]) << i;
+            ASSERT_EQ(rgba[4 * i + 3], opaque) << i;
+            const float x = whole.second[i];
+            const int want = x >= 1.0f ? 255 : static_cast<int>(std::nearbyint(std::max(0.0f, x) * 255.0f));
+            ASSERT_EQ(bytes[i], want) << i << " " << x;
+            ASSERT_EQ(fromRGB[i], want) << i;
+        }
     }
-    // All-zero gradients: nothing to divide by, every length 0.
-    const std::vector<uint8_t> flat(3 * n, 128);
-    EXPECT_EQ(largestMagnitude(n, flat.data(), GL_UNSIGNED_BYTE), 0.0f);
+}
+
+TEST_F(ParallelPasses, TextureSlabPassEqualsTheWholePass)
+{
+    checkSlabPass<uint8_t>(*this, GL_UNSIGNED_BYTE, 0.25, 255);
+    checkSlabPass<int8_t>(*this, GL_BYTE, 0.12, 127);
+    checkSlabPass<uint16_t>(*this, GL_UNSIGNED_SHORT, 60.0, 65535);
+    checkSlabPass<float>(*this, GL_FLOAT, 0.01, 1.0f);
+}
+
+// A flat volume: the boundary's stored zeros are the longest gradients; with
+// nothing to divide by, every length stays as it is.
+TEST_F(ParallelPasses, LengthsOfAFlatVolume)
+{
+    const std::vector<uint8_t> flat(8 * 8 * 8, 128);
+    const float largest = largestGradientLength(8, 8, 8, 1, flat.data(), GL_UNSIGNED_BYTE, 4);
+    // The boundary's stored zeros decode to the longest gradient there is.
+    EXPECT_EQ(largest, std::sqrt(3.0f * 256.0f * 256.0f));
+    const std::vector<uint8_t> encodedZero(3 * 4, 128);
+    std::vector<unsigned char> bytes(4, 9);
+    magnitudeBytes(bytes.data(), 4, encodedZero.data(), 3, GL_UNSIGNED_BYTE, 0.0f);
+    EXPECT_EQ(bytes, std::vector<unsigned char>(4, 0));
 }
