@@ -13,6 +13,7 @@
 #include "byte_order.h"
 #include "load_description.h"
 #include "load_foreign.h"
+#include "reader_process.h"
 #include "volume_file.h"
 #include "sample_volumes.h"
 #include "threshold_mask.h"
@@ -342,7 +343,8 @@ int convertForeign(const std::string& in, const std::string& out)
 {
     VolumeFile v;
     std::string error;
-    if (!importForeignVolume(in, &v, &error))
+    if (!readInChild(
+            in, [&in](VolumeFile* read, std::string* why) { return importForeignVolume(in, read, why); }, &v, &error))
         return fail(error);
     int dtype = 0;
 #define ZVFTOOL_ZVF_CODE(name, code, gl, ctype) \

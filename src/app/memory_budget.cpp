@@ -54,20 +54,6 @@ LoadEstimate estimateLoad(const LoadShape& s)
     return e;
 }
 
-uint64_t availableMemory()
-{
-    FILE* f = std::fopen("/proc/meminfo", "r");
-    if (!f)
-        return 0;
-    char line[256];
-    unsigned long long kb = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, f))
-        found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
-    std::fclose(f);
-    return found ? product(kb, 1024) : 0;
-}
-
 void setLoadMemoryLimit(uint64_t bytes)
 {
     limitSet = bytes;

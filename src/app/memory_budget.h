@@ -4,6 +4,8 @@
 #ifndef GLIMRA_MEMORY_BUDGET_H
 #define GLIMRA_MEMORY_BUDGET_H
 
+#include "system_memory.h"
+
 #include <cstdint>
 #include <string>
 
@@ -29,8 +31,6 @@ struct LoadEstimate
 };
 LoadEstimate estimateLoad(const LoadShape& shape);
 
-// MemAvailable of /proc/meminfo in bytes, 0 when it cannot be read.
-uint64_t availableMemory();
 // The limit loads are held to besides the memory available (glimra-render's
 // --memory); 0 for none.
 void setLoadMemoryLimit(uint64_t bytes);

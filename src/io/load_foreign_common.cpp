@@ -1,5 +1,6 @@
 // Helpers the import's readers share.
 #include "load_foreign_parts.h"
+#include "reader_process.h"
 
 #include "error_handling.h"
 #include "voxel_buffer.h"
@@ -167,6 +168,7 @@ bool takeLayout(const std::string& path, itk::ImageIOBase* io, RawRead* r, uint6
         }
     }
     *totalBytes = total;
+    readerDeclaredBytes(total);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // Every page must match the first; each is read strip by strip or tile by
 // tile into its place, rows turned when the page is stored bottom-up.
 #include "load_foreign_parts.h"
+#include "reader_process.h"
 
 #include "error_handling.h"
 #include "voxel_buffer.h"
@@ -207,6 +208,7 @@ bool readTiffStack(const std::string& path, RawRead* r, std::string* error)
                  " bytes";
         return false;
     }
+    readerDeclaredBytes(total);
     GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(total));
     if (!r->buffer) {
         g_garbageCollector.remove(r->buffer);

@@ -2,6 +2,7 @@
 
 #include "error_handling.h"
 #include "load_foreign.h"
+#include "reader_process.h"
 #include "voxel_buffer.h"
 
 #include <cstring>
@@ -59,6 +60,13 @@ bool isFolder(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The libraries behind the foreign formats run in a child process.
+bool importIsolated(const std::string& path, VolumeFile* out, std::string* why)
+{
+    return readInChild(
+        path, [&path](VolumeFile* v, std::string* w) { return importForeignVolume(path, v, w); }, out, why);
+}
+
 } // namespace
 
 FileFormat detectFormat(const std::string& path)
@@ -78,7 +86,7 @@ bool readVolume(const std::string& path, VolumeFile* out, std::string* why, cons
     switch (detectFormat(path)) {
     case FileFormat::Zvf: ok = readZvfVolume(path, out, why, check); break;
     case FileFormat::Description: ok = readDescriptionVolume(path, out, why, check); break;
-    case FileFormat::Foreign: ok = importForeignVolume(path, out, why); break;
+    case FileFormat::Foreign: ok = importIsolated(path, out, why); break;
     }
     if (!ok)
         out->release();
@@ -92,7 +100,7 @@ bool readMask(const std::string& path, const int resolution[3], VolumeFile* out,
     switch (detectFormat(path)) {
     case FileFormat::Zvf: ok = readZvfMask(path, resolution, out, why); break;
     case FileFormat::Description: ok = readDescriptionMask(path, resolution, out, why); break;
-    case FileFormat::Foreign: ok = importForeignVolume(path, out, why); break;
+    case FileFormat::Foreign: ok = importIsolated(path, out, why); break;
     }
     if (ok && (out->resolution[0] != resolution[0] || out->resolution[1] != resolution[1] ||
                out->resolution[2] != resolution[2])) {

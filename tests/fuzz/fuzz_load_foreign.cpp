@@ -1,11 +1,13 @@
 // The import of other programs' volumes: the first byte picks the file name
 // (and with it the format: NIfTI, gzipped NIfTI, NRRD, MetaImage, DICOM, TIFF,
-// or the DICOM file's folder), the rest is the file. An import either hands
+// or the DICOM file's folder), the rest is the file, read in a child process
+// as the program reads it. An import either hands
 // out a volume the pipeline can take or refuses naming the file, and leaves
 // the registry as it found it.
 #include "fuzz_support.h"
 
 #include "load_foreign.h"
+#include "reader_process.h"
 #include "voxel_types.h"
 
 #include <string>
@@ -28,7 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzsupport::LogCapture log;
     VolumeFile v;
     std::string error;
-    if (importForeignVolume(path, &v, &error)) {
+    // As the program reads them: in a child process, whose death or
+    // malformed answer refuses the file.
+    if (readInChild(
+            path, [&path](VolumeFile* read, std::string* why) { return importForeignVolume(path, read, why); }, &v,
+            &error)) {
         FUZZ_CHECK(v.data != nullptr);
         FUZZ_CHECK(isVoxelType(v.type));
         FUZZ_CHECK(v.resolution[0] > 0 && v.resolution[1] > 0 && v.resolution[2] > 0);

@@ -83,6 +83,12 @@ TEST_F(RefusedFiles, EachKindLeavesTheVolumeOnScreen)
     ASSERT_TRUE(testsupport::writeFile(tmp.file("short.raw"), std::string(1000, '\x01')));
     ASSERT_EQ(::mkdir(tmp.file("empty-folder").c_str(), 0755), 0);
     ASSERT_TRUE(testsupport::writeFile(tmp.file("empty-folder/notes.txt"), "no images here\n"));
+    // A MetaImage header that makes the library divide by zero (a fuzz
+    // finding, its first byte picking the format): the reader's process ends.
+    const std::string finding =
+        testsupport::readFile(std::string(GLIMRA_SOURCE_DIR) + "/tests/fuzz/corpus/load_foreign/metaimage-fpe");
+    ASSERT_GT(finding.size(), 100u);
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("crash.mha"), finding.substr(1)));
 
     const struct
     {
@@ -96,6 +102,7 @@ TEST_F(RefusedFiles, EachKindLeavesTheVolumeOnScreen)
         {tmp.file("missing.zvf"), ""},
         {tmp.file("missing.dat"), "cannot be opened"},
         {tmp.file("empty-folder"), "no DICOM images in this folder"},
+        {tmp.file("crash.mha"), "the reader stopped (Floating point exception)"},
     };
     for (const auto& c : cases) {
         app->boxes().clear();

@@ -1,0 +1,479 @@
+#include "reader_process.h"
+
+#include "error_handling.h"
+#include "parallel.h"
+#include "system_memory.h"
+#include "voxel_buffer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/uio.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+void (*readerChildHook)() = nullptr;
+
+namespace {
+
+// What an answer may carry.
+const char kMagic[8] = {'G', 'L', 'R', 'D', 'A', 'N', 'S', '1'};
+const uint32_t kKindVolume = 1, kKindRefusal = 2;
+const uint32_t kEndMark = 0x21444e45; // "END!"
+const int kMaxAxis = 1 << 20;
+const int kMaxBands = 1024;
+const uint32_t kMaxInfo = 4u << 20;
+const uint32_t kMaxRefusal = 64u << 10;
+
+double g_timeLimit = 60.0;
+// Set in a child only: the address space it had when it began reading.
+bool g_inChild = false;
+uint64_t g_childBase = 0;
+
+// The fixed fields of a volume answer.
+struct VolumeHeader
+{
+    int32_t type;
+    int32_t resolution[3];
+    float spacing[3];
+    int32_t bands;
+    uint8_t bandMajor;
+    uint8_t bigEndianValues;
+    uint8_t unused[6];
+    uint64_t ratioAt; // UINT64_MAX for none
+    uint32_t infoBytes;
+    uint32_t reserved;
+};
+static_assert(sizeof(VolumeHeader) == 56, "no padding in the header");
+
+// Bytes of the voxels a header describes; false when that overflows.
+bool voxelBytes(const VolumeHeader& h, uint64_t* bytes)
+{
+    uint64_t n = static_cast<uint64_t>(bytesOfVoxelType(static_cast<VoxelType>(h.type))) *
+                 static_cast<uint64_t>(h.bands);
+    for (int a = 0; a < 3; ++a) {
+        const uint64_t r = static_cast<uint64_t>(h.resolution[a]);
+        if (n > UINT64_MAX / r)
+            return false;
+        n *= r;
+    }
+    *bytes = n;
+    return n <= SIZE_MAX;
+}
+
+// What is wrong with a header, "" when nothing.
+std::string headerFault(const VolumeHeader& h)
+{
+    if (!isVoxelType(static_cast<VoxelType>(h.type)))
+        return "unknown voxel type " + std::to_string(h.type);
+    for (int a = 0; a < 3; ++a) {
+        if (h.resolution[a] < 1 || h.resolution[a] > kMaxAxis)
+            return "resolution " + std::to_string(h.resolution[a]) + " out of range";
+        if (!std::isfinite(h.spacing[a]) || !(h.spacing[a] > 0.0f))
+            return "spacing out of range";
+    }
+    if (h.bands < 1 || h.bands > kMaxBands)
+        return std::to_string(h.bands) + " bands out of range";
+    if (h.bandMajor > 1 || h.bigEndianValues > 1)
+        return "flags out of range";
+    for (uint8_t b : h.unused)
+        if (b != 0)
+            return "reserved bytes set";
+    if (h.reserved != 0)
+        return "reserved bytes set";
+    if (h.infoBytes > kMaxInfo)
+        return "information text of " + std::to_string(h.infoBytes) + " bytes";
+    if (h.ratioAt != UINT64_MAX && h.ratioAt > h.infoBytes)
+        return "ratio position beyond the information text";
+    return "";
+}
+
+std::string megabytes(uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
+}
+
+// Text of `n` bytes off the pipe.
+bool readText(const ReadAll& read, uint32_t n, std::string* text)
+{
+    text->assign(n, '\0');
+    return n == 0 || read(&(*text)[0], n);
+}
+
+// Bytes of a file, or of the regular files directly in a folder.
+uint64_t inputBytes(const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return 0;
+    if (!S_ISDIR(st.st_mode))
+        return static_cast<uint64_t>(st.st_size);
+    uint64_t total = 0;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (const dirent* e = readdir(dir)) {
+            struct stat f;
+            const std::string name = path + "/" + e->d_name;
+            if (stat(name.c_str(), &f) == 0 && S_ISREG(f.st_mode))
+                total += static_cast<uint64_t>(f.st_size);
+        }
+        closedir(dir);
+    }
+    return total;
+}
+
+// Large pages for a large destination: a fraction of the page faults.
+void adviseLargePages(void* p, size_t n)
+{
+    const uintptr_t huge = 2u << 20, begin = (reinterpret_cast<uintptr_t>(p) + huge - 1) & ~(huge - 1),
+                    end = (reinterpret_cast<uintptr_t>(p) + n) & ~(huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// n bytes at address in process pid into to; false when the system does
+// not let this process read the child's memory.
+bool copyRange(pid_t pid, void* to, uint64_t address, size_t n)
+{
+    size_t done = 0;
+    while (done < n) {
+        iovec local = {static_cast<char*>(to) + done, n - done};
+        iovec remote = {reinterpret_cast<void*>(static_cast<uintptr_t>(address + done)), n - done};
+        const ssize_t r = process_vm_readv(pid, &local, 1, &remote, 1, 0);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+// As copyRange, in slabs on every core.
+bool copyFromChild(pid_t pid, void* to, uint64_t address, size_t n)
+{
+    std::atomic<bool> ok(true);
+    forEachSlab(
+        static_cast<long>(n),
+        [&](int, long begin, long end) {
+            if (!copyRange(pid, static_cast<char*>(to) + begin, address + static_cast<uint64_t>(begin),
+                           static_cast<size_t>(end - begin)))
+                ok = false;
+        },
+        0, 16L << 20);
+    return ok;
+}
+
+// Holds the child's address space to what it has and `more` besides.
+void limitAddressSpace(uint64_t base, uint64_t more)
+{
+    if (base == 0 || more == 0)
+        return;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_AS, &limit) != 0)
+        return;
+    const rlim_t wanted = static_cast<rlim_t>(std::min<uint64_t>(base + more, RLIM_INFINITY - 1));
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= wanted)
+        return; // only ever lowered
+    limit.rlim_cur = wanted;
+    setrlimit(RLIMIT_AS, &limit);
+}
+
+// The child: reads, answers on fd and ends without running the parent's
+// exit handlers.
+[[noreturn]] void runChild(int fd, int ackFd, const ReadInto& read)
+{
+    // A library's crash ends the child by its signal, which the parent
+    // names, rather than through a handler of the parent's.
+    for (int sig : {SIGFPE, SIGSEGV, SIGBUS, SIGILL, SIGABRT, SIGTRAP, SIGPIPE})
+        std::signal(sig, SIG_DFL);
+    g_inChild = true;
+    g_childBase = addressSpaceInUse();
+    if (const uint64_t available = availableMemory())
+        limitAddressSpace(g_childBase, available + (256ull << 20));
+    if (readerChildHook)
+        readerChildHook();
+    VolumeFile volume;
+    std::string why;
+    bool ok = false;
+    try {
+        ok = read(&volume, &why);
+    } catch (const std::exception& e) {
+        why = std::string("the reader failed: ") + e.what();
+    } catch (...) {
+        why = "the reader failed";
+    }
+    const WriteAll write = [fd](const void* bytes, size_t n) {
+        const char* p = static_cast<const char*>(bytes);
+        while (n > 0) {
+            const ssize_t w = ::write(fd, p, std::min<size_t>(n, 1u << 30));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            p += w;
+            n -= static_cast<size_t>(w);
+        }
+        return true;
+    };
+    // After the address of the voxels: one byte from the parent, 'S' to
+    // send them on the pipe, anything else when it has copied them.
+    const AskForVoxels ask = [ackFd] {
+        char reply = 0;
+        ssize_t r;
+        while ((r = ::read(ackFd, &reply, 1)) < 0 && errno == EINTR) {
+        }
+        return r == 1 && reply == 'S';
+    };
+    const bool written = writeReaderAnswer(write, ok, volume, why, ask);
+    _exit(written ? 0 : 3);
+}
+
+// Reading the pipe against a deadline.
+struct PipeReader
+{
+    int fd;
+    std::chrono::steady_clock::time_point deadline;
+    bool timedOut = false;
+
+    bool operator()(void* bytes, size_t n)
+    {
+        char* p = static_cast<char*>(bytes);
+        while (n > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                timedOut = true;
+                return false;
+            }
+            pollfd pfd = {fd, POLLIN, 0};
+            const int ready = poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+            if (ready < 0 && errno != EINTR)
+                return false;
+            if (ready <= 0)
+                continue;
+            const ssize_t r = ::read(fd, p, std::min<size_t>(n, 1u << 30));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                return false;
+            p += r;
+            n -= static_cast<size_t>(r);
+        }
+        return true;
+    }
+};
+
+// Why a child that gave no sound answer stopped.
+std::string stopReason(int status, bool timedOut, double limit, const std::string& fault)
+{
+    if (timedOut)
+        return "no answer within " + std::to_string(static_cast<long long>(std::ceil(limit))) + " s";
+    if (WIFSIGNALED(status)) {
+        const char* name = strsignal(WTERMSIG(status));
+        return name ? name : "signal " + std::to_string(WTERMSIG(status));
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        return "exit status " + std::to_string(WEXITSTATUS(status));
+    return fault;
+}
+
+} // namespace
+
+void setReaderTimeLimit(double seconds)
+{
+    g_timeLimit = seconds > 0.0 ? seconds : 60.0;
+}
+
+void readerDeclaredBytes(uint64_t bytes)
+{
+    if (!g_inChild)
+        return;
+    const uint64_t more = bytes > (UINT64_MAX - (256ull << 20)) / 3 ? UINT64_MAX / 2 : 3 * bytes + (256ull << 20);
+    limitAddressSpace(g_childBase, more);
+}
+
+bool writeReaderAnswer(const WriteAll& write, bool ok, const VolumeFile& volume, const std::string& why,
+                       const AskForVoxels& ask)
+{
+    if (!write(kMagic, sizeof kMagic))
+        return false;
+    if (!ok || !volume.data) {
+        const std::string text = why.substr(0, kMaxRefusal);
+        const uint32_t kind = kKindRefusal, n = static_cast<uint32_t>(text.size());
+        return write(&kind, sizeof kind) && write(&n, sizeof n) && write(text.data(), n) &&
+               write(&kEndMark, sizeof kEndMark);
+    }
+    VolumeHeader h;
+    std::memset(&h, 0, sizeof h);
+    h.type = static_cast<int32_t>(volume.type);
+    for (int a = 0; a < 3; ++a) {
+        h.resolution[a] = volume.resolution[a];
+        h.spacing[a] = volume.spacing[a];
+    }
+    h.bands = volume.bands;
+    h.bandMajor = volume.bandMajor ? 1 : 0;
+    h.bigEndianValues = volume.bigEndianValues ? 1 : 0;
+    h.ratioAt = volume.ratioAt == std::string::npos ? UINT64_MAX : static_cast<uint64_t>(volume.ratioAt);
+    h.infoBytes = static_cast<uint32_t>(std::min<size_t>(volume.info.size(), kMaxInfo));
+    uint64_t bytes = 0;
+    if (!headerFault(h).empty() || !voxelBytes(h, &bytes))
+        return false;
+    const uint32_t kind = kKindVolume;
+    const uint64_t address = reinterpret_cast<uintptr_t>(volume.data);
+    if (!write(&kind, sizeof kind) || !write(&h, sizeof h) || !write(volume.info.data(), h.infoBytes) ||
+        !write(&bytes, sizeof bytes) || !write(&address, sizeof address))
+        return false;
+    if (ask && !ask())
+        return true; // copied by the parent (or nobody is listening)
+    return write(volume.data, static_cast<size_t>(bytes)) && write(&kEndMark, sizeof kEndMark);
+}
+
+ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, VolumeFile* out, std::string* text,
+                              const FetchVoxels& fetch)
+{
+    out->release();
+    char magic[sizeof kMagic];
+    uint32_t kind = 0;
+    if (!read(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0 || !read(&kind, sizeof kind)) {
+        *text = "no answer";
+        return ReaderAnswer::Malformed;
+    }
+    uint32_t end = 0;
+    if (kind == kKindRefusal) {
+        uint32_t n = 0;
+        if (!read(&n, sizeof n) || n > kMaxRefusal || !readText(read, n, text) || !read(&end, sizeof end) ||
+            end != kEndMark) {
+            *text = "a malformed refusal";
+            return ReaderAnswer::Malformed;
+        }
+        return ReaderAnswer::Refusal;
+    }
+    VolumeHeader h;
+    if (kind != kKindVolume || !read(&h, sizeof h)) {
+        *text = "a malformed answer";
+        return ReaderAnswer::Malformed;
+    }
+    const std::string fault = headerFault(h);
+    uint64_t bytes = 0, sent = 0;
+    if (!fault.empty() || !voxelBytes(h, &bytes)) {
+        *text = "a malformed answer: " + (fault.empty() ? std::string("too many voxels") : fault);
+        return ReaderAnswer::Malformed;
+    }
+    std::string info;
+    uint64_t address = 0;
+    if (!readText(read, h.infoBytes, &info) || !read(&sent, sizeof sent) || sent != bytes ||
+        !read(&address, sizeof address)) {
+        *text = "a malformed answer: the voxels are not as the header says";
+        return ReaderAnswer::Malformed;
+    }
+    if (availableBytes != 0 && bytes > availableBytes) {
+        *text = "its volume of " + megabytes(bytes) + " is more than the " + megabytes(availableBytes) + " at hand";
+        return ReaderAnswer::Malformed;
+    }
+    GUARDED_VOXELS_AS(out->data, "tmpdata", static_cast<size_t>(bytes));
+    if (!out->data) {
+        *text = "no memory for its volume of " + megabytes(bytes);
+        return ReaderAnswer::Malformed;
+    }
+    adviseLargePages(out->data, static_cast<size_t>(bytes));
+    const bool copied = fetch && fetch(out->data, address, static_cast<size_t>(bytes));
+    if (!copied && (!read(out->data, static_cast<size_t>(bytes)) || !read(&end, sizeof end) || end != kEndMark)) {
+        out->release();
+        *text = "a malformed answer: the voxels end early";
+        return ReaderAnswer::Malformed;
+    }
+    out->type = static_cast<VoxelType>(h.type);
+    for (int a = 0; a < 3; ++a) {
+        out->resolution[a] = h.resolution[a];
+        out->spacing[a] = h.spacing[a];
+    }
+    out->bands = h.bands;
+    out->bandMajor = h.bandMajor != 0;
+    out->bigEndianValues = h.bigEndianValues != 0;
+    out->info = std::move(info);
+    out->ratioAt = h.ratioAt == UINT64_MAX ? std::string::npos : static_cast<size_t>(h.ratioAt);
+    return ReaderAnswer::Volume;
+}
+
+bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out, std::string* why)
+{
+    out->release();
+    int fds[2], ack[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return read(out, why);
+    if (pipe2(ack, O_CLOEXEC) != 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return read(out, why);
+    }
+    // Larger writes per wake-up for the voxels; the default works too.
+    fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
+    std::fflush(nullptr); // nothing buffered is written twice
+    const pid_t pid = fork();
+    if (pid < 0) {
+        for (int f : {fds[0], fds[1], ack[0], ack[1]})
+            close(f);
+        return read(out, why);
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        close(ack[1]);
+        runChild(fds[1], ack[0], read);
+    }
+    close(fds[1]);
+    close(ack[0]);
+    const double limit = g_timeLimit + static_cast<double>(inputBytes(path)) / 50e6;
+    PipeReader pipe{fds[0], std::chrono::steady_clock::now() +
+                                std::chrono::milliseconds(static_cast<long long>(limit * 1000.0))};
+    std::string text;
+    const FetchVoxels fetch = [pid, &ack](void* to, uint64_t address, size_t n) {
+        const bool copied = copyFromChild(pid, to, address, n);
+        const char reply = copied ? 'C' : 'S';
+        return ::write(ack[1], &reply, 1) == 1 && copied;
+    };
+    const ReaderAnswer answer = readReaderAnswer([&pipe](void* bytes, size_t n) { return pipe(bytes, n); },
+                                                 availableMemory(), out, &text, fetch);
+    close(fds[0]);
+    close(ack[1]);
+    if (answer == ReaderAnswer::Malformed)
+        kill(pid, SIGKILL); // whatever it is doing, it has nothing more to say
+    int status = 0;
+    if (answer == ReaderAnswer::Volume) {
+        // The child is ending on its own; its memory is returned beside
+        // whatever comes next here.
+        try {
+            std::thread([pid] {
+                int ended = 0;
+                while (waitpid(pid, &ended, 0) < 0 && errno == EINTR) {
+                }
+            }).detach();
+        } catch (...) {
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+        return true;
+    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (answer == ReaderAnswer::Refusal) {
+        *why = text;
+        return false;
+    }
+    // A child killed above for a malformed answer reports that, not the kill.
+    if (!pipe.timedOut && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL && text.compare(0, 9, "no answer") != 0)
+        status = 0;
+    *why = path + ": the reader stopped (" + stopReason(status, pipe.timedOut, limit, text) + ")";
+    return false;
+}

@@ -1,0 +1,73 @@
+// Reading with libraries written for trusted input, in a child process.
+//
+// ITK, GDCM and libtiff assert, divide by zero or loop on damaged files. A
+// read through readInChild happens in a forked child: whatever a file does
+// to a library there (a signal, an endless loop, memory without end) ends
+// the child, and the program refuses the file with "PATH: the reader
+// stopped (REASON)", its data on screen as they were. The child hands the
+// VolumeFile back through a pipe; every field is checked on arrival and
+// nothing is allocated that the memory at hand cannot back.
+#ifndef GLIMRA_READER_PROCESS_H
+#define GLIMRA_READER_PROCESS_H
+
+#include "volume_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Reads into *out, or refuses with *why naming the file.
+using ReadInto = std::function<bool(VolumeFile* out, std::string* why)>;
+
+// Runs read in a child process and takes its VolumeFile over. False with
+// *why: read's own refusal, or "PATH: the reader stopped (REASON)" when the
+// child died, took too long or answered something malformed. *out then
+// holds nothing. Where no child can be started, read runs here.
+bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out, std::string* why);
+
+// Seconds a child may take before it is stopped: this base (60 unless
+// changed) and one more for every 50 MB of the file or folder read.
+void setReaderTimeLimit(double seconds);
+// Test hook run in the child before it reads (null: none).
+extern void (*readerChildHook)();
+// Told by a reader inside the child how many bytes the file declares: the
+// child's address space is then held to what it has, three times that and
+// 256 MB besides (never more than the memory at hand). Nothing outside a
+// child.
+void readerDeclaredBytes(uint64_t bytes);
+
+// ---- The answer on the pipe (public for tests and fuzzing) ----
+
+// Writes exactly n bytes; false when that failed.
+using WriteAll = std::function<bool(const void* bytes, size_t n)>;
+// Reads exactly n bytes into bytes; false at the end or on a failure.
+using ReadAll = std::function<bool(void* bytes, size_t n)>;
+
+// The voxels travel one of two ways: the child sends their address and
+// waits, and the parent copies them straight out of the child's memory
+// where the system lets it; otherwise the parent asks for them on the pipe.
+// Child side: asked after the address is sent; true when the parent wants
+// the voxels on the pipe. Without it they always follow.
+using AskForVoxels = std::function<bool()>;
+// Parent side: copies n bytes at the child's address into to; false when it
+// could not (the voxels then come on the pipe). Without it they always do.
+using FetchVoxels = std::function<bool(void* to, uint64_t address, size_t n)>;
+
+// Writes the answer: the volume when ok, else the refusal why.
+bool writeReaderAnswer(const WriteAll& write, bool ok, const VolumeFile& volume, const std::string& why,
+                       const AskForVoxels& ask = {});
+
+// What an answer turned out to be.
+enum class ReaderAnswer
+{
+    Volume,   // *out holds the volume
+    Refusal,  // *text holds the reader's refusal
+    Malformed // *text says what was wrong; *out holds nothing
+};
+// Reads and checks an answer; the voxels are allocated only after the
+// header has been found sound and their size fits availableBytes.
+ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, VolumeFile* out, std::string* text,
+                              const FetchVoxels& fetch = {});
+
+#endif

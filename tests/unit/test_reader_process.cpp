@@ -1,0 +1,261 @@
+// Foreign readers in a child process: the answer on the pipe checked field
+// by field, and a child that dies, hangs, exits or refuses leaves the caller
+// running with a message naming the file.
+#include "error_handling.h"
+#include "reader_process.h"
+#include "test_support.h"
+#include "voxel_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// A 5 x 3 x 2 volume of two shorts per voxel.
+void makeVolume(VolumeFile* v)
+{
+    v->type = VOXEL_SHORT;
+    v->resolution[0] = 5;
+    v->resolution[1] = 3;
+    v->resolution[2] = 2;
+    v->spacing[0] = 0.5f;
+    v->spacing[1] = 0.75f;
+    v->spacing[2] = 2.0f;
+    v->bands = 2;
+    v->bandMajor = true;
+    v->bigEndianValues = true;
+    v->info = "Data file name: x.nii\nRatio: 1 2 3\n";
+    v->ratioAt = 22;
+    GUARDED_VOXELS_AS(v->data, "tmpdata", 5 * 3 * 2 * 2 * sizeof(int16_t));
+    int16_t* p = static_cast<int16_t*>(v->data);
+    for (int i = 0; i < 60; ++i)
+        p[i] = static_cast<int16_t>(i * 1000 - 30000);
+}
+
+std::string answerOf(bool ok, const VolumeFile& v, const std::string& why)
+{
+    std::string bytes;
+    EXPECT_TRUE(writeReaderAnswer(
+        [&bytes](const void* p, size_t n) {
+            bytes.append(static_cast<const char*>(p), n);
+            return true;
+        },
+        ok, v, why));
+    return bytes;
+}
+
+ReaderAnswer readBack(const std::string& bytes, VolumeFile* out, std::string* text, uint64_t available = 0)
+{
+    size_t at = 0;
+    return readReaderAnswer(
+        [&](void* p, size_t n) {
+            if (n > bytes.size() - at)
+                return false;
+            std::memcpy(p, bytes.data() + at, n);
+            at += n;
+            return true;
+        },
+        available, out, text);
+}
+
+// Offsets of the fixed fields in a volume answer: magic (8), kind (4), then
+// type, resolution[3], spacing[3], bands (4 each), two flags, six unused
+// bytes, ratioAt (8), info length (4), four reserved bytes; the text follows.
+const size_t kType = 12, kResolution = 16, kSpacing = 28, kBands = 40, kFlags = 44, kInfoLength = 60,
+             kText = 68;
+
+template <typename T> void put(std::string* bytes, size_t at, T value)
+{
+    std::memcpy(&(*bytes)[at], &value, sizeof value);
+}
+
+class ReaderProcess : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        readerChildHook = nullptr;
+        setReaderTimeLimit(60.0);
+        EXPECT_EQ(g_garbageCollector.count(), baseline);
+    }
+    uint32_t baseline = g_garbageCollector.count();
+};
+
+// A reader that hands out the volume above.
+bool readSample(VolumeFile* out, std::string*)
+{
+    makeVolume(out);
+    return true;
+}
+
+} // namespace
+
+TEST_F(ReaderProcess, AnswersRoundTripFieldForField)
+{
+    VolumeFile v;
+    makeVolume(&v);
+    VolumeFile back;
+    std::string text;
+    ASSERT_EQ(readBack(answerOf(true, v, ""), &back, &text), ReaderAnswer::Volume) << text;
+    EXPECT_EQ(back.type, VOXEL_SHORT);
+    EXPECT_EQ(back.resolution[0], 5);
+    EXPECT_EQ(back.resolution[2], 2);
+    EXPECT_EQ(back.spacing[1], 0.75f);
+    EXPECT_EQ(back.bands, 2);
+    EXPECT_TRUE(back.bandMajor);
+    EXPECT_TRUE(back.bigEndianValues);
+    EXPECT_EQ(back.info, v.info);
+    EXPECT_EQ(back.ratioAt, 22u);
+    EXPECT_EQ(std::memcmp(back.data, v.data, 120), 0);
+    // No ratio position, and a refusal passed on as it was written.
+    v.ratioAt = std::string::npos;
+    ASSERT_EQ(readBack(answerOf(true, v, ""), &back, &text), ReaderAnswer::Volume);
+    EXPECT_EQ(back.ratioAt, std::string::npos);
+    VolumeFile none;
+    EXPECT_EQ(readBack(answerOf(false, none, "/x/a.nii: 7 dimensions; a volume has 2 to 4"), &back, &text),
+              ReaderAnswer::Refusal);
+    EXPECT_EQ(text, "/x/a.nii: 7 dimensions; a volume has 2 to 4");
+    EXPECT_EQ(back.data, nullptr);
+}
+
+TEST_F(ReaderProcess, DamagedAnswersAreRefusedBeforeAnythingIsAllocated)
+{
+    VolumeFile v;
+    makeVolume(&v);
+    const std::string good = answerOf(true, v, "");
+    VolumeFile back;
+    std::string text;
+    // Cut anywhere: malformed, nothing held.
+    for (size_t n = 0; n < good.size(); ++n) {
+        ASSERT_EQ(readBack(good.substr(0, n), &back, &text), ReaderAnswer::Malformed) << n;
+        ASSERT_EQ(back.data, nullptr) << n;
+    }
+    struct
+    {
+        size_t at;
+        int32_t value;
+        const char* says;
+    } damage[] = {
+        {kType, 0x1234, "a malformed answer: unknown voxel type 4660"},
+        {kResolution + 4, 0, "a malformed answer: resolution 0 out of range"},
+        {kResolution + 8, (1 << 20) + 1, "a malformed answer: resolution 1048577 out of range"},
+        {kBands, 1025, "a malformed answer: 1025 bands out of range"},
+        {kFlags, 0x0102, "a malformed answer: flags out of range"},
+        {kInfoLength, 5 << 20, "a malformed answer: information text of 5242880 bytes"},
+        {kInfoLength, 10, "a malformed answer: ratio position beyond the information text"},
+        {0, 0x44524c46, "no answer"},
+    };
+    for (const auto& d : damage) {
+        std::string bad = good;
+        put(&bad, d.at, d.value);
+        EXPECT_EQ(readBack(bad, &back, &text), ReaderAnswer::Malformed) << d.says;
+        EXPECT_EQ(text, d.says);
+        EXPECT_EQ(back.data, nullptr);
+    }
+    std::string nan = good;
+    put(&nan, kSpacing + 8, std::nanf(""));
+    EXPECT_EQ(readBack(nan, &back, &text), ReaderAnswer::Malformed);
+    EXPECT_EQ(text, "a malformed answer: spacing out of range");
+    // The voxel count the header makes must be the one that follows.
+    std::string count = good;
+    put(&count, kText + v.info.size(), static_cast<uint64_t>(121));
+    EXPECT_EQ(readBack(count, &back, &text), ReaderAnswer::Malformed);
+    EXPECT_EQ(text, "a malformed answer: the voxels are not as the header says");
+    std::string end = good;
+    end.back() ^= 1;
+    EXPECT_EQ(readBack(end, &back, &text), ReaderAnswer::Malformed);
+    EXPECT_EQ(back.data, nullptr);
+    // Sound, but more than the memory at hand: nothing is allocated.
+    EXPECT_EQ(readBack(good, &back, &text, 100), ReaderAnswer::Malformed);
+    EXPECT_EQ(text, "its volume of 1 MB is more than the 1 MB at hand");
+    EXPECT_EQ(back.data, nullptr);
+}
+
+TEST_F(ReaderProcess, AChildHandsItsVolumeOver)
+{
+    VolumeFile out;
+    std::string why;
+    ASSERT_TRUE(readInChild("/tmp/sample.nii", readSample, &out, &why)) << why;
+    VolumeFile want;
+    makeVolume(&want);
+    EXPECT_EQ(out.resolution[1], 3);
+    EXPECT_EQ(out.info, want.info);
+    EXPECT_EQ(std::memcmp(out.data, want.data, 120), 0);
+    // A refusal comes back word for word.
+    EXPECT_FALSE(readInChild(
+        "/tmp/x.nrrd",
+        [](VolumeFile*, std::string* w) {
+            *w = "/tmp/x.nrrd: unsupported voxel type long double";
+            return false;
+        },
+        &out, &why));
+    EXPECT_EQ(why, "/tmp/x.nrrd: unsupported voxel type long double");
+    EXPECT_EQ(out.data, nullptr);
+}
+
+TEST_F(ReaderProcess, AChildThatDiesHangsOrExitsIsNamed)
+{
+    VolumeFile out;
+    std::string why;
+    readerChildHook = [] { std::raise(SIGSEGV); };
+    EXPECT_FALSE(readInChild("/tmp/a.mha", readSample, &out, &why));
+    EXPECT_EQ(why, "/tmp/a.mha: the reader stopped (Segmentation fault)");
+    readerChildHook = [] { _exit(3); };
+    EXPECT_FALSE(readInChild("/tmp/b.mha", readSample, &out, &why));
+    EXPECT_EQ(why, "/tmp/b.mha: the reader stopped (exit status 3)");
+    setReaderTimeLimit(0.3);
+    readerChildHook = [] {
+        for (;;)
+            pause();
+    };
+    EXPECT_FALSE(readInChild("/tmp/c.mha", readSample, &out, &why));
+    EXPECT_EQ(why, "/tmp/c.mha: the reader stopped (no answer within 1 s)");
+    EXPECT_EQ(out.data, nullptr);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// A reader that allocates past what its file declares runs out of memory
+// in the child instead of taking the machine's.
+TEST_F(ReaderProcess, TheChildIsHeldToWhatTheFileDeclares)
+{
+    VolumeFile out;
+    std::string why;
+    EXPECT_FALSE(readInChild(
+        "/tmp/d.nii",
+        [](VolumeFile*, std::string*) {
+            readerDeclaredBytes(1 << 20);
+            void* p = std::malloc(size_t(2) << 30);
+            _exit(p ? 5 : 4);
+            return false;
+        },
+        &out, &why));
+    EXPECT_EQ(why, "/tmp/d.nii: the reader stopped (exit status 4)");
+}
+#endif
+
+// The fuzz finding that ended the program inside the MetaImage library is
+// refused with the reason, and this process goes on.
+TEST_F(ReaderProcess, TheMetaImageThatDividesByZeroIsRefused)
+{
+    const std::string finding =
+        testsupport::readFile(std::string(GLIMRA_SOURCE_DIR) + "/tests/fuzz/corpus/load_foreign/metaimage-fpe");
+    ASSERT_GT(finding.size(), 100u);
+    testsupport::TempDir dir;
+    const std::string path = dir.file("finding.mha");
+    ASSERT_TRUE(testsupport::writeFile(path, finding.substr(1)));
+    VolumeFile out;
+    std::string why;
+    EXPECT_FALSE(readVolume(path, &out, &why));
+    EXPECT_EQ(why, path + ": the reader stopped (Floating point exception)");
+    EXPECT_EQ(out.data, nullptr);
+    // The same reading goes on working for sound files.
+    EXPECT_FALSE(readVolume(dir.file("absent.mha"), &out, &why));
+    EXPECT_EQ(why, dir.file("absent.mha") + ": cannot be opened");
+}
