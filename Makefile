@@ -15,7 +15,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 endif
 
-.PHONY: setup build build-asan run test fuzz bench bench-peer bench-peer-load clean
+.PHONY: setup build build-asan run test fuzz soak bench bench-peer bench-peer-load clean
 
 setup:
 	@sh scripts/setup.sh
@@ -40,6 +40,13 @@ fuzz:
 	@sh scripts/setup.sh fuzz || true  # scripts/fuzz.sh says what is missing
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) sh scripts/fuzz.sh
 
+# The real window under a window manager, driven at random for SOAK_SECONDS
+# (default 300) in the sanitizer build; failing seeds go to tests/soak/seeds.txt.
+SOAK_SECONDS ?= 300
+soak:
+	@sh scripts/setup.sh soak
+	@SOAK_SECONDS=$(SOAK_SECONDS) JOBS=$(JOBS) SOAK_CMAKE_FLAGS="$(LAUNCHER)" sh scripts/soak.sh
+
 bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 
@@ -56,4 +63,4 @@ bench-peer-load:
 	@python3 bench/peer_load.py $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz build-soak

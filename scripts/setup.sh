@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages glimra needs to build, run and test, only those missing.
-# Usage: sh scripts/setup.sh [bench|fuzz]
+# Usage: sh scripts/setup.sh [bench|fuzz|soak]
 #   bench  also the packages of the comparison with VTK (make bench-peer)
 #   fuzz   also clang and libFuzzer (make fuzz only; make test needs neither)
+#   soak   also a window manager for the soak of the real window (make soak)
 set -e
 PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
 libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
@@ -15,6 +16,9 @@ if [ "${1:-}" = bench ]; then
 fi
 if [ "${1:-}" = fuzz ]; then
     PKGS="$PKGS clang libclang-rt-dev"
+fi
+if [ "${1:-}" = soak ]; then
+    PKGS="$PKGS openbox"
 fi
 missing=""
 for p in $PKGS; do
