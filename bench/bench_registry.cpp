@@ -8,6 +8,7 @@
 #include "bricking.h"
 #include "error_handling.h"
 #include "gen_texture.h"
+#include "bench_support.h"
 #include "gl_context.h"
 #include "volume.h"
 #include "voxel_buffer.h"
@@ -64,12 +65,8 @@ BENCHMARK(BM_BrickRegistry)->Iterations(5)->Unit(benchmark::kMillisecond);
 void BM_BrickedVolume(benchmark::State& state)
 {
     OffscreenContext ctx(16, 16);
-    if (!ctx.ok()) {
-        state.SkipWithError(ctx.error().c_str());
+    if (!readyForTextures(ctx, state))
         return;
-    }
-    textureInternalFormat = GL_INTENSITY8;
-    textureFormat = GL_LUMINANCE;
     const size_t voxels = static_cast<size_t>(kResolution[0]) * kResolution[1] * kResolution[2];
     void* data = nullptr;
     GUARDED_VOXELS_AS(data, "tmpdata", voxels);

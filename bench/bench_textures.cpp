@@ -6,6 +6,7 @@
 // a shared machine only ever add time); the ratios compare figures of one run.
 #include "error_handling.h"
 #include "gen_texture.h"
+#include "bench_support.h"
 #include "gl_context.h"
 #include "volume.h"
 #include "voxel_buffer.h"
@@ -53,12 +54,8 @@ struct Best
 void BM_TextureStages(benchmark::State& state)
 {
     OffscreenContext ctx(16, 16);
-    if (!ctx.ok()) {
-        state.SkipWithError(ctx.error().c_str());
+    if (!readyForTextures(ctx, state))
         return;
-    }
-    textureInternalFormat = GL_INTENSITY8;
-    textureFormat = GL_LUMINANCE;
     const size_t voxels = static_cast<size_t>(kN) * kN * kN;
     std::vector<unsigned char> volumeBytes(voxels);
     fill(volumeBytes.data(), kN, kN, kN);
@@ -192,12 +189,8 @@ void BM_TextureStages(benchmark::State& state)
 void BM_ShadedSwitch(benchmark::State& state)
 {
     OffscreenContext ctx(16, 16);
-    if (!ctx.ok()) {
-        state.SkipWithError(ctx.error().c_str());
+    if (!readyForTextures(ctx, state))
         return;
-    }
-    textureInternalFormat = GL_INTENSITY8;
-    textureFormat = GL_LUMINANCE;
     const char* edge = std::getenv("GLIMRA_BENCH_SWITCH_N");
     const int n = edge ? std::max(8, std::atoi(edge)) : kN;
     const size_t voxels = static_cast<size_t>(n) * n * n;

@@ -10,17 +10,9 @@ XVFB_PID=""
 cleanup() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true; }
 trap cleanup EXIT INT TERM
 
+. "$ROOT/scripts/xvfb.sh"
 if [ -z "$DISPLAY" ]; then
-    for n in 99 98 97 96 95; do
-        if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then
-            Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-            XVFB_PID=$!
-            export DISPLAY=:$n
-            break
-        fi
-    done
-    i=0
-    while [ $i -lt 50 ] && [ ! -e /tmp/.X11-unix/X${DISPLAY#:} ]; do sleep 0.1; i=$((i+1)); done
+    start_xvfb 99 98 97 96 95
 fi
 # Mesa's software rasteriser, never a hardware driver that may be absent.
 export LIBGL_ALWAYS_SOFTWARE=1

@@ -22,16 +22,8 @@ cleanup() {
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT INT TERM
-for n in 89 88 87 86 85; do
-    if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then
-        Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=:$n
-        break
-    fi
-done
-i=0
-while [ $i -lt 50 ] && [ ! -e /tmp/.X11-unix/X${DISPLAY#:} ]; do sleep 0.1; i=$((i+1)); done
+. "$ROOT/scripts/xvfb.sh"
+start_xvfb 89 88 87 86 85
 if command -v openbox >/dev/null 2>&1; then
     openbox >/dev/null 2>&1 &
     WM_PID=$!
