@@ -19,6 +19,7 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/uio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -413,7 +414,9 @@ bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out,
     int fds[2], ack[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return read(out, why);
-    if (pipe2(ack, O_CLOEXEC) != 0) {
+    // The parent's reply goes on a socket: a send to a child that has died
+    // fails with EPIPE instead of raising SIGPIPE here.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ack) != 0) {
         close(fds[0]);
         close(fds[1]);
         return read(out, why);
@@ -441,7 +444,7 @@ bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out,
     const FetchVoxels fetch = [pid, &ack](void* to, uint64_t address, size_t n) {
         const bool copied = copyFromChild(pid, to, address, n);
         const char reply = copied ? 'C' : 'S';
-        return ::write(ack[1], &reply, 1) == 1 && copied;
+        return send(ack[1], &reply, 1, MSG_NOSIGNAL) == 1 && copied;
     };
     const ReaderAnswer answer = readReaderAnswer([&pipe](void* bytes, size_t n) { return pipe(bytes, n); },
                                                  availableMemory(), out, &text, fetch);
