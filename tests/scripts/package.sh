@@ -5,7 +5,8 @@
 # without them does not). Nothing lies outside /usr, there are no maintainer
 # scripts and no test programs; the desktop entry, the MIME type (a zvf file
 # without its ending is still known by its first bytes), the icons and the
-# manual pages pass their checkers. Skipped where dpkg-deb is missing.
+# manual pages pass their checkers, and lintian finds no error where it is
+# installed. Skipped where dpkg-deb is missing.
 # Usage: sh package.sh BUILD_DIR SOURCE_DIR
 set -u
 command -v dpkg-deb >/dev/null 2>&1 || { echo "SKIP: no dpkg-deb here"; exit 77; }
@@ -32,6 +33,10 @@ scripts=$(ls "$T/control" | grep -v -x -e control -e md5sums)
 [ -z "$scripts" ] || bad "control files beyond control and md5sums: $scripts"
 grep -q '^Depends: .*libc6' "$T/control/control" || bad "no Depends from dpkg-shlibdeps: $(cat "$T/control/control")"
 grep -q '^Section: science$' "$T/control/control" || bad "section"
+# lintian (scripts/setup.sh package), where it is installed: no errors.
+if command -v lintian >/dev/null 2>&1; then
+    lintian --fail-on error "$deb" >"$T/lintian.txt" 2>&1 || bad "lintian: $(cat "$T/lintian.txt")"
+fi
 want="glimra-render zvftool"
 [ -x "$BUILD/glimra" ] && want="glimra $want"
 got=$(ls "$R/bin" | sort | tr '\n' ' ')
