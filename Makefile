@@ -15,7 +15,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 endif
 
-.PHONY: setup build build-asan run test fuzz soak bench bench-peer bench-peer-load clean
+.PHONY: setup build build-asan run test package fuzz soak bench bench-peer bench-peer-load clean
 
 setup:
 	@sh scripts/setup.sh
@@ -33,6 +33,16 @@ run: build
 
 test: build build-asan
 	@sh scripts/run_tests.sh $(BUILD) $(ASAN_BUILD)
+
+# The Debian package, $(BUILD)/glimra_VERSION_ARCH.deb, for /usr, checked by
+# lintian (which fails on errors and lists its warnings).
+package: setup
+	@sh scripts/setup.sh package
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr $(LAUNCHER) > /dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	@rm -f $(BUILD)/glimra_*.deb
+	@cd $(BUILD) && cpack -G DEB
+	@lintian --fail-on error $(BUILD)/glimra_*.deb
 
 # Each fuzz target under libFuzzer for FUZZ_SECONDS (default 60); needs clang.
 FUZZ_SECONDS ?= 60

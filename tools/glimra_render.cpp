@@ -3,6 +3,7 @@
 #include "main_view.h"
 #include "memory_budget.h"
 #include "offscreen_render.h"
+#include "program_files.h"
 #include "render_mode.h"
 #include "turntable.h"
 #include "volume.h"
@@ -12,8 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,36 +35,10 @@ const char* const kUsage =
     "  --turntable N       N pictures OUT_000.png ... turning the data once around the\n"
     "                      vertical screen axis, each written as it is drawn (1 to 3600)\n"
     "  --frames N          print the mean milliseconds of N frames instead of writing a picture\n"
-    "  --cg DIR            the shader program directory (default: Cg/ beside the build)\n"
+    "  --cg DIR            the shader program directory (default: ../Cg/ of the working\n"
+    "                      directory, Cg/ beside the build, else the installed share/glimra/Cg/)\n"
     "  --memory MB         refuse a data set whose load would hold more (besides the\n"
     "                      memory the machine has available)\n";
-
-bool isDirectory(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The program files: beside the executable's directory (build trees sit in
-// the source tree), then the source tree it was built from, then the
-// program's own default.
-std::string defaultCgDirectory()
-{
-    char exe[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        exe[n] = '\0';
-        std::string dir(exe);
-        dir = dir.substr(0, dir.rfind('/'));
-        if (isDirectory(dir + "/../Cg"))
-            return dir + "/../Cg/";
-        if (isDirectory(dir + "/Cg"))
-            return dir + "/Cg/";
-    }
-    if (isDirectory(GLIMRA_SOURCE_DIR "/Cg"))
-        return GLIMRA_SOURCE_DIR "/Cg/";
-    return "../Cg/";
-}
 
 bool parseInt(const char* text, int lo, int hi, int* out)
 {
@@ -230,7 +203,7 @@ int checkOptions(Options& o)
             return fail(problem);
     }
     if (o.cgDir.empty())
-        o.cgDir = defaultCgDirectory();
+        o.cgDir = findProgramFiles("Cg");
     else if (o.cgDir.back() != '/')
         o.cgDir += '/';
     return -1;

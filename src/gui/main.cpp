@@ -3,6 +3,8 @@
 #include "command_ids.h"
 #include "error_handling.h"
 #include "menu_main.h"
+#include "my_cg.h"
+#include "program_files.h"
 #include "wx_asserts.h"
 #include "wx_startup.h"
 
@@ -43,6 +45,11 @@ bool MyApp::OnInit()
     GUARDED_NEW_AS(g_pFileLog, "g_pFileLog", LogChannel, "log.txt");
     g_garbageCollector.remove(g_pFileLog);
     usage();
+    // The program files: "../Cg/" of the working directory as always, else
+    // those of the build tree or the installed package; one log line says which.
+    std::string report;
+    setCgProgramDirectory(findProgramFiles("Cg", &report).c_str());
+    logBoth(__FILE__, __LINE__, report.c_str());
     // wx 3 has no integer trace mask: window-message tracing is left off.
 
     SetSignalHandler(SIGTERM, onTerminate);

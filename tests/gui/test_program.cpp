@@ -49,4 +49,25 @@ TEST(Program, UsageIsPrintedWhateverTheArguments)
     EXPECT_TRUE(endsWith(run.log, "---GARBAGE COLLECTOR---\r\n\r\n=========== LOG end ===========\r\n"));
 }
 
+TEST(Program, FindsTheBuildTreesProgramFilesFromAnyFolder)
+{
+    SKIP_WITHOUT_DISPLAY();
+    // build/glimra's tree: the Cg folder beside the build folder.
+    const std::string buildDir = testsupport::buildDir();
+    const std::string cg = buildDir.substr(0, buildDir.find_last_of('/')) + "/Cg/";
+    if (!testsupport::fileExists(cg + "raycast_fp.cg"))
+        GTEST_SKIP() << "the build folder is not directly below the sources";
+    testsupport::TempDir tmp;
+    // "../Cg" is a plain file here, so it is not the program folder (and
+    // runGlimra links nothing in its place).
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("Cg"), "not a folder"));
+    const guitest::ProgramRun run = guitest::runGlimra(tmp.file("run"), {});
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_NE(run.out.find(std::string(kUsage) + "Program files (Cg): " + cg + " (build tree).\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("is not created correctly"), std::string::npos) << run.out;
+    EXPECT_NE(run.log.find("Program files (Cg): " + cg + " (build tree).\r\n"), std::string::npos) << run.log;
+}
+
 } // namespace
