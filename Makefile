@@ -54,7 +54,7 @@ fuzz:
 # (default 300) in the sanitizer build; failing seeds go to tests/soak/seeds.txt.
 SOAK_SECONDS ?= 300
 soak:
-	@sh scripts/setup.sh soak
+	@sh scripts/setup.sh
 	@SOAK_SECONDS=$(SOAK_SECONDS) JOBS=$(JOBS) SOAK_CMAKE_FLAGS="$(LAUNCHER)" sh scripts/soak.sh
 
 bench: build

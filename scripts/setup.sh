@@ -1,18 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages glimra needs to build, run and test, only those missing.
-# Usage: sh scripts/setup.sh [bench|fuzz|soak|package]
+# Usage: sh scripts/setup.sh [bench|fuzz|package]
 #   bench  also the packages of the comparison with VTK (make bench-peer)
 #   fuzz   also clang and libFuzzer (make fuzz only; make test needs neither)
-#   soak   also a window manager for the soak of the real window (make soak)
 #   package  also lintian, the checker of the .deb (make package)
 set -e
 # librsvg2-bin draws the PNG icons; CPack's .deb needs file (and dpkg-shlibdeps
 # from build-essential); the others check the package (tests/scripts/package.sh).
+# openbox is the window manager of the start-up test and of make soak.
 PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
 libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
 fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils netpbm python3 \
 libinsighttoolkit5-dev libtiff-dev ccache \
-librsvg2-bin file desktop-file-utils libxml2-utils groff-base libglib2.0-bin"
+librsvg2-bin file desktop-file-utils libxml2-utils groff-base libglib2.0-bin openbox"
 if [ "${1:-}" = bench ]; then
     # Debian's VTK renders through GLX even off screen, so it needs an X
     # display (the bench script starts Xvfb); procps gives uptime.
@@ -20,9 +20,6 @@ if [ "${1:-}" = bench ]; then
 fi
 if [ "${1:-}" = fuzz ]; then
     PKGS="$PKGS clang libclang-rt-dev"
-fi
-if [ "${1:-}" = soak ]; then
-    PKGS="$PKGS openbox"
 fi
 if [ "${1:-}" = package ]; then
     PKGS="$PKGS lintian"

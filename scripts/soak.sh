@@ -29,7 +29,7 @@ if command -v openbox >/dev/null 2>&1; then
     WM_PID=$!
     sleep 1
 else
-    echo "soak: no openbox (sh scripts/setup.sh soak installs it); running without a window manager" >&2
+    echo "soak: no openbox (sh scripts/setup.sh installs it); running without a window manager" >&2
 fi
 
 export LIBGL_ALWAYS_SOFTWARE=1

@@ -398,8 +398,12 @@ void MainFrame::OnFrameRate(wxCommandEvent& WXUNUSED(event))
 {
     if (myGLcanvas && myGLcanvas->font) {
         myGLcanvas->font->toggleVisibility();
-        check(ID_FRAME_RATE, myGLcanvas->font->visible);
+        myGLcanvas->frameRateVisible = myGLcanvas->font->visible;
+    } else if (myGLcanvas) {
+        myGLcanvas->frameRateVisible = !myGLcanvas->frameRateVisible;
     }
+    if (myGLcanvas)
+        check(ID_FRAME_RATE, myGLcanvas->frameRateVisible);
     redraw();
 }
 

@@ -30,8 +30,7 @@ public:
         const MainGLCanvas* view = frame->myGLcanvas;
         if (view) {
             s.speedup = view->speedup;
-            if (view->font)
-                s.fpsVisible = view->font->visible;
+            s.fpsVisible = view->font ? view->font->visible : view->frameRateVisible;
         }
     }
 
@@ -50,6 +49,8 @@ public:
             if (view->makeContextCurrent())
                 view->setProjection(s.perspective);
             view->speedup = s.speedup;
+            // Kept for a view not set up yet (its text is made then).
+            view->frameRateVisible = s.fpsVisible;
             if (view->font)
                 view->font->visible = s.fpsVisible;
         }

@@ -131,11 +131,15 @@ void MainView::setupGL()
 
     applyProjection();
 
-    if (!font)
+    if (!font) {
         GUARDED_NEW(font, TextOverlay, 10, 10, 1.0f, 0.0f, 1.0f, 16, "Arial", nullptr);
+        if (font)
+            font->visible = frameRateVisible;
+    }
 
+    // The alpha test stays as the settings left it: under a window manager
+    // the view may be set up after the settings file was read.
     clipPlanes.initialise();
-    volume.alphaFunc = GL_GREATER;
     // The programs and the transfer function's tables live in this context.
     createCgPrograms();
     if (!transfer)

@@ -109,6 +109,7 @@ public:
     float deltaRotation[16]; // the increment rotation of the last paint
     bool speedup;            // reduced sampling while dragging
     TextOverlay* font;       // the frame-rate text, created at set-up
+    bool frameRateVisible = true; // whether set-up shows the frame-rate text (settings read before it)
 
 private:
     FrameRateCounter myFrameRate; // frame counter, last tick and text

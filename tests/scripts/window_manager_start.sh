@@ -1,0 +1,64 @@
+#!/bin/sh
+# Start-up under a window manager (openbox on a private Xvfb), as on every
+# desktop: a settings file whose frame-rate text is off and whose alpha test
+# is "less" comes back unchanged after a start without input ended by
+# SIGTERM, whatever order the window manager maps and activates the window
+# in. Skipped (77) without Xvfb or openbox.
+# Usage: sh window_manager_start.sh BUILD_DIR SOURCE_DIR
+BUILD=$1
+SOURCE=$2
+command -v Xvfb >/dev/null 2>&1 || { echo "no Xvfb"; exit 77; }
+command -v openbox >/dev/null 2>&1 || { echo "no openbox (sh scripts/setup.sh installs it)"; exit 77; }
+[ -x "$BUILD/glimra" ] || { echo "no $BUILD/glimra"; exit 77; }
+TMP=$(mktemp -d)
+XVFB_PID=""
+WM_PID=""
+GLIMRA_PID=""
+cleanup() {
+    [ -n "$GLIMRA_PID" ] && kill -9 "$GLIMRA_PID" 2>/dev/null
+    [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -rf "$TMP"
+}
+trap cleanup EXIT INT TERM
+. "$SOURCE/scripts/xvfb.sh"
+unset DISPLAY
+start_xvfb 79 78 77 76 75
+openbox >/dev/null 2>&1 &
+WM_PID=$!
+sleep 1
+
+mkdir -p "$TMP/run"
+ln -s "$SOURCE/Cg" "$TMP/Cg"
+cd "$TMP/run" || exit 1
+export LIBGL_ALWAYS_SOFTWARE=1
+# A settings file as the program writes it, then the two values changed.
+"$BUILD/glimra" >/dev/null 2>&1 &
+GLIMRA_PID=$!
+sleep 3
+kill -TERM $GLIMRA_PID
+wait $GLIMRA_PID
+GLIMRA_PID=""
+[ -f glimra.ini ] || { echo "FAIL: no glimra.ini written"; exit 1; }
+# (The file has CR LF line ends; only the digits are replaced.)
+sed -e 's/^Fps:\t[0-9]*/Fps:\t0/' -e 's/^Aplha mode:\t[0-9]*/Aplha mode:\t513/' glimra.ini > stored.ini
+cp stored.ini glimra.ini
+status=0
+for run in 1 2; do
+    "$BUILD/glimra" >/dev/null 2>&1 &
+    GLIMRA_PID=$!
+    sleep 5
+    kill -TERM $GLIMRA_PID
+    wait $GLIMRA_PID
+    GLIMRA_PID=""
+    for key in Fps "Aplha mode"; do
+        want=$(grep "^$key:" stored.ini | tr -d '\r')
+        got=$(grep "^$key:" glimra.ini | tr -d '\r')
+        if [ "$want" != "$got" ]; then
+            echo "FAIL (start $run): '$want' came back as '$got'"
+            status=1
+        fi
+    done
+done
+[ $status -eq 0 ] && echo "settings kept over two starts under openbox"
+exit $status
