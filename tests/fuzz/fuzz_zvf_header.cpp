@@ -5,6 +5,7 @@
 
 #include <zvf.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,10 +13,15 @@
 namespace {
 
 // Every spacing prints as a positive number with "%f", so the written header
-// must read back.
+// must read back. (Whether it does is what "%f" makes of it: the float
+// nearest 0.0000005 lies below it and prints as 0.000000.)
 bool spacingsSurviveWriting(const zvfHeader& h)
 {
-    auto printable = [](float v) { return v >= 0.0000005f; }; // false for NaN too
+    auto printable = [](float v) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%f", v);
+        return v > 0.0f && std::strcmp(text, "0.000000") != 0; // false for NaN too
+    };
     auto all = [&](const float* a, int n) {
         for (int i = 0; i < n; ++i)
             if (!a || !printable(a[i]))
