@@ -32,25 +32,24 @@ mkdir -p "$TMP/run"
 ln -s "$SOURCE/Cg" "$TMP/Cg"
 cd "$TMP/run" || exit 1
 export LIBGL_ALWAYS_SOFTWARE=1
+# glimra started without input and ended by SIGTERM after $1 seconds.
+run_glimra() {
+    "$BUILD/glimra" >/dev/null 2>&1 &
+    GLIMRA_PID=$!
+    sleep "$1"
+    kill -TERM $GLIMRA_PID
+    wait $GLIMRA_PID
+    GLIMRA_PID=""
+}
 # A settings file as the program writes it, then the two values changed.
-"$BUILD/glimra" >/dev/null 2>&1 &
-GLIMRA_PID=$!
-sleep 3
-kill -TERM $GLIMRA_PID
-wait $GLIMRA_PID
-GLIMRA_PID=""
+run_glimra 3
 [ -f glimra.ini ] || { echo "FAIL: no glimra.ini written"; exit 1; }
 # (The file has CR LF line ends; only the digits are replaced.)
 sed -e 's/^Fps:\t[0-9]*/Fps:\t0/' -e 's/^Aplha mode:\t[0-9]*/Aplha mode:\t513/' glimra.ini > stored.ini
 cp stored.ini glimra.ini
 status=0
 for run in 1 2; do
-    "$BUILD/glimra" >/dev/null 2>&1 &
-    GLIMRA_PID=$!
-    sleep 5
-    kill -TERM $GLIMRA_PID
-    wait $GLIMRA_PID
-    GLIMRA_PID=""
+    run_glimra 5
     for key in Fps "Aplha mode"; do
         want=$(grep "^$key:" stored.ini | tr -d '\r')
         got=$(grep "^$key:" glimra.ini | tr -d '\r')
