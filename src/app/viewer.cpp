@@ -98,6 +98,27 @@ bool Viewer::openMask(const std::string& path)
 bool Viewer::openPalette(const std::string& path)
 {
     logBoth(__FILE__, __LINE__, ("palette path: " + path + "\n").c_str());
+    // The transfer function lives in the view's context, which its set-up
+    // makes: under a window manager that may not have happened yet.
+    const bool current = myObserver->makeViewCurrent();
+    if (!transfer && !current) {
+        myPendingPalette = path;
+        return true;
+    }
+    return readPalette(path);
+}
+
+void Viewer::viewSetUp()
+{
+    if (myPendingPalette.empty())
+        return;
+    const std::string path = myPendingPalette;
+    myPendingPalette.clear();
+    readPalette(path);
+}
+
+bool Viewer::readPalette(const std::string& path)
+{
     // A refused file leaves the points; the curves still go linear.
     const bool read = loadPaletteAtStartup(path);
     if (transfer && myObserver->makeViewCurrent())

@@ -41,6 +41,9 @@ public:
     // Reads a palette or lookup table (linear curves), rebuilds and uploads
     // the tables; a refused file leaves the points and shows a warning.
     bool openPalette(const std::string& path);
+    // The view has just been set up: a palette given before it had a
+    // transfer function (a window manager may map the window late) is read.
+    void viewSetUp();
 
     // ---- settings ----
 
@@ -83,11 +86,14 @@ private:
     void uploadTables(bool all);
     // The view is drawn again and the windows follow the model.
     void show();
+    // openPalette's reading, the transfer function there.
+    bool readPalette(const std::string& path);
 
     ViewerObserver* myObserver;        // told what to show; never null
     MainView* myView = nullptr;        // the main view, not owned
     CoreSettingsTarget myCoreSettings; // the settings without a window
     SettingsTarget* mySettings;        // myCoreSettings or the window's
+    std::string myPendingPalette;      // a palette given before the view was set up
 };
 
 #endif

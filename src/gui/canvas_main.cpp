@@ -33,6 +33,8 @@ bool MainGLCanvas::makeContextCurrent()
         }
         glViewport(0, 0, width, height);
         setupGL();
+        if (onSetUp)
+            onSetUp();
     }
     return true;
 }

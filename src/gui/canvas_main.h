@@ -6,6 +6,8 @@
 #include "includegl.h" // before wx/glcanvas.h: libepoxy replaces GL/gl.h
 #include "main_view.h"
 
+#include <functional>
+
 #include <wx/glcanvas.h>
 #include <wx/wx.h>
 
@@ -25,6 +27,8 @@ public:
     bool makeContextCurrent();
     // Paint cycle and buffer swap, context already current.
     void paintNow();
+
+    std::function<void()> onSetUp; // run once the OpenGL set-up has run (may be empty)
 
 private:
     void OnSize(wxSizeEvent& event);

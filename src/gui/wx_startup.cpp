@@ -27,6 +27,8 @@ bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
     if (observer)
         viewer.setObserver(*observer);
     viewer.setView(g_pMainFrame->myGLcanvas);
+    // What waits for the view's set-up (which a window manager may delay).
+    g_pMainFrame->myGLcanvas->onSetUp = [&viewer] { viewer.viewSetUp(); };
     installMainWindowSettings(viewer);
     viewer.readSettingsFile();
 

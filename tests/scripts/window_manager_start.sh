@@ -3,7 +3,9 @@
 # desktop: a settings file whose frame-rate text is off and whose alpha test
 # is "less" comes back unchanged after a start without input ended by
 # SIGTERM, whatever order the window manager maps and activates the window
-# in. Skipped (77) without Xvfb or openbox.
+# in. And "-p TABLE" without "-d" reads the table there: a sound one opens
+# no box, a damaged one the "Warning" box that names it. Skipped (77)
+# without Xvfb or openbox.
 # Usage: sh window_manager_start.sh BUILD_DIR SOURCE_DIR
 BUILD=$1
 SOURCE=$2
@@ -60,4 +62,24 @@ for run in 1 2; do
     done
 done
 [ $status -eq 0 ] && echo "settings kept over two starts under openbox"
+
+# Red everywhere, alpha rising to 0.2; then a table that is no table.
+printf '2\n0.000000 1.000000\n1.000000 1.000000\n\n2\n0.000000 0.000000\n1.000000 0.000000\n\n2\n0.000000 0.000000\n1.000000 0.000000\n\n2\n0.000000 0.000000\n1.000000 0.200000\n\n' > red.pal
+printf 'no table\n' > damaged.pal
+for table in red.pal damaged.pal; do
+    "$BUILD/glimra" -p "$TMP/run/$table" >/dev/null 2>&1 &
+    GLIMRA_PID=$!
+    sleep 4
+    boxes=$(xwininfo -root -tree | grep -c '"Warning"')
+    kill -9 $GLIMRA_PID
+    wait $GLIMRA_PID 2>/dev/null
+    GLIMRA_PID=""
+    want=0
+    [ $table = damaged.pal ] && want=1
+    if [ "$boxes" != "$want" ]; then
+        echo "FAIL: -p $table without -d showed $boxes warning boxes, not $want"
+        status=1
+    fi
+done
+[ $status -eq 0 ] && echo "-p without -d read under openbox"
 exit $status
