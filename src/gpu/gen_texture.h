@@ -91,17 +91,13 @@ float largestGradientLength(int nx, int ny, int nz, int channels, const void* da
 // Planes z0 ... z1 - 1 of computeGradient's result (the first at rgba) as
 // four elements per voxel, the fourth opaque (the largest value of the type,
 // 1 for floats): an RGBA upload that samples as the RGB one does. When
-// lengths is given, their magnitude bytes too (as magnitudeBytes gives
-// them, for largest), one per voxel. Reports the interior planes of the
-// range as computeGradient does; false when that cancels.
+// lengths is given, their magnitude bytes too, one per voxel: the lengths
+// divided by largest (when not 0), as an 8-bit normalized texture stores
+// computeMagnitude's values (clamped to 0 ... 1, times 255, rounded to the
+// nearest even integer). Reports the interior planes of the range as
+// computeGradient does; false when that cancels.
 bool computeGradientRGBA(void* rgba, unsigned char* lengths, float largest, int z0, int z1, int nx, int ny, int nz,
                          int channels, const void* data, GLenum glType, int gradientCalculation);
-// The lengths of n gradients (of `components` elements, 3 or 4) divided by
-// largest (when not 0), as an 8-bit normalized texture stores
-// computeMagnitude's values: clamped to 0 ... 1, times 255, rounded to the
-// nearest even integer.
-void magnitudeBytes(unsigned char* out, size_t n, const void* gradient, int components, GLenum glType,
-                    float largest);
 // Threads of the gradient and magnitude passes: 0 (the default) one per
 // core, else that many. The result is the same byte for byte either way.
 extern int gradientThreads;

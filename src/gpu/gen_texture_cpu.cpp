@@ -83,16 +83,15 @@ bool reportGradient(int z, int nz)
 
 // Planes z0 ... z1 - 1 of nz by plane(z) on every core, plane z0 + k on
 // thread k % threads; the calling thread reports planes 1 ... nz - 2 of the
-// range in order as they are finished, as one thread would (when report is
-// set). False when a report cancelled (planes not begun by then stay as they
-// were).
+// range in order as they are finished, as one thread would. False when a
+// report cancelled (planes not begun by then stay as they were).
 template <typename Plane>
-bool forEachPlaneReporting(int z0, int z1, int nz, Plane plane, bool report = true)
+bool forEachPlaneReporting(int z0, int z1, int nz, Plane plane)
 {
     const int count = z1 - z0;
     if (count <= 0)
         return true;
-    auto reportAfter = [&](int z) { return !report || z < 1 || z > nz - 2 || reportGradient(z, nz); };
+    auto reportAfter = [&](int z) { return z < 1 || z > nz - 2 || reportGradient(z, nz); };
     const int threads = std::min(passThreads(gradientThreads), count);
     if (threads <= 1) {
         for (int z = z0; z < z1; ++z) {
@@ -276,18 +275,16 @@ template <typename T> struct GradientPlanes
     bool avx2;
 };
 
-// Planes z0 ... z1 - 1 of the gradient of nz planes into out (the first of
-// them at out), Components elements per voxel; reporting as told.
-template <typename T, int Components>
-bool gradientKernel(T* out, int z0, int z1, int nx, int ny, int nz, int channels, const T* data, GLenum glType,
-                    int gradientCalculation, bool report)
+// The gradient of nz planes into out, three elements per voxel, reporting.
+template <typename T>
+bool gradientKernel(T* out, int nx, int ny, int nz, int channels, const T* data, GLenum glType,
+                    int gradientCalculation)
 {
     const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation);
-    const size_t outPlane = static_cast<size_t>(nx) * ny * Components;
-    return forEachPlaneReporting(
-        z0, z1, nz,
-        [&](int z) { planes.template operator()<Components>(out + static_cast<size_t>(z - z0) * outPlane, z, nz); },
-        report);
+    const size_t outPlane = static_cast<size_t>(nx) * ny * 3;
+    return forEachPlaneReporting(0, nz, nz, [&](int z) {
+        planes.template operator()<3>(out + static_cast<size_t>(z) * outPlane, z, nz);
+    });
 }
 
 // The squared length of one encoded gradient, in single precision. Its
@@ -536,21 +533,6 @@ void magnitudeBytesOn(unsigned char* out, size_t n, const T* g, typename Gradien
     magnitudeBytesRun<T, Components>(out, n, g, bias, largest, lookup);
 }
 
-template <typename T, int Components>
-void magnitudeBytesKernel(unsigned char* out, size_t n, const T* g, GLenum glType, float largest)
-{
-    const auto bias = GradientCode<T>::bias(glType);
-    const std::vector<unsigned char> table = magnitudeTable<T>(largest);
-    const bool avx2 = hasAvx2();
-    forEachSlab(
-        static_cast<long>(n),
-        [&](int, long begin, long end) {
-            magnitudeBytesOn<T, Components>(out + begin, static_cast<size_t>(end - begin),
-                                            g + Components * static_cast<size_t>(begin), bias, largest, table, avx2);
-        },
-        gradientThreads, 1L << 16);
-}
-
 // Planes z0 ... z1 - 1 of the gradient as RGBA and, when lengths is given,
 // their magnitude bytes, each plane's right after its gradients (still in
 // the cache).
@@ -780,8 +762,8 @@ bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const
         return true;
     return dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        return gradientKernel<T, 3>(static_cast<T*>(gradient), 0, nz, nx, ny, nz, channels,
-                                    static_cast<const T*>(data), glType, gradientCalculation, true);
+        return gradientKernel(static_cast<T*>(gradient), nx, ny, nz, channels, static_cast<const T*>(data), glType,
+                              gradientCalculation);
     });
 }
 
@@ -822,21 +804,6 @@ bool computeGradientRGBA(void* rgba, unsigned char* lengths, float largest, int 
         using T = typename decltype(tag)::type;
         return gradientTexelsKernel(static_cast<T*>(rgba), lengths, largest, z0, z1, nx, ny, nz, channels,
                                     static_cast<const T*>(data), glType, gradientCalculation);
-    });
-}
-
-void magnitudeBytes(unsigned char* out, size_t n, const void* gradient, int components, GLenum glType,
-                    float largest)
-{
-    if (!out || !gradient || n == 0 || (components != 3 && components != 4))
-        return;
-    dispatchVoxelType(glType, [&](auto tag) {
-        using T = typename decltype(tag)::type;
-        const T* g = static_cast<const T*>(gradient);
-        if (components == 4)
-            magnitudeBytesKernel<T, 4>(out, n, g, glType, largest);
-        else
-            magnitudeBytesKernel<T, 3>(out, n, g, glType, largest);
     });
 }
 

@@ -4,6 +4,7 @@
 #ifndef GLIMRA_LOAD_FOREIGN_PARTS_H
 #define GLIMRA_LOAD_FOREIGN_PARTS_H
 
+#include "file_facts.h"
 #include "volume_file.h"
 
 #include <itkImageIOBase.h>
@@ -41,15 +42,11 @@ struct RawRead
 // Names, files and numbers.
 std::string lowerCase(std::string s);
 bool endsWith(const std::string& s, const char* suffix);
-bool isDirectory(const std::string& path);
-// Size of a regular file; false when there is none.
-bool fileSize(const std::string& path, uint64_t* size);
-// The folder part of a path ("." when there is none).
-std::string directoryOf(const std::string& path);
-// name inside dir, or name itself when it is absolute.
-std::string joinPath(const std::string& dir, const std::string& name);
-// Bytes of all regular files directly in dir.
-uint64_t folderBytes(const std::string& dir);
+using ::directoryOf;
+using ::fileSize;
+using ::folderBytes;
+using ::isDirectory;
+using ::joinPath;
 std::string formatSize(uint64_t v);
 std::string formatFloat(double v);
 // The first line of a library's message, without ITK's source location.

@@ -1,6 +1,7 @@
 #include "reader_process.h"
 
 #include "error_handling.h"
+#include "file_facts.h"
 #include "parallel.h"
 #include "system_memory.h"
 #include "voxel_buffer.h"
@@ -14,14 +15,12 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,22 +115,8 @@ bool readText(const ReadAll& read, uint32_t n, std::string* text)
 // Bytes of a file, or of the regular files directly in a folder.
 uint64_t inputBytes(const std::string& path)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return 0;
-    if (!S_ISDIR(st.st_mode))
-        return static_cast<uint64_t>(st.st_size);
-    uint64_t total = 0;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (const dirent* e = readdir(dir)) {
-            struct stat f;
-            const std::string name = path + "/" + e->d_name;
-            if (stat(name.c_str(), &f) == 0 && S_ISREG(f.st_mode))
-                total += static_cast<uint64_t>(f.st_size);
-        }
-        closedir(dir);
-    }
-    return total;
+    uint64_t size = 0;
+    return isDirectory(path) ? folderBytes(path) : fileSize(path, &size) ? size : 0;
 }
 
 // Large pages for a large destination: a fraction of the page faults.

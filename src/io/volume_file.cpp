@@ -1,13 +1,13 @@
 #include "volume_file.h"
 
 #include "error_handling.h"
+#include "file_facts.h"
 #include "load_foreign.h"
 #include "reader_process.h"
 #include "voxel_buffer.h"
 
 #include <cstring>
 #include <strings.h>
-#include <sys/stat.h>
 
 const char* const kIncompatibleMask = "Incompatible mask resolution.";
 
@@ -54,12 +54,6 @@ std::string baseName(const std::string& path)
 
 namespace {
 
-bool isFolder(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The libraries behind the foreign formats run in a child process.
 bool importIsolated(const std::string& path, VolumeFile* out, std::string* why)
 {
@@ -74,7 +68,7 @@ FileFormat detectFormat(const std::string& path)
     const size_t n = path.size();
     if (n >= 4 && strcasecmp(path.c_str() + n - 4, ".zvf") == 0)
         return FileFormat::Zvf;
-    if (isFolder(path) || isForeignVolume(path))
+    if (isDirectory(path) || isForeignVolume(path))
         return FileFormat::Foreign;
     return FileFormat::Description;
 }

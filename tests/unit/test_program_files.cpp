@@ -29,6 +29,8 @@ std::function<bool(const std::string&)> holding(std::set<std::string> folders)
 
 } // namespace
 
+// The order; an unknown executable or prefix leaves its places out; an
+// executable in the root folder.
 TEST(ProgramFiles, PlacesInOrder)
 {
     const auto places = programFilesPlaces("Cg", "/opt/glimra/bin", "/usr/local");
@@ -36,17 +38,9 @@ TEST(ProgramFiles, PlacesInOrder)
                                                        "/usr/local/share/glimra/Cg/"}));
     EXPECT_EQ(places[0].kind, "working directory");
     EXPECT_EQ(places[3].kind, "install prefix");
-}
-
-TEST(ProgramFiles, UnknownExecutableAndPrefixLeaveTheirPlacesOut)
-{
     EXPECT_EQ(paths(programFilesPlaces("Cg", "", "")), (std::vector<std::string>{"../Cg/"}));
     EXPECT_EQ(paths(programFilesPlaces("Cg", "", "/usr/")),
               (std::vector<std::string>{"../Cg/", "/usr/share/glimra/Cg/"}));
-}
-
-TEST(ProgramFiles, ExecutableInTheRootFolder)
-{
     EXPECT_EQ(paths(programFilesPlaces("Cg", "/", "")),
               (std::vector<std::string>{"../Cg/", "/Cg/", "/share/glimra/Cg/"}));
 }
