@@ -8,11 +8,13 @@
 #include "turntable.h"
 #include "volume.h"
 
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -20,7 +22,8 @@ const char* const kUsage =
     "usage: glimra-render DATA [-m MASK] [-p PALETTE] [--ini FILE] [--style N]\n"
     "                     [--classification C] [--blending B] [--sampling N] [--size WxH]\n"
     "                     [--view front|back|left|right|top|bottom] [--rotate AX AY] [--ortho]\n"
-    "                     [--bbox] [--iso] [--cg DIR] (-o OUT.png [--turntable N] | --frames N)\n"
+    "                     [--bbox] [--iso] [--clip A B C D]... [--cg DIR]\n"
+    "                     (-o OUT.png [--turntable N] | --frames N)\n"
     "  --style N           1 \"2D Texture\", 2 \"2D Multi Texture\", 3 \"3D Texture OAS\",\n"
     "                      4 \"3D Texture VAS\", 5 \"Ray Casting\", 6 \"Focus and Context\" (needs -m),\n"
     "                      9 \"3D Normal (texture)\", 10 \"3D Normal (fragment)\",\n"
@@ -32,6 +35,10 @@ const char* const kUsage =
     "  --sampling N        slices, 0 to 512\n"
     "  --bbox              draw the bounding box (else as --ini has it; off without one)\n"
     "  --iso               iso-surface mode: the alpha test's threshold marks the surface\n"
+    "  --clip A B C D      keep the part of the data where A x + B y + C z + D >= 0, in the\n"
+    "                      box's own frame (centred on 0, x from -0.5 to 0.5, y and z in\n"
+    "                      proportion); up to six planes, turning with the data, outlines\n"
+    "                      hidden\n"
     "  --turntable N       N pictures OUT_000.png ... turning the data once around the\n"
     "                      vertical screen axis, each written as it is drawn (1 to 3600)\n"
     "  --frames N          print the mean milliseconds of N frames instead of writing a picture\n"
@@ -90,6 +97,7 @@ struct Options
     int width = 640, height = 480;
     int memory = 0; // MB, 0 for no limit of its own
     float rotX = 0, rotY = 0;
+    std::vector<std::array<float, 4>> clips; // --clip planes, at most six
     bool ortho = false, bbox = false, iso = false;
 };
 
@@ -165,6 +173,16 @@ int parseOptions(int argc, char** argv, Options& o)
             if (i + 2 >= argc || !parseFloat(argv[i + 1], &o.rotX) || !parseFloat(argv[i + 2], &o.rotY))
                 return usageError("--rotate needs two angles in degrees");
             i += 2;
+        } else if (arg == "--clip") {
+            std::array<float, 4> plane{};
+            for (int k = 0; k < 4; ++k)
+                if (i + 1 >= argc || !parseFloat(argv[++i], &plane[k]))
+                    return usageError("--clip needs four numbers A B C D");
+            if (plane[0] == 0.0f && plane[1] == 0.0f && plane[2] == 0.0f)
+                return usageError("--clip needs a normal (A, B, C) other than 0 0 0");
+            if (o.clips.size() == 6)
+                return usageError("--clip takes at most six planes");
+            o.clips.push_back(plane);
         } else if (arg == "--ortho") {
             o.ortho = true;
         } else if (arg == "--bbox") {
@@ -247,6 +265,8 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     else
         renderer.setProjection(volume.perspective);
     renderer.setView(o.view, o.rotX, o.rotY);
+    for (const std::array<float, 4>& plane : o.clips)
+        renderer.viewer().addClipPlane(plane.data());
     // The box as the settings file has it, else only when asked for.
     if (o.bbox || o.ini.empty())
         volume.showBBox = o.bbox;
@@ -272,8 +292,6 @@ int render(OffscreenRenderer& renderer, const Options& o)
                                           &error);
         return done ? 0 : fail(error);
     }
-    // The first frame sets the clear colour minimum intensity needs.
-    renderer.renderFrame();
     renderer.renderFrame();
     const std::vector<unsigned char> rgba = renderer.pixels();
     if (!writePngRGBA(o.output, rgba.data(), o.width, o.height, &error))

@@ -106,6 +106,11 @@ std::vector<unsigned char> OffscreenRenderer::pixels() const
     for (int y = 0; y < myHeight; ++y)
         std::memcpy(&topDown[row * static_cast<size_t>(y)],
                     &bottomUp[row * static_cast<size_t>(myHeight - 1 - y)], row);
+    // The window shows the colours over nothing: the frame buffer's alpha is
+    // what the compositing left there, not a transparency of the picture, and
+    // a viewer would blend the picture with its own background by it.
+    for (size_t i = 3; i < topDown.size(); i += 4)
+        topDown[i] = 255;
     return topDown;
 }
 

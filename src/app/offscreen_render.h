@@ -53,7 +53,7 @@ public:
 
     // One paint cycle into the target.
     void renderFrame();
-    // The target, RGBA, top row first.
+    // The picture as the window shows it, RGBA with alpha 255, top row first.
     std::vector<unsigned char> pixels() const;
     // Mean milliseconds of one paint cycle over frames frames (after one
     // frame that is not counted).

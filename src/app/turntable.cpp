@@ -2,6 +2,7 @@
 
 #include "mat4.h"
 #include "offscreen_render.h"
+#include "plane.h"
 #include "volume.h"
 
 #include <cerrno>
@@ -55,13 +56,19 @@ bool renderTurntable(OffscreenRenderer& renderer, int count, const std::string& 
     }
     float base[16];
     std::memcpy(base, volume.rotation, sizeof base);
-    // The first frame after a load sets the clear colour minimum intensity needs.
-    renderer.renderFrame();
+    // The clip planes turn with the data.
+    float planeBase[ClipPlaneSet::kSlots][16];
+    for (int i = 0; i < ClipPlaneSet::kSlots; ++i)
+        if (clipPlanes.pole[i])
+            std::memcpy(planeBase[i], clipPlanes.pole[i]->matrix, sizeof planeBase[i]);
     bool ok = true;
     for (int k = 0; k < count && ok; ++k) {
         float turn[16];
         matRotation(360.0f * static_cast<float>(k) / static_cast<float>(count), 0, 1, 0, turn);
         matMultiply(turn, base, volume.rotation);
+        for (int i = 0; i < ClipPlaneSet::kSlots; ++i)
+            if (clipPlanes.pole[i])
+                matMultiply(turn, planeBase[i], clipPlanes.pole[i]->matrix);
         renderer.renderFrame();
         const std::vector<unsigned char> rgba = renderer.pixels();
         const std::string path = turntableFramePath(output, k, count);
@@ -73,5 +80,8 @@ bool renderTurntable(OffscreenRenderer& renderer, int count, const std::string& 
             progress(k, count, path);
     }
     std::memcpy(volume.rotation, base, sizeof base);
+    for (int i = 0; i < ClipPlaneSet::kSlots; ++i)
+        if (clipPlanes.pole[i])
+            std::memcpy(clipPlanes.pole[i]->matrix, planeBase[i], sizeof planeBase[i]);
     return ok;
 }

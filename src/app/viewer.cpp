@@ -5,6 +5,7 @@
 #include "load.h"
 #include "load_progress.h"
 #include "main_view.h"
+#include "plane.h"
 #include "render_mode.h"
 #include "transfer_editor.h"
 #include "transfer_function.h"
@@ -70,6 +71,14 @@ bool Viewer::openData(const std::string& path, std::string* info)
     uploadTables(false);
     show();
     return result.loaded;
+}
+
+bool Viewer::addClipPlane(const float plane[4])
+{
+    if (clipPlanes.addInBoxFrame(plane, volume.rotation) < 0)
+        return false;
+    show();
+    return true;
 }
 
 bool Viewer::fallBack()

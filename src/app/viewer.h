@@ -72,6 +72,10 @@ public:
     void setClassification(int classification);
     // Perspective (true) or orthographic projection.
     void setProjection(bool perspective);
+    // A clip plane a x + b y + c z + d >= 0 in the data's own box frame
+    // (plane[0..3]), turning with the data from now on; false when six
+    // planes exist or (a, b, c) is no direction.
+    bool addClipPlane(const float plane[4]);
     // A style that cannot draw with what is loaded ("Focus and Context"
     // without a mask, ...) gives way to "3D Texture VAS", with a log line;
     // the window asks after its loads. True when the style changed.

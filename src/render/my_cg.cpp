@@ -76,9 +76,9 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     // Orthographic views along -z need no model matrix of their own.
     {"preint_vp_ortho.cg", true,
      "matrixModel? matrixTexture matrixModelProj matrixModelClip sliceDst" CLIP_PARAMS},
-    {"mask_fp.cg", false, "volume palette shiftTexture slice_dist alphaThresh distanceNearFar near"},
+    {"mask_fp.cg", false, "volume palette shiftTexture slice_dist alphaThresh distanceNearFar near rayClip"},
     {"mask_fp_post.cg", false,
-     "volume gradient grad_mag palette slice_dist diagonal alphaThresh minDistance maxDistance"},
+     "volume gradient grad_mag palette slice_dist diagonal alphaThresh minDistance maxDistance rayClip"},
     {"maskmask_fp.cg", false, "volume slice_dist distanceNearFar alphaTest near"},
     {"dilate_fp.cg", false, "volume decrement resx resy"},
     {"multi_post_fp.cg", false, "frontTex backTex palette depth"},
@@ -527,26 +527,10 @@ void value1(int id, ParamId name, float x)
     cgGLSetParameter1f(param(id, name), x);
 }
 
-// What the ray casters take beyond their own parameters: the compositing
-// rule, the empty-space cells and value range of the data (not for bricks,
-// whose textures the grid does not describe) and the clip planes brought
-// into box coordinates.
-void loadRayExtras(int id, const Brick* b)
+// The clip planes brought into the box coordinates of a ray caster (of the
+// brick b, or of the whole box).
+void loadRayClip(int id, const Brick* b)
 {
-    const int blending = volume.blending;
-    value1(id, P_BLEND_MODE, (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
-                                 ? static_cast<float>(blending) : 0.0f);
-    float scale[3] = {0.0f, 0.0f, 0.0f};
-    if (!b && volume.skipGrid.texture && !volume.skipGrid.cellInfo.empty()) {
-        skipGridScale(volume.skipGrid, scale);
-        sampler(id, P_SKIP_GRID, volume.skipGrid.texture);
-    }
-    cgGLSetParameter3fv(param(id, P_SKIP_SCALE), scale);
-    // The extremes of the data: a ray that has met one is done.
-    const bool known = !b && !volume.skipGrid.lo.empty();
-    cgGLSetParameter2f(param(id, P_VALUE_RANGE), known ? volume.skipGrid.valueLo : 0.0f,
-                       known ? volume.skipGrid.valueHi : 1.0f);
-
     CGparameter clip = param(id, P_RAY_CLIP);
     if (!clip)
         return;
@@ -567,6 +551,28 @@ void loadRayExtras(int id, const Brick* b)
     }
     const int size = cgGetArraySize(clip, 0);
     cgGLSetParameterArray4f(clip, 0, size < 6 ? size : 6, &planes[0][0]);
+}
+
+// What the ray casters take beyond their own parameters: the compositing
+// rule, the empty-space cells and value range of the data (not for bricks,
+// whose textures the grid does not describe) and the clip planes.
+void loadRayExtras(int id, const Brick* b)
+{
+    const int blending = volume.blending;
+    value1(id, P_BLEND_MODE, (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
+                                 ? static_cast<float>(blending) : 0.0f);
+    float scale[3] = {0.0f, 0.0f, 0.0f};
+    if (!b && volume.skipGrid.texture && !volume.skipGrid.cellInfo.empty()) {
+        skipGridScale(volume.skipGrid, scale);
+        sampler(id, P_SKIP_GRID, volume.skipGrid.texture);
+    }
+    cgGLSetParameter3fv(param(id, P_SKIP_SCALE), scale);
+    // The extremes of the data: a ray that has met one is done.
+    const bool known = !b && !volume.skipGrid.lo.empty();
+    cgGLSetParameter2f(param(id, P_VALUE_RANGE), known ? volume.skipGrid.valueLo : 0.0f,
+                       known ? volume.skipGrid.valueHi : 1.0f);
+
+    loadRayClip(id, b);
 }
 
 void trackStandardMatrices(int id)
@@ -817,6 +823,7 @@ void loadFocusContext(int id, const BindRequest& r)
     sampler(id, P_PALETTE, r.table);
     value1(id, P_SLICE_DIST, r.sliceDist);
     value1(id, P_ALPHA_THRESH, volume.alphaThreshold);
+    loadRayClip(id, nullptr);
     if (r.preint) {
         sampler(id, P_SHIFT_TEXTURE, r.pass ? r.pass->targetTexture : 0);
         value1(id, P_DISTANCE_NEAR_FAR, std::fabs(volume.depthRange[1] - volume.depthRange[0]));

@@ -4,6 +4,7 @@
 #include "mat4.h"
 #include "volume.h"
 
+#include <cmath>
 #include <cstring>
 
 ClipPlaneSet clipPlanes;
@@ -115,6 +116,51 @@ int ClipPlaneSet::add(const float matrix[16])
         return i;
     }
     return -1;
+}
+
+int ClipPlaneSet::addInBoxFrame(const float plane[4], const float rotation[16])
+{
+    const float length = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+    if (!(length > 0.0f) || !std::isfinite(length) || !std::isfinite(plane[3]))
+        return -1;
+    float frame[16];
+    planeFrame(plane, frame);
+    float matrix[16];
+    matMultiply(rotation, frame, matrix);
+    const int index = add(matrix);
+    if (index < 0)
+        return -1;
+    ClipPlane* p = pole[index];
+    p->visible = false;
+    // y + d / |n| >= 0 in the plane's frame.
+    p->translate(-plane[3] / length);
+    return index;
+}
+
+void planeFrame(const float normal[3], float out[16])
+{
+    const float length = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+    const float y[3] = {normal[0] / length, normal[1] / length, normal[2] / length};
+    // x: across the normal, from the axis it leans on least.
+    int least = 0;
+    for (int a = 1; a < 3; ++a)
+        if (std::fabs(y[a]) < std::fabs(y[least]))
+            least = a;
+    float axis[3] = {0.0f, 0.0f, 0.0f};
+    axis[least] = 1.0f;
+    float x[3] = {y[1] * axis[2] - y[2] * axis[1], y[2] * axis[0] - y[0] * axis[2], y[0] * axis[1] - y[1] * axis[0]};
+    const float xl = std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]);
+    for (float& v : x)
+        v /= xl;
+    const float z[3] = {x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2], x[0] * y[1] - x[1] * y[0]};
+    for (int r = 0; r < 3; ++r) {
+        out[r] = x[r];
+        out[4 + r] = y[r];
+        out[8 + r] = z[r];
+        out[12 + r] = 0.0f;
+    }
+    out[3] = out[7] = out[11] = 0.0f;
+    out[15] = 1.0f;
 }
 
 void ClipPlaneSet::del(int number)

@@ -45,6 +45,11 @@ public:
     // A plane with that matrix in the first empty slot; its slot index, or
     // -1 when all slots are taken.
     int add(const float matrix[16]);
+    // The plane a x + b y + c z + d >= 0 of the box's own frame (plane[0..3]),
+    // on data turned by rotation, in the first empty slot, its outline hidden;
+    // its slot index, or -1 when all slots are taken or (a, b, c) is no
+    // direction.
+    int addInBoxFrame(const float plane[4], const float rotation[16]);
     // Plane numbers are 1 ... 6. Out-of-range numbers and empty slots do nothing.
     // A deleted plane leaves the rotate/translate counts of its modes.
     void del(int number);
@@ -85,6 +90,10 @@ private:
 };
 
 extern ClipPlaneSet clipPlanes;
+
+// A rotation taking the y axis to the direction of normal (any length but 0),
+// column-major: the frame of a plane with that normal.
+void planeFrame(const float normal[3], float out[16]);
 
 // Loads the camera transform of the current volume (its pan, distance, scale
 // and projection) into the model-view matrix.

@@ -139,3 +139,40 @@ TEST_F(RenderTool, CompositingAndViewChangeThePicture)
     // A quarter turn about y by --rotate is the "left" preset.
     EXPECT_LT(meanDifference(side, turned), 0.2);
 }
+
+// A picture is what the window shows: opaque, whatever alpha the compositing
+// left in the frame buffer (a viewer would otherwise blend it with its own
+// background and show a glowing square where the window shows a dim ball).
+TEST_F(RenderTool, PicturesAreOpaque)
+{
+    for (const char* options : {"--style 1", "--style 5 --blending 2", "--style 12"}) {
+        const Picture p = render(options);
+        int translucent = 0;
+        for (size_t i = 3; i < p.rgba.size(); i += 4)
+            translucent += p.rgba[i] != 255;
+        EXPECT_EQ(translucent, 0) << options;
+    }
+}
+
+// The first frame after a load is the picture every later repaint shows, in
+// every style and compositing rule.
+TEST(FirstFrame, EqualsTheNext)
+{
+    SKIP_WITHOUT_DATA();
+    for (int style : {1, 2, 3, 4, 5, 9, 10, 11, 12})
+        for (int blending : {0, 1, 2}) {
+            OffscreenRenderer r(64, 64, std::string(GLIMRA_SOURCE_DIR) + "/Cg/");
+            ASSERT_TRUE(r.ok()) << r.error();
+            ASSERT_TRUE(r.loadData(testsupport::dataDir() + "/nucleon.dat"));
+            r.setStyle(style);
+            r.viewer().setBlending(blending);
+            r.renderFrame();
+            const std::vector<unsigned char> first = r.pixels();
+            r.renderFrame();
+            const std::vector<unsigned char> second = r.pixels();
+            int differing = 0;
+            for (size_t i = 0; i < first.size(); ++i)
+                differing += first[i] != second[i];
+            EXPECT_EQ(differing, 0) << "style " << style << " blending " << blending;
+        }
+}
