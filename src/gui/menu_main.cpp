@@ -702,6 +702,39 @@ void MainFrame::OnExit(wxCommandEvent& WXUNUSED(event))
     Destroy();
 }
 
+void MainFrame::rememberGeometry()
+{
+    if (IsShown() && !IsIconized() && !IsMaximized() && !IsFullScreen())
+        myShownGeometry = wxRect(GetPosition(), GetSize());
+}
+
+void MainFrame::place(int x, int y, int width, int height)
+{
+    SetSize(x, y, width, height, wxSIZE_AUTO);
+    myPlacedSize = wxSize(width, height);
+    myPlacedUntil = wxGetLocalTimeMillis() + 3000;
+}
+
+void MainFrame::OnSize(wxSizeEvent& event)
+{
+    const wxSize size = GetSize();
+    if (myPlacedSize.x > 0 && myPlacedSize.y > 0 && IsShown() && size != myPlacedSize &&
+        wxGetLocalTimeMillis() < myPlacedUntil) {
+        // The manager's frame came out larger or smaller than the toolkit
+        // guessed: the outer size as asked, once.
+        myPlacedUntil = 0;
+        SetSize(myPlacedSize);
+    }
+    rememberGeometry();
+    event.Skip(); // the frame lays out its view
+}
+
+void MainFrame::OnMove(wxMoveEvent& event)
+{
+    rememberGeometry();
+    event.Skip();
+}
+
 void MainFrame::OnChar(wxKeyEvent& event)
 {
     if (event.GetKeyCode() == WXK_ESCAPE)
@@ -721,6 +754,8 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_OPEN, MainFrame::OnOpen)
     EVT_MENU(ID_LOAD_MASK, MainFrame::OnLoadMask)
     EVT_MENU(ID_EXIT, MainFrame::OnExit)
+    EVT_SIZE(MainFrame::OnSize)
+    EVT_MOVE(MainFrame::OnMove)
     EVT_MENU(ID_PERSPECTIVE, MainFrame::OnPerspective)
     EVT_MENU(ID_ORTHOGONAL, MainFrame::OnOrthogonal)
     EVT_MENU(ID_VIEW_FRONT, MainFrame::OnViewFront)

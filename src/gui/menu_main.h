@@ -27,6 +27,17 @@ public:
 
     // Writes the settings file when autosave is on.
     void saveSettingsIfAutosave();
+    // Outer position and size the last time the window was on screen (not
+    // iconised, maximised or full screen); empty before it was shown. A
+    // hidden window reports its size without the window manager's frame,
+    // and the main window is hidden while it is destroyed beside open tool
+    // windows, so the settings take this instead.
+    wxRect shownGeometry() const { return myShownGeometry; }
+    // Places the window (outer size; -1 leaves a value to the toolkit). A
+    // window manager tells the size of its frame only after the window is
+    // mapped, and the toolkit then keeps the inner size; for a few seconds
+    // the window returns to the size asked for here.
+    void place(int x, int y, int width, int height);
     // Relabels and disables the items the graphics driver and the data do not
     // support; the view's context must be current.
     void adaptMenusToHardware();
@@ -123,6 +134,14 @@ private:
     template <int N> void OnPlaneDelete(wxCommandEvent&) { deleteClipPlane(N); }
     void OnChar(wxKeyEvent& event);
     void OnActivate(wxActivateEvent& event);
+    // Keep myShownGeometry in step.
+    void OnSize(wxSizeEvent& event);
+    void OnMove(wxMoveEvent& event);
+    void rememberGeometry();
+
+    wxRect myShownGeometry; // see shownGeometry()
+    wxSize myPlacedSize;    // the outer size place() asked for; kept while myPlacedUntil
+    wxLongLong myPlacedUntil; // wxGetLocalTimeMillis() until which it is restored
 
     wxDECLARE_EVENT_TABLE();
 };

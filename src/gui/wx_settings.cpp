@@ -21,12 +21,13 @@ public:
         if (!frame)
             return;
         s.autosave = frame->autosave;
-        const wxSize size = frame->GetSize();
-        const wxPoint pos = frame->GetPosition();
-        s.width = size.x;
-        s.height = size.y;
-        s.x = pos.x;
-        s.y = pos.y;
+        const wxRect shown = frame->shownGeometry();
+        const wxRect now(frame->GetPosition(), frame->GetSize());
+        const wxRect& r = shown.IsEmpty() ? now : shown;
+        s.width = r.width;
+        s.height = r.height;
+        s.x = r.x;
+        s.y = r.y;
         const MainGLCanvas* view = frame->myGLcanvas;
         if (view) {
             s.speedup = view->speedup;
@@ -62,11 +63,13 @@ public:
         syncTransferWindow();
         // Placed only when it changes, so that applying the running values
         // again (autosave switched off) leaves the window where it is. -1
-        // leaves a coordinate to the toolkit.
-        const wxSize size = frame->GetSize();
-        const wxPoint pos = frame->GetPosition();
-        if (size.x != s.width || size.y != s.height || pos.x != s.x || pos.y != s.y)
-            frame->SetSize(s.x, s.y, s.width, s.height, wxSIZE_AUTO);
+        // leaves a coordinate to the toolkit. Until the window has been on
+        // screen its size is the toolkit's guess at the manager's frame, so
+        // it is set even when the guess matches.
+        const wxRect shown = frame->shownGeometry();
+        if (shown.IsEmpty() || shown.width != s.width || shown.height != s.height || shown.x != s.x ||
+            shown.y != s.y)
+            frame->place(s.x, s.y, s.width, s.height);
     }
 
 private:

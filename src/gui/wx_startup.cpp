@@ -6,6 +6,24 @@
 #include "menu_main.h"
 #include "wx_settings.h"
 
+namespace {
+
+// A window manager maps the window once it has framed it, and the view can be
+// set up only then; a bare X server maps it at once. Start-up waits for the
+// set-up (a few seconds at most), so that the settings, the command line and
+// the menus meet a view that is set up whatever order the manager maps,
+// activates and resizes the window in.
+void waitForViewSetUp(MainGLCanvas& canvas)
+{
+    for (int i = 0; i < 500 && !canvas.makeContextCurrent(); ++i) {
+        if (wxTheApp)
+            wxTheApp->Yield(true);
+        wxMilliSleep(10);
+    }
+}
+
+} // namespace
+
 bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
 {
     GUARDED_NEW(g_pMainFrame, MainFrame, nullptr, "glimra", wxPoint(400, 400), wxSize(640, 480),
@@ -20,6 +38,7 @@ bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
     if (!g_pMainFrame->myGLcanvas)
         return false;
     g_pMainFrame->SendSizeEvent();
+    waitForViewSetUp(*g_pMainFrame->myGLcanvas);
     // Files dropped on the window open as File > Open and "-p" open them.
     installFileDrop(g_pMainFrame);
 
