@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -345,7 +346,10 @@ TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
     const float* mf = reinterpret_cast<const float*>(m.data());
     for (size_t i = 0; i < magnitude.size(); ++i)
         ASSERT_NEAR(mf[i], magnitude[i], 1.0f / 255.0f + 1e-6f) << i;
-    EXPECT_FLOAT_EQ(mf[0], 1.0f); // boundary voxels are the longest
+    // Boundary voxels hold the zero gradient, 128 in every component, and no length.
+    EXPECT_EQ(std::vector<unsigned char>(g.begin(), g.begin() + 3), std::vector<unsigned char>(3, 128));
+    EXPECT_FLOAT_EQ(mf[0], 0.0f);
+    EXPECT_FLOAT_EQ(*std::max_element(mf, mf + magnitude.size()), 1.0f);
     // A gradient report after every interior slice of the padded volume.
     Reports want = {{30, "Generating gradient."}, {40, "Generating gradient."}};
     want.insert(want.end(), kStackReports.begin(), kStackReports.end());
@@ -603,10 +607,10 @@ TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
     for (int a = 0; a < 3; ++a)
         EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 1) * 3 + a], gradient[((3 * 6 + 2) * 40 + 33) * 3 + a] / 257.0, 1.0)
             << a;
-    EXPECT_EQ(gradient[((3 * 6 + 2) * 40 + 33) * 3], 32768 + 1000);
+    EXPECT_EQ(gradient[((3 * 6 + 2) * 40 + 33) * 3], 32896 + 1000);
     EXPECT_EQ(g[((3 * 8 + 2) * 32 + 8) * 3], 0); // beyond x = 39
-    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 6) * 3], 33768 / 257.0, 1.0); // x = 38
-    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 7) * 3], 0);                    // x = 39: the volume's boundary
+    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 6) * 3], 33896 / 257.0, 1.0); // x = 38
+    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 7) * 3], 128); // x = 39: the volume's boundary, the zero gradient
     const Reports tail = {{60, "Creating bricking structure."}, {60, "Generating 2D textures (x stack)."}};
     ASSERT_GE(g_reports.size(), 5u);
     EXPECT_EQ(g_reports.front(), std::make_pair(28, std::string("Generating gradient.")));

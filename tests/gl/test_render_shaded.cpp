@@ -1,7 +1,9 @@
 // The shaded styles through the offscreen driver: lit pictures with known
-// answers. The gradient and magnitude textures are made here from the voxels,
-// so these tests depend only on the renderer and the program files.
+// answers. The gradient and magnitude textures hold what the texture
+// generation computes from the voxels, so the encoding and the programs'
+// decoding are tried together.
 #include "gl/render_fixture.h"
+#include "gen_texture.h"
 
 #include <algorithm>
 
@@ -23,33 +25,19 @@ protected:
         RenderSlicing::TearDown();
     }
 
-    // A kN^3 volume with its gradient (8-bit, bias 128, the halved central
-    // difference rounded down; edge voxels repeat outward, so a constant
-    // volume has no gradient anywhere) and its magnitude relative to the largest.
+    // A kN^3 volume with its gradient and magnitude as the texture
+    // generation computes them (8-bit codes about 128, the boundary voxels
+    // holding the zero gradient; lengths relative to the largest).
     void shadedUpload(const VoxelFn& f)
     {
         upload(kN, f);
         const size_t count = static_cast<size_t>(kN) * kN * kN;
-        std::vector<unsigned char> grad(3 * count);
+        std::vector<unsigned char> voxels(count), grad(3 * count);
         std::vector<float> mag(count);
-        auto v = [&](int x, int y, int z) {
-            auto c = [](int i) { return std::min(std::max(i, 0), kN - 1); };
-            return static_cast<int>(f(c(x), c(y), c(z)));
-        };
-        for (size_t i = 0; i < count; ++i) {
-            const int x = i % kN, y = i / kN % kN, z = i / kN / kN;
-            const int d[3] = {v(x + 1, y, z) - v(x - 1, y, z), v(x, y + 1, z) - v(x, y - 1, z),
-                              v(x, y, z + 1) - v(x, y, z - 1)};
-            for (int a = 0; a < 3; ++a) {
-                const int h = static_cast<int>(std::floor(d[a] * 0.5f));
-                grad[3 * i + a] = static_cast<unsigned char>(h + 128);
-                mag[i] += 4.0f * h * h;
-            }
-            mag[i] = std::sqrt(mag[i]);
-        }
-        const float largest = *std::max_element(mag.begin(), mag.end());
-        for (float& m : mag)
-            m = largest > 0.0f ? m / largest : 0.0f;
+        for (size_t i = 0; i < count; ++i)
+            voxels[i] = f(static_cast<int>(i % kN), static_cast<int>(i / kN % kN), static_cast<int>(i / kN / kN));
+        ASSERT_TRUE(computeGradient(grad.data(), kN, kN, kN, 1, voxels.data(), GL_UNSIGNED_BYTE, 4));
+        computeMagnitude(mag.data(), kN, kN, kN, grad.data(), GL_UNSIGNED_BYTE);
         glGenTextures(1, &volume.tidGradient);
         glBindTexture(GL_TEXTURE_3D, volume.tidGradient);
         parameters(GL_TEXTURE_3D);
@@ -91,11 +79,10 @@ protected:
 
 } // namespace
 
-// A slab facing the viewer, opaque grey 128: the headlight styles lose
-// diffuse light as cos θ when the data turns by θ; the normal styles keep
-// their light fixed to the data and do not change. Both sides of a surface
-// are lit: the slab is the bright half (gradient away from the viewer) or
-// the dark half (gradient towards the viewer).
+// A slab facing the viewer, opaque grey 128: every shaded style lights from
+// the eye, so the diffuse light falls as cos θ when the data turns by θ.
+// Both sides of a surface are lit: the slab is the bright half (gradient
+// away from the viewer) or the dark half (gradient towards the viewer).
 TEST_F(RenderShaded, SlabDiffuseFallsWithCosineOfTurn)
 {
     const double c = 128 / 255.0;
@@ -111,8 +98,7 @@ TEST_F(RenderShaded, SlabDiffuseFallsWithCosineOfTurn)
             for (const auto& k : cases) {
                 // Four equal channels: the mean of the channels is the value.
                 volume.nbrChannels = k.channels;
-                const bool headlight = k.style == DRAW_LIGHT_GRADMAG || k.style == DRAW_LIGHT2;
-                const double d = headlight ? cosine : 1.0;
+                const double d = cosine;
                 const int r = centre(frame(k.style)).r;
                 // Diffuse part within 3 levels (about 0.03 of the light).
                 const double diffuse = (r / 255.0 - c * kA - kS * std::pow(d, kShininess)) / (c * kD);
