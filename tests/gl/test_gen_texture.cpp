@@ -416,6 +416,56 @@ TEST_F(GenTexture, MagnitudeBytesEqualTheDriversConversionOfTheLengths)
     }
 }
 
+// The same data as bytes, as 16-bit values (x 257) and as floats (/ 255)
+// give the same 8-bit gradient texels: every type stores a zero gradient as
+// 128/255 of its range, which the texel holds as 128 (the boundary voxels
+// show it), and rounds half differences the same way. Floats, whose
+// differences of k / 255 carry rounding, may land on the other side of a
+// half step.
+TEST_F(GenTexture, GradientTexelsAgreeForEveryDataType)
+{
+    gradients = true;
+    const int n = 8;
+    const size_t count = static_cast<size_t>(n) * n * n;
+    auto value = [](size_t i) {
+        const int x = static_cast<int>(i % n), y = static_cast<int>(i / n % n), z = static_cast<int>(i / n / n);
+        return (37 * x * x + 11 * y + 5 * z * z + 3 * x * y * z) % 256;
+    };
+    std::vector<unsigned char> texels[3];
+    const GLenum types[3] = {GL_UNSIGNED_BYTE, GL_UNSIGNED_SHORT, GL_FLOAT};
+    for (int t = 0; t < 3; ++t) {
+        v.resolution[0] = v.resolution[1] = v.resolution[2] = n;
+        v.nbrChannels = 1;
+        v.setBoxProportions(1, 1, 1);
+        GUARDED_VOXELS_AS(data, "tmpdata", count * (t == 0 ? 1 : t == 1 ? 2 : 4));
+        for (size_t i = 0; i < count; ++i) {
+            if (t == 0)
+                bytes()[i] = static_cast<unsigned char>(value(i));
+            else if (t == 1)
+                static_cast<uint16_t*>(data)[i] = static_cast<uint16_t>(value(i) * 257);
+            else
+                static_cast<float*>(data)[i] = static_cast<float>(value(i)) / 255.0f;
+        }
+        ASSERT_TRUE(generateTextures(&data, types[t], v, recordProgress, gradients));
+        texels[t] = read(GL_TEXTURE_3D, v.tidGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
+        ASSERT_EQ(texels[t].size(), count * 3);
+        v.release();
+        RELEASE_VOXELS(data);
+    }
+    int boundary = 0, sixteen = 0, floats = 0, halfSteps = 0;
+    for (size_t i = 0; i < count * 3; ++i) {
+        if (i / 3 % n == 0)
+            boundary += texels[0][i] != 128 || texels[1][i] != 128 || texels[2][i] != 128;
+        sixteen += texels[1][i] != texels[0][i];
+        floats += std::abs(texels[2][i] - texels[0][i]) > 1;
+        halfSteps += texels[2][i] != texels[0][i];
+    }
+    EXPECT_EQ(boundary, 0);
+    EXPECT_EQ(sixteen, 0);
+    EXPECT_EQ(floats, 0);
+    EXPECT_LT(halfSteps, static_cast<int>(count * 3 / 4)) << "most float texels equal the bytes'";
+}
+
 TEST_F(GenTexture, MagnitudeTextureGoesWithTheDataNotWithTheMask)
 {
     gradients = true;
