@@ -6,14 +6,17 @@ const float kd = 0.7;          // diffuse
 const float ks = 0.3;          // specular
 const float shininess = 20.0;
 
-// Stored gradient to a vector. The stored half-difference was rounded down, so the middle
-// of its step lies a quarter level above the bias; that keeps mirrored surfaces lit alike.
-// A zero gradient then reads a quarter level off for 8-bit, 16-bit and float data alike
-// (biases 128/255, 32768/65535, 0.5), and the dead zone takes it to zero.
+// Stored gradient to a vector. Every data type stores a zero gradient as 128/255 of its
+// range (128 for bytes, 128 x 257 for 16-bit data, 128/255 for floats) and the half
+// difference about it, rounded half away from zero, so the texel reads 128/255 plus the
+// half difference, mirror-image data alike. The dead zone, far below one 16-bit step,
+// only takes the rounding of the texel's conversion to an exact zero.
+const float gradientZero = 128.0 / 255.0;
+
 vec3 decodeGradient(vec3 stored)
 {
-    vec3 d = stored - 127.75 / 255.0;
-    return d * step(0.5 / 255.0, abs(d));
+    vec3 d = stored - gradientZero;
+    return d * step(0.25 / 65535.0, abs(d));
 }
 
 // The light vector turned into the data's frame; a zero one falls back to the front view's.

@@ -70,13 +70,18 @@ void setTextureSizeLimits(int max2D, int max3D);
 
 // ---- CPU stages (no GL) ----
 
-// Added to every encoded gradient component: the middle of the unsigned
-// types, 0.5 for floats, 0 for the signed types.
+// The code of a zero gradient component, to which the half difference is
+// added: 128/255 of the unsigned types' range (128, 128 x 257, 128 x
+// 16843009), which an 8-bit texel holds as exactly 128, 128/255 for floats,
+// 0 for the signed types.
 double gradientBias(GLenum glType);
 // Central differences of the voxels into gradient (nx*ny*nz voxels of three
-// glType elements, zeroed here; boundary voxels stay 0). With one channel, or
+// glType elements): each component the bias plus the half difference,
+// rounded half away from zero (floats: in steps of 1/255) and held to the
+// same distance from the bias both ways; boundary voxels, which lack a
+// neighbour, hold the zero gradient. With one channel, or
 // gradientCalculation 0...3 naming a channel, that channel; otherwise the
-// truncated mean of every channel's encoded component. The slices are shared
+// mean of every channel's half difference. The slices are shared
 // among the cores; "Generating gradient." is reported after each interior
 // slice, in order, through progressCallback; false when that cancels.
 bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const void* data,

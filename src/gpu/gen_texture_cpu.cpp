@@ -26,47 +26,53 @@ int gradientThreads = 0;
 
 namespace {
 
-// Encoded gradient component floor((plus - minus) * 0.5) + bias, computed in
-// single precision and truncated to the element type.
+// Encoded gradient component: the half central difference (plus - minus) / 2
+// added to the code of a zero gradient, gradientBias. Integer half
+// differences are rounded half away from zero, and every offset is held
+// within the same distance of the bias on both sides, so mirror-image data
+// store mirror-image codes. half() takes the sum of n channels' differences
+// and gives their mean half difference; store() adds the bias.
 template <typename T, typename Enable = void> struct GradientCode;
 
-// 8- and 16-bit integers: the arithmetic shift is exactly that floor, and
-// every value involved is exact in single precision too.
+// Integers, exact: 32 bits hold every sum of the small types, 64 bits those
+// of the 32-bit types.
 template <typename T>
-struct GradientCode<T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) <= 2>>
+struct GradientCode<T, std::enable_if_t<std::is_integral<T>::value>>
 {
-    using Acc = int32_t;
+    using Acc = std::conditional_t<sizeof(T) <= 2, int32_t, int64_t>;
     static Acc bias(GLenum glType) { return static_cast<Acc>(gradientBias(glType)); }
-    static Acc component(T plus, T minus, Acc b)
+    static Acc difference(T plus, T minus) { return static_cast<Acc>(plus) - static_cast<Acc>(minus); }
+    static Acc half(Acc sum, Acc n)
     {
-        return ((static_cast<Acc>(plus) - static_cast<Acc>(minus)) >> 1) + b;
+        const Acc a = sum < 0 ? -sum : sum;
+        const Acc q = (a + n) / (2 * n);
+        return sum < 0 ? -q : q;
     }
-    static T store(Acc c) { return static_cast<T>(c); } // keeps the low bits
+    static T store(Acc offset, Acc b)
+    {
+        const Acc reach = std::min<Acc>(b - std::numeric_limits<T>::min(), std::numeric_limits<T>::max() - b);
+        return static_cast<T>(b + std::min(std::max(offset, -reach), reach));
+    }
     static float decode(T c, Acc b) { return 2.0f * static_cast<float>(static_cast<Acc>(c) - b); }
 };
 
-// 32-bit integers: single precision as for the small types, converted
-// through 64 bits so that the unsigned maximum (2^32 after rounding) wraps
-// instead of overflowing the conversion.
-template <typename T>
-struct GradientCode<T, std::enable_if_t<std::is_integral<T>::value && sizeof(T) == 4>>
-{
-    using Acc = int64_t;
-    static float bias(GLenum glType) { return static_cast<float>(gradientBias(glType)); }
-    static Acc component(T plus, T minus, float b)
-    {
-        return static_cast<Acc>(std::floor((static_cast<float>(plus) - static_cast<float>(minus)) * 0.5f) + b);
-    }
-    static T store(Acc c) { return static_cast<T>(c); }
-    static float decode(T c, float b) { return 2.0f * (static_cast<float>(c) - b); }
-};
-
+// Floats (data in 0 ... 1): the half difference in steps of 1/255, rounded
+// half away from zero, which is what the 8-bit gradient texel holds; the
+// code is the float nearest a whole number of steps, so the texel holds it
+// exactly.
 template <> struct GradientCode<float>
 {
     using Acc = float;
     static float bias(GLenum glType) { return static_cast<float>(gradientBias(glType)); }
-    static Acc component(float plus, float minus, float b) { return std::floor((plus - minus) * 0.5f) + b; }
-    static float store(Acc c) { return c; }
+    static float difference(float plus, float minus) { return plus - minus; }
+    static float half(float sum, float n) { return sum / (2.0f * n); }
+    static float store(float offset, float b)
+    {
+        const float steps = std::round(offset * 255.0f);
+        const float zero = std::round(b * 255.0f);
+        const float reach = std::min(zero, 255.0f - zero);
+        return (zero + std::min(std::max(steps, -reach), reach)) / 255.0f;
+    }
     static float decode(float c, float b) { return 2.0f * (c - b); }
 };
 
@@ -135,14 +141,17 @@ template <typename T> constexpr T opaqueOf()
     return std::is_floating_point<T>::value ? T(1) : std::numeric_limits<T>::max();
 }
 
-// count gradients of Components elements set to the stored zero (and the
-// fourth opaque): what boundary voxels hold.
-template <typename T, int Components> void clearGradients(T* out, size_t count)
+// count gradients of Components elements set to the code of a zero
+// gradient (and the fourth opaque): what boundary voxels hold, for want of
+// a neighbour on one side.
+template <typename T, int Components> void clearGradients(T* out, size_t count, T zero)
 {
-    std::memset(out, 0, count * Components * sizeof(T));
-    if (Components == 4)
-        for (size_t i = 0; i < count; ++i)
-            out[4 * i + 3] = opaqueOf<T>();
+    for (size_t i = 0; i < count; ++i) {
+        for (int a = 0; a < 3; ++a)
+            out[Components * i + a] = zero;
+        if (Components == 4)
+            out[Components * i + 3] = opaqueOf<T>();
+    }
 }
 
 // One interior row of one channel (elements `stride` apart in the source)
@@ -154,12 +163,13 @@ inline __attribute__((always_inline)) void gradientRowBody(T* out, const T* src,
     using C = GradientCode<T>;
     const int st = Stride > 0 ? Stride : stride;
     const ptrdiff_t up = static_cast<ptrdiff_t>(row), far = static_cast<ptrdiff_t>(plane);
+    const typename C::Acc one = 1; // a single channel's difference
     for (int x = 1; x < nx - 1; ++x) {
         const T* c = src + static_cast<size_t>(x) * st;
         T* o = out + Components * static_cast<size_t>(x);
-        o[0] = C::store(C::component(c[st], c[-st], bias));
-        o[1] = C::store(C::component(c[up], c[-up], bias));
-        o[2] = C::store(C::component(c[far], c[-far], bias));
+        o[0] = C::store(C::half(C::difference(c[st], c[-st]), one), bias);
+        o[1] = C::store(C::half(C::difference(c[up], c[-up]), one), bias);
+        o[2] = C::store(C::half(C::difference(c[far], c[-far]), one), bias);
         if (Components == 4)
             o[3] = opaqueOf<T>();
     }
@@ -205,7 +215,7 @@ void gradientRowFast(T* out, const T* src, int nx, size_t row, size_t plane, typ
     gradientRow<T, Stride, Components>(out, src, nx, row, plane, bias, stride);
 }
 
-// One interior row as the truncated mean over every channel.
+// One interior row as the mean half difference over every channel.
 template <typename T, int Components>
 void gradientRowMean(T* out, const T* src, int nx, int channels, size_t row, size_t plane,
                      typename GradientCode<T>::Acc bias)
@@ -217,13 +227,13 @@ void gradientRowMean(T* out, const T* src, int nx, int channels, size_t row, siz
         const T* c = src + static_cast<size_t>(x) * channels;
         Acc sum[3] = {0, 0, 0};
         for (int k = 0; k < channels; ++k) {
-            sum[0] += C::store(C::component(c[k + channels], c[k - channels], bias));
-            sum[1] += C::store(C::component(c[k + row], c[k - static_cast<ptrdiff_t>(row)], bias));
-            sum[2] += C::store(C::component(c[k + plane], c[k - static_cast<ptrdiff_t>(plane)], bias));
+            sum[0] += C::difference(c[k + channels], c[k - channels]);
+            sum[1] += C::difference(c[k + row], c[k - static_cast<ptrdiff_t>(row)]);
+            sum[2] += C::difference(c[k + plane], c[k - static_cast<ptrdiff_t>(plane)]);
         }
         T* o = out + Components * static_cast<size_t>(x);
         for (int a = 0; a < 3; ++a)
-            o[a] = C::store(sum[a] / n); // integer division truncates toward zero
+            o[a] = C::store(C::half(sum[a], n), bias);
         if (Components == 4)
             o[3] = opaqueOf<T>();
     }
@@ -238,7 +248,7 @@ template <typename T> struct GradientPlanes
           row(static_cast<size_t>(nx_) * channels_), plane(row * ny_),
           mean(channels_ > 1 &&
                (gradientCalculation < 0 || gradientCalculation >= channels_ || gradientCalculation > 3)),
-          channel((channels_ > 1 && !mean) ? gradientCalculation : 0), avx2(hasAvx2())
+          channel((channels_ > 1 && !mean) ? gradientCalculation : 0), zero(C::store(0, bias)), avx2(hasAvx2())
     {
     }
     // Plane z of nz into out (nx x ny gradients of Components elements).
@@ -246,24 +256,24 @@ template <typename T> struct GradientPlanes
     {
         const size_t outRow = static_cast<size_t>(nx) * Components;
         if (z == 0 || z == nz - 1) {
-            clearGradients<T, Components>(out, static_cast<size_t>(nx) * ny);
+            clearGradients<T, Components>(out, static_cast<size_t>(nx) * ny, zero);
             return;
         }
         for (int y = 0; y < ny; ++y) {
             T* o = out + y * outRow;
             if (y == 0 || y == ny - 1 || nx < 3) {
-                clearGradients<T, Components>(o, static_cast<size_t>(nx));
+                clearGradients<T, Components>(o, static_cast<size_t>(nx), zero);
                 continue;
             }
             const T* s = data + z * plane + y * row;
-            clearGradients<T, Components>(o, 1);
+            clearGradients<T, Components>(o, 1, zero);
             if (mean)
                 gradientRowMean<T, Components>(o, s, nx, channels, row, plane, bias);
             else if (channels == 1)
                 gradientRowFast<T, 1, Components>(o, s, nx, row, plane, bias, 1, avx2);
             else
                 gradientRowFast<T, 0, Components>(o, s + channel, nx, row, plane, bias, channels, avx2);
-            clearGradients<T, Components>(o + Components * static_cast<size_t>(nx - 1), 1);
+            clearGradients<T, Components>(o + Components * static_cast<size_t>(nx - 1), 1, zero);
         }
     }
     int nx, ny, channels;
@@ -272,6 +282,7 @@ template <typename T> struct GradientPlanes
     size_t row, plane;
     bool mean;
     int channel;
+    T zero; // the code of a zero gradient
     bool avx2;
 };
 
@@ -301,7 +312,7 @@ inline __attribute__((always_inline)) float squaredLength(const T* g, typename G
 }
 
 // 8-bit gradients: the components less the bias, a, b and c, lie in
-// -128 ... 127, so a^2 + b^2 + c^2 (below kSquares8) indexes the length,
+// -128 ... 127 (-127 ... 127 for the unsigned codes), so a^2 + b^2 + c^2 (below kSquares8) indexes the length,
 // which is the root of 4 (a^2 + b^2 + c^2), exact in single precision.
 constexpr int kSquares8 = 3 * 128 * 128 + 1;
 template <typename T> inline __attribute__((always_inline)) int32_t squareIndex(const T* g, int32_t bias)
@@ -745,11 +756,11 @@ double gradientBias(GLenum glType)
     case GL_UNSIGNED_BYTE:
         return 128.0;
     case GL_UNSIGNED_SHORT:
-        return 32768.0;
+        return 128.0 * 257.0; // 65535 / 255 = 257
     case GL_UNSIGNED_INT:
-        return 2147483648.0;
+        return 128.0 * 16843009.0; // 4294967295 / 255 = 16843009
     case GL_FLOAT:
-        return 0.5;
+        return 128.0 / 255.0;
     default:
         return 0.0;
     }

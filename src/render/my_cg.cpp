@@ -50,10 +50,10 @@ const ProgramInfo kPrograms[PRG_COUNT] = {
     {"post2d.cg", false, "texture palette"},
     {"post3d.cg", false, "volume palette"},
     {"vertex.cg", true, "matrixModel matrixTexture matrixModelProj" CLIP_PARAMS},
-    {"normal.cg", false, "texture palette gradient"},
+    {"normal.cg", false, "texture palette gradient light"},
     {"light.cg", false, "texture palette gradient grad_mag light"},
-    {"normalOld.cg", false, "texture palette tex_res"},
-    {"normalMulti.cg", false, "texture palette tex_res"},
+    {"normalOld.cg", false, "texture palette tex_res light"},
+    {"normalMulti.cg", false, "texture palette tex_res light"},
     {"lightAdv.cg", false, "texture palette gradient light"},
     {"raycast_fp.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
     {"raycast_fp_post.cg", false, "volume palette slice_dist diagonal alphaThresh" RAY_EXTRA_PARAMS},
@@ -465,6 +465,13 @@ void computeLight()
     g_light[2] = l.z;
 }
 
+// The headlight of every shaded style, recomputed for the current rotation.
+void loadLightVector(int id)
+{
+    computeLight();
+    cgGLSetParameter3fv(param(id, P_LIGHT), g_light);
+}
+
 // Smallest and largest distance from the camera to the box corners.
 void distanceRange(float& minDistance, float& maxDistance)
 {
@@ -719,6 +726,7 @@ void loadNormalTexture(int id, const BindRequest& r)
     sampler(id, P_TEXTURE, r.texture);
     sampler(id, P_PALETTE, paletteTexture());
     sampler(id, P_GRADIENT, r.second);
+    loadLightVector(id);
 }
 
 int chooseLight(const BindRequest& r)
@@ -731,13 +739,12 @@ int chooseLight(const BindRequest& r)
 // Both lit styles; the gradient-magnitude one weighs its light by the magnitude.
 void loadLight(int id, const BindRequest& r)
 {
-    computeLight();
     sampler(id, r.iso ? P_VOLUME : P_TEXTURE, r.texture);
     sampler(id, P_PALETTE, r.table);
     sampler(id, P_GRADIENT, r.second);
     if (r.set == ProgramSet::LightGradMag)
         sampler(id, P_GRAD_MAG, r.third);
-    cgGLSetParameter3fv(param(id, P_LIGHT), g_light);
+    loadLightVector(id);
     if (r.iso)
         cgGLSetParameter3fv(param(id, P_RESOLUTION), r.res3);
 }
@@ -763,6 +770,7 @@ void loadNormalFragment(int id, const BindRequest& r)
             texel[i] = 1.0f / static_cast<float>(volume.resolution[i] > 0 ? volume.resolution[i] : 1);
     }
     cgGLSetParameter3fv(param(id, P_TEX_RES), texel);
+    loadLightVector(id);
 }
 
 int choosePreIntegration(const BindRequest& r)

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -345,7 +346,10 @@ TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
     const float* mf = reinterpret_cast<const float*>(m.data());
     for (size_t i = 0; i < magnitude.size(); ++i)
         ASSERT_NEAR(mf[i], magnitude[i], 1.0f / 255.0f + 1e-6f) << i;
-    EXPECT_FLOAT_EQ(mf[0], 1.0f); // boundary voxels are the longest
+    // Boundary voxels hold the zero gradient, 128 in every component, and no length.
+    EXPECT_EQ(std::vector<unsigned char>(g.begin(), g.begin() + 3), std::vector<unsigned char>(3, 128));
+    EXPECT_FLOAT_EQ(mf[0], 0.0f);
+    EXPECT_FLOAT_EQ(*std::max_element(mf, mf + magnitude.size()), 1.0f);
     // A gradient report after every interior slice of the padded volume.
     Reports want = {{30, "Generating gradient."}, {40, "Generating gradient."}};
     want.insert(want.end(), kStackReports.begin(), kStackReports.end());
@@ -410,6 +414,56 @@ TEST_F(GenTexture, MagnitudeBytesEqualTheDriversConversionOfTheLengths)
         v.release();
         RELEASE_VOXELS(data);
     }
+}
+
+// The same data as bytes, as 16-bit values (x 257) and as floats (/ 255)
+// give the same 8-bit gradient texels: every type stores a zero gradient as
+// 128/255 of its range, which the texel holds as 128 (the boundary voxels
+// show it), and rounds half differences the same way. Floats, whose
+// differences of k / 255 carry rounding, may land on the other side of a
+// half step.
+TEST_F(GenTexture, GradientTexelsAgreeForEveryDataType)
+{
+    gradients = true;
+    const int n = 8;
+    const size_t count = static_cast<size_t>(n) * n * n;
+    auto value = [](size_t i) {
+        const int x = static_cast<int>(i % n), y = static_cast<int>(i / n % n), z = static_cast<int>(i / n / n);
+        return (37 * x * x + 11 * y + 5 * z * z + 3 * x * y * z) % 256;
+    };
+    std::vector<unsigned char> texels[3];
+    const GLenum types[3] = {GL_UNSIGNED_BYTE, GL_UNSIGNED_SHORT, GL_FLOAT};
+    for (int t = 0; t < 3; ++t) {
+        v.resolution[0] = v.resolution[1] = v.resolution[2] = n;
+        v.nbrChannels = 1;
+        v.setBoxProportions(1, 1, 1);
+        GUARDED_VOXELS_AS(data, "tmpdata", count * (t == 0 ? 1 : t == 1 ? 2 : 4));
+        for (size_t i = 0; i < count; ++i) {
+            if (t == 0)
+                bytes()[i] = static_cast<unsigned char>(value(i));
+            else if (t == 1)
+                static_cast<uint16_t*>(data)[i] = static_cast<uint16_t>(value(i) * 257);
+            else
+                static_cast<float*>(data)[i] = static_cast<float>(value(i)) / 255.0f;
+        }
+        ASSERT_TRUE(generateTextures(&data, types[t], v, recordProgress, gradients));
+        texels[t] = read(GL_TEXTURE_3D, v.tidGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
+        ASSERT_EQ(texels[t].size(), count * 3);
+        v.release();
+        RELEASE_VOXELS(data);
+    }
+    int boundary = 0, sixteen = 0, floats = 0, halfSteps = 0;
+    for (size_t i = 0; i < count * 3; ++i) {
+        if (i / 3 % n == 0)
+            boundary += texels[0][i] != 128 || texels[1][i] != 128 || texels[2][i] != 128;
+        sixteen += texels[1][i] != texels[0][i];
+        floats += std::abs(texels[2][i] - texels[0][i]) > 1;
+        halfSteps += texels[2][i] != texels[0][i];
+    }
+    EXPECT_EQ(boundary, 0);
+    EXPECT_EQ(sixteen, 0);
+    EXPECT_EQ(floats, 0);
+    EXPECT_LT(halfSteps, static_cast<int>(count * 3 / 4)) << "most float texels equal the bytes'";
 }
 
 TEST_F(GenTexture, MagnitudeTextureGoesWithTheDataNotWithTheMask)
@@ -603,10 +657,10 @@ TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
     for (int a = 0; a < 3; ++a)
         EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 1) * 3 + a], gradient[((3 * 6 + 2) * 40 + 33) * 3 + a] / 257.0, 1.0)
             << a;
-    EXPECT_EQ(gradient[((3 * 6 + 2) * 40 + 33) * 3], 32768 + 1000);
+    EXPECT_EQ(gradient[((3 * 6 + 2) * 40 + 33) * 3], 32896 + 1000);
     EXPECT_EQ(g[((3 * 8 + 2) * 32 + 8) * 3], 0); // beyond x = 39
-    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 6) * 3], 33768 / 257.0, 1.0); // x = 38
-    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 7) * 3], 0);                    // x = 39: the volume's boundary
+    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 6) * 3], 33896 / 257.0, 1.0); // x = 38
+    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 7) * 3], 128); // x = 39: the volume's boundary, the zero gradient
     const Reports tail = {{60, "Creating bricking structure."}, {60, "Generating 2D textures (x stack)."}};
     ASSERT_GE(g_reports.size(), 5u);
     EXPECT_EQ(g_reports.front(), std::make_pair(28, std::string("Generating gradient.")));

@@ -1,7 +1,9 @@
 // The shaded styles through the offscreen driver: lit pictures with known
-// answers. The gradient and magnitude textures are made here from the voxels,
-// so these tests depend only on the renderer and the program files.
+// answers. The gradient and magnitude textures hold what the texture
+// generation computes from the voxels, so the encoding and the programs'
+// decoding are tried together.
 #include "gl/render_fixture.h"
+#include "gen_texture.h"
 
 #include <algorithm>
 
@@ -23,33 +25,19 @@ protected:
         RenderSlicing::TearDown();
     }
 
-    // A kN^3 volume with its gradient (8-bit, bias 128, the halved central
-    // difference rounded down; edge voxels repeat outward, so a constant
-    // volume has no gradient anywhere) and its magnitude relative to the largest.
+    // A kN^3 volume with its gradient and magnitude as the texture
+    // generation computes them (8-bit codes about 128, the boundary voxels
+    // holding the zero gradient; lengths relative to the largest).
     void shadedUpload(const VoxelFn& f)
     {
         upload(kN, f);
         const size_t count = static_cast<size_t>(kN) * kN * kN;
-        std::vector<unsigned char> grad(3 * count);
+        std::vector<unsigned char> voxels(count), grad(3 * count);
         std::vector<float> mag(count);
-        auto v = [&](int x, int y, int z) {
-            auto c = [](int i) { return std::min(std::max(i, 0), kN - 1); };
-            return static_cast<int>(f(c(x), c(y), c(z)));
-        };
-        for (size_t i = 0; i < count; ++i) {
-            const int x = i % kN, y = i / kN % kN, z = i / kN / kN;
-            const int d[3] = {v(x + 1, y, z) - v(x - 1, y, z), v(x, y + 1, z) - v(x, y - 1, z),
-                              v(x, y, z + 1) - v(x, y, z - 1)};
-            for (int a = 0; a < 3; ++a) {
-                const int h = static_cast<int>(std::floor(d[a] * 0.5f));
-                grad[3 * i + a] = static_cast<unsigned char>(h + 128);
-                mag[i] += 4.0f * h * h;
-            }
-            mag[i] = std::sqrt(mag[i]);
-        }
-        const float largest = *std::max_element(mag.begin(), mag.end());
-        for (float& m : mag)
-            m = largest > 0.0f ? m / largest : 0.0f;
+        for (size_t i = 0; i < count; ++i)
+            voxels[i] = f(static_cast<int>(i % kN), static_cast<int>(i / kN % kN), static_cast<int>(i / kN / kN));
+        ASSERT_TRUE(computeGradient(grad.data(), kN, kN, kN, 1, voxels.data(), GL_UNSIGNED_BYTE, 4));
+        computeMagnitude(mag.data(), kN, kN, kN, grad.data(), GL_UNSIGNED_BYTE);
         glGenTextures(1, &volume.tidGradient);
         glBindTexture(GL_TEXTURE_3D, volume.tidGradient);
         parameters(GL_TEXTURE_3D);
@@ -91,11 +79,10 @@ protected:
 
 } // namespace
 
-// A slab facing the viewer, opaque grey 128: the headlight styles lose
-// diffuse light as cos θ when the data turns by θ; the normal styles keep
-// their light fixed to the data and do not change. Both sides of a surface
-// are lit: the slab is the bright half (gradient away from the viewer) or
-// the dark half (gradient towards the viewer).
+// A slab facing the viewer, opaque grey 128: every shaded style lights from
+// the eye, so the diffuse light falls as cos θ when the data turns by θ.
+// Both sides of a surface are lit: the slab is the bright half (gradient
+// away from the viewer) or the dark half (gradient towards the viewer).
 TEST_F(RenderShaded, SlabDiffuseFallsWithCosineOfTurn)
 {
     const double c = 128 / 255.0;
@@ -111,8 +98,7 @@ TEST_F(RenderShaded, SlabDiffuseFallsWithCosineOfTurn)
             for (const auto& k : cases) {
                 // Four equal channels: the mean of the channels is the value.
                 volume.nbrChannels = k.channels;
-                const bool headlight = k.style == DRAW_LIGHT_GRADMAG || k.style == DRAW_LIGHT2;
-                const double d = headlight ? cosine : 1.0;
+                const double d = cosine;
                 const int r = centre(frame(k.style)).r;
                 // Diffuse part within 3 levels (about 0.03 of the light).
                 const double diffuse = (r / 255.0 - c * kA - kS * std::pow(d, kShininess)) / (c * kD);
@@ -143,69 +129,106 @@ TEST_F(RenderShaded, MagnitudeWeighsTheLight)
 
 // A smooth ball whose iso-surface (opaque from value 64) faces the light at
 // the centre: symmetric left-right and up-down, brightest in the middle,
-// darker towards the rim as the surface turns away.
-TEST_F(RenderShaded, BallIsSymmetricAndBrightestFacingTheLight)
+// darker towards the rim as the surface turns away. Every shaded style
+// lights it from the eye, so each of the six view presets shows the same
+// picture, its centre within 2 levels.
+TEST_F(RenderShaded, BallIsSymmetricAndBrightestFacingTheLightFromEveryPreset)
 {
     shadedUpload([](int x, int y, int z) { return sphere(x, y, z, kN, 12.0f, true); });
     palette([](int i) { return i >= 64 ? Rgba{150, 120, 90, 255} : Rgba{0, 0, 0, 0}; });
-    for (int style : kShaded) {
-        const std::vector<unsigned char> px = frame(style);
-        int asymmetry = 0, brightest = 0;
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x) {
-                const int r = at(px, x, y).r;
-                asymmetry = std::max({asymmetry, std::abs(r - at(px, kSize - 1 - x, y).r),
-                                      std::abs(r - at(px, x, kSize - 1 - y).r)});
-                brightest = std::max(brightest, r);
-            }
-        // The screen's centre lies between the four middle pixels.
-        const int h = kSize / 2;
-        const int middle = std::max({at(px, h, h).r, at(px, h - 1, h).r, at(px, h, h - 1).r, at(px, h - 1, h - 1).r});
-        // Stored differences are rounded down, so mirrored ones differ by half a level: at
-        // about 8 levels per half-difference the normals tilt by 2 degrees, which the steep
-        // highlight turns into a few levels.
-        EXPECT_LE(asymmetry, 8) << drawStyleLabel(style);
-        EXPECT_GE(middle, brightest) << drawStyleLabel(style);
-        // Lit fully at the centre: colour + highlight, less what half a pixel off the axis turns.
-        EXPECT_NEAR(middle, 150 + 255 * kS, 6) << drawStyleLabel(style);
-        // Half-way out (pixel centres half a pixel further) the surface leans by asin(offset / radius).
-        const double ball = std::sqrt(coverage(px) / M_PI);
-        const int halfway = static_cast<int>(ball / 2);
-        const double lean = std::cos(std::asin((halfway + 0.5) / ball));
-        const double side = 150 * (kA + kD * lean) + 255 * kS * std::pow(lean, kShininess);
-        EXPECT_NEAR(at(px, h + halfway, h).r, side, 5) << drawStyleLabel(style);
+    const struct { int style, channels; } cases[] = {
+        {DRAW_NORMAL_TEXTURE, 1}, {DRAW_NORMAL_FRAGMENT, 1}, {DRAW_NORMAL_FRAGMENT, 4},
+        {DRAW_LIGHT_GRADMAG, 1},  {DRAW_LIGHT2, 1}};
+    const int h = kSize / 2;
+    for (const auto& k : cases) {
+        volume.nbrChannels = k.channels; // four equal channels: their mean is the value
+        int lowest = 255, highest = 0;
+        for (const char* preset : {"front", "back", "left", "right", "top", "bottom"}) {
+            ASSERT_TRUE(renderer->setView(preset, 0, 0));
+            const std::vector<unsigned char> px = frame(k.style);
+            const std::string what = std::string(drawStyleLabel(k.style)) + " channels " +
+                                     std::to_string(k.channels) + " " + preset;
+            int asymmetry = 0, brightest = 0;
+            for (int y = 0; y < kSize; ++y)
+                for (int x = 0; x < kSize; ++x) {
+                    const int r = at(px, x, y).r;
+                    asymmetry = std::max({asymmetry, std::abs(r - at(px, kSize - 1 - x, y).r),
+                                          std::abs(r - at(px, x, kSize - 1 - y).r)});
+                    brightest = std::max(brightest, r);
+                }
+            // The screen's centre lies between the four middle pixels.
+            const int middle =
+                std::max({at(px, h, h).r, at(px, h - 1, h).r, at(px, h, h - 1).r, at(px, h - 1, h - 1).r});
+            // Mirrored differences are stored mirrored, but the driver filters 8-bit texels in
+            // 8-bit steps, rounding down: between texels a code loses up to one step, and at
+            // about 8 steps per half-difference the normals tilt by a few degrees, which the
+            // steep highlight turns into a few levels (none where the program takes the
+            // differences itself, or where the gradient texture holds 16 bits).
+            EXPECT_LE(asymmetry, k.style == DRAW_NORMAL_FRAGMENT ? 0 : 8) << what;
+            EXPECT_GE(middle, brightest) << what;
+            // Lit fully at the centre: colour + highlight, less what half a pixel off the axis turns.
+            EXPECT_NEAR(middle, 150 + 255 * kS, 6) << what;
+            // Half-way out (pixel centres half a pixel further) the surface leans by
+            // asin(offset / radius): the mean of the four pixels there, right, left, down, up.
+            const double ball = std::sqrt(coverage(px) / M_PI);
+            const int halfway = static_cast<int>(ball / 2);
+            const double lean = std::cos(std::asin((halfway + 0.5) / ball));
+            const double side = 150 * (kA + kD * lean) + 255 * kS * std::pow(lean, kShininess);
+            const double mean = (at(px, h + halfway, h).r + at(px, h - 1 - halfway, h).r +
+                                 at(px, h, h + halfway).r + at(px, h, h - 1 - halfway).r) / 4.0;
+            EXPECT_NEAR(mean, side, 5) << what;
+            lowest = std::min(lowest, middle);
+            highest = std::max(highest, middle);
+        }
+        EXPECT_LE(highest - lowest, 2) << drawStyleLabel(k.style) << " channels " << k.channels;
     }
 }
 
-// No gradient anywhere: every shaded program, iso variants and the
-// pre-integration table included, shows the classified colour unchanged,
-// and no pixel of the box drops out.
+// No gradient anywhere, the boundary voxels included: every shaded program,
+// iso variants and the pre-integration table included, shows the classified
+// colour unchanged on every face, from the front and turned so that three
+// faces show, and no pixel of the box drops out. Under maximum intensity the
+// silhouette's one-voxel frame, where rays meet boundary voxels only, keeps
+// the colour too.
 TEST_F(RenderShaded, ConstantVolumeShowsTheUnlitColour)
 {
     shadedUpload([](int, int, int) { return 100; });
     tables([](int i) { return Rgba{i, 255 - i, 128, 255}; });
-    volume.background[2] = 1.0f;
-    frame(DRAW_LIGHT2); // the clear colour applies from the next frame on
     const struct { int style, classification; bool iso; } cases[] = {
         {DRAW_NORMAL_TEXTURE, 1, false}, {DRAW_NORMAL_FRAGMENT, 1, false},
         {DRAW_LIGHT_GRADMAG, 1, false},  {DRAW_LIGHT2, 1, false},
         {DRAW_LIGHT_GRADMAG, 3, false},  {DRAW_LIGHT2, 3, false},
         {DRAW_LIGHT_GRADMAG, 1, true},   {DRAW_LIGHT2, 1, true},
         {DRAW_LIGHT_GRADMAG, 3, true},   {DRAW_LIGHT2, 3, true}};
-    for (const auto& c : cases) {
-        RenderMode::instance().setClassification(c.classification);
-        volume.isoMode = c.iso;
-        const std::vector<unsigned char> px = frame(c.style);
-        int box = 0, wrong = 0;
-        for (size_t i = 0; i < px.size(); i += 4) {
-            if (px[i] == 0 && px[i + 1] == 0 && px[i + 2] == 255)
-                continue;
-            ++box;
-            wrong += std::abs(px[i] - 100) > 1 || std::abs(px[i + 1] - 155) > 1 || std::abs(px[i + 2] - 128) > 1;
+    for (int blending : {BLENDING_COMPOSITE, BLENDING_MAXIMUM})
+        for (float turn : {0.0f, 35.0f}) {
+            volume.setBlending(blending);
+            // A blue background, but black under maximum intensity, which would take its blue.
+            volume.background[2] = blending == BLENDING_MAXIMUM ? 0.0f : 1.0f;
+            renderer->setView("front", turn, turn);
+            frame(DRAW_LIGHT2); // the clear colour applies from the next frame on
+            for (const auto& c : cases) {
+                if (c.iso && blending == BLENDING_MAXIMUM)
+                    continue; // iso surfaces are composited
+                RenderMode::instance().setClassification(c.classification);
+                volume.isoMode = c.iso;
+                const std::vector<unsigned char> px = frame(c.style);
+                int box = 0, wrong = 0;
+                for (size_t i = 0; i < px.size(); i += 4) {
+                    const int bg = static_cast<int>(volume.background[2] * 255);
+                    if (px[i] == 0 && px[i + 1] == 0 && px[i + 2] == bg)
+                        continue;
+                    ++box;
+                    wrong += std::abs(px[i] - 100) > 1 || std::abs(px[i + 1] - 155) > 1 ||
+                             std::abs(px[i + 2] - 128) > 1;
+                }
+                const std::string what = std::string(drawStyleLabel(c.style)) + " classification " +
+                                         std::to_string(c.classification) + " iso " + std::to_string(c.iso) +
+                                         " blending " + std::to_string(blending) + " turn " + std::to_string(turn);
+                EXPECT_GT(box, kSize * kSize / 8) << what;
+                EXPECT_EQ(wrong, 0) << what;
+            }
         }
-        EXPECT_GT(box, kSize * kSize / 8) << drawStyleLabel(c.style) << " " << c.classification << " " << c.iso;
-        EXPECT_EQ(wrong, 0) << drawStyleLabel(c.style) << " " << c.classification << " " << c.iso;
-    }
 }
 
 // Iso mode: the alpha test at 0.5 cuts the ball (200 at the centre, 0 at 33
@@ -243,5 +266,33 @@ TEST_F(RenderShaded, HighlightScalesWithOpacity)
     for (int alpha : {255, 1}) {
         palette([&](int) { return Rgba{0, 0, 0, alpha}; });
         EXPECT_NEAR(centre(frame(DRAW_LIGHT2)).r, 255 * kS * alpha / 255, 1) << alpha;
+    }
+}
+
+// Two ramps, one the other's mirror image in x (the value rises by 1.5 a
+// voxel along +x, odd central differences of +-3, and by 1 along z), seen
+// through from the front in faint grey: the normals (+-2, 0, 1) light both
+// alike, so each picture is the other's mirror image to within a level, and
+// the tilt of the normal shows (diffuse 1/sqrt(5) where a z ramp alone gives 1).
+TEST_F(RenderShaded, MirrorImageRampsShadeAlike)
+{
+    palette([](int i) { return i >= 32 ? Rgba{200, 200, 200, 40} : Rgba{0, 0, 0, 0}; });
+    auto ramp = [](int x, int z) { return static_cast<unsigned char>(40 + (3 * x) / 2 + z); };
+    const VoxelFn volumes[3] = {[&](int x, int, int z) { return ramp(x, z); },
+                                [&](int x, int, int z) { return ramp(kN - 1 - x, z); },
+                                [&](int, int, int z) { return ramp(kN / 2, z); }};
+    std::vector<unsigned char> px[3][4]; // rising, falling, the z ramp alone; by style
+    for (int v = 0; v < 3; ++v) {
+        shadedUpload(volumes[v]);
+        for (int i = 0; i < 4; ++i)
+            px[v][i] = frame(kShaded[i]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        int worst = 0;
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x)
+                worst = std::max(worst, std::abs(at(px[0][i], x, y).r - at(px[1][i], kSize - 1 - x, y).r));
+        EXPECT_LE(worst, 1) << drawStyleLabel(kShaded[i]);
+        EXPECT_GT(centre(px[2][i]).r - centre(px[0][i]).r, 20) << drawStyleLabel(kShaded[i]);
     }
 }

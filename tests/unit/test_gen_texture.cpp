@@ -80,42 +80,63 @@ TEST(PowerOfTwo, EdgeValues)
 
 TEST(Gradient, BiasPerType)
 {
+    // 128/255 of each unsigned range: an 8-bit texel holds every one as 128.
     EXPECT_EQ(gradientBias(GL_UNSIGNED_BYTE), 128.0);
-    EXPECT_EQ(gradientBias(GL_UNSIGNED_SHORT), 32768.0);
-    EXPECT_EQ(gradientBias(GL_UNSIGNED_INT), 2147483648.0);
-    EXPECT_EQ(gradientBias(GL_FLOAT), 0.5);
+    EXPECT_EQ(gradientBias(GL_UNSIGNED_SHORT), 32896.0);
+    EXPECT_EQ(gradientBias(GL_UNSIGNED_INT), 2155905152.0);
+    EXPECT_EQ(gradientBias(GL_FLOAT), 128.0 / 255.0);
     EXPECT_EQ(gradientBias(GL_BYTE), 0.0);
     EXPECT_EQ(gradientBias(GL_SHORT), 0.0);
     EXPECT_EQ(gradientBias(GL_INT), 0.0);
 }
 
-TEST(Gradient, CentralDifferencesFloorHalfPlusBias)
+TEST(Gradient, CentralDifferencesHalvedAwayFromZeroPlusBias)
 {
-    // floor(5) + 128 and floor(-5) + 128.
+    // 5 + 128 and -5 + 128.
     EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 10, 20), GL_UNSIGNED_BYTE), 133);
     EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 20, 10), GL_UNSIGNED_BYTE), 123);
-    // Odd differences round toward minus infinity: floor(-0.5) = -1.
+    // Odd differences round away from zero, the same both ways: +-0.5 -> +-1, +-1.5 -> +-2.
     EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 11, 10), GL_UNSIGNED_BYTE), 127);
-    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 10, 11), GL_UNSIGNED_BYTE), 128);
-    // The full 8-bit range stays inside the byte.
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 10, 11), GL_UNSIGNED_BYTE), 129);
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 13, 10), GL_UNSIGNED_BYTE), 126);
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 10, 13), GL_UNSIGNED_BYTE), 130);
+    // The full 8-bit range is held to 127 both ways.
     EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 0, 255), GL_UNSIGNED_BYTE), 255);
-    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 255, 0), GL_UNSIGNED_BYTE), 0);
+    EXPECT_EQ(centreX<uint8_t>(centreVolume<uint8_t>(0, 255, 0), GL_UNSIGNED_BYTE), 1);
     // Signed types have no bias.
     EXPECT_EQ(centreX<int8_t>(centreVolume<int8_t>(0, -128, 127), GL_BYTE), 127);
-    EXPECT_EQ(centreX<int8_t>(centreVolume<int8_t>(0, 127, -128), GL_BYTE), -128);
+    EXPECT_EQ(centreX<int8_t>(centreVolume<int8_t>(0, 127, -128), GL_BYTE), -127);
     EXPECT_EQ(centreX<int16_t>(centreVolume<int16_t>(0, 10, 20), GL_SHORT), 5);
     EXPECT_EQ(centreX<int16_t>(centreVolume<int16_t>(0, 20, 10), GL_SHORT), -5);
+    EXPECT_EQ(centreX<int32_t>(centreVolume<int32_t>(0, -7, 8), GL_INT), 8);
+    EXPECT_EQ(centreX<int32_t>(centreVolume<int32_t>(0, 8, -7), GL_INT), -8);
+    // 16 bits about 128 x 257, held to 65535 - 32896 = 32639 both ways.
+    EXPECT_EQ(centreX<uint16_t>(centreVolume<uint16_t>(0, 1000, 3000), GL_UNSIGNED_SHORT), 33896);
+    EXPECT_EQ(centreX<uint16_t>(centreVolume<uint16_t>(0, 1003, 1000), GL_UNSIGNED_SHORT), 32894);
     EXPECT_EQ(centreX<uint16_t>(centreVolume<uint16_t>(0, 0, 65535), GL_UNSIGNED_SHORT), 65535);
-    EXPECT_EQ(centreX<uint16_t>(centreVolume<uint16_t>(0, 1000, 3000), GL_UNSIGNED_SHORT), 33768);
-    EXPECT_EQ(centreX<int32_t>(centreVolume<int32_t>(0, -7, 8), GL_INT), 7);
-    // Unsigned 32-bit: single precision around the bias; the rounded 2^32 of
-    // the largest difference wraps to 0 instead of overflowing.
-    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 0, 0), GL_UNSIGNED_INT), 2147483648u);
-    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 0, 4294967295u), GL_UNSIGNED_INT), 0u);
-    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 4294967295u, 0), GL_UNSIGNED_INT), 0u);
-    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.25f, 0.75f), GL_FLOAT), 0.5f);
-    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.75f, 0.25f), GL_FLOAT), -0.5f);
-    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.0f, 6.0f), GL_FLOAT), 3.5f);
+    EXPECT_EQ(centreX<uint16_t>(centreVolume<uint16_t>(0, 65535, 0), GL_UNSIGNED_SHORT), 257);
+    // Unsigned 32-bit, exact about 128 x 16843009.
+    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 0, 0), GL_UNSIGNED_INT), 2155905152u);
+    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 1, 2), GL_UNSIGNED_INT), 2155905153u);
+    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 0, 4294967295u), GL_UNSIGNED_INT), 4294967295u);
+    EXPECT_EQ(centreX<uint32_t>(centreVolume<uint32_t>(0, 4294967295u, 0), GL_UNSIGNED_INT), 16843009u);
+    // Floats in steps of 1/255 about 128/255: a half difference of 0.25 is 63.75 steps, 64.
+    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.25f, 0.75f), GL_FLOAT), 192.0f / 255.0f);
+    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.75f, 0.25f), GL_FLOAT), 64.0f / 255.0f);
+    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 0.0f, 6.0f), GL_FLOAT), 1.0f);
+    EXPECT_FLOAT_EQ(centreX<float>(centreVolume<float>(0, 6.0f, 0.0f), GL_FLOAT), 1.0f / 255.0f);
+    // Mirror-image neighbours give codes mirrored about the bias, in every type.
+    for (int k = 1; k < 20; ++k) {
+        const float a = static_cast<float>(k) / 255.0f, b = 0.3f * static_cast<float>(k) / 19.0f;
+        const float up = centreX<float>(centreVolume<float>(0, b, a), GL_FLOAT) * 255.0f - 128.0f;
+        const float down = centreX<float>(centreVolume<float>(0, a, b), GL_FLOAT) * 255.0f - 128.0f;
+        EXPECT_NEAR(up, -down, 1e-4) << k;
+        const int u16 = centreX<uint16_t>(centreVolume<uint16_t>(0, 7, static_cast<uint16_t>(7 + 37 * k)),
+                                          GL_UNSIGNED_SHORT);
+        const int d16 = centreX<uint16_t>(centreVolume<uint16_t>(0, static_cast<uint16_t>(7 + 37 * k), 7),
+                                          GL_UNSIGNED_SHORT);
+        EXPECT_EQ(u16 - 32896, 32896 - d16) << k;
+    }
 }
 
 TEST(Gradient, AxesAndBoundaries)
@@ -137,15 +158,15 @@ TEST(Gradient, AxesAndBoundaries)
                 EXPECT_EQ(at(g, nx, ny, x, y, z, 1), boundary ? 0 : 10);
                 EXPECT_EQ(at(g, nx, ny, x, y, z, 2), boundary ? 0 : 100);
             }
-    // Volumes too thin for an interior are all zero.
+    // Volumes too thin for an interior hold the zero gradient everywhere.
     std::vector<uint8_t> thin(2 * 5 * 5, 9), out(2 * 5 * 5 * 3, 1);
     ASSERT_TRUE(computeGradient(out.data(), 2, 5, 5, 1, thin.data(), GL_UNSIGNED_BYTE, 4));
-    EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 0));
+    EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 128));
 }
 
-TEST(Gradient, ChannelChoiceAndTheTruncatedMean)
+TEST(Gradient, ChannelChoiceAndTheMeanHalfDifference)
 {
-    // Two channels: channel 0 differences 10 (-> 133), channel 1 differences 1 (-> 128).
+    // Two channels: channel 0 differences 10 (-> 133), channel 1 differences 1 (-> 129).
     const int n = 27;
     std::vector<uint8_t> data(n * 2, 0);
     data[(13 - 1) * 2] = 10;
@@ -154,22 +175,22 @@ TEST(Gradient, ChannelChoiceAndTheTruncatedMean)
     data[(13 + 1) * 2 + 1] = 51;
     std::vector<uint8_t> g(n * 3);
     ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 4));
-    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), (133 + 128) / 2); // 130, truncated
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 128 + 3); // (10 + 1) / 4 = 2.75, rounded
     EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 1), 128);
     ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 0));
     EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 133);
     ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 1));
-    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 128);
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 129);
     // A channel the voxels do not have counts as "all channels".
     ASSERT_TRUE(computeGradient(g.data(), 3, 3, 3, 2, data.data(), GL_UNSIGNED_BYTE, 3));
-    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 130);
-    // Signed means truncate toward zero: (-5 + 0) / 2 = -2.
+    EXPECT_EQ(at(g, 3, 3, 1, 1, 1, 0), 131);
+    // Negative means round away from zero too: (-10 + 0) / 4 = -2.5 -> -3.
     std::vector<int16_t> s(n * 2, 0);
     s[(13 - 1) * 2] = 20;
     s[(13 + 1) * 2] = 10;
     std::vector<int16_t> gs(n * 3);
     ASSERT_TRUE(computeGradient(gs.data(), 3, 3, 3, 2, s.data(), GL_SHORT, 4));
-    EXPECT_EQ(at(gs, 3, 3, 1, 1, 1, 0), -2);
+    EXPECT_EQ(at(gs, 3, 3, 1, 1, 1, 0), -3);
     // Four channels, channel 3 chosen.
     std::vector<uint8_t> four(n * 4, 0);
     four[(13 - 1) * 4 + 3] = 0;
@@ -178,7 +199,7 @@ TEST(Gradient, ChannelChoiceAndTheTruncatedMean)
     ASSERT_TRUE(computeGradient(g4.data(), 3, 3, 3, 4, four.data(), GL_UNSIGNED_BYTE, 3));
     EXPECT_EQ(at(g4, 3, 3, 1, 1, 1, 0), 228);
     ASSERT_TRUE(computeGradient(g4.data(), 3, 3, 3, 4, four.data(), GL_UNSIGNED_BYTE, 4));
-    EXPECT_EQ(at(g4, 3, 3, 1, 1, 1, 0), (228 + 3 * 128) / 4);
+    EXPECT_EQ(at(g4, 3, 3, 1, 1, 1, 0), 128 + 25); // 200 / 8
 }
 
 TEST_F(ProgressSlot, GradientReportsEveryInteriorSliceAndStopsOnCancel)
@@ -198,21 +219,17 @@ TEST_F(ProgressSlot, GradientReportsEveryInteriorSliceAndStopsOnCancel)
     EXPECT_EQ(progressCallback, nullptr);
 }
 
-TEST(Magnitude, ConstantVolumeInteriorZeroBoundaryOne)
+TEST(Magnitude, ConstantVolumeHasNoLengthAnywhere)
 {
+    // The boundary holds the zero gradient as the interior does: every
+    // length is 0, unsigned and signed data alike, with nothing to divide by.
     const int n = 4;
     std::vector<uint8_t> data(n * n * n, 77), g(n * n * n * 3);
     ASSERT_TRUE(computeGradient(g.data(), n, n, n, 1, data.data(), GL_UNSIGNED_BYTE, 4));
-    EXPECT_EQ(at(g, n, n, 1, 2, 1, 0), 128);
+    EXPECT_EQ(g, std::vector<uint8_t>(g.size(), 128));
     std::vector<float> m(n * n * n, -1.0f);
     computeMagnitude(m.data(), n, n, n, g.data(), GL_UNSIGNED_BYTE);
-    for (int z = 0; z < n; ++z)
-        for (int y = 0; y < n; ++y)
-            for (int x = 0; x < n; ++x) {
-                const bool boundary = x == 0 || y == 0 || z == 0 || x == n - 1 || y == n - 1 || z == n - 1;
-                EXPECT_FLOAT_EQ(m[(z * n + y) * n + x], boundary ? 1.0f : 0.0f);
-            }
-    // Signed data: the boundary decodes to 0 as well, nothing to divide by.
+    EXPECT_EQ(m, std::vector<float>(m.size(), 0.0f));
     std::vector<int8_t> sd(n * n * n, 3), sg(n * n * n * 3);
     ASSERT_TRUE(computeGradient(sg.data(), n, n, n, 1, sd.data(), GL_BYTE, 4));
     computeMagnitude(m.data(), n, n, n, sg.data(), GL_BYTE);
@@ -221,9 +238,10 @@ TEST(Magnitude, ConstantVolumeInteriorZeroBoundaryOne)
 
 TEST(Magnitude, LengthsRelativeToTheLargest)
 {
-    // Two voxels around the float bias 0.5 that decode (2 (c - 0.5)) to
+    // Two voxels around the float bias that decode (2 (c - bias)) to
     // (3, 4, 0) and (6, 8, 0): lengths 5 and 10.
-    const float g[6] = {0.5f + 1.5f, 0.5f + 2.0f, 0.5f, 0.5f + 3.0f, 0.5f + 4.0f, 0.5f};
+    const float b = static_cast<float>(gradientBias(GL_FLOAT));
+    const float g[6] = {b + 1.5f, b + 2.0f, b, b + 3.0f, b + 4.0f, b};
     float m[2];
     computeMagnitude(m, 2, 1, 1, g, GL_FLOAT);
     EXPECT_FLOAT_EQ(m[1], 1.0f);
@@ -378,11 +396,15 @@ TEST(Gradient, LongRowsMatchTheFormulaForEveryType)
             for (int x = 1; x < nx - 1; ++x) {
                 const size_t i = (static_cast<size_t>(z) * ny + y) * nx + x;
                 for (int a = 0; a < 3; ++a) {
-                    const float d8 = std::floor((static_cast<float>(u8[i + step[a]]) - u8[i - step[a]]) * 0.5f) + 128.0f;
-                    const float d16 = std::floor((static_cast<float>(s16[i + step[a]]) - s16[i - step[a]]) * 0.5f);
-                    const float df = std::floor((f32[i + step[a]] - f32[i - step[a]]) * 0.5f) + 0.5f;
-                    mismatches += g8[i * 3 + a] != static_cast<uint8_t>(static_cast<int>(d8));
-                    mismatches += g16[i * 3 + a] != static_cast<int16_t>(static_cast<int>(d16));
+                    // Half differences rounded half away from zero, held to
+                    // 127 (bytes), 32767 (signed shorts), 127 steps of 1/255 (floats).
+                    auto held = [](double h, double reach) { return std::min(std::max(h, -reach), reach); };
+                    const double d8 = 128 + held(std::round((u8[i + step[a]] - u8[i - step[a]]) / 2.0), 127);
+                    const double d16 = held(std::round((s16[i + step[a]] - s16[i - step[a]]) / 2.0), 32767);
+                    const float steps = std::round((f32[i + step[a]] - f32[i - step[a]]) / 2.0f * 255.0f);
+                    const float df = (128.0f + static_cast<float>(held(steps, 127))) / 255.0f;
+                    mismatches += g8[i * 3 + a] != static_cast<uint8_t>(d8);
+                    mismatches += g16[i * 3 + a] != static_cast<int16_t>(d16);
                     mismatches += gf[i * 3 + a] != df;
                 }
             }

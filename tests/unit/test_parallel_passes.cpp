@@ -287,16 +287,19 @@ TEST_F(ParallelPasses, TextureSlabPassEqualsTheWholePass)
     checkSlabPass<float>(*this, GL_FLOAT, 0.01, 1.0f);
 }
 
-// A flat volume: the boundary's stored zeros are the longest gradients; with
-// nothing to divide by, the interior's zero lengths stay 0.
+// A flat volume: the boundary holds the zero gradient as the interior does,
+// so the largest length is 0, every length and magnitude byte too, and the
+// RGBA texels are the zero code, opaque.
 TEST_F(ParallelPasses, LengthsOfAFlatVolume)
 {
     const std::vector<uint8_t> flat(8 * 8 * 8, 128);
     const float largest = largestGradientLength(8, 8, 8, 1, flat.data(), GL_UNSIGNED_BYTE, 4);
-    EXPECT_EQ(largest, std::sqrt(3.0f * 256.0f * 256.0f));
+    EXPECT_EQ(largest, 0.0f);
     std::vector<uint8_t> rgba(4 * 8 * 8 * 8);
     std::vector<unsigned char> bytes(8 * 8 * 8, 9);
-    ASSERT_TRUE(computeGradientRGBA(rgba.data(), bytes.data(), 0.0f, 0, 8, 8, 8, 8, 1, flat.data(), GL_UNSIGNED_BYTE, 4));
-    EXPECT_EQ(bytes[(4 * 8 + 4) * 8 + 4], 0);
-    EXPECT_EQ(bytes[0], 255); // a boundary length, undivided, clamped
+    ASSERT_TRUE(computeGradientRGBA(rgba.data(), bytes.data(), largest, 0, 8, 8, 8, 8, 1, flat.data(),
+                                    GL_UNSIGNED_BYTE, 4));
+    EXPECT_EQ(bytes, std::vector<unsigned char>(bytes.size(), 0));
+    for (size_t i = 0; i < rgba.size(); ++i)
+        ASSERT_EQ(rgba[i], i % 4 == 3 ? 255 : 128) << i;
 }
