@@ -389,6 +389,55 @@ TEST_F(RenderRayCast, CompositeAgreesWithViewAlignedSlicing)
     EXPECT_GT(coverage(rays), 500);
 }
 
+// Minimum intensity of a smooth ball in noise that the palette hides (as the
+// air around a scan): every ray through the ball meets its smallest shown
+// value where it enters, so ray casting and "3D Texture VAS" at the same
+// distance between samples both show a uniform disc, agreeing within a few
+// levels, on the white clear colour where no sample passes. Then the same
+// on a real scan.
+TEST_F(RenderRayCast, MinimumIntensityAgreesWithViewAlignedSlicing)
+{
+    const int n = 32;
+    upload(n, [&](int x, int y, int z) -> unsigned char {
+        const unsigned char v = sphere(x, y, z, n, 14.0f, true);
+        return v > 25 ? v : (x * 7 + y * 13 + z * 5) % 25; // noise below what the palette shows
+    });
+    auto compare = [&](const char* name) {
+        renderer->setStyle(DRAW_3D_TEXTURE_VAS);
+        volume.setSampling(221);
+        frame();
+        const std::vector<unsigned char> slices = frame();
+        renderer->setStyle(DRAW_RAY_CASTING);
+        volume.setSampling(181);
+        const std::vector<unsigned char> rays = frame();
+        int off = 0;
+        int white = 0;
+        for (size_t i = 0; i < rays.size(); i += 4) {
+            off += std::abs(int(rays[i]) - int(slices[i])) > 3;
+            white += rays[i] == 255 && slices[i] == 255;
+        }
+        EXPECT_LT(meanDifference(slices, rays), 1.0) << name;
+        EXPECT_LT(off, static_cast<int>(rays.size() / 4 / 100)) << name;
+        return std::make_pair(white, centre(rays).r);
+    };
+    palette([](int i) { return Rgba{i, i, i, i < 30 ? 0 : 60 + i / 2}; });
+    volume.setBlending(BLENDING_MINIMUM);
+    renderer->setView("front", 20, 30);
+    const auto ball = compare("ball");
+    // Shown inside the radius where 200 (1 - r / 14) reaches 30, white outside;
+    // the disc holds the smallest shown value.
+    const double disc = M_PI * std::pow(14.0 * (1.0 - 30.0 / 200.0) / n * kSize / 3.0 * 1.4, 2);
+    EXPECT_NEAR(kSize * kSize - ball.first, disc, disc * 0.1);
+    EXPECT_NEAR(ball.second, 31, 3);
+
+    const std::string path = std::string(GLIMRA_DATA_DIR) + "/walnut.dat";
+    if (!testsupport::fileExists(path))
+        GTEST_SKIP() << path << " is absent";
+    ASSERT_TRUE(renderer->loadData(path));
+    palette([](int i) { return Rgba{i, i, i, i < 30 ? 0 : 40 + i / 3}; });
+    compare("walnut");
+}
+
 // Clip planes cut each ray, not the faces that start it: a plane across the
 // view keeps the upper half; a plane facing the viewer halves every ray.
 TEST_F(RenderRayCast, ClipPlanesCutTheRays)
