@@ -18,8 +18,7 @@ flat in vec3 texScale;       // texture coordinate = box point * texScale + texO
 flat in vec3 texOffset;
 
 uniform float blendMode;     // 0 composite, 1 maximum, 2 minimum intensity
-uniform sampler3D skipGrid;  // per cell: r may hold the shown maximum, g the shown minimum,
-                             // a its largest opacity
+uniform sampler3D skipGrid;  // per cell: r the largest opacity a sample in it can take
 uniform vec3 skipScale;      // cells per unit of the data's range; 0: no grid
 uniform vec4 rayClip[6];     // clip planes in box coordinates, keeping dot(plane, (p, 1)) >= 0
 uniform vec2 valueRange;     // smallest and largest value of the data (0 and 1 when unknown)
@@ -118,16 +117,20 @@ vec4 cellAhead(vec3 p, float t, vec3 dir, vec3 h, vec3 lastCell, out float leave
     return texelFetch(skipGrid, ivec3(cell), 0);
 }
 
-// Whether a cell can change the pixel under the compositing rule.
+// Whether a cell can change the pixel: only samples the alpha test keeps
+// count, under every compositing rule, so a cell whose largest opacity is at
+// or below the threshold adds nothing to a sum, an extreme or a surface.
 bool cellShows(vec4 info)
 {
-#ifndef ISO_SURFACE
-    if (blendMode > 1.5)
-        return info.g > 0.5;
-    if (blendMode > 0.5)
-        return info.r > 0.5;
-#endif
-    return info.a > alphaThresh;
+    return info.r > alphaThresh;
+}
+
+// Whether the alpha test keeps a fragment of opacity a: compared, as the
+// test compares them, in the 8 bits of the frame buffer, so that the
+// fragment an extreme writes passes the test whenever its sample did.
+bool keptByAlphaTest(float a)
+{
+    return floor(a * 255.0 + 0.5) > floor(alphaThresh * 255.0 + 0.5);
 }
 
 #ifdef ISO_SURFACE
@@ -243,21 +246,27 @@ void march()
         // without the opacity already in it.
         gl_FragColor = vec4(sum.rgb / sum.a, sum.a);
     } else {
-        // Maximum and minimum intensity take the largest (smallest) value
-        // along the ray, channel by channel, and classify that; the alpha
-        // test then keeps or drops the pixel as a whole.
+        // Maximum and minimum intensity take the largest (smallest) value,
+        // channel by channel, of the samples the alpha test keeps, as the
+        // slices' extremes take only the fragments that pass it, and
+        // classify that; a ray none of whose samples pass leaves the pixel.
         vec4 most = vec4(0.0);
         vec4 least = vec4(1.0);
+        bool kept = false;
         // A ray that has met the data's extreme cannot find a further one.
         vec4 stop = blendMode < 1.5 ? vec4(valueRange.y) : vec4(-valueRange.x);
         for (; k < end; ++k) {
             vec4 v = texture3D(volume, tc);
             tc += stride;
-            most = max(most, v);
-            least = min(least, v);
+            bool pass = keptByAlphaTest(pointColour(v).a);
+            most = pass ? max(most, v) : most;
+            least = pass ? min(least, v) : least;
+            kept = kept || pass;
             if (all(greaterThanEqual(blendMode < 1.5 ? most : -least, stop)))
                 break;
         }
+        if (!kept)
+            discard;
         gl_FragColor = pointColour(blendMode < 1.5 ? most : least);
     }
 #endif

@@ -128,15 +128,7 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
             table[static_cast<size_t>(j) * entries + i] =
                 std::max(table[static_cast<size_t>(j - 1) * entries + i],
                          table[static_cast<size_t>(j - 1) * entries + i + (1 << (j - 1))]);
-    // The lowest and highest entry with some opacity.
-    int lowest = entries;
-    int highest = -1;
-    for (int i = 0; i < entries; ++i)
-        if (rgba[4 * i + 3] != 0) {
-            lowest = std::min(lowest, i);
-            highest = i;
-        }
-    grid.cellInfo.assign(count * 4, 0);
+    grid.cellInfo.assign(count, 0);
     const float last = static_cast<float>(entries - 1);
     for (size_t cell = 0; cell < count; ++cell) {
         // A value v is looked up between entries floor and ceil of v * (n - 1).
@@ -148,15 +140,11 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
         b = std::min(b, entries - 1);
         if (a > b)
             continue;
-        // A cell below the lowest shown entry cannot raise a maximum that
-        // shows, nor change one that does not; the same for minima above.
-        grid.cellInfo[cell * 4] = b >= lowest ? 255 : 0;
-        grid.cellInfo[cell * 4 + 1] = a <= highest ? 255 : 0;
         int j = 0;
         while ((2 << j) <= b - a + 1)
             ++j;
-        grid.cellInfo[cell * 4 + 3] = std::max(table[static_cast<size_t>(j) * entries + a],
-                                               table[static_cast<size_t>(j) * entries + b + 1 - (1 << j)]);
+        grid.cellInfo[cell] = std::max(table[static_cast<size_t>(j) * entries + a],
+                                       table[static_cast<size_t>(j) * entries + b + 1 - (1 << j)]);
     }
     if (!grid.texture)
         glGenTextures(1, &grid.texture);
@@ -171,7 +159,7 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, grid.cells[0], grid.cells[1], grid.cells[2], 0, GL_RGBA,
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_R8, grid.cells[0], grid.cells[1], grid.cells[2], 0, GL_RED,
                  GL_UNSIGNED_BYTE, grid.cellInfo.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(previous));
@@ -180,8 +168,8 @@ void skipGridClassify(SkipGrid& grid, const unsigned char* rgba, int entries, un
 size_t skipGridHiddenCells(const SkipGrid& grid)
 {
     size_t n = 0;
-    for (size_t i = 3; i < grid.cellInfo.size(); i += 4)
-        n += grid.cellInfo[i] == 0;
+    for (unsigned char a : grid.cellInfo)
+        n += a == 0;
     return n;
 }
 

@@ -1,6 +1,6 @@
 // Empty-space skipping for the ray caster: the value range of every cell of a
-// coarse grid over a one-channel volume, and, for the current palette, what
-// a cell can add to each compositing rule. The ray caster steps over the
+// coarse grid over a one-channel volume, and, for the current palette, the
+// largest opacity a sample in the cell can take. The ray caster steps over the
 // cells at either end of a ray that cannot change its pixel.
 #ifndef GLIMRA_EMPTY_SPACE_H
 #define GLIMRA_EMPTY_SPACE_H
@@ -19,11 +19,11 @@ struct SkipGrid
     std::vector<float> hi;         // largest
     float valueLo = 0.0f;          // smallest normalised value in the whole volume
     float valueHi = 1.0f;          // largest
-    // Per cell, RGBA: R 255 where it may hold the largest value the palette
-    // shows or more (maximum intensity), G 255 where it may hold the smallest
-    // one or less (minimum intensity), A the largest opacity its range reaches.
+    // Per cell, the largest opacity its range reaches: a cell at or below
+    // the alpha test's threshold holds no sample that any compositing rule
+    // (sum, maximum, minimum, surface) takes.
     std::vector<unsigned char> cellInfo;
-    GLuint texture = 0;            // cellInfo as a cells[0] x cells[1] x cells[2] RGBA texture
+    GLuint texture = 0;            // cellInfo as a cells[0] x cells[1] x cells[2] one-channel texture
     unsigned long long paletteKey = 0; // which palette the flags were made for; 0 none
 };
 

@@ -7,6 +7,7 @@
 #include "multi_volume.h"
 #include "plane.h"
 #include "render_mode.h"
+#include "slicing.h"
 #include "transfer_function.h"
 #include "volume.h"
 #include "zvf_matrix.h"
@@ -601,7 +602,7 @@ void bindVertexPassThrough(int slicing, const Brick* b)
     g_boundVertex = id;
 }
 
-void bindPreintegrationVertex(int slicing, int classification, const Brick* b)
+void bindPreintegrationVertex(int slicing, const Brick* b)
 {
     int id = PRG_NONE;
     bool perspective = volume.perspective;
@@ -630,7 +631,10 @@ void bindPreintegrationVertex(int slicing, int classification, const Brick* b)
             cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
             setMatrix(param(id, P_MATRIX_MODEL_CLIP), zvfIdentityMatrix());
         }
-        g_sliceDistance = volume.diagonal / intervals();
+        // The next slice, where the segment ends: view-aligned slices lie
+        // closer than the sampling's intervals (the schedule's step).
+        const SliceSchedule next = sliceSchedule(sampleCount(), SLICING_3D_VIEW_ALIGNED);
+        g_sliceDistance = next.count > 1 ? volume.diagonal * next.step : volume.diagonal;
     } else {
         cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL_INV), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_INVERSE);
         zvfMatrix model = rotationMatrix();
@@ -645,11 +649,6 @@ void bindPreintegrationVertex(int slicing, int classification, const Brick* b)
         cgGLSetParameter4fv(param(id, P_NORMAL3), n3);
     }
     value1(id, P_SLICE_DST, g_sliceDistance);
-    if (classification == CLASSIFICATION_PRE_INTEGRATION_FILE) {
-        glBlendFunc(GL_ONE, GL_SRC_ALPHA);
-        glEnable(GL_BLEND);
-        glDisable(GL_ALPHA_TEST);
-    }
     cgGLEnableProfile(vertexProfile);
     loadClipPlanes(id);
     g_boundVertex = id;
@@ -1003,17 +1002,17 @@ const SetBinding* bindingOf(ProgramSet set)
     return (i >= 0 && i < kProgramSetCount) ? &kSetBindings[i] : nullptr;
 }
 
-void bindVertex(VertexKind kind, int slicing, int classification, bool preint, const Brick* b)
+void bindVertex(VertexKind kind, int slicing, bool preint, const Brick* b)
 {
     switch (kind) {
     case VertexKind::Light:
         if (preint)
-            bindPreintegrationVertex(slicing, classification, b);
+            bindPreintegrationVertex(slicing, b);
         else
             bindVertexPassThrough(slicing, b);
         break;
     case VertexKind::PreIntegration:
-        bindPreintegrationVertex(slicing, classification, b);
+        bindPreintegrationVertex(slicing, b);
         break;
     case VertexKind::RayCast:
         bindRayCastVertex();
@@ -1227,7 +1226,7 @@ void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int 
     if (!binding)
         return;
     const BindRequest r = requestFor(*binding, texture, is2D, second, third, brick, pass);
-    bindVertex(binding->vertex, r.slicing, r.classification, r.preint, r.brick);
+    bindVertex(binding->vertex, r.slicing, r.preint, r.brick);
     g_boundFragment = bindFragment(*binding, r);
     if (g_boundFragment != PRG_NONE)
         cgGLEnableProfile(fragmentProfile);

@@ -2,6 +2,7 @@
 
 #include "error_handling.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <system_error>
@@ -36,7 +37,8 @@ size_t blocksFor(size_t bytes)
 
 } // namespace
 
-// Sums as floats (exact: a sum stays below 2^24), four channels interleaved,
+// The shifted sums u as floats (exact: multiples of one half below 2^22),
+// four channels interleaved, the table entries themselves for the diagonal,
 // and the signed weights a(i), i = 0 .. 2n, four times each: a(n + d) = w_d,
 // a(n - d) = -w_d, a(n) = 0. Row r reads a(n - r + c) for column c, so one
 // contiguous load serves both halves of the row. Four copies shifted by one
@@ -46,7 +48,8 @@ struct PreintWorkspace
     int n = 0;
     Block64* sumBlocks = nullptr;
     Block64* weightBlocks = nullptr;
-    float* sums = nullptr;       // n x 4
+    float* sums = nullptr;       // n x 4, u[j] = sum[j] - t[j] / 2
+    float* values = nullptr;     // n x 4, t[j]
     float* weights[4] = {};      // copy k starts k entries later
 
     // Weights of row r: entry c at [4c .. 4c + 3].
@@ -67,7 +70,7 @@ PreintWorkspace* createPreintWorkspace(int n)
     if (!ws)
         return nullptr;
     ws->n = n;
-    const size_t sumBytes = 16u * static_cast<size_t>(n) + 64;
+    const size_t sumBytes = 32u * static_cast<size_t>(n) + 64;
     GUARDED_ARRAY_AS(ws->sumBlocks, "preint sums", Block64, blocksFor(sumBytes));
     const size_t copyFloats = weightFloats(n);
     const size_t copyBlocks = blocksFor(copyFloats * sizeof(float));
@@ -78,6 +81,7 @@ PreintWorkspace* createPreintWorkspace(int n)
     }
     std::memset(ws->sumBlocks, 0, blocksFor(sumBytes) * 64);
     ws->sums = reinterpret_cast<float*>(ws->sumBlocks);
+    ws->values = ws->sums + 4 * static_cast<size_t>(n);
 
     // a(i) for i = 0 .. 2n, then zeros.
     float* a = reinterpret_cast<float*>(ws->weightBlocks);
@@ -136,6 +140,20 @@ void releasePreintTable(unsigned char*& table)
 
 // ---- reference ----
 
+namespace {
+
+// x >= 0 to the nearest integer, ties to the even one, whatever rounding
+// mode the processor is in: what the vector kernels' fused product gives.
+int nearestEven(double x)
+{
+    const double f = std::floor(x);
+    const int i = static_cast<int>(f);
+    const double rest = x - f;
+    return rest > 0.5 || (rest == 0.5 && (i & 1)) ? i + 1 : i;
+}
+
+} // namespace
+
 void buildPreintTableReference(unsigned char* table, int n, const int* const sums[4], unsigned mask)
 {
     const size_t row = 4u * static_cast<size_t>(n);
@@ -143,17 +161,20 @@ void buildPreintTableReference(unsigned char* table, int n, const int* const sum
         if (!(mask & (1u << c)) || !sums[c])
             continue;
         const int* s = sums[c];
+        auto entry = [s](int j) { return j > 0 ? s[j] - s[j - 1] : s[0]; };
+        // Twice u: the trapezoid sum from 0 to j, in integers.
+        auto twiceU = [s, &entry](int j) { return 2 * s[j] - entry(j); };
         for (int d = 1; d < n; ++d) {
             const float w = 1.0f / static_cast<float>(d);
             for (int k = 0; k + d < n; ++k) {
-                const int v = static_cast<int>(static_cast<double>(s[k + d] - s[k]) * w);
-                const unsigned char b = static_cast<unsigned char>(v);
+                const double u = 0.5 * static_cast<double>(twiceU(k + d) - twiceU(k));
+                const unsigned char b = static_cast<unsigned char>(nearestEven(u * w));
                 table[k * row + 4u * (k + d) + c] = b;
                 table[(k + d) * row + 4u * k + c] = b;
             }
-            table[(d - 1) * row + 4u * (d - 1) + c] = static_cast<unsigned char>(s[d] - s[d - 1]);
         }
-        table[(n - 1) * row + 4u * (n - 1) + c] = static_cast<unsigned char>(s[n - 1] - s[n - 2]);
+        for (int k = 0; k < n; ++k)
+            table[k * row + 4u * k + c] = static_cast<unsigned char>(entry(k));
     }
 }
 
@@ -174,21 +195,18 @@ inline void scalarEntries(const PreintWorkspace& ws, unsigned char* out, int r, 
             if (!(mask & (1u << ch)))
                 continue;
             const double diff = static_cast<double>(s[4 * c + ch] - s[4 * r + ch]);
-            out[4 * c + ch] = static_cast<unsigned char>(static_cast<int>(diff * w[4 * c + ch]));
+            out[4 * c + ch] = static_cast<unsigned char>(nearestEven(diff * w[4 * c + ch]));
         }
 }
 
-// The diagonal entry (r, r): the next table value, for the last entry its
-// own. Written while the row is being produced, so the table is not walked
-// a second time across all its rows.
+// The diagonal entry (r, r): the table value itself. Written while the row
+// is being produced, so the table is not walked a second time across all
+// its rows.
 inline void diagonalEntry(const PreintWorkspace& ws, int r, unsigned char* entry, unsigned mask)
 {
-    const int n = ws.n;
-    const int hi = r + 1 < n ? r + 1 : n - 1;
-    const float* s = ws.sums;
     for (int ch = 0; ch < 4; ++ch)
         if (mask & (1u << ch))
-            entry[ch] = static_cast<unsigned char>(static_cast<int>(s[4 * hi + ch] - s[4 * (hi - 1) + ch]));
+            entry[ch] = static_cast<unsigned char>(static_cast<int>(ws.values[4 * r + ch]));
 }
 
 void scalarRows(const PreintWorkspace& ws, unsigned char* table, unsigned mask, int rowBegin, int rowEnd)
@@ -213,9 +231,9 @@ inline uint32_t bytePattern(unsigned mask)
     return p;
 }
 
-// The exact product truncated: fma(diff, w, 2^23) rounded towards zero is
-// 2^23 + trunc(diff * w) for 0 <= diff * w < 2^23, so the low byte of the
-// float's bits is the entry.
+// The exact product rounded: fma(diff, w, 2^23) rounded to nearest, ties to
+// even, is 2^23 + the product rounded the same way for 0 <= diff * w < 2^22,
+// so the low byte of the float's bits is the entry.
 
 __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, unsigned char* table,
                                                   unsigned mask, int rowBegin, int rowEnd)
@@ -228,7 +246,7 @@ __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, uns
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     const __m256 magic = _mm256_set1_ps(8388608.0f);
     const unsigned savedCsr = _mm_getcsr();
-    _mm_setcsr((savedCsr & ~0x6000u) | 0x6000u); // round towards zero
+    _mm_setcsr(savedCsr & ~0x6000u); // round to nearest
     for (int r = rowBegin; r < rowEnd; ++r) {
         unsigned char* out = table + static_cast<size_t>(r) * 4 * n;
         const __m256 base = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(ws.sums + 4 * r));
@@ -260,11 +278,9 @@ __attribute__((target("avx2,fma"))) void avx2Rows(const PreintWorkspace& ws, uns
                 _mm256_storeu_si256(dst, z);
             }
         }
-        _mm_setcsr(savedCsr);
         scalarEntries(ws, out, r, vecEnd, n, mask);
         if (r >= vecEnd)
             diagonalEntry(ws, r, out + 4 * r, mask);
-        _mm_setcsr((savedCsr & ~0x6000u) | 0x6000u);
     }
     _mm_setcsr(savedCsr);
     _mm_sfence();
@@ -304,7 +320,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void avx512Rows(const Pre
             for (int q = 0; q < 4; ++q) {
                 const __m512 d = _mm512_sub_ps(_mm512_load_ps(ws.sums + 4 * (c + 4 * q)), base);
                 const __m512 e = _mm512_fmadd_round_ps(d, _mm512_load_ps(w + 4 * (c + 4 * q)), magic,
-                                                       _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+                                                       _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
                 v[q] = _mm512_castps_si512(e);
             }
             // (v0 & 0xFF) | v1 << 8, then | v2 << 16 | v3 << 24.
@@ -386,8 +402,13 @@ void buildPreintTable(PreintWorkspace& ws, unsigned char* table, const int* cons
     if (!table || n < 2 || mask == 0)
         return;
     for (int j = 0; j < n; ++j)
-        for (int c = 0; c < 4; ++c)
-            ws.sums[4 * j + c] = (mask & (1u << c)) && sums[c] ? static_cast<float>(sums[c][j]) : 0.0f;
+        for (int c = 0; c < 4; ++c) {
+            const bool used = (mask & (1u << c)) && sums[c];
+            const int t = !used ? 0 : j > 0 ? sums[c][j] - sums[c][j - 1] : sums[c][0];
+            ws.values[4 * j + c] = static_cast<float>(t);
+            // Every step exact: halves of integers below 2^22.
+            ws.sums[4 * j + c] = used ? static_cast<float>(sums[c][j]) - 0.5f * static_cast<float>(t) : 0.0f;
+        }
 
     const PreintKernel kernel = activePreintKernel();
     auto rows = [&ws, table, mask, kernel](int rowBegin, int rowEnd) {

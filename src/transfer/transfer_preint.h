@@ -1,10 +1,16 @@
 // The pre-integration table from the running sums of the channel tables.
 //
-// Entry (r, c), r != c, holds trunc((sum[max] - sum[min]) * w) with
-// w = 1 / |c - r| rounded to single precision and the product taken exactly;
-// the diagonal entry (r, r) holds table[r + 1] (the last one table[n - 1]).
-// The fast kernels write the table row by row with vector instructions and
-// give the same bytes as the reference.
+// Entry (r, c) holds the mean of the channel over the segment from value r
+// to value c, the table read linearly between its entries as the palette
+// texture is: the trapezoid sum (t[r] + t[c]) / 2 plus the entries strictly
+// between, over d = |c - r|. It is formed as (u[max] - u[min]) * w with
+// u[j] = sum[j] - t[j] / 2, w = 1 / d rounded to single precision and the
+// product taken exactly, then rounded to the nearest byte, ties to even (a
+// tie that always went one way would bias every thin layer of data). The
+// diagonal entry (r, r), a segment of no length, holds t[r] itself: a
+// stretch of data that the palette hides stays hidden. The fast kernels
+// write the table row by row with vector instructions and give the same
+// bytes as the reference.
 #ifndef GLIMRA_TRANSFER_PREINT_H
 #define GLIMRA_TRANSFER_PREINT_H
 
@@ -17,7 +23,8 @@ void releasePreintWorkspace(PreintWorkspace*& workspace);
 
 // Writes the channels whose bit is set in mask (bit c for channel c) of the
 // n x n RGBA table; the other channel bytes are left as they are. sums[c]
-// holds n running sums and may be null for channels outside mask.
+// holds the n running sums t[0] + ... + t[j] of the channel's table and may
+// be null for channels outside mask.
 void buildPreintTable(PreintWorkspace& workspace, unsigned char* table, const int* const sums[4],
                       unsigned mask);
 

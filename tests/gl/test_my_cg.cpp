@@ -714,32 +714,29 @@ TEST_F(MyCg, PreIntegrationValuesFollowSamplingFaceAndClassification)
     EXPECT_FLOAT_EQ(uniform(PRG_PREINT_VP_OAS3D, "sliceDst", 1)[0], 1.0f);
     disableCgPrograms();
     volume.sampling = 64;
-    // View-aligned: the diagonal over N - 1.
+    // View-aligned: the distance to the next slice, the diagonal over 1.8 (N - 1).
     mode.setDrawStyle(DRAW_3D_TEXTURE_VAS);
     bindCgPrograms(0, false, 0, 0, -1);
-    EXPECT_FLOAT_EQ(uniform(PRG_PREINT_VP, "sliceDst", 1)[0], std::sqrt(3.0f) / 63.0f);
+    EXPECT_FLOAT_EQ(uniform(PRG_PREINT_VP, "sliceDst", 1)[0], std::sqrt(3.0f) * (1.0f / (63.0f * 1.8f)));
     disableCgPrograms();
 
-    // Classification 3 keeps the compositing; 4 switches to (ONE, SRC_ALPHA) without the alpha test.
+    // Classifications 3 and 4 both keep the compositing and the alpha test as they are.
     glDisable(GL_BLEND);
     glEnable(GL_ALPHA_TEST);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    bindCgPrograms(0, false, 0, 0, -1);
-    disableCgPrograms();
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
-    mode.setClassification(CLASSIFICATION_PRE_INTEGRATION_FILE);
-    bindCgPrograms(0, false, 0, 0, -1);
-    disableCgPrograms();
-    EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
-    GLint src = 0;
-    GLint dst = 0;
-    glGetIntegerv(GL_BLEND_SRC_RGB, &src);
-    glGetIntegerv(GL_BLEND_DST_RGB, &dst);
-    EXPECT_EQ(src, GL_ONE);
-    EXPECT_EQ(dst, GL_SRC_ALPHA);
-    glDisable(GL_BLEND);
+    for (int c : {CLASSIFICATION_PRE_INTEGRATION, CLASSIFICATION_PRE_INTEGRATION_FILE}) {
+        mode.setClassification(c);
+        bindCgPrograms(0, false, 0, 0, -1);
+        disableCgPrograms();
+        EXPECT_FALSE(glIsEnabled(GL_BLEND)) << c;
+        EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST)) << c;
+        GLint src = 0;
+        GLint dst = 0;
+        glGetIntegerv(GL_BLEND_SRC_RGB, &src);
+        glGetIntegerv(GL_BLEND_DST_RGB, &dst);
+        EXPECT_EQ(src, GL_SRC_ALPHA) << c;
+        EXPECT_EQ(dst, GL_ONE_MINUS_SRC_ALPHA) << c;
+    }
     glDisable(GL_ALPHA_TEST);
 }
 

@@ -92,12 +92,14 @@ TEST_F(TransferTables, PreIntegrationOfTheRamp)
     classify(CLASSIFICATION_PRE_INTEGRATION);
     tf.build(true);
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(preint(tf, 10, 20, c), 15); // trunc(155 * 0.1f)
+        EXPECT_EQ(preint(tf, 10, 20, c), 15); // the mean of the ramp from 10 to 20
         EXPECT_EQ(preint(tf, 20, 10, c), 15);
-        EXPECT_EQ(preint(tf, 10, 10, c), 11); // the diagonal holds the next value
-        EXPECT_EQ(preint(tf, 0, 0, c), 1);
+        EXPECT_EQ(preint(tf, 10, 11, c), 10); // 10.5 to the even neighbour
+        EXPECT_EQ(preint(tf, 11, 12, c), 12);
+        EXPECT_EQ(preint(tf, 10, 10, c), 10); // the diagonal holds the value itself
+        EXPECT_EQ(preint(tf, 0, 0, c), 0);
         EXPECT_EQ(preint(tf, 255, 255, c), 255);
-        EXPECT_EQ(preint(tf, 0, 255, c), 128); // (1 + ... + 255) / 255
+        EXPECT_EQ(preint(tf, 0, 255, c), 128); // 127.5 times 1 / 255 rounded up in single precision
         EXPECT_EQ(tf.getSums(c)[255], 255 * 256 / 2);
     }
     // Classification 4 builds the same table.
@@ -106,7 +108,11 @@ TEST_F(TransferTables, PreIntegrationOfTheRamp)
     EXPECT_EQ(preint(tf, 10, 20, 1), 15);
 }
 
-TEST_F(TransferTables, ConstantTableTruncatesAtDistance25)
+// A constant table holds its value at every distance, whichever way 1 / d
+// rounds in single precision; a table that is zero up to an entry keeps
+// every segment below it transparent, and one step up from there shares the
+// step's height evenly.
+TEST_F(TransferTables, ConstantTableIsExactAtEveryDistance)
 {
     TransferFunction tf(256, TransferFunction::NoGL{});
     classify(CLASSIFICATION_PRE_INTEGRATION);
@@ -115,22 +121,22 @@ TEST_F(TransferTables, ConstantTableTruncatesAtDistance25)
         flat(tf, c, static_cast<float>(values[c]));
     tf.refreshCurves();
     tf.build(true);
-    for (int c = 0; c < 4; ++c) {
-        const int v = values[c];
-        for (int k = 0; k + 25 < 256; ++k) {
-            ASSERT_EQ(preint(tf, k, k + 25, c), v - 1) << "channel " << c << " k " << k;
-            ASSERT_EQ(preint(tf, k + 25, k, c), v - 1);
-        }
-        // 1 / d exact or rounded up: the value itself.
-        for (int d : {1, 2, 3, 16, 128, 255}) {
-            const float w = 1.0f / d;
-            const int expected = static_cast<int>(static_cast<double>(v * d) * w);
-            ASSERT_EQ(preint(tf, 0, d, c), expected) << "d " << d;
-        }
-        EXPECT_EQ(preint(tf, 0, 1, c), v);
-        EXPECT_EQ(preint(tf, 0, 128, c), v);
-        EXPECT_EQ(preint(tf, 7, 7, c), v);
-    }
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 256; r += 5)
+            for (int k = 0; k < 256; ++k)
+                ASSERT_EQ(preint(tf, r, k, c), values[c]) << "channel " << c << " (" << r << ", " << k << ")";
+
+    Curve& alpha = tf.curve(CHANNEL_ALPHA);
+    alpha.setKind(CURVE_FREE);
+    for (int i = 0; i < 256; ++i)
+        alpha.table()[i] = i < 40 ? 0 : 200;
+    tf.build(true);
+    for (int r = 0; r < 40; ++r)
+        for (int k = 0; k < 40; ++k)
+            ASSERT_EQ(preint(tf, r, k, 3), 0) << r << ", " << k;
+    EXPECT_EQ(preint(tf, 39, 40, 3), 100); // half the step
+    EXPECT_EQ(preint(tf, 38, 40, 3), 50);
+    EXPECT_EQ(preint(tf, 40, 40, 3), 200);
 }
 
 TEST_F(TransferTables, AlphaCorrection)
@@ -170,8 +176,9 @@ TEST_F(TransferTables, AlphaCorrection)
     classify(CLASSIFICATION_PRE_INTEGRATION);
     volume.resolution[2] = 128;
     tf.build(true);
-    EXPECT_EQ(preint(tf, 0, 0, 3), 191); // the diagonal: corrected table[1]
-    EXPECT_EQ(preint(tf, 0, 2, 3), (191 + 255) / 2);
+    EXPECT_EQ(preint(tf, 1, 1, 3), 191); // the diagonal: corrected table[1]
+    EXPECT_EQ(preint(tf, 0, 0, 3), 0);
+    EXPECT_EQ(preint(tf, 0, 2, 3), 159); // (0 / 2 + 191 + 255 / 2) / 2 = 159.25
     EXPECT_EQ(preint(tf, 0, 2, 0), 1);
 
     // No data and no slices: no correction, no undefined arithmetic.
@@ -202,19 +209,10 @@ TEST_F(TransferTables, PartialBuildLeavesTheOtherChannelsAlone)
         tf.rebuildAlpha();
         EXPECT_TRUE(tf.isSelected(3));
         EXPECT_FALSE(tf.isSelected(0));
-        // A flat table v: v everywhere, one less at distances where 1 / d rounds down.
-        auto flatValue = [pre](size_t i, int v) {
-            if (!pre)
-                return v;
-            const size_t entry = i / 4;
-            const int r = static_cast<int>(entry / 256);
-            const int c = static_cast<int>(entry % 256);
-            const int d = r > c ? r - c : c - r;
-            return d == 0 ? v : static_cast<int>(static_cast<double>(v * d) * (1.0f / d));
-        };
+        // A flat table v: v everywhere, in both tables.
         for (size_t i = 0; i < bytes; ++i) {
             if (i % 4 == 3)
-                ASSERT_EQ(table[i], flatValue(i, 43)) << "class " << cls << " byte " << i;
+                ASSERT_EQ(table[i], 43) << "class " << cls << " byte " << i;
             else
                 ASSERT_EQ(table[i], before[i]) << "class " << cls << " byte " << i;
         }
@@ -223,7 +221,7 @@ TEST_F(TransferTables, PartialBuildLeavesTheOtherChannelsAlone)
         tf.build(false);
         for (size_t i = 0; i < bytes; i += 4) {
             ASSERT_EQ(table[i], before[i]);
-            ASSERT_EQ(table[i + 1], flatValue(i + 1, 41));
+            ASSERT_EQ(table[i + 1], 41);
             ASSERT_EQ(table[i + 2], before[i + 2]);
         }
         tf.setSelected(1, false);
@@ -442,7 +440,8 @@ TEST(PreintKernels, EveryKernelMatchesTheReference)
 }
 
 // Exact products matter where 1 / d in single precision is below the true
-// reciprocal: every multiple of d then truncates one lower.
+// reciprocal: the half that rounds keeps every multiple of d from truncating
+// one lower.
 TEST(PreintKernels, ConstantTablesAt4096AreExactAtEveryDistance)
 {
     const int n = 4096;
@@ -462,11 +461,8 @@ TEST(PreintKernels, ConstantTablesAt4096AreExactAtEveryDistance)
             for (int c = 0; c < n; ++c) {
                 const int d = c > r ? c - r : r - c;
                 for (int ch = 0; ch < 4; ++ch) {
-                    const int v = values[ch];
-                    const int expected =
-                        d == 0 ? v : static_cast<int>(static_cast<double>(v * d) * (1.0f / d));
-                    ASSERT_EQ(table[(static_cast<size_t>(r) * n + c) * 4 + ch], expected)
-                        << "kernel " << static_cast<int>(k) << " r " << r << " c " << c;
+                    ASSERT_EQ(table[(static_cast<size_t>(r) * n + c) * 4 + ch], values[ch])
+                        << "kernel " << static_cast<int>(k) << " r " << r << " c " << c << " d " << d;
                 }
             }
         }
