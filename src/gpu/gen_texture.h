@@ -124,10 +124,10 @@ void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBe
 // magnitude buffers of the unpadded volume) into a new volume.myBrickInfo.
 void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gradient,
                  const float* magnitude);
-// Brick (k, j, i) of size[0] x size[1] x size[2] voxels of a volume of
-// resolution voxels with `elements` elements each, out-of-volume positions
-// zero.
-void copyBrick(void* cube, const int size[3], int k, int j, int i, const void* source,
-               const int resolution[3], int elements, size_t elementBytes);
+// The size[0] x size[1] x size[2] voxels from voxel first (x, y, z) on of a
+// volume of resolution voxels with `elements` elements each, out-of-volume
+// positions zero.
+void copyBrick(void* cube, const int size[3], const int first[3], const void* source, const int resolution[3],
+               int elements, size_t elementBytes);
 
 #endif

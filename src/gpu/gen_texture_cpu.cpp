@@ -828,8 +828,8 @@ void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBe
     });
 }
 
-void copyBrick(void* cube, const int size[3], int k, int j, int i, const void* source,
-               const int resolution[3], int elements, size_t elementBytes)
+void copyBrick(void* cube, const int size[3], const int first[3], const void* source, const int resolution[3],
+               int elements, size_t elementBytes)
 {
     const size_t voxel = static_cast<size_t>(elements) * elementBytes;
     const size_t sx = static_cast<size_t>(size[0]), sy = static_cast<size_t>(size[1]);
@@ -837,9 +837,8 @@ void copyBrick(void* cube, const int size[3], int k, int j, int i, const void* s
     const unsigned char* src = static_cast<const unsigned char*>(source);
     std::memset(out, 0, sx * sy * static_cast<size_t>(size[2]) * voxel);
     const int nx = resolution[0], ny = resolution[1], nz = resolution[2];
-    const long x0 = static_cast<long>(k) * size[0], y0 = static_cast<long>(j) * size[1],
-               z0 = static_cast<long>(i) * size[2];
-    if (x0 >= nx)
+    const long x0 = first[0], y0 = first[1], z0 = first[2];
+    if (x0 >= nx || x0 < 0 || y0 < 0 || z0 < 0)
         return;
     const size_t run = static_cast<size_t>(nx - x0 < size[0] ? nx - x0 : size[0]) * voxel;
     for (int a = 0; a < size[2] && z0 + a < nz; ++a)

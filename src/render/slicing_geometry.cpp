@@ -171,6 +171,23 @@ void orderByAngle(float points[][3], int count)
     }
 }
 
+bool sliceInPart(float at, float lo, float hi, float boxLo, float boxHi)
+{
+    return (at >= lo || lo <= boxLo) && (at < hi || hi >= boxHi);
+}
+
+void rotatedDepthRange(const float rotation[16], const float corners[8][3], float range[2])
+{
+    for (int c = 0; c < 8; ++c) {
+        float p[3];
+        matTransformPoint(rotation, corners[c], p);
+        if (c == 0 || p[2] < range[0])
+            range[0] = p[2];
+        if (c == 0 || p[2] > range[1])
+            range[1] = p[2];
+    }
+}
+
 int viewAlignedCut(const float rotation[16], const float vertices[8][3], float d, float polygon[6][3])
 {
     float found[6][3];
