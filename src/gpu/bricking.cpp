@@ -142,13 +142,15 @@ int bricksAlong(int n, int texels)
 {
     if (n <= texels || texels < 2)
         return 1;
-    // Brick b (b before the last) starts at voxel b (texels - 1). The last
-    // must hold up to voxel n - 1, plus a zero texel where the single
-    // texture would have padding.
+    // Brick b starts at voxel b (texels - 1). The last must reach voxel
+    // n - 1, and hold a zero texel after it where a single texture would have
+    // padding: it starts at lowest at `least`, the first multiple of the
+    // stride from there is its start (a full last brick moves back to n -
+    // texels, see brickSpan).
     const int stride = texels - 1;
     const bool padded = (n & (n - 1)) != 0;
-    const int lastFirst = padded ? n - stride : n - texels; // the highest start that still does
-    return (lastFirst + stride - 1) / stride + 1;
+    const int least = padded ? n - stride : n - texels;
+    return (least + stride - 1) / stride + 1;
 }
 
 BrickSpan brickSpan(int index, int n, int texels)

@@ -6,9 +6,10 @@
 #include "includegl.h"
 
 // One cube of the volume with its three small 3-D textures. Neighbouring
-// bricks share a voxel: each draws the box from the centre of its first
-// voxel to the centre of its last (the outer bricks on to the box's faces),
-// so filtering never reaches past its textures and the parts tile the box.
+// bricks share a voxel, and each draws the part of the box between the
+// centres of the voxels it shares (at the ends of an axis, on to the box's
+// face): filtering never reaches past its textures, and the parts tile the
+// box.
 struct Brick
 {
     GLuint texData = 0;       // the brick's voxels

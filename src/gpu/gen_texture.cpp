@@ -862,7 +862,8 @@ void uploadBrick(Brick& brick, const int first[3], const BrickSources& src, Bric
 
 void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gradient, const float* magnitude)
 {
-    logBoth(__FILE__, __LINE__, "overlapping disabled\n");
+    // Neighbouring bricks share their border voxels.
+    logBoth(__FILE__, __LINE__, "overlapping enabled\n");
     const int* res = volume.resolution;
     if (!data || res[0] <= 0 || res[1] <= 0 || res[2] <= 0)
         return;

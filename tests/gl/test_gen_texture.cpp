@@ -487,7 +487,7 @@ TEST_F(GenTexture, BrickingFrom4096VoxelsOrBeyondThe3DLimit)
         ASSERT_TRUE(generate());
         EXPECT_TRUE(v.isBricking);
         EXPECT_TRUE(logged(log, "Bricking enabled\n"));
-        EXPECT_TRUE(logged(log, "overlapping disabled\n"));
+        EXPECT_TRUE(logged(log, "overlapping enabled\n"));
         EXPECT_EQ(v.myBrickInfo->getCount(), 133); // 31 new voxels a brick
     }
     RELEASE_VOXELS(data);

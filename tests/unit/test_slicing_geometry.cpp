@@ -1,5 +1,6 @@
 // Geometry of the slicing renderers: slice counts, index rounding, stack
-// direction, front face, axis-aligned quads and the view-aligned cut.
+// direction, front face, axis-aligned quads, the view-aligned cut and the
+// share of the slices each brick draws.
 #include "main_view.h"
 #include "render_mode.h"
 #include "slicing.h"
@@ -319,4 +320,46 @@ TEST(ViewAlignedCut, RecordKeepsCountAndPolygon)
     v.viewAlignedPolygon(2.0f);
     EXPECT_EQ(v.slicePolygonCount, 0);
     EXPECT_FLOAT_EQ(v.slicePolygon[0][2], 0.25f); // left as it was
+}
+
+// Parts of a box from -0.5 to 0.5 split at -0.1 and 0.2: every slice, on a
+// shared face, on the box's faces or past them, belongs to exactly one part.
+TEST(SliceInPart, EverySliceBelongsToOnePart)
+{
+    const float cuts[4] = {-0.5f, -0.1f, 0.2f, 0.5f};
+    for (float at : {-0.7f, -0.5f, -0.3f, -0.1f, 0.0f, 0.2f, 0.3f, 0.5f, 0.6f}) {
+        int owners = 0;
+        int owner = -1;
+        for (int p = 0; p < 3; ++p)
+            if (sliceInPart(at, cuts[p], cuts[p + 1], -0.5f, 0.5f)) {
+                ++owners;
+                owner = p;
+            }
+        EXPECT_EQ(owners, 1) << at;
+        // A shared face belongs to the part above it.
+        if (at == -0.1f || at == 0.2f) {
+            EXPECT_EQ(cuts[owner], at);
+        }
+    }
+    // One part for the whole box takes everything.
+    EXPECT_TRUE(sliceInPart(0.5f, -0.5f, 0.5f, -0.5f, 0.5f));
+    EXPECT_TRUE(sliceInPart(-9.0f, -0.5f, 0.5f, -0.5f, 0.5f));
+}
+
+TEST(SliceInPart, DepthRangeOfTurnedCorners)
+{
+    float m[16];
+    identity(m);
+    float range[2];
+    rotatedDepthRange(m, kUnit, range);
+    EXPECT_FLOAT_EQ(range[0], -0.5f);
+    EXPECT_FLOAT_EQ(range[1], 0.5f);
+    // The cube's diagonal along the view: corners 0 and 6 at -+sqrt(3) / 2.
+    float a[16], b[16];
+    matRotation(45.0f, 0, 1, 0, a);
+    matRotation(35.26439f, 1, 0, 0, b);
+    matMultiply(b, a, m);
+    rotatedDepthRange(m, kUnit, range);
+    EXPECT_NEAR(range[0], -std::sqrt(3.0f) / 2.0f, 1e-5f);
+    EXPECT_NEAR(range[1], std::sqrt(3.0f) / 2.0f, 1e-5f);
 }
