@@ -49,6 +49,11 @@ void stackTextureRange(const float texScale2D[3], int frontFace, float range[2])
 // bricks share is drawn once; the bricks at the box's ends take what lies
 // beyond it too, as the box does.
 bool sliceInPart(float at, float lo, float hi, float boxLo, float boxHi);
+// The slices of schedule s (position i * step, placed from `from` at
+// position 0 to `to` at position 1) that may lie in lo ... hi: range[0] to
+// range[1], one more on each side than rounding can move a slice, within
+// 0 ... count - 1; range[0] > range[1] when none can.
+void slicesWithin(float lo, float hi, float from, float to, const SliceSchedule& s, int range[2]);
 // The smallest (range[0]) and largest z of the corners turned by rotation.
 void rotatedDepthRange(const float rotation[16], const float corners[8][3], float range[2]);
 

@@ -363,3 +363,42 @@ TEST(SliceInPart, DepthRangeOfTurnedCorners)
     EXPECT_NEAR(range[0], -std::sqrt(3.0f) / 2.0f, 1e-5f);
     EXPECT_NEAR(range[1], std::sqrt(3.0f) / 2.0f, 1e-5f);
 }
+
+// The candidate slices of a part: those whose place lies in it (placed as the
+// renderer places them, adding step after step), with one spare on each side,
+// in either direction along the axis; none of a part beyond the slices.
+TEST(SliceInPart, CandidateSlicesCoverThePart)
+{
+    SliceSchedule s;
+    s.count = 11;
+    s.step = 0.1f;
+    int range[2];
+    slicesWithin(-0.1f, 0.2f, -0.5f, 0.5f, s, range);
+    EXPECT_EQ(range[0], 3);
+    EXPECT_EQ(range[1], 8);
+    slicesWithin(-0.1f, 0.2f, 0.5f, -0.5f, s, range);
+    EXPECT_EQ(range[0], 2);
+    EXPECT_EQ(range[1], 7);
+    slicesWithin(-3.0f, -2.0f, -0.5f, 0.5f, s, range);
+    EXPECT_GT(range[0], range[1]);
+    slicesWithin(-3.0f, 3.0f, -0.5f, 0.5f, s, range);
+    EXPECT_EQ(range[0], 0);
+    EXPECT_EQ(range[1], 10);
+    // 181 slices over a diagonal of 1.7: parts of every size and place.
+    const SliceSchedule many = sliceSchedule(100, SLICING_3D_VIEW_ALIGNED);
+    const float from = -0.85f;
+    const float to = 0.85f;
+    for (int p = 0; p < 40; ++p) {
+        const float lo = from + 0.04f * static_cast<float>(p);
+        const float hi = lo + 0.013f * static_cast<float>(p % 7 + 1);
+        slicesWithin(lo, hi, from, to, many, range);
+        float a = 0.0f;
+        for (int i = 0; i < many.count; ++i, a += many.step) {
+            const float place = from + a * (to - from);
+            if (place >= lo && place <= hi) {
+                EXPECT_GE(i, range[0]) << p;
+                EXPECT_LE(i, range[1]) << p;
+            }
+        }
+    }
+}
