@@ -307,8 +307,8 @@ struct View
     float ay;
 };
 
-// The slicing and ray-casting styles and the views of the comparisons: down
-// the short side, down the long axis (through every brick), and askew.
+// The views of the comparisons: down the short side, down the long axis
+// (through every brick), and askew.
 const View kViews[] = {{"front", 0, 0}, {"left", 0, 0}, {"front", 25, 35}};
 
 // Data drawn with and without bricks: the bricks are forced by a 3-D
@@ -399,9 +399,9 @@ int largestBeyondNeighbours(const std::vector<unsigned char>& a, const std::vect
 
 // Every style, view, projection and rule: the bricked picture is the whole
 // one within 2 levels for maximum intensity and 8 for compositing (but for
-// a few pixel centres on polygon edges, see above). Bricks sampled as
-// densely as the whole box made composite rays through six bricks far too
-// opaque and drew the bricks of an askew view out of place.
+// a few pixel centres on polygon edges, see above). While every brick drew
+// as many slices (and ray samples) as the whole box, composite pictures
+// differed by up to 100 levels and maximum intensity ones by up to 195.
 TEST_F(BrickedAgainstWhole, EveryStyleViewAndRuleAgrees)
 {
     testsupport::TempDir dir;
@@ -447,7 +447,8 @@ std::vector<int> columnErrors(const std::vector<unsigned char>& a, const std::ve
 
 // Steep waves across the brick faces, maximum intensity in perspective: a
 // brick that stops filtering at its face shows a column of larger error
-// there. With the shared border voxel no column differs by more than a level.
+// there (up to 69 levels before the bricks shared a voxel). No column
+// differs by more than a level.
 TEST_F(BrickedAgainstWhole, NoSeamAtTheBrickFaces)
 {
     testsupport::TempDir dir;

@@ -614,6 +614,21 @@ TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
     EXPECT_EQ(g[((3 * 8 + 2) * 32 + 9) * 3], 0); // beyond x = 39
     EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 7) * 3], 33768 / 257.0, 1.0); // x = 38
     EXPECT_EQ(g[((3 * 8 + 2) * 32 + 8) * 3], 0);                    // x = 39: the volume's boundary
+    // The shared voxel x = 31: the last of the first brick, the first of the
+    // second, in the gradient and the magnitude textures alike.
+    const Brick* first = v.myBrickInfo->getBrick(0);
+    const std::vector<unsigned char> g0 = read(GL_TEXTURE_3D, first->texGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
+    const std::vector<unsigned char> m0 = read(GL_TEXTURE_3D, first->texMagnitude, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    const std::vector<unsigned char> m1 = read(GL_TEXTURE_3D, second->texMagnitude, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    for (int z = 0; z < 5; ++z)
+        for (int y = 0; y < 6; ++y) {
+            const size_t shared1 = (static_cast<size_t>(z) * 8 + y) * 32;
+            const size_t shared0 = shared1 + 31;
+            for (int a = 0; a < 3; ++a)
+                EXPECT_EQ(g0[shared0 * 3 + a], g[shared1 * 3 + a]) << y << " " << z;
+            EXPECT_EQ(m0[shared0], m1[shared1]) << y << " " << z;
+        }
+    EXPECT_GT(m1[(3 * 8 + 2) * 32], 0);
     const Reports tail = {{60, "Creating bricking structure."}, {60, "Generating 2D textures (x stack)."}};
     ASSERT_GE(g_reports.size(), 5u);
     EXPECT_EQ(g_reports.front(), std::make_pair(28, std::string("Generating gradient.")));
