@@ -22,6 +22,9 @@ uniform sampler3D skipGrid;  // per cell: r the largest opacity a sample in it c
 uniform vec3 skipScale;      // cells per unit of the data's range; 0: no grid
 uniform vec4 rayClip[6];     // clip planes in box coordinates, keeping dot(plane, (p, 1)) >= 0
 uniform vec2 valueRange;     // smallest and largest value of the data (0 and 1 when unknown)
+uniform vec3 boxHalf;        // half the box's extent, box coordinates
+uniform vec3 partLo;         // the part of the box drawn (the box, or one brick): lowest corner
+uniform vec3 partHi;         // and highest corner
 
 // Opacity beyond which the rest of a ray cannot change an 8-bit picture.
 const float kOpaque = 1.0 - 0.5 / 255.0;
@@ -30,6 +33,10 @@ const float kAmbient = 0.3;
 const float kDiffuse = 0.7;
 
 vec2 tableSize; // entries of the palette (or table) along each axis, read once per ray
+// Where the ray enters the whole box: the distances along the ray count from
+// here, so a brick samples where the box would and neighbouring bricks
+// continue each other's samples.
+vec3 rayStart;
 
 // Value v (0..1) to its table entry: texel centres, so the n values land on the n entries.
 vec4 classify(sampler2D table, vec4 v)
@@ -80,18 +87,21 @@ vec3 safeDir(vec3 d)
     return mix(d, vec3(1e-7), lessThan(abs(d), vec3(1e-7)));
 }
 
-// Distances from the face point at which the ray is inside the box and on the
-// kept side of every clip plane; false when there is no such stretch.
+// Distances from rayStart at which the ray is inside the part drawn and on
+// the kept side of every clip plane; false when there is no such stretch.
 bool raySpan(vec3 dir, out float t0, out float t1)
 {
-    vec3 h = texOffset / texScale;
     vec3 d = safeDir(dir);
-    vec3 far = (mix(-h, h, greaterThan(d, vec3(0.0))) - rayEntry) / d;
-    t0 = 0.0;
-    t1 = min(min(far.x, far.y), far.z);
+    vec3 positive = vec3(greaterThan(d, vec3(0.0)));
+    vec3 near = (mix(boxHalf, -boxHalf, positive) - rayEntry) / d;
+    float entry = max(max(near.x, near.y), near.z);
+    rayStart = rayEntry + dir * entry;
+    vec3 far = (mix(partLo, partHi, positive) - rayEntry) / d;
+    t0 = -entry;
+    t1 = min(min(far.x, far.y), far.z) - entry;
     for (int i = 0; i < 6; ++i) {
         float dn = dot(rayClip[i].xyz, dir);
-        float dp = dot(rayClip[i], vec4(rayEntry, 1.0));
+        float dp = dot(rayClip[i], vec4(rayStart, 1.0));
         if (abs(dn) < 1e-7) {
             if (dp < 0.0)
                 return false;
@@ -159,19 +169,19 @@ void march()
         discard;
     tableSize = vec2(textureSize(palette, 0));
     float s = max(slice_dist, 1e-5);
-    // Samples sit at (k + 0.5) s from the face point: k from the first inside
-    // the span to the last before its end, and never more than the diagonal holds.
+    // Samples sit at (k + 0.5) s from rayStart: k from the first inside the
+    // span to the last before its end, and never more than the diagonal holds.
     int k = max(int(ceil(t0 / s - 0.5)), 0);
     int end = min(int(ceil(t1 / s - 0.5)), k + int(diagonal / s) + 2);
 
     // Cells the palette hides, at the front of the ray and at its back.
     if (skipScale.x > 0.0) {
-        vec3 h = texOffset / texScale;
+        vec3 h = boxHalf;
         vec3 lastCell = vec3(textureSize(skipGrid, 0) - 1);
         for (int i = 0; i < 1024 && k < end; ++i) {
             float leave;
             float tk = (float(k) + 0.5) * s;
-            if (cellShows(cellAhead(rayEntry + dir * tk, tk, dir, h, lastCell, leave)))
+            if (cellShows(cellAhead(rayStart + dir * tk, tk, dir, h, lastCell, leave)))
                 break;
 #if defined(PREINTEGRATED) && !defined(ISO_SURFACE)
             // The last sample's segment may reach into the next cell.
@@ -183,7 +193,7 @@ void march()
         for (int i = 0; i < 1024 && end > k; ++i) {
             float back;
             float tj = (float(end - 1) + 0.5) * s;
-            if (cellShows(cellAhead(rayEntry + dir * tj, tj, -dir, h, lastCell, back)))
+            if (cellShows(cellAhead(rayStart + dir * tj, tj, -dir, h, lastCell, back)))
                 break;
             // Run backwards, the ray leaves the cell where it entered it.
             end = min(int(ceil((2.0 * tj - back) / s - 0.5)), end - 1);
@@ -192,7 +202,7 @@ void march()
     if (k >= end)
         discard;
 
-    vec3 tc = (rayEntry + dir * ((float(k) + 0.5) * s)) * texScale + texOffset;
+    vec3 tc = (rayStart + dir * ((float(k) + 0.5) * s)) * texScale + texOffset;
     vec3 stride = dir * s * texScale;
 #ifdef ISO_SURFACE
     // The first sample the alpha test keeps, then halve the step before it a
@@ -212,12 +222,12 @@ void march()
     float b = t;
     for (int i = 0; i < 5; ++i) {
         float m = 0.5 * (a + b);
-        if (pointColour(valueAt(rayEntry + dir * m)).a > alphaThresh)
+        if (pointColour(valueAt(rayStart + dir * m)).a > alphaThresh)
             b = m;
         else
             a = m;
     }
-    vec3 surface = rayEntry + dir * b;
+    vec3 surface = rayStart + dir * b;
     gl_FragColor = surfaceColour(surface, dir, pointColour(valueAt(surface)));
 #else
     if (blendMode < 0.5) {

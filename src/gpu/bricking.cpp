@@ -138,22 +138,71 @@ int brickTexels(int n, int size)
     return texels < size ? texels : size;
 }
 
-void brickPlacement(int k, int j, int i, const int size[3], const int resolution[3], const float extent[3],
-                    float placement[16], float texScale[3])
+int bricksAlong(int n, int texels)
+{
+    if (n <= texels || texels < 2)
+        return 1;
+    // Brick b starts at voxel b (texels - 1). The last must reach voxel
+    // n - 1, and hold a zero texel after it where a single texture would have
+    // padding: it starts at lowest at `least`, the first multiple of the
+    // stride from there is its start (a full last brick moves back to n -
+    // texels, see brickSpan).
+    const int stride = texels - 1;
+    const bool padded = (n & (n - 1)) != 0;
+    const int least = padded ? n - stride : n - texels;
+    return (least + stride - 1) / stride + 1;
+}
+
+BrickSpan brickSpan(int index, int n, int texels)
+{
+    BrickSpan s;
+    const int count = bricksAlong(n, texels);
+    if (count == 1) {
+        s.voxels = n;
+        s.hi = static_cast<float>(n);
+        return s;
+    }
+    const int stride = texels - 1;
+    s.first = index * stride;
+    s.lo = index == 0 ? 0.0f : static_cast<float>(s.first) + 0.5f;
+    if (index < count - 1) {
+        s.voxels = texels;
+        s.hi = static_cast<float>(s.first + stride) + 0.5f;
+        return s;
+    }
+    // The last one: a full texture where the axis is a power of two, so the
+    // far face clamps as a single texture does.
+    if ((n & (n - 1)) == 0)
+        s.first = n - texels;
+    s.voxels = n - s.first;
+    s.hi = static_cast<float>(n);
+    return s;
+}
+
+void placeBrick(Brick& brick, int k, int j, int i, const int texels[3], const int resolution[3],
+                const float extent[3])
 {
     const int index[3] = {k, j, i};
     for (int e = 0; e < 16; ++e)
-        placement[e] = 0.0f;
+        brick.placement[e] = 0.0f;
     for (int a = 0; a < 3; ++a) {
-        const long first = static_cast<long>(index[a]) * size[a];
-        const long left = resolution[a] - first;
-        const int covered = static_cast<int>(left < size[a] ? (left > 0 ? left : 0) : size[a]);
-        const float s = extent[a];
-        const float f = static_cast<float>(size[a]) / static_cast<float>(resolution[a]);
-        const float g = static_cast<float>(covered) / static_cast<float>(resolution[a]);
-        placement[a * 5] = g; // diagonal entries 0, 5, 10
-        placement[12 + a] = static_cast<float>(index[a]) * s * f + 0.5f * s * (g - 1.0f);
-        texScale[a] = static_cast<float>(covered) / static_cast<float>(size[a]);
+        const BrickSpan s = brickSpan(index[a], resolution[a], texels[a]);
+        const float n = static_cast<float>(resolution[a]);
+        const float e = extent[a];
+        brick.lo[a] = (s.lo / n - 0.5f) * e;
+        brick.hi[a] = (s.hi / n - 0.5f) * e;
+        // Voxel coordinate u = (p / e + 0.5) n, texel coordinate (u - first) / texels.
+        brick.texScale[a] = n / (e * static_cast<float>(texels[a]));
+        brick.texOffset[a] = (0.5f * n - static_cast<float>(s.first)) / static_cast<float>(texels[a]);
+        brick.placement[a * 5] = (brick.hi[a] - brick.lo[a]) / e; // diagonal entries 0, 5, 10
+        brick.placement[12 + a] = 0.5f * (brick.lo[a] + brick.hi[a]);
     }
-    placement[15] = 1.0f;
+    brick.placement[15] = 1.0f;
+}
+
+void brickCorners(const Brick& brick, const float box[8][3], float corners[8][3])
+{
+    for (int c = 0; c < 8; ++c)
+        for (int a = 0; a < 3; ++a)
+            corners[c][a] = box[c][a] < 0.0f ? brick.lo[a] : brick.hi[a];
 }

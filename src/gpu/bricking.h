@@ -5,16 +5,22 @@
 
 #include "includegl.h"
 
-// One cube of the volume with its three small 3-D textures.
+// One cube of the volume with its three small 3-D textures. Neighbouring
+// bricks share a voxel, and each draws the part of the box between the
+// centres of the voxels it shares (at the ends of an axis, on to the box's
+// face): filtering never reaches past its textures, and the parts tile the
+// box.
 struct Brick
 {
     GLuint texData = 0;       // the brick's voxels
     GLuint texGradient = 0;   // its gradients, 0 when none
     GLuint texMagnitude = 0;  // its gradient magnitudes, 0 when none
-    float placement[16] = {}; // maps the proxy box onto the brick's voxels, column-major
-    // Used fraction of the brick's textures along x, y, z: where its voxels
-    // end and the zeros beyond the volume begin.
+    float placement[16] = {}; // maps the proxy box onto the brick's part of it, column-major
+    float lo[3] = {};         // the brick's part of the box: lowest corner, box coordinates
+    float hi[3] = {};         // and highest corner
+    // Box point p to the brick's texture coordinate: p * texScale + texOffset.
     float texScale[3] = {1.0f, 1.0f, 1.0f};
+    float texOffset[3] = {0.0f, 0.0f, 0.0f};
 };
 
 // All bricks of a volume and their draw order. The fields are read directly
@@ -61,13 +67,34 @@ private:
 // thinner than that the power of two a single texture would pad it to, so a
 // thin side samples as it would without bricks.
 int brickTexels(int n, int size);
-// The voxels brick (k, j, i) (x, y, z brick indices) covers: from index *
-// size[a] on, at most size[a] of them, never past resolution[a]. Its
-// placement maps the box of extents `extent`, centred on the origin, onto
-// exactly those voxels (a full brick: scale f = size / resolution,
-// translation index * extent * f + extent * (f - 1) / 2); column-major. Its
-// texScale is the fraction of its texels they fill.
-void brickPlacement(int k, int j, int i, const int size[3], const int resolution[3], const float extent[3],
-                    float placement[16], float texScale[3]);
+
+// One brick's share of an axis of n voxels, its textures `texels` long.
+// Voxel i spans i ... i + 1 along the axis, its centre at i + 0.5.
+struct BrickSpan
+{
+    int first = 0;  // the voxel in texel 0
+    int voxels = 0; // voxels from there on in the texture; the texels after them are zero
+    float lo = 0;   // the part of the axis the brick draws, in voxels: the centre of a
+    float hi = 0;   // voxel it shares with a neighbour, or the end of the axis
+};
+// Bricks along an axis of n voxels (texels as brickTexels gives them).
+// Neighbours share one voxel, so a brick holds texels - 1 new ones. Where a
+// single texture would end in zero padding (n not a power of two) the last
+// brick keeps a zero texel after its voxels, elsewhere it ends full: the far
+// face filters as it would without bricks.
+int bricksAlong(int n, int texels);
+// Brick index (0 ... bricksAlong - 1) of that axis. The first draws from 0,
+// the last to n, the others from the centre of their first voxel to that of
+// their last.
+BrickSpan brickSpan(int index, int n, int texels);
+// Brick (k, j, i) (x, y, z brick indices) of a volume of `resolution` voxels
+// in a box of extents `extent` centred on the origin, its textures `texels`
+// along each axis: its part of the box (lo, hi, placement) and the map of
+// box points into its textures.
+void placeBrick(Brick& brick, int k, int j, int i, const int texels[3], const int resolution[3],
+                const float extent[3]);
+// The corners of the brick's part in the order of the box's corners `box`
+// (a corner below the centre on an axis takes lo there, else hi).
+void brickCorners(const Brick& brick, const float box[8][3], float corners[8][3]);
 
 #endif

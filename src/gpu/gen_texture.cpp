@@ -837,21 +837,27 @@ struct BrickSources
     const int* resolution;  // voxels along x, y, z
 };
 
-// Cube (k, j, i) of every source into its work cube and up into the brick's
-// textures.
-void uploadBrick(Brick& brick, int k, int j, int i, const BrickSources& src, BrickCubes& c,
+// The cube of every source from voxel `first` on into its work cube and up
+// into the brick's textures: the same voxels, shared border included, in
+// each of them.
+void uploadBrick(Brick& brick, const int first[3], const BrickSources& src, BrickCubes& c,
                  PFNGLTEXIMAGE3DPROC texImage3D)
 {
     const size_t elementBytes = static_cast<size_t>(bytesOfVoxelType(src.glType));
-    copyBrick(c.voxels, c.size, k, j, i, src.data, src.resolution, src.channels, elementBytes);
+    copyBrick(c.voxels, c.size, first, src.data, src.resolution, src.channels, elementBytes);
     brick.texData =
         uploadBrickTexture(texImage3D, c.size, textureInternalFormat, textureFormat, src.glType, c.voxels);
     if (c.gradients && src.gradient) {
-        copyBrick(c.gradients, c.size, k, j, i, src.gradient, src.resolution, 3, elementBytes);
+        // Beyond the volume the zero gradient, not the direction (-1, -1, -1)
+        // a zero code means, blends into the far faces.
+        unsigned char zero[12];
+        const bool coded = zeroGradientTexel(src.glType, zero) == 3 * elementBytes;
+        copyBrick(c.gradients, c.size, first, src.gradient, src.resolution, 3, elementBytes,
+                  coded ? zero : nullptr);
         brick.texGradient = uploadBrickTexture(texImage3D, c.size, GL_RGB, GL_RGB, src.glType, c.gradients);
     }
     if (c.magnitudes && src.magnitude) {
-        copyBrick(c.magnitudes, c.size, k, j, i, src.magnitude, src.resolution, 1, sizeof(float));
+        copyBrick(c.magnitudes, c.size, first, src.magnitude, src.resolution, 1, sizeof(float));
         brick.texMagnitude =
             uploadBrickTexture(texImage3D, c.size, GL_INTENSITY, GL_LUMINANCE, GL_FLOAT, c.magnitudes);
     }
@@ -861,7 +867,8 @@ void uploadBrick(Brick& brick, int k, int j, int i, const BrickSources& src, Bri
 
 void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gradient, const float* magnitude)
 {
-    logBoth(__FILE__, __LINE__, "overlapping disabled\n");
+    // Neighbouring bricks share their border voxels.
+    logBoth(__FILE__, __LINE__, "overlapping enabled\n");
     const int* res = volume.resolution;
     if (!data || res[0] <= 0 || res[1] <= 0 || res[2] <= 0)
         return;
@@ -870,7 +877,7 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
     int counts[3];
     for (int a = 0; a < 3; ++a) {
         cubes.size[a] = brickTexels(res[a], kBrickSize);
-        counts[a] = (res[a] + cubes.size[a] - 1) / cubes.size[a];
+        counts[a] = bricksAlong(res[a], cubes.size[a]);
     }
 
     releaseBricks(volume);
@@ -897,8 +904,11 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
                     GUARDED_NEW(aBrick, Brick);
                     if (!aBrick)
                         continue;
-                    brickPlacement(k, j, i, cubes.size, res, volume.extent, aBrick->placement, aBrick->texScale);
-                    uploadBrick(*aBrick, k, j, i, sources, cubes, texImage3D);
+                    placeBrick(*aBrick, k, j, i, cubes.size, res, volume.extent);
+                    const int first[3] = {brickSpan(k, res[0], cubes.size[0]).first,
+                                          brickSpan(j, res[1], cubes.size[1]).first,
+                                          brickSpan(i, res[2], cubes.size[2]).first};
+                    uploadBrick(*aBrick, first, sources, cubes, texImage3D);
                     info->addBrick(aBrick);
                 }
     }

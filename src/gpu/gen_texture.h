@@ -75,6 +75,9 @@ void setTextureSizeLimits(int max2D, int max3D);
 // 16843009), which an 8-bit texel holds as exactly 128, 128/255 for floats,
 // 0 for the signed types.
 double gradientBias(GLenum glType);
+// The three components of a zero gradient in glType's bytes into out; the
+// byte count (0 for a type without gradients).
+size_t zeroGradientTexel(GLenum glType, unsigned char out[12]);
 // Central differences of the voxels into gradient (nx*ny*nz voxels of three
 // glType elements): each component the bias plus the half difference,
 // rounded half away from zero (floats: in steps of 1/255) and held to the
@@ -129,10 +132,10 @@ void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBe
 // magnitude buffers of the unpadded volume) into a new volume.myBrickInfo.
 void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gradient,
                  const float* magnitude);
-// Brick (k, j, i) of size[0] x size[1] x size[2] voxels of a volume of
-// resolution voxels with `elements` elements each, out-of-volume positions
-// zero.
-void copyBrick(void* cube, const int size[3], int k, int j, int i, const void* source,
-               const int resolution[3], int elements, size_t elementBytes);
+// The size[0] x size[1] x size[2] voxels from voxel first (x, y, z) on of a
+// volume of resolution voxels with `elements` elements each; out-of-volume
+// positions hold fill (one voxel's bytes), or zero without it.
+void copyBrick(void* cube, const int size[3], const int first[3], const void* source, const int resolution[3],
+               int elements, size_t elementBytes, const void* fill = nullptr);
 
 #endif

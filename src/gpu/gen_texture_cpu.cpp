@@ -766,6 +766,43 @@ double gradientBias(GLenum glType)
     }
 }
 
+size_t zeroGradientTexel(GLenum glType, unsigned char out[12])
+{
+    const double bias = gradientBias(glType);
+    size_t bytes = 0;
+    for (int a = 0; a < 3; ++a) {
+        switch (glType) {
+        case GL_UNSIGNED_BYTE: {
+            const uint8_t v = static_cast<uint8_t>(bias);
+            std::memcpy(out + a, &v, 1);
+            bytes = 3;
+            break;
+        }
+        case GL_UNSIGNED_SHORT: {
+            const uint16_t v = static_cast<uint16_t>(bias);
+            std::memcpy(out + 2 * a, &v, 2);
+            bytes = 6;
+            break;
+        }
+        case GL_UNSIGNED_INT: {
+            const uint32_t v = static_cast<uint32_t>(bias);
+            std::memcpy(out + 4 * a, &v, 4);
+            bytes = 12;
+            break;
+        }
+        case GL_FLOAT: {
+            const float v = static_cast<float>(bias);
+            std::memcpy(out + 4 * a, &v, 4);
+            bytes = 12;
+            break;
+        }
+        default:
+            return 0;
+        }
+    }
+    return bytes;
+}
+
 bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const void* data,
                      GLenum glType, int gradientCalculation)
 {
@@ -839,18 +876,22 @@ void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBe
     });
 }
 
-void copyBrick(void* cube, const int size[3], int k, int j, int i, const void* source,
-               const int resolution[3], int elements, size_t elementBytes)
+void copyBrick(void* cube, const int size[3], const int first[3], const void* source, const int resolution[3],
+               int elements, size_t elementBytes, const void* fill)
 {
     const size_t voxel = static_cast<size_t>(elements) * elementBytes;
     const size_t sx = static_cast<size_t>(size[0]), sy = static_cast<size_t>(size[1]);
     unsigned char* out = static_cast<unsigned char*>(cube);
     const unsigned char* src = static_cast<const unsigned char*>(source);
-    std::memset(out, 0, sx * sy * static_cast<size_t>(size[2]) * voxel);
+    const size_t voxels = sx * sy * static_cast<size_t>(size[2]);
+    if (fill)
+        for (size_t i = 0; i < voxels; ++i)
+            std::memcpy(out + i * voxel, fill, voxel);
+    else
+        std::memset(out, 0, voxels * voxel);
     const int nx = resolution[0], ny = resolution[1], nz = resolution[2];
-    const long x0 = static_cast<long>(k) * size[0], y0 = static_cast<long>(j) * size[1],
-               z0 = static_cast<long>(i) * size[2];
-    if (x0 >= nx)
+    const long x0 = first[0], y0 = first[1], z0 = first[2];
+    if (x0 >= nx || x0 < 0 || y0 < 0 || z0 < 0)
         return;
     const size_t run = static_cast<size_t>(nx - x0 < size[0] ? nx - x0 : size[0]) * voxel;
     for (int a = 0; a < size[2] && z0 + a < nz; ++a)

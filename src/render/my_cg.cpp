@@ -37,12 +37,13 @@ struct ProgramInfo
 
 #define CLIP_PARAMS " ClipPlane0 ClipPlane1 ClipPlane2 ClipPlane3 ClipPlane4 ClipPlane5"
 // Beyond the ray casters' own: the compositing rule, the empty-space cells,
-// the clip planes, which cut each ray sample by sample, and the data's value
-// range, which ends maximum and minimum intensity rays early.
-#define RAY_EXTRA_PARAMS " blendMode skipGrid skipScale rayClip valueRange"
+// the clip planes, which cut each ray sample by sample, the data's value
+// range, which ends maximum and minimum intensity rays early, and the box
+// with the part of it drawn (one brick), which place the samples.
+#define RAY_EXTRA_PARAMS " blendMode skipGrid skipScale rayClip valueRange boxHalf partLo partHi"
 // An iso surface has no maximum or minimum to take: the iso ray casters may
 // ignore the compositing rule and the value range.
-#define ISO_RAY_EXTRA_PARAMS " blendMode? skipGrid skipScale rayClip valueRange?"
+#define ISO_RAY_EXTRA_PARAMS " blendMode? skipGrid skipScale rayClip valueRange? boxHalf partLo partHi"
 #define MULTI_VOLUME_PARAMS \
     "palette volume volume1 volume2 volume3 volume4 volume5 volume6 volume7 volume8 volume9 volume10 arr numOfEl"
 
@@ -168,6 +169,9 @@ enum ParamId
     P_SKIP_SCALE,
     P_RAY_CLIP,
     P_VALUE_RANGE,
+    P_BOX_HALF,
+    P_PART_LO,
+    P_PART_HI,
     P_MATRIX_MODEL,
     P_MATRIX_TEXTURE,
     P_MATRIX_MODEL_PROJ,
@@ -189,9 +193,9 @@ const char* const kParamNames[] = {
     "backTex1", "frontTex2", "backTex2", "shiftTexture", "skipGrid", "light", "tex_res", "res", "resolution",
     "slice_dist", "diagonal", "alphaThresh", "alphaTest", "distanceNearFar", "near", "minDistance",
     "maxDistance", "decrement", "resx", "resy", "depth", "depth1", "depth2", "arr", "numOfEl", "blendMode",
-    "skipScale", "rayClip", "valueRange", "matrixModel", "matrixTexture", "matrixModelProj",
-    "matrixModelClip", "matrixModelInv", "matrixInvertModel", "sliceDst", "normal2", "normal3", "ClipPlane0",
-    "ClipPlane1", "ClipPlane2", "ClipPlane3", "ClipPlane4", "ClipPlane5"};
+    "skipScale", "rayClip", "valueRange", "boxHalf", "partLo", "partHi", "matrixModel", "matrixTexture",
+    "matrixModelProj", "matrixModelClip", "matrixModelInv", "matrixInvertModel", "sliceDst", "normal2", "normal3",
+    "ClipPlane0", "ClipPlane1", "ClipPlane2", "ClipPlane3", "ClipPlane4", "ClipPlane5"};
 static_assert(sizeof(kParamNames) / sizeof(kParamNames[0]) == PARAM_COUNT, "one name per parameter");
 
 std::string g_directory = "../Cg/";
@@ -370,20 +374,12 @@ zvfMatrix inverseRotation()
     return m;
 }
 
-// The brick's placement as seen in the rotated frame: inverse rotation, brick, rotation.
-zvfMatrix rotatedBrick(const Brick* b)
-{
-    return zvfMatrixProduct(zvfMatrixProduct(inverseRotation(), zvfMatrixFromFloats(b->placement)),
-                            rotationMatrix());
-}
-
-// Takes a drawn vertex into the rotated frame of the data set.
-zvfMatrix modelMatrix(int slicing, const Brick* b)
+// Takes a drawn vertex into the rotated frame of the data set. A brick's
+// polygons are drawn in box coordinates as the box's are.
+zvfMatrix modelMatrix(int slicing)
 {
     if (slicing == SLICING_3D_VIEW_ALIGNED)
-        return b ? rotatedBrick(b) : zvfIdentityMatrix();
-    if (b)
-        return zvfMatrixProduct(zvfMatrixFromFloats(b->placement), rotationMatrix());
+        return zvfIdentityMatrix();
     return rotationMatrix();
 }
 
@@ -535,16 +531,15 @@ void value1(int id, ParamId name, float x)
     cgGLSetParameter1f(param(id, name), x);
 }
 
-// The clip planes brought into the box coordinates of a ray caster (of the
-// brick b, or of the whole box).
-void loadRayClip(int id, const Brick* b)
+// The clip planes brought into the box coordinates of a ray caster.
+void loadRayClip(int id)
 {
     CGparameter clip = param(id, P_RAY_CLIP);
     if (!clip)
         return;
     // A box point p lies at M p in the planes' frame, so the plane P there is
     // M^T P in box coordinates.
-    const zvfMatrix model = modelMatrix(SLICING_3D_OBJECT_ALIGNED, b);
+    const zvfMatrix model = modelMatrix(SLICING_3D_OBJECT_ALIGNED);
     const float* m = model.data();
     float planes[6][4];
     for (int i = 0; i < 6; ++i) {
@@ -563,9 +558,22 @@ void loadRayClip(int id, const Brick* b)
 
 // What the ray casters take beyond their own parameters: the compositing
 // rule, the empty-space cells and value range of the data (not for bricks,
-// whose textures the grid does not describe) and the clip planes.
+// whose textures the grid does not describe), the box and the part of it
+// drawn (a brick's, whose rays sample where the box's would) and the clip
+// planes.
 void loadRayExtras(int id, const Brick* b)
 {
+    float half[3];
+    float lo[3];
+    float hi[3];
+    for (int a = 0; a < 3; ++a) {
+        half[a] = volume.extent[a] / 2.0f;
+        lo[a] = b ? b->lo[a] : -half[a];
+        hi[a] = b ? b->hi[a] : half[a];
+    }
+    cgGLSetParameter3fv(param(id, P_BOX_HALF), half);
+    cgGLSetParameter3fv(param(id, P_PART_LO), lo);
+    cgGLSetParameter3fv(param(id, P_PART_HI), hi);
     const int blending = volume.blending;
     value1(id, P_BLEND_MODE, (blending == BLENDING_MAXIMUM || blending == BLENDING_MINIMUM)
                                  ? static_cast<float>(blending) : 0.0f);
@@ -580,7 +588,7 @@ void loadRayExtras(int id, const Brick* b)
     cgGLSetParameter2f(param(id, P_VALUE_RANGE), known ? volume.skipGrid.valueLo : 0.0f,
                        known ? volume.skipGrid.valueHi : 1.0f);
 
-    loadRayClip(id, b);
+    loadRayClip(id);
 }
 
 void trackStandardMatrices(int id)
@@ -590,19 +598,19 @@ void trackStandardMatrices(int id)
                                 CG_GL_MATRIX_IDENTITY);
 }
 
-void bindVertexPassThrough(int slicing, const Brick* b)
+void bindVertexPassThrough(int slicing)
 {
     int id = PRG_VERTEX;
     if (!bindStage(id, vertexProfile))
         return;
     trackStandardMatrices(id);
-    setMatrix(param(id, P_MATRIX_MODEL), modelMatrix(slicing, b));
+    setMatrix(param(id, P_MATRIX_MODEL), modelMatrix(slicing));
     loadClipPlanes(id);
     cgGLEnableProfile(vertexProfile);
     g_boundVertex = id;
 }
 
-void bindPreintegrationVertex(int slicing, const Brick* b)
+void bindPreintegrationVertex(int slicing)
 {
     int id = PRG_NONE;
     bool perspective = volume.perspective;
@@ -618,29 +626,17 @@ void bindPreintegrationVertex(int slicing, const Brick* b)
         return;
     trackStandardMatrices(id);
     if (slicing == SLICING_3D_VIEW_ALIGNED) {
-        if (perspective) {
-            cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
-            setMatrix(param(id, P_MATRIX_MODEL_CLIP), b ? rotatedBrick(b) : zvfIdentityMatrix());
-        } else if (b) {
-            zvfMatrix m = zvfMatrixProduct(inverseRotation(), zvfMatrixFromFloats(b->placement));
-            setMatrix(param(id, P_MATRIX_MODEL), m);
-            setMatrix(param(id, P_MATRIX_MODEL_CLIP), zvfMatrixProduct(m, rotationMatrix()));
-        } else {
-            // The slice vertices are already in the rotated frame where the
-            // planes live; the camera's pan and zoom must not move them.
-            cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
-            setMatrix(param(id, P_MATRIX_MODEL_CLIP), zvfIdentityMatrix());
-        }
+        // The slice vertices (a brick's too) are already in the rotated
+        // frame where the planes live.
+        cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_IDENTITY);
+        setMatrix(param(id, P_MATRIX_MODEL_CLIP), zvfIdentityMatrix());
         // The next slice, where the segment ends: view-aligned slices lie
         // closer than the sampling's intervals (the schedule's step).
         const SliceSchedule next = sliceSchedule(sampleCount(), SLICING_3D_VIEW_ALIGNED);
         g_sliceDistance = next.count > 1 ? volume.diagonal * next.step : volume.diagonal;
     } else {
         cgGLSetStateMatrixParameter(param(id, P_MATRIX_MODEL_INV), CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_INVERSE);
-        zvfMatrix model = rotationMatrix();
-        if (b && slicing == SLICING_3D_OBJECT_ALIGNED)
-            model = zvfMatrixProduct(zvfMatrixFromFloats(b->placement), rotationMatrix());
-        setMatrix(param(id, P_MATRIX_MODEL), model);
+        setMatrix(param(id, P_MATRIX_MODEL), rotationMatrix());
         g_sliceDistance = 1.0f / intervals();
         float n2[4];
         float n3[4];
@@ -830,7 +826,7 @@ void loadFocusContext(int id, const BindRequest& r)
     sampler(id, P_PALETTE, r.table);
     value1(id, P_SLICE_DIST, r.sliceDist);
     value1(id, P_ALPHA_THRESH, volume.alphaThreshold);
-    loadRayClip(id, nullptr);
+    loadRayClip(id);
     if (r.preint) {
         sampler(id, P_SHIFT_TEXTURE, r.pass ? r.pass->targetTexture : 0);
         value1(id, P_DISTANCE_NEAR_FAR, std::fabs(volume.depthRange[1] - volume.depthRange[0]));
@@ -1002,17 +998,17 @@ const SetBinding* bindingOf(ProgramSet set)
     return (i >= 0 && i < kProgramSetCount) ? &kSetBindings[i] : nullptr;
 }
 
-void bindVertex(VertexKind kind, int slicing, bool preint, const Brick* b)
+void bindVertex(VertexKind kind, int slicing, bool preint)
 {
     switch (kind) {
     case VertexKind::Light:
         if (preint)
-            bindPreintegrationVertex(slicing, b);
+            bindPreintegrationVertex(slicing);
         else
-            bindVertexPassThrough(slicing, b);
+            bindVertexPassThrough(slicing);
         break;
     case VertexKind::PreIntegration:
-        bindPreintegrationVertex(slicing, b);
+        bindPreintegrationVertex(slicing);
         break;
     case VertexKind::RayCast:
         bindRayCastVertex();
@@ -1226,7 +1222,7 @@ void bindCgPrograms(GLuint texture, bool is2D, GLuint second, GLuint third, int 
     if (!binding)
         return;
     const BindRequest r = requestFor(*binding, texture, is2D, second, third, brick, pass);
-    bindVertex(binding->vertex, r.slicing, r.preint, r.brick);
+    bindVertex(binding->vertex, r.slicing, r.preint);
     g_boundFragment = bindFragment(*binding, r);
     if (g_boundFragment != PRG_NONE)
         cgGLEnableProfile(fragmentProfile);

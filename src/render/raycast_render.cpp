@@ -64,15 +64,21 @@ void Volume::drawBox(int brick, bool mask, const FocusPass* pass)
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
     glLoadIdentity();
-    // A brick's box reaches the used part of its textures only.
-    const float* r = b && !mask ? b->texScale : texScale3D;
-    glTranslatef(r[0] / 2.0f, r[1] / 2.0f, r[2] / 2.0f);
-    glScalef(r[0] / extent[0], r[1] / extent[1], r[2] / extent[2]);
-    glMatrixMode(GL_MODELVIEW);
-    if (b) {
-        glPushMatrix();
-        glMultMatrixf(b->placement);
+    // Box coordinates into the textures drawn from, a brick's or the volume's.
+    if (b && !mask) {
+        glTranslatef(b->texOffset[0], b->texOffset[1], b->texOffset[2]);
+        glScalef(b->texScale[0], b->texScale[1], b->texScale[2]);
+    } else {
+        glTranslatef(texScale3D[0] / 2.0f, texScale3D[1] / 2.0f, texScale3D[2] / 2.0f);
+        glScalef(texScale3D[0] / extent[0], texScale3D[1] / extent[1], texScale3D[2] / extent[2]);
     }
+    glMatrixMode(GL_MODELVIEW);
+    // A brick's rays start on the faces of its part of the box, in box
+    // coordinates, so they march on from where its neighbour's stopped.
+    float corners[8][3];
+    if (b)
+        brickCorners(*b, vertices, corners);
+    const float(*drawn)[3] = b ? corners : vertices;
     if (mask)
         bindCgPrograms(tidMask, false, tidGradient, tidMagnitude, -1, pass);
     else if (b)
@@ -91,12 +97,10 @@ void Volume::drawBox(int brick, bool mask, const FocusPass* pass)
             glTexCoord3fv(kCornerTex[j]);
             if (extProcs.multiTexCoord2f)
                 extProcs.multiTexCoord2f(GL_TEXTURE1, cornerWindow[corner][0], cornerWindow[corner][1]);
-            glVertex3fv(vertices[corner]);
+            glVertex3fv(drawn[corner]);
         }
     glEnd();
 
-    if (b)
-        glPopMatrix();
     disableCgPrograms();
     glMatrixMode(GL_TEXTURE);
     glPopMatrix();

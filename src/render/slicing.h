@@ -43,6 +43,20 @@ void axisAlignedQuad(const float vertices[8][3], int frontFace, float a, float q
 // The 2-D texture range (s, t) of the slice quad for frontFace.
 void stackTextureRange(const float texScale2D[3], int frontFace, float range[2]);
 
+// Whether the slice at coordinate `at` is one of a brick whose part spans
+// lo ... hi of a box spanning boxLo ... boxHi (along the slicing axis, or in
+// depth): from lo up to hi but not hi itself, so that a slice on the face two
+// bricks share is drawn once; the bricks at the box's ends take what lies
+// beyond it too, as the box does.
+bool sliceInPart(float at, float lo, float hi, float boxLo, float boxHi);
+// The slices of schedule s (position i * step, placed from `from` at
+// position 0 to `to` at position 1) that may lie in lo ... hi: range[0] to
+// range[1], one more on each side than rounding can move a slice, within
+// 0 ... count - 1; range[0] > range[1] when none can.
+void slicesWithin(float lo, float hi, float from, float to, const SliceSchedule& s, int range[2]);
+// The smallest (range[0]) and largest z of the corners turned by rotation.
+void rotatedDepthRange(const float rotation[16], const float corners[8][3], float range[2]);
+
 // The box (vertices, turned by rotation) cut by the plane z = d: writes the
 // points in angular order about their centre to polygon and returns how many
 // there are (0 to 6). With fewer than three, polygon is left untouched.

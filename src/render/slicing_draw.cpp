@@ -20,14 +20,52 @@ const Brick* brickOf(const Volume& v, int brick)
 }
 
 // Texture matrix: the box (centred, size extent) onto [0, texScale3D], or
-// onto the used part of a brick's textures when one is drawn (the mask
-// texture is the whole volume's).
+// into a brick's textures when one is drawn (the mask texture is the whole
+// volume's).
 void loadBoxToTexture(const Volume& v, const Brick* b, bool mask)
 {
-    const float* r = b && !mask ? b->texScale : v.texScale3D;
     glLoadIdentity();
+    if (b && !mask) {
+        glTranslatef(b->texOffset[0], b->texOffset[1], b->texOffset[2]);
+        glScalef(b->texScale[0], b->texScale[1], b->texScale[2]);
+        return;
+    }
+    const float* r = v.texScale3D;
     glTranslatef(r[0] / 2.0f, r[1] / 2.0f, r[2] / 2.0f);
     glScalef(r[0] / v.extent[0], r[1] / v.extent[1], r[2] / v.extent[2]);
+}
+
+// The box's axis-aligned slice in v.quad cut down to the brick's part; false
+// when the slice is another brick's. Its slices are the box's, so the
+// samples along a ray are as far apart with bricks as without.
+bool brickQuad(Volume& v, const Brick& b)
+{
+    const int axis = faceAxis(v.frontFace);
+    const float at = v.quad[0][axis];
+    const float boxHi = v.extent[axis] / 2.0f;
+    if (!sliceInPart(at, b.lo[axis], b.hi[axis], -boxHi, boxHi))
+        return false;
+    for (int k = 0; k < 4; ++k)
+        for (int a = 0; a < 3; ++a)
+            if (a != axis)
+                v.quad[k][a] = v.quad[k][a] < 0.0f ? b.lo[a] : b.hi[a];
+    return true;
+}
+
+// The box's view-aligned cut at depth d through the brick's part into
+// v.slicePolygon; false when the cut is another brick's.
+bool brickPolygon(Volume& v, const Brick& b, float d)
+{
+    float corners[8][3];
+    brickCorners(b, v.vertices, corners);
+    float part[2];
+    float box[2];
+    rotatedDepthRange(v.rotation, corners, part);
+    rotatedDepthRange(v.rotation, v.vertices, box);
+    if (!sliceInPart(d, part[0], part[1], box[0], box[1]))
+        return false;
+    v.slicePolygonCount = viewAlignedCut(v.rotation, corners, d, v.slicePolygon);
+    return true;
 }
 
 // The programs around a 3-D polygon: data, gradients, magnitudes of the box,
@@ -120,41 +158,42 @@ void drawStackSlice(Volume& v, float a)
     disableCgPrograms();
 }
 
-// The axis-aligned quad at a through the 3-D texture, or through one brick
-// placed where it lies in the box.
-void drawObjectAlignedSlice(Volume& v, float a, int brick, bool mask)
+// The axis-aligned quad at a through the 3-D texture, or its piece in one
+// brick; false when a brick has no piece of it.
+bool drawObjectAlignedSlice(Volume& v, float a, int brick, bool mask)
 {
     v.axisAlignedQuad(a);
     const Brick* b = brickOf(v, brick);
+    if (b && !brickQuad(v, *b))
+        return false;
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
     loadBoxToTexture(v, b, mask);
     glMatrixMode(GL_MODELVIEW);
-    if (b) {
-        glPushMatrix();
-        glMultMatrixf(b->placement);
-    }
     bind3D(v, brick, mask);
     // The box coordinates are the texture coordinates before the texture matrix.
     drawQuad(v, v.quad);
     disableCgPrograms();
-    if (b)
-        glPopMatrix();
     glMatrixMode(GL_TEXTURE);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+    return true;
 }
 
 // The box cut parallel to the screen at a, through the 3-D texture or one
-// brick. The polygon is found in the rotated frame, so the model-view matrix
-// is the camera alone and the texture matrix turns the cut back.
+// brick's part. The polygon is found in the rotated frame, so the model-view
+// matrix is the camera alone and the texture matrix turns the cut back.
 void drawViewAlignedSlice(Volume& v, float a, int brick, bool mask)
 {
-    v.viewAlignedPolygon(a * v.diagonal - v.diagonal / 2.0f);
+    const float d = a * v.diagonal - v.diagonal / 2.0f;
+    const Brick* b = brickOf(v, brick);
+    if (!b)
+        v.viewAlignedPolygon(d);
+    else if (!brickPolygon(v, *b, d))
+        return;
     // Fewer than three points: the plane misses the box or only touches it.
     if (v.slicePolygonCount < 3)
         return;
-    const Brick* b = brickOf(v, brick);
     // The rotation's inverse: a rotation matrix is orthonormal, so its transpose.
     float inverse[16];
     matTranspose(v.rotation, inverse);
@@ -167,11 +206,6 @@ void drawViewAlignedSlice(Volume& v, float a, int brick, bool mask)
     } else {
         glTranslatef(v.pan[0], v.pan[1], 0.0f);
         glScalef(v.orthoScale, v.orthoScale, v.orthoScale);
-    }
-    if (b) {
-        glMultMatrixf(v.rotation);
-        glMultMatrixf(b->placement);
-        glMultMatrixf(inverse);
     }
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
@@ -204,7 +238,8 @@ void Volume::drawSlice(float a, int brick, bool mask)
         drawStackSlice(*this, a);
         break;
     case SLICING_3D_OBJECT_ALIGNED:
-        drawObjectAlignedSlice(*this, a, brick, mask);
+        if (!drawObjectAlignedSlice(*this, a, brick, mask))
+            return;
         break;
     case SLICING_3D_VIEW_ALIGNED:
         drawViewAlignedSlice(*this, a, brick, mask);
@@ -228,15 +263,6 @@ void Volume::drawSliceOutline()
         for (int k = 0; k < slicePolygonCount && k < 6; ++k)
             glVertex3fv(slicePolygon[k]);
         glEnd();
-    } else if (slicing == SLICING_3D_OBJECT_ALIGNED && isBricking && myBrickInfo && myBrickInfo->bricks) {
-        for (int i = 0; i < myBrickInfo->count; ++i) {
-            if (!myBrickInfo->bricks[i])
-                continue;
-            glPushMatrix();
-            glMultMatrixf(myBrickInfo->bricks[i]->placement);
-            quadLoop(quad);
-            glPopMatrix();
-        }
     } else {
         quadLoop(quad);
     }

@@ -171,6 +171,40 @@ void orderByAngle(float points[][3], int count)
     }
 }
 
+bool sliceInPart(float at, float lo, float hi, float boxLo, float boxHi)
+{
+    return (at >= lo || lo <= boxLo) && (at < hi || hi >= boxHi);
+}
+
+void slicesWithin(float lo, float hi, float from, float to, const SliceSchedule& s, int range[2])
+{
+    range[0] = 0;
+    range[1] = s.count - 1;
+    const float span = to - from;
+    if (s.count < 1 || !(s.step > 0.0f) || span == 0.0f)
+        return;
+    const float a = (lo - from) / span / s.step;
+    const float b = (hi - from) / span / s.step;
+    const float first = std::floor(std::fmin(a, b)) - 1.0f;
+    const float last = std::ceil(std::fmax(a, b)) + 1.0f;
+    if (first > static_cast<float>(range[0]))
+        range[0] = first > static_cast<float>(s.count) ? s.count : static_cast<int>(first);
+    if (last < static_cast<float>(range[1]))
+        range[1] = last < -1.0f ? -1 : static_cast<int>(last);
+}
+
+void rotatedDepthRange(const float rotation[16], const float corners[8][3], float range[2])
+{
+    for (int c = 0; c < 8; ++c) {
+        float p[3];
+        matTransformPoint(rotation, corners[c], p);
+        if (c == 0 || p[2] < range[0])
+            range[0] = p[2];
+        if (c == 0 || p[2] > range[1])
+            range[1] = p[2];
+    }
+}
+
 int viewAlignedCut(const float rotation[16], const float vertices[8][3], float d, float polygon[6][3])
 {
     float found[6][3];

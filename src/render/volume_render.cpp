@@ -8,6 +8,8 @@
 #include "slicing.h"
 #include "volume.h"
 
+#include <vector>
+
 namespace {
 
 bool hasBricks(const Volume& v)
@@ -47,6 +49,27 @@ template <typename Draw> void forEachBrickFarthestFirst(Volume& v, const Draw& d
         glEnable(GL_TEXTURE_3D);
         draw(index);
     }
+}
+
+// The slices of the schedule that may fall in brick b's part: along the
+// slicing axis from the back face (position 0) to the front face, or in depth
+// for view-aligned slices. drawSlice decides each of them exactly.
+void brickSlices(const Volume& v, const Brick& b, int slicing, const SliceSchedule& s, int range[2])
+{
+    if (slicing == SLICING_3D_VIEW_ALIGNED) {
+        float corners[8][3];
+        float depth[2];
+        brickCorners(b, v.vertices, corners);
+        rotatedDepthRange(v.rotation, corners, depth);
+        slicesWithin(depth[0], depth[1], -v.diagonal / 2.0f, v.diagonal / 2.0f, s, range);
+        return;
+    }
+    const int axis = faceAxis(v.frontFace);
+    float back[4][3];
+    float front[4][3];
+    axisAlignedQuad(v.vertices, v.frontFace, 0.0f, back);
+    axisAlignedQuad(v.vertices, v.frontFace, 1.0f, front);
+    slicesWithin(b.lo[axis], b.hi[axis], back[0][axis], front[0][axis], s, range);
 }
 
 void faceLoops(const Volume& v)
@@ -107,13 +130,20 @@ void Volume::renderVolume()
         }
         glDisable(GL_TEXTURE_2D);
     } else {
-        // The polygons of the box, or of one brick, back to front.
+        // The polygons of the box, or of one brick, back to front; a brick
+        // draws its share of the box's slices, at the box's positions.
+        std::vector<float> positions(static_cast<size_t>(schedule.count > 0 ? schedule.count : 0));
+        float a = 0.0f;
+        for (float& position : positions) {
+            position = a;
+            a += schedule.step;
+        }
         const auto sweep = [&](int brick) {
-            float a = 0.0f;
-            for (int i = 0; i < schedule.count; ++i) {
-                drawSlice(a, brick, false);
-                a += schedule.step;
-            }
+            int range[2] = {0, schedule.count - 1};
+            if (brick >= 0)
+                brickSlices(*this, *myBrickInfo->bricks[brick], slicing, schedule, range);
+            for (int i = range[0]; i <= range[1]; ++i)
+                drawSlice(positions[static_cast<size_t>(i)], brick, false);
         };
         if (hasBricks(*this)) {
             forEachBrickFarthestFirst(*this, sweep);

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -540,8 +541,8 @@ TEST_F(GenTexture, BrickingFrom4096VoxelsOrBeyondThe3DLimit)
         ASSERT_TRUE(generate());
         EXPECT_TRUE(v.isBricking);
         EXPECT_TRUE(logged(log, "Bricking enabled\n"));
-        EXPECT_TRUE(logged(log, "overlapping disabled\n"));
-        EXPECT_EQ(v.myBrickInfo->getCount(), 128);
+        EXPECT_TRUE(logged(log, "overlapping enabled\n"));
+        EXPECT_EQ(v.myBrickInfo->getCount(), 133); // 31 new voxels a brick
     }
     RELEASE_VOXELS(data);
     v.deleteTextures(true);
@@ -570,12 +571,12 @@ TEST_F(GenTexture, BrickingFrom4096VoxelsOrBeyondThe3DLimit)
         EXPECT_TRUE(v.isBricking);
         EXPECT_TRUE(logged(log, "Bricking enabled\n"));
         EXPECT_EQ(v.tidVolume, 0u);
-        EXPECT_EQ(v.myBrickInfo->getCount(), 128);
+        EXPECT_EQ(v.myBrickInfo->getCount(), 133);
         EXPECT_FLOAT_EQ(v.texScale3D[0], 1.0f);
     }
 }
 
-TEST_F(GenTexture, BricksOf4100x64x33PlacedZMajorWithZeroColumnsAtTheEnd)
+TEST_F(GenTexture, BricksOf4100x64x33PlacedZMajorSharingTheirBorderVoxels)
 {
     makeVolume(4100, 64, 33);
     v.setBoxProportions(1, 1, 1);
@@ -583,48 +584,52 @@ TEST_F(GenTexture, BricksOf4100x64x33PlacedZMajorWithZeroColumnsAtTheEnd)
     ASSERT_TRUE(v.isBricking);
     const BrickInfo* info = v.myBrickInfo;
     ASSERT_NE(info, nullptr);
-    ASSERT_EQ(info->getCount(), 129 * 2 * 2);
+    // 31 new voxels a brick: 133 along x, 3 along y (64 voxels), 2 along z.
+    ASSERT_EQ(info->getCount(), 133 * 3 * 2);
     EXPECT_EQ(info->getBrickSize(), 32);
-    EXPECT_EQ(info->getBrick(516), nullptr);
+    EXPECT_EQ(info->getBrick(798), nullptr);
     EXPECT_EQ(info->getBrick(-1), nullptr);
-    // Build order: x fastest, then y, then z; placements follow.
-    const float f[3] = {32.0f / 4100, 32.0f / 64, 32.0f / 33};
+    // Build order: x fastest, then y, then z; parts and texture maps follow.
     const int size[3] = {32, 32, 32};
-    for (int n : {0, 1, 128, 129, 258, 515}) {
-        const int k = n % 129, j = (n / 129) % 2, i = n / 258;
-        float want[16], wantScale[3];
-        brickPlacement(k, j, i, size, v.resolution, v.extent, want, wantScale);
+    for (int n : {0, 1, 132, 133, 399, 797}) {
+        const int k = n % 133, j = (n / 133) % 3, i = n / 399;
+        Brick want;
+        placeBrick(want, k, j, i, size, v.resolution, v.extent);
         const Brick* b = info->getBrick(n);
         ASSERT_NE(b, nullptr);
         for (int e = 0; e < 16; ++e)
-            EXPECT_FLOAT_EQ(b->placement[e], want[e]) << n << " " << e;
-        for (int a = 0; a < 3; ++a)
-            EXPECT_FLOAT_EQ(b->texScale[a], wantScale[a]) << n << " " << a;
+            EXPECT_FLOAT_EQ(b->placement[e], want.placement[e]) << n << " " << e;
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_FLOAT_EQ(b->lo[a], want.lo[a]) << n << " " << a;
+            EXPECT_FLOAT_EQ(b->texOffset[a], want.texOffset[a]) << n << " " << a;
+        }
     }
-    // The last brick along x holds 4 columns, the top one 1 slice.
-    EXPECT_FLOAT_EQ(info->getBrick(128)->texScale[0], 4.0f / 32.0f);
-    EXPECT_FLOAT_EQ(info->getBrick(515)->texScale[2], 1.0f / 32.0f);
-    EXPECT_FLOAT_EQ(info->getBrick(515)->texScale[1], 1.0f);
-    EXPECT_GT(info->getBrick(1)->placement[12], info->getBrick(0)->placement[12]);
-    EXPECT_FLOAT_EQ(info->getBrick(1)->placement[13], info->getBrick(0)->placement[13]);
-    EXPECT_FLOAT_EQ(info->getBrick(1)->placement[14], info->getBrick(0)->placement[14]);
-    EXPECT_FLOAT_EQ(info->getBrick(0)->placement[12], 0.5f * (f[0] - 1.0f));
-    // The last brick along x: 4 columns of voxels x = 4096 ... 4099, then 28 of zeros.
-    const Brick* last = info->getBrick(128);
-    EXPECT_EQ(level0(GL_TEXTURE_3D, last->texData, GL_TEXTURE_DEPTH), 32);
-    const std::vector<unsigned char> t = read(GL_TEXTURE_3D, last->texData, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
-    ASSERT_EQ(t.size(), 32u * 32 * 32);
-    int mismatches = 0;
-    for (int a = 0; a < 32; ++a)
-        for (int b = 0; b < 32; ++b)
-            for (int c = 0; c < 32; ++c)
-                mismatches += t[(a * 32 + b) * 32 + c] != (c < 4 ? voxelValue(4096 + c, b, a) : 0);
-    EXPECT_EQ(mismatches, 0);
-    // The top brick (i = 1) holds one slice z = 32.
-    const std::vector<unsigned char> top = read(GL_TEXTURE_3D, info->getBrick(258 + 129 + 5)->texData, GL_LUMINANCE,
-                                                GL_UNSIGNED_BYTE, 1);
-    EXPECT_EQ(top[(0 * 32 + 3) * 32 + 7], voxelValue(5 * 32 + 7, 32 + 3, 32));
-    EXPECT_EQ(top[(1 * 32 + 3) * 32 + 7], 0);
+    EXPECT_EQ(info->getBrick(1)->lo[0], info->getBrick(0)->hi[0]);
+    EXPECT_EQ(info->getBrick(1)->lo[1], info->getBrick(0)->lo[1]);
+
+    auto texels = [&](int n) {
+        return read(GL_TEXTURE_3D, info->getBrick(n)->texData, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    };
+    // Count of texels (x, y, z) of brick n that do not hold want(x, y, z).
+    auto mismatches = [&](int n, const std::function<int(int, int, int)>& want) {
+        const std::vector<unsigned char> t = texels(n);
+        int count = t.size() == 32u * 32 * 32 ? 0 : 1;
+        for (int z = 0; count == 0 && z < 32; ++z)
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x)
+                    count += t[(z * 32 + y) * 32 + x] != want(x, y, z);
+        return count;
+    };
+    // Brick 1 starts with the last voxel column of brick 0.
+    EXPECT_EQ(mismatches(1, [](int x, int y, int z) { return voxelValue(31 + x, y, z); }), 0);
+    // The last along x: voxels 4092 ... 4099, then zeros as the padding of a
+    // single texture would be.
+    EXPECT_EQ(mismatches(132, [](int x, int y, int z) { return x < 8 ? voxelValue(4092 + x, y, z) : 0; }), 0);
+    // The last along y ends full, at the end of 64 rows, as a single texture would.
+    EXPECT_EQ(mismatches(266, [](int x, int y, int z) { return voxelValue(x, 32 + y, z); }), 0);
+    // The top one along z holds slices 31 and 32.
+    EXPECT_EQ(mismatches(399 + 5, [](int x, int y, int z) { return z < 2 ? voxelValue(5 * 31 + x, y, 31 + z) : 0; }),
+              0);
 }
 
 TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
@@ -652,15 +657,32 @@ TEST_F(GenTexture, BrickGradientsKeepTheDataElementType)
     ASSERT_NE(second->texMagnitude, 0u);
     // The unsized GL_RGB may keep 8 bits a component: compare at that precision.
     const std::vector<unsigned char> g = read(GL_TEXTURE_3D, second->texGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
-    // Voxel (33, 2, 3) of the volume is (1, 2, 3) of the second brick, whose
-    // textures are 32 x 8 x 8 (the thin sides padded as a whole texture would be).
+    // Voxel (33, 2, 3) of the volume is (2, 2, 3) of the second brick, which
+    // starts with the first brick's last voxel x = 31; its textures are
+    // 32 x 8 x 8 (the thin sides padded as a whole texture would be).
     for (int a = 0; a < 3; ++a)
-        EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 1) * 3 + a], gradient[((3 * 6 + 2) * 40 + 33) * 3 + a] / 257.0, 1.0)
+        EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 2) * 3 + a], gradient[((3 * 6 + 2) * 40 + 33) * 3 + a] / 257.0, 1.0)
             << a;
     EXPECT_EQ(gradient[((3 * 6 + 2) * 40 + 33) * 3], 32896 + 1000);
-    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 8) * 3], 0); // beyond x = 39
-    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 6) * 3], 33896 / 257.0, 1.0); // x = 38
-    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 7) * 3], 128); // x = 39: the volume's boundary, the zero gradient
+    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 0) * 3], gradient[((3 * 6 + 2) * 40 + 31) * 3] / 257.0, 1.0); // shared
+    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 9) * 3], 128); // beyond x = 39: the zero gradient
+    EXPECT_NEAR(g[((3 * 8 + 2) * 32 + 7) * 3], 33896 / 257.0, 1.0); // x = 38
+    EXPECT_EQ(g[((3 * 8 + 2) * 32 + 8) * 3], 128); // x = 39: the volume's boundary, the zero gradient
+    // The shared voxel x = 31: the last of the first brick, the first of the
+    // second, in the gradient and the magnitude textures alike.
+    const Brick* first = v.myBrickInfo->getBrick(0);
+    const std::vector<unsigned char> g0 = read(GL_TEXTURE_3D, first->texGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
+    const std::vector<unsigned char> m0 = read(GL_TEXTURE_3D, first->texMagnitude, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    const std::vector<unsigned char> m1 = read(GL_TEXTURE_3D, second->texMagnitude, GL_LUMINANCE, GL_UNSIGNED_BYTE, 1);
+    for (int z = 0; z < 5; ++z)
+        for (int y = 0; y < 6; ++y) {
+            const size_t shared1 = (static_cast<size_t>(z) * 8 + y) * 32;
+            const size_t shared0 = shared1 + 31;
+            for (int a = 0; a < 3; ++a)
+                EXPECT_EQ(g0[shared0 * 3 + a], g[shared1 * 3 + a]) << y << " " << z;
+            EXPECT_EQ(m0[shared0], m1[shared1]) << y << " " << z;
+        }
+    EXPECT_GT(m1[(3 * 8 + 2) * 32], 0);
     const Reports tail = {{60, "Creating bricking structure."}, {60, "Generating 2D textures (x stack)."}};
     ASSERT_GE(g_reports.size(), 5u);
     EXPECT_EQ(g_reports.front(), std::make_pair(28, std::string("Generating gradient.")));

@@ -479,6 +479,13 @@ static void addHalfBricks(Volume& v, int axis, unsigned char first, unsigned cha
             brick->placement[i] = (i % 5 == 0) ? 1.0f : 0.0f;
         brick->placement[axis * 5] = 0.5f;
         brick->placement[12 + axis] = b == 0 ? -0.25f : 0.25f;
+        // Its half of the unit box, and that half onto its whole texture.
+        for (int a = 0; a < 3; ++a) {
+            brick->lo[a] = a == axis && b == 1 ? 0.0f : -0.5f;
+            brick->hi[a] = a == axis && b == 0 ? 0.0f : 0.5f;
+            brick->texScale[a] = a == axis ? 2.0f : 1.0f;
+            brick->texOffset[a] = a == axis ? (b == 0 ? 1.0f : 0.0f) : 0.5f;
+        }
         info->addBrick(brick);
     }
 }

@@ -284,15 +284,16 @@ TEST(StackSlices, SizesAndTexels)
 
 TEST(Bricks, CubeCopyFillsTheRestWithZeros)
 {
-    // 5 x 3 x 2 voxels of 3 one-byte elements in cubes of 4: cube (1, 0, 0)
-    // holds x = 4 only.
+    // 5 x 3 x 2 voxels of 3 one-byte elements in cubes of 4: the cube from
+    // voxel (4, 0, 0) on holds x = 4 only.
     const int res[3] = {5, 3, 2};
     std::vector<uint8_t> src(5 * 3 * 2 * 3);
     for (size_t i = 0; i < src.size(); ++i)
         src[i] = static_cast<uint8_t>(i + 1);
     std::vector<uint8_t> cube(4 * 4 * 4 * 3, 0xEE);
     const int four[3] = {4, 4, 4};
-    copyBrick(cube.data(), four, 1, 0, 0, src.data(), res, 3, 1);
+    const int from4[3] = {4, 0, 0};
+    copyBrick(cube.data(), four, from4, src.data(), res, 3, 1);
     for (int a = 0; a < 4; ++a)
         for (int b = 0; b < 4; ++b)
             for (int c = 0; c < 4; ++c)
@@ -306,18 +307,20 @@ TEST(Bricks, CubeCopyFillsTheRestWithZeros)
     const int r2[3] = {2, 2, 2};
     float fc[8] = {};
     const int two[3] = {2, 2, 2};
-    copyBrick(fc, two, 0, 0, 0, f, r2, 1, sizeof(float));
+    const int origin[3] = {0, 0, 0};
+    copyBrick(fc, two, origin, f, r2, 1, sizeof(float));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(fc[i], f[i]);
-    // Bricks of 4 x 2 x 1 (thin sides keep their own sizes): brick (1, 1, 1)
-    // of 6 x 3 x 2 voxels holds x = 4, 5 of row y = 2 of slice z = 1.
+    // Bricks of 4 x 2 x 1 (thin sides keep their own sizes): the one from
+    // (4, 2, 1) of 6 x 3 x 2 voxels holds x = 4, 5 of row y = 2 of slice z = 1.
     const int res6[3] = {6, 3, 2};
     const int flat[3] = {4, 2, 1};
     std::vector<uint8_t> v6(6 * 3 * 2);
     for (size_t i = 0; i < v6.size(); ++i)
         v6[i] = static_cast<uint8_t>(i + 1);
     std::vector<uint8_t> small(4 * 2 * 1, 0xEE);
-    copyBrick(small.data(), flat, 1, 1, 1, v6.data(), res6, 1, 1);
+    const int from421[3] = {4, 2, 1};
+    copyBrick(small.data(), flat, from421, v6.data(), res6, 1, 1);
     EXPECT_EQ(small, (std::vector<uint8_t>{v6[(1 * 3 + 2) * 6 + 4], v6[(1 * 3 + 2) * 6 + 5], 0, 0, 0, 0, 0, 0}));
 }
 
@@ -328,44 +331,117 @@ TEST(Bricks, ThinSidesKeepThePowerOfTwoOfTheirOwnTexture)
         EXPECT_EQ(brickTexels(c[0], 32), c[1]) << c[0];
 }
 
-TEST(Bricks, PlacementMapsTheBoxOntoTheVoxelsOfTheBrick)
+// The layout along one axis, for every length from 1 to 300 in bricks of 32
+// and 4 texels: the parts tile 0 ... n in order; neighbours share a voxel;
+// every point of a part filters from texels the brick holds (the half voxel
+// at the box's faces clamps or meets the zero texel as a single texture
+// would); the last brick ends in a zero texel exactly when a single texture
+// would end in padding; and every brick is needed.
+TEST(Bricks, SpansTileTheAxisAndShareOneVoxel)
 {
-    // 64 x 64 x 32 voxels in bricks of 32, box extents (1, 1, 0.5).
-    const int size[3] = {32, 32, 32};
-    const int res[3] = {64, 64, 32};
-    const float extent[3] = {1.0f, 1.0f, 0.5f};
-    float m[16];
-    float t[3];
-    brickPlacement(1, 0, 0, size, res, extent, m, t);
-    const float want[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1.0f, 0, 0.25f, -0.25f, 0, 1};
-    for (int e = 0; e < 16; ++e)
-        EXPECT_FLOAT_EQ(m[e], want[e]) << e;
-    EXPECT_EQ(t[0], 1.0f);
-    EXPECT_EQ(t[2], 1.0f);
+    for (int size : {4, 32})
+        for (int n = 1; n <= 300; ++n) {
+            const int texels = brickTexels(n, size);
+            const int count = bricksAlong(n, texels);
+            const bool padded = (n & (n - 1)) != 0;
+            ASSERT_GE(count, 1) << n;
+            float end = 0.0f;
+            for (int b = 0; b < count; ++b) {
+                const BrickSpan s = brickSpan(b, n, texels);
+                const std::string what = std::to_string(n) + "/" + std::to_string(texels) + " #" + std::to_string(b);
+                EXPECT_EQ(s.lo, end) << what;
+                EXPECT_LT(s.lo, s.hi) << what;
+                end = s.hi;
+                EXPECT_GE(s.first, 0) << what;
+                EXPECT_EQ(s.voxels, std::min(texels, n - s.first)) << what;
+                // Filtering at u reads the voxels around u - 0.5; inside the
+                // texture but for the half voxels at the box's faces.
+                EXPECT_GE(s.lo - 0.5f, b == 0 ? -0.5f : static_cast<float>(s.first)) << what;
+                EXPECT_LE(s.hi - 0.5f, b == count - 1 ? static_cast<float>(n) - 0.5f
+                                                      : static_cast<float>(s.first + s.voxels - 1))
+                    << what;
+                // It starts with its neighbour's last voxel; the last of a
+                // power of two starts earlier, to end full.
+                if (b > 0 && (b < count - 1 || padded)) {
+                    EXPECT_EQ(static_cast<float>(s.first) + 0.5f, s.lo) << what;
+                }
+                if (b == count - 1) {
+                    EXPECT_EQ(s.first + s.voxels, n) << what;
+                    EXPECT_TRUE(count == 1 || (s.voxels < texels) == padded) << what;
+                }
+            }
+            EXPECT_EQ(end, static_cast<float>(n)) << n;
+            // One brick fewer would not reach the end with its texels.
+            EXPECT_TRUE(count == 1 || n > (count - 2) * (texels - 1) + texels - (padded ? 1 : 0)) << n;
+        }
+}
 
-    // The last brick of 40 voxels holds 8: it starts at voxel 32, ends with
-    // the box and uses a quarter of its texels. A side of 3 voxels in
-    // textures of 4: the whole box, three quarters of the texels.
+TEST(Bricks, SpansOfKnownAxes)
+{
     struct Case
     {
-        int resolution, size, index;
-        float start, end, texScale; // box coordinates of an extent of 1
+        int n, index, count, first, voxels;
+        float lo, hi;
     } cases[] = {
-        {40, 32, 0, -0.5f, -0.5f + 32.0f / 40.0f, 1.0f},
-        {40, 32, 1, -0.5f + 32.0f / 40.0f, 0.5f, 0.25f},
-        {3, 4, 0, -0.5f, 0.5f, 0.75f},
-        {1, 1, 0, -0.5f, 0.5f, 1.0f},
-        {4100, 32, 128, -0.5f + 4096.0f / 4100.0f, 0.5f, 4.0f / 32.0f},
+        {40, 0, 2, 0, 32, 0.0f, 31.5f},     // a full brick and
+        {40, 1, 2, 31, 9, 31.5f, 40.0f},    // one from the shared voxel 31 on
+        {160, 5, 6, 155, 5, 155.5f, 160.0f}, // six bricks of 31 new voxels
+        {64, 2, 3, 32, 32, 62.5f, 64.0f},   // a power of two: the last ends full
+        {63, 2, 3, 62, 1, 62.5f, 63.0f},    // one less: a zero texel after voxel 62
+        {20, 0, 1, 0, 20, 0.0f, 20.0f},     // thin: one brick, textures of 32
     };
     for (const Case& c : cases) {
-        const int s3[3] = {c.size, 32, 32};
-        const int r3[3] = {c.resolution, 64, 64};
-        const float e3[3] = {1.0f, 1.0f, 1.0f};
-        brickPlacement(c.index, 0, 0, s3, r3, e3, m, t);
-        EXPECT_NEAR(m[12] - 0.5f * m[0], c.start, 1e-6) << c.resolution << " " << c.index;
-        EXPECT_NEAR(m[12] + 0.5f * m[0], c.end, 1e-6) << c.resolution << " " << c.index;
-        EXPECT_FLOAT_EQ(t[0], c.texScale) << c.resolution << " " << c.index;
+        EXPECT_EQ(bricksAlong(c.n, brickTexels(c.n, 32)), c.count) << c.n;
+        const BrickSpan s = brickSpan(c.index, c.n, brickTexels(c.n, 32));
+        EXPECT_EQ(s.first, c.first) << c.n << " " << c.index;
+        EXPECT_EQ(s.voxels, c.voxels) << c.n << " " << c.index;
+        EXPECT_EQ(s.lo, c.lo) << c.n << " " << c.index;
+        EXPECT_EQ(s.hi, c.hi) << c.n << " " << c.index;
     }
+    EXPECT_EQ(bricksAlong(4096, 32), 133);
+    EXPECT_EQ(bricksAlong(4100, 32), 133);
+}
+
+// 160 x 64 x 20 voxels, box extents (1, 0.4, 0.125), textures of 32 x 32 x 32:
+// brick (1, 2, 0) draws x from the centre of voxel 31 to that of voxel 62,
+// y from the centre of voxel 32 (its texture ends full with row 63) to the
+// box's face, z through the whole box; each box point maps to its own voxel
+// in the brick's textures, and the placement maps the proxy box onto the part.
+TEST(Bricks, PlaceBrickMapsBoxPointsToTheirVoxels)
+{
+    const int texels[3] = {32, 32, 32};
+    const int res[3] = {160, 64, 20};
+    const float extent[3] = {1.0f, 0.4f, 0.125f};
+    Brick b;
+    placeBrick(b, 1, 2, 0, texels, res, extent);
+    const float lo[3] = {31.5f / 160 - 0.5f, (62.5f / 64 - 0.5f) * 0.4f, -0.0625f};
+    const float hi[3] = {62.5f / 160 - 0.5f, 0.2f, 0.0625f};
+    const int first[3] = {31, 32, 0};
+    for (int a = 0; a < 3; ++a) {
+        EXPECT_FLOAT_EQ(b.lo[a], lo[a]) << a;
+        EXPECT_FLOAT_EQ(b.hi[a], hi[a]) << a;
+        EXPECT_FLOAT_EQ(b.placement[5 * a], (hi[a] - lo[a]) / extent[a]) << a;
+        EXPECT_FLOAT_EQ(b.placement[12 + a], (hi[a] + lo[a]) / 2) << a;
+        // The centre of voxel u: box point (u + 0.5) / n - 0.5 of the extent,
+        // texel centre (u - first + 0.5) / texels.
+        for (int u : {first[a], first[a] + 7, first[a] + 31}) {
+            const float p = ((static_cast<float>(u) + 0.5f) / static_cast<float>(res[a]) - 0.5f) * extent[a];
+            EXPECT_NEAR(p * b.texScale[a] + b.texOffset[a], (static_cast<float>(u - first[a]) + 0.5f) / 32, 1e-6)
+                << a << " " << u;
+        }
+    }
+    EXPECT_EQ(b.placement[15], 1.0f);
+    EXPECT_EQ(b.placement[1], 0.0f);
+    // The corners in the box's order: a corner below the centre takes lo.
+    const float box[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+                             {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
+    float corners[8][3];
+    brickCorners(b, box, corners);
+    EXPECT_EQ(corners[0][0], b.lo[0]);
+    EXPECT_EQ(corners[6][1], b.hi[1]);
+    EXPECT_EQ(corners[5][2], b.hi[2]);
+    EXPECT_EQ(corners[3][1], b.hi[1]);
+    EXPECT_EQ(corners[3][2], b.lo[2]);
 }
 
 TEST(Gradient, LongRowsMatchTheFormulaForEveryType)

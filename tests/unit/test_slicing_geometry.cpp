@@ -1,5 +1,6 @@
 // Geometry of the slicing renderers: slice counts, index rounding, stack
-// direction, front face, axis-aligned quads and the view-aligned cut.
+// direction, front face, axis-aligned quads, the view-aligned cut and the
+// share of the slices each brick draws.
 #include "main_view.h"
 #include "render_mode.h"
 #include "slicing.h"
@@ -319,4 +320,85 @@ TEST(ViewAlignedCut, RecordKeepsCountAndPolygon)
     v.viewAlignedPolygon(2.0f);
     EXPECT_EQ(v.slicePolygonCount, 0);
     EXPECT_FLOAT_EQ(v.slicePolygon[0][2], 0.25f); // left as it was
+}
+
+// Parts of a box from -0.5 to 0.5 split at -0.1 and 0.2: every slice, on a
+// shared face, on the box's faces or past them, belongs to exactly one part.
+TEST(SliceInPart, EverySliceBelongsToOnePart)
+{
+    const float cuts[4] = {-0.5f, -0.1f, 0.2f, 0.5f};
+    for (float at : {-0.7f, -0.5f, -0.3f, -0.1f, 0.0f, 0.2f, 0.3f, 0.5f, 0.6f}) {
+        int owners = 0;
+        int owner = -1;
+        for (int p = 0; p < 3; ++p)
+            if (sliceInPart(at, cuts[p], cuts[p + 1], -0.5f, 0.5f)) {
+                ++owners;
+                owner = p;
+            }
+        EXPECT_EQ(owners, 1) << at;
+        // A shared face belongs to the part above it.
+        if (at == -0.1f || at == 0.2f) {
+            EXPECT_EQ(cuts[owner], at);
+        }
+    }
+    // One part for the whole box takes everything.
+    EXPECT_TRUE(sliceInPart(0.5f, -0.5f, 0.5f, -0.5f, 0.5f));
+    EXPECT_TRUE(sliceInPart(-9.0f, -0.5f, 0.5f, -0.5f, 0.5f));
+}
+
+TEST(SliceInPart, DepthRangeOfTurnedCorners)
+{
+    float m[16];
+    identity(m);
+    float range[2];
+    rotatedDepthRange(m, kUnit, range);
+    EXPECT_FLOAT_EQ(range[0], -0.5f);
+    EXPECT_FLOAT_EQ(range[1], 0.5f);
+    // The cube's diagonal along the view: corners 0 and 6 at -+sqrt(3) / 2.
+    float a[16], b[16];
+    matRotation(45.0f, 0, 1, 0, a);
+    matRotation(35.26439f, 1, 0, 0, b);
+    matMultiply(b, a, m);
+    rotatedDepthRange(m, kUnit, range);
+    EXPECT_NEAR(range[0], -std::sqrt(3.0f) / 2.0f, 1e-5f);
+    EXPECT_NEAR(range[1], std::sqrt(3.0f) / 2.0f, 1e-5f);
+}
+
+// The candidate slices of a part: those whose place lies in it (placed as the
+// renderer places them, adding step after step), with one spare on each side,
+// in either direction along the axis; none of a part beyond the slices.
+TEST(SliceInPart, CandidateSlicesCoverThePart)
+{
+    SliceSchedule s;
+    s.count = 11;
+    s.step = 0.1f;
+    int range[2];
+    slicesWithin(-0.1f, 0.2f, -0.5f, 0.5f, s, range);
+    EXPECT_EQ(range[0], 3);
+    EXPECT_EQ(range[1], 8);
+    slicesWithin(-0.1f, 0.2f, 0.5f, -0.5f, s, range);
+    EXPECT_EQ(range[0], 2);
+    EXPECT_EQ(range[1], 7);
+    slicesWithin(-3.0f, -2.0f, -0.5f, 0.5f, s, range);
+    EXPECT_GT(range[0], range[1]);
+    slicesWithin(-3.0f, 3.0f, -0.5f, 0.5f, s, range);
+    EXPECT_EQ(range[0], 0);
+    EXPECT_EQ(range[1], 10);
+    // 181 slices over a diagonal of 1.7: parts of every size and place.
+    const SliceSchedule many = sliceSchedule(100, SLICING_3D_VIEW_ALIGNED);
+    const float from = -0.85f;
+    const float to = 0.85f;
+    for (int p = 0; p < 40; ++p) {
+        const float lo = from + 0.04f * static_cast<float>(p);
+        const float hi = lo + 0.013f * static_cast<float>(p % 7 + 1);
+        slicesWithin(lo, hi, from, to, many, range);
+        float a = 0.0f;
+        for (int i = 0; i < many.count; ++i, a += many.step) {
+            const float place = from + a * (to - from);
+            if (place >= lo && place <= hi) {
+                EXPECT_GE(i, range[0]) << p;
+                EXPECT_LE(i, range[1]) << p;
+            }
+        }
+    }
 }
