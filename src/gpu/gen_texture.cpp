@@ -160,7 +160,11 @@ bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int 
         return true;
     }
     const int channels = v.nbrChannels;
-    const float largest = largestGradientLength(padded[0], padded[1], padded[2], channels, data, glType, calculation);
+    // The data's voxels in the padded grid: a difference across the data's
+    // face would take the padding for data.
+    const int* used = v.resolution;
+    const float largest =
+        largestGradientLength(padded[0], padded[1], padded[2], channels, data, glType, calculation, used);
     glBindTexture(GL_TEXTURE_3D, v.tidGradient);
     texImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, padded[0], padded[1], padded[2], 0, GL_RGBA, glType, nullptr);
     checkGLError("glTexImage3D");
@@ -177,7 +181,7 @@ bool makeGradientTextures(const void* data, GLenum glType, Volume& v, const int 
     for (int z = 0; ok && z < padded[2]; z += planes) {
         const int count = std::min(planes, padded[2] - z);
         ok = computeGradientRGBA(rgba, static_cast<unsigned char*>(lengths), largest, z, z + count, padded[0],
-                                 padded[1], padded[2], channels, data, glType, calculation);
+                                 padded[1], padded[2], channels, data, glType, calculation, used);
         if (!ok)
             break;
         glBindTexture(GL_TEXTURE_3D, v.tidGradient);

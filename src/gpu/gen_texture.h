@@ -91,11 +91,14 @@ bool computeGradient(void* gradient, int nx, int ny, int nz, int channels, const
                      GLenum glType, int gradientCalculation);
 // Gradient lengths of every voxel, divided by the largest (when not 0).
 void computeMagnitude(float* magnitude, int nx, int ny, int nz, const void* gradient, GLenum glType);
+// For a padded grid of nx x ny x nz, `used` (when given) names the data's
+// voxels in it (x, y, z from 0): the data's own boundary and everything
+// beyond it hold the zero gradient, as in an unpadded volume.
 // The largest gradient length of the volume computeGradient describes
 // (computeMagnitude's divisor), a plane at a time on every core, without
 // holding the gradients.
 float largestGradientLength(int nx, int ny, int nz, int channels, const void* data, GLenum glType,
-                            int gradientCalculation);
+                            int gradientCalculation, const int* used = nullptr);
 // Planes z0 ... z1 - 1 of computeGradient's result (the first at rgba) as
 // four elements per voxel, the fourth opaque (the largest value of the type,
 // 1 for floats): an RGBA upload that samples as the RGB one does. When
@@ -105,7 +108,8 @@ float largestGradientLength(int nx, int ny, int nz, int channels, const void* da
 // nearest even integer). Reports the interior planes of the range as
 // computeGradient does; false when that cancels.
 bool computeGradientRGBA(void* rgba, unsigned char* lengths, float largest, int z0, int z1, int nx, int ny, int nz,
-                         int channels, const void* data, GLenum glType, int gradientCalculation);
+                         int channels, const void* data, GLenum glType, int gradientCalculation,
+                         const int* used = nullptr);
 // Threads of the gradient and magnitude passes: 0 (the default) one per
 // core, else that many. The result is the same byte for byte either way.
 extern int gradientThreads;

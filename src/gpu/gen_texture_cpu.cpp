@@ -243,8 +243,11 @@ void gradientRowMean(T* out, const T* src, int nx, int channels, size_t row, siz
 template <typename T> struct GradientPlanes
 {
     using C = GradientCode<T>;
-    GradientPlanes(int nx_, int ny_, int channels_, const T* data_, GLenum glType, int gradientCalculation)
-        : nx(nx_), ny(ny_), channels(channels_), data(data_), bias(C::bias(glType)),
+    // used: the voxels of the data in a grid of nx x ny x nz (null: all).
+    GradientPlanes(int nx_, int ny_, int channels_, const T* data_, GLenum glType, int gradientCalculation,
+                   const int* used = nullptr)
+        : nx(nx_), ny(ny_), ux(used ? std::min(used[0], nx_) : nx_), uy(used ? std::min(used[1], ny_) : ny_),
+          uz(used ? used[2] : -1), channels(channels_), data(data_), bias(C::bias(glType)),
           row(static_cast<size_t>(nx_) * channels_), plane(row * ny_),
           mean(channels_ > 1 &&
                (gradientCalculation < 0 || gradientCalculation >= channels_ || gradientCalculation > 3)),
@@ -252,31 +255,38 @@ template <typename T> struct GradientPlanes
     {
     }
     // Plane z of nz into out (nx x ny gradients of Components elements).
+    // Voxels on the data's boundary, and those beyond it in a padded grid,
+    // hold the zero gradient: a difference across the data's face would
+    // take the padding for data.
     template <int Components> void operator()(T* out, int z, int nz) const
     {
         const size_t outRow = static_cast<size_t>(nx) * Components;
-        if (z == 0 || z == nz - 1) {
+        const int lastZ = (uz >= 0 ? std::min(uz, nz) : nz) - 1;
+        if (z == 0 || z >= lastZ) {
             clearGradients<T, Components>(out, static_cast<size_t>(nx) * ny, zero);
             return;
         }
         for (int y = 0; y < ny; ++y) {
             T* o = out + y * outRow;
-            if (y == 0 || y == ny - 1 || nx < 3) {
+            if (y == 0 || y >= uy - 1 || ux < 3) {
                 clearGradients<T, Components>(o, static_cast<size_t>(nx), zero);
                 continue;
             }
             const T* s = data + z * plane + y * row;
             clearGradients<T, Components>(o, 1, zero);
             if (mean)
-                gradientRowMean<T, Components>(o, s, nx, channels, row, plane, bias);
+                gradientRowMean<T, Components>(o, s, ux, channels, row, plane, bias);
             else if (channels == 1)
-                gradientRowFast<T, 1, Components>(o, s, nx, row, plane, bias, 1, avx2);
+                gradientRowFast<T, 1, Components>(o, s, ux, row, plane, bias, 1, avx2);
             else
-                gradientRowFast<T, 0, Components>(o, s + channel, nx, row, plane, bias, channels, avx2);
-            clearGradients<T, Components>(o + Components * static_cast<size_t>(nx - 1), 1, zero);
+                gradientRowFast<T, 0, Components>(o, s + channel, ux, row, plane, bias, channels, avx2);
+            clearGradients<T, Components>(o + Components * static_cast<size_t>(ux - 1),
+                                          static_cast<size_t>(nx - ux + 1), zero);
         }
     }
-    int nx, ny, channels;
+    int nx, ny;     // the grid's row and plane sizes in voxels
+    int ux, uy, uz; // the data's voxels in it along x, y, z (uz -1: all planes)
+    int channels;
     const T* data;
     typename C::Acc bias;
     size_t row, plane;
@@ -462,9 +472,9 @@ float largestSquare(size_t n, const T* g, typename GradientCode<T>::Acc bias, bo
 // scratch plane of its thread and dropped.
 template <typename T>
 float largestLengthKernel(int nx, int ny, int nz, int channels, const T* data, GLenum glType,
-                          int gradientCalculation)
+                          int gradientCalculation, const int* used)
 {
-    const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation);
+    const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation, used);
     const auto bias = GradientCode<T>::bias(glType);
     const size_t plane = static_cast<size_t>(nx) * ny;
     std::vector<float> largestOf(static_cast<size_t>(passThreads(gradientThreads)), -10000000.0f);
@@ -549,9 +559,9 @@ void magnitudeBytesOn(unsigned char* out, size_t n, const T* g, typename Gradien
 // the cache).
 template <typename T>
 bool gradientTexelsKernel(T* rgba, unsigned char* lengths, float largest, int z0, int z1, int nx, int ny, int nz,
-                          int channels, const T* data, GLenum glType, int gradientCalculation)
+                          int channels, const T* data, GLenum glType, int gradientCalculation, const int* used)
 {
-    const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation);
+    const GradientPlanes<T> planes(nx, ny, channels, data, glType, gradientCalculation, used);
     const auto bias = GradientCode<T>::bias(glType);
     const std::vector<unsigned char> table = lengths ? magnitudeTable<T>(largest) : std::vector<unsigned char>();
     const size_t plane = static_cast<size_t>(nx) * ny;
@@ -833,25 +843,26 @@ void stackSliceSize(int axis, const int padded[3], int* width, int* height)
 }
 
 float largestGradientLength(int nx, int ny, int nz, int channels, const void* data, GLenum glType,
-                            int gradientCalculation)
+                            int gradientCalculation, const int* used)
 {
     if (!data || nx <= 0 || ny <= 0 || nz <= 0 || channels <= 0)
         return 0.0f;
     return dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        return largestLengthKernel(nx, ny, nz, channels, static_cast<const T*>(data), glType, gradientCalculation);
+        return largestLengthKernel(nx, ny, nz, channels, static_cast<const T*>(data), glType, gradientCalculation,
+                                   used);
     });
 }
 
 bool computeGradientRGBA(void* rgba, unsigned char* lengths, float largest, int z0, int z1, int nx, int ny, int nz,
-                         int channels, const void* data, GLenum glType, int gradientCalculation)
+                         int channels, const void* data, GLenum glType, int gradientCalculation, const int* used)
 {
     if (!rgba || !data || nx <= 0 || ny <= 0 || nz <= 0 || channels <= 0 || z0 < 0 || z1 > nz)
         return true;
     return dispatchVoxelType(glType, [&](auto tag) {
         using T = typename decltype(tag)::type;
         return gradientTexelsKernel(static_cast<T*>(rgba), lengths, largest, z0, z1, nx, ny, nz, channels,
-                                    static_cast<const T*>(data), glType, gradientCalculation);
+                                    static_cast<const T*>(data), glType, gradientCalculation, used);
     });
 }
 

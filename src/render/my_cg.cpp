@@ -683,7 +683,7 @@ struct BindRequest
     bool iso;           // the iso variants replace the fragment programs
     GLuint table;       // pre-integration table or palette, by classification
     float res2[2];      // texels of a 2-D stack slice
-    float res3[3];      // texels of the data
+    float res3[3];      // texels of the 3-D texture drawn along x, y, z
     float sliceDist;    // the ray casters' sample distance
     const FocusPass* pass; // the focus-and-context pass, null for others
 };
@@ -753,17 +753,10 @@ void loadNormalFragment(int id, const BindRequest& r)
 {
     sampler(id, P_TEXTURE, r.texture);
     sampler(id, P_PALETTE, paletteTexture());
+    // One voxel apart: one texel of the texture drawn.
     float texel[3];
-    if (r.brick && volume.myBrickInfo) {
-        // A brick's texel: thin sides have fewer than brickSize of them.
-        for (int i = 0; i < 3; ++i) {
-            const int n = volume.myBrickInfo->texSize[i];
-            texel[i] = 1.0f / static_cast<float>(n > 0 ? n : 1);
-        }
-    } else {
-        for (int i = 0; i < 3; ++i)
-            texel[i] = 1.0f / static_cast<float>(volume.resolution[i] > 0 ? volume.resolution[i] : 1);
-    }
+    for (int i = 0; i < 3; ++i)
+        texel[i] = 1.0f / r.res3[i];
     cgGLSetParameter3fv(param(id, P_TEX_RES), texel);
     loadLightVector(id);
 }
@@ -1168,8 +1161,17 @@ BindRequest requestFor(const SetBinding& binding, GLuint texture, bool is2D, GLu
     r.iso = volume.isoMode;
     r.table = r.preint ? preintTexture() : paletteTexture();
     sliceResolution(r.res2);
-    for (int i = 0; i < 3; ++i)
-        r.res3[i] = static_cast<float>(volume.resolution[i]);
+    // Texels of the texture drawn, a brick's or the whole padded one: one
+    // voxel is one texel in both, so differences one texel apart are
+    // differences one voxel apart.
+    for (int i = 0; i < 3; ++i) {
+        float texels = static_cast<float>(volume.resolution[i]);
+        if (r.brick && volume.myBrickInfo)
+            texels = static_cast<float>(volume.myBrickInfo->texSize[i]);
+        else if (volume.texScale3D[i] > 0.0f && volume.texScale3D[i] <= 1.0f)
+            texels /= volume.texScale3D[i];
+        r.res3[i] = texels >= 1.0f ? texels : 1.0f;
+    }
     r.sliceDist = volume.diagonal / (intervals() * 2.2f);
     r.pass = pass;
     return r;

@@ -471,3 +471,31 @@ TEST_F(BrickedAgainstWhole, NoSeamAtTheBrickFaces)
 }
 
 } // namespace
+
+namespace {
+
+// The shaded styles light each sample by differences one voxel apart, with
+// and without bricks: the normals of "3D Normal (fragment)" once stepped 1.6
+// voxels through the padded whole texture and one through a brick, 86 levels
+// apart. The stored-gradient styles read the same gradients either way.
+TEST_F(BrickedAgainstWhole, ShadedStylesAgree)
+{
+    testsupport::TempDir dir;
+    const int n[3] = {160, 16, 16};
+    const std::string path = writeVolume(dir, "smooth", n, 4.0f, smoothVoxel);
+    const int styles[] = {DRAW_NORMAL_TEXTURE, DRAW_NORMAL_FRAGMENT, DRAW_LIGHT_GRADMAG, DRAW_LIGHT2};
+    std::vector<std::vector<unsigned char>> whole;
+    ASSERT_FALSE(load(path, 0));
+    for (int style : styles)
+        whole.push_back(draw(style, BLENDING_COMPOSITE, false, {"front", 25, 35}));
+    ASSERT_TRUE(load(path, 32));
+    for (size_t i = 0; i < whole.size(); ++i) {
+        const std::vector<unsigned char> bricked = draw(styles[i], BLENDING_COMPOSITE, false, {"front", 25, 35});
+        EXPECT_GT(lit(whole[i], 20), 1000) << drawStyleLabel(styles[i]);
+        const Difference d = compare(bricked, whole[i], 8);
+        EXPECT_LE(largestBeyondNeighbours(bricked, whole[i]), 8) << drawStyleLabel(styles[i]);
+        EXPECT_LE(d.pixels, 8) << drawStyleLabel(styles[i]) << ": up to " << d.largest;
+    }
+}
+
+} // namespace

@@ -318,6 +318,34 @@ TEST_F(GenTexture, RowsOfOneByteAreReadTightly)
     EXPECT_EQ(t[4 * 4 + 3], 0);
 }
 
+// The gradients the textures of a padded volume hold: those of the data's
+// voxels (res of them, at the start of the padded grid pad at data), the
+// zero gradient in the padding; as bytes of type's elements.
+std::vector<unsigned char> gradientsInPaddedGrid(const void* data, const int res[3], const int pad[3], GLenum type)
+{
+    const size_t element = type == GL_UNSIGNED_SHORT ? 2 : 1;
+    const size_t voxel = element * 3;
+    std::vector<unsigned char> dense(static_cast<size_t>(res[0]) * res[1] * res[2] * element);
+    for (int z = 0; z < res[2]; ++z)
+        for (int y = 0; y < res[1]; ++y)
+            std::memcpy(&dense[(static_cast<size_t>(z) * res[1] + y) * res[0] * element],
+                        static_cast<const unsigned char*>(data) +
+                            (static_cast<size_t>(z) * pad[1] + y) * pad[0] * element,
+                        static_cast<size_t>(res[0]) * element);
+    std::vector<unsigned char> g(dense.size() * 3);
+    EXPECT_TRUE(computeGradient(g.data(), res[0], res[1], res[2], 1, dense.data(), type, 4));
+    unsigned char zero[12];
+    zeroGradientTexel(type, zero);
+    std::vector<unsigned char> out(static_cast<size_t>(pad[0]) * pad[1] * pad[2] * voxel);
+    for (size_t i = 0; i < out.size(); i += voxel)
+        std::memcpy(&out[i], zero, voxel);
+    for (int z = 0; z < res[2]; ++z)
+        for (int y = 0; y < res[1]; ++y)
+            std::memcpy(&out[(static_cast<size_t>(z) * pad[1] + y) * pad[0] * voxel],
+                        &g[(static_cast<size_t>(z) * res[1] + y) * res[0] * voxel], static_cast<size_t>(res[0]) * voxel);
+    return out;
+}
+
 TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
 {
     gradients = true;
@@ -333,9 +361,11 @@ TEST_F(GenTexture, GradientAndMagnitudeTexturesHoldTheComputedValues)
     ASSERT_NE(v.tidGradient, 0u);
     ASSERT_NE(v.tidMagnitude, 0u);
     EXPECT_TRUE(glIsTexture(v.tidMagnitude));
-    // The gradients of the padded 8 x 8 x 4 volume.
-    std::vector<unsigned char> expected(8 * 8 * 4 * 3);
-    ASSERT_TRUE(computeGradient(expected.data(), 8, 8, 4, 1, data, GL_UNSIGNED_BYTE, 4));
+    // The gradients of the 6 x 5 x 4 data in the padded 8 x 8 x 4 grid: the
+    // data's last voxels are its boundary, not neighbours of the padding.
+    const int res[3] = {6, 5, 4};
+    const int pad[3] = {8, 8, 4};
+    const std::vector<unsigned char> expected = gradientsInPaddedGrid(data, res, pad, GL_UNSIGNED_BYTE);
     const std::vector<unsigned char> g = read(GL_TEXTURE_3D, v.tidGradient, GL_RGB, GL_UNSIGNED_BYTE, 3);
     ASSERT_EQ(g, expected);
     EXPECT_EQ(g[((2 * 8 + 2) * 8 + 2) * 3], 133);
@@ -385,8 +415,8 @@ TEST_F(GenTexture, MagnitudeBytesEqualTheDriversConversionOfTheLengths)
         ASSERT_FALSE(v.isBricking);
         const int padded[3] = {nx, ny, nextPowerOfTwo(nz)};
         const size_t voxels = static_cast<size_t>(padded[0]) * padded[1] * padded[2];
-        std::vector<unsigned char> gradient(voxels * 3 * element);
-        ASSERT_TRUE(computeGradient(gradient.data(), padded[0], padded[1], padded[2], 1, data, type, 4));
+        const int res[3] = {nx, ny, nz};
+        const std::vector<unsigned char> gradient = gradientsInPaddedGrid(data, res, padded, type);
         std::vector<float> lengths(voxels);
         computeMagnitude(lengths.data(), padded[0], padded[1], padded[2], gradient.data(), type);
         GLuint reference = 0;
