@@ -12,6 +12,8 @@
 // each have a loop of their own, chosen before the march, and the empty cells
 // are stepped over before and after it.
 
+#include "raybox.glsl"
+
 in vec3 rayEntry;            // the face point, box coordinates
 in vec3 rayDir;              // the ray's direction, box coordinates, any length
 flat in vec3 texScale;       // texture coordinate = box point * texScale + texOffset
@@ -99,19 +101,7 @@ bool raySpan(vec3 dir, out float t0, out float t1)
     vec3 far = (mix(partLo, partHi, positive) - rayEntry) / d;
     t0 = -entry;
     t1 = min(min(far.x, far.y), far.z) - entry;
-    for (int i = 0; i < 6; ++i) {
-        float dn = dot(rayClip[i].xyz, dir);
-        float dp = dot(rayClip[i], vec4(rayStart, 1.0));
-        if (abs(dn) < 1e-7) {
-            if (dp < 0.0)
-                return false;
-        } else if (dn > 0.0) {
-            t0 = max(t0, -dp / dn);
-        } else {
-            t1 = min(t1, -dp / dn);
-        }
-    }
-    return t1 > t0;
+    return clipSpan(rayClip, rayStart, dir, t0, t1);
 }
 
 // The cell of the grid that point p (at distance t) lies in: where the ray
