@@ -3,6 +3,7 @@
 #include "main_view.h"
 #include "memory_budget.h"
 #include "offscreen_render.h"
+#include "picture.h"
 #include "program_files.h"
 #include "render_mode.h"
 #include "turntable.h"
@@ -284,17 +285,17 @@ int render(OffscreenRenderer& renderer, const Options& o)
     }
     std::string error;
     if (o.turntable > 0) {
-        const bool done = renderTurntable(renderer, o.turntable, o.output,
+        const bool done = renderTurntable(renderer.view(), o.width, o.height, o.turntable, o.output,
                                           [](int frame, int count, const std::string& path) {
                                               std::fprintf(stderr, "glimra-render: frame %d of %d: %s\n",
                                                            frame + 1, count, path.c_str());
+                                              return true;
                                           },
                                           &error);
         return done ? 0 : fail(error);
     }
-    renderer.renderFrame();
-    const std::vector<unsigned char> rgba = renderer.pixels();
-    if (!writePngRGBA(o.output, rgba.data(), o.width, o.height, &error))
+    // The picture as the window's "Save Picture..." draws it.
+    if (!savePicture(renderer.view(), o.width, o.height, o.output, &error))
         return fail(error);
     return 0;
 }

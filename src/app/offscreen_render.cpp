@@ -4,6 +4,7 @@
 #include "load.h"
 #include "main_view.h"
 #include "my_cg.h"
+#include "picture.h"
 #include "plane.h"
 #include "render_mode.h"
 #include "running_settings.h"
@@ -99,19 +100,9 @@ void OffscreenRenderer::renderFrame()
 
 std::vector<unsigned char> OffscreenRenderer::pixels() const
 {
-    const size_t row = static_cast<size_t>(myWidth) * 4;
-    std::vector<unsigned char> bottomUp(row * static_cast<size_t>(myHeight));
+    std::vector<unsigned char> bottomUp(static_cast<size_t>(myWidth) * 4 * static_cast<size_t>(myHeight));
     myContext->readPixels(bottomUp.data());
-    std::vector<unsigned char> topDown(bottomUp.size());
-    for (int y = 0; y < myHeight; ++y)
-        std::memcpy(&topDown[row * static_cast<size_t>(y)],
-                    &bottomUp[row * static_cast<size_t>(myHeight - 1 - y)], row);
-    // The window shows the colours over nothing: the frame buffer's alpha is
-    // what the compositing left there, not a transparency of the picture, and
-    // a viewer would blend the picture with its own background by it.
-    for (size_t i = 3; i < topDown.size(); i += 4)
-        topDown[i] = 255;
-    return topDown;
+    return pictureRows(bottomUp.data(), myWidth, myHeight);
 }
 
 double OffscreenRenderer::meanFrameMillis(int frames)

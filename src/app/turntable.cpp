@@ -1,7 +1,7 @@
 #include "turntable.h"
 
 #include "mat4.h"
-#include "offscreen_render.h"
+#include "picture.h"
 #include "plane.h"
 #include "volume.h"
 
@@ -46,7 +46,7 @@ std::string outputPathProblem(const std::string& path)
     return code ? "Cannot write " + path + ": " + std::strerror(code) : std::string();
 }
 
-bool renderTurntable(OffscreenRenderer& renderer, int count, const std::string& output,
+bool renderTurntable(MainView& view, int width, int height, int count, const std::string& output,
                      const TurntableProgress& progress, std::string* error)
 {
     if (count < 1 || count > kMaxTurntableFrames) {
@@ -69,15 +69,16 @@ bool renderTurntable(OffscreenRenderer& renderer, int count, const std::string& 
         for (int i = 0; i < ClipPlaneSet::kSlots; ++i)
             if (clipPlanes.pole[i])
                 matMultiply(turn, planeBase[i], clipPlanes.pole[i]->matrix);
-        renderer.renderFrame();
-        const std::vector<unsigned char> rgba = renderer.pixels();
         const std::string path = turntableFramePath(output, k, count);
         std::string why;
-        ok = writePngRGBA(path, rgba.data(), renderer.width(), renderer.height(), &why);
+        ok = savePicture(view, width, height, path, &why);
         if (!ok && error)
             *error = "Frame " + std::to_string(k + 1) + " of " + std::to_string(count) + ": " + why;
-        if (ok && progress)
-            progress(k, count, path);
+        if (ok && progress && !progress(k, count, path)) {
+            ok = false;
+            if (error)
+                *error = kTurntableCancelled;
+        }
     }
     std::memcpy(volume.rotation, base, sizeof base);
     for (int i = 0; i < ClipPlaneSet::kSlots; ++i)

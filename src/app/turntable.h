@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-class OffscreenRenderer;
+class MainView;
 
 // Most frames one turntable may have.
 const int kMaxTurntableFrames = 3600;
@@ -22,16 +22,22 @@ std::string turntableFramePath(const std::string& output, int frame, int count);
 std::string outputPathProblem(const std::string& path);
 
 // Called after each written frame with its number (0-based), the count and
-// the file.
-using TurntableProgress = std::function<void(int frame, int count, const std::string& path)>;
+// the file; false stops the turntable (a progress dialog's Cancel).
+using TurntableProgress = std::function<bool(int frame, int count, const std::string& path)>;
 
-// Draws count frames (1 ... kMaxTurntableFrames): frame k turns the current
-// volume.rotation by 360 k / count degrees about the screen's vertical axis
-// (the right side moving away from the viewer). Each frame is written to
-// turntableFramePath before the next is drawn. Stops at the first frame that
-// cannot be written, with *error "Frame K of N: reason" (K counted from 1),
-// keeping the frames before it. volume.rotation is restored afterwards.
-bool renderTurntable(OffscreenRenderer& renderer, int count, const std::string& output,
+// What a progress that stopped a turntable leaves in *error.
+const char* const kTurntableCancelled = "Cancelled.";
+
+// Draws count frames (1 ... kMaxTurntableFrames) of the view (its context
+// current) at width x height, as renderPicture draws: frame k turns the
+// current volume.rotation, and the clip planes with it, by 360 k / count
+// degrees about the screen's vertical axis (the right side moving away from
+// the viewer). Each frame is written to turntableFramePath before the next
+// is drawn. Stops at the first frame that cannot be drawn or written, with
+// *error "Frame K of N: reason" (K counted from 1), or when progress says
+// so, with kTurntableCancelled, keeping the frames before. The rotations are
+// restored afterwards.
+bool renderTurntable(MainView& view, int width, int height, int count, const std::string& output,
                      const TurntableProgress& progress, std::string* error);
 
 #endif

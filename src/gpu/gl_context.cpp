@@ -56,24 +56,13 @@ bool OffscreenContext::init()
         return false;
     }
     if (!mySurface) {
-        // Surfaceless: draw into a framebuffer object of our own.
-        glGenFramebuffers(1, &myFramebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, myFramebuffer);
-        glGenRenderbuffers(1, &myColor);
-        glBindRenderbuffer(GL_RENDERBUFFER, myColor);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, myWidth, myHeight);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, myColor);
-        glGenRenderbuffers(1, &myDepthStencil);
-        glBindRenderbuffer(GL_RENDERBUFFER, myDepthStencil);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, myWidth, myHeight);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                  myDepthStencil);
-        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        // Surfaceless: draw into a frame buffer object of our own.
+        myTarget.reset(new FrameTarget(myWidth, myHeight));
+        if (!myTarget->ok()) {
             myError = "offscreen framebuffer incomplete";
             return false;
         }
-        glDrawBuffer(GL_COLOR_ATTACHMENT0);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        myTarget->bind();
     }
     glViewport(0, 0, myWidth, myHeight);
     return true;
@@ -87,8 +76,8 @@ bool OffscreenContext::makeCurrent()
     if (!eglMakeCurrent(static_cast<EGLDisplay>(myDisplay), surface, surface,
                         static_cast<EGLContext>(myContext)))
         return false;
-    if (myFramebuffer)
-        glBindFramebuffer(GL_FRAMEBUFFER, myFramebuffer);
+    if (myTarget)
+        myTarget->bind();
     return true;
 }
 
@@ -103,13 +92,9 @@ OffscreenContext::~OffscreenContext()
     if (!myDisplay)
         return;
     EGLDisplay display = static_cast<EGLDisplay>(myDisplay);
-    if (myContext && makeCurrent()) {
-        if (myFramebuffer) {
-            glBindFramebuffer(GL_FRAMEBUFFER, 0);
-            glDeleteFramebuffers(1, &myFramebuffer);
-            glDeleteRenderbuffers(1, &myColor);
-            glDeleteRenderbuffers(1, &myDepthStencil);
-        }
+    if (myContext && makeCurrent() && myTarget) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        myTarget.reset();
     }
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (mySurface)

@@ -2,8 +2,10 @@
 #ifndef GLIMRA_GL_CONTEXT_H
 #define GLIMRA_GL_CONTEXT_H
 
+#include "frame_target.h"
 #include "includegl.h"
 
+#include <memory>
 #include <string>
 
 class OffscreenContext
@@ -30,9 +32,7 @@ private:
     void* myDisplay = nullptr;  // EGLDisplay
     void* myContext = nullptr;  // EGLContext
     void* mySurface = nullptr;  // EGLSurface (pbuffer) or null when surfaceless
-    GLuint myFramebuffer = 0;   // colour target when surfaceless
-    GLuint myColor = 0;         // renderbuffer of the colour target
-    GLuint myDepthStencil = 0;  // renderbuffer of depth and stencil
+    std::unique_ptr<FrameTarget> myTarget; // the colour target when surfaceless
     int myWidth;                // target size in pixels
     int myHeight;
     bool myOk = false;          // the context is usable

@@ -70,13 +70,14 @@ TEST_F(Turntable, OffCentreBlockVisitsFourSides)
         std::vector<std::string> reported;
         std::string error;
         const std::string out = dir.file("spin" + std::to_string(style) + ".png");
-        ASSERT_TRUE(renderTurntable(*renderer, 4, out,
+        ASSERT_TRUE(renderTurntable(renderer->view(), kSize, kSize, 4, out,
                                     [&](int frame, int count, const std::string& path) {
                                         EXPECT_EQ(count, 4);
                                         EXPECT_EQ(frame, static_cast<int>(reported.size()));
                                         // Written before the next frame is drawn.
                                         EXPECT_TRUE(testsupport::fileExists(path));
                                         reported.push_back(path);
+                                        return true;
                                     },
                                     &error))
             << error;
@@ -137,14 +138,14 @@ TEST_F(Turntable, FailedFrameStopsWithItsNumber)
     ASSERT_EQ(mkdir(dir.file("t_002.png").c_str(), 0755), 0);
     int written = 0;
     std::string error;
-    EXPECT_FALSE(renderTurntable(*renderer, 5, dir.file("t.png"),
-                                 [&](int, int, const std::string&) { ++written; }, &error));
+    EXPECT_FALSE(renderTurntable(renderer->view(), kSize, kSize, 5, dir.file("t.png"),
+                                 [&](int, int, const std::string&) { return ++written > 0; }, &error));
     EXPECT_EQ(written, 2);
     EXPECT_EQ(error, "Frame 3 of 5: Cannot write " + dir.file("t_002.png") + ": Is a directory");
     EXPECT_TRUE(testsupport::fileExists(dir.file("t_001.png")));
     EXPECT_FALSE(testsupport::fileExists(dir.file("t_003.png")));
     for (int bad : {0, kMaxTurntableFrames + 1}) {
-        EXPECT_FALSE(renderTurntable(*renderer, bad, dir.file("u.png"), nullptr, &error));
+        EXPECT_FALSE(renderTurntable(renderer->view(), kSize, kSize, bad, dir.file("u.png"), nullptr, &error));
         EXPECT_EQ(error, "A turntable has 1 to 3600 frames.");
     }
     EXPECT_FALSE(testsupport::fileExists(dir.file("u_000.png")));
