@@ -21,6 +21,23 @@ std::vector<unsigned char> pictureRows(const unsigned char* bottomUp, int width,
 
 bool renderPicture(MainView& view, int width, int height, std::vector<unsigned char>* rgba, std::string* error)
 {
+    std::vector<unsigned char> bottomUp(static_cast<size_t>(width > 0 ? width : 0) *
+                                        static_cast<size_t>(height > 0 ? height : 0) * 4);
+    if (width == view.width && height == view.height && width > 0 && height > 0) {
+        // The view's own size: drawn where the view draws, so the picture is
+        // the one on screen to the last pixel (a frame buffer object may
+        // break a tie of the line rasteriser the other way).
+        const bool text = view.font && view.font->visible;
+        if (text)
+            view.font->visible = false;
+        view.paintCycle();
+        if (text)
+            view.font->visible = true;
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+        *rgba = pictureRows(bottomUp.data(), width, height);
+        return true;
+    }
     GLint previous = 0;
     GLint drawBuffer = GL_BACK;
     GLint readBuffer = GL_BACK;
@@ -41,7 +58,6 @@ bool renderPicture(MainView& view, int width, int height, std::vector<unsigned c
     target.bind();
     view.resize(width, height);
     view.paintCycle();
-    std::vector<unsigned char> bottomUp(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     target.readPixels(bottomUp.data());
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
     glDrawBuffer(static_cast<GLenum>(drawBuffer));

@@ -13,16 +13,20 @@
 #include "menu_settings.h"
 #include "my_cg.h"
 #include "multi_volume.h"
+#include "picture.h"
+#include "picture_dialog.h"
 #include "plane.h"
 #include "render_mode.h"
 #include "actions.h"
 #include "running_settings.h"
 #include "text_overlay.h"
 #include "transfer_function.h"
+#include "turntable.h"
 #include "volume.h"
 
 #include <wx/colordlg.h>
 #include <wx/filedlg.h>
+#include <wx/progdlg.h>
 
 MainFrame* g_pMainFrame = nullptr;
 wxFrame* g_pTransferFrame = nullptr;
@@ -36,6 +40,11 @@ MainFrame::MainFrame(wxFrame* parent, const wxString& title, const wxPoint& pos,
       viewer(myObserver)
 {
     buildMenuBar();
+    // The keys desktop programs use, without changing the menus' labels.
+    wxAcceleratorEntry keys[2];
+    keys[0].Set(wxACCEL_CTRL, 'O', ID_OPEN);
+    keys[1].Set(wxACCEL_CTRL, 'S', ID_SAVE_PICTURE);
+    SetAcceleratorTable(wxAcceleratorTable(2, keys));
     Show(true);
 }
 
@@ -45,6 +54,8 @@ void MainFrame::buildMenuBar()
     GUARDED_NEW(fileMenu, wxMenu);
     fileMenu->Append(ID_OPEN, "Open", "");
     fileMenu->Append(ID_LOAD_MASK, "Load Mask", "");
+    fileMenu->Append(ID_SAVE_PICTURE, "Save Picture...", "The view as a PNG picture, at any size");
+    fileMenu->Append(ID_SAVE_TURNTABLE, "Save Turntable...", "Pictures of the data turning once around");
     fileMenu->Append(ID_EXIT, "Exit", "");
 
     wxMenu* projectionMenu = nullptr;
@@ -296,6 +307,73 @@ void MainFrame::OnOpen(wxCommandEvent& WXUNUSED(event))
     if (!path.empty())
         loadDataFile(path);
     finishOpen();
+}
+
+bool MainFrame::savePicture(const std::string& path, int width, int height)
+{
+    if (!myGLcanvas || !myGLcanvas->makeContextCurrent())
+        return false;
+    std::string error;
+    const bool saved = ::savePicture(*myGLcanvas, width > 0 ? width : myGLcanvas->width,
+                                     height > 0 ? height : myGLcanvas->height, path, &error);
+    if (!saved)
+        myObserver.warn(error, "Warning");
+    redraw();
+    return saved;
+}
+
+bool MainFrame::saveTurntable(const std::string& path, int frames, int width, int height,
+                              const std::function<bool(int frame, int count)>& progress)
+{
+    if (!myGLcanvas || !myGLcanvas->makeContextCurrent())
+        return false;
+    std::string error = outputPathProblem(turntableFramePath(path, 0, frames));
+    bool saved = error.empty();
+    if (saved) {
+        saved = renderTurntable(*myGLcanvas, width > 0 ? width : myGLcanvas->width,
+                                height > 0 ? height : myGLcanvas->height, frames, path,
+                                [&](int frame, int count, const std::string&) {
+                                    return !progress || progress(frame, count);
+                                },
+                                &error);
+        myGLcanvas->makeContextCurrent();
+    }
+    if (!saved && error != kTurntableCancelled)
+        myObserver.warn(error, "Warning");
+    redraw();
+    return saved;
+}
+
+void MainFrame::OnSavePicture(wxCommandEvent& WXUNUSED(event))
+{
+    if (!myGLcanvas)
+        return;
+    int width = myGLcanvas->width;
+    int height = myGLcanvas->height;
+    if (!askPictureSize(this, "Save Picture", &width, &height, nullptr))
+        return;
+    const std::string path = askForPictureFile(this, "Save Picture");
+    if (!path.empty())
+        savePicture(path, width, height);
+}
+
+void MainFrame::OnSaveTurntable(wxCommandEvent& WXUNUSED(event))
+{
+    if (!myGLcanvas)
+        return;
+    int width = myGLcanvas->width;
+    int height = myGLcanvas->height;
+    int frames = 36;
+    if (!askPictureSize(this, "Save Turntable", &width, &height, &frames))
+        return;
+    const std::string path = askForPictureFile(this, "Save Turntable");
+    if (path.empty())
+        return;
+    wxProgressDialog dialog("Save Turntable", "Drawing the frames...", frames, this,
+                            wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME);
+    saveTurntable(path, frames, width, height, [&](int frame, int count) {
+        return dialog.Update(frame + 1, wxString::Format("Frame %d of %d", frame + 1, count));
+    });
 }
 
 void MainFrame::OnLoadMask(wxCommandEvent& WXUNUSED(event))
@@ -753,6 +831,8 @@ void MainFrame::OnActivate(wxActivateEvent& WXUNUSED(event))
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_OPEN, MainFrame::OnOpen)
     EVT_MENU(ID_LOAD_MASK, MainFrame::OnLoadMask)
+    EVT_MENU(ID_SAVE_PICTURE, MainFrame::OnSavePicture)
+    EVT_MENU(ID_SAVE_TURNTABLE, MainFrame::OnSaveTurntable)
     EVT_MENU(ID_EXIT, MainFrame::OnExit)
     EVT_SIZE(MainFrame::OnSize)
     EVT_MOVE(MainFrame::OnMove)

@@ -4,6 +4,7 @@
 
 #include <wx/wx.h>
 
+#include <functional>
 #include <string>
 
 #include "viewer.h"
@@ -71,6 +72,15 @@ public:
     int createClipPlane();
     // Every plane and its submenu goes.
     void deleteAllClipPlanes();
+    // The view at width x height (the window's size when 0) as a PNG file;
+    // false with a warning box naming the file and the reason.
+    bool savePicture(const std::string& path, int width, int height);
+    // frames pictures of the view turning once around (turntableFramePath
+    // names them) at width x height; progress (may be null) is told after
+    // each frame and may stop it. False with a warning box when a frame
+    // cannot be written; a stop is no failure to warn about.
+    bool saveTurntable(const std::string& path, int frames, int width, int height,
+                       const std::function<bool(int frame, int count)>& progress);
     // The settings and information windows: created on first use, raised
     // and given the focus afterwards.
     void openSettingsWindow();
@@ -134,6 +144,8 @@ private:
     template <int N> void OnPlaneDelete(wxCommandEvent&) { deleteClipPlane(N); }
     void OnChar(wxKeyEvent& event);
     void OnActivate(wxActivateEvent& event);
+    void OnSavePicture(wxCommandEvent& event);
+    void OnSaveTurntable(wxCommandEvent& event);
     // Keep myShownGeometry in step.
     void OnSize(wxSizeEvent& event);
     void OnMove(wxMoveEvent& event);

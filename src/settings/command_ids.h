@@ -48,6 +48,8 @@ enum MainCommandId
     ID_DATA_INFO = 10019,
     ID_ABOUT = 10119,
     ID_CLIP_PLANE_MENU_BASE = 11000, // + n for plane n
+    ID_SAVE_PICTURE = 10030,         // File > "Save Picture..."
+    ID_SAVE_TURNTABLE = 10031,       // File > "Save Turntable..."
 };
 
 // Per-plane command ids: n * 10000 + offset, n = 1..6.

@@ -188,3 +188,74 @@ TEST_F(SamePicture, MultiVolumeInTheWindowAndInGlimraRender)
     start({"-d", bands, "-p", palette});
     expectSame(DRAW_MULTI_VOLUME, bands, "");
 }
+
+namespace {
+
+// The picture files of a PNG path, RGB only; false when unreadable.
+bool readPicture(const std::string& path, Picture* p)
+{
+    return readPngRGBA(path, &p->rgba, &p->width, &p->height);
+}
+
+} // namespace
+
+// File > "Save Picture..." at a size larger than the window: exactly that
+// size, and the picture glimra-render draws of the same files at that size;
+// "Save Turntable..." the frames glimra-render's --turntable draws, stopped
+// when its progress says so.
+TEST_F(SamePicture, SavedPicturesAreGlimraRendersPictures)
+{
+    start({"-d", data, "-p", palette});
+    app->postCommand(drawStyleCommandId(DRAW_RAY_CASTING));
+    MainGLCanvas* c = g_pMainFrame->myGLcanvas;
+    ASSERT_LT(c->width, 900);
+    const std::string saved = tmp.file("saved.png");
+    ASSERT_TRUE(g_pMainFrame->savePicture(saved, 900, 700));
+    Picture window;
+    ASSERT_TRUE(readPicture(saved, &window));
+    EXPECT_EQ(window.width, 900);
+    EXPECT_EQ(window.height, 700);
+    // The view itself keeps its size.
+    EXPECT_EQ(guitest::mainViewPicture().size(), static_cast<size_t>(c->width) * c->height * 4);
+
+    const std::string out = tmp.file("render.png");
+    std::string text;
+    ASSERT_EQ(testsupport::runCommand("LIBGL_ALWAYS_SOFTWARE=1 '" + tool + "' '" + data + "' -p '" + palette +
+                                          "' --ini '" + ini + "' --cg '" GLIMRA_SOURCE_DIR "/Cg' --size 900x700 "
+                                          "--style 5 -o '" + out + "' 2>&1",
+                                      &text),
+              0)
+        << text;
+    Picture drawn;
+    ASSERT_TRUE(readPicture(out, &drawn));
+    EXPECT_GT(drawnPixels(window), 5000);
+    const Difference d = compare(window, drawn);
+    EXPECT_EQ(d.pixels, 0) << "largest difference " << d.largest;
+
+    // Three frames of a turntable, the second compared with glimra-render's.
+    int told = 0;
+    ASSERT_TRUE(g_pMainFrame->saveTurntable(tmp.file("spin.png"), 3, 300, 200, [&](int frame, int count) {
+        EXPECT_EQ(frame, told);
+        EXPECT_EQ(count, 3);
+        ++told;
+        return true;
+    }));
+    EXPECT_EQ(told, 3);
+    ASSERT_EQ(testsupport::runCommand("LIBGL_ALWAYS_SOFTWARE=1 '" + tool + "' '" + data + "' -p '" + palette +
+                                          "' --ini '" + ini + "' --cg '" GLIMRA_SOURCE_DIR "/Cg' --size 300x200 "
+                                          "--style 5 --turntable 3 -o '" + tmp.file("tool.png") + "' 2>&1",
+                                      &text),
+              0)
+        << text;
+    Picture frameWindow;
+    Picture frameTool;
+    ASSERT_TRUE(readPicture(tmp.file("spin_001.png"), &frameWindow));
+    ASSERT_TRUE(readPicture(tmp.file("tool_001.png"), &frameTool));
+    EXPECT_EQ(compare(frameWindow, frameTool).pixels, 0);
+    EXPECT_GT(compare(frameWindow, window).pixels, 0); // (a different size and turn)
+
+    // Cancelled after the first frame: that frame stays, no second one.
+    EXPECT_FALSE(g_pMainFrame->saveTurntable(tmp.file("stop.png"), 4, 100, 100, [](int, int) { return false; }));
+    EXPECT_TRUE(testsupport::fileExists(tmp.file("stop_000.png")));
+    EXPECT_FALSE(testsupport::fileExists(tmp.file("stop_001.png")));
+}
