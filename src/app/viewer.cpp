@@ -2,6 +2,7 @@
 
 #include "actions.h"
 #include "error_handling.h"
+#include "file_facts.h"
 #include "load.h"
 #include "load_progress.h"
 #include "main_view.h"
@@ -68,9 +69,22 @@ bool Viewer::openData(const std::string& path, std::string* info)
     std::string scratch;
     const LoadResult result = loadData(path, volume, info ? *info : scratch, *myObserver);
     dataLoaded(volume, result, path);
+    if (result.loaded) {
+        myDataPath = path;
+        if (!myRecentPath.empty()) {
+            myRecent.add(absolutePath(path));
+            myRecent.write(myRecentPath);
+        }
+    }
     uploadTables(false);
     show();
     return result.loaded;
+}
+
+void Viewer::keepRecentFiles(const std::string& listPath)
+{
+    myRecentPath = listPath;
+    myRecent.read(listPath);
 }
 
 bool Viewer::addClipPlane(const float plane[4])

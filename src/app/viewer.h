@@ -8,6 +8,7 @@
 #define GLIMRA_VIEWER_H
 
 #include "actions.h"
+#include "recent_files.h"
 #include "running_settings.h"
 #include "viewer_observer.h"
 
@@ -36,6 +37,12 @@ public:
     // data-information text. A file that cannot be read leaves everything as
     // it was and shows a warning naming it. False when nothing new is shown.
     bool openData(const std::string& path, std::string* info);
+    // The file of the data on screen ("" before a load succeeded).
+    const std::string& dataPath() const { return myDataPath; }
+    // Keep the files opened successfully in the list file at listPath (read
+    // now, written after each such open); without this call none is kept.
+    void keepRecentFiles(const std::string& listPath);
+    const RecentFiles& recentFiles() const { return myRecent; }
     // Reads a mask of the data's resolution and gives it a render target.
     bool openMask(const std::string& path);
     // Reads a palette or lookup table (linear curves), rebuilds and uploads
@@ -98,6 +105,9 @@ private:
     CoreSettingsTarget myCoreSettings; // the settings without a window
     SettingsTarget* mySettings;        // myCoreSettings or the window's
     std::string myPendingPalette;      // a palette given before the view was set up
+    std::string myDataPath;            // the data file on screen
+    RecentFiles myRecent;              // the files opened last
+    std::string myRecentPath;          // where they are kept; "" for nowhere
 };
 
 #endif

@@ -77,6 +77,13 @@ void MainGLCanvas::OnEraseBackground(wxEraseEvent& WXUNUSED(event))
 
 void MainGLCanvas::OnMouse(wxMouseEvent& event)
 {
+    if (event.GetEventType() == wxEVT_MOUSEWHEEL) {
+        const int delta = event.GetWheelDelta() > 0 ? event.GetWheelDelta() : 120;
+        if (event.GetWheelAxis() == wxMOUSE_WHEEL_VERTICAL &&
+            onWheel(static_cast<double>(event.GetWheelRotation()) / delta))
+            Refresh(false);
+        return;
+    }
     MouseInput in;
     in.dragging = event.Dragging();
     in.left = event.LeftIsDown();

@@ -23,6 +23,7 @@
 #include "transfer_function.h"
 #include "turntable.h"
 #include "volume.h"
+#include "volume_file.h"
 
 #include <wx/colordlg.h>
 #include <wx/filedlg.h>
@@ -53,6 +54,9 @@ void MainFrame::buildMenuBar()
     wxMenu* fileMenu = nullptr;
     GUARDED_NEW(fileMenu, wxMenu);
     fileMenu->Append(ID_OPEN, "Open", "");
+    GUARDED_NEW(myRecentMenu, wxMenu);
+    if (myRecentMenu)
+        fileMenu->Append(ID_RECENT_MENU, "Open Recent", myRecentMenu);
     fileMenu->Append(ID_LOAD_MASK, "Load Mask", "");
     fileMenu->Append(ID_SAVE_PICTURE, "Save Picture...", "The view as a PNG picture, at any size");
     fileMenu->Append(ID_SAVE_TURNTABLE, "Save Turntable...", "Pictures of the data turning once around");
@@ -255,8 +259,38 @@ bool MainFrame::loadDataFile(const std::string& path)
     return viewer.openData(path, &dataInfo);
 }
 
+void MainFrame::refreshRecentAndTitle()
+{
+    const std::string& data = viewer.dataPath();
+    const std::string title = data.empty() ? "glimra" : "glimra - " + baseName(data);
+    if (GetTitle().ToStdString() != title)
+        SetTitle(title);
+    if (!myRecentMenu)
+        return;
+    const std::vector<std::string>& files = viewer.recentFiles().files();
+    while (myRecentMenu->GetMenuItemCount() > 0)
+        myRecentMenu->Destroy(myRecentMenu->FindItemByPosition(0));
+    for (size_t k = 0; k < files.size(); ++k)
+        myRecentMenu->Append(ID_RECENT_FIRST + static_cast<int>(k),
+                             wxString::Format("&%d %s", static_cast<int>(k + 1), wxString::FromUTF8(files[k])),
+                             wxString::FromUTF8(files[k]));
+    if (wxMenuBar* bar = GetMenuBar())
+        bar->Enable(ID_RECENT_MENU, !files.empty());
+}
+
+void MainFrame::OnRecent(wxCommandEvent& event)
+{
+    const std::vector<std::string>& files = viewer.recentFiles().files();
+    const size_t k = static_cast<size_t>(event.GetId() - ID_RECENT_FIRST);
+    if (k < files.size()) {
+        const std::string path = files[k]; // the list changes as it opens
+        openData(path);
+    }
+}
+
 void MainFrame::refreshWindows()
 {
+    refreshRecentAndTitle();
     check(drawStyleCommandId(RenderMode::instance().getDrawStyle()), true);
     check(blendingCommandId(volume.getBlending()), true);
     check(volume.perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
@@ -832,6 +866,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_OPEN, MainFrame::OnOpen)
     EVT_MENU(ID_LOAD_MASK, MainFrame::OnLoadMask)
     EVT_MENU(ID_SAVE_PICTURE, MainFrame::OnSavePicture)
+    EVT_MENU_RANGE(ID_RECENT_FIRST, ID_RECENT_FIRST + RecentFiles::kMost - 1, MainFrame::OnRecent)
     EVT_MENU(ID_SAVE_TURNTABLE, MainFrame::OnSaveTurntable)
     EVT_MENU(ID_EXIT, MainFrame::OnExit)
     EVT_SIZE(MainFrame::OnSize)

@@ -144,6 +144,9 @@ private:
     template <int N> void OnPlaneDelete(wxCommandEvent&) { deleteClipPlane(N); }
     void OnChar(wxKeyEvent& event);
     void OnActivate(wxActivateEvent& event);
+    void OnRecent(wxCommandEvent& event);
+    // "Open Recent" lists the viewer's recent files; the title names the data.
+    void refreshRecentAndTitle();
     void OnSavePicture(wxCommandEvent& event);
     void OnSaveTurntable(wxCommandEvent& event);
     // Keep myShownGeometry in step.
@@ -151,6 +154,7 @@ private:
     void OnMove(wxMoveEvent& event);
     void rememberGeometry();
 
+    wxMenu* myRecentMenu = nullptr; // File > "Open Recent"
     wxRect myShownGeometry; // see shownGeometry()
     wxSize myPlacedSize;    // the outer size place() asked for; kept while myPlacedUntil
     wxLongLong myPlacedUntil; // wxGetLocalTimeMillis() until which it is restored

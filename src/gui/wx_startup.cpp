@@ -50,6 +50,9 @@ bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
     g_pMainFrame->myGLcanvas->onSetUp = [&viewer] { viewer.viewSetUp(); };
     installMainWindowSettings(viewer);
     viewer.readSettingsFile();
+    // File > "Open Recent", kept beside "glimra.ini".
+    viewer.keepRecentFiles(kRecentFilesName);
+    g_pMainFrame->refreshWindows();
 
     if (cl.hasData) {
         viewer.openData(cl.dataFile, &g_pMainFrame->dataInfo);

@@ -10,6 +10,9 @@
 // The actions report to observer from the start when one is given (tests put
 // a recorder in front of the window's), else to the window's own.
 class ViewerObserver;
+
+// The list of File > "Open Recent" in the working directory, beside "glimra.ini".
+const char* const kRecentFilesName = "glimra-recent.txt";
 bool startGlimra(const CommandLine& commandLine, ViewerObserver* observer = nullptr);
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 bool isDirectory(const std::string& path)
 {
@@ -49,4 +50,14 @@ uint64_t folderBytes(const std::string& dir)
     }
     closedir(d);
     return total;
+}
+
+std::string absolutePath(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer))
+        return path;
+    return joinPath(buffer, path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
 }

@@ -15,4 +15,8 @@ std::string joinPath(const std::string& dir, const std::string& name);
 // Bytes of all regular files directly in dir.
 uint64_t folderBytes(const std::string& dir);
 
+// path made absolute against the working directory (no links resolved);
+// path itself when it is absolute or the directory cannot be found.
+std::string absolutePath(const std::string& path);
+
 #endif

@@ -322,6 +322,26 @@ bool MainView::onMouse(const MouseInput& in)
     return refresh;
 }
 
+bool MainView::onWheel(double notches)
+{
+    // Nearer than this the box fills the view many times over; farther, the
+    // orthographic scale reaches 0 (at -10) and nothing shows.
+    const float nearest = -0.3f;
+    const float farthest = -9.5f;
+    if (!(notches == notches) || notches == 0.0)
+        return false;
+    const float before = volume.distance;
+    float d = before * static_cast<float>(std::pow(0.9, notches));
+    d = d > nearest ? nearest : (d < farthest ? farthest : d);
+    // A camera beyond the range (a drag took it there) only comes back.
+    if ((notches > 0 && d < before) || (notches < 0 && d > before) || d == before)
+        return false;
+    volume.distance = d;
+    volume.orthoScale = orthoScaleFor(d);
+    renderTargetPlace();
+    return true;
+}
+
 void MainView::onArrowKey(ArrowKey key)
 {
     switch (key) {

@@ -98,6 +98,10 @@ public:
     bool onMouse(const MouseInput& in);
     // Arrow keys pan by 0.03.
     void onArrowKey(ArrowKey key);
+    // The mouse wheel zooms: each notch away from the user (notches > 0)
+    // brings the camera a tenth nearer, each notch back a tenth farther,
+    // within what both projections can show. True when the camera moved.
+    bool onWheel(double notches);
 
     const FrameRateCounter& frameRate() const { return myFrameRate; }
 

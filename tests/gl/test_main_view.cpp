@@ -500,3 +500,40 @@ TEST_F(ClipPlanePicture, TranslateModeMovesThePlaneByTheDragShift)
 }
 
 } // namespace
+
+// The wheel zooms by a tenth a notch, both ways alike, up to the limits both
+// projections can show, and the picture follows: nearer, the box covers
+// more of the view.
+TEST_F(MainViewGL, WheelZoomsByATenthANotchWithinLimits)
+{
+    volume.distance = -3;
+    volume.orthoScale = orthoScaleFor(volume.distance);
+    view.setProjection(true);
+    view.font->visible = false;
+    view.paintCycle();
+    readBack();
+    const int far = countColour(0, 255, 0);
+    EXPECT_TRUE(view.onWheel(2));
+    EXPECT_FLOAT_EQ(volume.distance, -3.0f * 0.81f);
+    EXPECT_FLOAT_EQ(volume.orthoScale, orthoScaleFor(volume.distance));
+    view.paintCycle();
+    readBack();
+    EXPECT_GT(countColour(0, 255, 0), far);
+    EXPECT_TRUE(view.onWheel(-2));
+    EXPECT_NEAR(volume.distance, -3.0f, 1e-5f);
+    EXPECT_FALSE(view.onWheel(0));
+    EXPECT_FALSE(view.onWheel(std::nan("")));
+    EXPECT_TRUE(view.onWheel(100));
+    EXPECT_FLOAT_EQ(volume.distance, -0.3f);
+    EXPECT_FALSE(view.onWheel(1));
+    EXPECT_TRUE(view.onWheel(-100));
+    EXPECT_FLOAT_EQ(volume.distance, -9.5f);
+    EXPECT_FALSE(view.onWheel(-1));
+    // A camera a drag took beyond the range only comes back.
+    volume.distance = -12;
+    EXPECT_FALSE(view.onWheel(-1));
+    EXPECT_TRUE(view.onWheel(1));
+    EXPECT_FLOAT_EQ(volume.distance, -9.5f);
+    volume.distance = -3;
+    volume.orthoScale = orthoScaleFor(volume.distance);
+}
