@@ -69,6 +69,13 @@ double monotonicMillis()
 
 void FrameRateCounter::frame(double nowMs)
 {
+    const bool afterPause = nowMs - lastFrame > kPauseMs;
+    lastFrame = nowMs;
+    if (afterPause) {
+        frames = 0.0f;
+        lastTick = nowMs;
+        return;
+    }
     frames += 1.0f;
     if (frames != 5.0f)
         return;

@@ -32,8 +32,13 @@ double monotonicMillis();
 class FrameRateCounter
 {
 public:
-    explicit FrameRateCounter(double nowMs) : lastTick(nowMs) {}
-    // One frame drawn at nowMs.
+    // A frame this long after the one before follows a pause, not drawing.
+    static constexpr double kPauseMs = 1000.0;
+
+    explicit FrameRateCounter(double nowMs) : lastTick(nowMs), lastFrame(nowMs) {}
+    // One frame drawn at nowMs. The rate is that of frames drawn one after
+    // the other: a frame after a pause starts the count anew (the text
+    // keeps the last rate), so idle time never lowers it.
     void frame(double nowMs);
     const char* text() const { return myText; }
     float count() const { return frames; }
@@ -41,6 +46,7 @@ public:
 private:
     float frames = 0;              // frames since the last update
     double lastTick;               // time of the last update
+    double lastFrame;              // time of the last frame
     char myText[20] = "fps: 00.00"; // what the overlay shows
 };
 

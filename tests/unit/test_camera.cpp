@@ -301,6 +301,28 @@ TEST(FrameRate, NoElapsedTimeKeepsTheOldText)
     EXPECT_STREQ(c.text(), "fps: 50.00");
 }
 
+// Idle time is no frame time: after a pause of 80 s the text keeps the
+// last rate (not "fps: 0.06"), and the next five frames give theirs.
+TEST(FrameRate, PausesDoNotCount)
+{
+    FrameRateCounter c(0);
+    for (int i = 1; i <= 5; ++i)
+        c.frame(i * 20.0);
+    EXPECT_STREQ(c.text(), "fps: 50.00");
+    c.frame(80100); // the first frame after the pause starts a new count
+    EXPECT_STREQ(c.text(), "fps: 50.00");
+    EXPECT_EQ(c.count(), 0.0f);
+    for (int i = 1; i <= 4; ++i)
+        c.frame(80100 + i * 10.0);
+    EXPECT_STREQ(c.text(), "fps: 50.00");
+    c.frame(80150);
+    EXPECT_STREQ(c.text(), "fps: 100.00");
+    // Frames a second apart are each after a pause: no rate of them.
+    for (int i = 1; i <= 10; ++i)
+        c.frame(80150 + i * 1500.0);
+    EXPECT_STREQ(c.text(), "fps: 100.00");
+}
+
 TEST(FrameRate, ClockIsMonotonic)
 {
     const double a = monotonicMillis();
