@@ -150,9 +150,10 @@ void MainFrame::buildMenuBar()
 
     // The menu bar owns the menus from here on; the registry only tracks windows and data.
     wxMenu* menus[] = {fileMenu, projectionMenu, presetMenu, viewMenu, editorMenu, styleMenu,
-                       blendMenu, visibilityMenu, volumeMenu, clippingMenu, optionsMenu};
+                       blendMenu, visibilityMenu, volumeMenu, clippingMenu, optionsMenu, myRecentMenu};
     for (wxMenu* m : menus)
-        g_garbageCollector.remove(m);
+        if (m)
+            g_garbageCollector.remove(m);
 }
 
 void MainFrame::saveSettingsIfAutosave()

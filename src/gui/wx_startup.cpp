@@ -4,6 +4,7 @@
 #include "error_handling.h"
 #include "file_drop.h"
 #include "menu_main.h"
+#include "volume_file.h"
 #include "wx_settings.h"
 
 namespace {
@@ -54,6 +55,11 @@ bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
     viewer.keepRecentFiles(kRecentFilesName);
     g_pMainFrame->refreshWindows();
 
+    // A mask without data is not loaded, and the user is told why.
+    if (cl.hasMask && !cl.hasData)
+        viewer.observer().warn("The mask \"" + baseName(cl.maskFile) +
+                                   "\" was not loaded: a mask goes with the data it masks (-d DATA -m MASK).",
+                               "Warning");
     if (cl.hasData) {
         viewer.openData(cl.dataFile, &g_pMainFrame->dataInfo);
         // The mask is tried even when the data failed: its size check decides.

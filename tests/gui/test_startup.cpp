@@ -110,6 +110,11 @@ TEST(Startup, MaskWithoutDataIsIgnored)
     EXPECT_FALSE(volume.isMask);
     EXPECT_EQ(volume.tidMask, 0u);
     EXPECT_EQ(g_pMainFrame->dataInfo, "No data loaded.");
+    // Not silently: a box says why.
+    ASSERT_EQ(app.boxes().size(), 1u);
+    EXPECT_EQ(app.boxes()[0].first,
+              "The mask \"mask.zvf\" was not loaded: a mask goes with the data it masks (-d DATA -m MASK).");
+    EXPECT_EQ(app.boxes()[0].second, "Warning");
     EXPECT_TRUE(app.close());
 }
 
