@@ -107,6 +107,11 @@ template <typename T> struct Converted
 template <typename T> Converted<T> convertTyped(T* p, size_t n, bool swap, std::string& info)
 {
     if constexpr (sizeof(T) == 1) {
+        // The range of bytes too, in the file's own values.
+        float lo, hi;
+        valueRange(p, n, &lo, &hi);
+        appendFloat(info, "Maximal value:\t", hi);
+        appendFloat(info, "Minimal value:\t", lo);
         if constexpr (std::is_signed_v<T>) {
             uint8_t* u = reinterpret_cast<uint8_t*>(p);
             for (size_t i = 0; i < n; ++i)
@@ -256,7 +261,9 @@ double typeMaximum(VoxelType type)
 void convertAndScale(void* data, VoxelType* type, const int resolution[3], int channels, std::string& info,
                      bool bigEndianValues, int* maxValue)
 {
-    info += bigEndianValues ? "Swap Data:\tYES\n" : "Swap Data:\tNO\n";
+    // Bytes are only swapped in values of more than one byte.
+    const bool swapped = bigEndianValues && isVoxelType(*type) && bytesOfVoxelType(*type) > 1;
+    info += swapped ? "Swap Data:\tYES\n" : "Swap Data:\tNO\n";
     *maxValue = 4096;
     if (!isVoxelType(*type))
         return;

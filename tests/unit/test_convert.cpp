@@ -85,11 +85,13 @@ protected:
 
 } // namespace
 
-TEST_F(ConvertTest, UnsignedBytesUnchangedAndNoRangeLines)
+// Bytes are never swapped, whatever the file's byte order, and their range
+// is shown as that of wider values is.
+TEST_F(ConvertTest, UnsignedBytesUnchangedWithTheirRange)
 {
     void* d = buffer<uint8_t>({0, 7, 255});
     const ConvertCase c = convert<uint8_t>(d, GL_UNSIGNED_BYTE, 3, true);
-    EXPECT_EQ(c.info, "Swap Data:\tYES\n");
+    EXPECT_EQ(c.info, "Swap Data:\tNO\nMaximal value:\t255.000000\nMinimal value:\t0.000000\n");
     EXPECT_EQ(c.type, static_cast<GLenum>(GL_UNSIGNED_BYTE));
     EXPECT_EQ(c.maxValue, 256);
     EXPECT_EQ(contents<uint8_t>(d, 3), (std::vector<uint8_t>{0, 7, 255}));
@@ -99,7 +101,7 @@ TEST_F(ConvertTest, SignedBytesShiftToUnsigned)
 {
     void* d = buffer<int8_t>({-128, 0, 127, -1});
     const ConvertCase c = convert<int8_t>(d, GL_BYTE, 4);
-    EXPECT_EQ(c.info, "Swap Data:\tNO\n");
+    EXPECT_EQ(c.info, "Swap Data:\tNO\nMaximal value:\t127.000000\nMinimal value:\t-128.000000\n");
     EXPECT_EQ(c.type, static_cast<GLenum>(GL_UNSIGNED_BYTE));
     EXPECT_EQ(c.maxValue, 256);
     EXPECT_EQ(contents<uint8_t>(d, 4), (std::vector<uint8_t>{0, 128, 255, 127}));
