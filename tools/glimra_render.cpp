@@ -1,5 +1,6 @@
 // glimra-render: draws a data set offscreen with the program's renderers and
 // writes the picture as a PNG, or times the frames.
+#include "error_handling.h"
 #include "main_view.h"
 #include "memory_budget.h"
 #include "offscreen_render.h"
@@ -46,7 +47,9 @@ const char* const kUsage =
     "  --cg DIR            the shader program directory (default: ../Cg/ of the working\n"
     "                      directory, Cg/ beside the build, else the installed share/glimra/Cg/)\n"
     "  --memory MB         refuse a data set whose load would hold more (besides the\n"
-    "                      memory the machine has available)\n";
+    "                      memory the machine has available)\n"
+    "  --quiet             no notes of the loads on standard error (the byte order\n"
+    "                      chosen, a short raw file, time points, a rescale, ...)\n";
 
 bool parseInt(const char* text, int lo, int hi, int* out)
 {
@@ -99,7 +102,7 @@ struct Options
     int memory = 0; // MB, 0 for no limit of its own
     float rotX = 0, rotY = 0;
     std::vector<std::array<float, 4>> clips; // --clip planes, at most six
-    bool ortho = false, bbox = false, iso = false;
+    bool ortho = false, bbox = false, iso = false, quiet = false;
 };
 
 // Options that take one number within bounds: false with the message when
@@ -184,6 +187,8 @@ int parseOptions(int argc, char** argv, Options& o)
             if (o.clips.size() == 6)
                 return usageError("--clip takes at most six planes");
             o.clips.push_back(plane);
+        } else if (arg == "--quiet") {
+            o.quiet = true;
         } else if (arg == "--ortho") {
             o.ortho = true;
         } else if (arg == "--bbox") {
@@ -228,6 +233,38 @@ int checkOptions(Options& o)
     return -1;
 }
 
+// A note of a load on standard error: what a user of the picture needs to
+// know about how the file was read.
+void printNote(const char* text)
+{
+    std::string line(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (!line.empty())
+        std::fprintf(stderr, "glimra-render: %s\n", line.c_str());
+}
+
+// The lines of the data information that say the picture is not simply the
+// file's values: several time points, a rescale.
+void printInfoNotes(const std::string& info)
+{
+    size_t begin = 0;
+    while (begin < info.size()) {
+        size_t end = info.find('\n', begin);
+        if (end == std::string::npos)
+            end = info.size();
+        const std::string line = info.substr(begin, end - begin);
+        if (line.compare(0, 12, "Time points:") == 0 || line.compare(0, 8, "Rescale:") == 0) {
+            std::string shown = line;
+            for (char& c : shown)
+                if (c == '\t')
+                    c = ' ';
+            printNote(shown.c_str());
+        }
+        begin = end + 1;
+    }
+}
+
 // Settings, data, mask, palette and the view into the renderer: -1 when
 // all is there, else the exit status.
 int prepare(OffscreenRenderer& renderer, Options& o)
@@ -245,8 +282,14 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     // load builds those of the saved style; the rest waits for first use.
     mode.setDrawStyle(o.style);
     mode.setClassification(o.classification);
-    if (!renderer.loadData(o.data))
+    if (!o.quiet)
+        setNoteListener(printNote);
+    const bool loaded = renderer.loadData(o.data);
+    setNoteListener(nullptr);
+    if (!loaded)
         return fail("cannot load " + o.data);
+    if (!o.quiet)
+        printInfoNotes(renderer.dataInfo());
     if (!o.mask.empty() && !renderer.loadMask(o.mask))
         return fail("cannot load mask " + o.mask);
     // After the loads: focus and context needs the mask, multi volume the bands.

@@ -110,6 +110,6 @@ bool readRawAsLittleEndian(RawByteOrder stated, const void* raw, VoxelType type,
         return stated == RawByteOrder::Little;
     if (!looksLittleEndian(raw, type, resolution, channels))
         return false;
-    logBoth(__FILE__, __LINE__, "Raw data read as little-endian (smoother than big-endian).\n");
+    logNote(__FILE__, __LINE__, "Raw data read as little-endian (smoother than big-endian).\n");
     return true;
 }

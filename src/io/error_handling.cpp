@@ -91,6 +91,22 @@ void reportAllocationFailure(const char* file, int line)
         *g_pFileLog << file << "\t" << line << "Allocating memory FAILED!" << "\n";
 }
 
+namespace {
+NoteListener g_noteListener = nullptr; // sees every note
+} // namespace
+
+void setNoteListener(NoteListener listener)
+{
+    g_noteListener = listener;
+}
+
+void logNote(const char* file, int line, const char* text)
+{
+    logBoth(file, line, text);
+    if (g_noteListener)
+        g_noteListener(text);
+}
+
 void logBoth(const char* file, int line, const char* text)
 {
     if (g_pConsoleLog)

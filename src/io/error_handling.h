@@ -95,6 +95,14 @@ void reportAllocationFailure(const char* file, int line);
 
 // Writes text to both channels (file channel first with the site).
 void logBoth(const char* file, int line, const char* text);
+// A note about the data a user of the picture needs (the byte order chosen,
+// a short raw file, other series beside a DICOM file, values converted):
+// logged as logBoth does, and handed to the note listener when one is set.
+void logNote(const char* file, int line, const char* text);
+// A function that sees every note as well (glimra-render prints them on
+// standard error); null for none.
+using NoteListener = void (*)(const char* text);
+void setNoteListener(NoteListener listener);
 
 // Test hook: the next n guarded allocations fail as if memory were exhausted.
 void failNextGuardedAllocations(int n);

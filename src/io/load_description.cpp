@@ -340,7 +340,7 @@ void readRawVoxels(FILE* raw, const std::string& word, void* data, size_t total)
 {
     const size_t got = std::fread(data, 1, total, raw);
     if (got < total)
-        logBoth(__FILE__, __LINE__,
+        logNote(__FILE__, __LINE__,
                 ("Description file: raw file \"" + word + "\" lacks " + std::to_string(total - got) + " of " +
                  std::to_string(total) + " bytes; they read as 0\n")
                     .c_str());
@@ -386,7 +386,7 @@ bool readDescriptionVolume(const std::string& fileName, VolumeFile* out, std::st
     }
     const uint64_t actual = fileBytes(raw.get());
     if (!rawFileBacks(total, actual)) {
-        logBoth(__FILE__, __LINE__,
+        logNote(__FILE__, __LINE__,
                 ("Description file: " + std::to_string(total) + " bytes declared, raw file \"" + d.objectFileName +
                  "\" has " + std::to_string(actual) + "\n")
                     .c_str());

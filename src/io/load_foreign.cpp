@@ -773,7 +773,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
             freeRaw(r);
             return false;
         }
-        logBoth(__FILE__, __LINE__,
+        logNote(__FILE__, __LINE__,
                 (path + ": " + itk::ImageIOBase::GetComponentTypeAsString(r->itkType) +
                  " values read as FLOAT\n").c_str());
         type = VOXEL_FLOAT;

@@ -193,7 +193,7 @@ std::vector<DicomFile> pickSeries(const std::vector<DicomFile>& images, bool isF
         if (i != pick) {
             const DicomFile& any = *std::find_if(images.begin(), images.end(),
                                                  [&](const DicomFile& d) { return d.series == series[i]; });
-            logBoth(__FILE__, __LINE__, ("Other DICOM series in " + dir + ": " + any.label + ", " +
+            logNote(__FILE__, __LINE__, ("Other DICOM series in " + dir + ": " + any.label + ", " +
                                          std::to_string(counts[i]) + " files\n").c_str());
         }
     std::vector<DicomFile> picked;

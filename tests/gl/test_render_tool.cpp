@@ -176,3 +176,31 @@ TEST(FirstFrame, EqualsTheNext)
             EXPECT_EQ(differing, 0) << "style " << style << " blending " << blending;
         }
 }
+
+// The notes of a load go to standard error, where a user of glimra-render
+// sees them; --quiet silences them and nothing else.
+TEST_F(RenderTool, LoadNotesOnStandardErrorUnlessQuiet)
+{
+    const std::string out = dir.file("n.png");
+    auto run = [&](const std::string& file, const std::string& options) {
+        std::string text;
+        const int rc = testsupport::runCommand("LIBGL_ALWAYS_SOFTWARE=1 '" + tool + "' '" + file +
+                                                   "' --size 32x32 " + options + " -o '" + out + "' 2>&1 >/dev/null",
+                                               &text);
+        EXPECT_EQ(rc, 0) << text;
+        return text;
+    };
+    const std::string functional = testsupport::dataDir() + "/formats/functional.nii";
+    if (testsupport::fileExists(functional)) {
+        const std::string said = run(functional, "");
+        EXPECT_NE(said.find("glimra-render: Rescale: slope 0.075407 intercept 3100.761719\n"), std::string::npos)
+            << said;
+        EXPECT_NE(said.find("glimra-render: Time points: 20, the first shown\n"), std::string::npos) << said;
+        EXPECT_EQ(run(functional, "--quiet"), "");
+    }
+    const std::string walnut = testsupport::dataDir() + "/walnut.dat";
+    EXPECT_EQ(run(walnut, ""), "glimra-render: Raw data read as little-endian (smoother than big-endian).\n");
+    EXPECT_EQ(run(walnut, "--quiet"), "");
+    // The nucleon's bytes need no note.
+    EXPECT_EQ(run(data, ""), "");
+}
