@@ -95,6 +95,23 @@ std::string compressorText(const ZarrCompressor& c)
     return "none";
 }
 
+// The unit of the space axes (" micrometer"), each named where they
+// differ (" x nanometer, y nanometer, z micrometer"), "" when none is given.
+std::string spaceUnits(const ZarrPyramid& p)
+{
+    std::string one, all;
+    bool differ = false;
+    for (int k = 0; k < p.spaceAxes; ++k) {
+        const std::string& u = p.axisUnit[p.spaceAxis(k)];
+        if (u.empty())
+            continue;
+        differ = differ || (!one.empty() && u != one);
+        one = u;
+        all += std::string(all.empty() ? " " : ", ") + "xyz"[k] + " " + zarrPrintable(u);
+    }
+    return differ ? all : one.empty() ? one : " " + zarrPrintable(one);
+}
+
 // The voxel spacing of a level along x, y, z from its scale: as written
 // where a float holds it, else in proportion.
 void levelSpacing(const ZarrPyramid& p, int level, float spacing[3])
@@ -288,8 +305,7 @@ std::string zarrInformation(const ZarrPyramid& p, int level)
     info += "Spacing:\t";
     for (int k = 0; k < 3; ++k)
         info += number(shown.scale[p.spaceAxis(k < p.spaceAxes ? k : 0)]) + (k < 2 ? " " : "");
-    const std::string unit = p.axisUnit[p.spaceAxis(0)];
-    info += unit.empty() ? "\n" : " " + zarrPrintable(unit) + "\n";
+    info += spaceUnits(p) + "\n";
     const ZarrArray& a = shown.array;
     info += std::string("Data type:\t") + typeName(a.type) + " (" + a.dtype +
             (a.itemBytes == 8 ? ", read as FLOAT)\n" : ")\n");
