@@ -52,12 +52,17 @@ template <typename T> void halveRows(const T* a, const T* b, int nx, int ny, T* 
 
 // ---- the builder ----
 
-// The double a float was written as: 1.92f gives 1.92, not 1.9199999570846558.
+// The shortest decimal that reads back as the float: 1.92f gives 1.92,
+// not 1.9199999570846558.
 double shortest(float v)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(v));
-    return std::strtod(text, nullptr);
+    for (int digits = 6; digits < 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(v));
+        if (std::strtof(text, nullptr) == v)
+            return std::strtod(text, nullptr);
+    }
+    return v;
 }
 
 // One level while it is written.
