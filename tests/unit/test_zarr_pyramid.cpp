@@ -7,6 +7,7 @@
 #include "volume_slabs.h"
 #include "zarr_pyramid.h"
 #include "zarr_read.h"
+#include "zarr_reference.h"
 
 #include <zvf.h>
 
@@ -53,34 +54,6 @@ public:
     std::vector<T> values;                   // band, z, y, x
     std::vector<std::pair<int, int>> asked;  // (z0, count) of each read
 };
-
-// The next level of one band, written out voxel by voxel: the mean of the
-// voxels of the 2 x 2 x 2 block that exist, integers rounded half away
-// from zero.
-template <typename T> std::vector<T> referenceHalf(const std::vector<T>& v, int nx, int ny, int nz)
-{
-    const int ox = (nx + 1) / 2, oy = (ny + 1) / 2, oz = (nz + 1) / 2;
-    std::vector<T> out(static_cast<size_t>(ox) * oy * oz);
-    for (int z = 0; z < oz; ++z)
-        for (int y = 0; y < oy; ++y)
-            for (int x = 0; x < ox; ++x) {
-                double sum = 0;
-                int n = 0;
-                for (int dz = 0; dz < 2; ++dz)
-                    for (int dy = 0; dy < 2; ++dy)
-                        for (int dx = 0; dx < 2; ++dx) {
-                            const int X = 2 * x + dx, Y = 2 * y + dy, Z = 2 * z + dz;
-                            if (X < nx && Y < ny && Z < nz) {
-                                sum += v[(static_cast<size_t>(Z) * ny + Y) * nx + X];
-                                ++n;
-                            }
-                        }
-                const double mean = sum / n;
-                out[(static_cast<size_t>(z) * oy + y) * ox + x] =
-                    std::is_integral<T>::value ? static_cast<T>(std::round(mean)) : static_cast<T>(mean);
-            }
-    return out;
-}
 
 template <typename T> std::vector<T> valuesOf(const VolumeFile& v)
 {
