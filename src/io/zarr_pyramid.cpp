@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <mutex>
 #include <type_traits>
 
@@ -280,7 +281,7 @@ bool Builder::writeRow(size_t level, std::string* why)
     const long jobs = static_cast<long>(nx) * ny * mySource.bands;
     const size_t chunkBytes = static_cast<size_t>(myPyramid.levels[level].array.chunkBytes());
     std::mutex faultLock;
-    bool failed = false;
+    std::atomic<bool> failed(false);
     forEachSlab(jobs, [&](int, long begin, long end) {
         std::vector<unsigned char> chunk(chunkBytes), scratch;
         for (long j = begin; j < end && !failed; ++j) {

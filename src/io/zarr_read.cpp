@@ -10,6 +10,7 @@
 #include <cstring>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <mutex>
 
 #include <fcntl.h>
@@ -206,10 +207,10 @@ bool readZarrBox(const ZarrPyramid& pyramid, int level, const ZarrBox& box, void
 
     const size_t item = static_cast<size_t>(bytesOfVoxelType(a.type));
     std::mutex faultLock;
-    bool failed = false;
+    std::atomic<bool> failed(false);
     forEachSlab(static_cast<long>(indices.size()), [&](int, long begin, long end) {
         ZarrChunkBuffers buffers;
-        for (long i = begin; i < end; ++i) {
+        for (long i = begin; i < end && !failed; ++i) {
             bool missing = false;
             std::string fault;
             if (!readZarrChunk(pyramid, level, indices[static_cast<size_t>(i)].data(), &buffers, &missing, &fault)) {
