@@ -59,9 +59,10 @@ public:
     {
         const size_t slice = sliceBytes();
         const size_t want = slice * static_cast<size_t>(count);
-        std::memset(out, 0, want);
+        size_t got = 0;
         if (fseeko(myFile, static_cast<off_t>(slice * static_cast<size_t>(z0)), SEEK_SET) == 0)
-            (void)std::fread(out, 1, want, myFile);
+            got = std::fread(out, 1, want, myFile);
+        std::memset(out + got, 0, want - got);
         clearerr(myFile);
     }
 

@@ -69,15 +69,32 @@ bool decodeDeflate(bool gzip, const void* src, size_t srcBytes, void* out, size_
     return false;
 }
 
+// zstd's contexts, one of each per thread, kept from chunk to chunk.
+struct ZstdContexts
+{
+    ZSTD_CCtx* compress = ZSTD_createCCtx();
+    ZSTD_DCtx* decompress = ZSTD_createDCtx();
+    ~ZstdContexts()
+    {
+        ZSTD_freeCCtx(compress);
+        ZSTD_freeDCtx(decompress);
+    }
+};
+
+ZstdContexts& zstdContexts()
+{
+    thread_local ZstdContexts contexts;
+    return contexts;
+}
+
 bool decodeZstd(const void* src, size_t srcBytes, void* out, size_t outBytes, std::string* fault)
 {
-    ZSTD_DCtx* ctx = ZSTD_createDCtx();
+    ZSTD_DCtx* ctx = zstdContexts().decompress;
     if (!ctx) {
         *fault = "the chunk does not decompress (zstd: no memory)";
         return false;
     }
     const size_t got = ZSTD_decompressDCtx(ctx, out, outBytes, srcBytes ? src : kEmpty, srcBytes);
-    ZSTD_freeDCtx(ctx);
     if (ZSTD_isError(got)) {
         if (ZSTD_getErrorCode(got) == ZSTD_error_dstSize_tooSmall)
             *fault = "the chunk holds more than " + std::to_string(outBytes) + " bytes";
@@ -123,8 +140,11 @@ bool encodeDeflate(bool gzip, int level, const void* src, size_t n, std::vector<
 
 bool encodeZstd(int level, const void* src, size_t n, std::vector<unsigned char>* out)
 {
+    ZSTD_CCtx* ctx = zstdContexts().compress;
+    if (!ctx)
+        return false;
     out->resize(ZSTD_compressBound(n));
-    const size_t got = ZSTD_compress(out->data(), out->size(), src, n, level);
+    const size_t got = ZSTD_compressCCtx(ctx, out->data(), out->size(), src, n, level);
     if (ZSTD_isError(got))
         return false;
     out->resize(got);

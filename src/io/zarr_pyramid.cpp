@@ -31,23 +31,42 @@ template <typename T> T meanOf(SumOf<T> sum, int n)
     return static_cast<T>(sum >= 0 ? (sum + half) / n : -((-sum + half) / n));
 }
 
-// Rows j0 ... j1 - 1 of the halved slice of a and b (b may be null).
+// The mean of the values of block (x0 ... x1, y0 ... y1) of a and of b
+// (b may be null).
+template <typename T> T blockMean(const T* a, const T* b, int nx, int x0, int x1, int y0, int y1)
+{
+    SumOf<T> sum = 0;
+    int n = 0;
+    for (const T* s : {a, b})
+        for (int y = y0; s && y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x, ++n)
+                sum += s[static_cast<size_t>(y) * nx + x];
+    return meanOf<T>(sum, n);
+}
+
+// Rows j0 ... j1 - 1 of the halved slice of a and b (b may be null): whole
+// 2 x 2 blocks added up directly, the odd edges through blockMean.
 template <typename T> void halveRows(const T* a, const T* b, int nx, int ny, T* out, long j0, long j1)
 {
-    const int ox = (nx + 1) / 2;
+    const int ox = (nx + 1) / 2, whole = nx / 2;
     for (long j = j0; j < j1; ++j) {
         const int y0 = static_cast<int>(2 * j), y1 = std::min(y0 + 1, ny - 1);
-        for (int i = 0; i < ox; ++i) {
-            const int x0 = 2 * i, x1 = std::min(x0 + 1, nx - 1);
-            SumOf<T> sum = 0;
-            int n = 0;
-            for (const T* s : {a, b}) {
-                for (int y = y0; s && y <= y1; ++y)
-                    for (int x = x0; x <= x1; ++x, ++n)
-                        sum += s[static_cast<size_t>(y) * nx + x];
+        T* row = out + static_cast<size_t>(j) * ox;
+        if (y1 > y0) {
+            const T* a0 = a + static_cast<size_t>(y0) * nx;
+            const T* a1 = a0 + nx;
+            const T* b0 = b ? b + static_cast<size_t>(y0) * nx : nullptr;
+            const T* b1 = b ? b0 + nx : nullptr;
+            for (int i = 0; i < whole; ++i) {
+                const int x = 2 * i;
+                SumOf<T> sum = SumOf<T>(a0[x]) + a0[x + 1] + a1[x] + a1[x + 1];
+                if (b) // added one by one, in the order blockMean takes them
+                    sum = sum + b0[x] + b0[x + 1] + b1[x] + b1[x + 1];
+                row[i] = meanOf<T>(sum, b ? 8 : 4);
             }
-            out[static_cast<size_t>(j) * ox + i] = meanOf<T>(sum, n);
         }
+        for (int i = y1 > y0 ? whole : 0; i < ox; ++i)
+            row[i] = blockMean(a, b, nx, 2 * i, std::min(2 * i + 1, nx - 1), y0, y1);
     }
 }
 
