@@ -49,6 +49,7 @@ dicts() {
     load_foreign) echo foreign ;;
     palette|lookup_table) echo tables ;;
     settings) echo settings ;;
+    zarr_metadata) echo zarr ;;
     esac
 }
 maxlen() {

@@ -8,8 +8,12 @@ set -e
 # librsvg2-bin draws the PNG icons; CPack's .deb needs file (and dpkg-shlibdeps
 # from build-essential); the others check the package (tests/scripts/package.sh).
 # openbox is the window manager of the start-up test and of make soak.
+# OME-Zarr pyramids: libblosc, libzstd and zlib decompress the chunks,
+# nlohmann's JSON reads the metadata; python3-zarr (with numcodecs) is the
+# independent reader and writer of the script test tests/scripts/zarr.sh.
 PKGS="build-essential cmake pkg-config libwxgtk3.2-dev libglu1-mesa-dev libepoxy-dev \
 libegl-dev libegl-mesa0 libgl1-mesa-dri zlib1g-dev libpng-dev libfreetype-dev libfontconfig-dev \
+libblosc-dev libzstd-dev nlohmann-json3-dev python3-zarr python3-numcodecs python3-numpy \
 fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils netpbm python3 \
 libinsighttoolkit5-dev libtiff-dev ccache \
 librsvg2-bin file desktop-file-utils libxml2-utils groff-base libglib2.0-bin openbox"

@@ -5,8 +5,12 @@
 //   zvftool convert IN.raw OUT.zvf --size X Y Z --type NAME [--bands N]
 //                          [--spacing PX PY PZ] [--big-endian]
 //   zvftool convert IN.nii|.nrrd|.mha|.dcm|.tif|FOLDER OUT.zvf
+//   zvftool convert DIR.zarr OUT.zvf
 //   zvftool sample NAME OUT.zvf
+//   zvftool sample NAME OUT.zarr [--size N] [--type NAME] [pyramid options]
 //   zvftool mask IN LOW [HIGH] OUT.zvf [--grow N]
+//   zvftool pyramid IN OUT.zarr [--chunk N] [--levels L] [--compressor NAME]
+//                   [--memory MB] [raw options of convert]
 //
 // Errors print one line on standard error and exit with status 1 (2 for a
 // wrong command line).
@@ -16,15 +20,23 @@
 #include "reader_process.h"
 #include "volume_file.h"
 #include "sample_volumes.h"
+#include "system_memory.h"
 #include "threshold_mask.h"
+#include "volume_slabs.h"
 #include "voxel_types.h"
+#include "zarr_pyramid.h"
 #include "zvf.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -39,8 +51,14 @@ void usage(FILE* out)
                  "       zvftool convert IN.raw OUT.zvf --size X Y Z --type NAME [--bands N]\n"
                  "                       [--spacing PX PY PZ] [--big-endian]\n"
                  "       zvftool convert IN.nii|.nrrd|.mha|.dcm|.tif|FOLDER OUT.zvf\n"
+                 "       zvftool convert DIR.zarr OUT.zvf\n"
                  "       zvftool sample NAME OUT.zvf\n"
+                 "       zvftool sample NAME OUT.zarr [--size N] [--type NAME] [--chunk N]\n"
+                 "                      [--levels L] [--compressor NAME]\n"
                  "       zvftool mask IN LOW [HIGH] OUT.zvf [--grow N]\n"
+                 "       zvftool pyramid IN OUT.zarr [--chunk N] [--levels L] [--compressor NAME]\n"
+                 "                       [--memory MB] [--size X Y Z --type NAME [--bands N]\n"
+                 "                       [--spacing PX PY PZ] [--big-endian]]\n"
                  "\n"
                  "info     prints the header fields in the words of the data information.\n"
                  "convert  makes a zvf file from a description file (.dat) or from a raw file\n"
@@ -55,7 +73,8 @@ void usage(FILE* out)
                  "         NIfTI, NRRD, MetaImage, DICOM (one file or the folder of a series)\n"
                  "         and TIFF files are read as the program opens them (first time\n"
                  "         point, axes left-anterior-superior) with their voxel type, bands\n"
-                 "         and spacing.\n"
+                 "         and spacing. An OME-Zarr pyramid (its folder or its .zattrs) gives\n"
+                 "         its coarsest level, as the program opens it.\n"
                  "sample   writes a bundled sample volume. NAME is one of:\n"
                  "           phantom       16-bit CT-like head phantom 160x160x128, 0.9x0.9x1.5 mm\n"
                  "           phantom-mask  8-bit mask of the phantom's tumour\n"
@@ -63,11 +82,24 @@ void usage(FILE* out)
                  "           types-uchar types-char types-uint12 types-uint16 types-int16\n"
                  "           types-inthu types-uint32 types-int32 types-float types-double\n"
                  "                         32x24x16 volumes of every voxel type\n"
+                 "         Into OUT.zarr, phantom, phantom-mask and multiband are made as an\n"
+                 "         OME-Zarr pyramid of any size, slab by slab: --size N gives N^3 voxels\n"
+                 "         (default: the bundled size), --type the phantom's voxel type\n"
+                 "         (default USHORT); the other options as for pyramid.\n"
                  "mask     writes an 8-bit mask of IN (.zvf or .dat; the first band): 255 where\n"
                  "         the stored value lies in LOW ... HIGH (HIGH: the type's largest value\n"
                  "         when left out), 0 elsewhere; same resolution and spacing. --grow N\n"
                  "         adds every voxel within N voxels of the mask. Load it with -m or\n"
-                 "         File > Load Mask.\n");
+                 "         File > Load Mask.\n"
+                 "pyramid  writes an OME-Zarr pyramid (NGFF 0.4, Zarr version 2) of IN: level 0\n"
+                 "         the volume, each further level half the one before along each\n"
+                 "         axis (the mean of 2 x 2 x 2 voxels), until a level fits one chunk\n"
+                 "         or L levels are made. --chunk: chunk edge in voxels (default 64);\n"
+                 "         --compressor blosc (lz4, the default), zstd, zlib, gzip or none.\n"
+                 "         zvf, description and raw files and Zarr arrays are read slab by\n"
+                 "         slab; other formats whole, only when they fit the memory limit\n"
+                 "         (--memory MB, default half the memory available). Several bands\n"
+                 "         become a channel axis. OUT must not exist or be empty.\n");
 }
 
 int fail(const std::string& message)
@@ -337,15 +369,10 @@ bool readRawGrid(const RawSource& src, std::vector<unsigned char>* grid, std::st
     return true;
 }
 
-// A volume of another program's format, converted as the program opens it;
-// the bands of a voxel become zvf bands.
-int convertForeign(const std::string& in, const std::string& out)
+// A volume as the program reads it, written as zvf; the bands of a voxel
+// become zvf bands.
+int writeVolumeFile(VolumeFile& v, const std::string& in, const std::string& out)
 {
-    VolumeFile v;
-    std::string error;
-    if (!readInChild(
-            in, [&in](VolumeFile* read, std::string* why) { return importForeignVolume(in, read, why); }, &v, &error))
-        return fail(error);
     int dtype = 0;
 #define ZVFTOOL_ZVF_CODE(name, code, gl, ctype) \
     if (v.type == gl) dtype = code;
@@ -362,9 +389,12 @@ int convertForeign(const std::string& in, const std::string& out)
         return fail("not enough memory for " + std::to_string(voxels * bands * size) + " bytes");
     }
     const unsigned char* src = static_cast<const unsigned char*>(v.data);
-    for (size_t b = 0; b < bands; ++b)
-        for (size_t i = 0; i < voxels; ++i)
-            std::memcpy(grid.data() + (b * voxels + i) * size, src + (i * bands + b) * size, size);
+    if (v.bandMajor)
+        std::memcpy(grid.data(), src, grid.size());
+    else
+        for (size_t b = 0; b < bands; ++b)
+            for (size_t i = 0; i < voxels; ++i)
+                std::memcpy(grid.data() + (b * voxels + i) * size, src + (i * bands + b) * size, size);
     zvfHeader h = zvfCubicHeader(v.resolution[0], v.resolution[1], v.resolution[2], dtype, v.bands);
     h.px = v.spacing[0];
     h.py = v.spacing[1];
@@ -376,6 +406,28 @@ int convertForeign(const std::string& in, const std::string& out)
     return writeZvf(out, grid.data(), &h);
 }
 
+// A volume of another program's format, converted as the program opens it
+// (in a child process, as the program reads them).
+int convertForeign(const std::string& in, const std::string& out)
+{
+    VolumeFile v;
+    std::string error;
+    if (!readInChild(
+            in, [&in](VolumeFile* read, std::string* why) { return importForeignVolume(in, read, why); }, &v, &error))
+        return fail(error);
+    return writeVolumeFile(v, in, out);
+}
+
+// The coarsest level of a Zarr pyramid, as the program opens it.
+int convertZarr(const std::string& in, const std::string& out)
+{
+    VolumeFile v;
+    std::string error;
+    if (!readVolume(in, &v, &error))
+        return fail(error);
+    return writeVolumeFile(v, in, out);
+}
+
 int cmdConvert(const std::vector<std::string>& args)
 {
     if (args.size() < 2) {
@@ -385,6 +437,8 @@ int cmdConvert(const std::vector<std::string>& args)
     const std::string in = args[0], out = args[1];
     if (args.size() == 2 && detectFormat(in) == FileFormat::Foreign)
         return convertForeign(in, out);
+    if (args.size() == 2 && detectFormat(in) == FileFormat::Zarr)
+        return convertZarr(in, out);
     RawSource src;
     bool haveSize = false, haveType = false, bigEndian = false, littleEndian = false, haveSpacing = false;
     int bands = 1;
@@ -621,6 +675,211 @@ int cmdSample(const std::string& name, const std::string& out)
     return 0;
 }
 
+// ---- pyramids ----
+
+// The options of pyramid and of a sample pyramid.
+struct PyramidArgs
+{
+    PyramidOptions options;        // chunk, levels, compressor
+    uint64_t memoryLimit = 0;      // bytes; 0: half the memory available
+    std::vector<std::string> words; // IN and OUT (NAME and OUT for a sample)
+    RawLayout raw;                 // a raw IN, described here
+    bool haveSize = false, haveType = false, haveSpacing = false, haveBands = false;
+    bool bigEndian = false, littleEndian = false;
+};
+
+bool compressorFromWord(const std::string& word, ZarrCompressor* out)
+{
+    ZarrCompressor c;
+    if (word == "blosc")
+        c = {ZarrCodec::Blosc, "lz4", 5, 1};
+    else if (word == "zstd")
+        c = {ZarrCodec::Zstd, "", 3, 0};
+    else if (word == "zlib" || word == "gzip")
+        c = {word == "zlib" ? ZarrCodec::Zlib : ZarrCodec::Gzip, "", 1, 0};
+    else if (word == "none")
+        c = {ZarrCodec::None, "", 0, 0};
+    else
+        return false;
+    *out = c;
+    return true;
+}
+
+// The program's type of a type word in any case ("ushort", "UCHAR" ...); 0 if none.
+VoxelType programTypeFromWord(std::string word)
+{
+    for (char& c : word)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return glTypeOfZvf(typeFromWord(word));
+}
+
+// One option of a raw IN or a sample at args[*i] (moving *i past its
+// values); "" when read, else the fault.
+std::string parseShapeOption(const std::vector<std::string>& args, size_t* i, bool sample, PyramidArgs* out)
+{
+    const std::string& a = args[*i];
+    const size_t left = args.size() - *i - 1;
+    if (a == "--size" && sample && left >= 1) {
+        if (!parseInt(args[++*i].c_str(), &out->raw.size[0]))
+            return "--size needs a positive integer";
+        out->raw.size[1] = out->raw.size[2] = out->raw.size[0];
+        out->haveSize = true;
+    } else if (a == "--size" && !sample && left >= 3) {
+        for (int k = 0; k < 3; ++k)
+            if (!parseInt(args[++*i].c_str(), &out->raw.size[k]))
+                return "--size needs three positive integers";
+        out->haveSize = true;
+    } else if (a == "--type" && left >= 1) {
+        out->raw.type = programTypeFromWord(args[++*i]);
+        if (!out->raw.type)
+            return "unknown voxel type " + args[*i] + " (UCHAR CHAR USHORT SHORT UINT INT FLOAT)";
+        out->haveType = true;
+    } else if (a == "--bands" && !sample && left >= 1) {
+        if (!parseInt(args[++*i].c_str(), &out->raw.channels))
+            return "--bands needs a positive integer";
+        out->haveBands = true;
+    } else if (a == "--spacing" && !sample && left >= 3) {
+        for (int k = 0; k < 3; ++k)
+            if (!parseFloat(args[++*i].c_str(), &out->raw.spacing[k]))
+                return "--spacing needs three positive numbers";
+        out->haveSpacing = true;
+    } else if ((a == "--big-endian" || a == "--little-endian") && !sample) {
+        (a == "--big-endian" ? out->bigEndian : out->littleEndian) = true;
+    } else {
+        return "unknown or incomplete option " + a;
+    }
+    return std::string();
+}
+
+// The command line of pyramid (sample: of a sample pyramid) after the command.
+std::string parsePyramidArgs(const std::vector<std::string>& args, bool sample, PyramidArgs* out)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool more = i + 1 < args.size();
+        int n = 0;
+        if (a.compare(0, 2, "--") != 0) {
+            out->words.push_back(a);
+        } else if (a == "--chunk" && more) {
+            if (!parseInt(args[++i].c_str(), &n) || n < kMinPyramidChunk || n > kMaxPyramidChunk)
+                return "--chunk needs a number from 2 to 1024";
+            out->options.chunk = n;
+        } else if (a == "--levels" && more) {
+            if (!parseInt(args[++i].c_str(), &n) || n > kZarrMaxLevels)
+                return "--levels needs a number from 1 to 32";
+            out->options.maxLevels = n;
+        } else if (a == "--compressor" && more) {
+            if (!compressorFromWord(args[++i], &out->options.compressor))
+                return "--compressor needs blosc, zstd, zlib, gzip or none";
+        } else if (a == "--memory" && more) {
+            if (!parseInt(args[++i].c_str(), &n))
+                return "--memory needs a positive number of megabytes";
+            out->memoryLimit = static_cast<uint64_t>(n) << 20;
+        } else {
+            const std::string fault = parseShapeOption(args, &i, sample, out);
+            if (!fault.empty())
+                return fault;
+        }
+    }
+    if (out->bigEndian && out->littleEndian)
+        return "--big-endian and --little-endian exclude each other";
+    return std::string();
+}
+
+std::string megabytes(uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20);
+}
+
+// Writes the pyramid of source to out within the memory limit, with the
+// share done on a terminal's standard error and the levels at the end.
+int buildPyramid(VolumeSlabs& source, const std::string& out, const PyramidArgs& args)
+{
+    const uint64_t limit = args.memoryLimit ? args.memoryLimit : availableMemory() / 2;
+    const uint64_t need = pyramidWorkingBytes(source.resolution, source.bands, source.type, args.options);
+    if (limit && need > limit)
+        return fail("the pyramid needs about " + megabytes(need) + " MB while it is built, more than the memory limit of " +
+                    megabytes(limit) + " MB (a smaller --chunk needs less)");
+    if (!source.note.empty())
+        std::printf("%s\n", source.note.c_str());
+    PyramidOptions options = args.options;
+    int shown = -1;
+    if (isatty(2))
+        options.progress = [&shown](double done) {
+            const int percent = static_cast<int>(done * 100.0);
+            if (percent != shown)
+                std::fprintf(stderr, "\rzvftool: %3d%%", shown = percent);
+        };
+    std::string why;
+    const bool ok = writePyramid(source, out, options, &why);
+    if (shown >= 0)
+        std::fprintf(stderr, "\n");
+    if (!ok)
+        return fail(why);
+    const auto levels = pyramidResolutions(source.resolution, options.chunk, options.maxLevels);
+    std::printf("%s: %zu levels\n", out.c_str(), levels.size());
+    for (size_t i = 0; i < levels.size(); ++i)
+        std::printf("  level %zu: %d %d %d\n", i, levels[i][0], levels[i][1], levels[i][2]);
+    return 0;
+}
+
+int cmdPyramid(const std::vector<std::string>& argv)
+{
+    PyramidArgs args;
+    const std::string fault = parsePyramidArgs(argv, false, &args);
+    if (!fault.empty())
+        return fail(fault);
+    if (args.words.size() != 2) {
+        std::fprintf(stderr, "zvftool: pyramid needs IN and OUT.zarr (zvftool --help)\n");
+        return 2;
+    }
+    std::string why;
+    std::unique_ptr<VolumeSlabs> source;
+    if (args.haveSize || args.haveType) {
+        if (!args.haveSize || !args.haveType)
+            return fail("a raw file needs --size X Y Z and --type NAME");
+        args.raw.path = args.words[0];
+        args.raw.order = args.bigEndian ? RawByteOrder::Big : RawByteOrder::Little;
+        source = openRawSlabs(args.raw, &why);
+    } else {
+        if (args.haveSpacing || args.haveBands || args.bigEndian || args.littleEndian)
+            return fail("--bands, --spacing and the byte order belong to a raw file (give --size and --type)");
+        const uint64_t limit = args.memoryLimit ? args.memoryLimit : availableMemory() / 2;
+        source = openVolumeSlabs(args.words[0], limit, &why);
+    }
+    if (!source)
+        return fail(why);
+    return buildPyramid(*source, args.words[1], args);
+}
+
+int cmdSamplePyramid(const std::vector<std::string>& argv)
+{
+    PyramidArgs args;
+    const std::string fault = parsePyramidArgs(argv, true, &args);
+    if (!fault.empty())
+        return fail(fault);
+    if (args.words.size() != 2) {
+        std::fprintf(stderr, "zvftool: sample needs NAME and OUT (zvftool --help)\n");
+        return 2;
+    }
+    const std::string& name = args.words[0];
+    const std::string& out = args.words[1];
+    if (out.size() < 5 || out.compare(out.size() - 5, 5, ".zarr") != 0)
+        return fail("a sample of some size is a pyramid: OUT must end in .zarr");
+    int size[3] = {160, 160, 128};
+    if (name == "multiband")
+        size[0] = size[1] = 96, size[2] = 64;
+    if (args.haveSize)
+        std::copy(args.raw.size, args.raw.size + 3, size);
+    SampleGrid grid;
+    std::string why;
+    const VoxelType type = args.haveType ? args.raw.type : name == "phantom" ? VOXEL_USHORT : VOXEL_UCHAR;
+    if (!sampleGrid(name, size, type, &grid, &why))
+        return fail(why);
+    std::unique_ptr<VolumeSlabs> source = sampleSlabs(grid);
+    return buildPyramid(*source, out, args);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -641,8 +900,13 @@ int main(int argc, char** argv)
         return cmdConvert(std::vector<std::string>(args.begin() + 1, args.end()));
     if (cmd == "mask")
         return cmdMask(std::vector<std::string>(args.begin() + 1, args.end()));
-    if (cmd == "sample" && args.size() == 3)
+    const bool zarr = args.size() >= 3 && args[2].size() >= 5 && args[2].compare(args[2].size() - 5, 5, ".zarr") == 0;
+    if (cmd == "sample" && args.size() == 3 && !zarr)
         return cmdSample(args[1], args[2]);
+    if (cmd == "sample" && args.size() >= 3)
+        return cmdSamplePyramid(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (cmd == "pyramid")
+        return cmdPyramid(std::vector<std::string>(args.begin() + 1, args.end()));
     std::fprintf(stderr, "zvftool: unknown command or wrong arguments (zvftool --help)\n");
     return 2;
 }

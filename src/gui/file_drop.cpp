@@ -20,7 +20,8 @@ DroppedKind droppedFileKind(const std::string& path)
         return DroppedKind::Data;
     if (endsWith(path, ".pal") || endsWith(path, ".txt"))
         return DroppedKind::Palette;
-    // zvf, NIfTI, NRRD, MetaImage, DICOM (a file or its folder), TIFF.
+    // zvf, NIfTI, NRRD, MetaImage, DICOM (a file or its folder), TIFF,
+    // OME-Zarr (the folder or its .zattrs).
     if (detectFormat(path) != FileFormat::Description)
         return DroppedKind::Data;
     return DroppedKind::Other;
@@ -39,7 +40,8 @@ bool openDroppedFile(MainFrame& frame, const std::string& path)
     }
     frame.viewer.observer().warn("\"" + baseName(path) +
                                      "\" cannot be opened here: drop a data set (.zvf, .dat, .nii, "
-                                     ".nrrd, .mha, .dcm, .tif or a DICOM folder) or a palette (.pal, .txt).",
+                                     ".nrrd, .mha, .dcm, .tif, a DICOM folder or an OME-Zarr folder) or a "
+                                     "palette (.pal, .txt).",
                                  "Warning");
     return false;
 }

@@ -238,12 +238,13 @@ std::string MainFrame::askForFile()
                    wxFD_OPEN, wxDefaultPosition, wxDefaultSize, "filedlg");
     if (!dialog)
         return std::string();
-    // A DICOM series is opened through any one of its files.
+    // A DICOM series is opened through any one of its files, an OME-Zarr
+    // pyramid through the .zattrs in its folder.
     dialog->SetWildcard(
         "zvf files (*.zvf)|*.zvf|description files (*.dat)|*.dat|"
         "NIfTI files (*.nii;*.nii.gz;*.hdr)|*.nii;*.nii.gz;*.hdr|NRRD files (*.nrrd;*.nhdr)|*.nrrd;*.nhdr|"
         "MetaImage files (*.mha;*.mhd)|*.mha;*.mhd|DICOM files (*.dcm)|*.dcm|"
-        "TIFF stacks (*.tif;*.tiff)|*.tif;*.tiff|All files (*.*)|*.*");
+        "TIFF stacks (*.tif;*.tiff)|*.tif;*.tiff|OME-Zarr pyramids (.zattrs)|.zattrs|All files (*.*)|*.*");
     wxBeginBusyCursor();
     std::string path;
     if (dialog->ShowModal() == wxID_OK)

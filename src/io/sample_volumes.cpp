@@ -1,5 +1,6 @@
 #include "sample_volumes.h"
 
+#include "parallel.h"
 #include "zvf.h"
 
 #include <cmath>
@@ -59,9 +60,34 @@ int phantomHU(float X, float Y, float Z)
     return kBrainHU;
 }
 
-void makePhantom(SampleVolume* v, bool mask)
+// Noise of the phantom at a voxel of linear index i (folded to 32 bits).
+float phantomNoise(uint64_t i)
+{
+    return hashNoise(static_cast<uint32_t>(i ^ (i >> 32)));
+}
+
+// The phantom's stored value (HU + 1024 with noise, 0 ... 4095) or, for
+// the mask, 255 inside the tumour and 0 elsewhere, at a point in
+// millimetres from the grid centre; i is the voxel's linear index.
+int phantomValue(float X, float Y, float Z, uint64_t i, bool mask)
 {
     using namespace phantom;
+    const float tx = (kTumourX + 0.5f - 80.0f) * 0.9f, ty = (kTumourY + 0.5f - 80.0f) * 0.9f,
+                tz = (kTumourZ + 0.5f - 64.0f) * 1.5f;
+    const int hu = phantomHU(X, Y, Z);
+    if (mask)
+        return sq(X - tx) + sq(Y - ty) + sq(Z - tz) <= sq(kTumourRadiusMM) && hu == kTumourHU ? 255 : 0;
+    const float noise = hu == kAirHU ? 4.0f : 8.0f;
+    const int value = static_cast<int>(std::lround(hu + kHUOffset + noise * phantomNoise(i)));
+    return value < 0 ? 0 : value > 4095 ? 4095 : value;
+}
+
+// Millimetres the phantom spans along x and y (and z): 160 x 0.9, 128 x 1.5.
+const float kPhantomWidthMM = 144.0f;
+const float kPhantomHeightMM = 192.0f;
+
+void makePhantom(SampleVolume* v, bool mask)
+{
     v->nx = 160;
     v->ny = 160;
     v->nz = 128;
@@ -70,28 +96,17 @@ void makePhantom(SampleVolume* v, bool mask)
     v->nbands = 1;
     v->dtype = mask ? zvfUChar : zvfUInt16;
     v->data.assign(v->voxelCount() * (mask ? 1 : 2), 0);
-    const float tx = (kTumourX + 0.5f - 80.0f) * 0.9f, ty = (kTumourY + 0.5f - 80.0f) * 0.9f,
-                tz = (kTumourZ + 0.5f - 64.0f) * 1.5f;
     size_t i = 0;
     for (int z = 0; z < v->nz; ++z)
         for (int y = 0; y < v->ny; ++y)
             for (int x = 0; x < v->nx; ++x, ++i) {
                 const float X = (x + 0.5f - 80.0f) * v->px, Y = (y + 0.5f - 80.0f) * v->py,
                             Z = (z + 0.5f - 64.0f) * v->pz;
-                if (mask) {
-                    bool inside = sq(X - tx) + sq(Y - ty) + sq(Z - tz) <= sq(kTumourRadiusMM) &&
-                                  phantomHU(X, Y, Z) == kTumourHU;
-                    v->data[i] = inside ? 255 : 0;
-                    continue;
-                }
-                int hu = phantomHU(X, Y, Z);
-                float noise = hu == kAirHU ? 4.0f : 8.0f;
-                int value = static_cast<int>(std::lround(hu + kHUOffset + noise * hashNoise(static_cast<uint32_t>(i))));
-                if (value < 0)
-                    value = 0;
-                if (value > 4095)
-                    value = 4095;
-                put<uint16_t>(v->data, i, static_cast<uint16_t>(value));
+                const int value = phantomValue(X, Y, Z, i, mask);
+                if (mask)
+                    v->data[i] = static_cast<unsigned char>(value);
+                else
+                    put<uint16_t>(v->data, i, static_cast<uint16_t>(value));
             }
     if (mask) {
         v->comments = {"glimra sample volume: phantom-mask",
@@ -104,6 +119,18 @@ void makePhantom(SampleVolume* v, bool mask)
     }
 }
 
+// Band b of the multiband sample at a point of its 96 x 96 x 64 grid.
+unsigned char multibandValue(float x, float y, float z, int b)
+{
+    const double kPi = 3.14159265358979323846;
+    const float cx = 48.0f + 25.0f * static_cast<float>(std::cos(2 * kPi * b / 6));
+    const float cy = 48.0f + 25.0f * static_cast<float>(std::sin(2 * kPi * b / 6));
+    const float cz = 32.0f;
+    const float sigma = 10.0f + 2.0f * b;
+    const float d2 = sq(x - cx) + sq(y - cy) + sq(z - cz);
+    return static_cast<unsigned char>(std::lround(255.0f * std::exp(-d2 / (2 * sigma * sigma))));
+}
+
 void makeMultiband(SampleVolume* v)
 {
     v->nx = 96;
@@ -112,20 +139,12 @@ void makeMultiband(SampleVolume* v)
     v->nbands = 6;
     v->dtype = zvfUChar;
     v->data.assign(v->voxelCount() * 6, 0);
-    const double kPi = 3.14159265358979323846;
     size_t i = 0;
-    for (int b = 0; b < 6; ++b) {
-        const float cx = 48.0f + 25.0f * static_cast<float>(std::cos(2 * kPi * b / 6));
-        const float cy = 48.0f + 25.0f * static_cast<float>(std::sin(2 * kPi * b / 6));
-        const float cz = 32.0f;
-        const float sigma = 10.0f + 2.0f * b;
+    for (int b = 0; b < 6; ++b)
         for (int z = 0; z < v->nz; ++z)
             for (int y = 0; y < v->ny; ++y)
-                for (int x = 0; x < v->nx; ++x, ++i) {
-                    float d2 = sq(x - cx) + sq(y - cy) + sq(z - cz);
-                    v->data[i] = static_cast<unsigned char>(std::lround(255.0f * std::exp(-d2 / (2 * sigma * sigma))));
-                }
-    }
+                for (int x = 0; x < v->nx; ++x, ++i)
+                    v->data[i] = multibandValue(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z), b);
     v->comments = {"glimra sample volume: multiband",
                    "six bands, each a Gaussian blob around the volume centre"};
 }
@@ -251,4 +270,84 @@ bool writeSampleVolume(const SampleVolume& v, const std::string& path)
     ok = ok && zvfWriteGrid(path.c_str(), v.data.data(), &h);
     zvfFreeHeader(&h);
     return ok;
+}
+
+namespace {
+
+// The phantom's stored value (0 ... 4095, HU + 1024) in the terms of a type.
+double phantomInType(int value, VoxelType type)
+{
+    switch (type) {
+    case VOXEL_UCHAR: return value >> 4;
+    case VOXEL_CHAR: return (value >> 4) - 128;
+    case VOXEL_USHORT:
+    case VOXEL_UINT: return value;
+    default: return value - phantom::kHUOffset;
+    }
+}
+
+// One slice z of band b into out (x fastest).
+template <typename T> void sampleSlice(const SampleGrid& g, int z, int b, T* out)
+{
+    const int nx = g.size[0], ny = g.size[1], nz = g.size[2];
+    const bool multiband = g.name == "multiband", mask = g.name == "phantom-mask";
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x) {
+            const uint64_t i = (static_cast<uint64_t>(z) * ny + y) * nx + x;
+            T* v = out + static_cast<size_t>(y) * nx + x;
+            if (multiband) {
+                *v = static_cast<T>(multibandValue(x * 96.0f / nx, y * 96.0f / ny, z * 64.0f / nz, b));
+                continue;
+            }
+            const float X = (x + 0.5f - nx / 2.0f) * g.spacing[0], Y = (y + 0.5f - ny / 2.0f) * g.spacing[1],
+                        Z = (z + 0.5f - nz / 2.0f) * g.spacing[2];
+            const int value = phantomValue(X, Y, Z, i, mask);
+            *v = static_cast<T>(mask ? value : phantomInType(value, g.type));
+        }
+}
+
+} // namespace
+
+bool sampleGrid(const std::string& name, const int size[3], VoxelType type, SampleGrid* out, std::string* why)
+{
+    if (name != "phantom" && name != "phantom-mask" && name != "multiband") {
+        *why = "sample " + name + " has no sizes (phantom, phantom-mask and multiband have)";
+        return false;
+    }
+    if (name != "phantom" && type != VOXEL_UCHAR) {
+        *why = "sample " + name + " is made of UCHAR values only";
+        return false;
+    }
+    if (!isVoxelType(type) || size[0] < 1 || size[1] < 1 || size[2] < 1) {
+        *why = "a sample needs a voxel type and at least one voxel along each axis";
+        return false;
+    }
+    SampleGrid g;
+    g.name = name;
+    g.type = type;
+    g.bands = name == "multiband" ? 6 : 1;
+    for (int a = 0; a < 3; ++a)
+        g.size[a] = size[a];
+    if (name != "multiband") {
+        g.spacing[0] = kPhantomWidthMM / static_cast<float>(size[0]);
+        g.spacing[1] = kPhantomWidthMM / static_cast<float>(size[1]);
+        g.spacing[2] = kPhantomHeightMM / static_cast<float>(size[2]);
+    }
+    *out = g;
+    return true;
+}
+
+void sampleSlices(const SampleGrid& grid, int z0, int count, unsigned char* out, size_t bandStride)
+{
+    const size_t sliceValues = static_cast<size_t>(grid.size[0]) * static_cast<size_t>(grid.size[1]);
+    dispatchVoxelType(grid.type, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        forEachSlab(static_cast<long>(count) * grid.bands, [&](int, long begin, long end) {
+            for (long k = begin; k < end; ++k) {
+                const int b = static_cast<int>(k / count), z = static_cast<int>(k % count);
+                T* slice = reinterpret_cast<T*>(out + b * bandStride) + static_cast<size_t>(z) * sliceValues;
+                sampleSlice<T>(grid, z0 + z, b, slice);
+            }
+        });
+    });
 }

@@ -3,6 +3,9 @@
 #ifndef GLIMRA_SAMPLE_VOLUMES_H
 #define GLIMRA_SAMPLE_VOLUMES_H
 
+#include "voxel_types.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,5 +61,27 @@ constexpr float kTumourRadiusMM = 12.0f;
 // zvfRegular otherwise; units mm; the machine's byte order). False on failure
 // (the format library has written its message).
 bool writeSampleVolume(const SampleVolume& volume, const std::string& path);
+
+// A sample evaluated at any resolution, slab by slab (the pyramids of
+// `zvftool sample NAME OUT.zarr --size N`): the bundled shapes spread over
+// the grid, so that the sizes of the bundled samples give their voxels.
+struct SampleGrid
+{
+    std::string name;              // "phantom", "phantom-mask" or "multiband"
+    int size[3] = {0, 0, 0};       // voxels along x, y, z
+    VoxelType type = VOXEL_USHORT; // phantom: any of the seven types; the others UCHAR
+    int bands = 1;                 // multiband: 6
+    float spacing[3] = {1.0f, 1.0f, 1.0f}; // millimetres: the phantom spans 144 x 144 x 192
+};
+
+// Sets *out up for a sample of the given size; false with *why for a name
+// without one, or a type the sample cannot take. The phantom's values are
+// HU + 1024 for USHORT and UINT, HU for SHORT, INT and FLOAT, (HU + 1024) / 16
+// for UCHAR and that minus 128 for CHAR.
+bool sampleGrid(const std::string& name, const int size[3], VoxelType type, SampleGrid* out, std::string* why);
+
+// The values of slices z0 ... z0 + count - 1 of a sample grid into out: each
+// band's slices together (x fastest), band b at out + b * bandStride.
+void sampleSlices(const SampleGrid& grid, int z0, int count, unsigned char* out, size_t bandStride);
 
 #endif

@@ -5,6 +5,8 @@
 #include "load_foreign.h"
 #include "reader_process.h"
 #include "voxel_buffer.h"
+#include "zarr_metadata.h"
+#include "zarr_read.h"
 
 #include <cstring>
 #include <strings.h>
@@ -68,6 +70,8 @@ FileFormat detectFormat(const std::string& path)
     const size_t n = path.size();
     if (n >= 4 && strcasecmp(path.c_str() + n - 4, ".zvf") == 0)
         return FileFormat::Zvf;
+    if (isZarrPath(path))
+        return FileFormat::Zarr;
     if (isDirectory(path) || isForeignVolume(path))
         return FileFormat::Foreign;
     return FileFormat::Description;
@@ -81,6 +85,8 @@ bool readVolume(const std::string& path, VolumeFile* out, std::string* why, cons
     case FileFormat::Zvf: ok = readZvfVolume(path, out, why, check); break;
     case FileFormat::Description: ok = readDescriptionVolume(path, out, why, check); break;
     case FileFormat::Foreign: ok = importIsolated(path, out, why); break;
+    // Our own reader, bounded throughout: in this process.
+    case FileFormat::Zarr: ok = readZarrVolume(path, out, why, check); break;
     }
     if (!ok)
         out->release();
@@ -95,6 +101,7 @@ bool readMask(const std::string& path, const int resolution[3], VolumeFile* out,
     case FileFormat::Zvf: ok = readZvfMask(path, resolution, out, why); break;
     case FileFormat::Description: ok = readDescriptionMask(path, resolution, out, why); break;
     case FileFormat::Foreign: ok = importIsolated(path, out, why); break;
+    case FileFormat::Zarr: ok = readZarrVolume(path, out, why); break;
     }
     if (ok && (out->resolution[0] != resolution[0] || out->resolution[1] != resolution[1] ||
                out->resolution[2] != resolution[2])) {

@@ -2,7 +2,8 @@
 // that fill it.
 //
 // Every reader of volumes and masks (zvf, description files with their raw
-// voxels, NIfTI, NRRD, MetaImage, DICOM, TIFF) reads a file completely into
+// voxels, NIfTI, NRRD, MetaImage, DICOM, TIFF, OME-Zarr pyramids, of which
+// the coarsest level) reads a file completely into
 // a VolumeFile or refuses it with the reason; it changes nothing else, so a
 // refused file leaves whatever is on screen as it was.
 #ifndef GLIMRA_VOLUME_FILE_H
@@ -48,11 +49,13 @@ enum class FileFormat
 {
     Zvf,         // ".zvf" in any case
     Description, // a description file naming raw voxels (anything not recognised otherwise)
-    Foreign      // NIfTI, NRRD, MetaImage, DICOM (a file or a folder), TIFF
+    Foreign,     // NIfTI, NRRD, MetaImage, DICOM (a file or a folder), TIFF
+    Zarr         // an OME-Zarr pyramid or Zarr array: its folder or its .zattrs
 };
 
-// Decides the kind of a path: by name for zvf, by name or content for the
-// foreign formats (every folder counts as a DICOM series), else a
+// Decides the kind of a path: by name for zvf, a Zarr folder (or its
+// metadata file) by name or content, by name or content for the foreign
+// formats (every other folder counts as a DICOM series), else a
 // description file. The one decision used by loads, masks, dropped files and
 // zvftool.
 FileFormat detectFormat(const std::string& path);

@@ -63,6 +63,7 @@ TEST_F(FileDrop, KindsByTheEndOfTheName)
         {"a/zvf", DroppedKind::Other},         {"", DroppedKind::Other},
         {"brain.nii.gz", DroppedKind::Data},   {"ct/IM0001.dcm", DroppedKind::Data},
         {"cells.tif", DroppedKind::Data},      {"scan.mha", DroppedKind::Data},
+        {"big/cells.zarr", DroppedKind::Data}, {"big/cells.zarr/.zattrs", DroppedKind::Data},
     };
     for (const auto& c : cases)
         EXPECT_EQ(droppedFileKind(c.first), c.second) << c.first;
@@ -110,7 +111,7 @@ TEST_F(FileDrop, EachKindOpensLikeItsCommand)
     EXPECT_EQ(app.boxes(),
               (std::vector<std::pair<std::string, std::string>>{
                   {"\"notes.png\" cannot be opened here: drop a data set (.zvf, .dat, .nii, .nrrd, .mha, "
-                   ".dcm, .tif or a DICOM folder) or a palette (.pal, .txt).",
+                   ".dcm, .tif, a DICOM folder or an OME-Zarr folder) or a palette (.pal, .txt).",
                    "Warning"},
                   {"The palette \"missing.pal\" could not be read.", "Warning"}}));
     EXPECT_TRUE(volume.isData);
