@@ -28,8 +28,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
             has = &cl.hasPalette;
             value = &cl.paletteFile;
         }
-        if (!has)
+        if (!has) {
+            if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0)
+                cl.help = true;
+            else if (i > 0 && arg[0] == '-' && arg[1] != '\0' && cl.unknown.empty())
+                cl.unknown = arg;
             continue;
+        }
         if (i + 1 < argc && argv[i + 1]) {
             *has = true;
             *value = argv[i + 1];
@@ -37,4 +42,18 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
         }
     }
     return cl;
+}
+
+int commandLineStatus(const CommandLine& cl, std::string* message)
+{
+    if (message)
+        message->clear();
+    if (cl.help)
+        return 0;
+    if (!cl.unknown.empty()) {
+        if (message)
+            *message = "glimra: unknown option " + cl.unknown;
+        return 2;
+    }
+    return -1;
 }

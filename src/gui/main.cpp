@@ -65,4 +65,20 @@ bool MyApp::OnInit()
     return true;
 }
 
-wxIMPLEMENT_APP(MyApp);
+wxIMPLEMENT_APP_NO_MAIN(MyApp);
+
+// "--help" and unknown options end the start before the toolkit needs a
+// display and before anything is opened (the last run's log stays): the
+// usage, and the mistake on standard error.
+int main(int argc, char** argv)
+{
+    std::string message;
+    const int status = commandLineStatus(parseCommandLine(argc, argv), &message);
+    if (status >= 0) {
+        if (!message.empty())
+            std::fprintf(stderr, "%s\n", message.c_str());
+        MyApp::usage();
+        return status;
+    }
+    return wxEntry(argc, argv);
+}

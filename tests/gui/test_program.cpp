@@ -43,10 +43,30 @@ TEST(Program, UsageIsPrintedWhateverTheArguments)
 {
     SKIP_WITHOUT_DISPLAY();
     testsupport::TempDir tmp;
-    const guitest::ProgramRun run = guitest::runGlimra(tmp.file("run"), {"--help", "-d"});
+    const guitest::ProgramRun run = guitest::runGlimra(tmp.file("run"), {"plain", "words", "-d"});
     ASSERT_TRUE(run.exited);
     EXPECT_NE(run.out.find(kUsage), std::string::npos) << run.out;
     EXPECT_TRUE(endsWith(run.log, "---GARBAGE COLLECTOR---\r\n\r\n=========== LOG end ===========\r\n"));
+}
+
+// "--help" prints the usage and ends with status 0, an unknown option adds
+// its name on standard error and ends with 2: no window, no display needed,
+// and the last run's log stays.
+TEST(Program, HelpAndUnknownOptionsEndBeforeTheWindow)
+{
+    testsupport::TempDir tmp;
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("log.txt"), "the last run"));
+    const std::string glimra = testsupport::buildDir() + "/glimra";
+    std::string out;
+    EXPECT_EQ(testsupport::runCommand("cd '" + tmp.path() + "' && DISPLAY= '" + glimra + "' --help 2>/dev/null", &out),
+              0);
+    EXPECT_EQ(out, kUsage);
+    std::string refused;
+    EXPECT_EQ(testsupport::runCommand("cd '" + tmp.path() + "' && DISPLAY= '" + glimra + "' -d x.zvf --sampling 3 2>&1",
+                                      &refused),
+              2);
+    EXPECT_EQ(refused, std::string("glimra: unknown option --sampling\n") + kUsage);
+    EXPECT_EQ(testsupport::readFile(tmp.file("log.txt")), "the last run");
 }
 
 TEST(Program, FindsTheBuildTreesProgramFilesFromAnyFolder)

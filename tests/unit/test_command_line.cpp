@@ -50,6 +50,27 @@ TEST(CommandLine, ExactCaseSensitiveAndOthersIgnored)
     EXPECT_EQ(cl.paletteFile, "pal.pal");
 }
 
+// "--help" asks for the usage alone; an unknown option (a word starting
+// with "-" that is no option's value) stops the start with status 2, the
+// first one named; plain words are still ignored.
+TEST(CommandLine, HelpAndUnknownOptionsEndTheStart)
+{
+    std::string message;
+    EXPECT_EQ(commandLineStatus(parse({"-d", "x.zvf"}), &message), -1);
+    EXPECT_EQ(commandLineStatus(parse({"extra", "words"}), &message), -1);
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(commandLineStatus(parse({"--help", "-d"}), &message), 0);
+    EXPECT_EQ(commandLineStatus(parse({"-d", "x.zvf", "-h"}), &message), 0);
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(commandLineStatus(parse({"-D", "a", "--d", "b"}), &message), 2);
+    EXPECT_EQ(message, "glimra: unknown option -D");
+    // Values are not options, whatever they look like; a lone "-" is a word.
+    EXPECT_EQ(commandLineStatus(parse({"-d", "-odd-name.zvf", "-p", "--help", "-"}), &message), -1);
+    // The program's name is no option either.
+    const char* const argv[] = {"-glimra", "-d", "a"};
+    EXPECT_EQ(commandLineStatus(parseCommandLine(3, argv), &message), -1);
+}
+
 TEST(CommandLine, UsageTextIsExact)
 {
     EXPECT_STREQ(kUsageText, "glimra --- basic volume renderer\n"
