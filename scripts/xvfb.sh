@@ -13,3 +13,14 @@ start_xvfb() {
     i=0
     while [ $i -lt 50 ] && [ ! -e /tmp/.X11-unix/X${DISPLAY#:} ]; do sleep 0.1; i=$((i+1)); done
 }
+
+# start_desktop N...: a private Xvfb as start_xvfb starts it, with openbox
+# managing its windows as on a desktop; sets XVFB_PID and WM_PID (both to be
+# killed by the caller).
+start_desktop() {
+    unset DISPLAY
+    start_xvfb "$@"
+    openbox >/dev/null 2>&1 &
+    WM_PID=$!
+    sleep 1
+}

@@ -113,3 +113,11 @@ bool readRawAsLittleEndian(RawByteOrder stated, const void* raw, VoxelType type,
     logNote(__FILE__, __LINE__, "Raw data read as little-endian (smoother than big-endian).\n");
     return true;
 }
+
+bool hostBigEndian()
+{
+    const uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 0;
+}

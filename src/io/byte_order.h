@@ -12,6 +12,9 @@ enum class RawByteOrder {
     Little    // least significant byte first
 };
 
+// Whether this machine stores values most significant byte first.
+bool hostBigEndian();
+
 // Little-endian is taken only when the data read that way are at least this
 // many times smoother than read big-endian.
 const double kLittleEndianMargin = 3.0;

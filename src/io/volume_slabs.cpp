@@ -1,5 +1,6 @@
 #include "volume_slabs.h"
 
+#include "byte_order.h"
 #include "file_facts.h"
 #include "load_description.h"
 #include "volume_file.h"
@@ -16,14 +17,6 @@
 #include <vector>
 
 namespace {
-
-bool hostBigEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 0;
-}
 
 // Reverses the bytes of n values of size bytes in place.
 void swapValues(unsigned char* p, size_t n, size_t size)

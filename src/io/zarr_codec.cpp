@@ -1,5 +1,7 @@
 #include "zarr_codec.h"
 
+#include "byte_order.h"
+
 #include <blosc.h>
 #include <zlib.h>
 #include <zstd.h>
@@ -149,14 +151,6 @@ bool encodeZstd(int level, const void* src, size_t n, std::vector<unsigned char>
         return false;
     out->resize(got);
     return true;
-}
-
-bool hostBigEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 0;
 }
 
 // 64-bit values of type T to float, in place from the front.

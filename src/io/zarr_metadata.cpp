@@ -3,6 +3,7 @@
 // from it is checked here before it is used.
 #include "zarr_metadata.h"
 
+#include "byte_order.h"
 #include "file_facts.h"
 #include "volume_file.h"
 #include "zarr_codec.h"
@@ -153,14 +154,6 @@ const DtypeRow kDtypes[] = {
     {"f4", ZarrKind::Float, 4, VOXEL_FLOAT},    {"f8", ZarrKind::Float, 8, VOXEL_FLOAT},
     {"u8", ZarrKind::Unsigned, 8, VOXEL_FLOAT}, {"i8", ZarrKind::Signed, 8, VOXEL_FLOAT},
 };
-
-bool hostBigEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 0;
-}
 
 // "<u2" and the like into out's type fields.
 bool parseDtype(const Json& j, ZarrArray* out)

@@ -1,5 +1,6 @@
 #include "zarr_write.h"
 
+#include "byte_order.h"
 #include "file_facts.h"
 #include "zarr_chunks.h"
 #include "zarr_codec.h"
@@ -15,14 +16,6 @@
 using OrderedJson = nlohmann::ordered_json;
 
 namespace {
-
-bool hostBigEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 0;
-}
 
 OrderedJson compressorJson(const ZarrCompressor& c)
 {

@@ -176,6 +176,26 @@ protected:
         setCgTableTextures(myPalette, 0);
     }
 
+    // Two pictures of the data at path, loaded: maximum intensity along rays
+    // from a turned view, then view-aligned slices blended; for comparing
+    // the loads of one volume from several files.
+    std::vector<std::vector<unsigned char>> loadedPictures(const std::string& path)
+    {
+        EXPECT_TRUE(renderer->loadData(path)) << path;
+        palette([](int i) { return Rgba{i, 255 - i, i / 2, i}; });
+        renderer->setView("front", 25, -35);
+        renderer->setStyle(DRAW_RAY_CASTING);
+        volume.setBlending(BLENDING_MAXIMUM);
+        volume.setSampling(96);
+        std::vector<std::vector<unsigned char>> out;
+        out.push_back(frame());
+        renderer->setStyle(DRAW_3D_TEXTURE_VAS);
+        volume.setBlending(BLENDING_COMPOSITE);
+        palette([](int i) { return Rgba{i, i, 255 - i, i / 6}; });
+        out.push_back(frame());
+        return out;
+    }
+
     std::vector<unsigned char> frame()
     {
         renderer->renderFrame();

@@ -151,6 +151,25 @@ int brightestLevel(const std::vector<unsigned char>& px)
     return top;
 }
 
+// A 256-entry table texture, grey (entry i holds i) with opacity alphaOf(i).
+template <typename AlphaOf> GLuint greyTable(const AlphaOf& alphaOf)
+{
+    std::vector<unsigned char> table(256 * 4);
+    for (int i = 0; i < 256; ++i) {
+        table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = static_cast<unsigned char>(i);
+        table[4 * i + 3] = static_cast<unsigned char>(alphaOf(i));
+    }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
+    return texture;
+}
+
 class BrickPictures : public ::testing::Test
 {
 protected:
@@ -160,18 +179,7 @@ protected:
         renderer.reset(new OffscreenRenderer(kWidth, kHeight, kCg));
         ASSERT_TRUE(renderer->ok()) << renderer->error();
         // A grey palette, opaque everywhere: the picture is the value drawn.
-        std::vector<unsigned char> table(256 * 4);
-        for (int i = 0; i < 256; ++i) {
-            table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = static_cast<unsigned char>(i);
-            table[4 * i + 3] = 255;
-        }
-        glGenTextures(1, &myPalette);
-        glBindTexture(GL_TEXTURE_2D, myPalette);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
+        myPalette = greyTable([](int) { return 255; });
     }
     void TearDown() override
     {
@@ -321,18 +329,7 @@ protected:
         BrickPictures::SetUp();
         // Translucent grey: opacity a sixth of the value, so rays through
         // the long axis add up many samples without saturating at once.
-        std::vector<unsigned char> table(256 * 4);
-        for (int i = 0; i < 256; ++i) {
-            table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = static_cast<unsigned char>(i);
-            table[4 * i + 3] = static_cast<unsigned char>(i / 6);
-        }
-        glGenTextures(1, &myTranslucent);
-        glBindTexture(GL_TEXTURE_2D, myTranslucent);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
+        myTranslucent = greyTable([](int i) { return i / 6; });
     }
     void TearDown() override
     {

@@ -11,28 +11,7 @@
 
 namespace {
 
-class ForeignPicture : public RenderSlicing
-{
-protected:
-    // Pictures of the loaded data: maximum intensity along rays from a turned
-    // view, and view-aligned slices blended.
-    std::vector<std::vector<unsigned char>> pictures(const std::string& path)
-    {
-        EXPECT_TRUE(renderer->loadData(path)) << path;
-        palette([](int i) { return Rgba{i, 255 - i, i / 2, i}; });
-        renderer->setView("front", 25, -35);
-        renderer->setStyle(DRAW_RAY_CASTING);
-        volume.setBlending(BLENDING_MAXIMUM);
-        volume.setSampling(96);
-        std::vector<std::vector<unsigned char>> out;
-        out.push_back(frame());
-        renderer->setStyle(DRAW_3D_TEXTURE_VAS);
-        volume.setBlending(BLENDING_COMPOSITE);
-        palette([](int i) { return Rgba{i, i, 255 - i, i / 6}; });
-        out.push_back(frame());
-        return out;
-    }
-};
+using ForeignPicture = RenderSlicing;
 
 int largestDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
 {
@@ -66,11 +45,11 @@ TEST_F(ForeignPicture, NiftiZvfAndRawGiveTheSamePicture)
     ASSERT_EQ(zvfWriteGrid(dir.file("anatomical.zvf").c_str(), bytes.data(), &h), 1);
     zvfFreeHeader(&h);
 
-    const auto fromNifti = pictures(nifti);
+    const auto fromNifti = loadedPictures(nifti);
     EXPECT_EQ(volume.resolution[0], 33);
     EXPECT_FLOAT_EQ(volume.extent[1], 41.0f / 33.0f);
-    const auto fromZvf = pictures(dir.file("anatomical.zvf"));
-    const auto fromRaw = pictures(dir.file("anatomical.dat"));
+    const auto fromZvf = loadedPictures(dir.file("anatomical.zvf"));
+    const auto fromRaw = loadedPictures(dir.file("anatomical.dat"));
     for (size_t k = 0; k < fromNifti.size(); ++k) {
         SCOPED_TRACE(k);
         EXPECT_GT(coverage(fromNifti[k]), 1000);

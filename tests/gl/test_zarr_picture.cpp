@@ -12,28 +12,7 @@
 
 namespace {
 
-class ZarrPicture : public RenderSlicing
-{
-protected:
-    // Maximum intensity along rays from a turned view, then view-aligned
-    // slices blended.
-    std::vector<std::vector<unsigned char>> pictures(const std::string& path)
-    {
-        EXPECT_TRUE(renderer->loadData(path)) << path;
-        palette([](int i) { return Rgba{i, 255 - i, i / 2, i}; });
-        renderer->setView("front", 25, -35);
-        renderer->setStyle(DRAW_RAY_CASTING);
-        volume.setBlending(BLENDING_MAXIMUM);
-        volume.setSampling(96);
-        std::vector<std::vector<unsigned char>> out;
-        out.push_back(frame());
-        renderer->setStyle(DRAW_3D_TEXTURE_VAS);
-        volume.setBlending(BLENDING_COMPOSITE);
-        palette([](int i) { return Rgba{i, i, 255 - i, i / 6}; });
-        out.push_back(frame());
-        return out;
-    }
-};
+using ZarrPicture = RenderSlicing;
 
 } // namespace
 
@@ -62,8 +41,8 @@ TEST_F(ZarrPicture, PyramidDrawsItsCoarsestLevel)
     ASSERT_EQ(zvfWriteGrid(dir.file("level1.zvf").c_str(), half.data(), &h), 1);
     zvfFreeHeader(&h);
 
-    const auto fromZvf = pictures(dir.file("level1.zvf"));
-    const auto fromZarr = pictures(dir.file("p.zarr"));
+    const auto fromZvf = loadedPictures(dir.file("level1.zvf"));
+    const auto fromZarr = loadedPictures(dir.file("p.zarr"));
     EXPECT_EQ(volume.resolution[0], 24);
     EXPECT_EQ(volume.resolution[1], 18);
     EXPECT_EQ(volume.resolution[2], 16);
@@ -74,7 +53,7 @@ TEST_F(ZarrPicture, PyramidDrawsItsCoarsestLevel)
               std::string::npos)
         << info;
     EXPECT_NE(info.find("Resolution:\t24 18 16\nRatio:"), std::string::npos) << info;
-    const auto fromAttributes = pictures(dir.file("p.zarr/.zattrs"));
+    const auto fromAttributes = loadedPictures(dir.file("p.zarr/.zattrs"));
     for (size_t k = 0; k < fromZvf.size(); ++k) {
         SCOPED_TRACE(k);
         EXPECT_GT(coverage(fromZvf[k]), 500);

@@ -17,11 +17,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 . "$SOURCE/scripts/xvfb.sh"
-unset DISPLAY
-start_xvfb 89 88 87 86 85
-openbox >/dev/null 2>&1 &
-WM_PID=$!
-sleep 1
+start_desktop 89 88 87 86 85
 export LIBGL_ALWAYS_SOFTWARE=1
 "$BUILD/tests/glimra_gui_tests" --gtest_brief=1 \
     --gtest_filter='Startup.*:SettingsProgram.*:SettingsWindow.*:WindowGeometry.*'

@@ -24,11 +24,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 . "$SOURCE/scripts/xvfb.sh"
-unset DISPLAY
-start_xvfb 79 78 77 76 75
-openbox >/dev/null 2>&1 &
-WM_PID=$!
-sleep 1
+start_desktop 79 78 77 76 75
 
 mkdir -p "$TMP/run"
 ln -s "$SOURCE/Cg" "$TMP/Cg"
