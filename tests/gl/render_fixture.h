@@ -11,6 +11,7 @@
 #include "offscreen_render.h"
 #include "render_mode.h"
 #include "slicing.h"
+#include "table_texture.h"
 #include "transfer_function.h"
 #include "volume.h"
 
@@ -165,14 +166,7 @@ protected:
             table[4 * i + 2] = static_cast<unsigned char>(c.b);
             table[4 * i + 3] = static_cast<unsigned char>(c.a);
         }
-        if (!myPalette)
-            glGenTextures(1, &myPalette);
-        glBindTexture(GL_TEXTURE_2D, myPalette);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
+        myPalette = tableTexture(table, myPalette);
         setCgTableTextures(myPalette, 0);
     }
 

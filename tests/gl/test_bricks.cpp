@@ -9,6 +9,7 @@
 #include "my_cg.h"
 #include "offscreen_render.h"
 #include "render_mode.h"
+#include "table_texture.h"
 #include "test_support.h"
 #include "volume.h"
 
@@ -159,15 +160,7 @@ template <typename AlphaOf> GLuint greyTable(const AlphaOf& alphaOf)
         table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = static_cast<unsigned char>(i);
         table[4 * i + 3] = static_cast<unsigned char>(alphaOf(i));
     }
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
-    return texture;
+    return tableTexture(table);
 }
 
 class BrickPictures : public ::testing::Test
