@@ -75,6 +75,7 @@ void Histogram::compute(const void* data, int x, int y, int z, int channels, GLe
     if (hist)
         RELEASE_ARRAY(hist);
     maxCount = 0.0f;
+    myCounts.clear();
     const bool known = isVoxelType(type);
     const int size = known ? bytesOfVoxelType(type) : 1;
     bins = (size == 1) ? 256 : 4096;
@@ -114,6 +115,7 @@ void Histogram::compute(const void* data, int x, int y, int z, int channels, GLe
         for (int b = 0; b < bins; ++b)
             counts[b] += c[b];
 
+    myCounts = counts;
     uint64_t top = 0;
     for (int b = 1; b < bins; ++b)
         top = counts[b] > top ? counts[b] : top;
@@ -156,4 +158,5 @@ void Histogram::release()
         RELEASE_ARRAY(hist);
     bins = 0;
     maxCount = 0.0f;
+    myCounts.clear();
 }

@@ -6,6 +6,8 @@
 #include "includegl.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 class Histogram
 {
@@ -30,12 +32,15 @@ public:
     float getMaxCount() const { return maxCount; }
     float getHeightScale() const { return heightScale; }
     int getBins() const { return bins; }
+    // Raw counts of the last computation, one per bin (empty before one).
+    const std::vector<uint64_t>& counts() const { return myCounts; }
 
 private:
     float* hist = nullptr;    // bins normalised heights ("histogram.hist")
     float maxCount = 0.0f;    // largest raw count among bins 1 ... bins - 1
     float heightScale = 1.0f; // vertical scale when drawing
     int bins = 0;             // 256 for 8-bit data, 4096 otherwise
+    std::vector<uint64_t> myCounts; // values per bin, exact
 };
 
 extern Histogram histogram;

@@ -249,5 +249,6 @@ bool TransferFunction::readFile(const std::string& path, std::string* why)
         curves[c].setControlPoints(points[c].data(), static_cast<int>(points[c].size()), kCurveNames[c]);
         curves[c].setKind(CURVE_LINEAR);
     }
+    myUserCurves = true;
     return true;
 }

@@ -61,6 +61,11 @@ public:
     // glPixelTransferi(GL_INDEX_SHIFT, 0).
     void resetIndexShift();
     void setFileName(const std::string& name) { fileName = name; }
+    // The curves came from a palette or lookup table the user read: a data
+    // load keeps them instead of fitting its first guess. A palette file
+    // read sets it; resetAll and a change of the table size clear it.
+    bool userCurves() const { return myUserCurves; }
+    void setUserCurves(bool on) { myUserCurves = on; }
     const std::string& getFileName() const { return fileName; }
 
     // ---- palette (".pal") and lookup-table files ----
@@ -131,6 +136,7 @@ private:
     GLuint paletteTexture;           // palette as tableSize x 1 (main view)
     GLuint preintTexture;            // pre-integration table as tableSize x tableSize (main view)
     unsigned long myUploads = 0;     // table uploads so far
+    bool myUserCurves = false;       // the curves are a palette the user read
     unsigned char identityPalette[256 * 4]; // entry i = (i, i, i, i)
     unsigned char* palette;          // tableSize RGBA entries
     unsigned char* palette_preint;   // tableSize x tableSize RGBA entries, row-major, symmetric

@@ -297,10 +297,17 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
 TEST_F(TransferWindow, DraggingTheAlphaCurveChangesTablesAndTheMainPicture)
 {
     SKIP_WITHOUT_DATA();
-    start({"-d", testsupport::dataDir() + "/nucleon.dat"});
+    // The ramps over the whole table, given as a palette (a load alone
+    // fits the ramps to the data).
+    std::string ramp;
+    for (int c = 0; c < 4; ++c)
+        ramp += "2\r\n0.000000 0.000000\r\n1.000000 1.000000\r\n\r\n";
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("ramp.pal"), ramp));
+    start({"-d", testsupport::dataDir() + "/nucleon.dat", "-p", tmp.file("ramp.pal")});
     ASSERT_TRUE(volume.isData);
     ASSERT_NE(open(), nullptr);
     ASSERT_EQ(transfer->getTableSize(), 256);
+    EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).table()[128], 128);
     app->postCommand(ID_FRAME_RATE); // no changing text in the pictures
     const std::vector<unsigned char> before = mainPicture();
     ASSERT_FALSE(before.empty());
@@ -366,6 +373,9 @@ TEST_F(TransferWindow, HistogramOfAKnownVolumeUnderItsValuesAndScaledBySlider)
     ASSERT_NE(open(), nullptr);
     command(12940); // no grid
     ASSERT_TRUE(g_pMainFrame->openData(tmp.file("known.dat")));
+    // The ramps over the whole table: the fitted ones (70 ... 150) would
+    // cross the bars checked below.
+    command(12004);
     // Bars from row 10 up to 10 + height * scale; the rows checked lie just
     // inside the top and two rows above it.
     const struct { int scale; int top70; int top150; } cases[] = {{100, 263, 136}, {50, 136, 72}, {200, 274, 263}};
