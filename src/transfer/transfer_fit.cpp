@@ -68,8 +68,14 @@ DataSpan fitDataSpan(const std::vector<uint64_t>& counts, int tableSize)
     // smaller than the data ask for).
     auto entry = [&](int b) { return static_cast<int>(static_cast<int64_t>(b) * tableSize / bins); };
     span.valid = true;
-    span.low = std::min(entry(low), tableSize - 2);
-    span.high = std::max(entry(high), span.low + 1);
+    if (entry(high) <= entry(low) && entry(low) > 0) {
+        // Values of one entry (a constant volume): opaque at that entry.
+        span.low = entry(low) - 1;
+        span.high = entry(low);
+    } else {
+        span.low = std::min(entry(low), tableSize - 2);
+        span.high = std::max(entry(high), span.low + 1);
+    }
     if (skipLast >= 0) {
         span.backgroundFirst = entry(skipFirst);
         span.backgroundLast = entry(skipLast);

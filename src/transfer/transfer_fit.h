@@ -26,7 +26,9 @@ struct DataSpan
 // background when it is the first or the last group with any values; its
 // values are then left out. Of the values that remain, the 2nd and 98th
 // percentiles (the first bin whose running count reaches 2 % and 98 %)
-// give the span; high is at least low + 1. counts has one entry per bin;
+// give the span; where both fall on one table entry (a constant volume)
+// the ramp ends there, low one below, so that the values are opaque; else
+// high is at least low + 1. counts has one entry per bin;
 // the span is given for a table of tableSize entries.
 DataSpan fitDataSpan(const std::vector<uint64_t>& counts, int tableSize);
 

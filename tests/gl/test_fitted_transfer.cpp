@@ -136,16 +136,22 @@ TEST(FitDataSpan, PercentilesOfTheValuesBesideTheBackground)
     EXPECT_EQ(s.low, 1001);
     EXPECT_EQ(s.high, 1097);
 
-    // One value only: a ramp one entry wide; a table kept at 256 entries
-    // for 4096 bins scales the span; no values: nothing to fit.
+    // One value only: a ramp one entry wide that ends at the value, so that
+    // it is opaque; a table kept at 256 entries for 4096 bins scales the
+    // span; no values: nothing to fit.
     std::fill(d.begin(), d.end(), 0);
     d[2000] = 5;
     s = fitDataSpan(d, 4096);
-    EXPECT_EQ(s.low, 2000);
-    EXPECT_EQ(s.high, 2001);
+    EXPECT_EQ(s.low, 1999);
+    EXPECT_EQ(s.high, 2000);
     s = fitDataSpan(d, 256);
-    EXPECT_EQ(s.low, 125);
-    EXPECT_EQ(s.high, 126);
+    EXPECT_EQ(s.low, 124);
+    EXPECT_EQ(s.high, 125);
+    d[2000] = 0;
+    d[0] = 7;
+    s = fitDataSpan(d, 4096);
+    EXPECT_EQ(s.low, 0);
+    EXPECT_EQ(s.high, 1);
     std::fill(d.begin(), d.end(), 0);
     EXPECT_FALSE(fitDataSpan(d, 4096).valid);
 }

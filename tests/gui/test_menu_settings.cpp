@@ -231,6 +231,13 @@ TEST_F(SettingsControlsTest, AlphaTestSliderModeAndCorrection)
     start();
     const std::string data = writeVolume("grey.zvf", 32, 24, 16, evenGrey);
     ASSERT_TRUE(g_pMainFrame->openData(data));
+    // The ramps over the whole table, whose opacities between 0 and 255
+    // the correction below changes (the load fitted a step at 200).
+    std::string ramp;
+    for (int c = 0; c < 4; ++c)
+        ramp += "2\r\n0.000000 0.000000\r\n1.000000 1.000000\r\n\r\n";
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("ramp.pal"), ramp));
+    ASSERT_TRUE(g_pMainFrame->viewer.openPalette(tmp.file("ramp.pal")));
     app->postCommand(ID_STYLE_3D_OAS);
     ASSERT_NE(openWindow(), nullptr);
     volumeOnly();
