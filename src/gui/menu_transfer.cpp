@@ -11,6 +11,7 @@
 
 #include <wx/filedlg.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -70,7 +71,7 @@ TransferFrame::TransferFrame(wxFrame* parent, const wxString& title, const wxPoi
       myHistogramSlider(nullptr), myCurveBox(nullptr), myPositionX(nullptr), myPositionY(nullptr),
       myZoomSlider(nullptr), myPanSlider(nullptr), myLabelLeft(nullptr), myLabelRight(nullptr),
       myLabelMiddle(nullptr), myEditX(nullptr), myEditY(nullptr), myEditBox(nullptr),
-      myEditChannel(-1), myEditPoint(-1), myChannelBoxes{}, myReferenceWidth(-1), myClosed(false)
+      myEditChannel(-1), myEditPoint(-1), myChannelBoxes{}, myClosed(false)
 {
     myZoom.reset(transfer ? transfer->getTableSize() : 256);
     buildMenuBar();
@@ -138,50 +139,110 @@ void TransferFrame::buildControls()
     myPanel = new wxPanel(this, wxID_ANY);
     wxPanel* p = myPanel;
 
-    new wxStaticBox(p, ID_TF_COLOURS_BOX, "Colours", wxPoint(2, 2), wxSize(90, 105));
+    // The controls in the order and groups of the window: channels, curve
+    // kind, histogram scale, cursor position, axis labels and sliders, the
+    // point editor, the view. Sizers place them at the toolkit's sizes.
+    wxStaticBox* colours = new wxStaticBox(p, ID_TF_COLOURS_BOX, "Colours");
     static const char* const names[4] = {"Red ", "Green ", "Blue ", "Alpha "};
     static const int ids[4] = {ID_TF_RED, ID_TF_GREEN, ID_TF_BLUE, ID_TF_ALPHA};
     for (int c = 0; c < 4; ++c) {
-        myChannelBoxes[c] = new wxCheckBox(p, ids[c], names[c], wxPoint(10, 20 + 20 * c));
+        myChannelBoxes[c] = new wxCheckBox(p, ids[c], names[c]);
         myChannelBoxes[c]->SetValue(c == CHANNEL_ALPHA);
     }
 
     const wxString kinds[3] = {"Linear", "Bezier", "Free"};
-    myCurveBox = new wxRadioBox(p, ID_TF_CURVE_KIND, "Curve", wxPoint(2, 110), wxSize(90, 80), 3,
-                                kinds, 1, wxRA_SPECIFY_COLS);
+    myCurveBox = new wxRadioBox(p, ID_TF_CURVE_KIND, "Curve", wxDefaultPosition, wxDefaultSize, 3, kinds, 1,
+                                wxRA_SPECIFY_COLS);
     showCurveKind();
 
     const int scale = static_cast<int>(std::lround(histogram.getHeightScale() * 100.0f));
     myHistogramSlider = new wxSlider(p, ID_TF_HISTOGRAM_SCALE, scale < 0 ? 0 : (scale > 700 ? 700 : scale),
-                                     0, 700, wxPoint(400, 5), wxSize(20, 265), wxSL_VERTICAL);
+                                     0, 700, wxDefaultPosition, wxSize(-1, 265), wxSL_VERTICAL);
 
-    new wxStaticBox(p, ID_TF_POSITION_BOX, "Position", wxPoint(2, 195), wxSize(90, 70));
-    new wxStaticText(p, ID_TF_POSITION_X_LABEL, "X:", wxPoint(9, 216));
-    new wxStaticText(p, ID_TF_POSITION_Y_LABEL, "Y:", wxPoint(9, 236));
-    myPositionX = new wxTextCtrl(p, ID_TF_POSITION_X, "x", wxPoint(20, 215), wxSize(50, 20), wxTE_READONLY);
-    myPositionY = new wxTextCtrl(p, ID_TF_POSITION_Y, "y", wxPoint(20, 235), wxSize(50, 20), wxTE_READONLY);
+    wxStaticBox* position = new wxStaticBox(p, ID_TF_POSITION_BOX, "Position");
+    wxStaticText* positionX = new wxStaticText(p, ID_TF_POSITION_X_LABEL, "X:");
+    wxStaticText* positionY = new wxStaticText(p, ID_TF_POSITION_Y_LABEL, "Y:");
+    myPositionX = new wxTextCtrl(p, ID_TF_POSITION_X, "x", wxDefaultPosition, wxSize(60, -1), wxTE_READONLY);
+    myPositionY = new wxTextCtrl(p, ID_TF_POSITION_Y, "y", wxDefaultPosition, wxSize(60, -1), wxTE_READONLY);
     myPositionX->SetMaxLength(5);
     myPositionY->SetMaxLength(5);
 
-    myLabelLeft = new wxStaticText(p, ID_TF_LABEL_LEFT, "0", wxPoint(110, 290));
-    myLabelMiddle = new wxStaticText(p, ID_TF_LABEL_MIDDLE, wxString::Format("%d", n / 2), wxPoint(240, 290));
-    myLabelRight = new wxStaticText(p, ID_TF_LABEL_RIGHT, wxString::Format("%d", n), wxPoint(370, 290));
-    myZoomSlider = new wxSlider(p, ID_TF_ZOOM, n, myZoom.shownMin(), n, wxPoint(100, 310), wxSize(280, 20));
+    myLabelLeft = new wxStaticText(p, ID_TF_LABEL_LEFT, "0");
+    myLabelMiddle = new wxStaticText(p, ID_TF_LABEL_MIDDLE, wxString::Format("%d", n / 2));
+    myLabelRight = new wxStaticText(p, ID_TF_LABEL_RIGHT, wxString::Format("%d", n));
+    myZoomSlider = new wxSlider(p, ID_TF_ZOOM, n, myZoom.shownMin(), n, wxDefaultPosition, wxSize(200, -1));
     // The toolkit has no empty range; applyZoom disables the slider instead.
-    myPanSlider = new wxSlider(p, ID_TF_PAN, 0, 0, 1, wxPoint(100, 330), wxSize(280, 20));
-    new wxStaticText(p, ID_TF_ZOOM_LABEL, "S", wxPoint(95, 310));
-    new wxStaticText(p, ID_TF_PAN_LABEL, "P", wxPoint(95, 330));
+    myPanSlider = new wxSlider(p, ID_TF_PAN, 0, 0, 1, wxDefaultPosition, wxSize(200, -1));
+    wxStaticText* zoomLabel = new wxStaticText(p, ID_TF_ZOOM_LABEL, "S");
+    wxStaticText* panLabel = new wxStaticText(p, ID_TF_PAN_LABEL, "P");
 
-    myEditBox = new wxStaticBox(p, ID_TF_EDIT_BOX, "Edit", wxPoint(2, 270), wxSize(90, 70));
-    new wxStaticText(p, ID_TF_EDIT_X_LABEL, "X:", wxPoint(9, 291));
-    new wxStaticText(p, ID_TF_EDIT_Y_LABEL, "Y:", wxPoint(9, 311));
-    myEditX = new wxTextCtrl(p, ID_TF_EDIT_X, "x", wxPoint(20, 291), wxSize(50, 20), wxTE_PROCESS_ENTER);
-    myEditY = new wxTextCtrl(p, ID_TF_EDIT_Y, "y", wxPoint(20, 311), wxSize(50, 20), wxTE_PROCESS_ENTER);
+    myEditBox = new wxStaticBox(p, ID_TF_EDIT_BOX, "Edit");
+    wxStaticText* editX = new wxStaticText(p, ID_TF_EDIT_X_LABEL, "X:");
+    wxStaticText* editY = new wxStaticText(p, ID_TF_EDIT_Y_LABEL, "Y:");
+    myEditX = new wxTextCtrl(p, ID_TF_EDIT_X, "x", wxDefaultPosition, wxSize(60, -1), wxTE_PROCESS_ENTER);
+    myEditY = new wxTextCtrl(p, ID_TF_EDIT_Y, "y", wxDefaultPosition, wxSize(60, -1), wxTE_PROCESS_ENTER);
 
     GUARDED_NEW_AS(myGLcanvas, "g_pTransferFrame->myGLcanvas", TransferGLCanvas, p, wxID_ANY,
-                   wxPoint(110, 8), wxSize(276, 276), "GLCanvas");
+                   wxDefaultPosition, wxSize(276, 276), "GLCanvas");
     if (myGLcanvas)
         myGLcanvas->myFrame = this;
+
+    wxStaticBoxSizer* colourSizer = new wxStaticBoxSizer(colours, wxVERTICAL);
+    for (wxCheckBox* box : myChannelBoxes)
+        colourSizer->Add(box, 0, wxALL, 2);
+    auto pairs = [](wxStaticBox* box, wxWindow* a, wxWindow* b, wxWindow* c, wxWindow* d) {
+        wxStaticBoxSizer* sizer = new wxStaticBoxSizer(box, wxVERTICAL);
+        wxFlexGridSizer* grid = new wxFlexGridSizer(2, 4, 4);
+        grid->Add(a, 0, wxALIGN_CENTER_VERTICAL);
+        grid->Add(b);
+        grid->Add(c, 0, wxALIGN_CENTER_VERTICAL);
+        grid->Add(d);
+        sizer->Add(grid, 0, wxALL, 2);
+        return sizer;
+    };
+    wxBoxSizer* left = new wxBoxSizer(wxVERTICAL);
+    left->Add(colourSizer, 0, wxEXPAND | wxBOTTOM, 3);
+    left->Add(myCurveBox, 0, wxEXPAND | wxBOTTOM, 3);
+    left->Add(pairs(position, positionX, myPositionX, positionY, myPositionY), 0, wxEXPAND | wxBOTTOM, 3);
+    left->Add(pairs(myEditBox, editX, myEditX, editY, myEditY), 0, wxEXPAND);
+
+    wxBoxSizer* labels = new wxBoxSizer(wxHORIZONTAL);
+    labels->Add(myLabelLeft);
+    labels->AddStretchSpacer();
+    labels->Add(myLabelMiddle);
+    labels->AddStretchSpacer();
+    labels->Add(myLabelRight);
+    wxFlexGridSizer* sliders = new wxFlexGridSizer(2, 0, 4);
+    sliders->AddGrowableCol(1);
+    sliders->Add(zoomLabel, 0, wxALIGN_CENTER_VERTICAL);
+    sliders->Add(myZoomSlider, 0, wxEXPAND);
+    sliders->Add(panLabel, 0, wxALIGN_CENTER_VERTICAL);
+    sliders->Add(myPanSlider, 0, wxEXPAND);
+    wxBoxSizer* centre = new wxBoxSizer(wxVERTICAL);
+    // The view keeps its height (one pixel per value) and takes the width.
+    if (myGLcanvas) {
+        myGLcanvas->SetMinSize(wxSize(276, 276));
+        centre->Add(myGLcanvas, 0, wxEXPAND | wxBOTTOM, 4);
+    }
+    centre->Add(labels, 0, wxEXPAND | wxBOTTOM, 2);
+    centre->Add(sliders, 0, wxEXPAND);
+
+    wxBoxSizer* all = new wxBoxSizer(wxHORIZONTAL);
+    all->Add(left, 0, wxALL, 4);
+    all->Add(centre, 1, wxTOP | wxBOTTOM | wxLEFT, 8);
+    all->Add(myHistogramSlider, 0, wxALL, 4);
+    p->SetSizer(all);
+
+    // The window takes the width that gives the view its 276 pixels (one
+    // table entry a pixel at first) and the height that shows every control
+    // at the toolkit's sizes, and is kept at least that large.
+    wxBoxSizer* frameSizer = new wxBoxSizer(wxVERTICAL);
+    frameSizer->Add(p, 1, wxEXPAND);
+    SetSizer(frameSizer);
+    const wxSize need = frameSizer->GetMinSize();
+    SetClientSize(wxSize(need.x, std::max(GetClientSize().y, need.y)));
+    SetMinClientSize(need);
+    Layout();
 }
 
 TransferFrame::~TransferFrame()
@@ -588,20 +649,8 @@ void TransferFrame::OnChar(wxKeyEvent& event)
 
 void TransferFrame::OnSize(wxSizeEvent& event)
 {
-    if (myGLcanvas) {
-        const int w = GetSize().GetWidth();
-        if (myReferenceWidth < 0)
-            myReferenceWidth = w;
-        const EditorLayout l = editorLayoutFor(w - myReferenceWidth);
-        myGLcanvas->SetSize(l.viewWidth, 276);
-        myHistogramSlider->Move(l.histogramX, 5);
-        myZoomSlider->SetSize(100, 310, l.sliderWidth, 20);
-        myPanSlider->SetSize(100, 330, l.sliderWidth, 20);
-        myLabelMiddle->Move(l.middleLabelX, 290);
-        myLabelRight->Move(l.rightLabelX, 290);
-        myGLcanvas->width = l.viewWidth;
-        applyEditorView(myZoom, *myGLcanvas, transfer);
-    }
+    // The sizers place the controls; the view takes its new width in its
+    // own size event and the curves follow it there.
     event.Skip();
 }
 

@@ -128,7 +128,6 @@ private:
     wxCheckBox* myChannelBoxes[4]; // "Red ", "Green ", "Blue ", "Alpha "
     ZoomPan myZoom;                // S and P as the editor uses them
     CurveHistory myHistory;        // curve edits to undo and redo
-    int myReferenceWidth;          // window width at the first size event, -1 before
     bool myClosed;                 // closeWindow ran: a newer window may own the selection
 
     wxDECLARE_EVENT_TABLE();

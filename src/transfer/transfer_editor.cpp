@@ -158,20 +158,6 @@ void applyEditorView(const ZoomPan& zoom, EditorMapping& map, TransferFunction* 
         tf->setView(zoom.viewOffset(), zoom.viewCount(), map.width);
 }
 
-// ---- layout ----
-
-EditorLayout editorLayoutFor(int dw)
-{
-    // A window narrower than at first keeps every control at least a pixel wide.
-    EditorLayout l;
-    l.viewWidth = 276 + dw > 1 ? 276 + dw : 1;
-    l.histogramX = 400 + dw;
-    l.sliderWidth = 300 + dw > 1 ? 300 + dw : 1;
-    l.middleLabelX = 240 + dw / 2;
-    l.rightLabelX = 370 + dw;
-    return l;
-}
-
 // ---- typed points ----
 
 bool parseTypedInteger(const std::string& text, int& value)

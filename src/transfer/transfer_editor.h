@@ -1,7 +1,6 @@
 // The transfer-function editor without the toolkit: command ids of its
 // window, the mapping between view pixels and table coordinates, the mouse
-// rules, zoom and pan, the layout that follows the window's width, typed
-// points, and the window's actions on the transfer function.
+// rules, zoom and pan, typed points, and the window's actions on the transfer function.
 #ifndef GLIMRA_TRANSFER_EDITOR_H
 #define GLIMRA_TRANSFER_EDITOR_H
 
@@ -150,18 +149,6 @@ private:
 // The view's mapping and every curve's own view follow the sliders: the
 // view shows (P - 10, S + 20) across map.width pixels.
 void applyEditorView(const ZoomPan& zoom, EditorMapping& map, TransferFunction* tf);
-
-// Where the window's width-dependent controls go when the window is dw
-// pixels wider than it was at its first size event.
-struct EditorLayout
-{
-    int viewWidth;     // editor view width (its height stays 276)
-    int histogramX;    // x of the histogram-scale slider
-    int sliderWidth;   // width of the zoom and pan sliders
-    int middleLabelX;  // x of the middle axis label
-    int rightLabelX;   // x of the right axis label
-};
-EditorLayout editorLayoutFor(int dw);
 
 // A point typed into the edit boxes.
 struct TypedPoint
