@@ -2,11 +2,13 @@
 
 #include "canvas_main.h"
 #include "canvas_transfer.h"
+#include "data_scale.h"
 #include "error_handling.h"
 #include "histogram.h"
 #include "menu_main.h"
 #include "my_cg.h"
 #include "render_mode.h"
+#include "transfer_fit.h"
 #include "transfer_function.h"
 
 #include <wx/filedlg.h>
@@ -114,11 +116,25 @@ void TransferFrame::buildMenuBar()
     showMenu->AppendCheckItem(ID_TF_SHOW_PALETTE, "Show palette", "");
     showMenu->AppendCheckItem(ID_TF_SHOW_HULL, "Show hull", "");
 
+    // The shipped presets and the user's own beside them, then the fit.
+    wxMenu* presetMenu = nullptr;
+    GUARDED_NEW(presetMenu, wxMenu);
+    myPresets = programPresets();
+    if (myPresets.size() > ID_TF_PRESET_LAST - ID_TF_PRESET_FIRST + 1u)
+        myPresets.resize(ID_TF_PRESET_LAST - ID_TF_PRESET_FIRST + 1u);
+    for (size_t i = 0; i < myPresets.size(); ++i)
+        presetMenu->Append(ID_TF_PRESET_FIRST + static_cast<int>(i), myPresets[i].name,
+                           myPresets[i].hounsfield ? "For data in Hounsfield units" : "");
+    if (!myPresets.empty())
+        presetMenu->AppendSeparator();
+    presetMenu->Append(ID_TF_FIT_TO_DATA, "Fit to data", "");
+
     wxMenuBar* menuBar = new wxMenuBar;
     menuBar->Append(fileMenu, "&File");
     menuBar->Append(resetMenu, "&Reset");
     menuBar->Append(classMenu, "&Classification");
     menuBar->Append(showMenu, "&Show");
+    menuBar->Append(presetMenu, "&Presets");
     SetMenuBar(menuBar);
     menuBar->Enable(ID_TF_READ_HEADER, false);
     menuBar->Enable(ID_TF_SAVE_HEADER, false);
@@ -126,9 +142,10 @@ void TransferFrame::buildMenuBar()
     menuBar->Check(ID_TF_SHOW_GRID, true);
     menuBar->Check(ID_TF_SHOW_HULL, transfer && transfer->getShowHull());
     showClassification();
+    showPresets();
 
     // The menu bar owns the menus from here on.
-    wxMenu* menus[] = {fileMenu, resetMenu, classMenu, showMenu};
+    wxMenu* menus[] = {fileMenu, resetMenu, classMenu, showMenu, presetMenu};
     for (wxMenu* m : menus)
         g_garbageCollector.remove(m);
 }
@@ -321,9 +338,19 @@ void TransferFrame::showClassification()
         bar->Check(id, true);
 }
 
+void TransferFrame::showPresets()
+{
+    wxMenuBar* bar = GetMenuBar();
+    if (!bar)
+        return;
+    for (size_t i = 0; i < myPresets.size(); ++i)
+        bar->Enable(ID_TF_PRESET_FIRST + static_cast<int>(i), presetApplies(myPresets[i], dataScale));
+}
+
 void TransferFrame::syncFromModel()
 {
     showClassification();
+    showPresets();
     showCurveKind();
     wxMenuBar* bar = GetMenuBar();
     if (transfer) {
@@ -363,6 +390,7 @@ void TransferFrame::adaptToTable(int maxValue)
 {
     myZoom.reset(maxValue);
     applyZoom();
+    showPresets();
     // What was kept to undo belongs to tables of the old size.
     myHistory.clear();
     setEditedPoint(-1, -1);
@@ -464,6 +492,32 @@ void TransferFrame::applyEditBoxes()
     // A point of a channel no longer selected is still rebuilt.
     transfer->build(!transfer->isSelected(myEditChannel));
     refreshTables();
+}
+
+bool TransferFrame::applyPresetItem(size_t index)
+{
+    if (!transfer || index >= myPresets.size())
+        return false;
+    std::string why;
+    if (!applyPreset(*transfer, myPresets[index], dataScale, &myHistory, &why)) {
+        if (!why.empty())
+            (g_pMainFrame ? g_pMainFrame->viewer.observer() : ViewerObserver::quiet()).warn(why, "Warning");
+        return false;
+    }
+    setEditedPoint(-1, -1);
+    showCurveKind();
+    refreshTables();
+    return true;
+}
+
+bool TransferFrame::fitToData()
+{
+    if (!transfer || !fitTransferToData(*transfer, histogram, &myHistory))
+        return false;
+    setEditedPoint(-1, -1);
+    showCurveKind();
+    refreshTables();
+    return true;
 }
 
 bool TransferFrame::undo()
@@ -639,6 +693,16 @@ void TransferFrame::OnMenuOpen(wxMenuEvent& event)
     event.Skip();
 }
 
+void TransferFrame::OnPreset(wxCommandEvent& event)
+{
+    applyPresetItem(static_cast<size_t>(event.GetId() - ID_TF_PRESET_FIRST));
+}
+
+void TransferFrame::OnFitToData(wxCommandEvent& WXUNUSED(event))
+{
+    fitToData();
+}
+
 void TransferFrame::OnChar(wxKeyEvent& event)
 {
     if (event.GetKeyCode() == WXK_ESCAPE)
@@ -687,6 +751,8 @@ wxBEGIN_EVENT_TABLE(TransferFrame, wxFrame)
     EVT_SLIDER(ID_TF_PAN, TransferFrame::OnPan)
     EVT_TEXT_ENTER(ID_TF_EDIT_X, TransferFrame::OnEditEnter)
     EVT_TEXT_ENTER(ID_TF_EDIT_Y, TransferFrame::OnEditEnter)
+    EVT_MENU_RANGE(ID_TF_PRESET_FIRST, ID_TF_PRESET_LAST, TransferFrame::OnPreset)
+    EVT_MENU(ID_TF_FIT_TO_DATA, TransferFrame::OnFitToData)
     EVT_MENU_OPEN(TransferFrame::OnMenuOpen)
     EVT_CHAR(TransferFrame::OnChar)
     EVT_SIZE(TransferFrame::OnSize)

@@ -41,6 +41,9 @@ enum TransferCommandId
     ID_TF_EDIT_X = 13000,
     ID_TF_EDIT_Y = 13010,
     ID_TF_REBUILD = 13820, // no item issues it
+    ID_TF_FIT_TO_DATA = 13100,     // "Presets" > "Fit to data"
+    ID_TF_PRESET_FIRST = 13101,    // the presets, in the order of their menu
+    ID_TF_PRESET_LAST = 13164,
     ID_TF_COLOURS_BOX = 1111,
     ID_TF_POSITION_BOX = 84,
     ID_TF_POSITION_X_LABEL = 87,

@@ -1,5 +1,6 @@
 #include "transfer_fit.h"
 
+#include "curve_history.h"
 #include "histogram.h"
 #include "transfer_function.h"
 
@@ -112,5 +113,20 @@ bool fitTransferToHistogram(TransferFunction& tf, const Histogram& histogram)
     if (!span.valid)
         return false;
     applyDataSpan(tf, span);
+    return true;
+}
+
+bool fitTransferToData(TransferFunction& tf, const Histogram& histogram, CurveHistory* history)
+{
+    const DataSpan span = fitDataSpan(histogram.counts(), tf.getTableSize());
+    if (!span.valid)
+        return false;
+    if (history)
+        history->begin(tf);
+    applyDataSpan(tf, span);
+    tf.refreshCurves();
+    tf.build(true);
+    if (history)
+        history->end(tf);
     return true;
 }

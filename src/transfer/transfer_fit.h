@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+class CurveHistory;
 class Histogram;
 class TransferFunction;
 
@@ -40,5 +41,9 @@ void applyDataSpan(TransferFunction& tf, const DataSpan& span);
 // fitDataSpan of the histogram applied to tf; false (nothing changed) when
 // the histogram holds no values.
 bool fitTransferToHistogram(TransferFunction& tf, const Histogram& histogram);
+
+// "Fit to data": the same on demand, as one edit (recorded in history when
+// given), curves refreshed and tables built whole.
+bool fitTransferToData(TransferFunction& tf, const Histogram& histogram, CurveHistory* history);
 
 #endif

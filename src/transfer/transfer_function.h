@@ -9,6 +9,7 @@
 #include "texture_formats.h"
 
 #include <string>
+#include <vector>
 
 struct PreintWorkspace;
 
@@ -156,5 +157,10 @@ extern TransferFunction* transfer;
 // main view's context current and uploads. False when there is no transfer
 // function or the file was refused.
 bool loadPaletteAtStartup(const std::string& path);
+
+// The four point blocks of a palette file as written: x 0 ... 1, y 0 ...
+// 255 (red, green, blue, alpha); false when it cannot be read or a block
+// is damaged.
+bool readPalettePoints(const std::string& path, std::vector<CurvePoint> points[4]);
 
 #endif

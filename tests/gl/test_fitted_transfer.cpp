@@ -2,10 +2,13 @@
 // palette of the user's gets ramps over the span of its histogram, and its
 // first picture shows the object (with contrast, its background clear)
 // where the ramps over the whole table showed a slab, a fog or a dim ball.
+#include "curve_history.h"
+#include "data_scale.h"
 #include "render_fixture.h"
 #include "sample_volumes.h"
 #include "test_support.h"
 #include "transfer_fit.h"
+#include "transfer_presets.h"
 #include "volume_file.h"
 
 #include <unistd.h>
@@ -229,4 +232,89 @@ TEST_F(FittedTransfer, FirstPicturesShowTheObject)
         pictures(dir.file("anatomical.dat"), &fit, &whole, &box);
         check("anatomical", box, fit, whole, false, 2.0);
     }
+}
+
+// The shipped presets on the bundled phantom (values HU + 1024): the
+// presets in Hounsfield units put their points at the right entries; the CT
+// bone preset shows the skull and hides the brain inside it; each preset is
+// one edit to undo; data without Hounsfield units refuse them.
+TEST_F(FittedTransfer, PresetsInHounsfieldUnitsFindTheirTissues)
+{
+    const std::vector<Preset> presets = listPresets(GLIMRA_SOURCE_DIR "/presets");
+    auto find = [&](const std::string& name) {
+        for (const Preset& p : presets)
+            if (p.name == name)
+                return p;
+        ADD_FAILURE() << "no preset " << name;
+        return Preset();
+    };
+    const Preset bone = find("CT bone");
+    const Preset soft = find("CT soft tissue");
+    const Preset lung = find("CT lung");
+    const Preset mr = find("MR default");
+    const Preset ramp = find("Maximum intensity ramp");
+    EXPECT_TRUE(bone.hounsfield && soft.hounsfield && lung.hounsfield);
+    EXPECT_FALSE(mr.hounsfield || ramp.hounsfield);
+
+    testsupport::TempDir dir;
+    SampleVolume phantom;
+    ASSERT_TRUE(makeSampleVolume("phantom", &phantom));
+    ASSERT_TRUE(writeSampleVolume(phantom, dir.file("phantom.zvf")));
+    ASSERT_TRUE(renderer->loadData(dir.file("phantom.zvf")));
+    ASSERT_TRUE(dataScale.hounsfield());
+    renderer->setView("front", 0, 0);
+    const std::vector<unsigned char> fitted = frame();
+
+    CurveHistory history;
+    const unsigned char* alpha = transfer->curve(CHANNEL_ALPHA).table();
+    auto alphaAt = [&](double hu) { return alpha[dataScale.entryOf(hu)]; };
+    ASSERT_TRUE(applyPreset(*transfer, bone, dataScale, &history));
+    EXPECT_TRUE(transfer->userCurves());
+    EXPECT_EQ(history.undoSteps(), 1u);
+    EXPECT_EQ(alphaAt(phantom::kBoneHU), 255);
+    EXPECT_EQ(alphaAt(phantom::kBrainHU), 0);
+    EXPECT_EQ(alphaAt(phantom::kSoftTissueHU), 0);
+    EXPECT_NEAR(alphaAt(425), 128, 3); // halfway between 150 and 700 HU
+    renderer->viewer().setClassification(CLASSIFICATION_POST);
+    const std::vector<unsigned char> skull = frame();
+    // Front view: the skull's rim, the centre (brain behind skull) lit by
+    // the skull's faces only; fewer pixels than the fitted picture.
+    EXPECT_GT(coverage(skull), 300);
+    EXPECT_LE(coverage(skull), coverage(fitted));
+
+    ASSERT_TRUE(applyPreset(*transfer, soft, dataScale, &history));
+    EXPECT_GT(alphaAt(phantom::kSoftTissueHU), 100);
+    EXPECT_EQ(alphaAt(phantom::kAirHU), 0);
+    EXPECT_LT(alphaAt(phantom::kBoneHU), 60);
+    ASSERT_TRUE(applyPreset(*transfer, lung, dataScale, &history));
+    EXPECT_EQ(alphaAt(phantom::kAirHU), 0);
+    EXPECT_GT(alphaAt(-800), 80);
+    EXPECT_EQ(alphaAt(phantom::kBoneHU), 0);
+    // The phantom has no lung: only its rim, where the samples between air
+    // and skin pass through lung values, shows.
+    renderer->viewer().setClassification(CLASSIFICATION_POST);
+    EXPECT_LT(coverage(frame()), coverage(skull) / 2);
+    ASSERT_TRUE(applyPreset(*transfer, ramp, dataScale, &history));
+    for (int e : {0, 1000, 4095})
+        EXPECT_EQ(alpha[e], e * 255 / 4095) << e;
+    EXPECT_EQ(history.undoSteps(), 4u);
+    ASSERT_TRUE(history.undo(*transfer));
+    transfer->refreshCurves();
+    EXPECT_GT(alphaAt(-800), 80); // the lung preset again
+
+    // "Fit to data" is an edit too.
+    ASSERT_TRUE(fitTransferToData(*transfer, histogram, &history));
+    EXPECT_EQ(history.undoSteps(), 4u);
+
+    // A scan in plain values: the presets in Hounsfield units do not apply.
+    const std::string nucleon = GLIMRA_DATA_DIR "/nucleon.dat";
+    if (!testsupport::fileExists(nucleon))
+        return;
+    ASSERT_TRUE(renderer->loadData(nucleon));
+    EXPECT_FALSE(dataScale.hounsfield());
+    EXPECT_FALSE(presetApplies(bone, dataScale));
+    EXPECT_FALSE(applyPreset(*transfer, bone, dataScale, nullptr));
+    EXPECT_TRUE(applyPreset(*transfer, mr, dataScale, nullptr));
+    EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).table()[20], 0);
+    EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).table()[255], 255);
 }

@@ -16,6 +16,7 @@
 #include "running_settings.h"
 #include "test_support.h"
 #include "transfer_function.h"
+#include "transfer_presets.h"
 #include "volume.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include <wx/radiobox.h>
 #include <wx/slider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -224,9 +226,9 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
             EXPECT_EQ(item->IsChecked(), it.checked) << it.id;
         }
     }
-    const char* menus[] = {"&File", "&Reset", "&Classification", "&Show"};
-    ASSERT_EQ(bar->GetMenuCount(), 4u);
-    for (int i = 0; i < 4; ++i)
+    const char* menus[] = {"&File", "&Reset", "&Classification", "&Show", "&Presets"};
+    ASSERT_EQ(bar->GetMenuCount(), 5u);
+    for (int i = 0; i < 5; ++i)
         EXPECT_EQ(bar->GetMenuLabel(i), menus[i]);
 
     const struct { int id; const char* label; } controls[] = {
@@ -631,3 +633,47 @@ TEST_F(TransferWindow, ClassificationAndCurveKindFollowTheRenderModeAndTheSettin
 }
 
 } // namespace
+
+// The "Presets" menu: the shipped palette files and "Fit to data"; the
+// presets in Hounsfield units only for data in them; each one an edit that
+// Ctrl+Z takes back.
+TEST_F(TransferWindow, PresetsMenuFollowsTheDataAndItsEditsUndo)
+{
+    // The shipped presets where the program looks for them: "../presets/".
+    ASSERT_EQ(::symlink(GLIMRA_SOURCE_DIR "/presets", tmp.file("presets").c_str()), 0);
+    const std::string phantom = guitest::writeSample(tmp, "phantom", "phantom.zvf");
+    start({"-d", phantom});
+    TransferFrame* f = open();
+    ASSERT_NE(f, nullptr);
+    wxMenuBar* bar = f->GetMenuBar();
+    wxMenu* presets = bar->GetMenu(4);
+    std::vector<std::string> labels;
+    for (wxMenuItem* item : presets->GetMenuItems())
+        labels.push_back(item->GetItemLabelText().ToStdString());
+    for (const char* name : {"CT bone", "CT lung", "CT soft tissue", "MR default", "Maximum intensity ramp",
+                             "Fit to data"})
+        EXPECT_NE(std::find(labels.begin(), labels.end(), name), labels.end()) << name;
+    size_t boneIndex = f->presets().size();
+    for (size_t i = 0; i < f->presets().size(); ++i) {
+        EXPECT_TRUE(bar->IsEnabled(ID_TF_PRESET_FIRST + static_cast<int>(i))) << i;
+        if (f->presets()[i].name == "CT bone")
+            boneIndex = i;
+    }
+    ASSERT_LT(boneIndex, f->presets().size());
+
+    const std::vector<unsigned char> fitted = palette();
+    command(ID_TF_PRESET_FIRST + static_cast<int>(boneIndex));
+    EXPECT_NE(palette(), fitted);
+    EXPECT_EQ(mainPaletteTexture(), palette());
+    key(wxEVT_KEY_DOWN, 'Z', true);
+    EXPECT_EQ(palette(), fitted);
+    command(12004);
+    command(ID_TF_FIT_TO_DATA);
+    EXPECT_EQ(palette(), fitted);
+
+    // 8-bit data without units: the presets in Hounsfield units go grey.
+    SKIP_WITHOUT_DATA();
+    ASSERT_TRUE(g_pMainFrame->openData(testsupport::dataDir() + "/nucleon.dat"));
+    for (size_t i = 0; i < f->presets().size(); ++i)
+        EXPECT_EQ(bar->IsEnabled(ID_TF_PRESET_FIRST + static_cast<int>(i)), !f->presets()[i].hounsfield) << i;
+}
