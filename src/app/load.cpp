@@ -179,9 +179,10 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver&
     dataScale = dataScaleOf(file.type, lastNumberAfter(info, "Minimal value:\t"),
                             lastNumberAfter(info, "Maximal value:\t"),
                             transfer ? transfer->getTableSize() : maxValue, info);
-    observer.tableSizeChanged(maxValue);
     histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
                       volume.nbrChannels, type);
+    // The editor's zoom fits the new histogram.
+    observer.tableSizeChanged(maxValue);
     if (!progress(20, "Generating 3D textures.")) {
         abortLoad(&data);
         return false;

@@ -21,6 +21,13 @@ namespace {
 const char* const kFileFilter =
     "palette files (*.pal)|*.pal|lut files (*.txt)|*.txt|All files (*.*)|*.*";
 
+// A table position as the axis and the boxes show it: the data value at
+// that entry (the table index itself for data without another scale).
+wxString axisText(int x)
+{
+    return wxString(dataScale.format(dataScale.value(x)));
+}
+
 } // namespace
 
 TransferFrame* transferFrame()
@@ -76,6 +83,7 @@ TransferFrame::TransferFrame(wxFrame* parent, const wxString& title, const wxPoi
       myEditChannel(-1), myEditPoint(-1), myChannelBoxes{}, myClosed(false)
 {
     myZoom.reset(transfer ? transfer->getTableSize() : 256);
+    myZoom.fitTo(histogram.counts());
     buildMenuBar();
     buildControls();
     applyZoom();
@@ -115,6 +123,7 @@ void TransferFrame::buildMenuBar()
     showMenu->AppendCheckItem(ID_TF_SHOW_GRID, "Show grid", "");
     showMenu->AppendCheckItem(ID_TF_SHOW_PALETTE, "Show palette", "");
     showMenu->AppendCheckItem(ID_TF_SHOW_HULL, "Show hull", "");
+    showMenu->AppendCheckItem(ID_TF_SHOW_LOG_HISTOGRAM, "Logarithmic histogram", "");
 
     // The shipped presets and the user's own beside them, then the fit.
     wxMenu* presetMenu = nullptr;
@@ -141,6 +150,7 @@ void TransferFrame::buildMenuBar()
     menuBar->Check(ID_TF_SHOW_FUNCTION, transfer ? transfer->getShowFunction() : true);
     menuBar->Check(ID_TF_SHOW_GRID, true);
     menuBar->Check(ID_TF_SHOW_HULL, transfer && transfer->getShowHull());
+    menuBar->Check(ID_TF_SHOW_LOG_HISTOGRAM, histogram.logarithmic());
     showClassification();
     showPresets();
 
@@ -181,12 +191,13 @@ void TransferFrame::buildControls()
     wxStaticText* positionY = new wxStaticText(p, ID_TF_POSITION_Y_LABEL, "Y:");
     myPositionX = new wxTextCtrl(p, ID_TF_POSITION_X, "x", wxDefaultPosition, wxSize(60, -1), wxTE_READONLY);
     myPositionY = new wxTextCtrl(p, ID_TF_POSITION_Y, "y", wxDefaultPosition, wxSize(60, -1), wxTE_READONLY);
-    myPositionX->SetMaxLength(5);
+    // Data values may be longer than table positions ("-1024", "0.0625").
+    myPositionX->SetMaxLength(12);
     myPositionY->SetMaxLength(5);
 
-    myLabelLeft = new wxStaticText(p, ID_TF_LABEL_LEFT, "0");
-    myLabelMiddle = new wxStaticText(p, ID_TF_LABEL_MIDDLE, wxString::Format("%d", n / 2));
-    myLabelRight = new wxStaticText(p, ID_TF_LABEL_RIGHT, wxString::Format("%d", n));
+    myLabelLeft = new wxStaticText(p, ID_TF_LABEL_LEFT, axisText(0));
+    myLabelMiddle = new wxStaticText(p, ID_TF_LABEL_MIDDLE, axisText(n / 2));
+    myLabelRight = new wxStaticText(p, ID_TF_LABEL_RIGHT, axisText(n));
     myZoomSlider = new wxSlider(p, ID_TF_ZOOM, n, myZoom.shownMin(), n, wxDefaultPosition, wxSize(200, -1));
     // The toolkit has no empty range; applyZoom disables the slider instead.
     myPanSlider = new wxSlider(p, ID_TF_PAN, 0, 0, 1, wxDefaultPosition, wxSize(200, -1));
@@ -303,13 +314,13 @@ void TransferFrame::setEditedPoint(int channel, int point)
 
 void TransferFrame::showPosition(int x, int y)
 {
-    myPositionX->ChangeValue(wxString::Format("%d", x));
+    myPositionX->ChangeValue(axisText(x));
     myPositionY->ChangeValue(wxString::Format("%d", y));
 }
 
 void TransferFrame::showEditedPoint(int channel, int point, int x, int y)
 {
-    myEditX->ChangeValue(wxString::Format("%d", x));
+    myEditX->ChangeValue(axisText(x));
     myEditY->ChangeValue(wxString::Format("%d", y));
     myEditBox->SetLabel(wxString::Format("Edit %d/%d", channel, point));
     setEditedPoint(channel, point);
@@ -378,9 +389,12 @@ void TransferFrame::applyZoom()
         myPanSlider->Enable(top > 0);
     }
     if (myLabelLeft) {
-        myLabelLeft->SetLabel(wxString::Format("%d", myZoom.labelLeft()));
-        myLabelMiddle->SetLabel(wxString::Format("%d", myZoom.labelMiddle()));
-        myLabelRight->SetLabel(wxString::Format("%d", myZoom.labelRight()));
+        myLabelLeft->SetLabel(axisText(myZoom.labelLeft()));
+        myLabelMiddle->SetLabel(axisText(myZoom.labelMiddle()));
+        myLabelRight->SetLabel(axisText(myZoom.labelRight()));
+        // Labels of another length: the row lays them out again.
+        if (myPanel)
+            myPanel->Layout();
     }
     if (myGLcanvas)
         applyEditorView(myZoom, *myGLcanvas, transfer);
@@ -389,6 +403,7 @@ void TransferFrame::applyZoom()
 void TransferFrame::adaptToTable(int maxValue)
 {
     myZoom.reset(maxValue);
+    myZoom.fitTo(histogram.counts());
     applyZoom();
     showPresets();
     // What was kept to undo belongs to tables of the old size.
@@ -477,14 +492,14 @@ void TransferFrame::applyEditBoxes()
 {
     if (!transfer || myEditChannel < 0 || myEditPoint < 0)
         return;
-    const TypedPoint t = applyTypedPoint(*transfer, myEditChannel, myEditPoint,
-                                         myEditX->GetValue().ToStdString(),
-                                         myEditY->GetValue().ToStdString(), &myHistory);
+    std::string shownX;
+    const TypedPoint t = applyTypedValue(*transfer, myEditChannel, myEditPoint, myEditX->GetValue().ToStdString(),
+                                         myEditY->GetValue().ToStdString(), dataScale, &myHistory, &shownX);
     if (t.outcome == TypedPoint::NO_POINT) {
         setEditedPoint(-1, -1);
         return;
     }
-    myEditX->ChangeValue(wxString::Format("%d", t.x));
+    myEditX->ChangeValue(shownX);
     myEditY->ChangeValue(wxString::Format("%d", t.y));
     if (t.outcome != TypedPoint::ACCEPTED)
         return;
@@ -644,6 +659,18 @@ void TransferFrame::OnShowGrid(wxCommandEvent& WXUNUSED(event))
     myGLcanvas->redraw();
 }
 
+void TransferFrame::OnLogHistogram(wxCommandEvent& WXUNUSED(event))
+{
+    setLogHistogram(!histogram.logarithmic());
+}
+
+void TransferFrame::setLogHistogram(bool on)
+{
+    histogram.setLogarithmic(on);
+    GetMenuBar()->Check(ID_TF_SHOW_LOG_HISTOGRAM, on);
+    myGLcanvas->redraw();
+}
+
 void TransferFrame::OnShowPalette(wxCommandEvent& WXUNUSED(event))
 {
     myGLcanvas->showPalette = !myGLcanvas->showPalette;
@@ -741,6 +768,7 @@ wxBEGIN_EVENT_TABLE(TransferFrame, wxFrame)
     EVT_MENU(ID_TF_SHOW_GRID, TransferFrame::OnShowGrid)
     EVT_MENU(ID_TF_SHOW_PALETTE, TransferFrame::OnShowPalette)
     EVT_MENU(ID_TF_SHOW_HULL, TransferFrame::OnShowHull)
+    EVT_MENU(ID_TF_SHOW_LOG_HISTOGRAM, TransferFrame::OnLogHistogram)
     EVT_CHECKBOX(ID_TF_RED, TransferFrame::OnChannel)
     EVT_CHECKBOX(ID_TF_GREEN, TransferFrame::OnChannel)
     EVT_CHECKBOX(ID_TF_BLUE, TransferFrame::OnChannel)

@@ -70,6 +70,8 @@ public:
     void selectClassification(int c);
     // The kind of all four curves from a "Curve" box selection.
     void selectCurveKind(int selection);
+    // The histogram drawn logarithmically or not, check mark following.
+    void setLogHistogram(bool on);
     // Histogram scale value / 100, slider following.
     void setHistogramScale(int value);
     // Zoom slider S and pan slider P, each kept inside its range.
@@ -123,6 +125,7 @@ private:
     void OnShowGrid(wxCommandEvent& event);
     void OnShowPalette(wxCommandEvent& event);
     void OnShowHull(wxCommandEvent& event);
+    void OnLogHistogram(wxCommandEvent& event);
     void OnChannel(wxCommandEvent& event);
     void OnCurveKind(wxCommandEvent& event);
     void OnHistogramScale(wxCommandEvent& event);

@@ -33,7 +33,7 @@ bool hounsfieldOffset(const std::string& info, double* offset)
 
 int DataScale::entryOf(double v) const
 {
-    const double e = std::floor(entry(v) + 1e-6);
+    const double e = std::round(entry(v));
     if (!(e > 0.0))
         return 0;
     return e >= tableSize - 1 ? tableSize - 1 : static_cast<int>(e);

@@ -22,7 +22,8 @@ struct DataScale
     double value(double e) const { return offset + step * e; }
     // The table entry holding data value v (not clamped).
     double entry(double v) const { return (v - offset) / step; }
-    // The entry of value v rounded to a whole one and kept in the table.
+    // The entry whose value is nearest to v, kept in the table (what a
+    // typed v lands on).
     int entryOf(double v) const;
     bool hounsfield() const { return unit == "HU"; }
     // A value as the axis and the boxes show it: whole numbers as such,

@@ -25,6 +25,12 @@ public:
     // pixels into the current OpenGL context.
     void draw(int width, float first, float count) const;
     void setHeightScale(float scale) { heightScale = scale; }
+    // Bars of log(1 + count), the fullest of bins 1 and up still 255 high:
+    // small counts beside a large background stay visible.
+    void setLogarithmic(bool on) { myLogarithmic = on; }
+    bool logarithmic() const { return myLogarithmic; }
+    // The height bin b is drawn with (before the height scale).
+    float height(int b) const;
     // Unregisters and frees the bins.
     void release();
 
@@ -41,6 +47,7 @@ private:
     float heightScale = 1.0f; // vertical scale when drawing
     int bins = 0;             // 256 for 8-bit data, 4096 otherwise
     std::vector<uint64_t> myCounts; // values per bin, exact
+    bool myLogarithmic = false;     // bars of log(1 + count)
 };
 
 extern Histogram histogram;

@@ -1,9 +1,11 @@
 #include "transfer_editor.h"
 
 #include "curve_history.h"
+#include "data_scale.h"
 #include "render_mode.h"
 #include "transfer_function.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -150,6 +152,25 @@ void ZoomPan::setFirst(int p)
     myFirst = p < 0 ? 0 : (p > hi ? hi : p);
 }
 
+void ZoomPan::fitTo(const std::vector<uint64_t>& counts)
+{
+    reset(myTableSize);
+    const int n = std::min(myTableSize, static_cast<int>(counts.size()));
+    int first = -1, last = -1;
+    for (int e = 0; e < n; ++e)
+        if (counts[e]) {
+            first = first < 0 ? e : first;
+            last = e;
+        }
+    if (first < 0)
+        return;
+    // The last used entry inside the view, not at its edge.
+    setShown(last + 2 - first);
+    setFirst(first);
+    if (myFirst + myShown < last + 1)
+        setFirst(last + 1 - myShown);
+}
+
 void applyEditorView(const ZoomPan& zoom, EditorMapping& map, TransferFunction* tf)
 {
     map.firstVisible = static_cast<float>(zoom.viewOffset());
@@ -200,6 +221,23 @@ TypedPoint applyTypedPoint(TransferFunction& tf, int channel, int point, const s
     t.outcome = ok ? TypedPoint::ACCEPTED : TypedPoint::REFUSED;
     t.x = x;
     t.y = y;
+    return t;
+}
+
+TypedPoint applyTypedValue(TransferFunction& tf, int channel, int point, const std::string& xText,
+                           const std::string& yText, const DataScale& scale, CurveHistory* history,
+                           std::string* shownX)
+{
+    int entry = 0;
+    TypedPoint t;
+    if (!scale.parse(xText, &entry)) {
+        // Not a number: nothing changes, the boxes show the point again.
+        t = applyTypedPoint(tf, channel, point, "x", yText, nullptr);
+    } else {
+        t = applyTypedPoint(tf, channel, point, std::to_string(entry), yText, history);
+    }
+    if (shownX)
+        *shownX = scale.format(scale.value(t.x));
     return t;
 }
 

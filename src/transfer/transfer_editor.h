@@ -4,7 +4,9 @@
 #ifndef GLIMRA_TRANSFER_EDITOR_H
 #define GLIMRA_TRANSFER_EDITOR_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class CurveHistory;
 class TransferFunction;
@@ -41,6 +43,7 @@ enum TransferCommandId
     ID_TF_EDIT_X = 13000,
     ID_TF_EDIT_Y = 13010,
     ID_TF_REBUILD = 13820, // no item issues it
+    ID_TF_SHOW_LOG_HISTOGRAM = 13090, // "Show" > "Logarithmic histogram"
     ID_TF_FIT_TO_DATA = 13100,     // "Presets" > "Fit to data"
     ID_TF_PRESET_FIRST = 13101,    // the presets, in the order of their menu
     ID_TF_PRESET_LAST = 13164,
@@ -129,6 +132,10 @@ public:
     void setShown(int s);
     // P, kept inside 0..tableSize - S.
     void setFirst(int p);
+    // S and P showing the entries the data use: from the first to the last
+    // bin of counts (one per table entry) that holds values, at least 64
+    // entries; the whole table when there are none.
+    void fitTo(const std::vector<uint64_t>& counts);
 
     int tableSize() const { return myTableSize; }
     int shown() const { return myShown; }
@@ -172,6 +179,13 @@ bool parseTypedInteger(const std::string& text, int& value);
 // leaves the curve alone. history, when given, records an accepted change.
 TypedPoint applyTypedPoint(TransferFunction& tf, int channel, int point, const std::string& xText,
                            const std::string& yText, CurveHistory* history);
+
+// The same with x typed in data units (scale maps it to its table entry);
+// *shownX then holds the point's x as the box shows it, in data units.
+struct DataScale;
+TypedPoint applyTypedValue(TransferFunction& tf, int channel, int point, const std::string& xText,
+                           const std::string& yText, const DataScale& scale, CurveHistory* history,
+                           std::string* shownX);
 
 // ---- the window's actions on the transfer function (the caller uploads and repaints) ----
 

@@ -5,6 +5,7 @@
 #include "canvas_transfer.h"
 #include "command_ids.h"
 #include "curve_history.h"
+#include "data_scale.h"
 #include "error_handling.h"
 #include "gui_support.h"
 #include "histogram.h"
@@ -329,6 +330,7 @@ TEST_F(TransferWindow, DraggingTheAlphaCurveChangesTablesAndTheMainPicture)
     ASSERT_NE(open(), nullptr);
     ASSERT_EQ(transfer->getTableSize(), 256);
     EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).table()[128], 128);
+    slider(12970, 256); // the whole table (the window fitted the nucleon's range)
     app->postCommand(ID_FRAME_RATE); // no changing text in the pictures
     const std::vector<unsigned char> before = mainPicture();
     ASSERT_FALSE(before.empty());
@@ -397,6 +399,12 @@ TEST_F(TransferWindow, HistogramOfAKnownVolumeUnderItsValuesAndScaledBySlider)
     // The ramps over the whole table: the fitted ones (70 ... 150) would
     // cross the bars checked below.
     command(12004);
+    // The load fitted the zoom to the values used, 0 ... 150 (and one
+    // entry beyond, so that the last is not on the edge).
+    EXPECT_EQ(transferFrame()->zoom().first(), 0);
+    EXPECT_EQ(transferFrame()->zoom().shown(), 152);
+    EXPECT_EQ(text(12992), "152");
+    slider(12970, 256); // the whole table
     // Bars from row 10 up to 10 + height * scale; the rows checked lie just
     // inside the top and two rows above it.
     const struct { int scale; int top70; int top150; } cases[] = {{100, 263, 136}, {50, 136, 72}, {200, 274, 263}};
@@ -507,17 +515,27 @@ TEST_F(TransferWindow, ZoomPanAndResizeKeepPointsUnderTheCursor)
         }
     }
 
-    // 16-bit data brings 4096 entries: the load sets the sliders, the labels
-    // and the views for the whole table again.
+    // 16-bit data brings 4096 entries: the load sets the sliders to the
+    // entries the data use, the labels in the data's values, and the views.
     const std::string wide = guitest::writeSample(tmp, "types-uint16", "wide.zvf");
     ASSERT_TRUE(g_pMainFrame->openData(wide));
     ASSERT_EQ(transfer->getTableSize(), 4096);
     EXPECT_EQ(f->myZoomSlider->GetMax(), 4096);
-    EXPECT_EQ(f->myZoomSlider->GetValue(), 4096);
-    EXPECT_EQ(text(12990) + " " + text(12991) + " " + text(12992), "0 2048 4096");
+    int used = -1, last = -1;
+    for (int e = 0; e < 4096; ++e)
+        if (histogram.counts()[e]) {
+            used = used < 0 ? e : used;
+            last = e;
+        }
+    ASSERT_GE(used, 0);
+    const int s = f->myZoomSlider->GetValue(), p = f->myPanSlider->GetValue();
+    EXPECT_EQ(p, used);
+    EXPECT_EQ(s, std::min(4096, std::max(64, last + 2 - used)));
+    EXPECT_EQ(text(12990) + " " + text(12992),
+              dataScale.format(dataScale.value(p)) + " " + dataScale.format(dataScale.value(p + s)));
     const Curve& a = transfer->curve(CHANNEL_ALPHA);
     EXPECT_EQ(std::vector<int>({a.getViewOffset(), a.getViewCount(), a.getViewWidth()}),
-              std::vector<int>({-10, 4116, view()->width}));
+              std::vector<int>({p - 10, s + 20, view()->width}));
 }
 
 TEST_F(TransferWindow, UndoAndRedoRestoreCurvesAndTablesOfEveryEdit)
@@ -676,4 +694,56 @@ TEST_F(TransferWindow, PresetsMenuFollowsTheDataAndItsEditsUndo)
     ASSERT_TRUE(g_pMainFrame->openData(testsupport::dataDir() + "/nucleon.dat"));
     for (size_t i = 0; i < f->presets().size(); ++i)
         EXPECT_EQ(bar->IsEnabled(ID_TF_PRESET_FIRST + static_cast<int>(i)), !f->presets()[i].hounsfield) << i;
+}
+
+// Data units on the editor's axis: the phantom stores HU + 1024 in 12 bits;
+// the labels, the cursor box and the edit box show Hounsfield units, and a
+// value typed in them lands on its table entry.
+TEST_F(TransferWindow, AxisAndBoxesInTheDataUnits)
+{
+    const std::string phantom = guitest::writeSample(tmp, "phantom", "phantom.zvf");
+    start({"-d", phantom});
+    TransferFrame* f = open();
+    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(dataScale.hounsfield());
+    ASSERT_EQ(transfer->getTableSize(), 4096);
+    // Whole table: the left label is the HU of entry 0 (air, about -1014).
+    slider(12970, 4096);
+    slider(12980, 0);
+    EXPECT_EQ(text(12990), dataScale.format(dataScale.value(0)));
+    EXPECT_NEAR(std::stod(text(12990)), -1024.0 + 10.0, 12.0);
+    EXPECT_EQ(text(12992), dataScale.format(dataScale.value(4096)));
+    // The cursor over entry x shows its HU.
+    command(12004);
+    const int column = 138;
+    mouse(wxEVT_MOTION, column, 100);
+    EXPECT_EQ(box(85), dataScale.format(dataScale.value(view()->tableX(column))));
+
+    // A point, picked; 1200 HU typed lands on the bone's entry, shown back in HU.
+    mouse(wxEVT_LEFT_DOWN, column, 266 - 128);
+    mouse(wxEVT_LEFT_UP, column, 266 - 128);
+    mouse(wxEVT_LEFT_DOWN, column, 266 - 128);
+    mouse(wxEVT_LEFT_UP, column, 266 - 128);
+    ASSERT_EQ(text(10124), "Edit 3/1");
+    static_cast<wxTextCtrl*>(f->FindWindow(13000))->ChangeValue("1200");
+    control(wxEVT_TEXT_ENTER, 13000, 0);
+    int entry = -1;
+    ASSERT_TRUE(dataScale.parse("1200", &entry));
+    EXPECT_EQ(dataScale.entryOf(1200), entry);
+    expectPoint(CHANNEL_ALPHA, 1, entry, 128);
+    EXPECT_EQ(box(13000), dataScale.format(dataScale.value(entry)));
+    EXPECT_NEAR(std::stod(box(13000)), 1200.0, 1.0);
+    // A value beyond the table is refused like a position past the neighbour.
+    static_cast<wxTextCtrl*>(f->FindWindow(13000))->ChangeValue("5000");
+    control(wxEVT_TEXT_ENTER, 13000, 0);
+    expectPoint(CHANNEL_ALPHA, 1, entry, 128);
+    EXPECT_EQ(box(13000), dataScale.format(dataScale.value(entry)));
+
+    // The histogram's check item switches the bars to log(1 + count).
+    EXPECT_FALSE(f->GetMenuBar()->IsChecked(ID_TF_SHOW_LOG_HISTOGRAM));
+    command(ID_TF_SHOW_LOG_HISTOGRAM);
+    EXPECT_TRUE(histogram.logarithmic());
+    EXPECT_TRUE(f->GetMenuBar()->IsChecked(ID_TF_SHOW_LOG_HISTOGRAM));
+    command(ID_TF_SHOW_LOG_HISTOGRAM);
+    EXPECT_FALSE(histogram.logarithmic());
 }

@@ -38,8 +38,10 @@ TEST(DataScale, EntriesToValuesForEveryKindOfData)
     // 16-bit above 4095: unchanged, 16 values a bin.
     s = dataScaleOf(VOXEL_USHORT, 0, 22526, 4096, "");
     EXPECT_EQ(s.value(100), 1600.0);
-    EXPECT_EQ(s.entryOf(1615), 100);
-    EXPECT_EQ(s.entryOf(1616), 101);
+    EXPECT_EQ(s.entryOf(1607), 100);
+    EXPECT_EQ(s.entryOf(1608), 101);
+    EXPECT_EQ(s.entryOf(-50), 0);
+    EXPECT_EQ(s.entryOf(1e9), 4095);
     expectRoundTrip(s, "ushort");
 
     // 12-bit: value = min + 4095 * (16 e / 65535); 4095 lands in the last bin.
@@ -53,7 +55,7 @@ TEST(DataScale, EntriesToValuesForEveryKindOfData)
     s = dataScaleOf(VOXEL_SHORT, -1000, 3000, 4096, "");
     EXPECT_EQ(s.value(0), -1000.0);
     EXPECT_NEAR(s.value(4096), 3000.0, 0.1);
-    EXPECT_EQ(s.entryOf(1000), 2047); // 2047.97: still in bin 2047
+    EXPECT_EQ(s.entryOf(1000), 2048); // 2047.97, nearest 2048
     expectRoundTrip(s, "short");
 
     // 32-bit and float data: min ... max over the 4096 bins.
