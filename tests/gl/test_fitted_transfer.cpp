@@ -318,3 +318,33 @@ TEST_F(FittedTransfer, PresetsInHounsfieldUnitsFindTheirTissues)
     EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).table()[20], 0);
     EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).table()[255], 255);
 }
+
+// The CT slice of the shared formats is in Hounsfield units: the CT
+// presets apply, bone opaque and water clear under "CT bone", and the bone
+// covers less of the picture than the soft tissue does.
+TEST_F(FittedTransfer, CtSliceTakesTheCtPresets)
+{
+    const std::string path = GLIMRA_DATA_DIR "/formats/CT_small.dcm";
+    if (!testsupport::fileExists(path))
+        GTEST_SKIP() << path << " is absent";
+    const std::vector<Preset> presets = listPresets(GLIMRA_SOURCE_DIR "/presets");
+    ASSERT_TRUE(renderer->loadData(path));
+    ASSERT_TRUE(dataScale.hounsfield()) << renderer->dataInfo();
+    renderer->setView("front", 0, 0);
+    int boneLit = -1, softLit = -1;
+    for (const Preset& p : presets) {
+        if (p.name != "CT bone" && p.name != "CT soft tissue")
+            continue;
+        ASSERT_TRUE(applyPreset(*transfer, p, dataScale, nullptr)) << p.name;
+        renderer->viewer().setClassification(CLASSIFICATION_POST);
+        (p.name == "CT bone" ? boneLit : softLit) = coverage(frame());
+        const unsigned char* alpha = transfer->curve(CHANNEL_ALPHA).table();
+        if (p.name == "CT bone") {
+            EXPECT_EQ(alpha[dataScale.entryOf(1000)], 255);
+            EXPECT_EQ(alpha[dataScale.entryOf(0)], 0);
+        }
+    }
+    std::printf("CT_small: bone %d pixels, soft tissue %d\n", boneLit, softLit);
+    EXPECT_GT(boneLit, 0);
+    EXPECT_LT(boneLit, softLit);
+}
