@@ -1,5 +1,6 @@
 #include "load.h"
 
+#include "data_scale.h"
 #include "error_handling.h"
 #include "gen_texture.h"
 #include "histogram.h"
@@ -16,6 +17,7 @@
 #include "voxel_types.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -135,6 +137,14 @@ ShapeCheck memoryCheck(const std::string& fileName)
     };
 }
 
+// The number after the last occurrence of label in info (the conversion's
+// "Minimal value:" and "Maximal value:" lines), 0 without one.
+double lastNumberAfter(const std::string& info, const char* label)
+{
+    const size_t at = info.rfind(label);
+    return at == std::string::npos ? 0.0 : std::strtod(info.c_str() + at + std::strlen(label), nullptr);
+}
+
 bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
 {
     void* data = file.data;
@@ -166,9 +176,13 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver&
             transfer->upload();
         }
     }
-    observer.tableSizeChanged(maxValue);
+    dataScale = dataScaleOf(file.type, lastNumberAfter(info, "Minimal value:\t"),
+                            lastNumberAfter(info, "Maximal value:\t"),
+                            transfer ? transfer->getTableSize() : maxValue, info);
     histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
                       volume.nbrChannels, type);
+    // The editor's zoom fits the new histogram.
+    observer.tableSizeChanged(maxValue);
     if (!progress(20, "Generating 3D textures.")) {
         abortLoad(&data);
         return false;

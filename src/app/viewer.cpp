@@ -3,12 +3,14 @@
 #include "actions.h"
 #include "error_handling.h"
 #include "file_facts.h"
+#include "histogram.h"
 #include "load.h"
 #include "load_progress.h"
 #include "main_view.h"
 #include "plane.h"
 #include "render_mode.h"
 #include "transfer_editor.h"
+#include "transfer_fit.h"
 #include "transfer_function.h"
 #include "volume.h"
 #include "volume_file.h"
@@ -76,7 +78,13 @@ bool Viewer::openData(const std::string& path, std::string* info)
             myRecent.write(myRecentPath);
         }
     }
-    uploadTables(false);
+    // A palette the user read stays; otherwise the curves are fitted to
+    // the new data.
+    const bool fitted = result.loaded && transfer && !transfer->userCurves() &&
+                        fitTransferToHistogram(*transfer, histogram);
+    if (fitted)
+        transfer->refreshCurves();
+    uploadTables(fitted);
     show();
     return result.loaded;
 }

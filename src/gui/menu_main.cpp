@@ -5,6 +5,7 @@
 #include "canvas_main.h"
 #include "command_ids.h"
 #include "error_handling.h"
+#include "data_scale.h"
 #include "histogram.h"
 #include "load.h"
 #include "main_view.h"
@@ -782,6 +783,7 @@ MainFrame::~MainFrame()
     clipPlanes.removeAll();
     clipPlanes.release();
     histogram.release();
+    dataScale = DataScale();
     volume.release();
 
     // The editor view's registry entry goes with its window.

@@ -35,41 +35,60 @@ bool viewSpeedup()
     return view ? view->speedup : true;
 }
 
-// The listed size, grown where the toolkit's theme needs more room for the
-// control (a squeezed control is drawn cut and makes the toolkit complain).
+// Each page's controls are children of the page and go with it; their
+// sizes are the listed ones at least, grown by the page's sizer where the
+// toolkit's theme needs more room (a squeezed control is drawn cut and makes
+// the toolkit complain).
 template <typename T> T* atLeast(T* control, const wxSize& size)
 {
-    const wxSize best = control->GetBestSize();
-    control->SetSize(wxSize(std::max(size.x, best.x), std::max(size.y, best.y)));
+    wxSize min = control->GetBestSize();
+    min.IncTo(size);
+    control->SetMinSize(min);
     return control;
 }
 
-// Each page's controls are children of the page and go with it.
-wxSlider* makeSlider(wxWindow* page, int id, int value, int max, const wxPoint& pos,
-                     const wxSize& size, int tickEvery)
+wxSlider* makeSlider(wxWindow* page, int id, int value, int max, const wxSize& size, int tickEvery)
 {
-    wxSlider* s = new wxSlider(page, id, value, 0, max, pos, size,
+    wxSlider* s = new wxSlider(page, id, value, 0, max, wxDefaultPosition, wxDefaultSize,
                                wxSL_HORIZONTAL | wxSL_LABELS | wxSL_AUTOTICKS);
     s->SetTickFreq(tickEvery);
     return atLeast(s, size);
 }
 
-wxCheckBox* makeCheckBox(wxWindow* page, int id, const char* label, const wxPoint& pos,
-                         const wxSize& size, bool checked)
+wxCheckBox* makeCheckBox(wxWindow* page, int id, const char* label, const wxSize& size, bool checked)
 {
-    wxCheckBox* box = new wxCheckBox(page, id, label, pos, size);
+    wxCheckBox* box = new wxCheckBox(page, id, label);
     box->SetValue(checked);
     return atLeast(box, size);
 }
 
 // One row of choices, or one column when columns is 1.
-wxRadioBox* makeRadioBox(wxWindow* page, int id, const char* label, const wxPoint& pos,
-                         const wxSize& size, const wxArrayString& choices, int columns,
-                         int selection)
+wxRadioBox* makeRadioBox(wxWindow* page, int id, const char* label, const wxSize& size,
+                         const wxArrayString& choices, int columns, int selection)
 {
-    wxRadioBox* box = new wxRadioBox(page, id, label, pos, size, choices, columns, wxRA_SPECIFY_COLS);
+    wxRadioBox* box = new wxRadioBox(page, id, label, wxDefaultPosition, wxDefaultSize, choices, columns,
+                                     wxRA_SPECIFY_COLS);
     box->SetSelection(selection);
     return atLeast(box, size);
+}
+
+// A page's controls one under the other, 10 pixels from its edges, the
+// sliders and rows as wide as the page.
+wxBoxSizer* pageColumn(wxWindow* page, std::initializer_list<wxObject*> items)
+{
+    wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
+    for (wxObject* item : items) {
+        const int flags = wxLEFT | wxRIGHT | wxTOP | wxEXPAND;
+        if (wxWindow* w = wxDynamicCast(item, wxWindow))
+            column->Add(w, 0, wxDynamicCast(w, wxSlider) ? flags : (flags & ~wxEXPAND), 6);
+        else
+            column->Add(static_cast<wxSizer*>(item), 0, flags, 6);
+    }
+    column->AddSpacer(6);
+    wxBoxSizer* margin = new wxBoxSizer(wxVERTICAL);
+    margin->Add(column, 1, wxALL | wxEXPAND, 4);
+    page->SetSizer(margin);
+    return column;
 }
 
 wxArrayString choices(std::initializer_list<const char*> labels)
@@ -109,11 +128,22 @@ SettingsFrame::SettingsFrame(wxWindow* parent, const wxString& title, const wxPo
     buildSavePage();
     myNotebook->SetSelection(0);
     raiseSpinButtons();
-    // Where the theme's controls are larger than the places they were given,
-    // the window grows until every page shows whole.
-    const wxSize need = myNotebook->GetBestSize();
+    // The window grows until every page shows whole at the theme's sizes,
+    // and is kept at least that large.
+    wxBoxSizer* frameSizer = new wxBoxSizer(wxVERTICAL);
+    frameSizer->Add(myNotebook, 1, wxEXPAND);
+    SetSizer(frameSizer);
+    // The notebook around its largest page (its own guess comes before the
+    // toolkit has measured the tabs).
+    wxSize page(0, 0);
+    for (size_t i = 0; i < myNotebook->GetPageCount(); ++i)
+        page.IncTo(myNotebook->GetPage(i)->GetSizer()->GetMinSize());
+    const wxSize need = myNotebook->CalcSizeFromPage(page);
+    myNotebook->SetMinSize(need);
     const wxSize client = GetClientSize();
     SetClientSize(wxSize(std::max(client.x, need.x), std::max(client.y, need.y)));
+    SetMinClientSize(need);
+    Layout();
     Show(true);
 
     // Settings that had to be brought into range are drawn as shown.
@@ -138,63 +168,73 @@ wxPanel* SettingsFrame::addPanel()
 void SettingsFrame::buildSamplingPage(const SettingsControls& c)
 {
     wxPanel* page = addPanel();
-    new wxStaticText(page, wxID_ANY, "# Slices:", wxPoint(10, 5));
-    mySlicesSlider = makeSlider(page, ID_SETTINGS_SLICES_SLIDER, c.slices, kSlicesSliderMax,
-                                wxPoint(10, 20), wxSize(250, 40), 16);
-    makeCheckBox(page, ID_SETTINGS_SWITCH_SLICES, "Switching slices", wxPoint(10, 70),
-                 wxSize(120, 20), c.switchSlices);
-    myAlphaCorrectionBox = makeCheckBox(page, ID_SETTINGS_ALPHA_CORRECTION, "Alpha correction",
-                                        wxPoint(10, 90), wxSize(120, 20), c.alphaCorrection);
-    makeCheckBox(page, ID_SETTINGS_SPEEDUP, "Speed up (half sampling)", wxPoint(10, 110),
-                 wxSize(150, 20), viewSpeedup());
-    myFilteringBox = makeRadioBox(page, ID_SETTINGS_FILTERING, "Filtering", wxPoint(200, 60),
-                                  wxSize(120, 60), choices({"Nearest", "Linear"}), 1, c.filter);
-    makeCheckBox(page, ID_SETTINGS_ISO_MODE, "Iso mode", wxPoint(200, 125), wxSize(120, 20), c.iso);
+    wxStaticText* label = new wxStaticText(page, wxID_ANY, "# Slices:");
+    mySlicesSlider = makeSlider(page, ID_SETTINGS_SLICES_SLIDER, c.slices, kSlicesSliderMax, wxSize(250, 40), 16);
+    wxCheckBox* switching = makeCheckBox(page, ID_SETTINGS_SWITCH_SLICES, "Switching slices", wxSize(120, 20), c.switchSlices);
+    myAlphaCorrectionBox = makeCheckBox(page, ID_SETTINGS_ALPHA_CORRECTION, "Alpha correction", wxSize(120, 20),
+                                        c.alphaCorrection);
+    wxCheckBox* speedup = makeCheckBox(page, ID_SETTINGS_SPEEDUP, "Speed up (half sampling)", wxSize(150, 20),
+                                         viewSpeedup());
+    myFilteringBox = makeRadioBox(page, ID_SETTINGS_FILTERING, "Filtering", wxSize(120, 60), choices({"Nearest", "Linear"}), 1, c.filter);
+    wxCheckBox* iso = makeCheckBox(page, ID_SETTINGS_ISO_MODE, "Iso mode", wxSize(120, 20), c.iso);
+    // The switches on the left, filtering and iso mode beside them.
+    wxBoxSizer* switches = new wxBoxSizer(wxVERTICAL);
+    for (wxCheckBox* box : {switching, myAlphaCorrectionBox, speedup})
+        switches->Add(box, 0, wxBOTTOM, 4);
+    wxBoxSizer* filtering = new wxBoxSizer(wxVERTICAL);
+    filtering->Add(myFilteringBox, 0, wxBOTTOM, 4);
+    filtering->Add(iso);
+    wxBoxSizer* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(switches, 0, wxRIGHT, 16);
+    row->Add(filtering);
+    pageColumn(page, {label, mySlicesSlider, row});
     myNotebook->AddPage(page, "Sampling", true);
 }
 
 void SettingsFrame::buildAlphaTestPage(const SettingsControls& c)
 {
     wxPanel* page = addPanel();
-    new wxStaticText(page, wxID_ANY, "Value:", wxPoint(10, 10));
-    myAlphaSlider = makeSlider(page, ID_SETTINGS_ALPHA_SLIDER, c.alphaValue, kAlphaSliderMax,
-                               wxPoint(10, 30), wxSize(200, 40), 10);
-    myAlphaModeBox = makeRadioBox(page, ID_SETTINGS_ALPHA_MODE, "Mode", wxPoint(10, 80), wxSize(210, 45),
-                                  choices({"Greater", "Equal", "Less"}), 3, c.alphaMode);
+    wxStaticText* label = new wxStaticText(page, wxID_ANY, "Value:");
+    myAlphaSlider = makeSlider(page, ID_SETTINGS_ALPHA_SLIDER, c.alphaValue, kAlphaSliderMax, wxSize(200, 40), 10);
+    myAlphaModeBox = makeRadioBox(page, ID_SETTINGS_ALPHA_MODE, "Mode", wxSize(210, 45), choices({"Greater", "Equal", "Less"}), 3,
+                                  c.alphaMode);
+    pageColumn(page, {label, myAlphaSlider, myAlphaModeBox});
     myNotebook->AddPage(page, "Aplha test");
 }
 
 void SettingsFrame::buildMultispectralPage(const SettingsControls& c)
 {
     wxPanel* page = addPanel();
-    myAlphaCalculationBox =
-        makeRadioBox(page, ID_SETTINGS_ALPHA_CALCULATION, "Alpha calculation", wxPoint(10, 10),
-                     wxSize(255, 40), choices({"One", "Average", "Maximum"}), 3, c.alphaCalculation);
-    myGradientCalculationBox =
-        makeRadioBox(page, ID_SETTINGS_GRADIENT_CALCULATION, "Gradient calculation", wxPoint(10, 60),
-                     wxSize(255, 40), choices({"R", "G", "B", "A", "Aver."}), 5, c.gradientCalculation);
-    new wxStaticText(page, wxID_ANY, "This settings will be applied after loading new data.",
-                     wxPoint(10, 110));
+    myAlphaCalculationBox = makeRadioBox(page, ID_SETTINGS_ALPHA_CALCULATION, "Alpha calculation", wxSize(255, 40),
+                                         choices({"One", "Average", "Maximum"}), 3, c.alphaCalculation);
+    myGradientCalculationBox = makeRadioBox(page, ID_SETTINGS_GRADIENT_CALCULATION, "Gradient calculation", wxSize(255, 40),
+                                            choices({"R", "G", "B", "A", "Aver."}), 5, c.gradientCalculation);
+    wxStaticText* note = new wxStaticText(page, wxID_ANY, "This settings will be applied after loading new data.");
+    pageColumn(page, {myAlphaCalculationBox, myGradientCalculationBox, note});
     myNotebook->AddPage(page, "Multispectral");
 }
 
 void SettingsFrame::buildMultiVolumePage()
 {
     wxPanel* page = addPanel();
-    new wxStaticText(page, wxID_ANY, "Used volumes:", wxPoint(10, 10));
-    myUsedLabel = new wxStaticText(page, wxID_ANY, "0,...,10", wxPoint(10, 30));
-    const wxSize spinSize(26, 20);
-    myStartSpin = atLeast(new wxSpinButton(page, ID_SETTINGS_USED_START_SPIN, wxPoint(10, 50), spinSize,
-                                           wxSP_HORIZONTAL), spinSize);
-    const wxSize scrollSize(250, 20);
-    myUsedScrollBar = atLeast(new wxScrollBar(page, ID_SETTINGS_USED_SCROLL, wxPoint(20, 50),
-                                              scrollSize, wxSB_HORIZONTAL), scrollSize);
-    myLengthSpin = atLeast(new wxSpinButton(page, ID_SETTINGS_USED_LENGTH_SPIN, wxPoint(255, 50),
-                                            spinSize, wxSP_HORIZONTAL), spinSize);
+    wxStaticText* label = new wxStaticText(page, wxID_ANY, "Used volumes:");
+    myUsedLabel = new wxStaticText(page, wxID_ANY, "0,...,10");
+    // The spin buttons at the scroll bar's ends, beside it.
+    myStartSpin = atLeast(new wxSpinButton(page, ID_SETTINGS_USED_START_SPIN, wxDefaultPosition, wxDefaultSize,
+                                           wxSP_HORIZONTAL), wxSize(26, 20));
+    myUsedScrollBar = atLeast(new wxScrollBar(page, ID_SETTINGS_USED_SCROLL, wxDefaultPosition, wxDefaultSize,
+                                              wxSB_HORIZONTAL), wxSize(250, 20));
+    myLengthSpin = atLeast(new wxSpinButton(page, ID_SETTINGS_USED_LENGTH_SPIN, wxDefaultPosition, wxDefaultSize,
+                                            wxSP_HORIZONTAL), wxSize(26, 20));
     for (wxSpinButton* spin : {myStartSpin, myLengthSpin}) {
         spin->SetRange(-kSpinReach, kSpinReach);
         spin->SetValue(0);
     }
+    wxBoxSizer* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(myStartSpin, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
+    row->Add(myUsedScrollBar, 1, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
+    row->Add(myLengthSpin, 0, wxALIGN_CENTER_VERTICAL);
+    pageColumn(page, {label, myUsedLabel, row});
     myNotebook->AddPage(page, "Multi Volume");
     myUsedRange = usedRangeOf(volume.myMVolumeInfo);
     showUsedRange(false);
@@ -203,23 +243,21 @@ void SettingsFrame::buildMultiVolumePage()
 void SettingsFrame::buildFocusContextPage(const SettingsControls& c)
 {
     wxPanel* page = addPanel();
-    new wxStaticText(page, wxID_ANY, "Angle:", wxPoint(10, 10));
-    myAngleSlider = makeSlider(page, ID_SETTINGS_ANGLE_SLIDER, c.angle, c.angleMax, wxPoint(10, 30),
-                               wxSize(200, 40), 10);
-    myRenderMaskBox = makeCheckBox(page, ID_SETTINGS_RENDER_MASK, "Render mask", wxPoint(10, 75),
-                                   wxSize(150, 20), c.renderMask);
-    myShiftTexBox = makeCheckBox(page, ID_SETTINGS_SHOW_SHIFT_TEX, "Show shift texture",
-                                 wxPoint(10, 100), wxSize(150, 20), c.showShiftTex);
+    wxStaticText* label = new wxStaticText(page, wxID_ANY, "Angle:");
+    myAngleSlider = makeSlider(page, ID_SETTINGS_ANGLE_SLIDER, c.angle, c.angleMax, wxSize(200, 40), 10);
+    myRenderMaskBox = makeCheckBox(page, ID_SETTINGS_RENDER_MASK, "Render mask", wxSize(150, 20), c.renderMask);
+    myShiftTexBox = makeCheckBox(page, ID_SETTINGS_SHOW_SHIFT_TEX, "Show shift texture", wxSize(150, 20), c.showShiftTex);
+    pageColumn(page, {label, myAngleSlider, myRenderMaskBox, myShiftTexBox});
     myNotebook->AddPage(page, "F&&C");
 }
 
 void SettingsFrame::buildSavePage()
 {
     wxPanel* page = addPanel();
-    const wxSize buttonSize(100, 20);
-    atLeast(new wxButton(page, ID_SETTINGS_SAVE, "Save settings", wxPoint(10, 50), buttonSize), buttonSize);
-    makeCheckBox(page, ID_SETTINGS_AUTOSAVE, "Auto save settings", wxPoint(10, 100), wxSize(150, 20),
-                 g_pMainFrame ? g_pMainFrame->autosave : true);
+    wxButton* save = atLeast(new wxButton(page, ID_SETTINGS_SAVE, "Save settings"), wxSize(100, 20));
+    wxCheckBox* autosave = makeCheckBox(page, ID_SETTINGS_AUTOSAVE, "Auto save settings", wxSize(150, 20),
+                                        g_pMainFrame ? g_pMainFrame->autosave : true);
+    pageColumn(page, {save, autosave});
     myNotebook->AddPage(page, "Save");
 }
 

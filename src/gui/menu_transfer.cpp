@@ -2,21 +2,31 @@
 
 #include "canvas_main.h"
 #include "canvas_transfer.h"
+#include "data_scale.h"
 #include "error_handling.h"
 #include "histogram.h"
 #include "menu_main.h"
 #include "my_cg.h"
 #include "render_mode.h"
+#include "transfer_fit.h"
 #include "transfer_function.h"
 
 #include <wx/filedlg.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 const char* const kFileFilter =
     "palette files (*.pal)|*.pal|lut files (*.txt)|*.txt|All files (*.*)|*.*";
+
+// A table position as the axis and the boxes show it: the data value at
+// that entry (the table index itself for data without another scale).
+wxString axisText(int x)
+{
+    return wxString(dataScale.format(dataScale.value(x)));
+}
 
 } // namespace
 
@@ -70,9 +80,10 @@ TransferFrame::TransferFrame(wxFrame* parent, const wxString& title, const wxPoi
       myHistogramSlider(nullptr), myCurveBox(nullptr), myPositionX(nullptr), myPositionY(nullptr),
       myZoomSlider(nullptr), myPanSlider(nullptr), myLabelLeft(nullptr), myLabelRight(nullptr),
       myLabelMiddle(nullptr), myEditX(nullptr), myEditY(nullptr), myEditBox(nullptr),
-      myEditChannel(-1), myEditPoint(-1), myChannelBoxes{}, myReferenceWidth(-1), myClosed(false)
+      myEditChannel(-1), myEditPoint(-1), myChannelBoxes{}, myClosed(false)
 {
     myZoom.reset(transfer ? transfer->getTableSize() : 256);
+    myZoom.fitTo(histogram.counts());
     buildMenuBar();
     buildControls();
     applyZoom();
@@ -112,22 +123,39 @@ void TransferFrame::buildMenuBar()
     showMenu->AppendCheckItem(ID_TF_SHOW_GRID, "Show grid", "");
     showMenu->AppendCheckItem(ID_TF_SHOW_PALETTE, "Show palette", "");
     showMenu->AppendCheckItem(ID_TF_SHOW_HULL, "Show hull", "");
+    showMenu->AppendCheckItem(ID_TF_SHOW_LOG_HISTOGRAM, "Logarithmic histogram", "");
+
+    // The shipped presets and the user's own beside them, then the fit.
+    wxMenu* presetMenu = nullptr;
+    GUARDED_NEW(presetMenu, wxMenu);
+    myPresets = programPresets();
+    if (myPresets.size() > ID_TF_PRESET_LAST - ID_TF_PRESET_FIRST + 1u)
+        myPresets.resize(ID_TF_PRESET_LAST - ID_TF_PRESET_FIRST + 1u);
+    for (size_t i = 0; i < myPresets.size(); ++i)
+        presetMenu->Append(ID_TF_PRESET_FIRST + static_cast<int>(i), myPresets[i].name,
+                           myPresets[i].hounsfield ? "For data in Hounsfield units" : "");
+    if (!myPresets.empty())
+        presetMenu->AppendSeparator();
+    presetMenu->Append(ID_TF_FIT_TO_DATA, "Fit to data", "");
 
     wxMenuBar* menuBar = new wxMenuBar;
     menuBar->Append(fileMenu, "&File");
     menuBar->Append(resetMenu, "&Reset");
     menuBar->Append(classMenu, "&Classification");
     menuBar->Append(showMenu, "&Show");
+    menuBar->Append(presetMenu, "&Presets");
     SetMenuBar(menuBar);
     menuBar->Enable(ID_TF_READ_HEADER, false);
     menuBar->Enable(ID_TF_SAVE_HEADER, false);
     menuBar->Check(ID_TF_SHOW_FUNCTION, transfer ? transfer->getShowFunction() : true);
     menuBar->Check(ID_TF_SHOW_GRID, true);
     menuBar->Check(ID_TF_SHOW_HULL, transfer && transfer->getShowHull());
+    menuBar->Check(ID_TF_SHOW_LOG_HISTOGRAM, histogram.logarithmic());
     showClassification();
+    showPresets();
 
     // The menu bar owns the menus from here on.
-    wxMenu* menus[] = {fileMenu, resetMenu, classMenu, showMenu};
+    wxMenu* menus[] = {fileMenu, resetMenu, classMenu, showMenu, presetMenu};
     for (wxMenu* m : menus)
         g_garbageCollector.remove(m);
 }
@@ -138,50 +166,111 @@ void TransferFrame::buildControls()
     myPanel = new wxPanel(this, wxID_ANY);
     wxPanel* p = myPanel;
 
-    new wxStaticBox(p, ID_TF_COLOURS_BOX, "Colours", wxPoint(2, 2), wxSize(90, 105));
+    // The controls in the order and groups of the window: channels, curve
+    // kind, histogram scale, cursor position, axis labels and sliders, the
+    // point editor, the view. Sizers place them at the toolkit's sizes.
+    wxStaticBox* colours = new wxStaticBox(p, ID_TF_COLOURS_BOX, "Colours");
     static const char* const names[4] = {"Red ", "Green ", "Blue ", "Alpha "};
     static const int ids[4] = {ID_TF_RED, ID_TF_GREEN, ID_TF_BLUE, ID_TF_ALPHA};
     for (int c = 0; c < 4; ++c) {
-        myChannelBoxes[c] = new wxCheckBox(p, ids[c], names[c], wxPoint(10, 20 + 20 * c));
+        myChannelBoxes[c] = new wxCheckBox(p, ids[c], names[c]);
         myChannelBoxes[c]->SetValue(c == CHANNEL_ALPHA);
     }
 
     const wxString kinds[3] = {"Linear", "Bezier", "Free"};
-    myCurveBox = new wxRadioBox(p, ID_TF_CURVE_KIND, "Curve", wxPoint(2, 110), wxSize(90, 80), 3,
-                                kinds, 1, wxRA_SPECIFY_COLS);
+    myCurveBox = new wxRadioBox(p, ID_TF_CURVE_KIND, "Curve", wxDefaultPosition, wxDefaultSize, 3, kinds, 1,
+                                wxRA_SPECIFY_COLS);
     showCurveKind();
 
     const int scale = static_cast<int>(std::lround(histogram.getHeightScale() * 100.0f));
     myHistogramSlider = new wxSlider(p, ID_TF_HISTOGRAM_SCALE, scale < 0 ? 0 : (scale > 700 ? 700 : scale),
-                                     0, 700, wxPoint(400, 5), wxSize(20, 265), wxSL_VERTICAL);
+                                     0, 700, wxDefaultPosition, wxSize(-1, 265), wxSL_VERTICAL);
 
-    new wxStaticBox(p, ID_TF_POSITION_BOX, "Position", wxPoint(2, 195), wxSize(90, 70));
-    new wxStaticText(p, ID_TF_POSITION_X_LABEL, "X:", wxPoint(9, 216));
-    new wxStaticText(p, ID_TF_POSITION_Y_LABEL, "Y:", wxPoint(9, 236));
-    myPositionX = new wxTextCtrl(p, ID_TF_POSITION_X, "x", wxPoint(20, 215), wxSize(50, 20), wxTE_READONLY);
-    myPositionY = new wxTextCtrl(p, ID_TF_POSITION_Y, "y", wxPoint(20, 235), wxSize(50, 20), wxTE_READONLY);
-    myPositionX->SetMaxLength(5);
+    wxStaticBox* position = new wxStaticBox(p, ID_TF_POSITION_BOX, "Position");
+    wxStaticText* positionX = new wxStaticText(p, ID_TF_POSITION_X_LABEL, "X:");
+    wxStaticText* positionY = new wxStaticText(p, ID_TF_POSITION_Y_LABEL, "Y:");
+    myPositionX = new wxTextCtrl(p, ID_TF_POSITION_X, "x", wxDefaultPosition, wxSize(60, -1), wxTE_READONLY);
+    myPositionY = new wxTextCtrl(p, ID_TF_POSITION_Y, "y", wxDefaultPosition, wxSize(60, -1), wxTE_READONLY);
+    // Data values may be longer than table positions ("-1024", "0.0625").
+    myPositionX->SetMaxLength(12);
     myPositionY->SetMaxLength(5);
 
-    myLabelLeft = new wxStaticText(p, ID_TF_LABEL_LEFT, "0", wxPoint(110, 290));
-    myLabelMiddle = new wxStaticText(p, ID_TF_LABEL_MIDDLE, wxString::Format("%d", n / 2), wxPoint(240, 290));
-    myLabelRight = new wxStaticText(p, ID_TF_LABEL_RIGHT, wxString::Format("%d", n), wxPoint(370, 290));
-    myZoomSlider = new wxSlider(p, ID_TF_ZOOM, n, myZoom.shownMin(), n, wxPoint(100, 310), wxSize(280, 20));
+    myLabelLeft = new wxStaticText(p, ID_TF_LABEL_LEFT, axisText(0));
+    myLabelMiddle = new wxStaticText(p, ID_TF_LABEL_MIDDLE, axisText(n / 2));
+    myLabelRight = new wxStaticText(p, ID_TF_LABEL_RIGHT, axisText(n));
+    myZoomSlider = new wxSlider(p, ID_TF_ZOOM, n, myZoom.shownMin(), n, wxDefaultPosition, wxSize(200, -1));
     // The toolkit has no empty range; applyZoom disables the slider instead.
-    myPanSlider = new wxSlider(p, ID_TF_PAN, 0, 0, 1, wxPoint(100, 330), wxSize(280, 20));
-    new wxStaticText(p, ID_TF_ZOOM_LABEL, "S", wxPoint(95, 310));
-    new wxStaticText(p, ID_TF_PAN_LABEL, "P", wxPoint(95, 330));
+    myPanSlider = new wxSlider(p, ID_TF_PAN, 0, 0, 1, wxDefaultPosition, wxSize(200, -1));
+    wxStaticText* zoomLabel = new wxStaticText(p, ID_TF_ZOOM_LABEL, "S");
+    wxStaticText* panLabel = new wxStaticText(p, ID_TF_PAN_LABEL, "P");
 
-    myEditBox = new wxStaticBox(p, ID_TF_EDIT_BOX, "Edit", wxPoint(2, 270), wxSize(90, 70));
-    new wxStaticText(p, ID_TF_EDIT_X_LABEL, "X:", wxPoint(9, 291));
-    new wxStaticText(p, ID_TF_EDIT_Y_LABEL, "Y:", wxPoint(9, 311));
-    myEditX = new wxTextCtrl(p, ID_TF_EDIT_X, "x", wxPoint(20, 291), wxSize(50, 20), wxTE_PROCESS_ENTER);
-    myEditY = new wxTextCtrl(p, ID_TF_EDIT_Y, "y", wxPoint(20, 311), wxSize(50, 20), wxTE_PROCESS_ENTER);
+    myEditBox = new wxStaticBox(p, ID_TF_EDIT_BOX, "Edit");
+    wxStaticText* editX = new wxStaticText(p, ID_TF_EDIT_X_LABEL, "X:");
+    wxStaticText* editY = new wxStaticText(p, ID_TF_EDIT_Y_LABEL, "Y:");
+    myEditX = new wxTextCtrl(p, ID_TF_EDIT_X, "x", wxDefaultPosition, wxSize(60, -1), wxTE_PROCESS_ENTER);
+    myEditY = new wxTextCtrl(p, ID_TF_EDIT_Y, "y", wxDefaultPosition, wxSize(60, -1), wxTE_PROCESS_ENTER);
 
     GUARDED_NEW_AS(myGLcanvas, "g_pTransferFrame->myGLcanvas", TransferGLCanvas, p, wxID_ANY,
-                   wxPoint(110, 8), wxSize(276, 276), "GLCanvas");
+                   wxDefaultPosition, wxSize(276, 276), "GLCanvas");
     if (myGLcanvas)
         myGLcanvas->myFrame = this;
+
+    wxStaticBoxSizer* colourSizer = new wxStaticBoxSizer(colours, wxVERTICAL);
+    for (wxCheckBox* box : myChannelBoxes)
+        colourSizer->Add(box, 0, wxALL, 2);
+    auto pairs = [](wxStaticBox* box, wxWindow* a, wxWindow* b, wxWindow* c, wxWindow* d) {
+        wxStaticBoxSizer* sizer = new wxStaticBoxSizer(box, wxVERTICAL);
+        wxFlexGridSizer* grid = new wxFlexGridSizer(2, 4, 4);
+        grid->Add(a, 0, wxALIGN_CENTER_VERTICAL);
+        grid->Add(b);
+        grid->Add(c, 0, wxALIGN_CENTER_VERTICAL);
+        grid->Add(d);
+        sizer->Add(grid, 0, wxALL, 2);
+        return sizer;
+    };
+    wxBoxSizer* left = new wxBoxSizer(wxVERTICAL);
+    left->Add(colourSizer, 0, wxEXPAND | wxBOTTOM, 3);
+    left->Add(myCurveBox, 0, wxEXPAND | wxBOTTOM, 3);
+    left->Add(pairs(position, positionX, myPositionX, positionY, myPositionY), 0, wxEXPAND | wxBOTTOM, 3);
+    left->Add(pairs(myEditBox, editX, myEditX, editY, myEditY), 0, wxEXPAND);
+
+    wxBoxSizer* labels = new wxBoxSizer(wxHORIZONTAL);
+    labels->Add(myLabelLeft);
+    labels->AddStretchSpacer();
+    labels->Add(myLabelMiddle);
+    labels->AddStretchSpacer();
+    labels->Add(myLabelRight);
+    wxFlexGridSizer* sliders = new wxFlexGridSizer(2, 0, 4);
+    sliders->AddGrowableCol(1);
+    sliders->Add(zoomLabel, 0, wxALIGN_CENTER_VERTICAL);
+    sliders->Add(myZoomSlider, 0, wxEXPAND);
+    sliders->Add(panLabel, 0, wxALIGN_CENTER_VERTICAL);
+    sliders->Add(myPanSlider, 0, wxEXPAND);
+    wxBoxSizer* centre = new wxBoxSizer(wxVERTICAL);
+    // The view keeps its height (one pixel per value) and takes the width.
+    if (myGLcanvas) {
+        myGLcanvas->SetMinSize(wxSize(276, 276));
+        centre->Add(myGLcanvas, 0, wxEXPAND | wxBOTTOM, 4);
+    }
+    centre->Add(labels, 0, wxEXPAND | wxBOTTOM, 2);
+    centre->Add(sliders, 0, wxEXPAND);
+
+    wxBoxSizer* all = new wxBoxSizer(wxHORIZONTAL);
+    all->Add(left, 0, wxALL, 4);
+    all->Add(centre, 1, wxTOP | wxBOTTOM | wxLEFT, 8);
+    all->Add(myHistogramSlider, 0, wxALL, 4);
+    p->SetSizer(all);
+
+    // The window takes the width that gives the view its 276 pixels (one
+    // table entry a pixel at first) and the height that shows every control
+    // at the toolkit's sizes, and is kept at least that large.
+    wxBoxSizer* frameSizer = new wxBoxSizer(wxVERTICAL);
+    frameSizer->Add(p, 1, wxEXPAND);
+    SetSizer(frameSizer);
+    const wxSize need = frameSizer->GetMinSize();
+    SetClientSize(wxSize(need.x, std::max(GetClientSize().y, need.y)));
+    SetMinClientSize(need);
+    Layout();
 }
 
 TransferFrame::~TransferFrame()
@@ -225,13 +314,13 @@ void TransferFrame::setEditedPoint(int channel, int point)
 
 void TransferFrame::showPosition(int x, int y)
 {
-    myPositionX->ChangeValue(wxString::Format("%d", x));
+    myPositionX->ChangeValue(axisText(x));
     myPositionY->ChangeValue(wxString::Format("%d", y));
 }
 
 void TransferFrame::showEditedPoint(int channel, int point, int x, int y)
 {
-    myEditX->ChangeValue(wxString::Format("%d", x));
+    myEditX->ChangeValue(axisText(x));
     myEditY->ChangeValue(wxString::Format("%d", y));
     myEditBox->SetLabel(wxString::Format("Edit %d/%d", channel, point));
     setEditedPoint(channel, point);
@@ -260,9 +349,19 @@ void TransferFrame::showClassification()
         bar->Check(id, true);
 }
 
+void TransferFrame::showPresets()
+{
+    wxMenuBar* bar = GetMenuBar();
+    if (!bar)
+        return;
+    for (size_t i = 0; i < myPresets.size(); ++i)
+        bar->Enable(ID_TF_PRESET_FIRST + static_cast<int>(i), presetApplies(myPresets[i], dataScale));
+}
+
 void TransferFrame::syncFromModel()
 {
     showClassification();
+    showPresets();
     showCurveKind();
     wxMenuBar* bar = GetMenuBar();
     if (transfer) {
@@ -290,9 +389,12 @@ void TransferFrame::applyZoom()
         myPanSlider->Enable(top > 0);
     }
     if (myLabelLeft) {
-        myLabelLeft->SetLabel(wxString::Format("%d", myZoom.labelLeft()));
-        myLabelMiddle->SetLabel(wxString::Format("%d", myZoom.labelMiddle()));
-        myLabelRight->SetLabel(wxString::Format("%d", myZoom.labelRight()));
+        myLabelLeft->SetLabel(axisText(myZoom.labelLeft()));
+        myLabelMiddle->SetLabel(axisText(myZoom.labelMiddle()));
+        myLabelRight->SetLabel(axisText(myZoom.labelRight()));
+        // Labels of another length: the row lays them out again.
+        if (myPanel)
+            myPanel->Layout();
     }
     if (myGLcanvas)
         applyEditorView(myZoom, *myGLcanvas, transfer);
@@ -301,7 +403,9 @@ void TransferFrame::applyZoom()
 void TransferFrame::adaptToTable(int maxValue)
 {
     myZoom.reset(maxValue);
+    myZoom.fitTo(histogram.counts());
     applyZoom();
+    showPresets();
     // What was kept to undo belongs to tables of the old size.
     myHistory.clear();
     setEditedPoint(-1, -1);
@@ -388,14 +492,14 @@ void TransferFrame::applyEditBoxes()
 {
     if (!transfer || myEditChannel < 0 || myEditPoint < 0)
         return;
-    const TypedPoint t = applyTypedPoint(*transfer, myEditChannel, myEditPoint,
-                                         myEditX->GetValue().ToStdString(),
-                                         myEditY->GetValue().ToStdString(), &myHistory);
+    std::string shownX;
+    const TypedPoint t = applyTypedValue(*transfer, myEditChannel, myEditPoint, myEditX->GetValue().ToStdString(),
+                                         myEditY->GetValue().ToStdString(), dataScale, &myHistory, &shownX);
     if (t.outcome == TypedPoint::NO_POINT) {
         setEditedPoint(-1, -1);
         return;
     }
-    myEditX->ChangeValue(wxString::Format("%d", t.x));
+    myEditX->ChangeValue(shownX);
     myEditY->ChangeValue(wxString::Format("%d", t.y));
     if (t.outcome != TypedPoint::ACCEPTED)
         return;
@@ -403,6 +507,32 @@ void TransferFrame::applyEditBoxes()
     // A point of a channel no longer selected is still rebuilt.
     transfer->build(!transfer->isSelected(myEditChannel));
     refreshTables();
+}
+
+bool TransferFrame::applyPresetItem(size_t index)
+{
+    if (!transfer || index >= myPresets.size())
+        return false;
+    std::string why;
+    if (!applyPreset(*transfer, myPresets[index], dataScale, &myHistory, &why)) {
+        if (!why.empty())
+            (g_pMainFrame ? g_pMainFrame->viewer.observer() : ViewerObserver::quiet()).warn(why, "Warning");
+        return false;
+    }
+    setEditedPoint(-1, -1);
+    showCurveKind();
+    refreshTables();
+    return true;
+}
+
+bool TransferFrame::fitToData()
+{
+    if (!transfer || !fitTransferToData(*transfer, histogram, &myHistory))
+        return false;
+    setEditedPoint(-1, -1);
+    showCurveKind();
+    refreshTables();
+    return true;
 }
 
 bool TransferFrame::undo()
@@ -529,6 +659,18 @@ void TransferFrame::OnShowGrid(wxCommandEvent& WXUNUSED(event))
     myGLcanvas->redraw();
 }
 
+void TransferFrame::OnLogHistogram(wxCommandEvent& WXUNUSED(event))
+{
+    setLogHistogram(!histogram.logarithmic());
+}
+
+void TransferFrame::setLogHistogram(bool on)
+{
+    histogram.setLogarithmic(on);
+    GetMenuBar()->Check(ID_TF_SHOW_LOG_HISTOGRAM, on);
+    myGLcanvas->redraw();
+}
+
 void TransferFrame::OnShowPalette(wxCommandEvent& WXUNUSED(event))
 {
     myGLcanvas->showPalette = !myGLcanvas->showPalette;
@@ -578,6 +720,16 @@ void TransferFrame::OnMenuOpen(wxMenuEvent& event)
     event.Skip();
 }
 
+void TransferFrame::OnPreset(wxCommandEvent& event)
+{
+    applyPresetItem(static_cast<size_t>(event.GetId() - ID_TF_PRESET_FIRST));
+}
+
+void TransferFrame::OnFitToData(wxCommandEvent& WXUNUSED(event))
+{
+    fitToData();
+}
+
 void TransferFrame::OnChar(wxKeyEvent& event)
 {
     if (event.GetKeyCode() == WXK_ESCAPE)
@@ -588,20 +740,8 @@ void TransferFrame::OnChar(wxKeyEvent& event)
 
 void TransferFrame::OnSize(wxSizeEvent& event)
 {
-    if (myGLcanvas) {
-        const int w = GetSize().GetWidth();
-        if (myReferenceWidth < 0)
-            myReferenceWidth = w;
-        const EditorLayout l = editorLayoutFor(w - myReferenceWidth);
-        myGLcanvas->SetSize(l.viewWidth, 276);
-        myHistogramSlider->Move(l.histogramX, 5);
-        myZoomSlider->SetSize(100, 310, l.sliderWidth, 20);
-        myPanSlider->SetSize(100, 330, l.sliderWidth, 20);
-        myLabelMiddle->Move(l.middleLabelX, 290);
-        myLabelRight->Move(l.rightLabelX, 290);
-        myGLcanvas->width = l.viewWidth;
-        applyEditorView(myZoom, *myGLcanvas, transfer);
-    }
+    // The sizers place the controls; the view takes its new width in its
+    // own size event and the curves follow it there.
     event.Skip();
 }
 
@@ -628,6 +768,7 @@ wxBEGIN_EVENT_TABLE(TransferFrame, wxFrame)
     EVT_MENU(ID_TF_SHOW_GRID, TransferFrame::OnShowGrid)
     EVT_MENU(ID_TF_SHOW_PALETTE, TransferFrame::OnShowPalette)
     EVT_MENU(ID_TF_SHOW_HULL, TransferFrame::OnShowHull)
+    EVT_MENU(ID_TF_SHOW_LOG_HISTOGRAM, TransferFrame::OnLogHistogram)
     EVT_CHECKBOX(ID_TF_RED, TransferFrame::OnChannel)
     EVT_CHECKBOX(ID_TF_GREEN, TransferFrame::OnChannel)
     EVT_CHECKBOX(ID_TF_BLUE, TransferFrame::OnChannel)
@@ -638,6 +779,8 @@ wxBEGIN_EVENT_TABLE(TransferFrame, wxFrame)
     EVT_SLIDER(ID_TF_PAN, TransferFrame::OnPan)
     EVT_TEXT_ENTER(ID_TF_EDIT_X, TransferFrame::OnEditEnter)
     EVT_TEXT_ENTER(ID_TF_EDIT_Y, TransferFrame::OnEditEnter)
+    EVT_MENU_RANGE(ID_TF_PRESET_FIRST, ID_TF_PRESET_LAST, TransferFrame::OnPreset)
+    EVT_MENU(ID_TF_FIT_TO_DATA, TransferFrame::OnFitToData)
     EVT_MENU_OPEN(TransferFrame::OnMenuOpen)
     EVT_CHAR(TransferFrame::OnChar)
     EVT_SIZE(TransferFrame::OnSize)

@@ -5,6 +5,7 @@
 
 #include "curve_history.h"
 #include "transfer_editor.h"
+#include "transfer_presets.h"
 
 #include <wx/wx.h>
 
@@ -69,6 +70,8 @@ public:
     void selectClassification(int c);
     // The kind of all four curves from a "Curve" box selection.
     void selectCurveKind(int selection);
+    // The histogram drawn logarithmically or not, check mark following.
+    void setLogHistogram(bool on);
     // Histogram scale value / 100, slider following.
     void setHistogramScale(int value);
     // Zoom slider S and pan slider P, each kept inside its range.
@@ -77,6 +80,12 @@ public:
     // The edit boxes as typed into the edited point; refused input is
     // replaced by the point's coordinates.
     void applyEditBoxes();
+    // The preset of the "Presets" menu at index (its items in order), or
+    // the curves fitted to the data ("Fit to data"); both are edits to undo.
+    // False when nothing changed.
+    bool applyPresetItem(size_t index);
+    bool fitToData();
+    const std::vector<Preset>& presets() const { return myPresets; }
     // One curve edit back or forward; false when there is none.
     bool undo();
     bool redo();
@@ -96,6 +105,8 @@ private:
     void applyZoom();
     // The "Curve" box shows the red curve's kind.
     void showCurveKind();
+    // Presets in Hounsfield units enabled only for data in them.
+    void showPresets();
     // Classification items: enabled by the driver, checked by the render mode.
     void showClassification();
     // Asks for a file: the path, or empty after Cancel.
@@ -114,6 +125,7 @@ private:
     void OnShowGrid(wxCommandEvent& event);
     void OnShowPalette(wxCommandEvent& event);
     void OnShowHull(wxCommandEvent& event);
+    void OnLogHistogram(wxCommandEvent& event);
     void OnChannel(wxCommandEvent& event);
     void OnCurveKind(wxCommandEvent& event);
     void OnHistogramScale(wxCommandEvent& event);
@@ -121,6 +133,8 @@ private:
     void OnPan(wxCommandEvent& event);
     void OnEditEnter(wxCommandEvent& event);
     void OnMenuOpen(wxMenuEvent& event);
+    void OnPreset(wxCommandEvent& event);
+    void OnFitToData(wxCommandEvent& event);
     void OnChar(wxKeyEvent& event);
     void OnSize(wxSizeEvent& event);
     void OnClose(wxCloseEvent& event);
@@ -128,7 +142,7 @@ private:
     wxCheckBox* myChannelBoxes[4]; // "Red ", "Green ", "Blue ", "Alpha "
     ZoomPan myZoom;                // S and P as the editor uses them
     CurveHistory myHistory;        // curve edits to undo and redo
-    int myReferenceWidth;          // window width at the first size event, -1 before
+    std::vector<Preset> myPresets; // the "Presets" menu's files, in its order
     bool myClosed;                 // closeWindow ran: a newer window may own the selection
 
     wxDECLARE_EVENT_TABLE();

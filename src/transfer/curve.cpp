@@ -199,8 +199,7 @@ void Curve::addPoint(int x, int y)
     if (x < 0 || x >= size || y < 0 || y > 255 || !curve)
         return;
     if (kind == CURVE_FREE) {
-        const int w = static_cast<int>(
-            std::floor(static_cast<float>(viewCount) / static_cast<float>(safeViewWidth())));
+        const int w = paintWidth();
         for (int m = 0; m < w && x + m < size; ++m)
             curve[x + m] = static_cast<unsigned char>(y);
         lastX = x;
@@ -231,7 +230,7 @@ void Curve::drag(int x, int y)
         return;
     y = clampInt(y, 0, 255);
     if (kind == CURVE_FREE) {
-        const int w = viewCount / safeViewWidth();
+        const int w = paintWidth();
         const int dx = x - lastX;
         auto put = [this](long at, int value) {
             if (at >= 0 && at < size)

@@ -90,6 +90,10 @@ private:
     void evaluateBezier();
     // Editor width for the divisions; a collapsed editor counts as 1 pixel.
     int safeViewWidth() const { return viewWidth > 0 ? viewWidth : 1; }
+    // Table entries a free-hand step writes: the entries under one pixel,
+    // and at least one where a pixel holds less than an entry (a zoomed or
+    // widened editor), so that painting always leaves a trace.
+    int paintWidth() const { return viewCount / safeViewWidth() > 1 ? viewCount / safeViewWidth() : 1; }
     bool validIndex(int i) const { return curve_points && i >= 0 && i < count; }
 
     int lastX = 0;                      // last painted table position (free kind)

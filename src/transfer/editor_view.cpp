@@ -99,9 +99,10 @@ void EditorView::drawScene(TransferFunction* tf, const Histogram& histogram)
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     const int tableSize = tf ? tf->getTableSize() : 256;
-    drawHistogram(histogram, tableSize);
+    // The lookup table first, so that the histogram stays visible over it.
     if (showPalette)
         drawPalette();
+    drawHistogram(histogram, tableSize);
     if (showGrid)
         drawGrid(tableSize);
     if (tf)

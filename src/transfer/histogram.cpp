@@ -75,6 +75,7 @@ void Histogram::compute(const void* data, int x, int y, int z, int channels, GLe
     if (hist)
         RELEASE_ARRAY(hist);
     maxCount = 0.0f;
+    myCounts.clear();
     const bool known = isVoxelType(type);
     const int size = known ? bytesOfVoxelType(type) : 1;
     bins = (size == 1) ? 256 : 4096;
@@ -114,6 +115,7 @@ void Histogram::compute(const void* data, int x, int y, int z, int channels, GLe
         for (int b = 0; b < bins; ++b)
             counts[b] += c[b];
 
+    myCounts = counts;
     uint64_t top = 0;
     for (int b = 1; b < bins; ++b)
         top = counts[b] > top ? counts[b] : top;
@@ -145,9 +147,21 @@ void Histogram::draw(int width, float first, float count) const
     for (int i = 0; i < n; ++i) {
         const float px = i * step;
         glVertex2f(px, 10.0f);
-        glVertex2f(px, hist[f + i] * heightScale + 10.0f);
+        glVertex2f(px, height(f + i) * heightScale + 10.0f);
     }
     glEnd();
+}
+
+float Histogram::height(int b) const
+{
+    if (!hist || b < 0 || b >= bins)
+        return 0.0f;
+    if (!myLogarithmic || myCounts.size() != static_cast<size_t>(bins))
+        return hist[b];
+    const double top = maxCount > 0.0f ? maxCount : static_cast<double>(myCounts[0]);
+    if (!(top > 0.0))
+        return 0.0f;
+    return static_cast<float>(std::log1p(static_cast<double>(myCounts[b])) / std::log1p(top) * 255.0);
 }
 
 void Histogram::release()
@@ -156,4 +170,5 @@ void Histogram::release()
         RELEASE_ARRAY(hist);
     bins = 0;
     maxCount = 0.0f;
+    myCounts.clear();
 }

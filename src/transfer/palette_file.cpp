@@ -209,6 +209,24 @@ bool TransferFunction::writeFile(const std::string& path) const
     return std::ferror(f) == 0;
 }
 
+bool readPalettePoints(const std::string& path, std::vector<CurvePoint> points[4])
+{
+    File file(path, "rb");
+    if (!file.get())
+        return false;
+    ClassicNumbers classic;
+    std::vector<CurvePoint> read[4];
+    if (!readPaletteBlocks(file.get(), 1.0f, read))
+        return false;
+    for (int c = 0; c < 4; ++c) {
+        // Without the slack that rounds printed numbers up for whole entries.
+        for (CurvePoint& p : read[c])
+            p.x -= kPrintedSlack;
+        points[c] = read[c];
+    }
+    return true;
+}
+
 bool TransferFunction::readFile(const std::string& path, std::string* why)
 {
     auto refuse = [why](const char* file, int line, const char* reason) {
@@ -249,5 +267,6 @@ bool TransferFunction::readFile(const std::string& path, std::string* why)
         curves[c].setControlPoints(points[c].data(), static_cast<int>(points[c].size()), kCurveNames[c]);
         curves[c].setKind(CURVE_LINEAR);
     }
+    myUserCurves = true;
     return true;
 }

@@ -1,9 +1,11 @@
 #include "transfer_editor.h"
 
 #include "curve_history.h"
+#include "data_scale.h"
 #include "render_mode.h"
 #include "transfer_function.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -150,26 +152,31 @@ void ZoomPan::setFirst(int p)
     myFirst = p < 0 ? 0 : (p > hi ? hi : p);
 }
 
+void ZoomPan::fitTo(const std::vector<uint64_t>& counts)
+{
+    reset(myTableSize);
+    const int n = std::min(myTableSize, static_cast<int>(counts.size()));
+    int first = -1, last = -1;
+    for (int e = 0; e < n; ++e)
+        if (counts[e]) {
+            first = first < 0 ? e : first;
+            last = e;
+        }
+    if (first < 0)
+        return;
+    // The last used entry inside the view, not at its edge.
+    setShown(last + 2 - first);
+    setFirst(first);
+    if (myFirst + myShown < last + 1)
+        setFirst(last + 1 - myShown);
+}
+
 void applyEditorView(const ZoomPan& zoom, EditorMapping& map, TransferFunction* tf)
 {
     map.firstVisible = static_cast<float>(zoom.viewOffset());
     map.visibleCount = static_cast<float>(zoom.viewCount());
     if (tf)
         tf->setView(zoom.viewOffset(), zoom.viewCount(), map.width);
-}
-
-// ---- layout ----
-
-EditorLayout editorLayoutFor(int dw)
-{
-    // A window narrower than at first keeps every control at least a pixel wide.
-    EditorLayout l;
-    l.viewWidth = 276 + dw > 1 ? 276 + dw : 1;
-    l.histogramX = 400 + dw;
-    l.sliderWidth = 300 + dw > 1 ? 300 + dw : 1;
-    l.middleLabelX = 240 + dw / 2;
-    l.rightLabelX = 370 + dw;
-    return l;
 }
 
 // ---- typed points ----
@@ -214,6 +221,23 @@ TypedPoint applyTypedPoint(TransferFunction& tf, int channel, int point, const s
     t.outcome = ok ? TypedPoint::ACCEPTED : TypedPoint::REFUSED;
     t.x = x;
     t.y = y;
+    return t;
+}
+
+TypedPoint applyTypedValue(TransferFunction& tf, int channel, int point, const std::string& xText,
+                           const std::string& yText, const DataScale& scale, CurveHistory* history,
+                           std::string* shownX)
+{
+    int entry = 0;
+    TypedPoint t;
+    if (!scale.parse(xText, &entry)) {
+        // Not a number: nothing changes, the boxes show the point again.
+        t = applyTypedPoint(tf, channel, point, "x", yText, nullptr);
+    } else {
+        t = applyTypedPoint(tf, channel, point, std::to_string(entry), yText, history);
+    }
+    if (shownX)
+        *shownX = scale.format(scale.value(t.x));
     return t;
 }
 

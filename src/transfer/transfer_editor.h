@@ -1,11 +1,12 @@
 // The transfer-function editor without the toolkit: command ids of its
 // window, the mapping between view pixels and table coordinates, the mouse
-// rules, zoom and pan, the layout that follows the window's width, typed
-// points, and the window's actions on the transfer function.
+// rules, zoom and pan, typed points, and the window's actions on the transfer function.
 #ifndef GLIMRA_TRANSFER_EDITOR_H
 #define GLIMRA_TRANSFER_EDITOR_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class CurveHistory;
 class TransferFunction;
@@ -42,6 +43,10 @@ enum TransferCommandId
     ID_TF_EDIT_X = 13000,
     ID_TF_EDIT_Y = 13010,
     ID_TF_REBUILD = 13820, // no item issues it
+    ID_TF_SHOW_LOG_HISTOGRAM = 13090, // "Show" > "Logarithmic histogram"
+    ID_TF_FIT_TO_DATA = 13100,     // "Presets" > "Fit to data"
+    ID_TF_PRESET_FIRST = 13101,    // the presets, in the order of their menu
+    ID_TF_PRESET_LAST = 13164,
     ID_TF_COLOURS_BOX = 1111,
     ID_TF_POSITION_BOX = 84,
     ID_TF_POSITION_X_LABEL = 87,
@@ -127,6 +132,10 @@ public:
     void setShown(int s);
     // P, kept inside 0..tableSize - S.
     void setFirst(int p);
+    // S and P showing the entries the data use: from the first to the last
+    // bin of counts (one per table entry) that holds values, at least 64
+    // entries; the whole table when there are none.
+    void fitTo(const std::vector<uint64_t>& counts);
 
     int tableSize() const { return myTableSize; }
     int shown() const { return myShown; }
@@ -151,18 +160,6 @@ private:
 // view shows (P - 10, S + 20) across map.width pixels.
 void applyEditorView(const ZoomPan& zoom, EditorMapping& map, TransferFunction* tf);
 
-// Where the window's width-dependent controls go when the window is dw
-// pixels wider than it was at its first size event.
-struct EditorLayout
-{
-    int viewWidth;     // editor view width (its height stays 276)
-    int histogramX;    // x of the histogram-scale slider
-    int sliderWidth;   // width of the zoom and pan sliders
-    int middleLabelX;  // x of the middle axis label
-    int rightLabelX;   // x of the right axis label
-};
-EditorLayout editorLayoutFor(int dw);
-
 // A point typed into the edit boxes.
 struct TypedPoint
 {
@@ -182,6 +179,13 @@ bool parseTypedInteger(const std::string& text, int& value);
 // leaves the curve alone. history, when given, records an accepted change.
 TypedPoint applyTypedPoint(TransferFunction& tf, int channel, int point, const std::string& xText,
                            const std::string& yText, CurveHistory* history);
+
+// The same with x typed in data units (scale maps it to its table entry);
+// *shownX then holds the point's x as the box shows it, in data units.
+struct DataScale;
+TypedPoint applyTypedValue(TransferFunction& tf, int channel, int point, const std::string& xText,
+                           const std::string& yText, const DataScale& scale, CurveHistory* history,
+                           std::string* shownX);
 
 // ---- the window's actions on the transfer function (the caller uploads and repaints) ----
 

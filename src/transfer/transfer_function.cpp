@@ -156,6 +156,8 @@ bool TransferFunction::resize(int n, int editorWidth)
         n = 256;
     if (n == tableSize)
         return false;
+    // The curves start again as ramps: whatever the user read is gone.
+    myUserCurves = false;
     tableSize = n;
     if (n > maxTextureSize) {
         tableSize = 256;
@@ -180,6 +182,7 @@ void TransferFunction::refreshCurves()
 
 void TransferFunction::resetAll()
 {
+    myUserCurves = false;
     for (Curve& c : curves)
         c.reset();
 }

@@ -9,6 +9,7 @@
 #include "texture_formats.h"
 
 #include <string>
+#include <vector>
 
 struct PreintWorkspace;
 
@@ -61,6 +62,11 @@ public:
     // glPixelTransferi(GL_INDEX_SHIFT, 0).
     void resetIndexShift();
     void setFileName(const std::string& name) { fileName = name; }
+    // The curves came from a palette or lookup table the user read: a data
+    // load keeps them instead of fitting its first guess. A palette file
+    // read sets it; resetAll and a change of the table size clear it.
+    bool userCurves() const { return myUserCurves; }
+    void setUserCurves(bool on) { myUserCurves = on; }
     const std::string& getFileName() const { return fileName; }
 
     // ---- palette (".pal") and lookup-table files ----
@@ -131,6 +137,7 @@ private:
     GLuint paletteTexture;           // palette as tableSize x 1 (main view)
     GLuint preintTexture;            // pre-integration table as tableSize x tableSize (main view)
     unsigned long myUploads = 0;     // table uploads so far
+    bool myUserCurves = false;       // the curves are a palette the user read
     unsigned char identityPalette[256 * 4]; // entry i = (i, i, i, i)
     unsigned char* palette;          // tableSize RGBA entries
     unsigned char* palette_preint;   // tableSize x tableSize RGBA entries, row-major, symmetric
@@ -150,5 +157,10 @@ extern TransferFunction* transfer;
 // main view's context current and uploads. False when there is no transfer
 // function or the file was refused.
 bool loadPaletteAtStartup(const std::string& path);
+
+// The four point blocks of a palette file as written: x 0 ... 1, y 0 ...
+// 255 (red, green, blue, alpha); false when it cannot be read or a block
+// is damaged.
+bool readPalettePoints(const std::string& path, std::vector<CurvePoint> points[4]);
 
 #endif

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -219,3 +220,34 @@ TEST_F(EditorPicture, HistogramBinsStayUnderTheirTablePositionsWhenZoomed)
 }
 
 } // namespace
+
+// The histogram shows over the lookup table ("Show palette" hid it), and
+// drawn logarithmically a bin of 10 values beside one of 1000 stands
+// log(11) / log(1001) of the full height instead of 1 %.
+TEST_F(EditorPicture, HistogramOverThePaletteAndLogarithmic)
+{
+    histogramOf({{0, 5}, {70, 1000}, {150, 10}});
+    view.showPalette = true;
+    view.showGrid = false;
+    tf->setShowFunction(false);
+    view.uploadTables(*tf);
+    draw();
+    // Column 80 (bin 70) is the histogram's grey over the table, up to 265.
+    EXPECT_TRUE(grey(80, 100, 127));
+    EXPECT_TRUE(grey(80, 250, 127));
+    // Beside it the table (red 200, green the ramp).
+    EXPECT_EQ(at(82, 100)[0], 200);
+    // Bin 150 linear: 2.55 high, rows 10 ... 12.
+    EXPECT_TRUE(grey(160, 11, 127));
+    EXPECT_FALSE(grey(160, 20, 127));
+
+    histogram.setLogarithmic(true);
+    EXPECT_NEAR(histogram.height(150), 255.0 * std::log(11.0) / std::log(1001.0), 1e-3);
+    EXPECT_NEAR(histogram.height(70), 255.0, 1e-3);
+    EXPECT_EQ(histogram.height(100), 0.0f);
+    draw();
+    // log(11) / log(1001) * 255 = 88.7: rows 10 ... 98.
+    EXPECT_TRUE(grey(160, 95, 127));
+    EXPECT_FALSE(grey(160, 101, 127));
+    EXPECT_TRUE(grey(80, 250, 127));
+}

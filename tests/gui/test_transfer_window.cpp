@@ -5,6 +5,7 @@
 #include "canvas_transfer.h"
 #include "command_ids.h"
 #include "curve_history.h"
+#include "data_scale.h"
 #include "error_handling.h"
 #include "gui_support.h"
 #include "histogram.h"
@@ -16,6 +17,7 @@
 #include "running_settings.h"
 #include "test_support.h"
 #include "transfer_function.h"
+#include "transfer_presets.h"
 #include "volume.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +26,7 @@
 #include <wx/radiobox.h>
 #include <wx/slider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -185,7 +188,9 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
     ASSERT_TRUE(view()->glReady());
     EXPECT_EQ(f->GetTitle(), "Transfer Function");
     EXPECT_EQ(f->GetPosition(), wxPoint(50, 15));
-    EXPECT_EQ(f->GetSize(), wxSize(425, 400));
+    // As high as asked at least; as wide as gives the view its 276 pixels
+    // with every control at the toolkit's sizes.
+    EXPECT_GE(f->GetSize().y, 400);
     EXPECT_EQ(open(), f);
     EXPECT_EQ(windowsTitled("Transfer Function"), 1);
     int registered = 0;
@@ -222,24 +227,41 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
             EXPECT_EQ(item->IsChecked(), it.checked) << it.id;
         }
     }
-    const char* menus[] = {"&File", "&Reset", "&Classification", "&Show"};
-    ASSERT_EQ(bar->GetMenuCount(), 4u);
-    for (int i = 0; i < 4; ++i)
+    const char* menus[] = {"&File", "&Reset", "&Classification", "&Show", "&Presets"};
+    ASSERT_EQ(bar->GetMenuCount(), 5u);
+    for (int i = 0; i < 5; ++i)
         EXPECT_EQ(bar->GetMenuLabel(i), menus[i]);
 
-    const struct { int id; const char* label; wxPoint pos; } controls[] = {
-        {1111, "Colours", {2, 2}}, {12100, "Red ", {10, 20}}, {12200, "Green ", {10, 40}},
-        {12300, "Blue ", {10, 60}}, {12400, "Alpha ", {10, 80}}, {84, "Position", {2, 195}},
-        {87, "X:", {9, 216}}, {83, "Y:", {9, 236}}, {12990, "0", {110, 290}},
-        {12991, "128", {240, 290}}, {12992, "256", {370, 290}}, {116, "S", {95, 310}},
-        {117, "P", {95, 330}}, {10124, "Edit", {2, 270}}, {10125, "X:", {9, 291}},
-        {10126, "Y:", {9, 311}}, {12500, "Curve", {2, 110}}};
+    const struct { int id; const char* label; } controls[] = {
+        {1111, "Colours"}, {12100, "Red "}, {12200, "Green "}, {12300, "Blue "}, {12400, "Alpha "},
+        {12500, "Curve"}, {84, "Position"}, {87, "X:"}, {83, "Y:"}, {10124, "Edit"}, {10125, "X:"},
+        {10126, "Y:"}, {12990, "0"}, {12991, "128"}, {12992, "256"}, {116, "S"}, {117, "P"}};
     for (const auto& c : controls) {
         wxWindow* w = f->FindWindow(c.id);
         ASSERT_NE(w, nullptr) << c.id;
         EXPECT_EQ(w->GetLabel(), c.label) << c.id;
-        EXPECT_EQ(w->GetPosition(), c.pos) << c.id;
     }
+    // Sizers place the controls (the listed places overlap under the
+    // toolkit's sizes), in the listed order and groups: the left column
+    // top to bottom, the axis labels under the view left to right, S over
+    // P, the histogram slider right of the view.
+    auto rect = [&](int id) { return f->FindWindow(id)->GetRect(); };
+    const int column[] = {1111, 12100, 12200, 12300, 12400, 12500, 84, 87, 83, 10124, 10125, 10126};
+    for (size_t i = 1; i < sizeof column / sizeof column[0]; ++i)
+        EXPECT_LT(rect(column[i - 1]).y, rect(column[i]).y) << column[i];
+    for (int id : {12100, 84, 10124})
+        EXPECT_TRUE(rect(id - (id == 12100 ? 12100 - 1111 : 0)).Intersects(rect(id))) << id;
+    EXPECT_TRUE(rect(84).Contains(rect(85)));
+    EXPECT_TRUE(rect(10124).Contains(rect(13000)));
+    EXPECT_LT(rect(12990).x, rect(12991).x);
+    EXPECT_LT(rect(12991).x, rect(12992).x);
+    EXPECT_EQ(rect(12990).y, rect(12992).y);
+    EXPECT_LT(view()->GetRect().GetBottom(), rect(12990).y);
+    EXPECT_LT(rect(12990).GetBottom(), rect(12970).y);
+    EXPECT_LT(rect(12970).y, rect(12980).y);
+    EXPECT_LT(rect(116).x, rect(12970).x);
+    EXPECT_GT(rect(12960).x, view()->GetRect().GetRight());
+    EXPECT_GT(view()->GetRect().x, rect(1111).GetRight());
     const struct { wxSlider* slider; int min, max, value; bool enabled; } sliders[] = {
         {f->myHistogramSlider, 0, 700, 100, true}, {f->myZoomSlider, 64, 256, 256, true},
         {f->myPanSlider, 0, 1, 0, false}}; // nothing to pan over: the toolkit has no empty range
@@ -251,7 +273,7 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
         EXPECT_EQ(static_cast<wxCheckBox*>(f->FindWindow(id))->GetValue(), id == 12400) << id;
     EXPECT_EQ(f->myCurveBox->GetSelection(), 0);
     EXPECT_EQ(box(85) + box(86) + box(13000) + box(13010), "xyxy");
-    EXPECT_EQ(view()->GetRect(), wxRect(110, 8, 276, 276));
+    EXPECT_EQ(view()->GetSize(), wxSize(276, 276));
     EXPECT_EQ(g_pMainFrame->viewer.observer().editorViewWidth(), 276);
 
     // Checking "Red " and pressing adds a point to red and alpha; closing
@@ -297,10 +319,18 @@ TEST_F(TransferWindow, OneWindowWithItsMenusAndControlsClosedByEscapeExitAndClos
 TEST_F(TransferWindow, DraggingTheAlphaCurveChangesTablesAndTheMainPicture)
 {
     SKIP_WITHOUT_DATA();
-    start({"-d", testsupport::dataDir() + "/nucleon.dat"});
+    // The ramps over the whole table, given as a palette (a load alone
+    // fits the ramps to the data).
+    std::string ramp;
+    for (int c = 0; c < 4; ++c)
+        ramp += "2\r\n0.000000 0.000000\r\n1.000000 1.000000\r\n\r\n";
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("ramp.pal"), ramp));
+    start({"-d", testsupport::dataDir() + "/nucleon.dat", "-p", tmp.file("ramp.pal")});
     ASSERT_TRUE(volume.isData);
     ASSERT_NE(open(), nullptr);
     ASSERT_EQ(transfer->getTableSize(), 256);
+    EXPECT_EQ(transfer->curve(CHANNEL_ALPHA).table()[128], 128);
+    slider(12970, 256); // the whole table (the window fitted the nucleon's range)
     app->postCommand(ID_FRAME_RATE); // no changing text in the pictures
     const std::vector<unsigned char> before = mainPicture();
     ASSERT_FALSE(before.empty());
@@ -366,6 +396,15 @@ TEST_F(TransferWindow, HistogramOfAKnownVolumeUnderItsValuesAndScaledBySlider)
     ASSERT_NE(open(), nullptr);
     command(12940); // no grid
     ASSERT_TRUE(g_pMainFrame->openData(tmp.file("known.dat")));
+    // The ramps over the whole table: the fitted ones (70 ... 150) would
+    // cross the bars checked below.
+    command(12004);
+    // The load fitted the zoom to the values used, 0 ... 150 (and one
+    // entry beyond, so that the last is not on the edge).
+    EXPECT_EQ(transferFrame()->zoom().first(), 0);
+    EXPECT_EQ(transferFrame()->zoom().shown(), 152);
+    EXPECT_EQ(text(12992), "152");
+    slider(12970, 256); // the whole table
     // Bars from row 10 up to 10 + height * scale; the rows checked lie just
     // inside the top and two rows above it.
     const struct { int scale; int top70; int top150; } cases[] = {{100, 263, 136}, {50, 136, 72}, {200, 274, 263}};
@@ -440,11 +479,15 @@ TEST_F(TransferWindow, ZoomPanAndResizeKeepPointsUnderTheCursor)
     TransferFrame* f = open();
     ASSERT_NE(f, nullptr);
     command(12940); // no grid
-    for (int width : {425, 525}) {
-        f->SetSize(width, 400);
+    // The view takes all the width the window gains; the histogram slider
+    // stays at its right.
+    const int first = f->GetSize().x;
+    const int sliderGap = f->myHistogramSlider->GetPosition().x - view()->GetRect().GetRight();
+    for (int width : {first, first + 100}) {
+        f->SetSize(width, f->GetSize().y);
         guitest::InProcessGlimra::pump(30);
-        ASSERT_EQ(view()->width, width - 149);
-        EXPECT_EQ(f->myHistogramSlider->GetPosition().x, width - 25);
+        ASSERT_EQ(view()->width, 276 + width - first);
+        EXPECT_EQ(f->myHistogramSlider->GetPosition().x - view()->GetRect().GetRight(), sliderGap);
         for (int s : {64, 100, 256}) {
             slider(12970, s);
             for (int step = 0; step < 3; ++step) {
@@ -472,17 +515,27 @@ TEST_F(TransferWindow, ZoomPanAndResizeKeepPointsUnderTheCursor)
         }
     }
 
-    // 16-bit data brings 4096 entries: the load sets the sliders, the labels
-    // and the views for the whole table again.
+    // 16-bit data brings 4096 entries: the load sets the sliders to the
+    // entries the data use, the labels in the data's values, and the views.
     const std::string wide = guitest::writeSample(tmp, "types-uint16", "wide.zvf");
     ASSERT_TRUE(g_pMainFrame->openData(wide));
     ASSERT_EQ(transfer->getTableSize(), 4096);
     EXPECT_EQ(f->myZoomSlider->GetMax(), 4096);
-    EXPECT_EQ(f->myZoomSlider->GetValue(), 4096);
-    EXPECT_EQ(text(12990) + " " + text(12991) + " " + text(12992), "0 2048 4096");
+    int used = -1, last = -1;
+    for (int e = 0; e < 4096; ++e)
+        if (histogram.counts()[e]) {
+            used = used < 0 ? e : used;
+            last = e;
+        }
+    ASSERT_GE(used, 0);
+    const int s = f->myZoomSlider->GetValue(), p = f->myPanSlider->GetValue();
+    EXPECT_EQ(p, used);
+    EXPECT_EQ(s, std::min(4096, std::max(64, last + 2 - used)));
+    EXPECT_EQ(text(12990) + " " + text(12992),
+              dataScale.format(dataScale.value(p)) + " " + dataScale.format(dataScale.value(p + s)));
     const Curve& a = transfer->curve(CHANNEL_ALPHA);
     EXPECT_EQ(std::vector<int>({a.getViewOffset(), a.getViewCount(), a.getViewWidth()}),
-              std::vector<int>({-10, 4116, view()->width}));
+              std::vector<int>({p - 10, s + 20, view()->width}));
 }
 
 TEST_F(TransferWindow, UndoAndRedoRestoreCurvesAndTablesOfEveryEdit)
@@ -598,3 +651,99 @@ TEST_F(TransferWindow, ClassificationAndCurveKindFollowTheRenderModeAndTheSettin
 }
 
 } // namespace
+
+// The "Presets" menu: the shipped palette files and "Fit to data"; the
+// presets in Hounsfield units only for data in them; each one an edit that
+// Ctrl+Z takes back.
+TEST_F(TransferWindow, PresetsMenuFollowsTheDataAndItsEditsUndo)
+{
+    // The shipped presets where the program looks for them: "../presets/".
+    ASSERT_EQ(::symlink(GLIMRA_SOURCE_DIR "/presets", tmp.file("presets").c_str()), 0);
+    const std::string phantom = guitest::writeSample(tmp, "phantom", "phantom.zvf");
+    start({"-d", phantom});
+    TransferFrame* f = open();
+    ASSERT_NE(f, nullptr);
+    wxMenuBar* bar = f->GetMenuBar();
+    wxMenu* presets = bar->GetMenu(4);
+    std::vector<std::string> labels;
+    for (wxMenuItem* item : presets->GetMenuItems())
+        labels.push_back(item->GetItemLabelText().ToStdString());
+    for (const char* name : {"CT bone", "CT lung", "CT soft tissue", "MR default", "Maximum intensity ramp",
+                             "Fit to data"})
+        EXPECT_NE(std::find(labels.begin(), labels.end(), name), labels.end()) << name;
+    size_t boneIndex = f->presets().size();
+    for (size_t i = 0; i < f->presets().size(); ++i) {
+        EXPECT_TRUE(bar->IsEnabled(ID_TF_PRESET_FIRST + static_cast<int>(i))) << i;
+        if (f->presets()[i].name == "CT bone")
+            boneIndex = i;
+    }
+    ASSERT_LT(boneIndex, f->presets().size());
+
+    const std::vector<unsigned char> fitted = palette();
+    command(ID_TF_PRESET_FIRST + static_cast<int>(boneIndex));
+    EXPECT_NE(palette(), fitted);
+    EXPECT_EQ(mainPaletteTexture(), palette());
+    key(wxEVT_KEY_DOWN, 'Z', true);
+    EXPECT_EQ(palette(), fitted);
+    command(12004);
+    command(ID_TF_FIT_TO_DATA);
+    EXPECT_EQ(palette(), fitted);
+
+    // 8-bit data without units: the presets in Hounsfield units go grey.
+    SKIP_WITHOUT_DATA();
+    ASSERT_TRUE(g_pMainFrame->openData(testsupport::dataDir() + "/nucleon.dat"));
+    for (size_t i = 0; i < f->presets().size(); ++i)
+        EXPECT_EQ(bar->IsEnabled(ID_TF_PRESET_FIRST + static_cast<int>(i)), !f->presets()[i].hounsfield) << i;
+}
+
+// Data units on the editor's axis: the phantom stores HU + 1024 in 12 bits;
+// the labels, the cursor box and the edit box show Hounsfield units, and a
+// value typed in them lands on its table entry.
+TEST_F(TransferWindow, AxisAndBoxesInTheDataUnits)
+{
+    const std::string phantom = guitest::writeSample(tmp, "phantom", "phantom.zvf");
+    start({"-d", phantom});
+    TransferFrame* f = open();
+    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(dataScale.hounsfield());
+    ASSERT_EQ(transfer->getTableSize(), 4096);
+    // Whole table: the left label is the HU of entry 0 (air, about -1014).
+    slider(12970, 4096);
+    slider(12980, 0);
+    EXPECT_EQ(text(12990), dataScale.format(dataScale.value(0)));
+    EXPECT_NEAR(std::stod(text(12990)), -1024.0 + 10.0, 12.0);
+    EXPECT_EQ(text(12992), dataScale.format(dataScale.value(4096)));
+    // The cursor over entry x shows its HU.
+    command(12004);
+    const int column = 138;
+    mouse(wxEVT_MOTION, column, 100);
+    EXPECT_EQ(box(85), dataScale.format(dataScale.value(view()->tableX(column))));
+
+    // A point, picked; 1200 HU typed lands on the bone's entry, shown back in HU.
+    mouse(wxEVT_LEFT_DOWN, column, 266 - 128);
+    mouse(wxEVT_LEFT_UP, column, 266 - 128);
+    mouse(wxEVT_LEFT_DOWN, column, 266 - 128);
+    mouse(wxEVT_LEFT_UP, column, 266 - 128);
+    ASSERT_EQ(text(10124), "Edit 3/1");
+    static_cast<wxTextCtrl*>(f->FindWindow(13000))->ChangeValue("1200");
+    control(wxEVT_TEXT_ENTER, 13000, 0);
+    int entry = -1;
+    ASSERT_TRUE(dataScale.parse("1200", &entry));
+    EXPECT_EQ(dataScale.entryOf(1200), entry);
+    expectPoint(CHANNEL_ALPHA, 1, entry, 128);
+    EXPECT_EQ(box(13000), dataScale.format(dataScale.value(entry)));
+    EXPECT_NEAR(std::stod(box(13000)), 1200.0, 1.0);
+    // A value beyond the table is refused like a position past the neighbour.
+    static_cast<wxTextCtrl*>(f->FindWindow(13000))->ChangeValue("5000");
+    control(wxEVT_TEXT_ENTER, 13000, 0);
+    expectPoint(CHANNEL_ALPHA, 1, entry, 128);
+    EXPECT_EQ(box(13000), dataScale.format(dataScale.value(entry)));
+
+    // The histogram's check item switches the bars to log(1 + count).
+    EXPECT_FALSE(f->GetMenuBar()->IsChecked(ID_TF_SHOW_LOG_HISTOGRAM));
+    command(ID_TF_SHOW_LOG_HISTOGRAM);
+    EXPECT_TRUE(histogram.logarithmic());
+    EXPECT_TRUE(f->GetMenuBar()->IsChecked(ID_TF_SHOW_LOG_HISTOGRAM));
+    command(ID_TF_SHOW_LOG_HISTOGRAM);
+    EXPECT_FALSE(histogram.logarithmic());
+}

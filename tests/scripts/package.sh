@@ -42,6 +42,7 @@ want="glimra-render zvftool"
 got=$(ls "$R/bin" | sort | tr '\n' ' ')
 [ "$got" = "$(echo $want | tr ' ' '\n' | sort | tr '\n' ' ')" ] || bad "bin/ holds: $got"
 [ "$(ls "$R/share/glimra/Cg" | wc -l)" = "$(ls "$2/Cg" | wc -l)" ] || bad "share/glimra/Cg is incomplete"
+[ "$(ls "$R/share/glimra/presets" | wc -l)" = "$(ls "$2/presets" | wc -l)" ] || bad "share/glimra/presets is incomplete"
 
 # The unpacked glimra-render from a folder whose ../Cg does not exist.
 mkdir -p "$T/run/empty"

@@ -182,24 +182,6 @@ TEST(EditorZoom, SlidersKeepTheirRangesAndLabelTheAxis)
     EXPECT_EQ(m.visibleCount, 276.0f);
 }
 
-TEST(EditorLayout, ControlsFollowTheWindowWidth)
-{
-    const struct { int dw; EditorLayout want; } cases[] = {
-        {0, {276, 400, 300, 240, 370}},
-        {100, {376, 500, 400, 290, 470}},
-        {-51, {225, 349, 249, 215, 319}},
-        {-1000, {1, -600, 1, -260, -630}},
-    };
-    for (const auto& c : cases) {
-        const EditorLayout l = editorLayoutFor(c.dw);
-        EXPECT_EQ(l.viewWidth, c.want.viewWidth) << c.dw;
-        EXPECT_EQ(l.histogramX, c.want.histogramX) << c.dw;
-        EXPECT_EQ(l.sliderWidth, c.want.sliderWidth) << c.dw;
-        EXPECT_EQ(l.middleLabelX, c.want.middleLabelX) << c.dw;
-        EXPECT_EQ(l.rightLabelX, c.want.rightLabelX) << c.dw;
-    }
-}
-
 TEST(EditorIds, ClassificationChannelAndKindMappings)
 {
     const struct { int c; int id; } classes[] = {
