@@ -69,6 +69,10 @@ bool Viewer::openData(const std::string& path, std::string* info)
     std::string scratch;
     const LoadResult result = loadData(path, volume, info ? *info : scratch, *myObserver);
     dataLoaded(volume, result, path);
+    if (result.loaded || !result.keptOld) {
+        myTimePoints = result.loaded ? result.timePoints : 1;
+        myTimePoint = 0;
+    }
     if (result.loaded) {
         myDataPath = path;
         if (!myRecentPath.empty()) {
@@ -79,6 +83,32 @@ bool Viewer::openData(const std::string& path, std::string* info)
     uploadTables(false);
     show();
     return result.loaded;
+}
+
+bool Viewer::showTimePoint(size_t t, std::string* info)
+{
+    if (!volume.isData || t >= myTimePoints)
+        return false;
+    if (t == myTimePoint)
+        return true;
+    myObserver->makeViewCurrent();
+    std::string scratch;
+    const LoadResult result = loadTimePoint(myDataPath, t, volume, info ? *info : scratch, *myObserver);
+    if (result.loaded)
+        myTimePoint = t;
+    else if (!result.keptOld) {
+        // The textures could not be made: the data are gone, as after a failed load.
+        dataLoaded(volume, result, myDataPath);
+        myTimePoints = 1;
+        myTimePoint = 0;
+    }
+    show();
+    return result.loaded;
+}
+
+bool Viewer::nextTimePoint(std::string* info)
+{
+    return myTimePoints > 1 && showTimePoint((myTimePoint + 1) % myTimePoints, info);
 }
 
 void Viewer::keepRecentFiles(const std::string& listPath)

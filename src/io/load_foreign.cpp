@@ -760,15 +760,33 @@ const char* typeName(VoxelType type)
     return "";
 }
 
-// The first volume of r, in the program's types and axes, into *out.
-bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* error)
+// "the first", "the 2nd", "the 23rd": which time point is shown.
+std::string ordinalText(size_t n)
+{
+    if (n == 1)
+        return "the first";
+    const size_t tens = n % 100, ones = n % 10;
+    const char* suffix = (tens >= 11 && tens <= 13) ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
+    return "the " + formatSize(n) + suffix;
+}
+
+// Volume timePoint of r, in the program's types and axes, into *out.
+bool finish(const std::string& path, RawRead* r, size_t timePoint, VolumeFile* out, std::string* error)
 {
     const size_t voxels = r->dims[0] * r->dims[1] * r->dims[2];
     const size_t values = voxels * static_cast<size_t>(r->bands);
+    if (timePoint >= r->timePoints) {
+        *error = path + ": has " + formatSize(r->timePoints) + " time point" + (r->timePoints == 1 ? "" : "s") +
+                 ", not " + formatSize(timePoint + 1);
+        freeRaw(r);
+        return false;
+    }
+    // The time point's values, where the reader left them.
+    unsigned char* source = static_cast<unsigned char*>(r->buffer) + timePoint * values * r->elementBytes;
     VoxelType type = voxelTypeOf(r->itkType);
     size_t elementBytes = r->elementBytes;
     if (!type) {
-        if (!narrowToFloat(r->itkType, r->buffer, values)) {
+        if (!narrowToFloat(r->itkType, source, values)) {
             *error = path + ": unsupported voxel type " + itk::ImageIOBase::GetComponentTypeAsString(r->itkType);
             freeRaw(r);
             return false;
@@ -794,7 +812,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
             *error = path + ": not enough memory for " + formatSize(bytes) + " bytes";
             return false;
         }
-        layOut(static_cast<const unsigned char*>(r->buffer), static_cast<unsigned char*>(data), r->dims,
+        layOut(source, static_cast<unsigned char*>(data), r->dims,
                perm, flip, elementBytes * static_cast<size_t>(r->bands));
         freeRaw(r);
     }
@@ -803,6 +821,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
     out->data = data;
     out->type = type;
     out->bands = r->bands;
+    out->timePoints = r->timePoints;
     for (int t = 0; t < 3; ++t) {
         out->resolution[t] = static_cast<int>(r->dims[perm[t]]);
         out->spacing[t] = static_cast<float>(r->spacing[perm[t]]);
@@ -816,7 +835,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
     info += std::string("Data type:\t") + typeName(type) + "\n";
     info += "Number of bands:\t" + std::to_string(out->bands) + "\n";
     if (r->timePoints > 1)
-        info += "Time points:\t" + formatSize(r->timePoints) + ", the first shown\n";
+        info += "Time points:\t" + formatSize(r->timePoints) + ", " + ordinalText(timePoint + 1) + " shown\n";
     if (r->oriented)
         info += "Orientation:\t" + axisLetters(perm, flip) + " in the file, shown as LAS\n";
     else
@@ -847,7 +866,7 @@ bool isForeignVolume(const std::string& path)
     return formatByName(path) != Format::None || formatByContent(path) != Format::None;
 }
 
-bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* error)
+bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* error, size_t timePoint)
 {
     out->release();
     quietLibraries();
@@ -876,7 +895,7 @@ bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* 
         freeRaw(&raw);
         return false;
     }
-    return finish(path, &raw, out, error);
+    return finish(path, &raw, timePoint, out, error);
 }
 
 

@@ -26,6 +26,7 @@ VolumeFile& VolumeFile::operator=(VolumeFile&& other) noexcept
     bands = other.bands;
     bandMajor = other.bandMajor;
     bigEndianValues = other.bigEndianValues;
+    timePoints = other.timePoints;
     info = std::move(other.info);
     ratioAt = other.ratioAt;
     other.release();
@@ -44,6 +45,7 @@ void VolumeFile::release()
     bands = 1;
     bandMajor = false;
     bigEndianValues = false;
+    timePoints = 1;
     info.clear();
     ratioAt = std::string::npos;
 }
@@ -57,10 +59,12 @@ std::string baseName(const std::string& path)
 namespace {
 
 // The libraries behind the foreign formats run in a child process.
-bool importIsolated(const std::string& path, VolumeFile* out, std::string* why)
+bool importIsolated(const std::string& path, VolumeFile* out, std::string* why, size_t timePoint = 0)
 {
     return readInChild(
-        path, [&path](VolumeFile* v, std::string* w) { return importForeignVolume(path, v, w); }, out, why);
+        path,
+        [&path, timePoint](VolumeFile* v, std::string* w) { return importForeignVolume(path, v, w, timePoint); },
+        out, why);
 }
 
 } // namespace
@@ -88,6 +92,21 @@ bool readVolume(const std::string& path, VolumeFile* out, std::string* why, cons
     // Our own reader, bounded throughout: in this process.
     case FileFormat::Zarr: ok = readZarrVolume(path, out, why, check); break;
     }
+    if (!ok)
+        out->release();
+    return ok;
+}
+
+bool readTimePoint(const std::string& path, size_t timePoint, VolumeFile* out, std::string* why)
+{
+    out->release();
+    if (timePoint == 0)
+        return readVolume(path, out, why);
+    if (detectFormat(path) != FileFormat::Foreign) {
+        *why = path + ": has no time points";
+        return false;
+    }
+    const bool ok = importIsolated(path, out, why, timePoint);
     if (!ok)
         out->release();
     return ok;

@@ -38,6 +38,8 @@ struct VolumeFile
     // Multi-byte values are stored most significant byte first, as the raw
     // data of description files are kept until conversion.
     bool bigEndianValues = false;
+    // Volumes the file holds one after the other (time points); this is one.
+    size_t timePoints = 1;
     std::string info;                      // data-information text
     // Where the "Ratio:" line of the box proportions goes into info once the
     // box is known; npos: at the end.
@@ -75,6 +77,11 @@ using ShapeCheck = std::function<std::string(const VolumeShape&)>;
 // Reads the data set at path completely into *out (which is released first).
 // False with *why naming the file and the fault; *out then holds nothing.
 bool readVolume(const std::string& path, VolumeFile* out, std::string* why, const ShapeCheck& check = {});
+
+// Reads time point timePoint (0 the first) of the data set at path, as
+// readVolume reads the first; only the foreign formats have more than one.
+// False with *why for a time point the file does not hold.
+bool readTimePoint(const std::string& path, size_t timePoint, VolumeFile* out, std::string* why);
 
 // Reads a mask for data of the given resolution: the first band of a volume
 // of exactly that resolution ("Incompatible mask resolution." otherwise,
