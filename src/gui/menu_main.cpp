@@ -863,10 +863,11 @@ void MainFrame::refreshTimeBar()
         playTime(false);
     if (!myTimeBar && !wanted)
         return;
-    if (!myTimeBar)
+    const bool created = !myTimeBar;
+    if (created)
         myTimeBar = new TimeBar(this);
     myTimeBar->show(viewer.timePoint(), viewer.timePoints());
-    if (myTimeBar->IsShown() != wanted) {
+    if (created || myTimeBar->IsShown() != wanted) {
         myTimeBar->Show(wanted);
         layOutView();
     }
