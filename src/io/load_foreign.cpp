@@ -760,16 +760,6 @@ const char* typeName(VoxelType type)
     return "";
 }
 
-// "the first", "the 2nd", "the 23rd": which time point is shown.
-std::string ordinalText(size_t n)
-{
-    if (n == 1)
-        return "the first";
-    const size_t tens = n % 100, ones = n % 10;
-    const char* suffix = (tens >= 11 && tens <= 13) ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
-    return "the " + formatSize(n) + suffix;
-}
-
 // Volume timePoint of r, in the program's types and axes, into *out.
 bool finish(const std::string& path, RawRead* r, size_t timePoint, VolumeFile* out, std::string* error)
 {
@@ -835,7 +825,7 @@ bool finish(const std::string& path, RawRead* r, size_t timePoint, VolumeFile* o
     info += std::string("Data type:\t") + typeName(type) + "\n";
     info += "Number of bands:\t" + std::to_string(out->bands) + "\n";
     if (r->timePoints > 1)
-        info += "Time points:\t" + formatSize(r->timePoints) + ", " + ordinalText(timePoint + 1) + " shown\n";
+        info += timePointsLine(r->timePoints, timePoint);
     if (r->oriented)
         info += "Orientation:\t" + axisLetters(perm, flip) + " in the file, shown as LAS\n";
     else

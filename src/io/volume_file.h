@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 // A volume as a file gave it.
 struct VolumeFile
@@ -82,6 +83,17 @@ bool readVolume(const std::string& path, VolumeFile* out, std::string* why, cons
 // readVolume reads the first; only the foreign formats have more than one.
 // False with *why for a time point the file does not hold.
 bool readTimePoint(const std::string& path, size_t timePoint, VolumeFile* out, std::string* why);
+
+// The data-information line of a file of count time points with the one
+// numbered shown (0 the first) on screen: "Time points:\t20, the 2nd shown".
+std::string timePointsLine(size_t count, size_t shown);
+
+// The volumes of a folder that make one series of time points: files whose
+// names differ only in a running number before a common ending (vol_000.zvf,
+// vol_001.zvf, ...; zvf, NIfTI, NRRD or MetaImage files), at least two,
+// in the numbers' order. Empty for every other folder (DICOM series
+// included); readVolume and readTimePoint read such a folder as time points.
+std::vector<std::string> numberedVolumes(const std::string& dir);
 
 // Reads a mask for data of the given resolution: the first band of a volume
 // of exactly that resolution ("Incompatible mask resolution." otherwise,
