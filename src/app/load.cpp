@@ -279,13 +279,15 @@ LoadResult loadTimePoint(const std::string& fileName, size_t timePoint, Volume& 
         return refuseFile(fileName + ": " + why, observer), result;
     const bool sameShape = volume.isData && file.resolution[0] == volume.resolution[0] &&
                            file.resolution[1] == volume.resolution[1] &&
-                           file.resolution[2] == volume.resolution[2] && file.bands == volume.nbrChannels &&
-                           file.bands <= 4;
+                           file.resolution[2] == volume.resolution[2] && file.bands == volume.nbrChannels;
     if (!sameShape)
         return refuseFile(fileName + ": time point " + std::to_string(timePoint + 1) +
                               " is not of the shape of the data on screen",
                           observer),
                result;
+    // The band textures of the multi-band renderer are made by a load only.
+    if (file.bands > 4)
+        return refuseFile(fileName + ": time points of more than four bands are not shown", observer), result;
     result.timePoints = file.timePoints;
     result.keptOld = false;
     handOverVolumeFile(file, volume, info);
