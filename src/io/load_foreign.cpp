@@ -572,7 +572,23 @@ bool availableBytes(const std::string& path, Format format, itk::ImageIOBase* io
 }
 
 // One NIfTI, NRRD or MetaImage file.
-bool readSingle(const std::string& path, Format format, RawRead* r, std::string* error)
+// Asks a 4-D NIfTI IO for one time point only (the library reads just that
+// part of the file); r then holds that one. Other files are read whole.
+uint64_t requestTimePoint(itk::ImageIOBase* io, Format format, size_t timePoint, RawRead* r, uint64_t total)
+{
+    requestAll(io);
+    if (format != Format::Nifti || io->GetNumberOfDimensions() != 4 || r->timePoints < 2 ||
+        timePoint >= r->timePoints)
+        return total;
+    itk::ImageIORegion region = io->GetIORegion();
+    region.SetIndex(3, static_cast<itk::ImageIORegion::IndexValueType>(timePoint));
+    region.SetSize(3, 1);
+    io->SetIORegion(region);
+    r->bufferFrom = timePoint;
+    return total / r->timePoints;
+}
+
+bool readSingle(const std::string& path, Format format, size_t timePoint, RawRead* r, std::string* error)
 {
     itk::ImageIOBase::Pointer io = makeIO(format);
     NiftiFacts nifti;
@@ -631,13 +647,13 @@ bool readSingle(const std::string& path, Format format, RawRead* r, std::string*
                      formatSize(have) + " bytes of voxels";
             return false;
         }
-        GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(total));
+        const uint64_t wanted = requestTimePoint(io, format, timePoint, r, total);
+        GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(wanted));
         if (!r->buffer) {
             g_garbageCollector.remove(r->buffer);
             *error = path + ": not enough memory for " + formatSize(total) + " bytes";
             return false;
         }
-        requestAll(io);
         io->Read(r->buffer);
     } catch (const itk::ExceptionObject& e) {
         freeRaw(r);
@@ -772,7 +788,8 @@ bool finish(const std::string& path, RawRead* r, size_t timePoint, VolumeFile* o
         return false;
     }
     // The time point's values, where the reader left them.
-    unsigned char* source = static_cast<unsigned char*>(r->buffer) + timePoint * values * r->elementBytes;
+    unsigned char* source =
+        static_cast<unsigned char*>(r->buffer) + (timePoint - r->bufferFrom) * values * r->elementBytes;
     VoxelType type = voxelTypeOf(r->itkType);
     size_t elementBytes = r->elementBytes;
     if (!type) {
@@ -879,7 +896,7 @@ bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* 
         }
         ok = format == Format::Dicom  ? readDicomSeries(path, false, &raw, error)
              : format == Format::Tiff ? readTiffStack(path, &raw, error)
-                                      : readSingle(path, format, &raw, error);
+                                      : readSingle(path, format, timePoint, &raw, error);
     }
     if (!ok) {
         freeRaw(&raw);
