@@ -4,6 +4,7 @@
 #include "canvas_main.h"
 #include "command_ids.h"
 #include "gui_support.h"
+#include "menu_data.h"
 #include "menu_main.h"
 #include "settings_file.h"
 #include "test_support.h"
@@ -81,7 +82,17 @@ TEST_F(TimeControls, SliderShowsTheTimePointInTheSameTextureAndPlayStepsAround)
     const std::vector<unsigned char> first = guitest::mainViewPicture();
     ASSERT_FALSE(first.empty());
     const GLuint texture = volume.tidVolume;
+    // The information window, open during the step, follows it.
+    app.postCommand(ID_DATA_INFO);
+    ASSERT_NE(g_pDataFrame, nullptr);
+    auto shownInfo = [] {
+        wxWindow* w = g_pDataFrame ? g_pDataFrame->FindWindow(ID_DATA_TEXT) : nullptr;
+        wxTextCtrl* t = w ? wxDynamicCast(w, wxTextCtrl) : nullptr;
+        return t ? std::string(t->GetValue().utf8_str()) : std::string("(no text control)");
+    };
+    EXPECT_NE(shownInfo().find("Time points:\t2, the first shown"), std::string::npos) << shownInfo();
     slide(1);
+    EXPECT_NE(shownInfo().find("Time points:\t2, the 2nd shown"), std::string::npos) << shownInfo();
     EXPECT_EQ(g_pMainFrame->viewer.timePoint(), 1u);
     EXPECT_EQ(volume.tidVolume, texture);
     EXPECT_EQ(bar->sliderValue(), 1);
