@@ -244,7 +244,7 @@ namespace {
 // The voxels of another time point into the textures on screen: converted
 // as a load converts, the histogram theirs, the textures overwritten in
 // place where they can be, else built anew. False when that failed.
-bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info)
+bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
 {
     void* data = file.data;
     file.data = nullptr;
@@ -257,6 +257,15 @@ bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info)
     if (ok && !replaceVolumeVoxels(&data, type, volume)) {
         logNote(__FILE__, __LINE__, "The textures of the time point are built anew.\n");
         volume.deleteTextures(true);
+        // Another type may take other texture formats and table sizes, as at a load.
+        if (transfer) {
+            transfer->chooseTextureFormat(type, volume.nbrChannels);
+            if (transfer->resize(maxValue, observer.editorViewWidth())) {
+                observer.makeViewCurrent();
+                transfer->upload();
+            }
+        }
+        observer.tableSizeChanged(maxValue);
         ok = generateTextures(&data, type, volume, nullptr, texturePlan());
     }
     if (data)
@@ -291,7 +300,7 @@ LoadResult loadTimePoint(const std::string& fileName, size_t timePoint, Volume& 
     result.timePoints = file.timePoints;
     result.keptOld = false;
     handOverVolumeFile(file, volume, info);
-    result.loaded = replaceVoxels(file, volume, info);
+    result.loaded = replaceVoxels(file, volume, info, observer);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "offscreen_render.h"
 #include "histogram.h"
 #include "render_mode.h"
+#include "sample_volumes.h"
 #include "test_support.h"
 #include "volume.h"
 
@@ -33,8 +34,6 @@ protected:
     void SetUp() override
     {
         data = testsupport::dataDir() + "/formats/example4d.nii.gz";
-        if (!testsupport::fileExists(data))
-            GTEST_SKIP() << "no " << data;
         tool = testsupport::buildDir() + "/glimra-render";
         ASSERT_TRUE(testsupport::fileExists(tool)) << tool;
     }
@@ -62,10 +61,11 @@ protected:
         return rgba;
     }
     // The same state in this process, as glimra-render sets it up.
-    void prepare(OffscreenRenderer& r, int style)
+    void prepare(OffscreenRenderer& r, int style) { prepare(r, style, data); }
+    void prepare(OffscreenRenderer& r, int style, const std::string& file)
     {
         RenderMode::instance().setDrawStyle(style);
-        ASSERT_TRUE(r.loadData(data));
+        ASSERT_TRUE(r.loadData(file));
         r.setStyle(style);
         r.viewer().setBlending(0);
         volume.setSampling(64);
@@ -92,6 +92,8 @@ protected:
 // draws, and a step back draws time point 0 again.
 TEST_F(TimePoints, AStepRedrawsInPlaceAsGlimraRenderDrawsThatTimePoint)
 {
+    if (!testsupport::fileExists(data))
+        GTEST_SKIP() << "no " << data;
     for (int style : {DRAW_3D_TEXTURE_VAS, DRAW_2D_TEXTURE, DRAW_LIGHT_GRADMAG}) {
         SCOPED_TRACE(style);
         OffscreenRenderer r(kSide, kSide, std::string(GLIMRA_SOURCE_DIR) + "/Cg/");
@@ -134,6 +136,8 @@ TEST_F(TimePoints, AStepRedrawsInPlaceAsGlimraRenderDrawsThatTimePoint)
 // Time points the data lack are refused with the usage, status 2.
 TEST_F(TimePoints, GlimraRenderRefusesATimePointTheDataLack)
 {
+    if (!testsupport::fileExists(data))
+        GTEST_SKIP() << "no " << data;
     int rc = -1;
     std::string said;
     tool_picture(DRAW_3D_TEXTURE_VAS, "2", &rc, &said);
@@ -151,4 +155,36 @@ TEST_F(TimePoints, GlimraRenderRefusesATimePointTheDataLack)
         EXPECT_EQ(rc, 2);
         EXPECT_NE(said.find("has no time points\nusage:"), std::string::npos) << said;
     }
+}
+
+// A folder of numbered volumes whose second one is of another type (the
+// phantom's 16-bit values, then its 8-bit mask): the step builds the
+// textures and tables anew and draws what a load of that file draws.
+TEST_F(TimePoints, NumberedFolderStepsToItsNextFile)
+{
+    for (const char* sample : {"phantom", "phantom-mask"}) {
+        SampleVolume v;
+        ASSERT_TRUE(makeSampleVolume(sample, &v));
+        ASSERT_TRUE(writeSampleVolume(v, dir.file(std::string(sample) == "phantom" ? "vol_000.zvf" : "vol_001.zvf")));
+    }
+    std::vector<unsigned char> stepped, direct, first;
+    {
+        OffscreenRenderer r(kSide, kSide, std::string(GLIMRA_SOURCE_DIR) + "/Cg/");
+        ASSERT_TRUE(r.ok()) << r.error();
+        prepare(r, DRAW_3D_TEXTURE_VAS, dir.path());
+        EXPECT_EQ(r.viewer().timePoints(), 2u);
+        first = picture(r);
+        ASSERT_TRUE(r.showTimePoint(1));
+        EXPECT_NE(r.dataInfo().find("Time points:\t2, the 2nd shown\n"), std::string::npos) << r.dataInfo();
+        stepped = picture(r);
+    }
+    {
+        OffscreenRenderer r(kSide, kSide, std::string(GLIMRA_SOURCE_DIR) + "/Cg/");
+        ASSERT_TRUE(r.ok()) << r.error();
+        prepare(r, DRAW_3D_TEXTURE_VAS, dir.file("vol_001.zvf"));
+        EXPECT_EQ(r.viewer().timePoints(), 1u);
+        direct = picture(r);
+    }
+    EXPECT_GT(differing(first, stepped), kSide * kSide / 50);
+    EXPECT_EQ(differing(stepped, direct), 0);
 }
