@@ -91,6 +91,16 @@ bool Viewer::showTimePoint(size_t t, std::string* info)
         return false;
     if (t == myTimePoint)
         return true;
+    // Not in the middle of a load or a build, whose dialog lets a play
+    // timer's step through.
+    if (myStepping || gpProgressDlg)
+        return false;
+    struct Stepping
+    {
+        bool& flag;
+        explicit Stepping(bool& f) : flag(f) { flag = true; }
+        ~Stepping() { flag = false; }
+    } scope(myStepping);
     myObserver->makeViewCurrent();
     std::string scratch;
     const LoadResult result = loadTimePoint(myDataPath, t, volume, info ? *info : scratch, *myObserver);

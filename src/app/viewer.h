@@ -63,7 +63,8 @@ public:
     // Reads time point t of the data file and shows it, the textures
     // overwritten in place; info receives the data-information text. A time
     // point beyond the last or one that cannot be read changes nothing
-    // (false; the latter with a warning).
+    // (false; the latter with a warning), nor does a call while a load or a
+    // step is under way.
     bool showTimePoint(size_t t, std::string* info);
     // The time point after the one shown, the first after the last (play).
     bool nextTimePoint(std::string* info);
@@ -124,6 +125,7 @@ private:
     std::string myDataPath;            // the data file on screen
     size_t myTimePoints = 1;           // volumes of that file (time points)
     size_t myTimePoint = 0;            // the one shown
+    bool myStepping = false;           // showTimePoint is under way
     RecentFiles myRecent;              // the files opened last
     std::string myRecentPath;          // where they are kept; "" for nowhere
 };

@@ -261,6 +261,7 @@ std::string MainFrame::askForFile()
 bool MainFrame::loadDataFile(const std::string& path)
 {
     logBoth(__FILE__, __LINE__, ("data path: " + path + "\n").c_str());
+    playTime(false);
     return viewer.openData(path, &dataInfo);
 }
 
@@ -898,6 +899,9 @@ void MainFrame::OnTimePlay(wxCommandEvent& WXUNUSED(event))
 
 void MainFrame::OnTimeTimer(wxTimerEvent& WXUNUSED(event))
 {
+    // A load's or a build's dialog lets the timer through: the next tick steps.
+    if (gpProgressDlg)
+        return;
     if (!viewer.nextTimePoint(&dataInfo))
         playTime(false);
     refreshWindows();

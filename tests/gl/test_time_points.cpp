@@ -4,6 +4,7 @@
 // point; glimra-render refuses a time point the data lack.
 #include "offscreen_render.h"
 #include "histogram.h"
+#include "load_progress.h"
 #include "render_mode.h"
 #include "sample_volumes.h"
 #include "test_support.h"
@@ -104,6 +105,17 @@ TEST_F(TimePoints, AStepRedrawsInPlaceAsGlimraRenderDrawsThatTimePoint)
         const std::vector<unsigned char> first = picture(r);
         const GLuint texture = volume.tidVolume;
         const GLuint stack = volume.tidz ? volume.tidz[0] : 0;
+
+        // While a load's dialog is open (a play timer's tick gets through it) no step.
+        struct Open : ProgressDialog
+        {
+            bool update(int, const char*) override { return true; }
+            void close() override {}
+        } dialog;
+        gpProgressDlg = &dialog;
+        EXPECT_FALSE(r.showTimePoint(1));
+        gpProgressDlg = nullptr;
+        EXPECT_EQ(r.viewer().timePoint(), 0u);
 
         ASSERT_TRUE(r.showTimePoint(1));
         EXPECT_EQ(r.viewer().timePoint(), 1u);
