@@ -24,7 +24,7 @@ const char* const kUsage =
     "usage: glimra-render DATA [-m MASK] [-p PALETTE] [--ini FILE] [--style N]\n"
     "                     [--classification C] [--blending B] [--sampling N] [--size WxH]\n"
     "                     [--view front|back|left|right|top|bottom] [--rotate AX AY] [--ortho]\n"
-    "                     [--bbox] [--iso] [--clip A B C D]... [--cg DIR]\n"
+    "                     [--bbox] [--iso] [--clip A B C D]... [--time T] [--cg DIR]\n"
     "                     (-o OUT.png [--turntable N] | --frames N)\n"
     "  --style N           1 \"2D Texture\", 2 \"2D Multi Texture\", 3 \"3D Texture OAS\",\n"
     "                      4 \"3D Texture VAS\", 5 \"Ray Casting\", 6 \"Focus and Context\" (needs -m),\n"
@@ -41,6 +41,7 @@ const char* const kUsage =
     "                      box's own frame (centred on 0, x from -0.5 to 0.5, y and z in\n"
     "                      proportion); up to six planes, turning with the data, outlines\n"
     "                      hidden\n"
+    "  --time T            time point T of data that hold several (0 the first)\n"
     "  --turntable N       N pictures OUT_000.png ... turning the data once around the\n"
     "                      vertical screen axis, each written as it is drawn (1 to 3600)\n"
     "  --frames N          print the mean milliseconds of N frames instead of writing a picture\n"
@@ -100,6 +101,7 @@ struct Options
     int style = 0, classification = 0, blending = -1, sampling = -1, frames = 0, turntable = 0;
     int width = 640, height = 480;
     int memory = 0; // MB, 0 for no limit of its own
+    int time = 0;   // the time point drawn, 0 the first
     float rotX = 0, rotY = 0;
     std::vector<std::array<float, 4>> clips; // --clip planes, at most six
     bool ortho = false, bbox = false, iso = false, quiet = false;
@@ -122,6 +124,7 @@ bool numberOption(const std::string& arg, const char* v, Options& o, std::string
         {"--blending", &o.blending, 0, 2, "--blending needs 0, 1 or 2"},
         {"--sampling", &o.sampling, 0, 512, "--sampling needs a number from 0 to 512"},
         {"--frames", &o.frames, 1, 1000000, "--frames needs a positive number"},
+        {"--time", &o.time, 0, INT_MAX, "--time needs a time point from 0 on"},
         {"--memory", &o.memory, 1, 1 << 24, "--memory needs a number of megabytes from 1 to 16777216"},
         {"--turntable", &o.turntable, 1, kMaxTurntableFrames,
          "--turntable needs a number of frames from 1 to " + std::to_string(kMaxTurntableFrames)},
@@ -140,7 +143,7 @@ bool numberOption(const std::string& arg, const char* v, Options& o, std::string
 bool isNumberOption(const std::string& arg)
 {
     return arg == "--style" || arg == "--classification" || arg == "--blending" || arg == "--sampling" ||
-           arg == "--frames" || arg == "--turntable" || arg == "--memory";
+           arg == "--frames" || arg == "--turntable" || arg == "--memory" || arg == "--time";
 }
 
 // The command line into o: -1 to go on, else the exit status (help, usage errors).
@@ -288,6 +291,14 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     setNoteListener(nullptr);
     if (!loaded)
         return fail("cannot load " + o.data);
+    const size_t timePoints = renderer.viewer().timePoints();
+    if (static_cast<size_t>(o.time) >= timePoints)
+        return usageError("--time " + std::to_string(o.time) + ": " + o.data + " has " +
+                          (timePoints == 1 ? std::string("no time points") :
+                                             std::to_string(timePoints) + " time points, 0 to " +
+                                                 std::to_string(timePoints - 1)));
+    if (o.time > 0 && !renderer.showTimePoint(static_cast<size_t>(o.time)))
+        return fail("cannot read time point " + std::to_string(o.time) + " of " + o.data);
     if (!o.quiet)
         printInfoNotes(renderer.dataInfo());
     if (!o.mask.empty() && !renderer.loadMask(o.mask))

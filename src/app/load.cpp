@@ -244,11 +244,77 @@ LoadResult loadData(const std::string& fileName, Volume& volume, std::string& in
     if (volume.myMVolumeInfo)
         RELEASE(volume.myMVolumeInfo);
     handOverVolumeFile(file, volume, info);
+    result.timePoints = file.timePoints;
     result.loaded = upload(file, volume, info, observer);
     // The band textures of a load that failed or was cancelled after the
     // multi-volume loader would outlive the rest of it.
     if (!result.loaded && volume.myMVolumeInfo)
         RELEASE(volume.myMVolumeInfo);
+    return result;
+}
+
+namespace {
+
+// The voxels of another time point into the textures on screen: converted
+// as a load converts, the histogram theirs, the textures overwritten in
+// place where they can be, else built anew. False when that failed.
+bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
+{
+    void* data = file.data;
+    file.data = nullptr;
+    VoxelType type = file.type;
+    int maxValue = 256;
+    convertAndScale(data, &type, volume.resolution, volume.nbrChannels, info, file.bigEndianValues, &maxValue);
+    histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
+                      volume.nbrChannels, type);
+    bool ok = isVoxelType(type);
+    if (ok && !replaceVolumeVoxels(&data, type, volume)) {
+        logNote(__FILE__, __LINE__, "The textures of the time point are built anew.\n");
+        volume.deleteTextures(true);
+        // Another type may take other texture formats and table sizes, as at a load.
+        if (transfer) {
+            transfer->chooseTextureFormat(type, volume.nbrChannels);
+            if (transfer->resize(maxValue, observer.editorViewWidth())) {
+                observer.makeViewCurrent();
+                transfer->upload();
+            }
+        }
+        observer.tableSizeChanged(maxValue);
+        ok = generateTextures(&data, type, volume, nullptr, texturePlan());
+    }
+    if (data)
+        RELEASE_VOXELS(data);
+    return ok;
+}
+
+} // namespace
+
+LoadResult loadTimePoint(const std::string& fileName, size_t timePoint, Volume& volume, std::string& info,
+                         ViewerObserver& observer)
+{
+    LoadResult result;
+    result.keptOld = true;
+    VolumeFile file;
+    std::string why;
+    if (!readTimePoint(fileName, timePoint, &file, &why))
+        return refuseFile(why, observer), result;
+    if (!shapeChannels(&file, volume.alphaCalculation, &why))
+        return refuseFile(fileName + ": " + why, observer), result;
+    const bool sameShape = volume.isData && file.resolution[0] == volume.resolution[0] &&
+                           file.resolution[1] == volume.resolution[1] &&
+                           file.resolution[2] == volume.resolution[2] && file.bands == volume.nbrChannels;
+    if (!sameShape)
+        return refuseFile(fileName + ": time point " + std::to_string(timePoint + 1) +
+                              " is not of the shape of the data on screen",
+                          observer),
+               result;
+    // The band textures of the multi-band renderer are made by a load only.
+    if (file.bands > 4)
+        return refuseFile(fileName + ": time points of more than four bands are not shown", observer), result;
+    result.timePoints = file.timePoints;
+    result.keptOld = false;
+    handOverVolumeFile(file, volume, info);
+    result.loaded = replaceVoxels(file, volume, info, observer);
     return result;
 }
 

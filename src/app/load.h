@@ -7,6 +7,7 @@
 #include "voxel_types.h"
 #include "load_progress.h"
 
+#include <cstddef>
 #include <string>
 
 class Volume;
@@ -19,6 +20,7 @@ struct LoadResult
 {
     bool loaded = false;  // the new data are in the volume
     bool keptOld = false; // nothing was released: the old data are still shown
+    size_t timePoints = 1; // volumes the file holds one after the other
     operator bool() const { return loaded; }
 };
 
@@ -27,6 +29,14 @@ struct LoadResult
 LoadResult loadData(const std::string& fileName, Volume& volume, std::string& info,
                     ViewerObserver& observer);
 LoadResult loadData(const std::string& fileName, Volume& volume, std::string& info);
+// Reads time point timePoint (0 the first) of the data file on screen and
+// puts it into the volume's textures, in place where they allow (see
+// replaceVolumeVoxels), with its histogram; info receives the
+// data-information text. A time point that cannot be read, or is not of the
+// shape on screen, is refused with a warning and changes nothing (keptOld).
+// No progress dialog: a step is meant to be quick.
+LoadResult loadTimePoint(const std::string& fileName, size_t timePoint, Volume& volume, std::string& info,
+                         ViewerObserver& observer);
 // What follows every data load, whoever asked for it: the volume has data or
 // not, shows it, has no mask any more, and the transfer function takes the
 // data's file name. A refused file changes nothing.

@@ -44,6 +44,8 @@ public:
     bool loadSettingsFile(const std::string& path) { return myViewer.readSettings(path); }
     bool loadData(const std::string& path) { return myViewer.openData(path, &myDataInfo); }
     bool loadMask(const std::string& path) { return myViewer.openMask(path); }
+    // Time point t (0 the first) of the data file, as the window's time slider shows it.
+    bool showTimePoint(size_t t) { return myViewer.showTimePoint(t, &myDataInfo); }
     bool loadPalette(const std::string& path) { return myViewer.openPalette(path); }
     void setStyle(int style) { myViewer.setStyle(style); }
     void setClassification(int classification) { myViewer.setClassification(classification); }

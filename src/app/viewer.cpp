@@ -71,6 +71,10 @@ bool Viewer::openData(const std::string& path, std::string* info)
     std::string scratch;
     const LoadResult result = loadData(path, volume, info ? *info : scratch, *myObserver);
     dataLoaded(volume, result, path);
+    if (result.loaded || !result.keptOld) {
+        myTimePoints = result.loaded ? result.timePoints : 1;
+        myTimePoint = 0;
+    }
     if (result.loaded) {
         myDataPath = path;
         if (!myRecentPath.empty()) {
@@ -87,6 +91,42 @@ bool Viewer::openData(const std::string& path, std::string* info)
     uploadTables(fitted);
     show();
     return result.loaded;
+}
+
+bool Viewer::showTimePoint(size_t t, std::string* info)
+{
+    if (!volume.isData || t >= myTimePoints)
+        return false;
+    if (t == myTimePoint)
+        return true;
+    // Not in the middle of a load or a build, whose dialog lets a play
+    // timer's step through.
+    if (myStepping || gpProgressDlg)
+        return false;
+    struct Stepping
+    {
+        bool& flag;
+        explicit Stepping(bool& f) : flag(f) { flag = true; }
+        ~Stepping() { flag = false; }
+    } scope(myStepping);
+    myObserver->makeViewCurrent();
+    std::string scratch;
+    const LoadResult result = loadTimePoint(myDataPath, t, volume, info ? *info : scratch, *myObserver);
+    if (result.loaded)
+        myTimePoint = t;
+    else if (!result.keptOld) {
+        // The textures could not be made: the data are gone, as after a failed load.
+        dataLoaded(volume, result, myDataPath);
+        myTimePoints = 1;
+        myTimePoint = 0;
+    }
+    show();
+    return result.loaded;
+}
+
+bool Viewer::nextTimePoint(std::string* info)
+{
+    return myTimePoints > 1 && showTimePoint((myTimePoint + 1) % myTimePoints, info);
 }
 
 void Viewer::keepRecentFiles(const std::string& listPath)

@@ -12,6 +12,7 @@
 #include "running_settings.h"
 #include "viewer_observer.h"
 
+#include <cstddef>
 #include <string>
 
 class MainView;
@@ -51,6 +52,22 @@ public:
     // The view has just been set up: a palette given before it had a
     // transfer function (a window manager may map the window late) is read.
     void viewSetUp();
+
+    // ---- time points ----
+
+    // Volumes the data file on screen holds one after the other (1 for data
+    // without time points or before a load).
+    size_t timePoints() const { return myTimePoints; }
+    // The one on screen, 0 the first.
+    size_t timePoint() const { return myTimePoint; }
+    // Reads time point t of the data file and shows it, the textures
+    // overwritten in place; info receives the data-information text. A time
+    // point beyond the last or one that cannot be read changes nothing
+    // (false; the latter with a warning), nor does a call while a load or a
+    // step is under way.
+    bool showTimePoint(size_t t, std::string* info);
+    // The time point after the one shown, the first after the last (play).
+    bool nextTimePoint(std::string* info);
 
     // ---- settings ----
 
@@ -106,6 +123,9 @@ private:
     SettingsTarget* mySettings;        // myCoreSettings or the window's
     std::string myPendingPalette;      // a palette given before the view was set up
     std::string myDataPath;            // the data file on screen
+    size_t myTimePoints = 1;           // volumes of that file (time points)
+    size_t myTimePoint = 0;            // the one shown
+    bool myStepping = false;           // showTimePoint is under way
     RecentFiles myRecent;              // the files opened last
     std::string myRecentPath;          // where they are kept; "" for nowhere
 };

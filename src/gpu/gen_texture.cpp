@@ -223,6 +223,7 @@ bool make3DTextures(const void* data, GLenum glType, Volume& v)
             texImage3D(GL_TEXTURE_3D, 0, textureInternalFormat, padded[0], padded[1], padded[2], 0,
                        textureFormat, glType, data);
             checkGLError("glTexImage3D");
+            v.uploadedType = glType;
             // The ray caster's empty-space cells, while the voxels are at hand.
             const int stride[2] = {padded[0], padded[1]};
             skipGridBuild(v.skipGrid, data, glType, v.nbrChannels, v.resolution, stride);
@@ -718,6 +719,43 @@ bool buildDeferredTextures(Volume& volume, bool stacks, bool gradients, Progress
     if (!volume.stacksPending && !volume.gradientsPending)
         volume.releaseDerivedSource();
     return ok;
+}
+
+bool replaceVolumeVoxels(void** data, GLenum glType, Volume& volume)
+{
+    if (!validRequest(data, glType, volume) || volume.isBricking || !volume.tidVolume ||
+        volume.uploadedType != glType || !glGetString(GL_VERSION) || !glIsTexture(volume.tidVolume))
+        return false;
+    int padded[3];
+    paddedSizes(volume, padded);
+    GLint stored[3] = {0, 0, 0};
+    glBindTexture(GL_TEXTURE_3D, volume.tidVolume);
+    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_WIDTH, &stored[0]);
+    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_HEIGHT, &stored[1]);
+    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_DEPTH, &stored[2]);
+    if (stored[0] != padded[0] || stored[1] != padded[1] || stored[2] != padded[2] ||
+        !padToPowerOfTwo(data, glType, volume))
+        return false;
+    {
+        UnpackState unpack;
+        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, padded[0], padded[1], padded[2], textureFormat, glType, *data);
+        checkGLError("glTexSubImage3D");
+    }
+    const int stride[2] = {padded[0], padded[1]};
+    skipGridBuild(volume.skipGrid, *data, glType, volume.nbrChannels, volume.resolution, stride);
+    // What was built from the old voxels is built again when first drawn.
+    const bool stacks = volume.stacksPending || volume.tidx;
+    const bool gradients = volume.gradientsPending || volume.tidMagnitude;
+    volume.releaseDerivedSource();
+    volume.stacksPending = stacks;
+    volume.gradientsPending = gradients;
+    if (stacks || gradients) {
+        volume.derivedSource = *data;
+        volume.derivedType = glType;
+        volume.derivedGradientCalculation = volume.getGradientCalculation();
+        *data = nullptr;
+    }
+    return true;
 }
 
 bool generateMaskTexture(void** data, GLenum glType, Volume& volume, ProgressCallback progress)

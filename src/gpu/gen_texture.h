@@ -48,6 +48,16 @@ bool generateTextures(void** data, GLenum glType, Volume& volume, ProgressCallba
 // cancel (what was cancelled stays pending), and for a call made while a
 // build is under way (a paint during its progress dialog).
 bool buildDeferredTextures(Volume& volume, bool stacks, bool gradients, ProgressCallback progress);
+// Puts *data (glType values of the volume's resolution and channels, a
+// time point of the data on screen) into the textures that exist, keeping
+// their names and storage: the 3-D texture is overwritten in place and its
+// empty-space cells are made anew; the 2-D stacks and gradients that were
+// built or pending become pending, built from the padded voxels (kept in
+// volume.derivedSource, *data then null) on first use. False, with nothing
+// changed, where the voxels cannot go in place (bricks, no 3-D texture, a
+// type other than the one uploaded): the caller then builds the textures
+// anew.
+bool replaceVolumeVoxels(void** data, GLenum glType, Volume& volume);
 // The 3-D mask texture tidMask (padding *data like the data); texScale3D stays.
 bool generateMaskTexture(void** data, GLenum glType, Volume& volume, ProgressCallback progress);
 // Sets min and mag filter to textureFilter on every texture of the volume.

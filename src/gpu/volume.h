@@ -106,6 +106,7 @@ public:
     GLuint* tidy;                 // 2-D stack across y, resolution[1] ids
     GLuint* tidz;                 // 2-D stack across z, resolution[2] ids
     GLuint tidVolume;             // 3-D texture of the data
+    GLenum uploadedType = 0;      // element type tidVolume's voxels were given in
     GLuint tidGradient;           // 3-D texture of the gradients
     GLuint tidMask;               // 3-D texture of the mask
     GLuint tidMagnitude;          // 3-D texture of the gradient magnitudes

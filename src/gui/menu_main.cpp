@@ -21,6 +21,7 @@
 #include "actions.h"
 #include "running_settings.h"
 #include "text_overlay.h"
+#include "time_bar.h"
 #include "transfer_function.h"
 #include "turntable.h"
 #include "volume.h"
@@ -29,6 +30,8 @@
 #include <wx/colordlg.h>
 #include <wx/filedlg.h>
 #include <wx/progdlg.h>
+
+#include <algorithm>
 
 MainFrame* g_pMainFrame = nullptr;
 wxFrame* g_pTransferFrame = nullptr;
@@ -39,7 +42,7 @@ MainFrame::MainFrame(wxFrame* parent, const wxString& title, const wxPoint& pos,
                      long style)
     : wxFrame(parent, wxID_ANY, title, pos, size, style, "frame"), clippingMenu(nullptr),
       myGLcanvas(nullptr), dataInfo("No data loaded."), autosave(true), myObserver(this),
-      viewer(myObserver)
+      viewer(myObserver), myTimer(this, ID_TIME_TIMER)
 {
     buildMenuBar();
     // The keys desktop programs use, without changing the menus' labels.
@@ -259,6 +262,7 @@ std::string MainFrame::askForFile()
 bool MainFrame::loadDataFile(const std::string& path)
 {
     logBoth(__FILE__, __LINE__, ("data path: " + path + "\n").c_str());
+    playTime(false);
     return viewer.openData(path, &dataInfo);
 }
 
@@ -294,6 +298,7 @@ void MainFrame::OnRecent(wxCommandEvent& event)
 void MainFrame::refreshWindows()
 {
     refreshRecentAndTitle();
+    refreshTimeBar();
     check(drawStyleCommandId(RenderMode::instance().getDrawStyle()), true);
     check(blendingCommandId(volume.getBlending()), true);
     check(volume.perspective ? ID_PERSPECTIVE : ID_ORTHOGONAL, true);
@@ -776,6 +781,7 @@ MainFrame::~MainFrame()
 {
     // The window is going away now, so it is no leftover in the report below.
     g_garbageCollector.remove(this);
+    myTimer.Stop();
     saveSettingsIfAutosave();
     // The planes' OpenGL state lives in the view's context.
     if (myGLcanvas)
@@ -831,6 +837,78 @@ void MainFrame::place(int x, int y, int width, int height)
     myPlacedUntil = wxGetLocalTimeMillis() + 3000;
 }
 
+// ---- time points ----
+
+// Milliseconds between two time points while playing.
+static const int kTimeStepMillis = 250;
+
+bool MainFrame::showTimePoint(size_t t)
+{
+    const bool shown = viewer.showTimePoint(t, &dataInfo);
+    refreshWindows();
+    return shown;
+}
+
+void MainFrame::playTime(bool on)
+{
+    if (on && viewer.timePoints() > 1)
+        myTimer.Start(kTimeStepMillis);
+    else
+        myTimer.Stop();
+    if (myTimeBar)
+        myTimeBar->setPlaying(myTimer.IsRunning());
+}
+
+void MainFrame::refreshTimeBar()
+{
+    const bool wanted = viewer.timePoints() > 1;
+    if (!wanted && myTimer.IsRunning())
+        playTime(false);
+    if (!myTimeBar && !wanted)
+        return;
+    const bool created = !myTimeBar;
+    if (created)
+        myTimeBar = new TimeBar(this);
+    myTimeBar->show(viewer.timePoint(), viewer.timePoints());
+    if (created || myTimeBar->IsShown() != wanted) {
+        myTimeBar->Show(wanted);
+        layOutView();
+    }
+}
+
+void MainFrame::layOutView()
+{
+    // Before the controls exist the frame gives its one child the whole area.
+    if (!myTimeBar || !myGLcanvas)
+        return;
+    const wxSize client = GetClientSize();
+    const int bar = myTimeBar->IsShown() ? myTimeBar->GetBestSize().y : 0;
+    myGLcanvas->SetSize(0, 0, client.x, std::max(1, client.y - bar));
+    if (bar > 0)
+        myTimeBar->SetSize(0, client.y - bar, client.x, bar);
+}
+
+void MainFrame::OnTimeSlider(wxCommandEvent& event)
+{
+    if (event.GetInt() >= 0)
+        showTimePoint(static_cast<size_t>(event.GetInt()));
+}
+
+void MainFrame::OnTimePlay(wxCommandEvent& WXUNUSED(event))
+{
+    playTime(!myTimer.IsRunning());
+}
+
+void MainFrame::OnTimeTimer(wxTimerEvent& WXUNUSED(event))
+{
+    // A load's or a build's dialog lets the timer through: the next tick steps.
+    if (gpProgressDlg)
+        return;
+    if (!viewer.nextTimePoint(&dataInfo))
+        playTime(false);
+    refreshWindows();
+}
+
 void MainFrame::OnSize(wxSizeEvent& event)
 {
     const wxSize size = GetSize();
@@ -843,6 +921,7 @@ void MainFrame::OnSize(wxSizeEvent& event)
     }
     rememberGeometry();
     event.Skip(); // the frame lays out its view
+    layOutView(); // unless the time controls share its area
 }
 
 void MainFrame::OnMove(wxMoveEvent& event)
@@ -874,6 +953,9 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_SAVE_TURNTABLE, MainFrame::OnSaveTurntable)
     EVT_MENU(ID_EXIT, MainFrame::OnExit)
     EVT_SIZE(MainFrame::OnSize)
+    EVT_SLIDER(ID_TIME_SLIDER, MainFrame::OnTimeSlider)
+    EVT_BUTTON(ID_TIME_PLAY, MainFrame::OnTimePlay)
+    EVT_TIMER(ID_TIME_TIMER, MainFrame::OnTimeTimer)
     EVT_MOVE(MainFrame::OnMove)
     EVT_MENU(ID_PERSPECTIVE, MainFrame::OnPerspective)
     EVT_MENU(ID_ORTHOGONAL, MainFrame::OnOrthogonal)

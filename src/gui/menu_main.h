@@ -11,6 +11,7 @@
 #include "wx_observer.h"
 
 class MainGLCanvas;
+class TimeBar;
 
 class MainFrame : public wxFrame
 {
@@ -81,6 +82,15 @@ public:
     // cannot be written; a stop is no failure to warn about.
     bool saveTurntable(const std::string& path, int frames, int width, int height,
                        const std::function<bool(int frame, int count)>& progress);
+    // Shows time point t (0 the first) of the data on screen; false when the
+    // data have no such time point or it could not be read.
+    bool showTimePoint(size_t t);
+    // Starts or stops stepping through the time points ("Play" / "Pause").
+    void playTime(bool on);
+    bool playingTime() const { return myTimer.IsRunning(); }
+    // The row of time controls under the view; null until data with time
+    // points were first shown.
+    TimeBar* timeBar() const { return myTimeBar; }
     // The settings and information windows: created on first use, raised
     // and given the focus afterwards.
     void openSettingsWindow();
@@ -153,11 +163,21 @@ private:
     void OnSize(wxSizeEvent& event);
     void OnMove(wxMoveEvent& event);
     void rememberGeometry();
+    // The time controls follow the viewer: shown for data with time
+    // points, else hidden and not playing.
+    void refreshTimeBar();
+    // View and time controls share the client area, the controls at the bottom.
+    void layOutView();
+    void OnTimeSlider(wxCommandEvent& event);
+    void OnTimePlay(wxCommandEvent& event);
+    void OnTimeTimer(wxTimerEvent& event);
 
     wxMenu* myRecentMenu = nullptr; // File > "Open Recent"
     wxRect myShownGeometry; // see shownGeometry()
     wxSize myPlacedSize;    // the outer size place() asked for; kept while myPlacedUntil
     wxLongLong myPlacedUntil; // wxGetLocalTimeMillis() until which it is restored
+    TimeBar* myTimeBar = nullptr; // under the view; a child of this window
+    wxTimer myTimer;              // steps the time points while playing
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -572,7 +572,23 @@ bool availableBytes(const std::string& path, Format format, itk::ImageIOBase* io
 }
 
 // One NIfTI, NRRD or MetaImage file.
-bool readSingle(const std::string& path, Format format, RawRead* r, std::string* error)
+// Asks a 4-D NIfTI IO for one time point only (the library reads just that
+// part of the file); r then holds that one. Other files are read whole.
+uint64_t requestTimePoint(itk::ImageIOBase* io, Format format, size_t timePoint, RawRead* r, uint64_t total)
+{
+    requestAll(io);
+    if (format != Format::Nifti || io->GetNumberOfDimensions() != 4 || r->timePoints < 2 ||
+        timePoint >= r->timePoints)
+        return total;
+    itk::ImageIORegion region = io->GetIORegion();
+    region.SetIndex(3, static_cast<itk::ImageIORegion::IndexValueType>(timePoint));
+    region.SetSize(3, 1);
+    io->SetIORegion(region);
+    r->bufferFrom = timePoint;
+    return total / r->timePoints;
+}
+
+bool readSingle(const std::string& path, Format format, size_t timePoint, RawRead* r, std::string* error)
 {
     itk::ImageIOBase::Pointer io = makeIO(format);
     NiftiFacts nifti;
@@ -631,13 +647,13 @@ bool readSingle(const std::string& path, Format format, RawRead* r, std::string*
                      formatSize(have) + " bytes of voxels";
             return false;
         }
-        GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(total));
+        const uint64_t wanted = requestTimePoint(io, format, timePoint, r, total);
+        GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(wanted));
         if (!r->buffer) {
             g_garbageCollector.remove(r->buffer);
             *error = path + ": not enough memory for " + formatSize(total) + " bytes";
             return false;
         }
-        requestAll(io);
         io->Read(r->buffer);
     } catch (const itk::ExceptionObject& e) {
         freeRaw(r);
@@ -760,15 +776,24 @@ const char* typeName(VoxelType type)
     return "";
 }
 
-// The first volume of r, in the program's types and axes, into *out.
-bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* error)
+// Volume timePoint of r, in the program's types and axes, into *out.
+bool finish(const std::string& path, RawRead* r, size_t timePoint, VolumeFile* out, std::string* error)
 {
     const size_t voxels = r->dims[0] * r->dims[1] * r->dims[2];
     const size_t values = voxels * static_cast<size_t>(r->bands);
+    if (timePoint >= r->timePoints) {
+        *error = path + ": has " + formatSize(r->timePoints) + " time point" + (r->timePoints == 1 ? "" : "s") +
+                 ", not " + formatSize(timePoint + 1);
+        freeRaw(r);
+        return false;
+    }
+    // The time point's values, where the reader left them.
+    unsigned char* source =
+        static_cast<unsigned char*>(r->buffer) + (timePoint - r->bufferFrom) * values * r->elementBytes;
     VoxelType type = voxelTypeOf(r->itkType);
     size_t elementBytes = r->elementBytes;
     if (!type) {
-        if (!narrowToFloat(r->itkType, r->buffer, values)) {
+        if (!narrowToFloat(r->itkType, source, values)) {
             *error = path + ": unsupported voxel type " + itk::ImageIOBase::GetComponentTypeAsString(r->itkType);
             freeRaw(r);
             return false;
@@ -794,7 +819,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
             *error = path + ": not enough memory for " + formatSize(bytes) + " bytes";
             return false;
         }
-        layOut(static_cast<const unsigned char*>(r->buffer), static_cast<unsigned char*>(data), r->dims,
+        layOut(source, static_cast<unsigned char*>(data), r->dims,
                perm, flip, elementBytes * static_cast<size_t>(r->bands));
         freeRaw(r);
     }
@@ -803,6 +828,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
     out->data = data;
     out->type = type;
     out->bands = r->bands;
+    out->timePoints = r->timePoints;
     for (int t = 0; t < 3; ++t) {
         out->resolution[t] = static_cast<int>(r->dims[perm[t]]);
         out->spacing[t] = static_cast<float>(r->spacing[perm[t]]);
@@ -816,7 +842,7 @@ bool finish(const std::string& path, RawRead* r, VolumeFile* out, std::string* e
     info += std::string("Data type:\t") + typeName(type) + "\n";
     info += "Number of bands:\t" + std::to_string(out->bands) + "\n";
     if (r->timePoints > 1)
-        info += "Time points:\t" + formatSize(r->timePoints) + ", the first shown\n";
+        info += timePointsLine(r->timePoints, timePoint);
     if (r->oriented)
         info += "Orientation:\t" + axisLetters(perm, flip) + " in the file, shown as LAS\n";
     else
@@ -847,7 +873,7 @@ bool isForeignVolume(const std::string& path)
     return formatByName(path) != Format::None || formatByContent(path) != Format::None;
 }
 
-bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* error)
+bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* error, size_t timePoint)
 {
     out->release();
     quietLibraries();
@@ -870,13 +896,13 @@ bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* 
         }
         ok = format == Format::Dicom  ? readDicomSeries(path, false, &raw, error)
              : format == Format::Tiff ? readTiffStack(path, &raw, error)
-                                      : readSingle(path, format, &raw, error);
+                                      : readSingle(path, format, timePoint, &raw, error);
     }
     if (!ok) {
         freeRaw(&raw);
         return false;
     }
-    return finish(path, &raw, out, error);
+    return finish(path, &raw, timePoint, out, error);
 }
 
 

@@ -32,7 +32,8 @@ struct RawRead
     size_t elementBytes = 0;            // bytes per element in the buffer
     int bands = 1;                      // elements per voxel
     size_t dims[3] = {1, 1, 1};         // stored axes
-    size_t timePoints = 1;              // volumes in the buffer, the first is used
+    size_t timePoints = 1;              // volumes in the file
+    size_t bufferFrom = 0;              // the first of them in the buffer (all from there, or the one asked for)
     double spacing[3] = {1, 1, 1};      // along the stored axes
     double direction[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}; // [world LPS][stored axis]
     bool oriented = false;              // the file says how the volume lies

@@ -54,7 +54,7 @@ struct VolumeHeader
     uint8_t unused[6];
     uint64_t ratioAt; // UINT64_MAX for none
     uint32_t infoBytes;
-    uint32_t reserved;
+    uint32_t timePoints; // volumes in the file (0 counts as 1)
 };
 static_assert(sizeof(VolumeHeader) == 56, "no padding in the header");
 
@@ -91,8 +91,6 @@ std::string headerFault(const VolumeHeader& h)
     for (uint8_t b : h.unused)
         if (b != 0)
             return "reserved bytes set";
-    if (h.reserved != 0)
-        return "reserved bytes set";
     if (h.infoBytes > kMaxInfo)
         return "information text of " + std::to_string(h.infoBytes) + " bytes";
     if (h.ratioAt != UINT64_MAX && h.ratioAt > h.infoBytes)
@@ -313,6 +311,7 @@ bool writeReaderAnswer(const WriteAll& write, bool ok, const VolumeFile& volume,
     h.bigEndianValues = volume.bigEndianValues ? 1 : 0;
     h.ratioAt = volume.ratioAt == std::string::npos ? UINT64_MAX : static_cast<uint64_t>(volume.ratioAt);
     h.infoBytes = static_cast<uint32_t>(std::min<size_t>(volume.info.size(), kMaxInfo));
+    h.timePoints = static_cast<uint32_t>(std::min<size_t>(volume.timePoints, UINT32_MAX));
     uint64_t bytes = 0;
     if (!headerFault(h).empty() || !voxelBytes(h, &bytes))
         return false;
@@ -388,6 +387,7 @@ ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, Volu
     out->bands = h.bands;
     out->bandMajor = h.bandMajor != 0;
     out->bigEndianValues = h.bigEndianValues != 0;
+    out->timePoints = h.timePoints == 0 ? 1 : h.timePoints;
     out->info = std::move(info);
     out->ratioAt = h.ratioAt == UINT64_MAX ? std::string::npos : static_cast<size_t>(h.ratioAt);
     return ReaderAnswer::Volume;

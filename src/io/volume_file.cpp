@@ -8,7 +8,12 @@
 #include "zarr_metadata.h"
 #include "zarr_read.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <utility>
 #include <strings.h>
 
 const char* const kIncompatibleMask = "Incompatible mask resolution.";
@@ -26,6 +31,7 @@ VolumeFile& VolumeFile::operator=(VolumeFile&& other) noexcept
     bands = other.bands;
     bandMajor = other.bandMajor;
     bigEndianValues = other.bigEndianValues;
+    timePoints = other.timePoints;
     info = std::move(other.info);
     ratioAt = other.ratioAt;
     other.release();
@@ -44,6 +50,7 @@ void VolumeFile::release()
     bands = 1;
     bandMajor = false;
     bigEndianValues = false;
+    timePoints = 1;
     info.clear();
     ratioAt = std::string::npos;
 }
@@ -56,11 +63,67 @@ std::string baseName(const std::string& path)
 
 namespace {
 
+// A file name of a numbered series: what comes before the running number,
+// the number, and the ending from the first dot on.
+struct NumberedName
+{
+    std::string prefix; // "vol_"
+    long number = 0;    // 12
+    std::string ending; // ".zvf"
+};
+
+// The endings of the files a series is made of.
+bool seriesEnding(const std::string& ending)
+{
+    std::string l = ending;
+    for (char& c : l)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* e : {".zvf", ".nii", ".nii.gz", ".nrrd", ".mha"})
+        if (l == e)
+            return true;
+    return false;
+}
+
+// False for names without digits just before their ending.
+bool splitNumbered(const std::string& name, NumberedName* out)
+{
+    const size_t dot = name.find('.', 1);
+    if (dot == std::string::npos)
+        return false;
+    size_t begin = dot;
+    while (begin > 0 && std::isdigit(static_cast<unsigned char>(name[begin - 1])))
+        --begin;
+    if (begin == dot || dot - begin > 9)
+        return false;
+    out->prefix = name.substr(0, begin);
+    out->number = std::strtol(name.substr(begin, dot - begin).c_str(), nullptr, 10);
+    out->ending = name.substr(dot);
+    return true;
+}
+
+// Time point t of a numbered series: its file, read as readVolume reads it.
+bool readSeriesVolume(const std::vector<std::string>& files, size_t t, VolumeFile* out, std::string* why,
+                      const ShapeCheck& check)
+{
+    if (t >= files.size()) {
+        *why = directoryOf(files[0]) + ": has " + std::to_string(files.size()) + " time points, not " +
+               std::to_string(t + 1);
+        return false;
+    }
+    if (!readVolume(files[t], out, why, check))
+        return false;
+    out->timePoints = files.size();
+    out->info += timePointsLine(files.size(), t);
+    return true;
+}
+
 // The libraries behind the foreign formats run in a child process.
-bool importIsolated(const std::string& path, VolumeFile* out, std::string* why)
+bool importIsolated(const std::string& path, VolumeFile* out, std::string* why, size_t timePoint = 0)
 {
     return readInChild(
-        path, [&path](VolumeFile* v, std::string* w) { return importForeignVolume(path, v, w); }, out, why);
+        path,
+        [&path, timePoint](VolumeFile* v, std::string* w) { return importForeignVolume(path, v, w, timePoint); },
+        out, why);
 }
 
 } // namespace
@@ -77,9 +140,60 @@ FileFormat detectFormat(const std::string& path)
     return FileFormat::Description;
 }
 
+std::string timePointsLine(size_t count, size_t shown)
+{
+    const size_t n = shown + 1;
+    std::string which = "the first";
+    if (n > 1) {
+        const size_t tens = n % 100, ones = n % 10;
+        const char* suffix = (tens >= 11 && tens <= 13) ? "th"
+                             : ones == 1                ? "st"
+                             : ones == 2                ? "nd"
+                             : ones == 3                ? "rd"
+                                                        : "th";
+        which = "the " + std::to_string(n) + suffix;
+    }
+    return "Time points:\t" + std::to_string(count) + ", " + which + " shown\n";
+}
+
+std::vector<std::string> numberedVolumes(const std::string& dir)
+{
+    std::vector<std::pair<long, std::string>> found;
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return {};
+    NumberedName first;
+    bool same = true;
+    while (const dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        NumberedName n;
+        if (name[0] == '.' || !splitNumbered(name, &n) || !seriesEnding(n.ending) || isDirectory(joinPath(dir, name)))
+            continue;
+        if (found.empty())
+            first = n;
+        same = same && n.prefix == first.prefix && n.ending == first.ending;
+        found.emplace_back(n.number, joinPath(dir, name));
+    }
+    closedir(d);
+    std::sort(found.begin(), found.end());
+    for (size_t i = 1; i < found.size(); ++i)
+        same = same && found[i].first != found[i - 1].first;
+    if (!same || found.size() < 2)
+        return {};
+    std::vector<std::string> files;
+    for (const auto& f : found)
+        files.push_back(f.second);
+    return files;
+}
+
 bool readVolume(const std::string& path, VolumeFile* out, std::string* why, const ShapeCheck& check)
 {
     out->release();
+    if (isDirectory(path)) {
+        const std::vector<std::string> series = numberedVolumes(path);
+        if (!series.empty())
+            return readSeriesVolume(series, 0, out, why, check);
+    }
     bool ok = false;
     switch (detectFormat(path)) {
     case FileFormat::Zvf: ok = readZvfVolume(path, out, why, check); break;
@@ -88,6 +202,26 @@ bool readVolume(const std::string& path, VolumeFile* out, std::string* why, cons
     // Our own reader, bounded throughout: in this process.
     case FileFormat::Zarr: ok = readZarrVolume(path, out, why, check); break;
     }
+    if (!ok)
+        out->release();
+    return ok;
+}
+
+bool readTimePoint(const std::string& path, size_t timePoint, VolumeFile* out, std::string* why)
+{
+    out->release();
+    if (timePoint == 0)
+        return readVolume(path, out, why);
+    if (isDirectory(path)) {
+        const std::vector<std::string> series = numberedVolumes(path);
+        if (!series.empty())
+            return readSeriesVolume(series, timePoint, out, why, {}) || (out->release(), false);
+    }
+    if (detectFormat(path) != FileFormat::Foreign) {
+        *why = path + ": has no time points";
+        return false;
+    }
+    const bool ok = importIsolated(path, out, why, timePoint);
     if (!ok)
         out->release();
     return ok;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 // A volume as a file gave it.
 struct VolumeFile
@@ -38,6 +39,8 @@ struct VolumeFile
     // Multi-byte values are stored most significant byte first, as the raw
     // data of description files are kept until conversion.
     bool bigEndianValues = false;
+    // Volumes the file holds one after the other (time points); this is one.
+    size_t timePoints = 1;
     std::string info;                      // data-information text
     // Where the "Ratio:" line of the box proportions goes into info once the
     // box is known; npos: at the end.
@@ -75,6 +78,22 @@ using ShapeCheck = std::function<std::string(const VolumeShape&)>;
 // Reads the data set at path completely into *out (which is released first).
 // False with *why naming the file and the fault; *out then holds nothing.
 bool readVolume(const std::string& path, VolumeFile* out, std::string* why, const ShapeCheck& check = {});
+
+// Reads time point timePoint (0 the first) of the data set at path, as
+// readVolume reads the first; only the foreign formats have more than one.
+// False with *why for a time point the file does not hold.
+bool readTimePoint(const std::string& path, size_t timePoint, VolumeFile* out, std::string* why);
+
+// The data-information line of a file of count time points with the one
+// numbered shown (0 the first) on screen: "Time points:\t20, the 2nd shown".
+std::string timePointsLine(size_t count, size_t shown);
+
+// The volumes of a folder that make one series of time points: files whose
+// names differ only in a running number before a common ending (vol_000.zvf,
+// vol_001.zvf, ...; zvf, NIfTI, NRRD or MetaImage files), at least two,
+// in the numbers' order. Empty for every other folder (DICOM series
+// included); readVolume and readTimePoint read such a folder as time points.
+std::vector<std::string> numberedVolumes(const std::string& dir);
 
 // Reads a mask for data of the given resolution: the first band of a volume
 // of exactly that resolution ("Incompatible mask resolution." otherwise,

@@ -159,6 +159,81 @@ TEST_F(ForeignTest, NiftiFilesHoldTheRawVoxelsWithTheirSpacing)
     }
 }
 
+// The second time point of example4d: another volume of the same shape,
+// named so in the text; the first asked for by number is the raw file's;
+// a time point beyond the last is refused, and a child reads the same.
+TEST_F(ForeignTest, NiftiTimePointsAreReadOneAtATime)
+{
+    SKIP_WITHOUT_DATA();
+    const std::string path = formatsDir() + "/example4d.nii.gz";
+    const Bytes first = raw16(testsupport::dataDir() + "/example4d_vol0_128x96x24_int16.raw", false);
+    ASSERT_TRUE(importForeignVolume(path, &vol, &error, 0)) << error;
+    EXPECT_EQ(vol.timePoints, 2u);
+    EXPECT_TRUE(importedBytes(vol, 2) == first);
+    vol.release();
+
+    ASSERT_TRUE(importForeignVolume(path, &vol, &error, 1)) << error;
+    EXPECT_EQ(vol.timePoints, 2u);
+    EXPECT_EQ(vol.type, static_cast<GLenum>(GL_SHORT));
+    EXPECT_EQ(vol.resolution[0], 128);
+    EXPECT_EQ(vol.resolution[1], 96);
+    EXPECT_EQ(vol.resolution[2], 24);
+    const Bytes second = importedBytes(vol, 2);
+    ASSERT_EQ(second.size(), first.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < first.size(); i += 2)
+        differing += first[i] != second[i] || first[i + 1] != second[i + 1];
+    // An EPI series: most voxels of the head change a little from one scan to the next.
+    EXPECT_GT(differing, first.size() / 2 / 10);
+    EXPECT_NE(vol.info.find("Time points:\t2, the 2nd shown\n"), std::string::npos) << vol.info;
+    EXPECT_EQ(vol.info.find("the first shown"), std::string::npos);
+    vol.release();
+
+    // Through the child process, as the program reads it.
+    ASSERT_TRUE(readTimePoint(path, 1, &vol, &error)) << error;
+    EXPECT_EQ(vol.timePoints, 2u);
+    EXPECT_TRUE(importedBytes(vol, 2) == second);
+    vol.release();
+
+    EXPECT_FALSE(readTimePoint(path, 2, &vol, &error));
+    EXPECT_EQ(error, path + ": has 2 time points, not 3");
+    EXPECT_EQ(vol.data, nullptr);
+    EXPECT_FALSE(readTimePoint(formatsDir() + "/anatomical.nii", 1, &vol, &error));
+    EXPECT_EQ(error, formatsDir() + "/anatomical.nii: has 1 time point, not 2");
+    EXPECT_FALSE(readTimePoint(testsupport::dataDir() + "/nucleon.dat", 1, &vol, &error));
+    EXPECT_EQ(error, testsupport::dataDir() + "/nucleon.dat: has no time points");
+}
+
+// functional.nii's 20 time points: each after the rescale, the last one
+// named, the ordinals in English.
+TEST_F(ForeignTest, RescaledNiftiTimePointsAreNamed)
+{
+    SKIP_WITHOUT_DATA();
+    const std::string path = formatsDir() + "/functional.nii";
+    const std::string file = readFile(path);
+    const double slope = 0.07540696859359741, intercept = 3100.76171875;
+    const size_t voxels = 17 * 21 * 3;
+    for (size_t t : {size_t(1), size_t(2), size_t(10), size_t(19)}) {
+        SCOPED_TRACE(t);
+        ASSERT_TRUE(importForeignVolume(path, &vol, &error, t)) << error;
+        ASSERT_EQ(vol.type, static_cast<GLenum>(GL_FLOAT));
+        EXPECT_EQ(vol.timePoints, 20u);
+        const float* v = static_cast<const float*>(vol.data);
+        int wrong = 0;
+        for (size_t i = 0; i < voxels; ++i) {
+            const size_t at = 352 + 2 * (t * voxels + i);
+            const int16_t stored = static_cast<int16_t>(static_cast<unsigned char>(file[at]) |
+                                                        (static_cast<unsigned char>(file[at + 1]) << 8));
+            wrong += std::fabs(v[i] - (stored * slope + intercept)) > 1e-3;
+        }
+        EXPECT_EQ(wrong, 0);
+        const char* name = t == 1 ? "2nd" : t == 2 ? "3rd" : t == 10 ? "11th" : "20th";
+        EXPECT_NE(vol.info.find(std::string("Time points:\t20, the ") + name + " shown\n"), std::string::npos)
+            << vol.info;
+        vol.release();
+    }
+}
+
 // functional.nii stores 16-bit values with a slope and an intercept: the
 // first of its 20 time points arrives as FLOAT, value * slope + intercept.
 TEST_F(ForeignTest, RescaledNiftiArrivesInItsUnits)

@@ -67,7 +67,8 @@ ReaderAnswer readBack(const std::string& bytes, VolumeFile* out, std::string* te
 
 // Offsets of the fixed fields in a volume answer: magic (8), kind (4), then
 // type, resolution[3], spacing[3], bands (4 each), two flags, six unused
-// bytes, ratioAt (8), info length (4), four reserved bytes; the text follows.
+// bytes, ratioAt (8), info length (4), the number of time points (4); the text
+// follows.
 const size_t kType = 12, kResolution = 16, kSpacing = 28, kBands = 40, kFlags = 44, kInfoLength = 60,
              kText = 68;
 
