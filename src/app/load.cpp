@@ -145,6 +145,29 @@ double lastNumberAfter(const std::string& info, const char* label)
     return at == std::string::npos ? 0.0 : std::strtod(info.c_str() + at + std::strlen(label), nullptr);
 }
 
+// The transfer function picks the texture formats for converted data of
+// type and sizes its tables to maxValue entries; the editor's data units
+// follow the file's type and the conversion's value range. True when the
+// tables were resized, their curves back to ramps.
+bool sizeTables(VoxelType fileType, VoxelType type, int maxValue, int bands, const std::string& info,
+                ViewerObserver& observer)
+{
+    bool resized = false;
+    if (transfer) {
+        transfer->chooseTextureFormat(type, bands);
+        resized = transfer->resize(maxValue, observer.editorViewWidth());
+        if (resized) {
+            // The editor may have drawn in its own context meanwhile.
+            observer.makeViewCurrent();
+            transfer->upload();
+        }
+    }
+    dataScale = dataScaleOf(fileType, lastNumberAfter(info, "Minimal value:\t"),
+                            lastNumberAfter(info, "Maximal value:\t"),
+                            transfer ? transfer->getTableSize() : maxValue, info);
+    return resized;
+}
+
 bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
 {
     void* data = file.data;
@@ -167,18 +190,7 @@ bool upload(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver&
         abortLoad(&data);
         return false;
     }
-    // The transfer function picks the texture formats and sizes its tables.
-    if (transfer) {
-        transfer->chooseTextureFormat(type, volume.nbrChannels);
-        if (transfer->resize(maxValue, observer.editorViewWidth())) {
-            // The editor may have drawn in its own context meanwhile.
-            observer.makeViewCurrent();
-            transfer->upload();
-        }
-    }
-    dataScale = dataScaleOf(file.type, lastNumberAfter(info, "Minimal value:\t"),
-                            lastNumberAfter(info, "Maximal value:\t"),
-                            transfer ? transfer->getTableSize() : maxValue, info);
+    sizeTables(file.type, type, maxValue, volume.nbrChannels, info, observer);
     histogram.compute(data, volume.resolution[0], volume.resolution[1], volume.resolution[2],
                       volume.nbrChannels, type);
     // The editor's zoom fits the new histogram.
@@ -258,7 +270,8 @@ namespace {
 // The voxels of another time point into the textures on screen: converted
 // as a load converts, the histogram theirs, the textures overwritten in
 // place where they can be, else built anew. False when that failed.
-bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer)
+bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info, ViewerObserver& observer,
+                   bool* curvesReset)
 {
     void* data = file.data;
     file.data = nullptr;
@@ -272,13 +285,7 @@ bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info, ViewerOb
         logNote(__FILE__, __LINE__, "The textures of the time point are built anew.\n");
         volume.deleteTextures(true);
         // Another type may take other texture formats and table sizes, as at a load.
-        if (transfer) {
-            transfer->chooseTextureFormat(type, volume.nbrChannels);
-            if (transfer->resize(maxValue, observer.editorViewWidth())) {
-                observer.makeViewCurrent();
-                transfer->upload();
-            }
-        }
+        *curvesReset = sizeTables(file.type, type, maxValue, volume.nbrChannels, info, observer);
         observer.tableSizeChanged(maxValue);
         ok = generateTextures(&data, type, volume, nullptr, texturePlan());
     }
@@ -314,7 +321,7 @@ LoadResult loadTimePoint(const std::string& fileName, size_t timePoint, Volume& 
     result.timePoints = file.timePoints;
     result.keptOld = false;
     handOverVolumeFile(file, volume, info);
-    result.loaded = replaceVoxels(file, volume, info, observer);
+    result.loaded = replaceVoxels(file, volume, info, observer, &result.curvesReset);
     return result;
 }
 

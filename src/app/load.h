@@ -21,6 +21,7 @@ struct LoadResult
     bool loaded = false;  // the new data are in the volume
     bool keptOld = false; // nothing was released: the old data are still shown
     size_t timePoints = 1; // volumes the file holds one after the other
+    bool curvesReset = false; // a time point of another type resized the tables: their curves are ramps again
     operator bool() const { return loaded; }
 };
 

@@ -112,9 +112,15 @@ bool Viewer::showTimePoint(size_t t, std::string* info)
     myObserver->makeViewCurrent();
     std::string scratch;
     const LoadResult result = loadTimePoint(myDataPath, t, volume, info ? *info : scratch, *myObserver);
-    if (result.loaded)
+    if (result.loaded) {
         myTimePoint = t;
-    else if (!result.keptOld) {
+        // The curves stay from step to step unless the tables had to be
+        // resized for another type; then the new data get a fitted guess.
+        if (result.curvesReset && transfer && fitTransferToHistogram(*transfer, histogram)) {
+            transfer->refreshCurves();
+            uploadTables(true);
+        }
+    } else if (!result.keptOld) {
         // The textures could not be made: the data are gone, as after a failed load.
         dataLoaded(volume, result, myDataPath);
         myTimePoints = 1;

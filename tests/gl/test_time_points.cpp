@@ -171,7 +171,8 @@ TEST_F(TimePoints, GlimraRenderRefusesATimePointTheDataLack)
 
 // A folder of numbered volumes whose second one is of another type (the
 // phantom's 16-bit values, then its 8-bit mask): the step builds the
-// textures and tables anew and draws what a load of that file draws.
+// textures and tables anew, fits the curves the resize put back to ramps,
+// and draws what a load of that file draws.
 TEST_F(TimePoints, NumberedFolderStepsToItsNextFile)
 {
     for (const char* sample : {"phantom", "phantom-mask"}) {
