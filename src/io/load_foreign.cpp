@@ -3,6 +3,7 @@
 // and lays the voxels out the way the pipeline wants them.
 #include "load_foreign.h"
 #include "load_foreign_parts.h"
+#include "reader_process.h"
 
 #include "error_handling.h"
 #include "voxel_buffer.h"
@@ -648,6 +649,7 @@ bool readSingle(const std::string& path, Format format, size_t timePoint, RawRea
             return false;
         }
         const uint64_t wanted = requestTimePoint(io, format, timePoint, r, total);
+        readerExpectsBytes(wanted);
         GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(wanted));
         if (!r->buffer) {
             g_garbageCollector.remove(r->buffer);

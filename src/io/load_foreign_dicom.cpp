@@ -1,6 +1,7 @@
 // DICOM series for the import: the folder is scanned here, every file
 // walked (dicom_check) before GDCM reads it, slices ordered by position.
 #include "load_foreign_parts.h"
+#include "reader_process.h"
 
 #include "dicom_check.h"
 #include "error_handling.h"
@@ -290,6 +291,7 @@ bool readSlices(const std::vector<DicomFile>& files, size_t ref, const std::stri
         *error = path + ": the series declares more than 1 TiB of voxels";
         return false;
     }
+    readerExpectsBytes(total);
     GUARDED_VOXELS_AS(r->buffer, "tmpdata", total);
     if (!r->buffer) {
         g_garbageCollector.remove(r->buffer);

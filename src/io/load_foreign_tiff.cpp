@@ -209,6 +209,7 @@ bool readTiffStack(const std::string& path, RawRead* r, std::string* error)
         return false;
     }
     readerDeclaredBytes(total);
+    readerExpectsBytes(total);
     GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(total));
     if (!r->buffer) {
         g_garbageCollector.remove(r->buffer);

@@ -41,6 +41,8 @@ double g_timeLimit = 60.0;
 // Set in a child only: the address space it had when it began reading.
 bool g_inChild = false;
 uint64_t g_childBase = 0;
+// Set in a child only: where it tells the parent the size of its volume.
+int g_sizeFd = -1;
 
 // The fixed fields of a volume answer.
 struct VolumeHeader
@@ -183,6 +185,7 @@ void limitAddressSpace(uint64_t base, uint64_t more)
     for (int sig : {SIGFPE, SIGSEGV, SIGBUS, SIGILL, SIGABRT, SIGTRAP, SIGPIPE})
         std::signal(sig, SIG_DFL);
     g_inChild = true;
+    g_sizeFd = ackFd;
     g_childBase = addressSpaceInUse();
     if (const uint64_t available = availableMemory())
         limitAddressSpace(g_childBase, available + (256ull << 20));
@@ -259,6 +262,77 @@ struct PipeReader
     }
 };
 
+// Room for the voxels, made while the child reads: a thread waits for the
+// size the child expects, allocates that many bytes and touches every page,
+// so that the page faults of the copy's destination overlap the reading.
+class Room
+{
+public:
+    // Listens on fd (the parent's end of the reply socket); sizes above
+    // limit are not believed.
+    Room(int fd, uint64_t limit) : myFd(fd), myLimit(limit)
+    {
+        try {
+            myThread = std::thread([this] { prepare(); });
+        } catch (...) {
+        }
+    }
+    ~Room()
+    {
+        stop();
+        std::free(myBuffer);
+    }
+    // The buffer, registered as the pipeline's buffers are, when it holds
+    // exactly n bytes; null otherwise.
+    void* take(size_t n)
+    {
+        stop();
+        if (!myBuffer || myBytes != n)
+            return nullptr;
+        void* p = myBuffer;
+        myBuffer = nullptr;
+        g_garbageCollector.add(p, __FILE__, __LINE__, "tmpdata");
+        return p;
+    }
+
+    // Ends the wait for a size (a child that never sends one) and the
+    // thread; before the socket is closed.
+    void stop()
+    {
+        if (!myThread.joinable())
+            return;
+        myStop = true;
+        shutdown(myFd, SHUT_RD);
+        myThread.join();
+    }
+private:
+    // The thread: the size, the allocation, a touch of every page.
+    void prepare()
+    {
+        uint64_t n = 0;
+        ssize_t r;
+        while ((r = recv(myFd, &n, sizeof n, MSG_WAITALL)) < 0 && errno == EINTR) {
+        }
+        if (r != static_cast<ssize_t>(sizeof n) || n == 0 || n > myLimit || n > SIZE_MAX / 2)
+            return;
+        char* p = static_cast<char*>(std::calloc(static_cast<size_t>(n), 1));
+        if (!p)
+            return;
+        adviseLargePages(p, static_cast<size_t>(n));
+        for (size_t at = 0; at < n && !myStop; at += 4096)
+            p[at] = 0;
+        myBuffer = p;
+        myBytes = static_cast<size_t>(n);
+    }
+
+    int myFd;                        // the parent's end of the reply socket
+    uint64_t myLimit;                // the most bytes believed
+    std::atomic<bool> myStop{false}; // the parent needs no more room
+    std::thread myThread;            // waits, allocates, touches
+    void* myBuffer = nullptr;        // the room, until taken
+    size_t myBytes = 0;              // its size
+};
+
 // Why a child that gave no sound answer stopped.
 std::string stopReason(int status, bool timedOut, double limit, const std::string& fault)
 {
@@ -278,6 +352,15 @@ std::string stopReason(int status, bool timedOut, double limit, const std::strin
 void setReaderTimeLimit(double seconds)
 {
     g_timeLimit = seconds > 0.0 ? seconds : 60.0;
+}
+
+void readerExpectsBytes(uint64_t bytes)
+{
+    if (!g_inChild || g_sizeFd < 0)
+        return;
+    // Once: the size of the volume handed back, not of every part read.
+    (void)!::write(g_sizeFd, &bytes, sizeof bytes);
+    g_sizeFd = -1;
 }
 
 void readerDeclaredBytes(uint64_t bytes)
@@ -326,7 +409,7 @@ bool writeReaderAnswer(const WriteAll& write, bool ok, const VolumeFile& volume,
 }
 
 ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, VolumeFile* out, std::string* text,
-                              const FetchVoxels& fetch)
+                              const FetchVoxels& fetch, const TakeBuffer& take)
 {
     out->release();
     char magic[sizeof kMagic];
@@ -367,7 +450,9 @@ ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, Volu
         *text = "its volume of " + megabytes(bytes) + " is more than the " + megabytes(availableBytes) + " at hand";
         return ReaderAnswer::Malformed;
     }
-    GUARDED_VOXELS_AS(out->data, "tmpdata", static_cast<size_t>(bytes));
+    out->data = take ? take(static_cast<size_t>(bytes)) : nullptr;
+    if (!out->data)
+        GUARDED_VOXELS_AS(out->data, "tmpdata", static_cast<size_t>(bytes));
     if (!out->data) {
         *text = "no memory for its volume of " + megabytes(bytes);
         return ReaderAnswer::Malformed;
@@ -431,8 +516,12 @@ bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out,
         const char reply = copied ? 'C' : 'S';
         return send(ack[1], &reply, 1, MSG_NOSIGNAL) == 1 && copied;
     };
+    const uint64_t available = availableMemory();
+    Room room(ack[1], available ? available : UINT64_MAX);
     const ReaderAnswer answer = readReaderAnswer([&pipe](void* bytes, size_t n) { return pipe(bytes, n); },
-                                                 availableMemory(), out, &text, fetch);
+                                                 available, out, &text, fetch,
+                                                 [&room](size_t n) { return room.take(n); });
+    room.stop();
     close(fds[0]);
     close(ack[1]);
     if (answer == ReaderAnswer::Malformed)

@@ -36,6 +36,10 @@ extern void (*readerChildHook)();
 // 256 MB besides (never more than the memory at hand). Nothing outside a
 // child.
 void readerDeclaredBytes(uint64_t bytes);
+// Told by a reader inside the child, just before it reads the voxels, how
+// many bytes the volume it hands back will take: the parent makes room for
+// them while the child reads. Nothing outside a child.
+void readerExpectsBytes(uint64_t bytes);
 
 // ---- The answer on the pipe (public for tests and fuzzing) ----
 
@@ -53,6 +57,9 @@ using AskForVoxels = std::function<bool()>;
 // Parent side: copies n bytes at the child's address into to; false when it
 // could not (the voxels then come on the pipe). Without it they always do.
 using FetchVoxels = std::function<bool(void* to, uint64_t address, size_t n)>;
+// Parent side: a registered voxel buffer of exactly n bytes made ready
+// while the child read, or null (one is then allocated).
+using TakeBuffer = std::function<void*(size_t n)>;
 
 // Writes the answer: the volume when ok, else the refusal why.
 bool writeReaderAnswer(const WriteAll& write, bool ok, const VolumeFile& volume, const std::string& why,
@@ -68,6 +75,6 @@ enum class ReaderAnswer
 // Reads and checks an answer; the voxels are allocated only after the
 // header has been found sound and their size fits availableBytes.
 ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, VolumeFile* out, std::string* text,
-                              const FetchVoxels& fetch = {});
+                              const FetchVoxels& fetch = {}, const TakeBuffer& take = {});
 
 #endif

@@ -201,6 +201,55 @@ TEST_F(ReaderProcess, AChildHandsItsVolumeOver)
     EXPECT_EQ(out.data, nullptr);
 }
 
+// The size a child announces before it reads only prepares room: true,
+// wrong, absurd or followed by a refusal or a death, the answer decides
+// what arrives, and nothing prepared outlives the read.
+TEST_F(ReaderProcess, TheAnnouncedSizeOnlyPreparesRoom)
+{
+    VolumeFile want;
+    makeVolume(&want);
+    for (uint64_t announced : {uint64_t(120), uint64_t(64), uint64_t(1) << 20, UINT64_MAX, uint64_t(0)}) {
+        SCOPED_TRACE(announced);
+        VolumeFile out;
+        std::string why;
+        ASSERT_TRUE(readInChild(
+            "/tmp/sample.nii",
+            [announced](VolumeFile* v, std::string* w) {
+                readerExpectsBytes(announced);
+                readerExpectsBytes(7); // only the first is told
+                return readSample(v, w);
+            },
+            &out, &why))
+            << why;
+        EXPECT_EQ(std::memcmp(out.data, want.data, 120), 0);
+        EXPECT_EQ(out.bands, 2);
+        EXPECT_FALSE(readInChild(
+            "/tmp/x.nii",
+            [announced](VolumeFile*, std::string* w) {
+                readerExpectsBytes(announced);
+                *w = "/tmp/x.nii: no";
+                return false;
+            },
+            &out, &why));
+        EXPECT_EQ(why, "/tmp/x.nii: no");
+        EXPECT_FALSE(readInChild(
+            "/tmp/x.nii",
+            [announced](VolumeFile*, std::string*) -> bool {
+                readerExpectsBytes(announced);
+                std::raise(SIGSEGV);
+                return false;
+            },
+            &out, &why));
+        EXPECT_EQ(why.rfind("/tmp/x.nii: the reader stopped (", 0), 0u) << why;
+        EXPECT_EQ(out.data, nullptr);
+    }
+    // Outside a child it does nothing.
+    readerExpectsBytes(120);
+    VolumeFile direct;
+    std::string why;
+    EXPECT_TRUE(readSample(&direct, &why));
+}
+
 TEST_F(ReaderProcess, AChildThatDiesHangsOrExitsIsNamed)
 {
     VolumeFile out;
