@@ -5,7 +5,7 @@ TimeBar::TimeBar(wxWindow* parent) : wxPanel(parent, wxID_ANY)
     wxBoxSizer* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(new wxStaticText(this, wxID_ANY, "Time"), 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
     mySlider = new wxSlider(this, ID_TIME_SLIDER, 0, 0, 1);
-    row->Add(mySlider, 1, wxALIGN_CENTER_VERTICAL | wxEXPAND);
+    row->Add(mySlider, 1, wxALIGN_CENTER_VERTICAL);
     myText = new wxStaticText(this, wxID_ANY, "1 / 2", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
     myText->SetMinSize(wxSize(GetTextExtent("0000 / 0000").x, -1));
     row->Add(myText, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);

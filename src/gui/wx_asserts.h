@@ -3,5 +3,7 @@
 #define GLIMRA_WX_ASSERTS_H
 
 void installAssertHandler();
+// Toolkit assertions printed since the handler was installed.
+int toolkitAssertions();
 
 #endif

@@ -6,6 +6,7 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +19,28 @@ public:
 }
 
 wxIMPLEMENT_APP_NO_MAIN(GuiTestApp);
+
+namespace {
+// A toolkit assertion is a fault of ours (a sizer flag, a bad index): the
+// run fails, naming the tests during which one was printed.
+class AssertionWatch : public ::testing::EmptyTestEventListener
+{
+public:
+    void OnTestStart(const ::testing::TestInfo&) override { myBefore = toolkitAssertions(); }
+    void OnTestEnd(const ::testing::TestInfo& info) override
+    {
+        if (toolkitAssertions() == myBefore)
+            return;
+        std::fprintf(stderr, "%s.%s: %d toolkit assertion(s)\n", info.test_suite_name(), info.name(),
+                     toolkitAssertions() - myBefore);
+        failed = true;
+    }
+    bool failed = false;
+
+private:
+    int myBefore = 0;
+};
+}
 
 int main(int argc, char** argv)
 {
@@ -33,7 +56,10 @@ int main(int argc, char** argv)
         installAssertHandler();
         wxReady = wxEntryStart(argc, argv) && wxTheApp && wxTheApp->CallOnInit();
     }
-    const int result = RUN_ALL_TESTS();
+    AssertionWatch* watch = new AssertionWatch; // owned by GoogleTest
+    ::testing::UnitTest::GetInstance()->listeners().Append(watch);
+    const bool asserted = (RUN_ALL_TESTS() != 0) || watch->failed;
+    const int result = asserted ? 1 : 0;
     if (wxReady) {
         wxTheApp->OnExit();
         wxEntryCleanup();
