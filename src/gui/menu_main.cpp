@@ -785,8 +785,10 @@ MainFrame::~MainFrame()
     g_garbageCollector.remove(this);
     myTimer.Stop();
     saveSettingsIfAutosave();
-    // The curves for the next run with these data, while both are there.
-    viewer.rememberCurves();
+    // The curves for the next run with these data, while both are there;
+    // like the settings, only when autosave is on.
+    if (autosave)
+        viewer.rememberCurves();
     // The planes' OpenGL state lives in the view's context.
     if (myGLcanvas)
         myGLcanvas->makeContextCurrent();

@@ -1,7 +1,7 @@
 // The transfer function survives an exit: the curves of the window's last
 // run come back when it starts again with the same data file, "-p" wins over
 // them, and another file starts with its fitted guess. "glimra.ini" keeps
-// its 19 lines.
+// its 19 lines; with autosave off nothing is written.
 #include "gui_support.h"
 #include "menu_main.h"
 #include "test_support.h"
@@ -57,7 +57,7 @@ TEST(RememberedCurves, BackAfterARestartWithTheSameDataOnly)
         SCOPED_TRACE("second run, the same data: the edited curves");
         guitest::InProcessGlimra app({"-d", data}, run);
         ASSERT_TRUE(app.started());
-        EXPECT_EQ(paletteNow(), edited);
+        EXPECT_TRUE(paletteNow() == edited);
         EXPECT_NE(app.log().find("The transfer function of the last run with \"data.zvf\" is back."),
                   std::string::npos);
         ASSERT_TRUE(app.close());
@@ -74,17 +74,30 @@ TEST(RememberedCurves, BackAfterARestartWithTheSameDataOnly)
         SCOPED_TRACE("third run, the same data and -p: the palette");
         guitest::InProcessGlimra app({"-d", data, "-p", tmp.file("flat.pal")}, run);
         ASSERT_TRUE(app.started());
-        EXPECT_EQ(paletteNow(), std::string(reinterpret_cast<const char*>(flat.getPalette()), 4 * 4096));
+        EXPECT_TRUE(paletteNow() == std::string(reinterpret_cast<const char*>(flat.getPalette()), 4 * 4096));
         ASSERT_TRUE(app.close());
     }
     {
         SCOPED_TRACE("fourth run, another file with the same bytes: fitted");
         guitest::InProcessGlimra app({"-d", copy}, run);
         ASSERT_TRUE(app.started());
-        EXPECT_EQ(paletteNow(), fitted);
+        EXPECT_TRUE(paletteNow() == fitted);
         ASSERT_TRUE(app.close());
     }
-    EXPECT_EQ(testsupport::readFile(run + "/" + kRememberedNoteName).rfind("Data:\t" + copy + "\r\n", 0), 0u);
+    const std::string copyNote = testsupport::readFile(run + "/" + kRememberedNoteName);
+    EXPECT_EQ(copyNote.rfind("Data:\t" + copy + "\r\n", 0), 0u);
+    const std::string copyCurves = testsupport::readFile(run + "/" + kRememberedCurvesName);
+    {
+        SCOPED_TRACE("fifth run, the first file again, autosave off: fitted, and the files stay as they are");
+        guitest::InProcessGlimra app({"-d", data}, run);
+        ASSERT_TRUE(app.started());
+        EXPECT_TRUE(paletteNow() == fitted);
+        g_pMainFrame->autosave = false;
+        transfer->resetAll();
+        ASSERT_TRUE(app.close());
+    }
+    EXPECT_EQ(testsupport::readFile(run + "/" + kRememberedNoteName), copyNote);
+    EXPECT_TRUE(testsupport::readFile(run + "/" + kRememberedCurvesName) == copyCurves);
 }
 
 } // namespace

@@ -49,12 +49,9 @@ protected:
         const int n = a.getTableSize();
         for (int c = 0; c < 4; ++c) {
             EXPECT_EQ(a.curve(c).getKind(), b.curve(c).getKind()) << c;
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.curve(c).table()), n),
-                      std::string(reinterpret_cast<const char*>(b.curve(c).table()), n))
-                << "curve " << c;
+            EXPECT_TRUE(std::equal(a.curve(c).table(), a.curve(c).table() + n, b.curve(c).table())) << "curve " << c;
         }
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.getPalette()), 4 * n),
-                  std::string(reinterpret_cast<const char*>(b.getPalette()), 4 * n));
+        EXPECT_TRUE(std::equal(a.getPalette(), a.getPalette() + 4 * n, b.getPalette())) << "palette";
     }
 
     testsupport::TempDir dir;
