@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <locale>
 #include <sstream>
 #include <sys/stat.h>
 #include <vector>
@@ -55,6 +56,7 @@ template <typename T>
 bool wholeNumber(const std::string& text, T* value)
 {
     std::istringstream in(text);
+    in.imbue(std::locale::classic());
     in >> *value;
     return !in.fail() && (in >> std::ws).eof();
 }
@@ -145,6 +147,8 @@ bool RememberedCurves::write(const TransferFunction& tf, const std::string& data
     if (myPalettePath.empty() || myNotePath.empty() || !stampData(dataPath, &stamp))
         return false;
     std::ostringstream note;
+    // Digits without grouping, whatever locale the toolkit set.
+    note.imbue(std::locale::classic());
     note << "Data:\t" << stamp.path << "\r\nSize:\t" << stamp.size << "\r\nModified:\t" << stamp.modified
          << "\r\nKinds:\t";
     for (int c = 0; c < 4; ++c)
