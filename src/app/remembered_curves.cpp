@@ -16,6 +16,7 @@
 #include "volume_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <locale>
 #include <sstream>
@@ -162,7 +163,9 @@ bool RememberedCurves::write(const TransferFunction& tf, const std::string& data
             note << (i ? " " : "") << static_cast<int>(curve.table()[i]);
         note << "\r\n";
     }
-    // The palette first: a note is only ever beside the curves it describes.
+    // The old note goes first and the new one comes last, so that a note is
+    // only ever beside the curves it describes.
+    std::remove(myNotePath.c_str());
     if (!tf.writeFile(myPalettePath))
         return false;
     std::ofstream out(myNotePath, std::ios::binary | std::ios::trunc);
@@ -176,7 +179,7 @@ bool RememberedCurves::read(TransferFunction& tf, const std::string& dataPath) c
     if (myPalettePath.empty() || myNotePath.empty() || !readNote(myNotePath, &note) ||
         !stampData(dataPath, &now) || !(now == note.stamp) || !noteFits(note, tf))
         return false;
-    // Palettes the user reads count as his; these are the program's own.
+    // Palettes the user reads count as the user's; these are the program's own.
     const bool userCurves = tf.userCurves();
     if (!tf.readFile(myPalettePath)) {
         tf.setUserCurves(userCurves);
@@ -189,6 +192,7 @@ bool RememberedCurves::read(TransferFunction& tf, const std::string& dataPath) c
     for (int c = 0; c < 4; ++c)
         if (note.kinds[c] == CURVE_FREE)
             std::copy(note.painted[c].begin(), note.painted[c].end(), tf.curve(c).table());
-    logBoth(__FILE__, __LINE__, ("The transfer function of the last run with \"" + baseName(dataPath) + "\" is back.\n").c_str());
+    const std::string line = "The transfer function of the last run with \"" + baseName(dataPath) + "\" is back.\n";
+    logBoth(__FILE__, __LINE__, line.c_str());
     return true;
 }

@@ -142,6 +142,12 @@ TEST_F(Remembered, AnotherOrChangedFileOrADamagedNoteLeavesTheCurves)
     EXPECT_FALSE(nowhere.read(tf, data));
     EXPECT_FALSE(kept.write(shaped, dir.file("gone.raw")));
     EXPECT_FALSE(testsupport::fileExists(dir.file("curves.pal")));
+    // Curves that cannot be written take the old note with them, so that it
+    // never names curves it was not written with.
+    RememberedCurves unwritable(dir.file("missing/curves.pal"), dir.file("curves.txt"));
+    ASSERT_TRUE(testsupport::fileExists(dir.file("curves.txt")));
+    EXPECT_FALSE(unwritable.write(shaped, data));
+    EXPECT_FALSE(testsupport::fileExists(dir.file("curves.txt")));
 }
 
 } // namespace
