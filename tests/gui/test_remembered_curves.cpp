@@ -1,7 +1,8 @@
 // The transfer function survives an exit: the curves of the window's last
 // run come back when it starts again with the same data file, "-p" wins over
 // them, and another file starts with its fitted guess. "glimra.ini" keeps
-// its 19 lines; with autosave off nothing is written.
+// its 19 lines; with autosave off nothing is written. The program ended by a
+// termination request keeps them too.
 #include "gui_support.h"
 #include "menu_main.h"
 #include "test_support.h"
@@ -98,6 +99,25 @@ TEST(RememberedCurves, BackAfterARestartWithTheSameDataOnly)
     }
     EXPECT_EQ(testsupport::readFile(run + "/" + kRememberedNoteName), copyNote);
     EXPECT_TRUE(testsupport::readFile(run + "/" + kRememberedCurvesName) == copyCurves);
+}
+
+// The program itself, ended by a termination request as a desktop ends it:
+// the curves of the first run come back in the second.
+TEST(RememberedCurves, TheProgramEndedByTerminationKeepsThem)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const std::string data = guitest::writeSample(tmp, "types-uchar", "data.zvf");
+    ASSERT_FALSE(data.empty());
+    const guitest::ProgramRun first = guitest::runGlimra(tmp.file("run"), {"-d", data});
+    ASSERT_TRUE(first.exited) << first.err;
+    EXPECT_EQ(first.log.find("of the last run"), std::string::npos);
+    EXPECT_EQ(testsupport::readFile(tmp.file("run/glimra-curves.txt")).rfind("Data:\t" + data + "\r\n", 0), 0u);
+    const guitest::ProgramRun second = guitest::runGlimra(tmp.file("run"), {"-d", data});
+    ASSERT_TRUE(second.exited) << second.err;
+    EXPECT_NE(second.log.find("The transfer function of the last run with \"data.zvf\" is back.\r\n"),
+              std::string::npos)
+        << second.log;
 }
 
 } // namespace
