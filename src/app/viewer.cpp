@@ -15,6 +15,8 @@
 #include "volume.h"
 #include "volume_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -82,13 +84,14 @@ bool Viewer::openData(const std::string& path, std::string* info)
             myRecent.write(myRecentPath);
         }
     }
-    // A palette the user read stays; otherwise the curves are fitted to
-    // the new data.
-    const bool fitted = result.loaded && transfer && !transfer->userCurves() &&
-                        fitTransferToHistogram(*transfer, histogram);
+    // A palette the user read stays; otherwise the curves of the last run
+    // with this file come back, or the curves are fitted to the new data.
+    const bool ours = result.loaded && transfer && !transfer->userCurves();
+    const bool recalled = ours && myRemembered.read(*transfer, path);
+    const bool fitted = ours && !recalled && fitTransferToHistogram(*transfer, histogram);
     if (fitted)
         transfer->refreshCurves();
-    uploadTables(fitted);
+    uploadTables(fitted || recalled);
     show();
     return result.loaded;
 }
@@ -139,6 +142,16 @@ void Viewer::keepRecentFiles(const std::string& listPath)
 {
     myRecentPath = listPath;
     myRecent.read(listPath);
+}
+
+void Viewer::keepCurves(const std::string& palettePath, const std::string& notePath)
+{
+    myRemembered = RememberedCurves(palettePath, notePath);
+}
+
+bool Viewer::rememberCurves() const
+{
+    return transfer && volume.isData && !myDataPath.empty() && myRemembered.write(*transfer, myDataPath);
 }
 
 bool Viewer::addClipPlane(const float plane[4])
@@ -232,6 +245,20 @@ bool Viewer::readSettingsFile()
 bool Viewer::saveSettingsFile() const
 {
     return saveSettings(*mySettings, kSettingsFileName);
+}
+
+bool Viewer::saveSettingsFile(std::string* note) const
+{
+    errno = 0;
+    const bool saved = saveSettingsFile();
+    const int error = errno;
+    const std::string where = "\"" + absolutePath(kSettingsFileName) + "\"";
+    if (saved)
+        *note = "Settings saved to " + where + ".";
+    else
+        *note = "The settings could not be saved to " + where + ": " +
+                (error ? std::strerror(error) : "the file could not be written") + ".";
+    return saved;
 }
 
 void Viewer::autosaveSwitched(bool on)

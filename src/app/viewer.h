@@ -9,6 +9,7 @@
 
 #include "actions.h"
 #include "recent_files.h"
+#include "remembered_curves.h"
 #include "running_settings.h"
 #include "viewer_observer.h"
 
@@ -44,6 +45,14 @@ public:
     // now, written after each such open); without this call none is kept.
     void keepRecentFiles(const std::string& listPath);
     const RecentFiles& recentFiles() const { return myRecent; }
+    // Keep the curves from one run to the next in the palette file
+    // palettePath and its note notePath: a load of the data file they were
+    // drawn for reads them back instead of fitting a first guess (a palette
+    // the user read still stays). Without this call none are kept.
+    void keepCurves(const std::string& palettePath, const std::string& notePath);
+    // At exit: the curves for the data on screen into those files; false when
+    // none are kept, no data are on screen or a file cannot be written.
+    bool rememberCurves() const;
     // Reads a mask of the data's resolution and gives it a render target.
     bool openMask(const std::string& path);
     // Reads a palette or lookup table (linear curves), rebuilds and uploads
@@ -81,6 +90,9 @@ public:
     // "glimra.ini" in the working directory, read and written as they are.
     bool readSettingsFile();
     bool saveSettingsFile() const;
+    // "Save settings": the same, and note receives what the user is told,
+    // the file's absolute path and, when it could not be written, why.
+    bool saveSettingsFile(std::string* note) const;
     // The autosave switch changed; switching off rewrites the file.
     void autosaveSwitched(bool on);
 
@@ -128,6 +140,7 @@ private:
     bool myStepping = false;           // showTimePoint is under way
     RecentFiles myRecent;              // the files opened last
     std::string myRecentPath;          // where they are kept; "" for nowhere
+    RememberedCurves myRemembered;     // the curves of the last run; nowhere by default
 };
 
 #endif

@@ -235,6 +235,14 @@ void MainFrame::redraw()
 
 // ---- data and mask ----
 
+// A DICOM series is opened through any one of its files, an OME-Zarr pyramid
+// through the .zattrs in its folder.
+const char* const kOpenDataWildcard =
+    "zvf files (*.zvf)|*.zvf|description files (*.dat)|*.dat|"
+    "NIfTI files (*.nii;*.nii.gz;*.hdr)|*.nii;*.nii.gz;*.hdr|NRRD files (*.nrrd;*.nhdr)|*.nrrd;*.nhdr|"
+    "MetaImage files (*.mha;*.mhd)|*.mha;*.mhd|DICOM files (*.dcm)|*.dcm|"
+    "TIFF stacks (*.tif;*.tiff)|*.tif;*.tiff|OME-Zarr pyramids (.zattrs)|.zattrs|All files (*.*)|*.*";
+
 std::string MainFrame::askForFile()
 {
     wxFileDialog* dialog = nullptr;
@@ -242,13 +250,7 @@ std::string MainFrame::askForFile()
                    wxFD_OPEN, wxDefaultPosition, wxDefaultSize, "filedlg");
     if (!dialog)
         return std::string();
-    // A DICOM series is opened through any one of its files, an OME-Zarr
-    // pyramid through the .zattrs in its folder.
-    dialog->SetWildcard(
-        "zvf files (*.zvf)|*.zvf|description files (*.dat)|*.dat|"
-        "NIfTI files (*.nii;*.nii.gz;*.hdr)|*.nii;*.nii.gz;*.hdr|NRRD files (*.nrrd;*.nhdr)|*.nrrd;*.nhdr|"
-        "MetaImage files (*.mha;*.mhd)|*.mha;*.mhd|DICOM files (*.dcm)|*.dcm|"
-        "TIFF stacks (*.tif;*.tiff)|*.tif;*.tiff|OME-Zarr pyramids (.zattrs)|.zattrs|All files (*.*)|*.*");
+    dialog->SetWildcard(kOpenDataWildcard);
     wxBeginBusyCursor();
     std::string path;
     if (dialog->ShowModal() == wxID_OK)
@@ -783,6 +785,10 @@ MainFrame::~MainFrame()
     g_garbageCollector.remove(this);
     myTimer.Stop();
     saveSettingsIfAutosave();
+    // The curves for the next run with these data, while both are there;
+    // like the settings, only when autosave is on.
+    if (autosave)
+        viewer.rememberCurves();
     // The planes' OpenGL state lives in the view's context.
     if (myGLcanvas)
         myGLcanvas->makeContextCurrent();

@@ -182,6 +182,10 @@ private:
     wxDECLARE_EVENT_TABLE();
 };
 
+// The filters of File > Open's dialog: each format the program reads, by the
+// names its files have, then all files.
+extern const char* const kOpenDataWildcard;
+
 extern MainFrame* g_pMainFrame;
 extern wxFrame* g_pTransferFrame;
 extern wxFrame* g_pSettingsFrame;

@@ -448,8 +448,16 @@ void SettingsFrame::OnShowShiftTex(wxCommandEvent& event)
 
 void SettingsFrame::OnSave(wxCommandEvent& WXUNUSED(event))
 {
-    if (g_pMainFrame)
-        g_pMainFrame->viewer.saveSettingsFile();
+    if (!g_pMainFrame)
+        return;
+    // The user is told where the settings went, or why they did not: on the
+    // status line and in the log, a failure in a box as well.
+    std::string note;
+    const bool saved = g_pMainFrame->viewer.saveSettingsFile(&note);
+    SetStatusText(wxString::FromUTF8(note.c_str()));
+    logBoth(__FILE__, __LINE__, (note + "\n").c_str());
+    if (!saved)
+        g_pMainFrame->viewer.observer().warn(note, "Warning");
 }
 
 void SettingsFrame::OnAutosave(wxCommandEvent& event)

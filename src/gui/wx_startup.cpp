@@ -53,6 +53,8 @@ bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
     viewer.readSettingsFile();
     // File > "Open Recent", kept beside "glimra.ini".
     viewer.keepRecentFiles(kRecentFilesName);
+    // The curves of the last run, for the data file they were drawn for.
+    viewer.keepCurves(kRememberedCurvesName, kRememberedNoteName);
     g_pMainFrame->refreshWindows();
 
     // A mask without data is not loaded, and the user is told why.

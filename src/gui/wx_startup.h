@@ -13,6 +13,10 @@ class ViewerObserver;
 
 // The list of File > "Open Recent" in the working directory, beside "glimra.ini".
 const char* const kRecentFilesName = "glimra-recent.txt";
+// The curves of the last exit and the note naming the data file they belong
+// to, in the working directory beside "glimra.ini".
+const char* const kRememberedCurvesName = "glimra-curves.pal";
+const char* const kRememberedNoteName = "glimra-curves.txt";
 bool startGlimra(const CommandLine& commandLine, ViewerObserver* observer = nullptr);
 
 #endif

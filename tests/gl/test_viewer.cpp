@@ -211,3 +211,54 @@ TEST_F(ViewerActions, AFileThatWouldNotFitAllocatesNothing)
     EXPECT_EQ(volume.resolution[0], width);
     EXPECT_TRUE(volume.isData);
 }
+
+// The curves of the last exit come back for the data file they were drawn
+// for and nothing else: another file, even with the same bytes, gets its
+// fitted guess, and a palette the user read stays.
+TEST_F(ViewerActions, CurvesOfTheLastExitComeBackForTheirDataOnly)
+{
+    const std::string copy = sample("phantom", "copy.zvf");
+    viewer().keepCurves(dir.file("curves.pal"), dir.file("curves.txt"));
+    auto table = [] {
+        return std::string(reinterpret_cast<const char*>(transfer->getPalette()), 4 * transfer->getTableSize());
+    };
+    ASSERT_TRUE(renderer->loadData(copy));
+    const std::string fitted = table();
+    ASSERT_TRUE(renderer->loadData(data));
+    EXPECT_TRUE(table() == fitted);
+    const CurvePoint alpha[3] = {{0, 0, 0}, {2500, 90, 0}, {4095, 255, 0}};
+    transfer->curve(CHANNEL_ALPHA).setControlPoints(alpha, 3, "alpha");
+    transfer->curve(CHANNEL_BLUE).setKind(CURVE_BEZIER);
+    transfer->refreshCurves();
+    transfer->build(true);
+    const std::string edited = table();
+    ASSERT_NE(edited, fitted);
+    ASSERT_TRUE(viewer().rememberCurves());
+
+    // The next run starts with ramps; its load of the same file brings the
+    // edited curves back to the textures.
+    transfer->resetAll();
+    transfer->refreshCurves();
+    transfer->build(true);
+    const unsigned long uploads = transfer->getUploadCount();
+    ASSERT_TRUE(renderer->loadData(data));
+    EXPECT_TRUE(table() == edited);
+    EXPECT_EQ(transfer->curve(CHANNEL_BLUE).getKind(), CURVE_BEZIER);
+    EXPECT_GT(transfer->getUploadCount(), uploads);
+    EXPECT_FALSE(transfer->userCurves());
+    ASSERT_TRUE(renderer->loadData(copy));
+    EXPECT_TRUE(table() == fitted);
+
+    // A palette the user read wins over the remembered curves.
+    TransferFunction user(4096, TransferFunction::NoGL());
+    const CurvePoint flat[2] = {{0, 30, 0}, {4095, 30, 0}};
+    for (int c = 0; c < 4; ++c)
+        user.curve(c).setControlPoints(flat, 2, "flat");
+    user.refreshCurves();
+    user.build(true);
+    ASSERT_TRUE(user.writeFile(dir.file("user.pal")));
+    ASSERT_TRUE(viewer().openPalette(dir.file("user.pal")));
+    ASSERT_TRUE(renderer->loadData(data));
+    EXPECT_TRUE(table() == std::string(reinterpret_cast<const char*>(user.getPalette()), 4 * 4096));
+    transfer->resetAll();
+}

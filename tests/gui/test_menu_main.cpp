@@ -421,3 +421,41 @@ TEST_F(MenuCommands, ReloadPutsTheCameraHomeAndRemovesThePlanes)
 }
 
 } // namespace
+
+// File > Open's filters: each format the program reads has one, named for
+// it, that its files' usual names pass; a raw file passes only "All files",
+// the last filter.
+TEST(OpenDialog, EachFormatHasAFilterItsFilesPass)
+{
+    const wxArrayString parts = wxSplit(kOpenDataWildcard, '|', '\0');
+    ASSERT_EQ(parts.size() % 2, 0u);
+    ASSERT_GE(parts.size(), 2u);
+    EXPECT_EQ(parts[parts.size() - 2], "All files (*.*)");
+    EXPECT_EQ(parts.back(), "*.*");
+    // The filters (before "All files") whose patterns pass name.
+    auto filtersPassing = [&parts](const wxString& name) {
+        std::vector<wxString> named;
+        for (size_t k = 0; k + 2 < parts.size(); k += 2)
+            for (const wxString& pattern : wxSplit(parts[k + 1], ';', '\0'))
+                if (wxMatchWild(pattern, name, false)) {
+                    named.push_back(parts[k]);
+                    break;
+                }
+        return named;
+    };
+    const std::pair<const char*, const char*> files[] = {
+        {"zvf files", "head.zvf"},          {"description files", "walnut.dat"},
+        {"NIfTI files", "anatomical.nii"},  {"NIfTI files", "example4d.nii.gz"},
+        {"NIfTI files", "brain.hdr"},       {"NRRD files", "head.nrrd"},
+        {"NRRD files", "head.nhdr"},        {"MetaImage files", "head.mha"},
+        {"MetaImage files", "head.mhd"},    {"DICOM files", "CT_small.dcm"},
+        {"TIFF stacks", "stack.tif"},       {"TIFF stacks", "stack.tiff"},
+        {"OME-Zarr pyramids", ".zattrs"},
+    };
+    for (const auto& f : files) {
+        const std::vector<wxString> named = filtersPassing(f.second);
+        ASSERT_EQ(named.size(), 1u) << f.second;
+        EXPECT_TRUE(named[0].StartsWith(f.first)) << f.second << ": " << named[0];
+    }
+    EXPECT_TRUE(filtersPassing("walnut.raw").empty());
+}

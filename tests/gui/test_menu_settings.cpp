@@ -427,6 +427,34 @@ TEST_F(SettingsControlsTest, ShowsTheFileItWasStartedWithAndSavesByteForByte)
     EXPECT_EQ(testsupport::readFile(dir + "/glimra.ini"), off);
 }
 
+// "Save settings" says where the settings went, on the status line and in
+// the log; when the file cannot be written it says why, in a box as well.
+TEST_F(SettingsControlsTest, SaveSaysWhereTheSettingsWentOrWhyNot)
+{
+    start();
+    ASSERT_NE(openWindow(), nullptr);
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    const std::string where = "\"" + std::string(cwd) + "/glimra.ini\"";
+    wxCommandEvent save(wxEVT_BUTTON, ID_SETTINGS_SAVE);
+    send(g_pSettingsFrame->FindWindow(ID_SETTINGS_SAVE), save);
+    const std::string saved = "Settings saved to " + where + ".";
+    EXPECT_EQ(note().utf8_string(), saved);
+    EXPECT_NE(app->log().find(saved + "\r\n"), std::string::npos) << app->log();
+    EXPECT_TRUE(app->boxes().empty());
+    EXPECT_EQ(testsupport::readFile("glimra.ini").rfind("Projection:\t", 0), 0u);
+
+    // A folder where the file should be: nothing can be written there.
+    ASSERT_EQ(std::remove("glimra.ini"), 0);
+    ASSERT_EQ(::mkdir("glimra.ini", 0755), 0);
+    send(g_pSettingsFrame->FindWindow(ID_SETTINGS_SAVE), save);
+    const std::string refused = "The settings could not be saved to " + where + ": Is a directory.";
+    EXPECT_EQ(note().utf8_string(), refused);
+    EXPECT_NE(app->log().find(refused + "\r\n"), std::string::npos);
+    EXPECT_EQ(app->boxes(), (std::vector<std::pair<std::string, std::string>>{{refused, "Warning"}}));
+    ASSERT_EQ(::rmdir("glimra.ini"), 0);
+}
+
 TEST_F(SettingsControlsTest, SettingsOutsideTheControlsAreClampedAndShownSo)
 {
     start();

@@ -171,6 +171,31 @@ TEST(Startup, PaletteOptionAloneLoadsThePalette)
     EXPECT_TRUE(app.close());
 }
 
+// A "-p" file that is no palette is refused with a warning box naming it,
+// with data and without; the log says what is wrong with it.
+TEST(Startup, ABadPaletteOptionIsRefusedWithABox)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    ASSERT_TRUE(testsupport::writeFile(tmp.file("bad.pal"), "no table\n"));
+    const std::string data = guitest::writeSample(tmp, "types-uchar", "data.zvf");
+    ASSERT_FALSE(data.empty());
+    for (const bool withData : {false, true}) {
+        SCOPED_TRACE(withData ? "with -d" : "without -d");
+        std::vector<std::string> args = {"-p", tmp.file("bad.pal")};
+        if (withData)
+            args.insert(args.begin(), {"-d", data});
+        guitest::InProcessGlimra app(args, tmp.file("run"));
+        ASSERT_TRUE(app.started());
+        EXPECT_EQ(volume.isData, withData);
+        EXPECT_EQ(app.boxes(), (std::vector<std::pair<std::string, std::string>>{
+                                   {"The palette \"bad.pal\" could not be read.", "Warning"}}));
+        EXPECT_NE(app.log().find("Not supported pallete file format. (The point list is damaged)"),
+                  std::string::npos);
+        EXPECT_TRUE(app.close());
+    }
+}
+
 } // namespace
 
 namespace {

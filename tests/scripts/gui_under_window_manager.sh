@@ -1,8 +1,8 @@
 #!/bin/sh
-# The GUI tests of start-up, settings and window geometry once more under a
-# window manager (openbox on a private Xvfb), as on every desktop: the window
-# is framed, mapped and activated in the manager's order, and a hidden window
-# reports its size without the frame. Skipped (77) without Xvfb or openbox.
+# The GUI tests of start-up, settings, window geometry and the remembered
+# transfer function once more under a window manager (openbox on a private
+# Xvfb), as on every desktop: the window is framed, mapped and activated in
+# the manager's order, and a hidden window reports its size without the frame. Skipped (77) without Xvfb or openbox.
 # Usage: sh gui_under_window_manager.sh BUILD_DIR SOURCE_DIR
 BUILD=$1
 SOURCE=$2
@@ -20,4 +20,4 @@ trap cleanup EXIT INT TERM
 start_desktop 89 88 87 86 85
 export LIBGL_ALWAYS_SOFTWARE=1
 "$BUILD/tests/glimra_gui_tests" --gtest_brief=1 \
-    --gtest_filter='Startup.*:SettingsProgram.*:SettingsWindow.*:WindowGeometry.*'
+    --gtest_filter='Startup.*:SettingsProgram.*:SettingsWindow.*:WindowGeometry.*:RememberedCurves.*:SettingsControlsTest.Save*'
