@@ -37,6 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t addressAt = 8 + 4 + 56 + v.info.size() + 8;
         FUZZ_CHECK(written && again.size() == at && addressAt + 8 <= at);
         std::memcpy(&again[addressAt], data + addressAt, 8);
+        // A time-point count of 0 means one and is written as 1.
+        const size_t timePointsAt = 8 + 4 + 52;
+        uint32_t sent = 0, rewritten = 0;
+        std::memcpy(&sent, data + timePointsAt, 4);
+        std::memcpy(&rewritten, &again[timePointsAt], 4);
+        FUZZ_CHECK(rewritten == (sent == 0 ? 1u : sent));
+        std::memcpy(&again[timePointsAt], data + timePointsAt, 4);
         FUZZ_CHECK(std::memcmp(again.data(), data, at) == 0);
     } else {
         FUZZ_CHECK(v.data == nullptr);
