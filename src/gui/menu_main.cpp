@@ -27,6 +27,7 @@
 #include "volume.h"
 #include "volume_file.h"
 
+#include <wx/dirdlg.h>
 #include <wx/colordlg.h>
 #include <wx/filedlg.h>
 #include <wx/progdlg.h>
@@ -58,6 +59,8 @@ void MainFrame::buildMenuBar()
     wxMenu* fileMenu = nullptr;
     GUARDED_NEW(fileMenu, wxMenu);
     fileMenu->Append(ID_OPEN, "Open", "");
+    fileMenu->Append(ID_OPEN_FOLDER, "Open Folder...",
+                     "A folder of numbered volumes (time points), of DICOM slices, or an OME-Zarr pyramid");
     GUARDED_NEW(myRecentMenu, wxMenu);
     if (myRecentMenu)
         fileMenu->Append(ID_RECENT_MENU, "Open Recent", myRecentMenu);
@@ -343,6 +346,14 @@ bool MainFrame::openData(const std::string& path)
 bool MainFrame::loadMaskFile(const std::string& path)
 {
     return viewer.openMask(path);
+}
+
+void MainFrame::OnOpenFolder(wxCommandEvent& WXUNUSED(event))
+{
+    wxDirDialog dialog(this, "Select a folder", "", wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (dialog.ShowModal() == wxID_OK)
+        loadDataFile(dialog.GetPath().ToStdString());
+    finishOpen();
 }
 
 void MainFrame::OnOpen(wxCommandEvent& WXUNUSED(event))
@@ -953,6 +964,7 @@ void MainFrame::OnActivate(wxActivateEvent& WXUNUSED(event))
 // clang-format off
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_OPEN, MainFrame::OnOpen)
+    EVT_MENU(ID_OPEN_FOLDER, MainFrame::OnOpenFolder)
     EVT_MENU(ID_LOAD_MASK, MainFrame::OnLoadMask)
     EVT_MENU(ID_SAVE_PICTURE, MainFrame::OnSavePicture)
     EVT_MENU_RANGE(ID_RECENT_FIRST, ID_RECENT_FIRST + RecentFiles::kMost - 1, MainFrame::OnRecent)

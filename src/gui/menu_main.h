@@ -117,6 +117,8 @@ private:
     std::string askForFile();
     void removeClipPlaneMenu(int n);
 
+    // File > "Open Folder...": a folder opened as one data set.
+    void OnOpenFolder(wxCommandEvent& event);
     void OnOpen(wxCommandEvent& event);
     void OnLoadMask(wxCommandEvent& event);
     void OnExit(wxCommandEvent& event);

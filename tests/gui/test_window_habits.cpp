@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The labels of File > "Open Recent".
@@ -80,5 +82,28 @@ TEST(WindowHabits, TheWheelZooms)
     wheel.m_wheelRotation = -120;
     c->GetEventHandler()->ProcessEvent(wheel);
     EXPECT_NEAR(volume.distance, before, 1e-5f);
+    EXPECT_TRUE(app.close());
+}
+
+// File > "Open Folder..." sits under "Open"; a folder of numbered volumes
+// opened as one data set is named in the title by the folder's name.
+TEST(WindowHabits, AFolderOpensAsOneDataSet)
+{
+    SKIP_WITHOUT_DISPLAY();
+    testsupport::TempDir tmp;
+    const std::string series = tmp.file("series");
+    ASSERT_EQ(::mkdir(series.c_str(), 0755), 0);
+    ASSERT_FALSE(guitest::writeSample(tmp, "types-uchar", "series/t_01.zvf").empty());
+    ASSERT_FALSE(guitest::writeSample(tmp, "types-uchar", "series/t_02.zvf").empty());
+    guitest::InProcessGlimra app({}, tmp.file("run"));
+    ASSERT_TRUE(app.started());
+    wxMenu* file = g_pMainFrame->GetMenuBar()->GetMenu(0);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->FindItemByPosition(0)->GetId(), ID_OPEN);
+    EXPECT_EQ(file->FindItemByPosition(1)->GetId(), ID_OPEN_FOLDER);
+    EXPECT_EQ(file->FindItemByPosition(1)->GetItemLabelText(), "Open Folder...");
+    ASSERT_TRUE(g_pMainFrame->openData(series));
+    EXPECT_EQ(g_pMainFrame->GetTitle(), "glimra - series");
+    EXPECT_EQ(g_pMainFrame->viewer.timePoints(), 2u);
     EXPECT_TRUE(app.close());
 }
