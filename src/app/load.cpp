@@ -11,6 +11,7 @@
 #include "multi_volume.h"
 #include "my_cg.h"
 #include "render_mode.h"
+#include "time_point_cache.h"
 #include "viewer_observer.h"
 #include "volume.h"
 #include "voxel_buffer.h"
@@ -297,14 +298,18 @@ bool replaceVoxels(VolumeFile& file, Volume& volume, std::string& info, ViewerOb
 } // namespace
 
 LoadResult loadTimePoint(const std::string& fileName, size_t timePoint, Volume& volume, std::string& info,
-                         ViewerObserver& observer)
+                         ViewerObserver& observer, TimePointCache* cache)
 {
     LoadResult result;
     result.keptOld = true;
     VolumeFile file;
     std::string why;
-    if (!readTimePoint(fileName, timePoint, &file, &why))
-        return refuseFile(why, observer), result;
+    if (!cache || !cache->get(fileName, timePoint, &file)) {
+        if (!readTimePoint(fileName, timePoint, &file, &why))
+            return refuseFile(why, observer), result;
+        if (cache)
+            cache->keep(fileName, timePoint, file);
+    }
     if (!shapeChannels(&file, volume.alphaCalculation, &why))
         return refuseFile(fileName + ": " + why, observer), result;
     const bool sameShape = volume.isData && file.resolution[0] == volume.resolution[0] &&

@@ -16,6 +16,8 @@ struct VolumeFile;
 
 // How a data load ended: loaded, or not; a file refused before anything was
 // released keeps the data on screen.
+class TimePointCache;
+
 struct LoadResult
 {
     bool loaded = false;  // the new data are in the volume
@@ -36,8 +38,10 @@ LoadResult loadData(const std::string& fileName, Volume& volume, std::string& in
 // data-information text. A time point that cannot be read, or is not of the
 // shape on screen, is refused with a warning and changes nothing (keptOld).
 // No progress dialog: a step is meant to be quick.
+// Time points read are kept in cache (when given) while they fit its
+// budget, and taken from it when asked for again.
 LoadResult loadTimePoint(const std::string& fileName, size_t timePoint, Volume& volume, std::string& info,
-                         ViewerObserver& observer);
+                         ViewerObserver& observer, TimePointCache* cache = nullptr);
 // What follows every data load, whoever asked for it: the volume has data or
 // not, shows it, has no mask any more, and the transfer function takes the
 // data's file name. A refused file changes nothing.

@@ -6,6 +6,7 @@
 #include "histogram.h"
 #include "load.h"
 #include "load_progress.h"
+#include "memory_budget.h"
 #include "main_view.h"
 #include "plane.h"
 #include "render_mode.h"
@@ -76,6 +77,10 @@ bool Viewer::openData(const std::string& path, std::string* info)
     if (result.loaded || !result.keptOld) {
         myTimePoints = result.loaded ? result.timePoints : 1;
         myTimePoint = 0;
+        myKeptTimePoints.clear();
+        // A quarter of what a load may hold keeps the time points read, so
+        // that playing them again reads nothing.
+        myKeptTimePoints.setBudget(myTimePoints > 1 ? loadMemoryBudget() / 4 : 0);
     }
     if (result.loaded) {
         myDataPath = path;
@@ -114,7 +119,8 @@ bool Viewer::showTimePoint(size_t t, std::string* info)
     } scope(myStepping);
     myObserver->makeViewCurrent();
     std::string scratch;
-    const LoadResult result = loadTimePoint(myDataPath, t, volume, info ? *info : scratch, *myObserver);
+    const LoadResult result =
+        loadTimePoint(myDataPath, t, volume, info ? *info : scratch, *myObserver, &myKeptTimePoints);
     if (result.loaded) {
         myTimePoint = t;
         // The curves stay from step to step unless the tables had to be

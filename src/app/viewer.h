@@ -11,6 +11,7 @@
 #include "recent_files.h"
 #include "remembered_curves.h"
 #include "running_settings.h"
+#include "time_point_cache.h"
 #include "viewer_observer.h"
 
 #include <cstddef>
@@ -69,6 +70,8 @@ public:
     size_t timePoints() const { return myTimePoints; }
     // The one on screen, 0 the first.
     size_t timePoint() const { return myTimePoint; }
+    // The time points kept in memory once read.
+    const TimePointCache& keptTimePoints() const { return myKeptTimePoints; }
     // Reads time point t of the data file and shows it, the textures
     // overwritten in place; info receives the data-information text. A time
     // point beyond the last or one that cannot be read changes nothing
@@ -139,6 +142,7 @@ private:
     size_t myTimePoint = 0;            // the one shown
     bool myStepping = false;           // showTimePoint is under way
     RecentFiles myRecent;              // the files opened last
+    TimePointCache myKeptTimePoints;   // time points read, kept while they fit
     std::string myRecentPath;          // where they are kept; "" for nowhere
     RememberedCurves myRemembered;     // the curves of the last run; nowhere by default
 };

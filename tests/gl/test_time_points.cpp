@@ -201,3 +201,35 @@ TEST_F(TimePoints, NumberedFolderStepsToItsNextFile)
     EXPECT_GT(differing(first, stepped), kSide * kSide / 50);
     EXPECT_EQ(differing(stepped, direct), 0);
 }
+
+// Time points read by a step are kept: with the file gone, a step back to
+// one already read draws it exactly as before, while a step to one never
+// read by a step (the load's first) is refused, the picture kept.
+TEST_F(TimePoints, StepsBackToKeptTimePointsWithoutReading)
+{
+    if (!testsupport::fileExists(data))
+        GTEST_SKIP() << "no " << data;
+    const std::string copy = dir.file("copy.nii.gz");
+    ASSERT_TRUE(testsupport::writeFile(copy, testsupport::readFile(data)));
+    OffscreenRenderer r(kSide, kSide, std::string(GLIMRA_SOURCE_DIR) + "/Cg/");
+    ASSERT_TRUE(r.ok()) << r.error();
+    prepare(r, DRAW_3D_TEXTURE_VAS, copy);
+    const std::vector<unsigned char> zero = picture(r);
+    ASSERT_TRUE(r.showTimePoint(1));
+    const std::vector<unsigned char> one = picture(r);
+    EXPECT_EQ(r.viewer().keptTimePoints().count(), 1u);
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    EXPECT_FALSE(r.showTimePoint(0));
+    EXPECT_EQ(r.viewer().timePoint(), 1u);
+    EXPECT_EQ(picture(r), one);
+    ASSERT_TRUE(testsupport::writeFile(copy, testsupport::readFile(data)));
+    ASSERT_TRUE(r.showTimePoint(0));
+    EXPECT_EQ(picture(r), zero);
+    EXPECT_EQ(r.viewer().keptTimePoints().count(), 2u);
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    ASSERT_TRUE(r.showTimePoint(1));
+    EXPECT_EQ(picture(r), one);
+    ASSERT_TRUE(r.showTimePoint(0));
+    EXPECT_EQ(picture(r), zero);
+    EXPECT_NE(zero, one);
+}
