@@ -25,6 +25,7 @@ const char* const kUsage =
     "                     [--classification C] [--blending B] [--sampling N] [--size WxH]\n"
     "                     [--view front|back|left|right|top|bottom] [--rotate AX AY] [--ortho]\n"
     "                     [--bbox] [--iso] [--clip A B C D]... [--time T] [--cg DIR]\n"
+    "                     [--marker] [--colour-bar]\n"
     "                     (-o OUT.png [--turntable N] | --frames N)\n"
     "  --style N           1 \"2D Texture\", 2 \"2D Multi Texture\", 3 \"3D Texture OAS\",\n"
     "                      4 \"3D Texture VAS\", 5 \"Ray Casting\", 6 \"Focus and Context\" (needs -m),\n"
@@ -36,6 +37,10 @@ const char* const kUsage =
     "  --blending B        0 blending, 1 maximum intensity, 2 minimum intensity\n"
     "  --sampling N        slices, 0 to 512\n"
     "  --bbox              draw the bounding box (else as --ini has it; off without one)\n"
+    "  --marker            draw the orientation marker in the lower right corner: the\n"
+    "                      data's x, y, z axes (red, green, blue), or L/R, A/P, S/I where\n"
+    "                      the file says how the data lie\n"
+    "  --colour-bar        draw the transfer function's colour bar with its data values\n"
     "  --iso               iso-surface mode: the alpha test's threshold marks the surface\n"
     "  --clip A B C D      keep the part of the data where A x + B y + C z + D >= 0, in the\n"
     "                      box's own frame (centred on 0, x from -0.5 to 0.5, y and z in\n"
@@ -105,6 +110,7 @@ struct Options
     float rotX = 0, rotY = 0;
     std::vector<std::array<float, 4>> clips; // --clip planes, at most six
     bool ortho = false, bbox = false, iso = false, quiet = false;
+    bool marker = false, colourBar = false; // the overlays, off unless asked for
 };
 
 // Options that take one number within bounds: false with the message when
@@ -196,6 +202,10 @@ int parseOptions(int argc, char** argv, Options& o)
             o.ortho = true;
         } else if (arg == "--bbox") {
             o.bbox = true;
+        } else if (arg == "--marker") {
+            o.marker = true;
+        } else if (arg == "--colour-bar") {
+            o.colourBar = true;
         } else if (arg == "--iso") {
             o.iso = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -327,6 +337,8 @@ int prepare(OffscreenRenderer& renderer, Options& o)
         volume.showBBox = o.bbox;
     if (o.iso)
         volume.isoMode = true;
+    renderer.view().overlay.markerVisible = o.marker;
+    renderer.view().overlay.colourBarVisible = o.colourBar;
     return -1;
 }
 

@@ -86,6 +86,8 @@ void handOverVolumeFile(const VolumeFile& file, Volume& volume, std::string& inf
         volume.resolution[a] = file.resolution[a];
     volume.nbrChannels = file.bands;
     volume.setBoxProportions(file.spacing[0], file.spacing[1], file.spacing[2]);
+    volume.oriented = file.oriented;
+    std::memcpy(volume.direction, file.direction, sizeof volume.direction);
     char ratio[160];
     std::snprintf(ratio, sizeof ratio, "Ratio:\t\t%f %f %f\n", static_cast<double>(volume.extent[0]),
                   static_cast<double>(volume.extent[1]), static_cast<double>(volume.extent[2]));

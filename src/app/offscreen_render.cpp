@@ -58,6 +58,9 @@ OffscreenRenderer::OffscreenRenderer(int width, int height, const std::string& c
     myView->setupGL();
     if (myView->font)
         myView->font->visible = false;
+    // Pictures carry the overlays only when asked for.
+    myView->overlay.markerVisible = false;
+    myView->overlay.colourBarVisible = false;
     myView->resize(width, height);
     myViewer.setView(myView.get());
     myOk = true;

@@ -114,6 +114,7 @@ void TextOverlay::buildFont()
             const FT_GlyphSlot slot = face->glyph;
             const FT_Bitmap& bm = slot->bitmap;
             advance = static_cast<GLfloat>(slot->advance.x) / 64.0f;
+            myAdvances[i] = advance;
             if (bm.pixel_mode == FT_PIXEL_MODE_MONO && bm.width > 0 && bm.rows > 0) {
                 w = static_cast<GLsizei>(bm.width);
                 h = static_cast<GLsizei>(bm.rows);
@@ -163,4 +164,29 @@ void TextOverlay::draw(const char* text)
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+}
+
+void TextOverlay::drawAtRaster(const char* text, float dx, float dy) const
+{
+    if (!text || listBase == 0)
+        return;
+    // A bitmap of no pixels only moves the raster position.
+    glBitmap(0, 0, 0, 0, dx, dy, nullptr);
+    glPushAttrib(GL_LIST_BIT);
+    glListBase(listBase - kFirstChar);
+    glCallLists(static_cast<GLsizei>(std::strlen(text)), GL_UNSIGNED_BYTE, text);
+    glPopAttrib();
+}
+
+int TextOverlay::textWidth(const char* text) const
+{
+    if (!text || listBase == 0)
+        return 0;
+    float w = 0.0f;
+    for (const char* c = text; *c; ++c) {
+        const int i = static_cast<unsigned char>(*c) - kFirstChar;
+        if (i >= 0 && i < kCharCount)
+            w += myAdvances[i];
+    }
+    return static_cast<int>(w + 0.5f);
 }

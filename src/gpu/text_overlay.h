@@ -24,6 +24,12 @@ public:
     // when visible and text is not null.
     void draw(const char* text);
     void toggleVisibility() { visible = !visible; }
+    // At the current raster position, in the current raster colour, moved
+    // by (dx, dy) pixels first; whatever visible says (the labels of other
+    // overlays).
+    void drawAtRaster(const char* text, float dx = 0.0f, float dy = 0.0f) const;
+    // Width in pixels of text as drawn (0 without lists).
+    int textWidth(const char* text) const;
     // The lists exist.
     bool ready() const { return listBase != 0; }
     // The font file fontconfig chose (empty when none).
@@ -42,6 +48,7 @@ private:
     void buildFont();
 
     std::string myFontFile; // resolved face file
+    float myAdvances[96] = {}; // advance of characters 32 ... 127 in pixels
 };
 
 // The font file fontconfig resolves for a face name, bold; empty when none.

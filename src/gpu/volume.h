@@ -157,6 +157,11 @@ public:
     int derivedGradientCalculation = 4; // the gradient setting the load had
     bool stacksPending = false;      // the three 2-D stacks are still to be built
     bool gradientsPending = false;   // the gradient and magnitude textures are still to be built
+    // The data file said how the data lie: direction (row-major) holds in
+    // column a where the data's axis a points among the patient's left,
+    // anterior and superior directions (volume_file.h).
+    bool oriented = false;
+    float direction[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     ExtProcs extProcs;            // entry points fetched by the main view (blend equation only with min/max blending)
 };
 

@@ -90,6 +90,12 @@ void MainFrame::buildMenuBar()
     viewMenu->Append(ID_VIEW_MENU, "View", presetMenu, "");
     viewMenu->AppendCheckItem(ID_FRAME_RATE, "Frame Rate", "");
     viewMenu->Check(ID_FRAME_RATE, true);
+    viewMenu->AppendCheckItem(ID_ORIENTATION_MARKER, "Orientation Marker",
+                              "Axes in the lower right corner, turning with the data");
+    viewMenu->Check(ID_ORIENTATION_MARKER, myOverlays.marker);
+    viewMenu->AppendCheckItem(ID_COLOUR_BAR, "Colour Bar",
+                              "The transfer function's colours with the data values they map");
+    viewMenu->Check(ID_COLOUR_BAR, myOverlays.colourBar);
 
     wxMenu* editorMenu = nullptr;
     GUARDED_NEW(editorMenu, wxMenu);
@@ -540,6 +546,38 @@ void MainFrame::OnFrameRate(wxCommandEvent& WXUNUSED(event))
     redraw();
 }
 
+void MainFrame::OnOrientationMarker(wxCommandEvent& WXUNUSED(event))
+{
+    myOverlays.marker = !myOverlays.marker;
+    applyOverlaySwitches(true);
+}
+
+void MainFrame::OnColourBar(wxCommandEvent& WXUNUSED(event))
+{
+    myOverlays.colourBar = !myOverlays.colourBar;
+    applyOverlaySwitches(true);
+}
+
+void MainFrame::keepOverlaySwitches(const std::string& path)
+{
+    myOverlaysPath = path;
+    myOverlays.read(path);
+    applyOverlaySwitches(false);
+}
+
+void MainFrame::applyOverlaySwitches(bool write)
+{
+    if (myGLcanvas) {
+        myGLcanvas->overlay.markerVisible = myOverlays.marker;
+        myGLcanvas->overlay.colourBarVisible = myOverlays.colourBar;
+    }
+    check(ID_ORIENTATION_MARKER, myOverlays.marker);
+    check(ID_COLOUR_BAR, myOverlays.colourBar);
+    if (write && !myOverlaysPath.empty())
+        myOverlays.write(myOverlaysPath);
+    redraw();
+}
+
 void MainFrame::setBackground(float r, float g, float b)
 {
     volume.background[0] = r;
@@ -984,6 +1022,8 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(ID_VIEW_TOP, MainFrame::OnViewTop)
     EVT_MENU(ID_VIEW_BOTTOM, MainFrame::OnViewBottom)
     EVT_MENU(ID_FRAME_RATE, MainFrame::OnFrameRate)
+    EVT_MENU(ID_ORIENTATION_MARKER, MainFrame::OnOrientationMarker)
+    EVT_MENU(ID_COLOUR_BAR, MainFrame::OnColourBar)
     EVT_MENU(ID_TRANSFER_FUNCTION, MainFrame::OnTransferFunction)
     EVT_MENU(ID_BACKGROUND, MainFrame::OnBackground)
     EVT_MENU(ID_STYLE_2D, MainFrame::OnDrawStyle)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "overlay_switches.h"
 #include "viewer.h"
 #include "wx_observer.h"
 
@@ -97,6 +98,10 @@ public:
     void openDataWindow();
     // The per-plane commands of plane n (1..6); empty slots do nothing.
     void invertClipPlane(int n);
+    // The overlays' switches from the file at path (beside "glimra.ini"):
+    // the view and the check marks take them, and each change is written
+    // back there.
+    void keepOverlaySwitches(const std::string& path);
     void toggleRotateClipPlane(int n);
     void toggleTranslateClipPlane(int n);
     void resetClipPlane(int n);
@@ -131,6 +136,11 @@ private:
     void OnViewTop(wxCommandEvent& event);
     void OnViewBottom(wxCommandEvent& event);
     void OnFrameRate(wxCommandEvent& event);
+    void OnOrientationMarker(wxCommandEvent& event);
+    void OnColourBar(wxCommandEvent& event);
+    // The view and the check marks after the switches changed; written
+    // back when a file keeps them.
+    void applyOverlaySwitches(bool write);
     void OnTransferFunction(wxCommandEvent& event);
     void OnBackground(wxCommandEvent& event);
     void OnDrawStyle(wxCommandEvent& event);
@@ -180,6 +190,8 @@ private:
     wxLongLong myPlacedUntil; // wxGetLocalTimeMillis() until which it is restored
     TimeBar* myTimeBar = nullptr; // under the view; a child of this window
     wxTimer myTimer;              // steps the time points while playing
+    OverlaySwitches myOverlays;   // View > "Orientation Marker" and "Colour Bar"
+    std::string myOverlaysPath;   // where they are kept, empty: for this run only
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -53,6 +53,8 @@ bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
     viewer.readSettingsFile();
     // File > "Open Recent", kept beside "glimra.ini".
     viewer.keepRecentFiles(kRecentFilesName);
+    // View > "Orientation Marker" and "Colour Bar" as the last run left them.
+    g_pMainFrame->keepOverlaySwitches(kOverlaySwitchesName);
     // The curves of the last run, for the data file they were drawn for.
     viewer.keepCurves(kRememberedCurvesName, kRememberedNoteName);
     g_pMainFrame->refreshWindows();

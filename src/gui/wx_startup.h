@@ -17,6 +17,8 @@ const char* const kRecentFilesName = "glimra-recent.txt";
 // to, in the working directory beside "glimra.ini".
 const char* const kRememberedCurvesName = "glimra-curves.pal";
 const char* const kRememberedNoteName = "glimra-curves.txt";
+// Which of the view's overlays are on, beside "glimra.ini".
+const char* const kOverlaySwitchesName = "glimra-view.txt";
 bool startGlimra(const CommandLine& commandLine, ViewerObserver* observer = nullptr);
 
 #endif

@@ -724,6 +724,19 @@ void axesFor(const RawRead& r, int perm[3], bool flip[3])
     }
 }
 
+// Where the laid-out axes point among left, anterior and superior: stored
+// axis perm[t] becomes axis t, reversed where flip[t].
+void keepDirection(const RawRead& r, const int perm[3], const bool flip[3], VolumeFile* out)
+{
+    out->oriented = true;
+    for (int w = 0; w < 3; ++w)
+        for (int t = 0; t < 3; ++t) {
+            // LPS to LAS: y changes sign; a reversed axis its direction.
+            const double d = (w == 1 ? -1.0 : 1.0) * (flip[t] ? -1.0 : 1.0) * r.direction[w][perm[t]];
+            out->direction[w * 3 + t] = std::isfinite(d) ? static_cast<float>(d) : (w == t ? 1.0f : 0.0f);
+        }
+}
+
 // Letters of the stored axes in the program's terms, e.g. "LPS".
 std::string axisLetters(const int perm[3], const bool flip[3])
 {
@@ -835,6 +848,8 @@ bool finish(const std::string& path, RawRead* r, size_t timePoint, VolumeFile* o
         out->resolution[t] = static_cast<int>(r->dims[perm[t]]);
         out->spacing[t] = static_cast<float>(r->spacing[perm[t]]);
     }
+    if (r->oriented)
+        keepDirection(*r, perm, flip, out);
     std::string& info = out->info;
     info = "Data file name:\t" + baseName(path) + "\n" + r->info;
     info += "Resolution:\t" + std::to_string(out->resolution[0]) + " " + std::to_string(out->resolution[1]) +

@@ -53,12 +53,15 @@ struct VolumeHeader
     int32_t bands;
     uint8_t bandMajor;
     uint8_t bigEndianValues;
-    uint8_t unused[6];
+    uint8_t oriented; // the file said how the volume lies
+    uint8_t unused[5];
     uint64_t ratioAt; // UINT64_MAX for none
     uint32_t infoBytes;
     uint32_t timePoints; // volumes in the file (0 counts as 1)
+    float direction[9];  // where the axes point (VolumeFile)
+    uint32_t reserved;   // 0
 };
-static_assert(sizeof(VolumeHeader) == 56, "no padding in the header");
+static_assert(sizeof(VolumeHeader) == 96, "no padding in the header");
 
 // Bytes of the voxels a header describes; false when that overflows.
 bool voxelBytes(const VolumeHeader& h, uint64_t* bytes)
@@ -88,11 +91,16 @@ std::string headerFault(const VolumeHeader& h)
     }
     if (h.bands < 1 || h.bands > kMaxBands)
         return std::to_string(h.bands) + " bands out of range";
-    if (h.bandMajor > 1 || h.bigEndianValues > 1)
+    if (h.bandMajor > 1 || h.bigEndianValues > 1 || h.oriented > 1)
         return "flags out of range";
     for (uint8_t b : h.unused)
         if (b != 0)
             return "reserved bytes set";
+    if (h.reserved != 0)
+        return "reserved bytes set";
+    for (float d : h.direction)
+        if (!std::isfinite(d) || std::fabs(d) > 1.5f)
+            return "direction out of range";
     if (h.infoBytes > kMaxInfo)
         return "information text of " + std::to_string(h.infoBytes) + " bytes";
     if (h.ratioAt != UINT64_MAX && h.ratioAt > h.infoBytes)
@@ -392,6 +400,8 @@ bool writeReaderAnswer(const WriteAll& write, bool ok, const VolumeFile& volume,
     h.bands = volume.bands;
     h.bandMajor = volume.bandMajor ? 1 : 0;
     h.bigEndianValues = volume.bigEndianValues ? 1 : 0;
+    h.oriented = volume.oriented ? 1 : 0;
+    std::memcpy(h.direction, volume.direction, sizeof h.direction);
     h.ratioAt = volume.ratioAt == std::string::npos ? UINT64_MAX : static_cast<uint64_t>(volume.ratioAt);
     h.infoBytes = static_cast<uint32_t>(std::min<size_t>(volume.info.size(), kMaxInfo));
     h.timePoints = static_cast<uint32_t>(std::min<size_t>(volume.timePoints, UINT32_MAX));
@@ -472,6 +482,8 @@ ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, Volu
     out->bands = h.bands;
     out->bandMajor = h.bandMajor != 0;
     out->bigEndianValues = h.bigEndianValues != 0;
+    out->oriented = h.oriented != 0;
+    std::memcpy(out->direction, h.direction, sizeof out->direction);
     out->timePoints = h.timePoints == 0 ? 1 : h.timePoints;
     out->info = std::move(info);
     out->ratioAt = h.ratioAt == UINT64_MAX ? std::string::npos : static_cast<size_t>(h.ratioAt);

@@ -32,6 +32,8 @@ VolumeFile& VolumeFile::operator=(VolumeFile&& other) noexcept
     bandMajor = other.bandMajor;
     bigEndianValues = other.bigEndianValues;
     timePoints = other.timePoints;
+    oriented = other.oriented;
+    std::memcpy(direction, other.direction, sizeof direction);
     info = std::move(other.info);
     ratioAt = other.ratioAt;
     other.release();
@@ -51,6 +53,9 @@ void VolumeFile::release()
     bandMajor = false;
     bigEndianValues = false;
     timePoints = 1;
+    oriented = false;
+    for (int i = 0; i < 9; ++i)
+        direction[i] = i % 4 == 0 ? 1.0f : 0.0f;
     info.clear();
     ratioAt = std::string::npos;
 }

@@ -41,6 +41,14 @@ struct VolumeFile
     bool bigEndianValues = false;
     // Volumes the file holds one after the other (time points); this is one.
     size_t timePoints = 1;
+    // The file said how the volume lies (NIfTI qform or sform, NRRD space,
+    // MetaImage, DICOM). The readers lay the voxels out so that x points
+    // to the patient's left, y anterior and z superior as near as the
+    // file's axes allow; direction (row-major) holds in column a where
+    // axis a then points among left, anterior and superior exactly (the
+    // identity for a file whose axes lie along the patient's).
+    bool oriented = false;
+    float direction[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     std::string info;                      // data-information text
     // Where the "Ratio:" line of the box proportions goes into info once the
     // box is known; npos: at the end.

@@ -1,5 +1,6 @@
 #include "main_view.h"
 
+#include "data_scale.h"
 #include "error_handling.h"
 #include "my_cg.h"
 #include "plane.h"
@@ -169,6 +170,7 @@ void MainView::setupGL()
 
 void MainView::releaseGL()
 {
+    overlay.releaseGL();
     if (font)
         RELEASE(font);
     if (transfer)
@@ -276,6 +278,18 @@ void MainView::paintCycle()
     if (hasRenderTarget() && RenderMode::instance().getDrawStyle() == DRAW_FOCUS_CONTEXT)
         volume.shiftTex->drawInspection();
     clipPlanes.drawAll(-static_cast<float>(planeShift) / 200.0f);
+
+    OverlayScene scene;
+    scene.width = width;
+    scene.height = height;
+    scene.rotation = volume.rotation;
+    scene.oriented = volume.oriented;
+    scene.direction = volume.direction;
+    scene.background = clear;
+    scene.palette = transfer ? transfer->getPalette() : nullptr;
+    scene.tableSize = transfer ? transfer->getTableSize() : 0;
+    scene.scale = &dataScale;
+    overlay.draw(scene);
 
     myFrameRate.frame(monotonicMillis());
     if (font)

@@ -6,6 +6,7 @@
 
 #include "includegl.h"
 #include "mat4.h"
+#include "view_overlay.h"
 
 class TextOverlay;
 class Volume;
@@ -98,7 +99,8 @@ public:
     void renderTargetFollow();
     // The render target after a camera change (context current).
     void renderTargetPlace();
-    // Paint cycle up to the frame-rate text; the caller swaps the buffers.
+    // Paint cycle up to the overlays and the frame-rate text; the caller
+    // swaps the buffers.
     void paintCycle();
     // The drag rules; true when a repaint is wanted.
     bool onMouse(const MouseInput& in);
@@ -120,6 +122,7 @@ public:
     bool speedup;            // reduced sampling while dragging
     TextOverlay* font;       // the frame-rate text, created at set-up
     bool frameRateVisible = true; // whether set-up shows the frame-rate text (settings read before it)
+    ViewOverlay overlay;     // the orientation marker and the colour bar over the volume
 
 private:
     FrameRateCounter myFrameRate; // frame counter, last tick and text

@@ -51,6 +51,8 @@ enum MainCommandId
     ID_SAVE_PICTURE = 10030,         // File > "Save Picture..."
     ID_SAVE_TURNTABLE = 10031,       // File > "Save Turntable..."
     ID_OPEN_FOLDER = 10032,          // File > "Open Folder..."
+    ID_ORIENTATION_MARKER = 10060,   // View > "Orientation Marker"
+    ID_COLOUR_BAR = 10061,           // View > "Colour Bar"
     ID_RECENT_MENU = 10039,          // File > "Open Recent"
     ID_RECENT_FIRST = 10040,         // ... + k for its k-th file (0 the newest), 8 of them
 };

@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             },
             true, v, "");
         // The same bytes but the voxels' address (after the magic, kind,
-        // 56-byte header, text and voxel count), which is this buffer's now.
-        const size_t addressAt = 8 + 4 + 56 + v.info.size() + 8;
+        // 96-byte header, text and voxel count), which is this buffer's now.
+        const size_t addressAt = 8 + 4 + 96 + v.info.size() + 8;
         FUZZ_CHECK(written && again.size() == at && addressAt + 8 <= at);
         std::memcpy(&again[addressAt], data + addressAt, 8);
         // A time-point count of 0 means one and is written as 1.

@@ -33,6 +33,10 @@ void makeVolume(VolumeFile* v)
     v->bigEndianValues = true;
     v->info = "Data file name: x.nii\nRatio: 1 2 3\n";
     v->ratioAt = 22;
+    // Oblique: x turned a little towards anterior, y reversed.
+    v->oriented = true;
+    const float d[9] = {0.8f, 0.6f, 0, 0.6f, -0.8f, 0, 0, 0, 1};
+    std::memcpy(v->direction, d, sizeof d);
     GUARDED_VOXELS_AS(v->data, "tmpdata", 5 * 3 * 2 * 2 * sizeof(int16_t));
     int16_t* p = static_cast<int16_t*>(v->data);
     for (int i = 0; i < 60; ++i)
@@ -66,11 +70,11 @@ ReaderAnswer readBack(const std::string& bytes, VolumeFile* out, std::string* te
 }
 
 // Offsets of the fixed fields in a volume answer: magic (8), kind (4), then
-// type, resolution[3], spacing[3], bands (4 each), two flags, six unused
-// bytes, ratioAt (8), info length (4), the number of time points (4); the text
-// follows.
+// type, resolution[3], spacing[3], bands (4 each), three flags, five unused
+// bytes, ratioAt (8), info length (4), the number of time points (4), the
+// direction (nine floats), four reserved bytes; the text follows.
 const size_t kType = 12, kResolution = 16, kSpacing = 28, kBands = 40, kFlags = 44, kInfoLength = 60,
-             kText = 68;
+             kDirection = 68, kReserved = 104, kText = 108;
 
 template <typename T> void put(std::string* bytes, size_t at, T value)
 {
@@ -114,6 +118,8 @@ TEST_F(ReaderProcess, AnswersRoundTripFieldForField)
     EXPECT_TRUE(back.bigEndianValues);
     EXPECT_EQ(back.info, v.info);
     EXPECT_EQ(back.ratioAt, 22u);
+    EXPECT_TRUE(back.oriented);
+    EXPECT_EQ(std::memcmp(back.direction, v.direction, sizeof v.direction), 0);
     EXPECT_EQ(std::memcmp(back.data, v.data, 120), 0);
     // No ratio position, and a refusal passed on as it was written.
     v.ratioAt = std::string::npos;
@@ -149,6 +155,9 @@ TEST_F(ReaderProcess, DamagedAnswersAreRefusedBeforeAnythingIsAllocated)
         {kResolution + 8, (1 << 20) + 1, "a malformed answer: resolution 1048577 out of range"},
         {kBands, 1025, "a malformed answer: 1025 bands out of range"},
         {kFlags, 0x0102, "a malformed answer: flags out of range"},
+        {kFlags, 0x020101, "a malformed answer: flags out of range"},
+        {kReserved, 1, "a malformed answer: reserved bytes set"},
+        {kDirection + 4, 0x7fc00000, "a malformed answer: direction out of range"},
         {kInfoLength, 5 << 20, "a malformed answer: information text of 5242880 bytes"},
         {kInfoLength, 10, "a malformed answer: ratio position beyond the information text"},
         {0, 0x44524c46, "no answer"},
