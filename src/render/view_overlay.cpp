@@ -210,8 +210,10 @@ void ViewOverlay::drawMarker(const OverlayLayout& l, const OverlayScene& scene)
     for (const MarkerAxis& a : axes) {
         glColor3ubv(a.colour);
         letter(font, a.plus, kLetterAt * a.dir[0], kLetterAt * a.dir[1], kLetterAt * a.dir[2]);
-        if (a.minus)
-            letter(font, a.minus, -kLetterAt * a.dir[0], -kLetterAt * a.dir[1], -kLetterAt * a.dir[2]);
+        if (!a.minus)
+            continue;
+        glColor3ub(a.colour[0] / 2, a.colour[1] / 2, a.colour[2] / 2);
+        letter(font, a.minus, -kLetterAt * a.dir[0], -kLetterAt * a.dir[1], -kLetterAt * a.dir[2]);
     }
 }
 

@@ -521,6 +521,26 @@ TEST_F(ForeignTest, StoredAxesAreBroughtToLeftAnteriorSuperior)
                 wrong += v[(z * ny + y) * nx + x] != x + 10 * y + 100 * z;
     EXPECT_EQ(wrong, 0);
     EXPECT_NE(vol.info.find("Orientation:\tSRP in the file, shown as LAS\n"), std::string::npos) << vol.info;
+    // Laid out along the patient's axes, the axes point exactly there.
+    EXPECT_TRUE(vol.oriented);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(vol.direction[i], i % 4 == 0 ? 1.0f : 0.0f) << i;
+    vol.release();
+
+    // Turned 30 degrees about superior: what the layout could not take out
+    // stays in the direction, y reversed from posterior to anterior.
+    Grid oblique;
+    oblique.type = itk::IOComponentEnum::SHORT;
+    oblique.bytes.assign(oblique.dims[0] * oblique.dims[1] * oblique.dims[2] * 2, 0);
+    const double c = std::cos(M_PI / 6), sn = std::sin(M_PI / 6);
+    const double o[3][3] = {{c, -sn, 0}, {sn, c, 0}, {0, 0, 1}};
+    std::memcpy(oblique.direction, o, sizeof o);
+    writeGrid(itk::MetaImageIO::New(), dir.file("oblique.mha"), oblique);
+    ASSERT_TRUE(importForeignVolume(dir.file("oblique.mha"), &vol, &error)) << error;
+    EXPECT_TRUE(vol.oriented);
+    const float want[9] = {float(c), float(sn), 0, float(-sn), float(c), 0, 0, 0, 1};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_NEAR(vol.direction[i], want[i], 1e-6) << i;
 }
 
 // All seven element types keep their type; double and 64-bit integers become FLOAT with a log line.
@@ -871,6 +891,7 @@ TEST_F(ForeignTest, TiffStacksPageByPage)
     EXPECT_EQ(vol.resolution[2], 93);
     EXPECT_TRUE(importedBytes(vol, 2) == head.bytes);
     EXPECT_NE(vol.info.find("Orientation:\tnot given, axes as stored\n"), std::string::npos) << vol.info;
+    EXPECT_FALSE(vol.oriented);
     vol.release();
 
     // Pages written one by one: 4 x 3, then 5 x 3; a palette page.
