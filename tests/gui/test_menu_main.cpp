@@ -12,6 +12,7 @@
 #include "test_support.h"
 #include "text_overlay.h"
 #include "transfer_function.h"
+#include "view_overlay.h"
 #include "volume.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,62 @@ TEST_F(MenuCommands, DrawStyleBlendingVisibilityAndFrameRate)
     EXPECT_EQ(checked(ID_FRAME_RATE), font->visible);
     app->postCommand(ID_FRAME_RATE);
     EXPECT_EQ(font->visible, shown);
+}
+
+// Pixels of the view (bottom row first) in columns [x0, x1), rows [y0, y1)
+// that are not the background's black.
+int drawnIn(const std::vector<unsigned char>& px, int width, int x0, int x1, int y0, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const unsigned char* p = &px[(static_cast<size_t>(y) * width + x) * 4];
+            n += (p[0] | p[1] | p[2]) != 0;
+        }
+    return n;
+}
+
+TEST_F(MenuCommands, OverlaysSwitchedFromTheViewMenuAndKept)
+{
+    MainGLCanvas* c = g_pMainFrame->myGLcanvas;
+    ASSERT_NE(c, nullptr);
+    g_pMainFrame->setBackground(0.0f, 0.0f, 0.0f);
+    // The marker is on and the bar off in a first run.
+    EXPECT_TRUE(checked(ID_ORIENTATION_MARKER));
+    EXPECT_FALSE(checked(ID_COLOUR_BAR));
+    EXPECT_TRUE(c->overlay.markerVisible);
+    EXPECT_FALSE(c->overlay.colourBarVisible);
+    const OverlayLayout l = overlayLayout(c->width, c->height);
+    const int m = l.markerSize;
+    std::vector<unsigned char> px = picture();
+    EXPECT_GT(drawnIn(px, c->width, l.markerX, l.markerX + m, l.markerY, l.markerY + m), 20);
+    EXPECT_EQ(drawnIn(px, c->width, l.barX, l.barX + l.barWidth, l.barY, l.barY + l.barHeight), 0);
+
+    app->postCommand(ID_ORIENTATION_MARKER);
+    app->postCommand(ID_COLOUR_BAR);
+    EXPECT_FALSE(checked(ID_ORIENTATION_MARKER));
+    EXPECT_TRUE(checked(ID_COLOUR_BAR));
+    px = picture();
+    EXPECT_EQ(drawnIn(px, c->width, l.markerX, l.markerX + m, l.markerY, l.markerY + m), 0);
+    // The bar's colour strip: the palette's first entry at the bottom, its
+    // last at the top.
+    ASSERT_NE(transfer, nullptr);
+    const unsigned char* low = transfer->getPalette();
+    const unsigned char* high = low + 4 * (transfer->getTableSize() - 1);
+    const unsigned char* bottom = &px[(static_cast<size_t>(l.barY) * c->width + l.barX + 2) * 4];
+    const unsigned char* top =
+        &px[(static_cast<size_t>(l.barY + l.barHeight - 1) * c->width + l.barX + 2) * 4];
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(bottom[k], low[k]) << k;
+        EXPECT_EQ(top[k], high[k]) << k;
+    }
+    // Kept beside the settings file for the next run.
+    EXPECT_EQ(testsupport::readFile(tmp.file("run") + "/glimra-view.txt"), "Marker:\t0\r\nColourBar:\t1\r\n");
+    app->postCommand(ID_ORIENTATION_MARKER);
+    app->postCommand(ID_COLOUR_BAR);
+    EXPECT_TRUE(c->overlay.markerVisible);
+    EXPECT_FALSE(c->overlay.colourBarVisible);
+    EXPECT_EQ(testsupport::readFile(tmp.file("run") + "/glimra-view.txt"), "Marker:\t1\r\nColourBar:\t0\r\n");
 }
 
 TEST_F(MenuCommands, MaximumIntensityChangesThePicture)

@@ -91,6 +91,8 @@ protected:
         s.speedup = false;
         s.autosave = false;
         ASSERT_TRUE(writeSettingsFile(ini, s));
+        // glimra-render draws the orientation marker only when asked for.
+        ASSERT_TRUE(testsupport::writeFile(tmp.file("run") + "/glimra-view.txt", "Marker:\t0\r\n"));
     }
     void start(const std::vector<std::string>& args)
     {
