@@ -98,6 +98,16 @@ for s in 1 2 3 4 5 9 10 11 12; do
     done
 done
 
+# The overlays appear only when asked for, each changing the picture.
+"$TOOL" "$T/ramp.dat" --size 200x160 -o "$T/plain.png" 2>/dev/null
+"$TOOL" "$T/ramp.dat" --size 200x160 --marker -o "$T/marker.png" 2>/dev/null
+"$TOOL" "$T/ramp.dat" --size 200x160 --marker --colour-bar -o "$T/both.png" 2>/dev/null
+if [ -s "$T/plain.png" ] && ! cmp -s "$T/plain.png" "$T/marker.png" && ! cmp -s "$T/marker.png" "$T/both.png"; then
+    echo "ok: --marker and --colour-bar"
+else
+    echo "FAIL: --marker and --colour-bar do not change the picture"; fail=1
+fi
+
 # --frames prints one number of milliseconds.
 out=$("$TOOL" "$T/ramp.dat" --frames 3 --size 32x32)
 if echo "$out" | grep -Eq '^[0-9]+\.[0-9]{3}$'; then echo "ok: frames ($out ms)"; else echo "FAIL: frames '$out'"; fail=1; fi
