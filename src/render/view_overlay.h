@@ -84,7 +84,9 @@ public:
     // Deletes the text's lists (context current).
     void releaseGL();
 
-    bool markerVisible = true;     // draw the orientation marker
+    // Both off until switched on: the window turns them on as its View menu
+    // says, glimra-render when asked for.
+    bool markerVisible = false;    // draw the orientation marker
     bool colourBarVisible = false; // draw the colour bar
 
 private:
