@@ -126,13 +126,16 @@ protected:
     }
 
     MainGLCanvas* view() const { return g_pMainFrame->myGLcanvas; }
-    // Only the volume reaches the frame buffer: no box, no text, no drag.
+    // Only the volume reaches the frame buffer: no box, no text, no
+    // overlays, no drag.
     void volumeOnly()
     {
         volume.showBBox = false;
         volume.interacting = false;
         if (view()->font)
             view()->font->visible = false;
+        view()->overlay.markerVisible = false;
+        view()->overlay.colourBarVisible = false;
     }
     // One paint of the main view counted by a query of the given kind.
     GLuint countOnePaint(GLenum kind)
