@@ -282,7 +282,9 @@ void MainView::paintCycle()
     OverlayScene scene;
     scene.width = width;
     scene.height = height;
-    scene.rotation = volume.rotation;
+    // Without data there is nothing to orient: no marker (the colour bar
+    // still shows the transfer function).
+    scene.rotation = volume.isData ? volume.rotation : nullptr;
     scene.oriented = volume.oriented;
     scene.direction = volume.direction;
     scene.background = clear;

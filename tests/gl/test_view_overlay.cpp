@@ -211,4 +211,11 @@ TEST_F(ViewOverlayPicture, FramesWithoutTheOverlaysStayAsTheyWere)
         }
     EXPECT_GT(changed, 200);
     EXPECT_EQ(outside, 0);
+    // Without data there is nothing to orient: no marker.
+    volume.isData = false;
+    const std::vector<unsigned char> empty = frame();
+    overlay().markerVisible = true;
+    EXPECT_TRUE(frame() == empty);
+    overlay().markerVisible = false;
+    volume.isData = true;
 }
