@@ -162,6 +162,10 @@ TEST_F(MenuCommands, OverlaysSwitchedFromTheViewMenuAndKept)
     MainGLCanvas* c = g_pMainFrame->myGLcanvas;
     ASSERT_NE(c, nullptr);
     g_pMainFrame->setBackground(0.0f, 0.0f, 0.0f);
+    // The marker needs data to orient.
+    testsupport::TempDir dataDir;
+    const std::string data = guitest::writeSample(dataDir, "types-uchar", "small.zvf");
+    ASSERT_TRUE(g_pMainFrame->openData(data));
     // The marker is on and the bar off in a first run.
     EXPECT_TRUE(checked(ID_ORIENTATION_MARKER));
     EXPECT_FALSE(checked(ID_COLOUR_BAR));
