@@ -81,7 +81,107 @@ GLuint uploadRegion(const PlanRegion& r, GLenum glType, size_t bytes, const std:
 
 BrickStream::~BrickStream()
 {
+    stopWorkers();
     detach();
+}
+
+void BrickStream::startWorkers(const std::function<void()>& arrival, int threads, int perFrame)
+{
+    stopWorkers();
+    std::lock_guard<std::mutex> lock(myMutex);
+    myArrival = arrival;
+    myPerFrame = perFrame > 0 ? perFrame : 1;
+    myStopping = false;
+    for (int t = 0; t < std::max(threads, 1); ++t)
+        myWorkers.emplace_back([this] { work(); });
+}
+
+void BrickStream::stopWorkers()
+{
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        myStopping = true;
+        myRequests.clear();
+    }
+    myWake.notify_all();
+    for (std::thread& t : myWorkers)
+        t.join();
+    myWorkers.clear();
+    std::lock_guard<std::mutex> lock(myMutex);
+    myReady.clear();
+    myReading.clear();
+}
+
+void BrickStream::waitForReads()
+{
+    std::unique_lock<std::mutex> lock(myMutex);
+    myDone.wait(lock, [this] { return myWorkers.empty() || (myRequests.empty() && myReading.empty()); });
+}
+
+bool BrickStream::pending()
+{
+    std::lock_guard<std::mutex> lock(myMutex);
+    return !myRequests.empty() || !myReading.empty() || !myReady.empty();
+}
+
+void BrickStream::work()
+{
+    std::unique_lock<std::mutex> lock(myMutex);
+    for (;;) {
+        myWake.wait(lock, [this] { return myStopping || !myRequests.empty(); });
+        if (myStopping)
+            return;
+        auto most = std::max_element(myRequests.begin(), myRequests.end(),
+                                     [](const auto& a, const auto& b) { return a.second < b.second; });
+        const uint64_t key = most->first;
+        myRequests.erase(most);
+        myReading.insert(key);
+        lock.unlock();
+        std::vector<unsigned char> values;
+        std::string why;
+        const bool ok = readRegion(BrickLru::levelOf(key), BrickLru::partOf(key), &values, &why);
+        lock.lock();
+        myReading.erase(key);
+        if (ok) {
+            ++myReads;
+            myReady[key] = std::move(values);
+        } else {
+            myFailed.insert(key);
+            if (myFault != why)
+                logBoth(__FILE__, __LINE__, (why + "\n").c_str());
+            myFault = why;
+        }
+        myDone.notify_all();
+        if (myArrival && ok) {
+            lock.unlock();
+            myArrival();
+            lock.lock();
+        }
+    }
+}
+
+bool BrickStream::fetch(uint64_t key, double priority)
+{
+    std::vector<unsigned char> values;
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        if (myWorkers.empty() || myFailed.count(key))
+            return false;
+        const auto ready = myReady.find(key);
+        if (ready == myReady.end()) {
+            if (!myReading.count(key)) {
+                myRequests[key] = priority;
+                myWake.notify_one();
+            }
+            return false;
+        }
+        if (myUploads >= myPerFrame)
+            return false;
+        values = std::move(ready->second);
+        myReady.erase(ready);
+        ++myUploads;
+    }
+    return upload(key, values);
 }
 
 bool BrickStream::open(const std::string& path, std::string* why)
@@ -177,6 +277,8 @@ bool BrickStream::attach(Volume& v, std::string* why, int texels)
     for (int a = 0; a < 3; ++a)
         info->texSize[a] = brickTexels(myLevels.front().resolution[a], texels);
     myDrawn.assign(myParts.size(), -1);
+    for (int a = 0; a < 3; ++a)
+        myExtent[a] = v.extent[a];
     myVolume = &v;
     myReads = 0;
     myFault.clear();
@@ -187,6 +289,13 @@ bool BrickStream::attach(Volume& v, std::string* why, int texels)
 
 void BrickStream::detach()
 {
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        myRequests.clear();
+        myReady.clear();
+        myFailed.clear();
+    }
+    waitForReads();
     for (const auto& kept : myTextures)
         glDeleteTextures(1, &kept.second);
     myTextures.clear();
@@ -206,7 +315,7 @@ int BrickStream::drawnLevel(int part) const
     return part >= 0 && static_cast<size_t>(part) < myDrawn.size() ? myDrawn[static_cast<size_t>(part)] : -1;
 }
 
-int BrickStream::wantedLevel(int part) const
+int BrickStream::wantedLevel(int part, double* priority) const
 {
     float modelview[16], projection[16];
     matMultiply(myVolume->translation, myVolume->rotation, modelview);
@@ -217,6 +326,8 @@ int BrickStream::wantedLevel(int part) const
     const float centre[3] = {0.5f * (p.lo[0] + p.hi[0]), 0.5f * (p.lo[1] + p.hi[1]), 0.5f * (p.lo[2] + p.hi[2])};
     const double perUnit = pixelsPerUnit(modelview, projection, viewport[2], viewport[3], centre);
     const int level = chooseLevel(myLevels, myVolume->extent, perUnit, myPixels);
+    // Larger on screen first: nearer the eye, or a larger part.
+    *priority = perUnit * std::max({p.hi[0] - p.lo[0], p.hi[1] - p.lo[1], p.hi[2] - p.lo[2]});
     return std::min(level + (myCoarser ? 1 : 0), myCoarsest);
 }
 
@@ -224,10 +335,19 @@ void BrickStream::beforeDraw(int part)
 {
     if (!myVolume || part < 0 || static_cast<size_t>(part) >= myParts.size())
         return;
-    const int wanted = wantedLevel(part);
+    const BrickInfo* info = myVolume->myBrickInfo;
+    if (info->myIndices && info->myIndices[0] == part) {
+        // The first brick of a frame: what the last frame asked for and did
+        // not get read yet is asked again by this one's bricks.
+        std::lock_guard<std::mutex> lock(myMutex);
+        myUploads = 0;
+        myRequests.clear();
+    }
+    double priority = 0.0;
+    const int wanted = wantedLevel(part, &priority);
     for (int level = wanted; level < myCoarsest; ++level) {
         const uint64_t key = BrickLru::key(level, part);
-        if (myCache.touch(key) || (level == wanted && myWaiting && load(level, part))) {
+        if (myCache.touch(key) || (level == wanted && (myWaiting ? load(level, part) : fetch(key, priority)))) {
             use(level, part);
             return;
         }
@@ -235,34 +355,48 @@ void BrickStream::beforeDraw(int part)
     use(myCoarsest, part);
 }
 
-bool BrickStream::load(int level, int part)
+bool BrickStream::readRegion(int level, int part, std::vector<unsigned char>* values, std::string* why) const
 {
     const PlanRegion r = planRegion(myParts[static_cast<size_t>(part)], myLevels[static_cast<size_t>(level)],
-                                    myVolume->extent);
+                                    myExtent);
     const int64_t lo[3] = {r.first[0], r.first[1], r.first[2]};
     const int64_t hi[3] = {r.first[0] + r.voxels[0], r.first[1] + r.voxels[1], r.first[2] + r.voxels[2]};
     const ZarrBox box = zarrVoxelBox(myPyramid, lo, hi, 0, 1);
     const VoxelType type = myPyramid.levels[static_cast<size_t>(level)].array.type;
+    values->resize(static_cast<size_t>(box.values()) * static_cast<size_t>(bytesOfVoxelType(type)));
+    return readZarrBox(myPyramid, level, box, values->data(), why, 1);
+}
+
+bool BrickStream::upload(uint64_t key, const std::vector<unsigned char>& values)
+{
+    const int level = BrickLru::levelOf(key);
+    const PlanRegion r = planRegion(myParts[static_cast<size_t>(BrickLru::partOf(key))],
+                                    myLevels[static_cast<size_t>(level)], myExtent);
+    const VoxelType type = myPyramid.levels[static_cast<size_t>(level)].array.type;
     const size_t bytes = static_cast<size_t>(bytesOfVoxelType(type));
-    std::vector<unsigned char> values(static_cast<size_t>(box.values()) * bytes);
-    std::string why;
-    if (!readZarrBox(myPyramid, level, box, values.data(), &why, 1)) {
-        if (myFault != why)
-            logBoth(__FILE__, __LINE__, (why + "\n").c_str());
-        myFault = why;
-        return false;
-    }
-    ++myReads;
     const GLuint name = uploadRegion(r, streamedGLType(type), bytes, values);
     if (!name)
         return false;
-    const uint64_t key = BrickLru::key(level, part);
     for (uint64_t gone : myCache.put(key, r.values() * bytes)) {
         glDeleteTextures(1, &myTextures[gone]);
         myTextures.erase(gone);
     }
     myTextures[key] = name;
     return true;
+}
+
+bool BrickStream::load(int level, int part)
+{
+    std::vector<unsigned char> values;
+    std::string why;
+    if (!readRegion(level, part, &values, &why)) {
+        if (myFault != why)
+            logBoth(__FILE__, __LINE__, (why + "\n").c_str());
+        myFault = why;
+        return false;
+    }
+    ++myReads;
+    return upload(BrickLru::key(level, part), values);
 }
 
 void BrickStream::use(int level, int part)

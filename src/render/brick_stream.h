@@ -11,7 +11,13 @@
 #include "includegl.h"
 #include "zarr_metadata.h"
 
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -43,6 +49,17 @@ public:
     // Reads a brick the view needs when it is drawn (a picture that waits
     // for every brick), instead of drawing it coarser.
     void setWaiting(bool wait) { myWaiting = wait; }
+    // Without waiting, bricks are read by `threads` worker threads (started
+    // at the first call, 2 by default) while the bricks draw coarser;
+    // arrival is called on a worker thread each time one is read (the
+    // owner asks for a repaint on its own thread), and each frame uploads at
+    // most `perFrame` of them, nearest the eye and largest on screen first.
+    void startWorkers(const std::function<void()>& arrival, int threads = 2, int perFrame = 4);
+    // Blocks until the workers have read every brick asked for (tests).
+    void waitForReads();
+    // Bricks asked for, being read or read and not yet uploaded: a repaint
+    // would draw finer.
+    bool pending();
     // Draws one level coarser than the view needs (while the user drags).
     void setCoarser(bool coarser) { myCoarser = coarser; }
     // Screen pixels a voxel may span before a finer level is drawn (1: the
@@ -52,6 +69,9 @@ public:
     // The level brick `part` was last drawn from (the coarsest for the
     // whole texture); -1 before it was drawn.
     int drawnLevel(int part) const;
+    // Every brick's drawnLevel, in build order.
+    std::vector<int>::const_iterator drawnLevelsBegin() const { return myDrawn.begin(); }
+    std::vector<int>::const_iterator drawnLevelsEnd() const { return myDrawn.end(); }
     // The bricks the cache holds.
     const BrickLru& cache() const { return myCache; }
     // Levels, finest first, up to the coarsest.
@@ -64,10 +84,23 @@ public:
 private:
     // Chooses and binds brick `part`'s texture; the draw hook.
     void beforeDraw(int part);
-    // The level the view needs for the part.
-    int wantedLevel(int part) const;
+    // The level the view needs for the part, and its priority for reading
+    // (larger first).
+    int wantedLevel(int part, double* priority) const;
     // Reads and uploads the part at the level into the cache; false on a fault.
     bool load(int level, int part);
+    // The level's voxels of the part read from the pyramid; false with *why.
+    bool readRegion(int level, int part, std::vector<unsigned char>* values, std::string* why) const;
+    // Uploads values read for the key into the cache.
+    bool upload(uint64_t key, const std::vector<unsigned char>& values);
+    // Asks the workers for the key with the priority (larger first), or
+    // takes its voxels when they have arrived and this frame may upload:
+    // true when the key's texture is in the cache now.
+    bool fetch(uint64_t key, double priority);
+    // A worker: reads the most urgent brick asked for until stopped.
+    void work();
+    // Stops and joins the workers, forgetting what was asked for.
+    void stopWorkers();
     // Points brick `part` at the cached texture of the level (the coarsest: the whole texture).
     void use(int level, int part);
 
@@ -85,6 +118,21 @@ private:
     double myPixels = 1.0;               // screen pixels a voxel may span
     int myReads = 0;                     // bricks read
     std::string myFault;                 // the last read fault
+    float myExtent[3] = {1, 1, 1};       // the box's extents at attach
+
+    // Shared with the workers, under myMutex.
+    std::mutex myMutex;
+    std::condition_variable myWake;      // a request came or the workers stop
+    std::condition_variable myDone;      // a read finished
+    std::vector<std::thread> myWorkers;  // the reading threads
+    bool myStopping = false;             // the workers end
+    std::map<uint64_t, double> myRequests; // keys to read and their priority
+    std::set<uint64_t> myReading;        // keys being read
+    std::set<uint64_t> myFailed;         // keys whose read failed (not asked again)
+    std::unordered_map<uint64_t, std::vector<unsigned char>> myReady; // read, not uploaded
+    std::function<void()> myArrival;     // told when a read finished
+    int myPerFrame = 4;                  // uploads a frame may make
+    int myUploads = 0;                   // uploads this frame
 };
 
 #endif

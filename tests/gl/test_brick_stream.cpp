@@ -16,6 +16,7 @@
 #include <zvf.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -169,4 +170,43 @@ TEST_F(BrickStreamPicture, BricksNotReadDrawTheCoarsestLevel)
     EXPECT_LE(largestDifference(waiting[0], coarse[0]), 2);
     EXPECT_LE(largestDifference(waiting[1], coarse[1]), 8);
     EXPECT_LE(largestDifference(waiting[2], coarse[2]), 8);
+}
+
+// Reading on worker threads: the first frame waits for nothing and draws
+// every brick from the coarsest level; each later frame uploads at most 8
+// of the bricks read since, until the picture equals the one that waited
+// for every brick.
+TEST_F(BrickStreamPicture, WorkersRefineThePictureFrameByFrame)
+{
+    ASSERT_TRUE(renderer->loadData(dir.file("level0.zvf")));
+    const auto whole = pictures();
+    ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
+    const auto coarse = pictures();
+    BrickStream stream;
+    std::string why;
+    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
+    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    stream.setPixelsPerVoxel(0.5);
+    std::atomic<int> arrivals{0};
+    stream.startWorkers([&arrivals] { ++arrivals; }, 2, 8);
+    const std::vector<unsigned char> first = frame(); // the style and palette of the last picture
+    EXPECT_LE(largestDifference(first, coarse[2]), 8);
+    EXPECT_TRUE(stream.pending());
+    int frames = 1;
+    std::vector<int> finest;
+    while (stream.pending() && frames < 100) {
+        stream.waitForReads();
+        frame();
+        ++frames;
+        finest.push_back(static_cast<int>(std::count(stream.drawnLevelsBegin(), stream.drawnLevelsEnd(), 0)));
+    }
+    EXPECT_FALSE(stream.pending());
+    EXPECT_EQ(arrivals.load(), 125);
+    EXPECT_EQ(stream.reads(), 125);
+    // 8 more bricks at level 0 each frame, 125 after 16 frames.
+    ASSERT_GE(finest.size(), 16u);
+    EXPECT_EQ(finest[0], 8);
+    EXPECT_EQ(finest[1], 16);
+    EXPECT_EQ(finest[15], 125);
+    EXPECT_LE(largestDifference(frame(), whole[2]), 8);
 }
