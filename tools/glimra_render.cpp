@@ -275,6 +275,24 @@ void printInfoNotes(const std::string& info)
     }
 }
 
+// A pyramid's finer levels over the coarsest one the load drew: a style
+// that cannot draw them is refused (status 2); a pyramid they cannot come
+// from is drawn at its coarsest level with a note. -1 to go on.
+int checkPyramid(OffscreenRenderer& renderer, const Options& o)
+{
+    if (!isZarrPath(o.data))
+        return -1;
+    const std::string refusal = pyramidStyleRefusal(o.style);
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "glimra-render: %s: %s\n", o.data.c_str(), refusal.c_str());
+        return 2;
+    }
+    const std::string& note = renderer.viewer().pyramidNote();
+    if (!note.empty() && !o.quiet)
+        std::fprintf(stderr, "glimra-render: %s: drawn at its coarsest level: %s\n", o.data.c_str(), note.c_str());
+    return -1;
+}
+
 // Settings, data, mask, palette and the view into the renderer: -1 when
 // all is there, else the exit status.
 int prepare(OffscreenRenderer& renderer, Options& o)
@@ -294,10 +312,16 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     mode.setClassification(o.classification);
     if (!o.quiet)
         setNoteListener(printNote);
+    // A pyramid's picture waits for every brick of its finer levels.
+    renderer.viewer().streamPyramids(true, true);
+    renderer.viewer().setBrickBudget(o.memory);
     const bool loaded = renderer.loadData(o.data);
     setNoteListener(nullptr);
     if (!loaded)
         return fail("cannot load " + o.data);
+    const int pyramid = checkPyramid(renderer, o);
+    if (pyramid >= 0)
+        return pyramid;
     const size_t timePoints = renderer.viewer().timePoints();
     if (static_cast<size_t>(o.time) >= timePoints)
         return usageError("--time " + std::to_string(o.time) + ": " + o.data + " has " +
@@ -337,34 +361,13 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     return -1;
 }
 
-// A pyramid's finer levels over the coarsest one the load drew: a style
-// that cannot draw them is refused (status 2); a pyramid they cannot come
-// from is drawn at its coarsest level with a note. The refined view is
-// drawn once before --frames times it. -1 to go on.
-int streamPyramidView(OffscreenRenderer& renderer, const Options& o, std::unique_ptr<BrickStream>* stream)
-{
-    const std::string refusal = pyramidStyleRefusal(o.style);
-    if (!refusal.empty()) {
-        std::fprintf(stderr, "glimra-render: %s: %s\n", o.data.c_str(), refusal.c_str());
-        return 2;
-    }
-    std::string why;
-    *stream = streamPyramid(o.data, o.memory ? o.memory : defaultBrickBudget(), true, &why);
-    if (!*stream) {
-        if (!o.quiet)
-            std::fprintf(stderr, "glimra-render: %s: drawn at its coarsest level: %s\n", o.data.c_str(),
-                         why.c_str());
-        return -1;
-    }
-    if (o.frames > 0)
-        renderer.renderFrame();
-    return -1;
-}
-
 // The timing, the turntable or the one picture the options ask for.
 int render(OffscreenRenderer& renderer, const Options& o)
 {
     if (o.frames > 0) {
+        // A pyramid's refined view is timed, not the reads that refine it.
+        if (renderer.viewer().pyramidStream())
+            renderer.renderFrame();
         std::printf("%.3f\n", renderer.meanFrameMillis(o.frames));
         return 0;
     }
@@ -399,10 +402,5 @@ int main(int argc, char** argv)
     StderrObserver observer;
     OffscreenRenderer renderer(o.width, o.height, o.cgDir, observer);
     status = prepare(renderer, o);
-    if (status >= 0)
-        return status;
-    std::unique_ptr<BrickStream> stream;
-    if (isZarrPath(o.data) && (status = streamPyramidView(renderer, o, &stream)) >= 0)
-        return status;
-    return render(renderer, o);
+    return status >= 0 ? status : render(renderer, o);
 }

@@ -82,6 +82,8 @@ GLuint uploadRegion(const PlanRegion& r, GLenum glType, size_t bytes, const std:
 BrickStream::~BrickStream()
 {
     stopWorkers();
+    // No GL here: the context may be gone; the textures go with it.
+    myTextures.clear();
     detach();
 }
 
@@ -328,7 +330,7 @@ int BrickStream::wantedLevel(int part, double* priority) const
     const int level = chooseLevel(myLevels, myVolume->extent, perUnit, myPixels);
     // Larger on screen first: nearer the eye, or a larger part.
     *priority = perUnit * std::max({p.hi[0] - p.lo[0], p.hi[1] - p.lo[1], p.hi[2] - p.lo[2]});
-    return std::min(level + (myCoarser ? 1 : 0), myCoarsest);
+    return std::min(level + (myCoarser || myVolume->interacting ? 1 : 0), myCoarsest);
 }
 
 void BrickStream::beforeDraw(int part)

@@ -27,7 +27,8 @@ class BrickStream
 {
 public:
     BrickStream() = default;
-    // Deletes the textures it made (a context must be current) and detaches.
+    // Stops the workers and detaches without a GL call: textures detach
+    // did not delete go with their context.
     ~BrickStream();
     BrickStream(const BrickStream&) = delete;
     BrickStream& operator=(const BrickStream&) = delete;
@@ -41,7 +42,8 @@ public:
     // Cuts the volume's box into bricks of `texels` (the finest level's
     // grid) drawn through this stream; false with *why (whyNot).
     bool attach(Volume& v, std::string* why, int texels = 32);
-    // Gives the volume its own drawing back (no bricks) and the textures up.
+    // Gives the volume its own drawing back (no bricks) and deletes the
+    // textures it made (the volume's context must be current).
     void detach();
 
     // Bytes of brick textures kept at most.
@@ -60,7 +62,8 @@ public:
     // Bricks asked for, being read or read and not yet uploaded: a repaint
     // would draw finer.
     bool pending();
-    // Draws one level coarser than the view needs (while the user drags).
+    // Draws one level coarser than the view needs (the volume's interacting
+    // flag, set while the user drags, does so too).
     void setCoarser(bool coarser) { myCoarser = coarser; }
     // Screen pixels a voxel may span before a finer level is drawn (1: the
     // coarsest level whose voxel is no larger than a pixel).
