@@ -8,21 +8,33 @@
 #include "zarr_read.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
 
-// The largest of n values of the type at data.
-double largestValue(VoxelType type, const void* data, size_t n)
+// The smallest and largest of n values of the type at data.
+void valueExtremes(VoxelType type, const void* data, size_t n, double* least, double* most)
 {
-    double most = 0.0;
+    *least = n ? 1e300 : 0.0;
+    *most = 0.0;
     dispatchVoxelType(type, [&](auto tag) {
         using T = typename decltype(tag)::type;
         const T* p = static_cast<const T*>(data);
-        for (size_t i = 0; i < n; ++i)
-            most = std::max(most, static_cast<double>(p[i]));
+        for (size_t i = 0; i < n; ++i) {
+            *least = std::min(*least, static_cast<double>(p[i]));
+            *most = std::max(*most, static_cast<double>(p[i]));
+        }
     });
-    return most;
+}
+
+// 12-bit value v stretched as the load stretches the coarsest level's:
+// trunc(65535 q), q = (v - least) / 4095 as a 32-bit float, within 0 ... 65535.
+uint16_t stretched12Bit(int v, double least)
+{
+    const float q = static_cast<float>((v - least) / 4095.0);
+    const double r = std::trunc(65535.0 * static_cast<double>(q));
+    return static_cast<uint16_t>(r < 0.0 ? 0.0 : (r > 65535.0 ? 65535.0 : r));
 }
 
 // The GL element type the load uploads values of the type as, 0 for the
@@ -217,7 +229,15 @@ bool BrickStream::open(const std::string& path, std::string* why)
     std::vector<unsigned char> values(static_cast<size_t>(box.values()) * bytesOfVoxelType(array.type));
     if (!readZarrBox(myPyramid, myCoarsest, box, values.data(), why, 1))
         return false;
-    myCoarseMax = largestValue(array.type, values.data(), static_cast<size_t>(box.values()));
+    double least = 0.0;
+    valueExtremes(array.type, values.data(), static_cast<size_t>(box.values()), &least, &myCoarseMax);
+    // 12-bit values: every level stretched by the coarsest level's smallest value.
+    myStretch.clear();
+    if (array.type == VOXEL_USHORT && myCoarseMax <= 4095.0) {
+        myStretch.resize(65536);
+        for (int v = 0; v < 65536; ++v)
+            myStretch[static_cast<size_t>(v)] = stretched12Bit(v, least);
+    }
     return true;
 }
 
@@ -232,8 +252,6 @@ std::string BrickStream::whyNot(const Volume& v) const
         return "finer levels are streamed for one band only";
     if (!streamedGLType(type) || v.uploadedType != streamedGLType(type))
         return "finer levels are streamed for 8- and 16-bit unsigned values only";
-    if (type == VOXEL_USHORT && myCoarseMax <= 4095.0)
-        return "12-bit values are scaled by their range; finer levels would not match";
     for (int a = 0; a < 3; ++a)
         if (v.resolution[a] != myLevels.back().resolution[a] || !v.tidVolume)
             return "the volume on screen is not this pyramid's coarsest level";
@@ -366,7 +384,14 @@ bool BrickStream::readRegion(int level, int part, std::vector<unsigned char>* va
     const ZarrBox box = zarrVoxelBox(myPyramid, lo, hi, 0, 1);
     const VoxelType type = myPyramid.levels[static_cast<size_t>(level)].array.type;
     values->resize(static_cast<size_t>(box.values()) * static_cast<size_t>(bytesOfVoxelType(type)));
-    return readZarrBox(myPyramid, level, box, values->data(), why, 1);
+    if (!readZarrBox(myPyramid, level, box, values->data(), why, 1))
+        return false;
+    if (!myStretch.empty()) {
+        uint16_t* p = reinterpret_cast<uint16_t*>(values->data());
+        for (size_t i = 0; i < values->size() / 2; ++i)
+            p[i] = myStretch[p[i]];
+    }
+    return true;
 }
 
 bool BrickStream::upload(uint64_t key, const std::vector<unsigned char>& values)

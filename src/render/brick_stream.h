@@ -36,8 +36,9 @@ public:
     // Opens the pyramid at path; false with *why.
     bool open(const std::string& path, std::string* why);
     // Why the volume, loaded from this pyramid's coarsest level, cannot take
-    // finer bricks; "" when it can (one band of bytes, or of 16-bit values
-    // the load left as they are).
+    // finer bricks; "" when it can (one band of 8- or 16-bit unsigned
+    // values; 12-bit ones are stretched as the load stretched the coarsest
+    // level's).
     std::string whyNot(const Volume& v) const;
     // Cuts the volume's box into bricks of `texels` (the finest level's
     // grid) drawn through this stream; false with *why (whyNot).
@@ -110,6 +111,7 @@ private:
     ZarrPyramid myPyramid;               // the pyramid read
     int myCoarsest = 0;                  // its coarsest level
     double myCoarseMax = 0;              // the largest value of the coarsest level
+    std::vector<uint16_t> myStretch;     // 12-bit data: each value as the load stretches it; else empty
     std::vector<PlanLevel> myLevels;     // levels 0 ... myCoarsest
     std::vector<PlanPart> myParts;       // the bricks' parts of the box
     std::vector<int> myDrawn;            // per part the level last drawn

@@ -53,10 +53,18 @@ expect "memory 0" 2 "glimra-render: --memory needs megabytes from 1 to 16777216,
     "$TOOL" "$T/p.zarr" --memory 0 -o "$T/a.png"
 expect "memory 3X" 2 "glimra-render: --memory needs megabytes from 1 to 16777216, or a size such as 512M or 2G" \
     "$TOOL" "$T/p.zarr" --memory 3X -o "$T/a.png"
-# 12-bit values the load stretches by their range: finer levels would not
-# match, so the coarsest level is drawn, with a note saying why.
-"$BUILD/zvftool" sample phantom "$T/u.zarr" --size 48 --chunk 16 >/dev/null 2>&1 || bad "zvftool sample ushort"
-"$TOOL" "$T/u.zarr" --style 4 -o "$T/u.png" 2>"$T/err.txt" || bad "12-bit pyramid: $(cat "$T/err.txt")"
-grep -q "^glimra-render: $T/u.zarr: drawn at its coarsest level: 12-bit values are scaled by their range" \
-    "$T/err.txt" || bad "12-bit pyramid: no note ($(cat "$T/err.txt"))"
+# 12-bit values: the bricks are stretched as the load stretched the coarsest
+# level, and the refined picture is finer than that level's.
+"$BUILD/zvftool" sample phantom "$T/u.zarr" --size 64 --chunk 16 >/dev/null 2>&1 || bad "zvftool sample ushort"
+"$BUILD/zvftool" convert "$T/u.zarr" "$T/ucoarse.zvf" >/dev/null 2>&1 || bad "zvftool convert ushort"
+draw "$T/u.png" "$T/u.zarr" --style 4 || bad "12-bit pyramid: $(cat "$T/err.txt")"
+draw "$T/ucoarse.png" "$T/ucoarse.zvf" --style 4 || bad "12-bit coarse: $(cat "$T/err.txt")"
+cmp -s "$T/u.png" "$T/ucoarse.png" && bad "12-bit pyramid drawn at its coarsest level"
+# Floats are stretched by each level's own range: the coarsest level only,
+# with a note saying why.
+"$BUILD/zvftool" sample phantom "$T/f.zarr" --size 32 --chunk 16 --type float >/dev/null 2>&1 ||
+    bad "zvftool sample float"
+"$TOOL" "$T/f.zarr" --style 4 -o "$T/f.png" 2>"$T/err.txt" || bad "float pyramid: $(cat "$T/err.txt")"
+grep -q "^glimra-render: $T/f.zarr: drawn at its coarsest level: finer levels are streamed for 8- and 16-bit" \
+    "$T/err.txt" || bad "float pyramid: no note ($(cat "$T/err.txt"))"
 exit $fail
