@@ -210,3 +210,44 @@ TEST_F(BrickStreamPicture, WorkersRefineThePictureFrameByFrame)
     EXPECT_EQ(finest[15], 125);
     EXPECT_LE(largestDifference(frame(), whole[2]), 8);
 }
+
+// 12-bit values (the phantom as Hounsfield units + 1024): the load stretches
+// the coarsest level by its smallest value, the bricks are stretched alike,
+// and the refined picture equals level 0 loaded whole.
+TEST_F(BrickStreamPicture, TwelveBitBricksStretchAsTheLoadDoes)
+{
+    const int size[3] = {64, 64, 64};
+    SampleGrid grid;
+    std::string why;
+    ASSERT_TRUE(sampleGrid("phantom", size, VOXEL_USHORT, &grid, &why)) << why;
+    PyramidOptions options;
+    options.chunk = 16;
+    std::unique_ptr<VolumeSlabs> source = sampleSlabs(grid);
+    ASSERT_TRUE(writePyramid(*source, dir.file("u.zarr"), options, &why)) << why;
+    std::vector<uint16_t> full(static_cast<size_t>(64) * 64 * 64);
+    sampleSlices(grid, 0, 64, reinterpret_cast<unsigned char*>(full.data()), 0);
+    EXPECT_LE(*std::max_element(full.begin(), full.end()), 4095);
+    zvfHeader h = zvfCubicHeader(64, 64, 64, zvfUInt16, 1);
+    h.vtype = zvfRegular;
+    h.px = grid.spacing[0];
+    h.py = grid.spacing[1];
+    h.pz = grid.spacing[2];
+    ASSERT_EQ(zvfWriteGrid(dir.file("u0.zvf").c_str(), full.data(), &h), 1);
+    zvfFreeHeader(&h);
+
+    ASSERT_TRUE(renderer->loadData(dir.file("u0.zvf")));
+    const auto whole = pictures();
+    ASSERT_TRUE(renderer->loadData(dir.file("u.zarr")));
+    const auto coarse = pictures();
+    BrickStream stream;
+    ASSERT_TRUE(stream.open(dir.file("u.zarr"), &why)) << why;
+    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    stream.setWaiting(true);
+    stream.setPixelsPerVoxel(0.5);
+    const auto refined = pictures();
+    EXPECT_GT(coverage(whole[1]), 500);
+    EXPECT_GT(largestDifference(coarse[1], whole[1]), 8); // the coarsest level alone is another picture
+    EXPECT_LE(largestDifference(refined[0], whole[0]), 2);
+    EXPECT_LE(largestDifference(refined[1], whole[1]), 8);
+    EXPECT_LE(largestDifference(refined[2], whole[2]), 8);
+}
