@@ -64,6 +64,21 @@ std::vector<PlanPart> planParts(const PlanLevel& finest, int texels, const float
     return parts;
 }
 
+int planTexels(const PlanLevel& finest, int most)
+{
+    int texels = 32;
+    for (; texels < 512; texels *= 2) {
+        int64_t parts = 1;
+        for (int a = 0; a < 3; ++a) {
+            const int n = finest.resolution[a];
+            parts *= bricksAlong(n, brickTexels(n, texels));
+        }
+        if (parts <= most)
+            break;
+    }
+    return texels;
+}
+
 uint64_t PlanRegion::values() const
 {
     return static_cast<uint64_t>(texels[0]) * texels[1] * texels[2];

@@ -31,6 +31,11 @@ struct PlanPart
 // Build order: x fastest, then y, then z.
 std::vector<PlanPart> planParts(const PlanLevel& finest, int texels, const float extent[3]);
 
+// Brick texels for a finest level: the smallest power of two from 32 on
+// that cuts it into at most `most` parts (every brick costs a draw call
+// each frame, whatever level it is drawn at), at most 512.
+int planTexels(const PlanLevel& finest, int most = 512);
+
 // The texture of one part at one level: the voxels read and where the box
 // falls in it.
 struct PlanRegion

@@ -266,6 +266,8 @@ bool BrickStream::attach(Volume& v, std::string* why, int texels)
         *why = reason;
         return false;
     }
+    if (texels <= 0)
+        texels = planTexels(myLevels.front());
     BrickInfo* info = nullptr;
     GUARDED_NEW_AS(info, "volume->myBrickInfo", BrickInfo, texels);
     if (!info) {

@@ -41,8 +41,8 @@ public:
     // level's).
     std::string whyNot(const Volume& v) const;
     // Cuts the volume's box into bricks of `texels` (the finest level's
-    // grid) drawn through this stream; false with *why (whyNot).
-    bool attach(Volume& v, std::string* why, int texels = 32);
+    // grid; 0: planTexels) drawn through this stream; false with *why (whyNot).
+    bool attach(Volume& v, std::string* why, int texels = 0);
     // Gives the volume its own drawing back (no bricks) and deletes the
     // textures it made (the volume's context must be current).
     void detach();

@@ -164,3 +164,17 @@ TEST(BrickPlan, CacheEvictsTheLeastRecentlyUsedUnderItsBudget)
     EXPECT_TRUE(cache.put(a, 5).empty());
     EXPECT_EQ(cache.put(b, 6), std::vector<uint64_t>{a});
 }
+
+// Bricks of 32 until there would be more than 512 of them: 256^3 takes 64
+// (9^3 = 729 parts of 32 are too many, 5^3 of 64 are not), 1024^3 256 (9^3
+// parts of 128 are still too many), 4096 x 64 x 64 64 (133 x 3 x 3 parts of
+// 32, 65 of 64).
+TEST(BrickPlan, BrickSizeKeepsThePartsFew)
+{
+    EXPECT_EQ(planTexels(level(64, 64)), 32);
+    EXPECT_EQ(planTexels(level(256, 256)), 64);
+    EXPECT_EQ(planTexels(level(1024, 1024)), 256);
+    PlanLevel thin = level(64, 64);
+    thin.resolution[0] = 4096;
+    EXPECT_EQ(planTexels(thin), 64);
+}
