@@ -155,7 +155,6 @@ void BrickStream::work()
         std::string why;
         const bool ok = readRegion(BrickLru::levelOf(key), BrickLru::partOf(key), &values, &why);
         lock.lock();
-        myReading.erase(key);
         if (ok) {
             ++myReads;
             myReady[key] = std::move(values);
@@ -165,12 +164,15 @@ void BrickStream::work()
                 logBoth(__FILE__, __LINE__, (why + "\n").c_str());
             myFault = why;
         }
-        myDone.notify_all();
+        // Told before the read counts as done, so that whoever waits for
+        // the reads finds every arrival told.
         if (myArrival && ok) {
             lock.unlock();
             myArrival();
             lock.lock();
         }
+        myReading.erase(key);
+        myDone.notify_all();
     }
 }
 

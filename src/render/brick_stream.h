@@ -11,6 +11,7 @@
 #include "includegl.h"
 #include "zarr_metadata.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -121,7 +122,7 @@ private:
     bool myWaiting = false;              // read missing bricks while drawing
     bool myCoarser = false;              // one level coarser (dragging)
     double myPixels = 1.0;               // screen pixels a voxel may span
-    int myReads = 0;                     // bricks read
+    std::atomic<int> myReads{0};         // bricks read (workers count too)
     std::string myFault;                 // the last read fault
     float myExtent[3] = {1, 1, 1};       // the box's extents at attach
 

@@ -10,6 +10,7 @@
 
 #include "brick_stream.h"
 #include "sample_volumes.h"
+#include "viewer.h"
 #include "volume_slabs.h"
 #include "zarr_pyramid.h"
 
@@ -250,4 +251,56 @@ TEST_F(BrickStreamPicture, TwelveBitBricksStretchAsTheLoadDoes)
     EXPECT_LE(largestDifference(refined[0], whole[0]), 2);
     EXPECT_LE(largestDifference(refined[1], whole[1]), 8);
     EXPECT_LE(largestDifference(refined[2], whole[2]), 8);
+}
+
+namespace {
+
+// Counts the repaints asked for from the workers' threads.
+struct RepaintCounter : ViewerObserver
+{
+    std::atomic<int> later{0};
+    void repaintLater() override { ++later; }
+};
+
+} // namespace
+
+// The viewer streams a pyramid it opens: under the budget it was given, its
+// workers asking for a repaint per brick read, refusing the styles that
+// cannot stream; a drag draws one level coarser; opening another file ends
+// the stream.
+TEST_F(BrickStreamPicture, ViewerStreamsThePyramidItOpens)
+{
+    RepaintCounter counter;
+    Viewer& viewer = renderer->viewer();
+    viewer.setObserver(counter);
+    viewer.streamPyramids(true, false);
+    viewer.setBrickBudget(64u << 20);
+    ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
+    BrickStream* stream = viewer.pyramidStream();
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream->cache().budget(), 64u << 20);
+    EXPECT_EQ(viewer.whyUnavailable(DRAW_2D_TEXTURE, CLASSIFICATION_POST),
+              "the 2-D stacks need every slice of the volume whole; a pyramid streams 3-D bricks");
+    EXPECT_EQ(viewer.whyUnavailable(DRAW_RAY_CASTING, CLASSIFICATION_POST), "");
+    stream->setPixelsPerVoxel(2.0);
+    pictures();
+    for (int frames = 0; stream->pending() && frames < 100; ++frames) {
+        stream->waitForReads();
+        frame();
+    }
+    EXPECT_FALSE(stream->pending());
+    EXPECT_TRUE(std::all_of(stream->drawnLevelsBegin(), stream->drawnLevelsEnd(), [](int l) { return l == 1; }));
+    EXPECT_EQ(counter.later.load(), stream->reads());
+    EXPECT_GT(stream->reads(), 0);
+    volume.interacting = true;
+    frame();
+    volume.interacting = false;
+    EXPECT_TRUE(std::all_of(stream->drawnLevelsBegin(), stream->drawnLevelsEnd(), [](int l) { return l == 2; }));
+
+    ASSERT_TRUE(renderer->loadData(dir.file("level0.zvf")));
+    EXPECT_EQ(viewer.pyramidStream(), nullptr);
+    EXPECT_FALSE(volume.isBricking);
+    EXPECT_EQ(volume.myBrickInfo, nullptr);
+    EXPECT_EQ(viewer.whyUnavailable(DRAW_2D_TEXTURE, CLASSIFICATION_POST), "");
+    viewer.setObserver(ViewerObserver::quiet());
 }
