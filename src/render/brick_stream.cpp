@@ -418,16 +418,25 @@ bool BrickStream::upload(uint64_t key, const std::vector<unsigned char>& values)
 
 bool BrickStream::load(int level, int part)
 {
+    const uint64_t key = BrickLru::key(level, part);
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        if (myFailed.count(key))
+            return false;
+    }
     std::vector<unsigned char> values;
     std::string why;
     if (!readRegion(level, part, &values, &why)) {
+        std::lock_guard<std::mutex> lock(myMutex);
+        // Drawn coarser from now on, and logged once.
+        myFailed.insert(key);
         if (myFault != why)
             logBoth(__FILE__, __LINE__, (why + "\n").c_str());
         myFault = why;
         return false;
     }
     ++myReads;
-    return upload(BrickLru::key(level, part), values);
+    return upload(key, values);
 }
 
 void BrickStream::use(int level, int part)
