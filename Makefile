@@ -15,7 +15,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 endif
 
-.PHONY: setup build build-asan run test package fuzz soak bench bench-peer bench-peer-load clean
+.PHONY: setup build build-asan run test package fuzz soak bench bench-big bench-peer bench-peer-load clean
 
 setup:
 	@sh scripts/setup.sh
@@ -59,6 +59,11 @@ soak:
 
 bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+
+# A big pyramid streamed by glimra-render: BIG_SIZE (default 2048, 16 GB at
+# level 0) and BIG_MEMORY (default 2G); not part of make test.
+bench-big: build
+	@sh bench/big_pyramid.sh $(BUILD)
 
 # glimra's ray casting against VTK's GPU ray-cast mapper, both on llvmpipe.
 bench-peer:

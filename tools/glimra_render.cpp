@@ -6,6 +6,8 @@
 #include "offscreen_render.h"
 #include "picture.h"
 #include "program_files.h"
+#include "pyramid_view.h"
+#include "zarr_metadata.h"
 #include "render_mode.h"
 #include "turntable.h"
 #include "volume.h"
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,8 +55,10 @@ const char* const kUsage =
     "  --frames N          print the mean milliseconds of N frames instead of writing a picture\n"
     "  --cg DIR            the shader program directory (default: ../Cg/ of the working\n"
     "                      directory, Cg/ beside the build, else the installed share/glimra/Cg/)\n"
-    "  --memory MB         refuse a data set whose load would hold more (besides the\n"
-    "                      memory the machine has available)\n"
+    "  --memory SIZE       refuse a data set whose load would hold more (besides the\n"
+    "                      memory the machine has available), and keep a pyramid's\n"
+    "                      streamed bricks within it: megabytes, or 512M, 2G (default\n"
+    "                      for bricks: half the memory available at start)\n"
     "  --quiet             no notes of the loads on standard error (the byte order\n"
     "                      chosen, a short raw file, time points, a rescale, ...)\n";
 
@@ -105,7 +110,7 @@ struct Options
     std::string data, mask, palette, ini, output, cgDir, view = "front";
     int style = 0, classification = 0, blending = -1, sampling = -1, frames = 0, turntable = 0;
     int width = 640, height = 480;
-    int memory = 0; // MB, 0 for no limit of its own
+    uint64_t memory = 0; // bytes, 0 for no limit of its own
     int time = 0;   // the time point drawn, 0 the first
     float rotX = 0, rotY = 0;
     std::vector<std::array<float, 4>> clips; // --clip planes, at most six
@@ -131,7 +136,6 @@ bool numberOption(const std::string& arg, const char* v, Options& o, std::string
         {"--sampling", &o.sampling, 0, 512, "--sampling needs a number from 0 to 512"},
         {"--frames", &o.frames, 1, 1000000, "--frames needs a positive number"},
         {"--time", &o.time, 0, INT_MAX, "--time needs a time point from 0 on"},
-        {"--memory", &o.memory, 1, 1 << 24, "--memory needs a number of megabytes from 1 to 16777216"},
         {"--turntable", &o.turntable, 1, kMaxTurntableFrames,
          "--turntable needs a number of frames from 1 to " + std::to_string(kMaxTurntableFrames)},
     };
@@ -149,7 +153,7 @@ bool numberOption(const std::string& arg, const char* v, Options& o, std::string
 bool isNumberOption(const std::string& arg)
 {
     return arg == "--style" || arg == "--classification" || arg == "--blending" || arg == "--sampling" ||
-           arg == "--frames" || arg == "--turntable" || arg == "--memory" || arg == "--time";
+           arg == "--frames" || arg == "--turntable" || arg == "--time";
 }
 
 // The command line into o: -1 to go on, else the exit status (help, usage errors).
@@ -175,6 +179,9 @@ int parseOptions(int argc, char** argv, Options& o)
                                   : arg == "--cg" ? o.cgDir
                                                   : o.view;
             target = v;
+        } else if (arg == "--memory") {
+            if (!(v = value()) || !parseMemoryOption(v, &o.memory))
+                return usageError("--memory needs megabytes from 1 to 16777216, or a size such as 512M or 2G");
         } else if (isNumberOption(arg)) {
             if (!numberOption(arg, value(), o, &message))
                 return usageError(message);
@@ -278,6 +285,24 @@ void printInfoNotes(const std::string& info)
     }
 }
 
+// A pyramid's finer levels over the coarsest one the load drew: a style
+// that cannot draw them is refused (status 2); a pyramid they cannot come
+// from is drawn at its coarsest level with a note. -1 to go on.
+int checkPyramid(OffscreenRenderer& renderer, const Options& o)
+{
+    if (!isZarrPath(o.data))
+        return -1;
+    const std::string refusal = pyramidStyleRefusal(o.style);
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "glimra-render: %s: %s\n", o.data.c_str(), refusal.c_str());
+        return 2;
+    }
+    const std::string& note = renderer.viewer().pyramidNote();
+    if (!note.empty() && !o.quiet)
+        std::fprintf(stderr, "glimra-render: %s: drawn at its coarsest level: %s\n", o.data.c_str(), note.c_str());
+    return -1;
+}
+
 // Settings, data, mask, palette and the view into the renderer: -1 when
 // all is there, else the exit status.
 int prepare(OffscreenRenderer& renderer, Options& o)
@@ -297,10 +322,16 @@ int prepare(OffscreenRenderer& renderer, Options& o)
     mode.setClassification(o.classification);
     if (!o.quiet)
         setNoteListener(printNote);
+    // A pyramid's picture waits for every brick of its finer levels.
+    renderer.viewer().streamPyramids(true, true);
+    renderer.viewer().setBrickBudget(o.memory);
     const bool loaded = renderer.loadData(o.data);
     setNoteListener(nullptr);
     if (!loaded)
         return fail("cannot load " + o.data);
+    const int pyramid = checkPyramid(renderer, o);
+    if (pyramid >= 0)
+        return pyramid;
     const size_t timePoints = renderer.viewer().timePoints();
     if (static_cast<size_t>(o.time) >= timePoints)
         return usageError("--time " + std::to_string(o.time) + ": " + o.data + " has " +
@@ -346,6 +377,9 @@ int prepare(OffscreenRenderer& renderer, Options& o)
 int render(OffscreenRenderer& renderer, const Options& o)
 {
     if (o.frames > 0) {
+        // A pyramid's refined view is timed, not the reads that refine it.
+        if (renderer.viewer().pyramidStream())
+            renderer.renderFrame();
         std::printf("%.3f\n", renderer.meanFrameMillis(o.frames));
         return 0;
     }
@@ -376,7 +410,7 @@ int main(int argc, char** argv)
         status = checkOptions(o);
     if (status >= 0)
         return status;
-    setLoadMemoryLimit(static_cast<uint64_t>(o.memory) * 1024 * 1024);
+    setLoadMemoryLimit(o.memory);
     StderrObserver observer;
     OffscreenRenderer renderer(o.width, o.height, o.cgDir, observer);
     status = prepare(renderer, o);

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "pyramid_view.h"
+
 #include <cstring>
 
 const char* const kUsageText = "glimra --- basic volume renderer\n"
@@ -27,6 +29,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
         } else if (std::strcmp(arg, "-p") == 0) {
             has = &cl.hasPalette;
             value = &cl.paletteFile;
+        } else if (std::strcmp(arg, "--memory") == 0) {
+            has = &cl.hasMemory;
+            value = &cl.memory;
         }
         if (!has) {
             if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0)
@@ -53,6 +58,12 @@ int commandLineStatus(const CommandLine& cl, std::string* message)
     if (!cl.unknown.empty()) {
         if (message)
             *message = "glimra: unknown option " + cl.unknown;
+        return 2;
+    }
+    uint64_t bytes = 0;
+    if (cl.hasMemory && !parseMemoryOption(cl.memory, &bytes)) {
+        if (message)
+            *message = "glimra: --memory needs megabytes from 1 to 16777216, or a size such as 512M or 2G";
         return 2;
     }
     return -1;

@@ -12,6 +12,8 @@ struct CommandLine
     std::string dataFile;    // the last "-d" value
     std::string maskFile;    // the last "-m" value
     std::string paletteFile; // the last "-p" value
+    bool hasMemory = false;  // "--memory" was followed by a value
+    std::string memory;      // the last "--memory" value: the bytes a pyramid's bricks may take
     bool help = false;       // "-h" or "--help": the usage, and nothing else
     std::string unknown;     // the first other word starting with "-", refused
 };

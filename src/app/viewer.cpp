@@ -15,6 +15,7 @@
 #include "transfer_function.h"
 #include "volume.h"
 #include "volume_file.h"
+#include "zarr_metadata.h"
 
 #include <cerrno>
 #include <cstring>
@@ -71,6 +72,11 @@ bool Viewer::openData(const std::string& path, std::string* info)
     // The volume's textures belong in the main view's context, whichever
     // view painted last.
     myObserver->makeViewCurrent();
+    // The bricks of a pyramid on screen go before the volume does; a load
+    // that keeps the old data draws its coarsest level.
+    if (myStream)
+        myStream->detach();
+    myStream.reset();
     std::string scratch;
     const LoadResult result = loadData(path, volume, info ? *info : scratch, *myObserver);
     dataLoaded(volume, result, path);
@@ -84,6 +90,7 @@ bool Viewer::openData(const std::string& path, std::string* info)
     }
     if (result.loaded) {
         myDataPath = path;
+        startStream(path);
         if (!myRecentPath.empty()) {
             myRecent.add(absolutePath(path));
             myRecent.write(myRecentPath);
@@ -323,5 +330,23 @@ void Viewer::setProjection(bool perspective)
 
 std::string Viewer::whyUnavailable(int style, int classification) const
 {
-    return styleUnavailableReason(style, classification);
+    const std::string refusal = myPyramid ? pyramidStyleRefusal(style) : "";
+    return refusal.empty() ? styleUnavailableReason(style, classification) : refusal;
+}
+
+void Viewer::startStream(const std::string& path)
+{
+    myPyramid = myStreaming && isZarrPath(path);
+    myPyramidNote.clear();
+    if (!myPyramid)
+        return;
+    myStream = streamPyramid(path, myBrickBudget ? myBrickBudget : defaultBrickBudget(), myWaiting, &myPyramidNote);
+    if (!myStream) {
+        logBoth(__FILE__, __LINE__, (path + ": drawn at its coarsest level: " + myPyramidNote + "\n").c_str());
+        return;
+    }
+    if (myWaiting)
+        return;
+    ViewerObserver* observer = myObserver;
+    myStream->startWorkers([observer] { observer->repaintLater(); });
 }

@@ -8,6 +8,7 @@
 #define GLIMRA_VIEWER_H
 
 #include "actions.h"
+#include "pyramid_view.h"
 #include "recent_files.h"
 #include "remembered_curves.h"
 #include "running_settings.h"
@@ -15,6 +16,8 @@
 #include "viewer_observer.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 class MainView;
@@ -42,6 +45,23 @@ public:
     bool openData(const std::string& path, std::string* info);
     // The file of the data on screen ("" before a load succeeded).
     const std::string& dataPath() const { return myDataPath; }
+    // Bytes the streamed bricks of a pyramid may take (0: half the memory
+    // available when the pyramid is opened); for the next open.
+    void setBrickBudget(uint64_t bytes) { myBrickBudget = bytes; }
+    // Whether the finer levels of pyramids opened from now on are streamed
+    // (off at first), and whether a picture waits for every brick it needs
+    // (glimra-render) instead of drawing coarser until workers read them.
+    void streamPyramids(bool on, bool waiting)
+    {
+        myStreaming = on;
+        myWaiting = waiting;
+    }
+    // The stream of the pyramid on screen, null when the data are no
+    // pyramid or its finer levels cannot be streamed (pyramidNote says why).
+    BrickStream* pyramidStream() const { return myStream.get(); }
+    // Why the pyramid on screen is drawn at its coarsest level only, "" when
+    // it streams or the data are no pyramid.
+    const std::string& pyramidNote() const { return myPyramidNote; }
     // Keep the files opened successfully in the list file at listPath (read
     // now, written after each such open); without this call none is kept.
     void keepRecentFiles(const std::string& listPath);
@@ -129,6 +149,9 @@ private:
     void uploadTables(bool all);
     // The view is drawn again and the windows follow the model.
     void show();
+    // Streams the finer levels of the pyramid just opened from path (no
+    // pyramid: nothing), or notes why they cannot be.
+    void startStream(const std::string& path);
     // openPalette's reading, the transfer function there.
     bool readPalette(const std::string& path);
 
@@ -145,6 +168,12 @@ private:
     TimePointCache myKeptTimePoints;   // time points read, kept while they fit
     std::string myRecentPath;          // where they are kept; "" for nowhere
     RememberedCurves myRemembered;     // the curves of the last run; nowhere by default
+    std::unique_ptr<BrickStream> myStream; // the finer bricks of the pyramid on screen
+    bool myPyramid = false;            // the data on screen are a pyramid
+    std::string myPyramidNote;         // why its finer levels are not streamed
+    uint64_t myBrickBudget = 0;        // bytes of bricks, 0 for the default
+    bool myStreaming = false;          // pyramids stream their finer levels
+    bool myWaiting = false;            // pictures wait for every brick
 };
 
 #endif

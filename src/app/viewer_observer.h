@@ -22,6 +22,9 @@ public:
     virtual bool makeViewCurrent() { return true; }
     // Draws the main view again.
     virtual void repaint() {}
+    // Asks, from any thread, for the main view to be drawn again soon (on
+    // the thread that draws it).
+    virtual void repaintLater() {}
     // Menus and tool windows show the state the last action left.
     virtual void refreshWindows() {}
     // Width of the transfer-function editor in pixels, 0 while it is closed.

@@ -113,7 +113,7 @@ void BrickInfo::sortBricks(const float rotation[16], const float translation[16]
 
 void BrickInfo::deleteTextures()
 {
-    if (!bricks)
+    if (!bricks || borrowedTextures)
         return;
     for (int i = 0; i < count; ++i) {
         Brick* b = bricks[i];

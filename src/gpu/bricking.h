@@ -5,6 +5,8 @@
 
 #include "includegl.h"
 
+#include <functional>
+
 // One cube of the volume with its three small 3-D textures. Neighbouring
 // bricks share a voxel, and each draws the part of the box between the
 // centres of the voxels it shares (at the ends of an axis, on to the box's
@@ -56,6 +58,12 @@ public:
     int texSize[3] = {32, 32, 32}; // texels of every brick texture along x, y, z
     Brick** bricks = nullptr; // count bricks in build order
     int* myIndices = nullptr; // draw order: indices into bricks
+    // Called with a brick's index before it is drawn (streamed bricks choose
+    // their texture there); empty for bricks built whole.
+    std::function<void(int)> beforeDraw;
+    // The bricks' texture names belong to someone else (a brick stream):
+    // deleteTextures and the destructor leave them alone.
+    bool borrowedTextures = false;
 
 private:
     float* myDistances = nullptr; // per slot: sortBricks' distances, kept between frames

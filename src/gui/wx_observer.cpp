@@ -61,6 +61,12 @@ void WxObserver::repaint()
         myFrame->myGLcanvas->redrawNow();
 }
 
+void WxObserver::repaintLater()
+{
+    // Queued for the event loop, which draws on the main thread.
+    myFrame->CallAfter([this] { repaint(); });
+}
+
 void WxObserver::refreshWindows()
 {
     myFrame->refreshWindows();

@@ -18,6 +18,7 @@ public:
     void warn(const std::string& text, const std::string& title) override;
     bool makeViewCurrent() override;
     void repaint() override;
+    void repaintLater() override;
     void refreshWindows() override;
     int editorViewWidth() override;
     void tableSizeChanged(int maxValue) override;

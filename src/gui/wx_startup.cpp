@@ -57,6 +57,11 @@ bool startGlimra(const CommandLine& cl, ViewerObserver* observer)
     g_pMainFrame->keepOverlaySwitches(kOverlaySwitchesName);
     // The curves of the last run, for the data file they were drawn for.
     viewer.keepCurves(kRememberedCurvesName, kRememberedNoteName);
+    // A pyramid's finer levels stream on worker threads, under --memory.
+    viewer.streamPyramids(true, false);
+    uint64_t brickBytes = 0;
+    if (cl.hasMemory && parseMemoryOption(cl.memory, &brickBytes))
+        viewer.setBrickBudget(brickBytes);
     g_pMainFrame->refreshWindows();
 
     // A mask without data is not loaded, and the user is told why.

@@ -45,6 +45,8 @@ template <typename Draw> void forEachBrickFarthestFirst(Volume& v, const Draw& d
         const Brick* brick = info->bricks[index];
         if (!brick)
             continue;
+        if (info->beforeDraw)
+            info->beforeDraw(index);
         glBindTexture(GL_TEXTURE_3D, brick->texData);
         glEnable(GL_TEXTURE_3D);
         draw(index);

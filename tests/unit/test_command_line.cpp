@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -79,4 +80,22 @@ TEST(CommandLine, UsageTextIsExact)
                              "\t-d STRING .......... 3D data input file\n"
                              "\t-p STRING .......... palette input file\n"
                              "\t-m STRING .......... 3D mask input file\n");
+}
+
+// "--memory SIZE" bounds a pyramid's bricks: megabytes or a size with a
+// unit; anything else is refused with status 2 and the reason.
+TEST(CommandLine, MemoryTakesASize)
+{
+    std::string message;
+    const CommandLine cl = parse({"-d", "p.zarr", "--memory", "2G"});
+    EXPECT_TRUE(cl.hasMemory);
+    EXPECT_EQ(cl.memory, "2G");
+    EXPECT_EQ(cl.dataFile, "p.zarr");
+    EXPECT_EQ(commandLineStatus(cl, &message), -1);
+    EXPECT_EQ(commandLineStatus(parse({"--memory", "512"}), &message), -1);
+    EXPECT_EQ(commandLineStatus(parse({"--memory", "lots"}), &message), 2);
+    EXPECT_EQ(message, "glimra: --memory needs megabytes from 1 to 16777216, or a size such as 512M or 2G");
+    EXPECT_EQ(commandLineStatus(parse({"--memory", "0"}), &message), 2);
+    EXPECT_EQ(commandLineStatus(parse({"--memory", "16777217"}), &message), 2);
+    EXPECT_FALSE(parse({"--memory"}).hasMemory);
 }

@@ -1,0 +1,207 @@
+#include "brick_plan.h"
+
+#include "bricking.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Box coordinate of voxel coordinate u along an axis the box spans `span` voxels of.
+float boxAt(double u, double span, float extent)
+{
+    return static_cast<float>((u / span - 0.5) * extent);
+}
+
+// Voxel coordinate of box coordinate p.
+double voxelAt(float p, double span, float extent)
+{
+    return (static_cast<double>(p) / extent + 0.5) * span;
+}
+
+// Window position of box point p; false behind the eye.
+bool project(const float m[16], const float proj[16], int width, int height, const double p[3], double out[2])
+{
+    double eye[4];
+    for (int r = 0; r < 4; ++r)
+        eye[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
+    double clip[4];
+    for (int r = 0; r < 4; ++r)
+        clip[r] = proj[r] * eye[0] + proj[4 + r] * eye[1] + proj[8 + r] * eye[2] + proj[12 + r] * eye[3];
+    if (!(clip[3] > 0.0))
+        return false;
+    out[0] = (clip[0] / clip[3] + 1.0) * 0.5 * width;
+    out[1] = (clip[1] / clip[3] + 1.0) * 0.5 * height;
+    return true;
+}
+
+} // namespace
+
+std::vector<PlanPart> planParts(const PlanLevel& finest, int texels, const float extent[3])
+{
+    int size[3], counts[3];
+    for (int a = 0; a < 3; ++a) {
+        size[a] = brickTexels(finest.resolution[a], texels);
+        counts[a] = bricksAlong(finest.resolution[a], size[a]);
+    }
+    std::vector<PlanPart> parts;
+    parts.reserve(static_cast<size_t>(counts[0]) * counts[1] * counts[2]);
+    for (int i = 0; i < counts[2]; ++i)
+        for (int j = 0; j < counts[1]; ++j)
+            for (int k = 0; k < counts[0]; ++k) {
+                const int index[3] = {k, j, i};
+                PlanPart part;
+                for (int a = 0; a < 3; ++a) {
+                    const BrickSpan s = brickSpan(index[a], finest.resolution[a], size[a]);
+                    part.lo[a] = index[a] == 0 ? -0.5f * extent[a] : boxAt(s.lo, finest.span[a], extent[a]);
+                    part.hi[a] = index[a] == counts[a] - 1 ? 0.5f * extent[a] : boxAt(s.hi, finest.span[a], extent[a]);
+                }
+                parts.push_back(part);
+            }
+    return parts;
+}
+
+int planTexels(const PlanLevel& finest, int most)
+{
+    int texels = 32;
+    for (; texels < 512; texels *= 2) {
+        int64_t parts = 1;
+        for (int a = 0; a < 3; ++a) {
+            const int n = finest.resolution[a];
+            parts *= bricksAlong(n, brickTexels(n, texels));
+        }
+        if (parts <= most)
+            break;
+    }
+    return texels;
+}
+
+uint64_t PlanRegion::values() const
+{
+    return static_cast<uint64_t>(texels[0]) * texels[1] * texels[2];
+}
+
+PlanRegion planRegion(const PlanPart& part, const PlanLevel& level, const float extent[3])
+{
+    PlanRegion r;
+    for (int a = 0; a < 3; ++a) {
+        const int n = level.resolution[a];
+        const double lo = voxelAt(part.lo[a], level.span[a], extent[a]);
+        const double hi = voxelAt(part.hi[a], level.span[a], extent[a]);
+        int first = static_cast<int>(std::floor(lo - 0.5));
+        int last = static_cast<int>(std::ceil(hi - 0.5));
+        first = std::clamp(first, 0, n - 1);
+        last = std::clamp(last, first, n - 1);
+        r.first[a] = first;
+        r.voxels[a] = last - first + 1;
+        const bool padded = (n & (n - 1)) != 0;
+        r.texels[a] = r.voxels[a] + (padded && last == n - 1 && hi > n - 0.5 ? 1 : 0);
+        const double texels = r.texels[a];
+        r.texScale[a] = static_cast<float>(level.span[a] / (extent[a] * texels));
+        r.texOffset[a] = static_cast<float>((0.5 * level.span[a] - first) / texels);
+    }
+    return r;
+}
+
+double pixelsPerUnit(const float modelview[16], const float projection[16], int width, int height,
+                     const float p[3])
+{
+    const double at[3] = {p[0], p[1], p[2]};
+    double base[2];
+    if (!project(modelview, projection, width, height, at, base))
+        return 0.0;
+    const double step = 1e-3;
+    double most = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        double moved[3] = {at[0], at[1], at[2]};
+        moved[a] += step;
+        double image[2];
+        if (!project(modelview, projection, width, height, moved, image))
+            continue;
+        most = std::max(most, std::hypot(image[0] - base[0], image[1] - base[1]) / step);
+    }
+    return most;
+}
+
+int chooseLevel(const std::vector<PlanLevel>& levels, const float extent[3], double perUnit, double pixels)
+{
+    for (int l = static_cast<int>(levels.size()) - 1; l > 0; --l) {
+        double voxel = 0.0;
+        for (int a = 0; a < 3; ++a)
+            voxel = std::max(voxel, extent[a] / levels[static_cast<size_t>(l)].span[a]);
+        if (voxel * perUnit <= pixels)
+            return l;
+    }
+    return 0;
+}
+
+bool parseMemorySize(const std::string& text, uint64_t* bytes)
+{
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
+        return false;
+    const double number = std::strtod(begin, &end);
+    std::string unit(end);
+    if (!unit.empty() && (unit.back() == 'B' || unit.back() == 'b') && unit.size() == 2)
+        unit.pop_back();
+    double factor = 1.0;
+    if (unit.size() == 1) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(unit[0])));
+        const char* units = "KMGT";
+        const char* at = std::strchr(units, c);
+        if (!at || c == 0)
+            return false;
+        factor = std::pow(1024.0, static_cast<double>(at - units + 1));
+    } else if (!unit.empty()) {
+        return false;
+    }
+    const double value = number * factor;
+    if (!(value >= 1.0) || value > 1.8e19)
+        return false;
+    *bytes = static_cast<uint64_t>(value);
+    return true;
+}
+
+bool BrickLru::touch(uint64_t key)
+{
+    const auto it = myMap.find(key);
+    if (it == myMap.end())
+        return false;
+    myOrder.splice(myOrder.end(), myOrder, it->second.place);
+    return true;
+}
+
+std::vector<uint64_t> BrickLru::put(uint64_t key, uint64_t bytes)
+{
+    drop(key);
+    myOrder.push_back(key);
+    myMap[key] = {bytes, std::prev(myOrder.end())};
+    myUsed += bytes;
+    std::vector<uint64_t> gone;
+    while (myUsed > myBudget && myOrder.front() != key) {
+        const uint64_t old = myOrder.front();
+        gone.push_back(old);
+        drop(old);
+    }
+    return gone;
+}
+
+bool BrickLru::drop(uint64_t key)
+{
+    const auto it = myMap.find(key);
+    if (it == myMap.end())
+        return false;
+    myUsed -= it->second.bytes;
+    myOrder.erase(it->second.place);
+    myMap.erase(it);
+    return true;
+}
+
+std::vector<uint64_t> BrickLru::order() const
+{
+    return std::vector<uint64_t>(myOrder.begin(), myOrder.end());
+}

@@ -1,0 +1,115 @@
+// The arithmetic of streamed pyramid bricks, without GL: the parts of the box
+// the bricks draw, the voxels of a level one part needs (with the border
+// filtering reads), the level a part is drawn at for a view, and the cache
+// that keeps bricks under a memory budget, least recently used going first.
+#ifndef GLIMRA_BRICK_PLAN_H
+#define GLIMRA_BRICK_PLAN_H
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// One level of a pyramid as the bricks see it.
+struct PlanLevel
+{
+    int resolution[3] = {1, 1, 1}; // voxels along x, y, z
+    double span[3] = {1, 1, 1};    // the box's length in this level's voxels (resolution where the level fills it)
+};
+
+// A brick's part of the box, box coordinates (the box centred on the origin).
+struct PlanPart
+{
+    float lo[3] = {};
+    float hi[3] = {};
+};
+
+// The parts of the box of extents `extent`: the brick grid of `finest`
+// (bricks of `texels` along each axis sharing one voxel, as bricksAlong and
+// brickSpan cut it), the last part of each axis reaching the box's face.
+// Build order: x fastest, then y, then z.
+std::vector<PlanPart> planParts(const PlanLevel& finest, int texels, const float extent[3]);
+
+// Brick texels for a finest level: the smallest power of two from 32 on
+// that cuts it into at most `most` parts (every brick costs a draw call
+// each frame, whatever level it is drawn at), at most 512.
+int planTexels(const PlanLevel& finest, int most = 512);
+
+// The texture of one part at one level: the voxels read and where the box
+// falls in it.
+struct PlanRegion
+{
+    int first[3] = {};  // first voxel read along x, y, z
+    int voxels[3] = {}; // voxels read along x, y, z
+    int texels[3] = {}; // texels of the texture: the voxels, and one zero texel after them
+                        // where the level ends inside a power-of-two padding
+    float texScale[3] = {1, 1, 1};  // box point p to texel coordinate: p * texScale + texOffset
+    float texOffset[3] = {0, 0, 0};
+    uint64_t values() const; // texels of the texture
+};
+// The voxels of `level` the part needs so that linear filtering anywhere in
+// it reads only its own texels: from the voxel whose centre lies at or below
+// the part's start to the one at or above its end, within the level. Where
+// the part reaches the level's last voxel centre and the level is not a
+// power of two long, a zero texel follows, as a single padded texture has.
+PlanRegion planRegion(const PlanPart& part, const PlanLevel& level, const float extent[3]);
+
+// Screen pixels one box unit covers at point p (box coordinates) for the
+// model-view and projection matrices (column-major) and a viewport of
+// width x height: the longest of the three axes' images. 0 behind the eye.
+double pixelsPerUnit(const float modelview[16], const float projection[16], int width, int height,
+                     const float p[3]);
+
+// The coarsest level (index into levels, finest first) whose voxels span at
+// most `pixels` screen pixels where a box unit covers `perUnit` pixels; 0
+// when none does.
+int chooseLevel(const std::vector<PlanLevel>& levels, const float extent[3], double perUnit, double pixels = 1.0);
+
+// "512M", "2G", "1500K", "3000000" (bytes) or "0.5G" to bytes; false for
+// anything else or zero.
+bool parseMemorySize(const std::string& text, uint64_t* bytes);
+
+// Bricks kept under a budget of bytes. Keys name a brick (a part at a
+// level); each has its bytes. A brick put in is the most recently used one;
+// the least recently used go while the total is over the budget, but never
+// the one just put in.
+class BrickLru
+{
+public:
+    explicit BrickLru(uint64_t budget = 0) : myBudget(budget) {}
+
+    // The key of the part at the level.
+    static uint64_t key(int level, int part) { return (static_cast<uint64_t>(level) << 32) | static_cast<uint32_t>(part); }
+    // The level and part of a key.
+    static int levelOf(uint64_t key) { return static_cast<int>(key >> 32); }
+    static int partOf(uint64_t key) { return static_cast<int>(key & 0xffffffffu); }
+
+    void setBudget(uint64_t bytes) { myBudget = bytes; }
+    uint64_t budget() const { return myBudget; }
+    uint64_t used() const { return myUsed; }
+    size_t size() const { return myMap.size(); }
+    bool contains(uint64_t key) const { return myMap.count(key) != 0; }
+    // Marks the brick as used now; false when it is not kept.
+    bool touch(uint64_t key);
+    // Keeps the brick (replacing one of the same key) and returns the keys
+    // that went to make room, least recently used first.
+    std::vector<uint64_t> put(uint64_t key, uint64_t bytes);
+    // Forgets the brick; false when it was not kept.
+    bool drop(uint64_t key);
+    // Keys from the least to the most recently used.
+    std::vector<uint64_t> order() const;
+
+private:
+    struct Entry
+    {
+        uint64_t bytes;
+        std::list<uint64_t>::iterator place; // in myOrder
+    };
+    uint64_t myBudget = 0;                     // bytes kept at most (one brick beyond when it alone is larger)
+    uint64_t myUsed = 0;                       // bytes kept
+    std::list<uint64_t> myOrder;               // least recently used first
+    std::unordered_map<uint64_t, Entry> myMap; // the kept bricks
+};
+
+#endif

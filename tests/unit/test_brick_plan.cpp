@@ -1,0 +1,180 @@
+// The arithmetic of streamed bricks: parts tiling the box, the voxels a part
+// reads at each level with its border, level choice by pixel size, memory
+// sizes and the least-recently-used cache under a budget.
+#include "brick_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+PlanLevel level(int n, double span)
+{
+    PlanLevel l;
+    for (int a = 0; a < 3; ++a) {
+        l.resolution[a] = n;
+        l.span[a] = span;
+    }
+    return l;
+}
+
+} // namespace
+
+// 64 voxels in bricks of 16 texels: 5 parts per axis, cut at the centres of
+// the shared voxels 15, 30, 45 and 60, the first and last reaching the faces.
+TEST(BrickPlan, PartsTileTheBoxAtSharedVoxelCentres)
+{
+    const float extent[3] = {1.0f, 1.0f, 2.0f};
+    const std::vector<PlanPart> parts = planParts(level(64, 64), 16, extent);
+    ASSERT_EQ(parts.size(), 125u);
+    const float cuts[6] = {0.0f, 15.5f, 30.5f, 45.5f, 60.5f, 64.0f};
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_FLOAT_EQ(parts[static_cast<size_t>(k)].lo[0], cuts[k] / 64.0f - 0.5f);
+        EXPECT_FLOAT_EQ(parts[static_cast<size_t>(k)].hi[0], cuts[k + 1] / 64.0f - 0.5f);
+        // z: the fastest-changing index is x, then y, then z.
+        EXPECT_FLOAT_EQ(parts[static_cast<size_t>(25 * k)].lo[2], (cuts[k] / 64.0f - 0.5f) * 2.0f);
+    }
+    EXPECT_FLOAT_EQ(parts[5].lo[1], 15.5f / 64.0f - 0.5f);
+    // A finest level shorter than the box (an odd edge halved): the last part
+    // still ends on the face.
+    PlanLevel odd = level(63, 64);
+    const std::vector<PlanPart> oddParts = planParts(odd, 16, extent);
+    EXPECT_FLOAT_EQ(oddParts.back().hi[0], 0.5f);
+    EXPECT_FLOAT_EQ(oddParts.back().hi[2], 1.0f);
+}
+
+// The voxels a part reads: the voxel at or below its start, the one at or
+// above its end; at level 1 the same part needs half as many, and the last
+// part of a level that is not a power of two long ends with a zero texel.
+TEST(BrickPlan, RegionsHoldTheirBorderVoxels)
+{
+    const float extent[3] = {1.0f, 1.0f, 1.0f};
+    const std::vector<PlanPart> parts = planParts(level(64, 64), 16, extent);
+    const PlanRegion first = planRegion(parts[0], level(64, 64), extent);
+    EXPECT_EQ(first.first[0], 0);
+    EXPECT_EQ(first.voxels[0], 16);
+    EXPECT_EQ(first.texels[0], 16);
+    const PlanRegion second = planRegion(parts[1], level(64, 64), extent);
+    EXPECT_EQ(second.first[0], 15);
+    EXPECT_EQ(second.voxels[0], 16);
+    // Box point p lands on texel coordinate (u - first) / texels: the part's
+    // start 15.5 is the centre of texel 0.
+    EXPECT_FLOAT_EQ(parts[1].lo[0] * second.texScale[0] + second.texOffset[0], 0.5f / 16.0f);
+    const PlanRegion last = planRegion(parts[4], level(64, 64), extent);
+    EXPECT_EQ(last.first[0], 60);
+    EXPECT_EQ(last.voxels[0], 4);
+    EXPECT_EQ(last.texels[0], 4);
+    EXPECT_FLOAT_EQ(parts[4].hi[0] * last.texScale[0] + last.texOffset[0], 1.0f);
+    // Level 1: part 1 spans voxels 7.75 ... 15.25: voxels 7 to 15.
+    const PlanRegion coarse = planRegion(parts[1], level(32, 32), extent);
+    EXPECT_EQ(coarse.first[0], 7);
+    EXPECT_EQ(coarse.voxels[0], 9);
+    EXPECT_EQ(coarse.values(), 9u * 9u * 9u);
+    // 48 voxels (no power of two) in bricks of 16: the last part reads to
+    // voxel 47 and gets a zero texel after it.
+    const std::vector<PlanPart> parts48 = planParts(level(48, 48), 16, extent);
+    const PlanRegion end48 = planRegion(parts48.back(), level(48, 48), extent);
+    EXPECT_EQ(end48.first[0] + end48.voxels[0], 48);
+    EXPECT_EQ(end48.texels[0], end48.voxels[0] + 1);
+    const PlanRegion start48 = planRegion(parts48.front(), level(48, 48), extent);
+    EXPECT_EQ(start48.texels[0], start48.voxels[0]);
+}
+
+// An orthographic projection of [-1, 1] onto 200 pixels: 100 pixels per unit
+// along x and y; a box of extent 1 in levels of 64, 32, 16 and 8 voxels has
+// voxels of 1.6, 3.1, 6.3 and 12.5 pixels.
+TEST(BrickPlan, CoarsestLevelWhoseVoxelFitsAPixel)
+{
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float centre[3] = {0.2f, -0.1f, 0.3f};
+    const double perUnit = pixelsPerUnit(identity, identity, 200, 200, centre);
+    EXPECT_NEAR(perUnit, 100.0, 1e-3);
+    // Behind the eye of a perspective projection: nothing.
+    const float perspective[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, -1, 0, 0, -0.2f, 0};
+    const float behind[3] = {0.0f, 0.0f, 1.0f};
+    EXPECT_EQ(pixelsPerUnit(identity, perspective, 200, 200, behind), 0.0);
+    // In front, twice as far is half as large.
+    const float near[3] = {0.0f, 0.0f, -1.0f};
+    const float far[3] = {0.0f, 0.0f, -2.0f};
+    EXPECT_NEAR(pixelsPerUnit(identity, perspective, 200, 200, near),
+                2.0 * pixelsPerUnit(identity, perspective, 200, 200, far), 1e-2);
+
+    const std::vector<PlanLevel> levels = {level(64, 64), level(32, 32), level(16, 16), level(8, 8)};
+    const float extent[3] = {1.0f, 1.0f, 1.0f};
+    EXPECT_EQ(chooseLevel(levels, extent, perUnit), 0);       // even level 0 is larger than a pixel
+    EXPECT_EQ(chooseLevel(levels, extent, perUnit, 3.2), 1);  // 3.2 px allowed: level 1
+    EXPECT_EQ(chooseLevel(levels, extent, perUnit / 2.0), 0); // level 0 is 0.8 px, level 1 1.6
+    EXPECT_EQ(chooseLevel(levels, extent, perUnit / 2.0, 1.6), 1);
+    EXPECT_EQ(chooseLevel(levels, extent, perUnit, 7.0), 2);
+    EXPECT_EQ(chooseLevel(levels, extent, 1.0), 3);           // far away: the coarsest
+    // The longest voxel side counts: a box twice as long along z.
+    const float tall[3] = {1.0f, 1.0f, 2.0f};
+    EXPECT_EQ(chooseLevel(levels, tall, 16.0), 1);
+    EXPECT_EQ(chooseLevel(levels, extent, 16.0), 2);
+}
+
+TEST(BrickPlan, MemorySizes)
+{
+    uint64_t bytes = 0;
+    EXPECT_TRUE(parseMemorySize("512M", &bytes));
+    EXPECT_EQ(bytes, 512ull << 20);
+    EXPECT_TRUE(parseMemorySize("2G", &bytes));
+    EXPECT_EQ(bytes, 2ull << 30);
+    EXPECT_TRUE(parseMemorySize("2gb", &bytes));
+    EXPECT_EQ(bytes, 2ull << 30);
+    EXPECT_TRUE(parseMemorySize("0.5G", &bytes));
+    EXPECT_EQ(bytes, 512ull << 20);
+    EXPECT_TRUE(parseMemorySize("1500K", &bytes));
+    EXPECT_EQ(bytes, 1500ull << 10);
+    EXPECT_TRUE(parseMemorySize("3000000", &bytes));
+    EXPECT_EQ(bytes, 3000000u);
+    for (const char* bad : {"", "0", "0M", "-1G", "2X", "G", "2 G", "1e30", "12MBB"})
+        EXPECT_FALSE(parseMemorySize(bad, &bytes)) << bad;
+}
+
+// A budget of 100 bytes: bricks of 40 fit two at a time; using one keeps it
+// over the other; one larger than the budget stays alone.
+TEST(BrickPlan, CacheEvictsTheLeastRecentlyUsedUnderItsBudget)
+{
+    BrickLru cache(100);
+    const uint64_t a = BrickLru::key(0, 1), b = BrickLru::key(0, 2), c = BrickLru::key(1, 1);
+    EXPECT_EQ(BrickLru::levelOf(c), 1);
+    EXPECT_EQ(BrickLru::partOf(c), 1);
+    EXPECT_NE(a, c);
+    EXPECT_TRUE(cache.put(a, 40).empty());
+    EXPECT_TRUE(cache.put(b, 40).empty());
+    EXPECT_TRUE(cache.touch(a));
+    EXPECT_EQ(cache.put(c, 40), std::vector<uint64_t>{b});
+    EXPECT_EQ(cache.order(), (std::vector<uint64_t>{a, c}));
+    EXPECT_EQ(cache.used(), 80u);
+    EXPECT_FALSE(cache.touch(b));
+    // The same key again replaces its bytes.
+    EXPECT_TRUE(cache.put(a, 50).empty());
+    EXPECT_EQ(cache.used(), 90u);
+    EXPECT_EQ(cache.order(), (std::vector<uint64_t>{c, a}));
+    // Larger than the budget: everything else goes, it stays.
+    const uint64_t big = BrickLru::key(0, 9);
+    EXPECT_EQ(cache.put(big, 500), (std::vector<uint64_t>{c, a}));
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_TRUE(cache.contains(big));
+    EXPECT_TRUE(cache.drop(big));
+    EXPECT_FALSE(cache.drop(big));
+    EXPECT_EQ(cache.used(), 0u);
+    // A smaller budget takes effect at the next put.
+    cache.setBudget(10);
+    EXPECT_TRUE(cache.put(a, 5).empty());
+    EXPECT_EQ(cache.put(b, 6), std::vector<uint64_t>{a});
+}
+
+// Bricks of 32 until there would be more than 512 of them: 256^3 takes 64
+// (9^3 = 729 parts of 32 are too many, 5^3 of 64 are not), 1024^3 256 (9^3
+// parts of 128 are still too many), 4096 x 64 x 64 64 (133 x 3 x 3 parts of
+// 32, 65 of 64).
+TEST(BrickPlan, BrickSizeKeepsThePartsFew)
+{
+    EXPECT_EQ(planTexels(level(64, 64)), 32);
+    EXPECT_EQ(planTexels(level(256, 256)), 64);
+    EXPECT_EQ(planTexels(level(1024, 1024)), 256);
+    PlanLevel thin = level(64, 64);
+    thin.resolution[0] = 4096;
+    EXPECT_EQ(planTexels(thin), 64);
+}
