@@ -24,6 +24,7 @@ namespace {
 class BrickStreamPicture : public RenderSlicing
 {
 protected:
+    void expectStreamedEqualsLevel(const std::string& levelFile, double pixelsPerVoxel, int level);
     // Writes the pyramid of the phantom and the zvf files of its levels 0 and 1.
     void SetUp() override
     {
@@ -120,21 +121,23 @@ bool allAre(const std::vector<int>& levels, int level)
     return !levels.empty() && std::all_of(levels.begin(), levels.end(), [&](int l) { return l == level; });
 }
 
-} // namespace
-
-TEST_F(BrickStreamPicture, RefinedPictureEqualsTheFinestLevelLoadedWhole)
+// The pyramid streamed with a budget of one byte (every brick of every
+// picture read: one kept at a time) where a voxel may span pixelsPerVoxel
+// pixels, against the level file loaded whole: every brick drawn from
+// level, the pictures equal within 2 levels (maximum intensity) and 8
+// (composite).
+void BrickStreamPicture::expectStreamedEqualsLevel(const std::string& levelFile, double pixelsPerVoxel, int level)
 {
-    ASSERT_TRUE(renderer->loadData(dir.file("level0.zvf")));
+    ASSERT_TRUE(renderer->loadData(dir.file(levelFile)));
     const auto whole = pictures();
     std::vector<int> levels;
     int reads = 0;
-    const auto refined = streamed([](BrickStream& s) {
+    const auto refined = streamed([pixelsPerVoxel](BrickStream& s) {
         s.setBudget(1);
         s.setWaiting(true);
-        s.setPixelsPerVoxel(0.5);
+        s.setPixelsPerVoxel(pixelsPerVoxel);
     }, &levels, &reads);
-    EXPECT_TRUE(allAre(levels, 0));
-    // A budget of one byte keeps one brick: every brick of every picture is read.
+    EXPECT_TRUE(allAre(levels, level));
     EXPECT_EQ(reads, 3 * 125);
     ASSERT_EQ(refined.size(), whole.size());
     EXPECT_GT(coverage(whole[0]), 800);
@@ -143,24 +146,18 @@ TEST_F(BrickStreamPicture, RefinedPictureEqualsTheFinestLevelLoadedWhole)
     EXPECT_LE(largestDifference(refined[2], whole[2]), 8);
 }
 
+} // namespace
+
+TEST_F(BrickStreamPicture, RefinedPictureEqualsTheFinestLevelLoadedWhole)
+{
+    expectStreamedEqualsLevel("level0.zvf", 0.5, 0);
+}
+
+// A voxel may span two pixels: in this view level 1's span more than one
+// and at most two, level 2's more than two.
 TEST_F(BrickStreamPicture, ViewNeedingLevelOneEqualsThatLevelLoadedWhole)
 {
-    ASSERT_TRUE(renderer->loadData(dir.file("level1.zvf")));
-    const auto whole = pictures();
-    std::vector<int> levels;
-    int reads = 0;
-    // A voxel may span two pixels: in this view level 1's span more than
-    // one and at most two, level 2's more than two.
-    const auto refined = streamed([](BrickStream& s) {
-        s.setBudget(1);
-        s.setWaiting(true);
-        s.setPixelsPerVoxel(2.0);
-    }, &levels, &reads);
-    EXPECT_TRUE(allAre(levels, 1));
-    EXPECT_EQ(reads, 3 * 125);
-    EXPECT_LE(largestDifference(refined[0], whole[0]), 2);
-    EXPECT_LE(largestDifference(refined[1], whole[1]), 8);
-    EXPECT_LE(largestDifference(refined[2], whole[2]), 8);
+    expectStreamedEqualsLevel("level1.zvf", 2.0, 1);
 }
 
 TEST_F(BrickStreamPicture, BricksNotReadDrawTheCoarsestLevel)
