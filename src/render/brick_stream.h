@@ -84,7 +84,11 @@ public:
     // Bricks read since attach.
     int reads() const { return myReads; }
     // The last read fault, "" when none.
-    const std::string& fault() const { return myFault; }
+    std::string fault()
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        return myFault;
+    }
 
 private:
     // Chooses and binds brick `part`'s texture; the draw hook.
