@@ -854,18 +854,6 @@ void releaseBrickCubes(BrickCubes& c)
         RELEASE_ARRAY(c.magnitudes);
 }
 
-// A new 3-D texture with the volume parameters holding one cube.
-GLuint uploadBrickTexture(PFNGLTEXIMAGE3DPROC texImage3D, const int size[3], GLint internalFormat, GLenum format,
-                          GLenum type, const void* cube)
-{
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_3D, name);
-    setVolumeParameters(GL_TEXTURE_3D);
-    texImage3D(GL_TEXTURE_3D, 0, internalFormat, size[0], size[1], size[2], 0, format, type, cube);
-    checkGLError("glTexImage3D");
-    return name;
-}
 
 // The source buffers of the bricks: the data and, optionally, its gradients
 // and magnitudes, all of the unpadded volume.
@@ -955,4 +943,16 @@ void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gr
                 }
     }
     releaseBrickCubes(cubes);
+}
+
+GLuint uploadBrickTexture(PFNGLTEXIMAGE3DPROC texImage3D, const int size[3], GLint internalFormat, GLenum format,
+                          GLenum type, const void* cube)
+{
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_3D, name);
+    setVolumeParameters(GL_TEXTURE_3D);
+    texImage3D(GL_TEXTURE_3D, 0, internalFormat, size[0], size[1], size[2], 0, format, type, cube);
+    checkGLError("glTexImage3D");
+    return name;
 }

@@ -142,6 +142,11 @@ void copyStackSlice(void* slice, int axis, int index, const void* source, int ro
 void copyXStack(void* stack, size_t sliceStride, int first, int count, int rowBegin, int rowEnd, const void* source,
                 int rowLength, int sliceRows, const int resolution[3], const int padded[3], int channels, GLenum glType);
 
+// A new 3-D texture with the volume's filter and wrap holding one brick's
+// cube of size texels, left bound to the active unit's 3-D target.
+GLuint uploadBrickTexture(PFNGLTEXIMAGE3DPROC texImage3D, const int size[3], GLint internalFormat, GLenum format,
+                          GLenum type, const void* cube);
+
 // Build bricks for the whole volume (unpadded data, optional gradient and
 // magnitude buffers of the unpadded volume) into a new volume.myBrickInfo.
 void buildBricks(const void* data, GLenum glType, Volume& volume, const void* gradient,

@@ -142,7 +142,7 @@ template <typename T> Converted<T> convertTyped(T* p, size_t n, bool swap, std::
             const int top = static_cast<int>(hi);
             std::vector<uint16_t> lut(static_cast<size_t>(top < 0 ? 0 : top) + 1);
             for (int v = static_cast<int>(std::max(lo, 0.0f)); v <= top; ++v)
-                lut[v] = static_cast<uint16_t>(scaledValue(v, lo, 4095.0, 65535.0));
+                lut[v] = stretched12Bit(v, lo);
             for (size_t i = 0; i < n; ++i)
                 p[i] = lut[p[i]];
             info += "Data was scaled\t\n";
@@ -408,4 +408,9 @@ bool shapeChannels(VolumeFile* file, int alphaCalculation, std::string* why)
         return false;
     }
     return true;
+}
+
+uint16_t stretched12Bit(double v, double least)
+{
+    return static_cast<uint16_t>(scaledValue(v, least, 4095.0, 65535.0));
 }

@@ -7,6 +7,7 @@
 #include "voxel_types.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Reverses the bytes of each of n values of size bytes (2, 4 or 8) in place.
@@ -46,5 +47,9 @@ bool reduceMaskTo8Bit(void** data, VoxelType* type, const int resolution[3]);
 
 // Largest value of the element type (1.0 for float, 255 for unknown types).
 double typeMaximum(VoxelType type);
+// A 12-bit value v of data whose least value is least, stretched to 16 bits
+// as a load stretches such data: trunc(65535 q), q = (v - least) / 4095 as
+// a 32-bit float, within 0 ... 65535.
+uint16_t stretched12Bit(double v, double least);
 
 #endif

@@ -2,6 +2,8 @@
 
 #include "bricking.h"
 #include "error_handling.h"
+#include "gen_texture.h"
+#include "load_convert.h"
 #include "mat4.h"
 #include "texture_formats.h"
 #include "volume.h"
@@ -26,15 +28,6 @@ void valueExtremes(VoxelType type, const void* data, size_t n, double* least, do
             *most = std::max(*most, static_cast<double>(p[i]));
         }
     });
-}
-
-// 12-bit value v stretched as the load stretches the coarsest level's:
-// trunc(65535 q), q = (v - least) / 4095 as a 32-bit float, within 0 ... 65535.
-uint16_t stretched12Bit(int v, double least)
-{
-    const float q = static_cast<float>((v - least) / 4095.0);
-    const double r = std::trunc(65535.0 * static_cast<double>(q));
-    return static_cast<uint16_t>(r < 0.0 ? 0.0 : (r > 65535.0 ? 65535.0 : r));
 }
 
 // The GL element type the load uploads values of the type as, 0 for the
@@ -73,16 +66,8 @@ GLuint uploadRegion(const PlanRegion& r, GLenum glType, size_t bytes, const std:
     glGetIntegerv(GL_TEXTURE_BINDING_3D, &bound);
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_3D, name);
-    glTexParameterf(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, textureFilter);
-    glTexParameterf(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, textureFilter);
-    glTexParameterf(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, textureWrap);
-    glTexParameterf(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, textureWrap);
-    glTexParameterf(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, textureWrap);
-    texImage3D(GL_TEXTURE_3D, 0, static_cast<GLint>(textureInternalFormat), r.texels[0], r.texels[1], r.texels[2],
-               0, textureFormat, glType, pixels);
+    const GLuint name =
+        uploadBrickTexture(texImage3D, r.texels, static_cast<GLint>(textureInternalFormat), textureFormat, glType, pixels);
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(bound));
     glActiveTexture(static_cast<GLenum>(active));
