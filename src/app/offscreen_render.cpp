@@ -1,5 +1,6 @@
 #include "offscreen_render.h"
 
+#include "brick_stream.h"
 #include "gl_context.h"
 #include "load.h"
 #include "main_view.h"
@@ -118,6 +119,32 @@ double OffscreenRenderer::meanFrameMillis(int frames)
         renderFrame();
     glFinish();
     return (monotonicMillis() - start) / frames;
+}
+
+double OffscreenRenderer::meanDragFrameMillis(int frames)
+{
+    volume.interacting = true;
+    renderFrame();
+    BrickStream* stream = myViewer.pyramidStream();
+    const bool waiting = stream && stream->waiting();
+    if (stream)
+        stream->setWaiting(false);
+    double millis = 0.0;
+    if (frames > 0) {
+        const double start = monotonicMillis();
+        for (int i = 0; i < frames; ++i) {
+            myView->rotX = 0;
+            myView->rotY = 2;
+            myView->paintCycle();
+        }
+        glFinish();
+        millis = (monotonicMillis() - start) / frames;
+    }
+    myView->rotX = myView->rotY = 0;
+    if (stream)
+        stream->setWaiting(waiting);
+    volume.interacting = false;
+    return millis;
 }
 
 // ---- PNG ----

@@ -60,6 +60,12 @@ public:
     // Mean milliseconds of one paint cycle over frames frames (after one
     // frame that is not counted).
     double meanFrameMillis(int frames);
+    // The same for frames drawn as a drag with speed-up draws them: the
+    // interacting flag set (half the slices, a pyramid one level coarser),
+    // the data turning 2 degrees a frame about the vertical axis. The frame
+    // not counted reads the bricks of the drag's level; the counted ones
+    // read none, as the window's paint cycle never does.
+    double meanDragFrameMillis(int frames);
 
 private:
     std::unique_ptr<OffscreenContext> myContext; // the GL context and target

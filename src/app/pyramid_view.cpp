@@ -5,6 +5,7 @@
 #include "system_memory.h"
 #include "volume.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -19,6 +20,8 @@ std::string pyramidStyleRefusal(int style)
     case DRAW_2D_MULTI_TEXTURE:
         return "the 2-D stacks need every slice of the volume whole; a pyramid streams 3-D bricks";
     case DRAW_FOCUS_CONTEXT:
+    case DRAW_FOCUS_CONTEXT_MASK:
+    case DRAW_FOCUS_CONTEXT_DILATE:
         return "focus and context needs a mask of the whole volume; a pyramid streams bricks";
     case DRAW_MULTI_VOLUME:
         return "multi volume needs every band whole; a pyramid streams one band in bricks";
@@ -31,6 +34,12 @@ uint64_t defaultBrickBudget()
 {
     const uint64_t available = availableMemory();
     return available ? available / 2 : 512ull << 20;
+}
+
+int brickMemoryFieldValue(uint64_t bytes)
+{
+    const uint64_t megabytes = bytes / (1u << 20) + (bytes % (1u << 20) != 0);
+    return static_cast<int>(std::min<uint64_t>(std::max<uint64_t>(megabytes, 1), kMaxBrickMemoryMB));
 }
 
 bool parseMemoryOption(const std::string& text, uint64_t* bytes)

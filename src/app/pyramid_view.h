@@ -17,6 +17,10 @@ std::string pyramidStyleRefusal(int style);
 // The bricks' budget when none is given: half the memory available now
 // (512 MB where that is not known).
 uint64_t defaultBrickBudget();
+// The settings window's field for that budget, in megabytes: 1 up to what
+// --memory takes; a budget in its range, rounded up to whole megabytes.
+const int kMaxBrickMemoryMB = 1 << 24;
+int brickMemoryFieldValue(uint64_t bytes);
 
 // A --memory value: a plain number is megabytes (1 ... 16777216), else a
 // size as parseMemorySize reads it ("512M", "2G"). False when it is neither.

@@ -177,10 +177,49 @@ bool Viewer::addClipPlane(const float plane[4])
 
 bool Viewer::fallBack()
 {
-    if (!fallBackToDrawableStyle())
-        return false;
-    show();
-    return true;
+    bool changed = fallBackToDrawableStyle();
+    RenderMode& mode = RenderMode::instance();
+    const int style = mode.getDrawStyle();
+    const std::string refusal = myPyramid ? pyramidStyleRefusal(style) : "";
+    if (!refusal.empty()) {
+        mode.setDrawStyle(DRAW_3D_TEXTURE_VAS);
+        logBoth(__FILE__, __LINE__,
+                (std::string("\"") + drawStyleLabel(style) + "\" cannot draw this pyramid: " + refusal +
+                 ". Drawing \"3D Texture VAS\" instead.\n")
+                    .c_str());
+        changed = true;
+    }
+    if (changed)
+        show();
+    return changed;
+}
+
+void Viewer::setBrickBudget(uint64_t bytes)
+{
+    myBrickBudget = bytes;
+    if (myStream) {
+        myStream->setBudget(bytes ? bytes : defaultBrickBudget());
+        myObserver->repaint();
+    }
+}
+
+uint64_t Viewer::brickBudget() const
+{
+    if (myStream)
+        return myStream->cache().budget();
+    return myBrickBudget ? myBrickBudget : defaultBrickBudget();
+}
+
+std::string Viewer::pyramidStatus() const
+{
+    if (!myPyramid)
+        return "";
+    const std::string styles = "\"3D Texture OAS\", \"3D Texture VAS\" and \"Ray Casting\"";
+    if (!myStream)
+        return "Pyramid drawn at its coarsest level only: " + myPyramidNote + ". Styles other than " + styles +
+               " are greyed out.";
+    return "Pyramid: " + styles + " stream its bricks, within " +
+           std::to_string((brickBudget() + (1u << 20) - 1) >> 20) + " MB; the other styles are greyed out.";
 }
 
 bool Viewer::openMask(const std::string& path)

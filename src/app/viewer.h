@@ -46,8 +46,12 @@ public:
     // The file of the data on screen ("" before a load succeeded).
     const std::string& dataPath() const { return myDataPath; }
     // Bytes the streamed bricks of a pyramid may take (0: half the memory
-    // available when the pyramid is opened); for the next open.
-    void setBrickBudget(uint64_t bytes) { myBrickBudget = bytes; }
+    // available when the pyramid is opened): for the next open, and for the
+    // stream on screen from its next frame (fewer bricks kept at once).
+    void setBrickBudget(uint64_t bytes);
+    // The bytes bricks may take now: the stream's budget while a pyramid
+    // streams, else what the next open would give it.
+    uint64_t brickBudget() const;
     // Whether the finer levels of pyramids opened from now on are streamed
     // (off at first), and whether a picture waits for every brick it needs
     // (glimra-render) instead of drawing coarser until workers read them.
@@ -62,6 +66,12 @@ public:
     // Why the pyramid on screen is drawn at its coarsest level only, "" when
     // it streams or the data are no pyramid.
     const std::string& pyramidNote() const { return myPyramidNote; }
+    // The data on screen are a pyramid (streamed or not).
+    bool pyramidOnScreen() const { return myPyramid; }
+    // What the settings window's status line says of the pyramid on screen:
+    // the styles that stream it and the budget of its bricks, or why it is
+    // drawn at its coarsest level only; "" without a pyramid.
+    std::string pyramidStatus() const;
     // Keep the files opened successfully in the list file at listPath (read
     // now, written after each such open); without this call none is kept.
     void keepRecentFiles(const std::string& listPath);
@@ -136,8 +146,9 @@ public:
     // planes exist or (a, b, c) is no direction.
     bool addClipPlane(const float plane[4]);
     // A style that cannot draw with what is loaded ("Focus and Context"
-    // without a mask, ...) gives way to "3D Texture VAS", with a log line;
-    // the window asks after its loads. True when the style changed.
+    // without a mask, a style that cannot stream the pyramid on screen, ...)
+    // gives way to "3D Texture VAS", with a log line; the window asks after
+    // its loads. True when the style changed.
     bool fallBack();
     // Why the style cannot draw with what is loaded and the classification
     // cannot be used, "" when both can.

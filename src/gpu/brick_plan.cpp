@@ -190,6 +190,16 @@ std::vector<uint64_t> BrickLru::put(uint64_t key, uint64_t bytes)
     return gone;
 }
 
+std::vector<uint64_t> BrickLru::trim()
+{
+    std::vector<uint64_t> gone;
+    while (myUsed > myBudget && !myOrder.empty()) {
+        gone.push_back(myOrder.front());
+        drop(myOrder.front());
+    }
+    return gone;
+}
+
 bool BrickLru::drop(uint64_t key)
 {
     const auto it = myMap.find(key);

@@ -97,6 +97,9 @@ public:
     std::vector<uint64_t> put(uint64_t key, uint64_t bytes);
     // Forgets the brick; false when it was not kept.
     bool drop(uint64_t key);
+    // After the budget was lowered: the least recently used bricks go until
+    // the rest fit; their keys, in that order.
+    std::vector<uint64_t> trim();
     // Keys from the least to the most recently used.
     std::vector<uint64_t> order() const;
 

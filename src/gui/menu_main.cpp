@@ -318,14 +318,36 @@ void MainFrame::refreshWindows()
     enable(ID_STYLE_FOCUS_CONTEXT, cgReady && nv40Supported && volume.isMask);
     enable(ID_STYLE_MULTI_VOLUME, cgReady && volume.myMVolumeInfo != nullptr);
     enable(ID_LOAD_MASK, volume.isData && volume.nbrChannels == 1);
+    refreshPyramidStyles();
     redrawTransferWindow();
     if (SettingsFrame* settings = settingsFrame()) {
         settings->refreshMultiVolumeControls();
         settings->refreshFocusContextControls();
+        settings->refreshBrickMemory();
         settings->refreshNote();
     }
     if (DataFrame* data = dataFrame())
         data->refreshDataText();
+}
+
+void MainFrame::refreshPyramidStyles()
+{
+    if (!viewer.pyramidOnScreen()) {
+        if (!myPyramidGreyed.empty() && myGLcanvas && myGLcanvas->makeContextCurrent())
+            for (int id : myPyramidGreyed)
+                enable(id, drawStyleUnavailableReason(drawStyleForCommandId(id)).empty());
+        myPyramidGreyed.clear();
+        return;
+    }
+    for (int style = DRAW_STYLE_FIRST; style <= DRAW_STYLE_LAST; ++style) {
+        const int id = drawStyleCommandId(style);
+        if (style == DRAW_FOCUS_CONTEXT_MASK || style == DRAW_FOCUS_CONTEXT_DILATE || !id ||
+            pyramidStyleRefusal(style).empty())
+            continue;
+        enable(id, false);
+        if (std::find(myPyramidGreyed.begin(), myPyramidGreyed.end(), id) == myPyramidGreyed.end())
+            myPyramidGreyed.push_back(id);
+    }
 }
 
 void MainFrame::finishOpen()

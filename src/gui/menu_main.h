@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "overlay_switches.h"
 #include "viewer.h"
@@ -175,6 +176,10 @@ private:
     void OnSize(wxSizeEvent& event);
     void OnMove(wxMoveEvent& event);
     void rememberGeometry();
+    // The styles that cannot draw the pyramid on screen are greyed out
+    // while it is; after a load of other data they come back where the
+    // data and the shader programs let them draw.
+    void refreshPyramidStyles();
     // The time controls follow the viewer: shown for data with time
     // points, else hidden and not playing.
     void refreshTimeBar();
@@ -192,6 +197,7 @@ private:
     wxTimer myTimer;              // steps the time points while playing
     OverlaySwitches myOverlays;   // View > "Orientation Marker" and "Colour Bar"
     std::string myOverlaysPath;   // where they are kept, empty: for this run only
+    std::vector<int> myPyramidGreyed; // style items greyed out for the pyramid on screen
 
     wxDECLARE_EVENT_TABLE();
 };

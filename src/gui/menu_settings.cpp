@@ -13,6 +13,7 @@
 
 #include <wx/scrolbar.h>
 #include <wx/spinbutt.h>
+#include <wx/spinctrl.h>
 
 #include <algorithm>
 
@@ -187,7 +188,16 @@ void SettingsFrame::buildSamplingPage(const SettingsControls& c)
     wxBoxSizer* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(switches, 0, wxRIGHT, 16);
     row->Add(filtering);
-    pageColumn(page, {label, mySlicesSlider, row});
+    // A pyramid's streamed bricks: as --memory, for this run.
+    wxStaticText* memoryLabel = new wxStaticText(page, wxID_ANY, "Memory for bricks (MB):");
+    const uint64_t budget = g_pMainFrame ? g_pMainFrame->viewer.brickBudget() : defaultBrickBudget();
+    myBrickMemory = new wxSpinCtrl(page, ID_SETTINGS_BRICK_MEMORY, wxEmptyString, wxDefaultPosition,
+                                   wxDefaultSize, wxSP_ARROW_KEYS, 1, kMaxBrickMemoryMB,
+                                   brickMemoryFieldValue(budget));
+    wxBoxSizer* memory = new wxBoxSizer(wxHORIZONTAL);
+    memory->Add(memoryLabel, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
+    memory->Add(myBrickMemory);
+    pageColumn(page, {label, mySlicesSlider, row, memory});
     myNotebook->AddPage(page, "Sampling", true);
 }
 
@@ -278,9 +288,17 @@ void SettingsFrame::refreshFocusContextControls()
     myShiftTexBox->SetValue(c.showShiftTex);
 }
 
+void SettingsFrame::refreshBrickMemory()
+{
+    if (g_pMainFrame)
+        myBrickMemory->SetValue(brickMemoryFieldValue(g_pMainFrame->viewer.brickBudget()));
+}
+
 void SettingsFrame::refreshNote()
 {
-    const std::string reason = nothingDrawnReason(volume, RenderMode::instance().getSlicing(), viewSpeedup());
+    std::string reason = nothingDrawnReason(volume, RenderMode::instance().getSlicing(), viewSpeedup());
+    if (reason.empty() && g_pMainFrame)
+        reason = g_pMainFrame->viewer.pyramidStatus();
     SetStatusText(wxString::FromUTF8(reason.c_str()));
 }
 
@@ -460,6 +478,14 @@ void SettingsFrame::OnSave(wxCommandEvent& WXUNUSED(event))
         g_pMainFrame->viewer.observer().warn(note, "Warning");
 }
 
+void SettingsFrame::OnBrickMemory(wxSpinEvent& event)
+{
+    if (!g_pMainFrame)
+        return;
+    g_pMainFrame->viewer.setBrickBudget(static_cast<uint64_t>(std::max(1, event.GetPosition())) << 20);
+    refreshNote();
+}
+
 void SettingsFrame::OnAutosave(wxCommandEvent& event)
 {
     if (!g_pMainFrame)
@@ -503,5 +529,6 @@ wxBEGIN_EVENT_TABLE(SettingsFrame, wxFrame)
     EVT_BUTTON(ID_SETTINGS_SAVE, SettingsFrame::OnSave)
     EVT_CHECKBOX(ID_SETTINGS_AUTOSAVE, SettingsFrame::OnAutosave)
     EVT_NOTEBOOK_PAGE_CHANGED(ID_SETTINGS_NOTEBOOK, SettingsFrame::OnPageChanged)
+    EVT_SPINCTRL(ID_SETTINGS_BRICK_MEMORY, SettingsFrame::OnBrickMemory)
 wxEND_EVENT_TABLE()
 // clang-format on

@@ -11,6 +11,7 @@
 
 class wxScrollBar;
 class wxSpinButton;
+class wxSpinCtrl;
 class wxSpinEvent;
 
 // Fixed ids of the window and its controls.
@@ -36,6 +37,7 @@ enum SettingsCommandId
     ID_SETTINGS_USED_SCROLL = 11580,
     ID_SETTINGS_USED_START_SPIN = 11581,
     ID_SETTINGS_USED_LENGTH_SPIN = 11582,
+    ID_SETTINGS_BRICK_MEMORY = 11590, // "Memory for bricks (MB):" (pyramids)
 };
 
 class SettingsFrame : public wxFrame
@@ -52,7 +54,10 @@ public:
     // After a mask load: the angle slider and the two mask switches from the
     // new render target.
     void refreshFocusContextControls();
-    // The status line: why the view draws no volume, or nothing.
+    // After a load: the bricks' budget the viewer has now.
+    void refreshBrickMemory();
+    // The status line: why the view draws no volume, what of a pyramid on
+    // screen, or nothing.
     void refreshNote();
 
 private:
@@ -92,6 +97,7 @@ private:
     void OnSave(wxCommandEvent& event);
     void OnAutosave(wxCommandEvent& event);
     void OnPageChanged(wxBookCtrlEvent& event);
+    void OnBrickMemory(wxSpinEvent& event);
 
     wxNotebook* myNotebook = nullptr;          // the six pages
     wxSlider* mySlicesSlider = nullptr;        // "# Slices:"
@@ -108,6 +114,7 @@ private:
     wxSpinButton* myStartSpin = nullptr;       // moves the start of the range
     wxSpinButton* myLengthSpin = nullptr;      // changes its length
     wxStaticText* myUsedLabel = nullptr;       // "start,..,end"
+    wxSpinCtrl* myBrickMemory = nullptr;       // megabytes a pyramid's bricks may take
     UsedRange myUsedRange;                     // what the scroll bar shows
 
     wxDECLARE_EVENT_TABLE();

@@ -348,9 +348,17 @@ void BrickStream::beforeDraw(int part)
     if (info->myIndices && info->myIndices[0] == part) {
         // The first brick of a frame: what the last frame asked for and did
         // not get read yet is asked again by this one's bricks.
-        std::lock_guard<std::mutex> lock(myMutex);
-        myUploads = 0;
-        myRequests.clear();
+        {
+            std::lock_guard<std::mutex> lock(myMutex);
+            myUploads = 0;
+            myRequests.clear();
+        }
+        // A budget lowered since the last frame: the least recently used
+        // bricks go now, not one by one as others arrive.
+        for (uint64_t gone : myCache.trim()) {
+            glDeleteTextures(1, &myTextures[gone]);
+            myTextures.erase(gone);
+        }
     }
     double priority = 0.0;
     const int wanted = wantedLevel(part, &priority);

@@ -53,6 +53,7 @@ public:
     // Reads a brick the view needs when it is drawn (a picture that waits
     // for every brick), instead of drawing it coarser.
     void setWaiting(bool wait) { myWaiting = wait; }
+    bool waiting() const { return myWaiting; }
     // Without waiting, bricks are read by `threads` worker threads (started
     // at the first call, 2 by default) while the bricks draw coarser;
     // arrival is called on a worker thread each time one is read (the

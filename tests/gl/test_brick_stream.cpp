@@ -306,6 +306,52 @@ TEST_F(BrickStreamPicture, ViewerStreamsThePyramidItOpens)
     viewer.setObserver(ViewerObserver::quiet());
 }
 
+// The budget follows the viewer while a pyramid streams: lowered, the
+// least recently drawn bricks go at the next frame and draw coarser; the
+// status line names it; a saved style that cannot stream gives way.
+TEST_F(BrickStreamPicture, LoweredBudgetDropsBricksAtTheNextFrame)
+{
+    Viewer& viewer = renderer->viewer();
+    viewer.streamPyramids(true, true);
+    viewer.setBrickBudget(64u << 20);
+    EXPECT_EQ(viewer.brickBudget(), 64u << 20);
+    EXPECT_EQ(viewer.pyramidStatus(), "");
+    RenderMode::instance().setDrawStyle(DRAW_LIGHT2);
+    ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
+    EXPECT_TRUE(viewer.pyramidOnScreen());
+    EXPECT_TRUE(viewer.fallBack());
+    EXPECT_EQ(RenderMode::instance().getDrawStyle(), DRAW_3D_TEXTURE_VAS);
+    EXPECT_FALSE(viewer.fallBack());
+    BrickStream* stream = viewer.pyramidStream();
+    ASSERT_NE(stream, nullptr);
+    stream->setPixelsPerVoxel(2.0);
+    renderer->setProjection(false);
+    renderer->setView("front", 25, -35);
+    frame();
+    const size_t kept = stream->cache().size();
+    EXPECT_GT(kept, 1u);
+    EXPECT_TRUE(std::all_of(stream->drawnLevelsBegin(), stream->drawnLevelsEnd(), [](int l) { return l == 1; }));
+    EXPECT_EQ(viewer.pyramidStatus(), "Pyramid: \"3D Texture OAS\", \"3D Texture VAS\" and \"Ray Casting\" "
+                                      "stream its bricks, within 64 MB; the other styles are greyed out.");
+
+    // Nothing read in the paint cycle from here on: what the cache lost
+    // draws from the coarsest level.
+    stream->setWaiting(false);
+    viewer.setBrickBudget(1);
+    EXPECT_EQ(stream->cache().budget(), 1u);
+    EXPECT_EQ(stream->cache().size(), kept); // until the next frame
+    frame();
+    EXPECT_EQ(stream->cache().size(), 0u);
+    EXPECT_TRUE(std::all_of(stream->drawnLevelsBegin(), stream->drawnLevelsEnd(), [](int l) { return l == 2; }));
+    EXPECT_EQ(viewer.pyramidStatus(), "Pyramid: \"3D Texture OAS\", \"3D Texture VAS\" and \"Ray Casting\" "
+                                      "stream its bricks, within 1 MB; the other styles are greyed out.");
+
+    ASSERT_TRUE(renderer->loadData(dir.file("level0.zvf")));
+    EXPECT_FALSE(viewer.pyramidOnScreen());
+    EXPECT_EQ(viewer.pyramidStatus(), "");
+    EXPECT_EQ(viewer.brickBudget(), 1u);
+}
+
 // A damaged chunk (level 0's chunk 2, 2, 2: voxels 32 ... 47 along each
 // axis) fails the reads of the 2 x 2 x 2 bricks that cover it: they draw
 // from the coarsest level, not read again, and the fault names the file.

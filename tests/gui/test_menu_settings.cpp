@@ -19,6 +19,8 @@
 #include "texture.h"
 #include "transfer_function.h"
 #include "volume.h"
+#include "volume_slabs.h"
+#include "zarr_pyramid.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -26,6 +28,7 @@
 #include <wx/notebook.h>
 #include <wx/scrolbar.h>
 #include <wx/spinbutt.h>
+#include <wx/spinctrl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -508,6 +511,61 @@ TEST_F(SettingsControlsTest, MaskSwitchesAndAngleReachTheRenderTarget)
     EXPECT_TRUE(volume.shiftTex->enabled);
 }
 
+// A pyramid on screen: the styles that cannot stream it are greyed out and
+// a saved one of them gives way to "3D Texture VAS" with the reason; the
+// status line says what streams within which budget, and the memory field
+// sets that budget. Other data bring the styles back.
+TEST_F(SettingsControlsTest, PyramidGreysStylesAndTakesTheBrickMemoryField)
+{
+    start();
+    const int size[3] = {32, 32, 32};
+    SampleGrid grid;
+    std::string why;
+    ASSERT_TRUE(sampleGrid("phantom", size, VOXEL_UCHAR, &grid, &why)) << why;
+    PyramidOptions options;
+    options.chunk = 16;
+    ASSERT_TRUE(writePyramid(*sampleSlabs(grid), tmp.file("p.zarr"), options, &why)) << why;
+    const std::string data = writeVolume("data.zvf", 32, 24, 16, centreBlock);
+    ASSERT_NE(openWindow(), nullptr);
+    wxSpinCtrl* memory = control<wxSpinCtrl>(ID_SETTINGS_BRICK_MEMORY);
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(memory->GetMin(), 1);
+    EXPECT_EQ(memory->GetMax(), 16777216);
+    EXPECT_EQ(memory->GetValue(), brickMemoryFieldValue(g_pMainFrame->viewer.brickBudget()));
+
+    g_pMainFrame->viewer.setStyle(DRAW_2D_TEXTURE);
+    ASSERT_TRUE(g_pMainFrame->openData(tmp.file("p.zarr")));
+    ASSERT_NE(g_pMainFrame->viewer.pyramidStream(), nullptr);
+    EXPECT_EQ(RenderMode::instance().getDrawStyle(), DRAW_3D_TEXTURE_VAS);
+    EXPECT_NE(app->log().find("\"2D Texture\" cannot draw this pyramid: the 2-D stacks need every slice of "
+                              "the volume whole; a pyramid streams 3-D bricks. Drawing \"3D Texture VAS\" "
+                              "instead."),
+              std::string::npos);
+    wxMenuBar* bar = g_pMainFrame->GetMenuBar();
+    for (int id : {ID_STYLE_2D, ID_STYLE_2D_MULTI, ID_STYLE_NORMAL_TEXTURE, ID_STYLE_NORMAL_FRAGMENT,
+                   ID_STYLE_LIGHT_GRADMAG, ID_STYLE_LIGHT2, ID_STYLE_FOCUS_CONTEXT, ID_STYLE_MULTI_VOLUME})
+        EXPECT_FALSE(bar->IsEnabled(id)) << id;
+    for (int id : {ID_STYLE_3D_OAS, ID_STYLE_3D_VAS, ID_STYLE_RAY_CASTING})
+        EXPECT_TRUE(bar->IsEnabled(id)) << id;
+
+    memory->SetValue(64);
+    wxSpinEvent e(wxEVT_SPINCTRL, ID_SETTINGS_BRICK_MEMORY);
+    e.SetPosition(64);
+    send(memory, e);
+    EXPECT_EQ(g_pMainFrame->viewer.pyramidStream()->cache().budget(), 64u << 20);
+    EXPECT_EQ(note(), "Pyramid: \"3D Texture OAS\", \"3D Texture VAS\" and \"Ray Casting\" stream its bricks, "
+                      "within 64 MB; the other styles are greyed out.");
+
+    ASSERT_TRUE(g_pMainFrame->openData(data));
+    EXPECT_EQ(g_pMainFrame->viewer.pyramidStream(), nullptr);
+    for (int id : {ID_STYLE_2D, ID_STYLE_2D_MULTI, ID_STYLE_NORMAL_TEXTURE, ID_STYLE_LIGHT2, ID_STYLE_RAY_CASTING})
+        EXPECT_TRUE(bar->IsEnabled(id)) << id;
+    EXPECT_FALSE(bar->IsEnabled(ID_STYLE_FOCUS_CONTEXT));
+    EXPECT_EQ(note(), "");
+    // The budget set stays for the next pyramid.
+    EXPECT_EQ(memory->GetValue(), 64);
+}
+
 TEST_F(SettingsControlsTest, UsedBandsOfMultiBandData)
 {
     start();
@@ -594,6 +652,7 @@ TEST_F(SettingsControlsTest, OneWindowThatEscapeAndExitClose)
         {ID_SETTINGS_SPEEDUP, "Speed up (half sampling)", 10, 110, 150, 20},
         {ID_SETTINGS_FILTERING, "Filtering", 200, 60, 120, 60},
         {ID_SETTINGS_ISO_MODE, "Iso mode", 200, 125, 120, 20},
+        {ID_SETTINGS_BRICK_MEMORY, "", 10, 150, 60, 20},
         {ID_SETTINGS_ALPHA_SLIDER, "", 10, 30, 200, 40},
         {ID_SETTINGS_ALPHA_MODE, "Mode", 10, 80, 210, 45},
         {ID_SETTINGS_ALPHA_CALCULATION, "Alpha calculation", 10, 10, 255, 40},
@@ -628,6 +687,7 @@ TEST_F(SettingsControlsTest, OneWindowThatEscapeAndExitClose)
     EXPECT_LT(pos(ID_SETTINGS_ALPHA_CORRECTION).y, pos(ID_SETTINGS_SPEEDUP).y);
     EXPECT_GT(pos(ID_SETTINGS_FILTERING).x, pos(ID_SETTINGS_SPEEDUP).x + 150);
     EXPECT_LT(pos(ID_SETTINGS_FILTERING).y, pos(ID_SETTINGS_ISO_MODE).y);
+    EXPECT_GT(pos(ID_SETTINGS_BRICK_MEMORY).y, pos(ID_SETTINGS_SPEEDUP).y);
     EXPECT_LT(pos(ID_SETTINGS_ALPHA_SLIDER).y, pos(ID_SETTINGS_ALPHA_MODE).y);
     EXPECT_LT(pos(ID_SETTINGS_ALPHA_CALCULATION).y, pos(ID_SETTINGS_GRADIENT_CALCULATION).y);
     EXPECT_LT(pos(ID_SETTINGS_USED_START_SPIN).x, pos(ID_SETTINGS_USED_SCROLL).x);

@@ -53,6 +53,11 @@ expect "memory 0" 2 "glimra-render: --memory needs megabytes from 1 to 16777216,
     "$TOOL" "$T/p.zarr" --memory 0 -o "$T/a.png"
 expect "memory 3X" 2 "glimra-render: --memory needs megabytes from 1 to 16777216, or a size such as 512M or 2G" \
     "$TOOL" "$T/p.zarr" --memory 3X -o "$T/a.png"
+expect "drag without frames" 2 "glimra-render: --drag needs --frames N" \
+    "$TOOL" "$T/p.zarr" --drag -o "$T/a.png"
+# Frames of a drag: a time in milliseconds.
+ms=$("$TOOL" "$T/p.zarr" --style 4 --quiet --frames 3 --drag 2>"$T/err.txt")
+echo "$ms" | grep -Eq '^[0-9]+\.[0-9]{3}$' || bad "drag frames: '$ms' $(cat "$T/err.txt")"
 # 12-bit values: the bricks are stretched as the load stretched the coarsest
 # level, and the refined picture is finer than that level's.
 "$BUILD/zvftool" sample phantom "$T/u.zarr" --size 64 --chunk 16 >/dev/null 2>&1 || bad "zvftool sample ushort"

@@ -159,10 +159,19 @@ TEST(BrickPlan, CacheEvictsTheLeastRecentlyUsedUnderItsBudget)
     EXPECT_TRUE(cache.drop(big));
     EXPECT_FALSE(cache.drop(big));
     EXPECT_EQ(cache.used(), 0u);
-    // A smaller budget takes effect at the next put.
+    // A smaller budget takes effect at the next put, or at once by a trim.
     cache.setBudget(10);
     EXPECT_TRUE(cache.put(a, 5).empty());
     EXPECT_EQ(cache.put(b, 6), std::vector<uint64_t>{a});
+    EXPECT_TRUE(cache.trim().empty());
+    EXPECT_TRUE(cache.put(c, 4).empty());
+    cache.setBudget(5);
+    EXPECT_EQ(cache.trim(), std::vector<uint64_t>{b});
+    EXPECT_EQ(cache.used(), 4u);
+    cache.setBudget(0);
+    EXPECT_EQ(cache.trim(), std::vector<uint64_t>{c});
+    EXPECT_EQ(cache.used(), 0u);
+    EXPECT_TRUE(cache.trim().empty());
 }
 
 // Bricks of 32 until there would be more than 512 of them: 256^3 takes 64
