@@ -206,7 +206,7 @@ void Viewer::setBrickBudget(uint64_t bytes)
 uint64_t Viewer::brickBudget() const
 {
     if (myStream)
-        return myStream->cache().budget();
+        return myStream->budget();
     return myBrickBudget ? myBrickBudget : defaultBrickBudget();
 }
 

@@ -3,6 +3,8 @@
 #include "bricking.h"
 
 #include <algorithm>
+#include <set>
+#include <queue>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -188,6 +190,54 @@ std::vector<uint64_t> BrickLru::put(uint64_t key, uint64_t bytes)
         drop(old);
     }
     return gone;
+}
+
+std::vector<int> levelsWithinBudget(const std::vector<int>& wanted, const std::vector<double>& priority,
+                                    int coarsest, uint64_t budget, int inFlight,
+                                    const std::function<uint64_t(int level, int part)>& bytes, uint64_t* largest)
+{
+    const size_t n = wanted.size();
+    std::vector<int> levels(n);
+    std::vector<uint64_t> sizes(n, 0);
+    std::multiset<uint64_t> held; // the sizes of the bricks counted
+    uint64_t total = 0;
+    // Finest first, of equal levels the least priority first.
+    auto coarserFirst = [&](size_t a, size_t b) {
+        if (levels[a] != levels[b])
+            return levels[a] > levels[b];
+        return (a < priority.size() ? priority[a] : 0.0) > (b < priority.size() ? priority[b] : 0.0);
+    };
+    std::priority_queue<size_t, std::vector<size_t>, decltype(coarserFirst)> queue(coarserFirst);
+    for (size_t p = 0; p < n; ++p) {
+        levels[p] = std::max(0, std::min(wanted[p], coarsest));
+        if (levels[p] < coarsest) {
+            sizes[p] = bytes(levels[p], static_cast<int>(p));
+            total += sizes[p];
+            held.insert(sizes[p]);
+            queue.push(p);
+        }
+    }
+    const uint64_t flight = static_cast<uint64_t>(std::max(inFlight, 0));
+    auto fits = [&] {
+        const uint64_t most = held.empty() ? 0 : *held.rbegin();
+        return total <= budget && (most == 0 || flight <= (budget - total) / most);
+    };
+    while (!queue.empty() && !fits()) {
+        const size_t p = queue.top();
+        queue.pop();
+        total -= sizes[p];
+        held.erase(held.find(sizes[p]));
+        sizes[p] = 0;
+        if (++levels[p] < coarsest) {
+            sizes[p] = bytes(levels[p], static_cast<int>(p));
+            total += sizes[p];
+            held.insert(sizes[p]);
+            queue.push(p);
+        }
+    }
+    if (largest)
+        *largest = held.empty() ? 0 : *held.rbegin();
+    return levels;
 }
 
 std::vector<uint64_t> BrickLru::trim()

@@ -6,6 +6,7 @@
 #define GLIMRA_BRICK_PLAN_H
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
 #include <unordered_map>
@@ -74,6 +75,19 @@ bool parseMemorySize(const std::string& text, uint64_t* bytes);
 // level); each has its bytes. A brick put in is the most recently used one;
 // the least recently used go while the total is over the budget, but never
 // the one just put in.
+// The level each part is drawn at so that the bricks of all parts fit
+// `budget` bytes together with `inFlight` more of the largest of them (those
+// being read and waiting for upload). Each part starts at wanted[p]; while
+// they do not fit, the part at the finest level goes one level coarser, of
+// several the one with the least priority (the smallest on screen). The
+// coarsest level is loaded whole and counts nothing. bytes(level, part) is
+// a part's brick's size at a level; *largest receives the largest brick at
+// the levels chosen (0 when all are the coarsest).
+std::vector<int> levelsWithinBudget(const std::vector<int>& wanted, const std::vector<double>& priority,
+                                    int coarsest, uint64_t budget, int inFlight,
+                                    const std::function<uint64_t(int level, int part)>& bytes,
+                                    uint64_t* largest = nullptr);
+
 class BrickLru
 {
 public:

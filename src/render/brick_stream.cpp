@@ -114,7 +114,9 @@ void BrickStream::stopWorkers()
 void BrickStream::waitForReads()
 {
     std::unique_lock<std::mutex> lock(myMutex);
-    myDone.wait(lock, [this] { return myWorkers.empty() || (myRequests.empty() && myReading.empty()); });
+    myDone.wait(lock, [this] {
+        return myWorkers.empty() || ((myRequests.empty() || myReady.size() >= readyLimit()) && myReading.empty());
+    });
 }
 
 bool BrickStream::pending()
@@ -127,7 +129,7 @@ void BrickStream::work()
 {
     std::unique_lock<std::mutex> lock(myMutex);
     for (;;) {
-        myWake.wait(lock, [this] { return myStopping || !myRequests.empty(); });
+        myWake.wait(lock, [this] { return myStopping || (!myRequests.empty() && myReady.size() < readyLimit()); });
         if (myStopping)
             return;
         auto most = std::max_element(myRequests.begin(), myRequests.end(),
@@ -168,6 +170,7 @@ bool BrickStream::fetch(uint64_t key, double priority)
         std::lock_guard<std::mutex> lock(myMutex);
         if (myWorkers.empty() || myFailed.count(key))
             return false;
+        myAsked.insert(key);
         const auto ready = myReady.find(key);
         if (ready == myReady.end()) {
             if (!myReading.count(key)) {
@@ -182,6 +185,7 @@ bool BrickStream::fetch(uint64_t key, double priority)
         myReady.erase(ready);
         ++myUploads;
     }
+    myWake.notify_one(); // room for another read
     return upload(key, values);
 }
 
@@ -340,6 +344,28 @@ int BrickStream::wantedLevel(int part, double* priority) const
     return std::min(level + (myCoarser || myVolume->interacting ? 1 : 0), myCoarsest);
 }
 
+uint64_t BrickStream::brickBytes(int level, int part) const
+{
+    const PlanRegion r = planRegion(myParts[static_cast<size_t>(part)], myLevels[static_cast<size_t>(level)],
+                                    myExtent);
+    const VoxelType type = myPyramid.levels[static_cast<size_t>(level)].array.type;
+    return r.values() * static_cast<uint64_t>(bytesOfVoxelType(type));
+}
+
+void BrickStream::chooseFrameLevels()
+{
+    std::vector<int> wanted(myParts.size());
+    myFramePriority.assign(myParts.size(), 0.0);
+    for (size_t p = 0; p < wanted.size(); ++p)
+        wanted[p] = wantedLevel(static_cast<int>(p), &myFramePriority[p]);
+    const int inFlight = static_cast<int>(myWorkers.size() + readyLimit()) + 1;
+    uint64_t largest = 0;
+    myFrameLevels = levelsWithinBudget(wanted, myFramePriority, myCoarsest, myBudget, inFlight,
+                                       [this](int level, int part) { return brickBytes(level, part); }, &largest);
+    const uint64_t room = largest * static_cast<uint64_t>(inFlight);
+    myCache.setBudget(myBudget > room ? myBudget - room : 0);
+}
+
 void BrickStream::beforeDraw(int part)
 {
     if (!myVolume || part < 0 || static_cast<size_t>(part) >= myParts.size())
@@ -352,16 +378,31 @@ void BrickStream::beforeDraw(int part)
             std::lock_guard<std::mutex> lock(myMutex);
             myUploads = 0;
             myRequests.clear();
+            // Bricks read for a view that has moved on make room for the
+            // reads of this one.
+            for (auto it = myReady.begin(); it != myReady.end();)
+                it = myAsked.count(it->first) ? std::next(it) : myReady.erase(it);
+            myAsked.clear();
         }
-        // A budget lowered since the last frame: the least recently used
-        // bricks go now, not one by one as others arrive.
+        myWake.notify_all();
+        // A picture that waits reads and draws each brick in turn, whatever
+        // the budget; one that does not keeps every brick it draws.
+        if (!myWaiting)
+            chooseFrameLevels();
+        // A budget lowered since the last frame, or more of it in flight:
+        // the least recently used bricks go now, not one by one as others
+        // arrive.
         for (uint64_t gone : myCache.trim()) {
             glDeleteTextures(1, &myTextures[gone]);
             myTextures.erase(gone);
         }
     }
     double priority = 0.0;
-    const int wanted = wantedLevel(part, &priority);
+    const size_t p = static_cast<size_t>(part);
+    const bool chosen = !myWaiting && p < myFrameLevels.size();
+    const int wanted = chosen ? myFrameLevels[p] : wantedLevel(part, &priority);
+    if (chosen)
+        priority = myFramePriority[p];
     for (int level = wanted; level < myCoarsest; ++level) {
         const uint64_t key = BrickLru::key(level, part);
         if (myCache.touch(key) || (level == wanted && (myWaiting ? load(level, part) : fetch(key, priority)))) {
@@ -397,11 +438,10 @@ bool BrickStream::upload(uint64_t key, const std::vector<unsigned char>& values)
     const PlanRegion r = planRegion(myParts[static_cast<size_t>(BrickLru::partOf(key))],
                                     myLevels[static_cast<size_t>(level)], myExtent);
     const VoxelType type = myPyramid.levels[static_cast<size_t>(level)].array.type;
-    const size_t bytes = static_cast<size_t>(bytesOfVoxelType(type));
-    const GLuint name = uploadRegion(r, streamedGLType(type), bytes, values);
+    const GLuint name = uploadRegion(r, streamedGLType(type), static_cast<size_t>(bytesOfVoxelType(type)), values);
     if (!name)
         return false;
-    for (uint64_t gone : myCache.put(key, r.values() * bytes)) {
+    for (uint64_t gone : myCache.put(key, brickBytes(level, BrickLru::partOf(key)))) {
         glDeleteTextures(1, &myTextures[gone]);
         myTextures.erase(gone);
     }

@@ -48,8 +48,14 @@ public:
     // textures it made (the volume's context must be current).
     void detach();
 
-    // Bytes of brick textures kept at most.
-    void setBudget(uint64_t bytes) { myCache.setBudget(bytes); }
+    // Bytes of brick textures kept and, while workers read, of the bricks
+    // in flight besides (read and not uploaded) at most.
+    void setBudget(uint64_t bytes)
+    {
+        myBudget = bytes;
+        myCache.setBudget(bytes);
+    }
+    uint64_t budget() const { return myBudget; }
     // Reads a brick the view needs when it is drawn (a picture that waits
     // for every brick), instead of drawing it coarser.
     void setWaiting(bool wait) { myWaiting = wait; }
@@ -97,6 +103,15 @@ private:
     // The level the view needs for the part, and its priority for reading
     // (larger first).
     int wantedLevel(int part, double* priority) const;
+    // Bytes of the part's brick at the level.
+    uint64_t brickBytes(int level, int part) const;
+    // The level of every brick this frame: the level the view wants, made
+    // coarser where the bricks would not fit the budget together with
+    // those in flight (else they would push each other out of the cache
+    // for ever); the cache keeps what the bricks in flight leave of it.
+    void chooseFrameLevels();
+    // Bricks read but not uploaded at most: each frame's uploads.
+    size_t readyLimit() const { return static_cast<size_t>(myPerFrame); }
     // Reads and uploads the part at the level into the cache; false on a fault.
     bool load(int level, int part);
     // The level's voxels of the part read from the pyramid; false with *why.
@@ -121,12 +136,15 @@ private:
     std::vector<PlanLevel> myLevels;     // levels 0 ... myCoarsest
     std::vector<PlanPart> myParts;       // the bricks' parts of the box
     std::vector<int> myDrawn;            // per part the level last drawn
+    uint64_t myBudget = 256u << 20;      // bytes of bricks kept and in flight
     BrickLru myCache{256u << 20};        // the kept textures
     std::unordered_map<uint64_t, GLuint> myTextures; // the texture of every kept key
     Volume* myVolume = nullptr;          // the volume attached to, null when none
     bool myWaiting = false;              // read missing bricks while drawing
     bool myCoarser = false;              // one level coarser (dragging)
     double myPixels = 1.0;               // screen pixels a voxel may span
+    std::vector<int> myFrameLevels;      // per part its level this frame (workers reading)
+    std::vector<double> myFramePriority; // per part its priority this frame
     std::atomic<int> myReads{0};         // bricks read (workers count too)
     std::string myFault;                 // the last read fault
     float myExtent[3] = {1, 1, 1};       // the box's extents at attach
@@ -140,7 +158,8 @@ private:
     std::map<uint64_t, double> myRequests; // keys to read and their priority
     std::set<uint64_t> myReading;        // keys being read
     std::set<uint64_t> myFailed;         // keys whose read failed (not asked again)
-    std::unordered_map<uint64_t, std::vector<unsigned char>> myReady; // read, not uploaded
+    std::unordered_map<uint64_t, std::vector<unsigned char>> myReady; // read, not uploaded (readyLimit at most)
+    std::set<uint64_t> myAsked;          // keys fetched this frame: the ready ones kept at the next
     std::function<void()> myArrival;     // told when a read finished
     int myPerFrame = 4;                  // uploads a frame may make
     int myUploads = 0;                   // uploads this frame

@@ -213,6 +213,37 @@ TEST_F(BrickStreamPicture, WorkersRefineThePictureFrameByFrame)
     EXPECT_LE(largestDifference(frame(), whole[2]), 8);
 }
 
+// A view that wants level 0 under a budget its bricks do not fit in
+// together, but level 1's do: the stream draws as many bricks at level 0
+// as fit and the rest at level 1, reading each brick once, instead of
+// bricks pushing each other out of the cache for ever.
+TEST_F(BrickStreamPicture, ViewOverTheBudgetDrawsTheLevelThatFits)
+{
+    ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
+    BrickStream stream;
+    std::string why;
+    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
+    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    const uint64_t budget = 300u << 10;
+    stream.setBudget(budget);
+    stream.setPixelsPerVoxel(0.5);
+    stream.startWorkers([] {}, 2, 8);
+    pictures();
+    int frames = 0;
+    for (; stream.pending() && frames < 100; ++frames) {
+        stream.waitForReads();
+        frame();
+    }
+    EXPECT_FALSE(stream.pending());
+    const long finest = std::count(stream.drawnLevelsBegin(), stream.drawnLevelsEnd(), 0);
+    EXPECT_GT(finest, 0);
+    EXPECT_LT(finest, 125);
+    EXPECT_EQ(std::count(stream.drawnLevelsBegin(), stream.drawnLevelsEnd(), 1), 125 - finest);
+    EXPECT_EQ(stream.reads(), 125);
+    EXPECT_EQ(stream.cache().size(), 125u);
+    EXPECT_LE(stream.cache().used(), budget);
+}
+
 // 12-bit values (the phantom as Hounsfield units + 1024): the load stretches
 // the coarsest level by its smallest value, the bricks are stretched alike,
 // and the refined picture equals level 0 loaded whole.
@@ -338,6 +369,7 @@ TEST_F(BrickStreamPicture, LoweredBudgetDropsBricksAtTheNextFrame)
     // draws from the coarsest level.
     stream->setWaiting(false);
     viewer.setBrickBudget(1);
+    EXPECT_EQ(stream->budget(), 1u);
     EXPECT_EQ(stream->cache().budget(), 1u);
     EXPECT_EQ(stream->cache().size(), kept); // until the next frame
     frame();

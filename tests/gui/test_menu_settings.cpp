@@ -552,7 +552,7 @@ TEST_F(SettingsControlsTest, PyramidGreysStylesAndTakesTheBrickMemoryField)
     wxSpinEvent e(wxEVT_SPINCTRL, ID_SETTINGS_BRICK_MEMORY);
     e.SetPosition(64);
     send(memory, e);
-    EXPECT_EQ(g_pMainFrame->viewer.pyramidStream()->cache().budget(), 64u << 20);
+    EXPECT_EQ(g_pMainFrame->viewer.pyramidStream()->budget(), 64u << 20);
     EXPECT_EQ(note(), "Pyramid: \"3D Texture OAS\", \"3D Texture VAS\" and \"Ray Casting\" stream its bricks, "
                       "within 64 MB; the other styles are greyed out.");
 

@@ -187,3 +187,37 @@ TEST(BrickPlan, BrickSizeKeepsThePartsFew)
     thin.resolution[0] = 4096;
     EXPECT_EQ(planTexels(thin), 64);
 }
+
+// Bricks of 64, 8 and 1 bytes at levels 0, 1 and 2 (level 3 the coarsest,
+// loaded whole): the finest bricks go coarser one at a time, the least on
+// screen first, until the bricks fit the budget with room for those in
+// flight.
+TEST(BrickPlan, LevelsGoCoarserFinestAndSmallestFirstUntilTheyFitTheBudget)
+{
+    const auto bytes = [](int level, int) { return uint64_t{64} >> (3 * level); };
+    const std::vector<int> wanted = {0, 0, 1};
+    const std::vector<double> priority = {2.0, 1.0, 5.0};
+    uint64_t largest = 99;
+    using L = std::vector<int>;
+    // 64 + 64 + 8.
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 136, 0, bytes, &largest), (L{0, 0, 1}));
+    EXPECT_EQ(largest, 64u);
+    // Part 1 (less on screen than part 0) first: 64 + 8 + 8.
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 135, 0, bytes, &largest), (L{0, 1, 1}));
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 80, 0, bytes), (L{0, 1, 1}));
+    // Then part 0: 8 + 8 + 8; then the level-1 parts by priority.
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 79, 0, bytes, &largest), (L{1, 1, 1}));
+    EXPECT_EQ(largest, 8u);
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 23, 0, bytes), (L{1, 2, 1}));
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 10, 0, bytes), (L{2, 2, 1}));
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 3, 0, bytes), (L{2, 2, 2}));
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 0, 0, bytes, &largest), (L{3, 3, 3}));
+    EXPECT_EQ(largest, 0u);
+    // Room for two more of the largest: 64 + 8 + 8 + 2 x 64 = 208.
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 208, 2, bytes), (L{0, 1, 1}));
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 3, 207, 2, bytes), (L{1, 1, 1}));
+    // Nothing to fit; levels beyond the coarsest are the coarsest.
+    EXPECT_TRUE(levelsWithinBudget({}, {}, 3, 0, 4, bytes).empty());
+    EXPECT_EQ(levelsWithinBudget({3, 7}, {}, 3, 0, 4, bytes), (L{3, 3}));
+    EXPECT_EQ(levelsWithinBudget(wanted, priority, 0, 0, 4, bytes), (L{0, 0, 0}));
+}
