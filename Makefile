@@ -64,6 +64,7 @@ bench: build
 # level 0) and BIG_MEMORY (default 2G); not part of make test.
 bench-big: build
 	@sh bench/big_pyramid.sh $(BUILD)
+	@sh bench/pyramid_equal.sh $(BUILD)
 
 # glimra's ray casting against VTK's GPU ray-cast mapper, both on llvmpipe.
 bench-peer:
