@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include "sample_volumes.h"
+#include "volume_slabs.h"
+#include "zarr_pyramid.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -78,6 +82,21 @@ int runCommand(const std::string& command, std::string* out)
             out->append(buf, n);
     int status = ::pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool writePhantomPyramid(const std::string& path, const int size[3], VoxelType type, int chunk, std::string* why,
+                         SampleGrid* grid)
+{
+    SampleGrid sample;
+    if (!sampleGrid("phantom", size, type, &sample, why))
+        return false;
+    PyramidOptions options;
+    options.chunk = chunk;
+    if (!writePyramid(*sampleSlabs(sample), path, options, why))
+        return false;
+    if (grid)
+        *grid = sample;
+    return true;
 }
 
 } // namespace testsupport

@@ -2,8 +2,12 @@
 #ifndef GLIMRA_TEST_SUPPORT_H
 #define GLIMRA_TEST_SUPPORT_H
 
+#include "voxel_types.h"
+
 #include <string>
 #include <vector>
+
+struct SampleGrid;
 
 namespace testsupport {
 
@@ -29,6 +33,11 @@ std::string dataDir();
 std::string buildDir();
 // Runs a shell command, returns its exit status and its standard output.
 int runCommand(const std::string& command, std::string* out = nullptr);
+// The phantom sampled on size voxels of type, written at path as an
+// OME-Zarr pyramid in chunks of `chunk`; *grid (when given) keeps the
+// sample for reference voxels. False with *why.
+bool writePhantomPyramid(const std::string& path, const int size[3], VoxelType type, int chunk, std::string* why,
+                         SampleGrid* grid = nullptr);
 
 } // namespace testsupport
 

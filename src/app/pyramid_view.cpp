@@ -32,8 +32,13 @@ std::string pyramidStyleRefusal(int style)
 
 uint64_t defaultBrickBudget()
 {
-    const uint64_t available = availableMemory();
-    return available ? available / 2 : 512ull << 20;
+    // Measured once, at the first call of the run: the field that shows it
+    // and the stream that uses it agree for the whole run.
+    static const uint64_t atStart = [] {
+        const uint64_t available = availableMemory();
+        return available ? available / 2 : 512ull << 20;
+    }();
+    return atStart;
 }
 
 int brickMemoryFieldValue(uint64_t bytes)

@@ -14,8 +14,8 @@
 // that can ("3D Texture OAS", "3D Texture VAS", "Ray Casting").
 std::string pyramidStyleRefusal(int style);
 
-// The bricks' budget when none is given: half the memory available now
-// (512 MB where that is not known).
+// The bricks' budget when none is given: half the memory available at the
+// first call of the run (512 MB where that is not known).
 uint64_t defaultBrickBudget();
 // The settings window's field for that budget, in megabytes: 1 up to what
 // --memory takes; a budget in its range, rounded up to whole megabytes.

@@ -59,6 +59,9 @@ public:
     {
         myStreaming = on;
         myWaiting = waiting;
+        // The default budget is half the memory available now, at start.
+        if (on)
+            defaultBrickBudget();
     }
     // The stream of the pyramid on screen, null when the data are no
     // pyramid or its finer levels cannot be streamed (pyramidNote says why).

@@ -32,11 +32,7 @@ protected:
         const int size[3] = {64, 64, 64};
         SampleGrid grid;
         std::string why;
-        ASSERT_TRUE(sampleGrid("phantom", size, VOXEL_UCHAR, &grid, &why)) << why;
-        PyramidOptions options;
-        options.chunk = 16;
-        std::unique_ptr<VolumeSlabs> source = sampleSlabs(grid);
-        ASSERT_TRUE(writePyramid(*source, dir.file("p.zarr"), options, &why)) << why;
+        ASSERT_TRUE(testsupport::writePhantomPyramid(dir.file("p.zarr"), size, VOXEL_UCHAR, 16, &why, &grid)) << why;
         std::vector<uint8_t> full(static_cast<size_t>(64) * 64 * 64);
         sampleSlices(grid, 0, 64, full.data(), 0);
         writeZvf("level0.zvf", full, 64, grid.spacing, 1.0f);
@@ -252,11 +248,7 @@ TEST_F(BrickStreamPicture, TwelveBitBricksStretchAsTheLoadDoes)
     const int size[3] = {64, 64, 64};
     SampleGrid grid;
     std::string why;
-    ASSERT_TRUE(sampleGrid("phantom", size, VOXEL_USHORT, &grid, &why)) << why;
-    PyramidOptions options;
-    options.chunk = 16;
-    std::unique_ptr<VolumeSlabs> source = sampleSlabs(grid);
-    ASSERT_TRUE(writePyramid(*source, dir.file("u.zarr"), options, &why)) << why;
+    ASSERT_TRUE(testsupport::writePhantomPyramid(dir.file("u.zarr"), size, VOXEL_USHORT, 16, &why, &grid)) << why;
     std::vector<uint16_t> full(static_cast<size_t>(64) * 64 * 64);
     sampleSlices(grid, 0, 64, reinterpret_cast<unsigned char*>(full.data()), 0);
     EXPECT_LE(*std::max_element(full.begin(), full.end()), 4095);

@@ -23,11 +23,7 @@ TEST_F(ZarrPicture, PyramidDrawsItsCoarsestLevel)
     const int size[3] = {48, 36, 32};
     SampleGrid grid;
     std::string why;
-    ASSERT_TRUE(sampleGrid("phantom", size, VOXEL_USHORT, &grid, &why)) << why;
-    PyramidOptions options;
-    options.chunk = 32;
-    std::unique_ptr<VolumeSlabs> source = sampleSlabs(grid);
-    ASSERT_TRUE(writePyramid(*source, dir.file("p.zarr"), options, &why)) << why;
+    ASSERT_TRUE(testsupport::writePhantomPyramid(dir.file("p.zarr"), size, VOXEL_USHORT, 32, &why, &grid)) << why;
 
     // Level 1 made here from the whole sample, with twice the spacing.
     std::vector<uint16_t> full(static_cast<size_t>(48) * 36 * 32);

@@ -19,8 +19,6 @@
 #include "texture.h"
 #include "transfer_function.h"
 #include "volume.h"
-#include "volume_slabs.h"
-#include "zarr_pyramid.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -519,12 +517,8 @@ TEST_F(SettingsControlsTest, PyramidGreysStylesAndTakesTheBrickMemoryField)
 {
     start();
     const int size[3] = {32, 32, 32};
-    SampleGrid grid;
     std::string why;
-    ASSERT_TRUE(sampleGrid("phantom", size, VOXEL_UCHAR, &grid, &why)) << why;
-    PyramidOptions options;
-    options.chunk = 16;
-    ASSERT_TRUE(writePyramid(*sampleSlabs(grid), tmp.file("p.zarr"), options, &why)) << why;
+    ASSERT_TRUE(testsupport::writePhantomPyramid(tmp.file("p.zarr"), size, VOXEL_UCHAR, 16, &why)) << why;
     const std::string data = writeVolume("data.zvf", 32, 24, 16, centreBlock);
     ASSERT_NE(openWindow(), nullptr);
     wxSpinCtrl* memory = control<wxSpinCtrl>(ID_SETTINGS_BRICK_MEMORY);
