@@ -8,8 +8,10 @@
 #include "load_foreign.h"
 #include "load_test_util.h"
 #include "multi_volume.h"
+#include "reader_process.h"
 #include "test_support.h"
 #include "volume.h"
+#include "voxel_types.h"
 
 #include <itkGDCMImageIO.h>
 #include <itkMetaImageIO.h>
@@ -939,5 +941,172 @@ TEST_F(ForeignTest, TiffStacksPageByPage)
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(importForeignVolume(dir.file(c.name), &vol, &error));
         EXPECT_EQ(error, dir.file(c.name) + ": " + c.fault);
+    }
+}
+
+// ---- NIfTI voxels taken straight from the file ----
+
+// A NIfTI file made here field by field: NIfTI-1 (348-byte header) or -2
+// (540), dims x, y, z, t, values of `bits` bits with the datatype code,
+// value i = i * 37 + 5 (a quarter of that for DT_FLOAT32 and DT_FLOAT64),
+// in either byte order.
+struct NiftiMade
+{
+    int version = 1;
+    int64_t dims[4] = {1, 1, 1, 1};
+    int datatype = 4; // DT_INT16
+    int bits = 16;
+    uint64_t offset = 352;
+    double slope = 0, intercept = 0;
+    bool bigEndian = false;
+};
+
+std::string niftiBytes(const NiftiMade& m)
+{
+    std::string h(m.offset, '\0');
+    const uint16_t one = 1;
+    const bool hostBig = *reinterpret_cast<const unsigned char*>(&one) == 0;
+    auto put = [&](size_t at, const void* v, size_t n) {
+        std::string b(static_cast<const char*>(v), n);
+        if (m.bigEndian != hostBig)
+            std::reverse(b.begin(), b.end());
+        h.replace(at, n, b);
+    };
+    auto i16 = [&](size_t at, int16_t v) { put(at, &v, 2); };
+    auto i32 = [&](size_t at, int32_t v) { put(at, &v, 4); };
+    auto i64 = [&](size_t at, int64_t v) { put(at, &v, 8); };
+    auto f32 = [&](size_t at, float v) { put(at, &v, 4); };
+    auto f64 = [&](size_t at, double v) { put(at, &v, 8); };
+    const int n = m.dims[3] > 1 ? 4 : 3;
+    if (m.version == 1) {
+        i32(0, 348);
+        i16(40, static_cast<int16_t>(n));
+        for (int i = 0; i < 7; ++i)
+            i16(42 + 2 * i, static_cast<int16_t>(i < 4 ? m.dims[i] : 1));
+        i16(70, static_cast<int16_t>(m.datatype));
+        i16(72, static_cast<int16_t>(m.bits));
+        for (int i = 0; i < 8; ++i)
+            f32(76 + 4 * i, 1.5f);
+        f32(108, static_cast<float>(m.offset));
+        f32(112, static_cast<float>(m.slope));
+        f32(116, static_cast<float>(m.intercept));
+        h.replace(344, 4, std::string("n+1\0", 4));
+    } else {
+        i32(0, 540);
+        h.replace(4, 8, std::string("n+2\0\r\n\032\n", 8));
+        i16(12, static_cast<int16_t>(m.datatype));
+        i16(14, static_cast<int16_t>(m.bits));
+        i64(16, n);
+        for (int i = 0; i < 7; ++i)
+            i64(24 + 8 * i, i < 4 ? m.dims[i] : 1);
+        for (int i = 0; i < 8; ++i)
+            f64(104 + 8 * i, 1.5);
+        i64(168, static_cast<int64_t>(m.offset));
+        f64(176, m.slope);
+        f64(184, m.intercept);
+    }
+    const size_t size = static_cast<size_t>(m.bits / 8);
+    const size_t count = static_cast<size_t>(m.dims[0] * m.dims[1] * m.dims[2] * m.dims[3]);
+    std::string voxels(count * size, '\0');
+    for (size_t i = 0; i < count; ++i) {
+        const uint64_t v = i * 37 + 5;
+        const float f = static_cast<float>(v) / 4;
+        const double d = static_cast<double>(v) / 4;
+        char b[8];
+        if (m.datatype == 16 || m.datatype == 64) {
+            std::memcpy(b, m.datatype == 16 ? static_cast<const void*>(&f) : static_cast<const void*>(&d), size);
+            if (m.bigEndian != hostBig)
+                std::reverse(b, b + size);
+        } else {
+            for (size_t k = 0; k < size; ++k)
+                b[m.bigEndian ? size - 1 - k : k] = static_cast<char>(v >> (8 * k));
+        }
+        std::memcpy(&voxels[i * size], b, size);
+    }
+    return h + voxels;
+}
+
+// Every field, the text and the voxels equal.
+void expectSameVolume(const VolumeFile& a, const VolumeFile& b)
+{
+    ASSERT_NE(a.data, nullptr);
+    ASSERT_NE(b.data, nullptr);
+    EXPECT_EQ(a.type, b.type);
+    EXPECT_EQ(a.bands, b.bands);
+    EXPECT_EQ(a.timePoints, b.timePoints);
+    EXPECT_EQ(a.oriented, b.oriented);
+    EXPECT_EQ(a.info, b.info);
+    EXPECT_EQ(std::memcmp(a.direction, b.direction, sizeof a.direction), 0);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(a.resolution[i], b.resolution[i]);
+        EXPECT_EQ(a.spacing[i], b.spacing[i]);
+    }
+    const size_t n = static_cast<size_t>(a.resolution[0]) * a.resolution[1] * a.resolution[2] * a.bands *
+                     bytesOfVoxelType(a.type);
+    EXPECT_EQ(std::memcmp(a.data, b.data, n), 0);
+}
+
+// Read straight from the file, here and through the child (which leaves
+// reading to this process, or tells it slab by slab what it has read), a
+// NIfTI file gives what ITK gives, the files ITK must convert and those
+// whose axes are laid out anew included.
+TEST_F(ForeignTest, NiftiVoxelsStraightFromTheFileReadAsThroughTheLibrary)
+{
+    struct Case
+    {
+        const char* name;
+        NiftiMade made;
+        size_t timePoint;
+    } cases[] = {
+        {"short.nii", {1, {256, 256, 40, 1}, 4, 16, 352, 0, 0, false}, 0}, // several slabs
+        {"extended.nii", {1, {9, 7, 5, 1}, 2, 8, 480, 1, 0, false}, 0},    // DT_UINT8 after room for extensions
+        {"times.nii", {1, {7, 5, 3, 4}, 16, 32, 352, 0, 0, false}, 2},     // DT_FLOAT32, the third time point
+        {"int.nii", {1, {11, 6, 4, 1}, 8, 32, 352, 0, 0, false}, 0},       // DT_INT32
+        {"double.nii", {1, {6, 5, 4, 1}, 64, 64, 352, 0, 0, false}, 0},    // DT_FLOAT64, read as FLOAT
+        {"big.nii", {1, {9, 7, 5, 1}, 4, 16, 352, 0, 0, true}, 0},         // swapped by ITK
+        {"scaled.nii", {1, {9, 7, 5, 1}, 4, 16, 352, 2, 1, false}, 0},     // scaled by ITK
+    };
+    std::vector<std::string> paths;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(writeFile(dir.file(c.name), niftiBytes(c.made)));
+        paths.push_back(dir.file(c.name));
+    }
+    ASSERT_TRUE(writeFile(dir.file("short.nii.gz"), gzipped(niftiBytes(cases[0].made))));
+    paths.push_back(dir.file("short.nii.gz"));
+    // Stored right to left (ITK's +x), so x is reversed.
+    Grid flipped;
+    flipped.dims[0] = 6;
+    flipped.dims[1] = 5;
+    flipped.dims[2] = 4;
+    flipped.direction[0][0] = -1;
+    flipped.type = itk::IOComponentEnum::SHORT;
+    for (int i = 0; i < 6 * 5 * 4 * 2; ++i)
+        flipped.bytes.push_back(static_cast<unsigned char>(i * 7));
+    writeGrid(itk::NiftiImageIO::New(), dir.file("flipped.nii"), flipped);
+    paths.push_back(dir.file("flipped.nii"));
+
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
+        SCOPED_TRACE(path);
+        const size_t timePoint = i < 7 ? cases[i].timePoint : 0;
+        VolumeFile library;
+        setPlainNiftiReads(false);
+        ASSERT_TRUE(importForeignVolume(path, &library, &error, timePoint)) << error;
+        setPlainNiftiReads(true);
+        ASSERT_TRUE(importForeignVolume(path, &vol, &error, timePoint)) << error;
+        expectSameVolume(vol, library);
+        vol.release();
+        ASSERT_TRUE(readTimePoint(path, timePoint, &vol, &error)) << error;
+        expectSameVolume(vol, library);
+        vol.release();
+        // A child reading a file other than the one named reads it itself.
+        ASSERT_TRUE(readInChild(
+            dir.file("another.nii"),
+            [&](VolumeFile* out, std::string* why) { return importForeignVolume(path, out, why, timePoint); },
+            &vol, &error))
+            << error;
+        expectSameVolume(vol, library);
+        vol.release();
+        library.release();
     }
 }

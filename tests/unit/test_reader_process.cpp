@@ -329,3 +329,171 @@ TEST_F(ReaderProcess, FilesThatEndTheLibraryAreRefused)
     EXPECT_FALSE(readVolume(dir.file("absent.mha"), &out, &why));
     EXPECT_EQ(why, dir.file("absent.mha") + ": cannot be opened");
 }
+
+namespace {
+
+// A child's volume of 48 x 64 x 40 bytes (3 MB, kPartBytes a part) with
+// value i = (i * 7) & 0xff, read in parts.
+const int kSide[3] = {48, 64, 40};
+const size_t kVolumeBytes = 48 * 64 * 40, kPartBytes = kVolumeBytes / 4;
+
+unsigned char valueAt(size_t i)
+{
+    return static_cast<unsigned char>((i * 7) & 0xff);
+}
+
+void* childVolume(VolumeFile* v)
+{
+    v->type = VOXEL_UCHAR;
+    for (int a = 0; a < 3; ++a) {
+        v->resolution[a] = kSide[a];
+        v->spacing[a] = 1.0f;
+    }
+    v->bands = 1;
+    GUARDED_VOXELS_AS(v->data, "tmpdata", kVolumeBytes);
+    return v->data;
+}
+
+void fill(void* data, size_t from, size_t to, int value = -1)
+{
+    unsigned char* p = static_cast<unsigned char*>(data);
+    for (size_t i = from; i < to; ++i)
+        p[i] = value < 0 ? valueAt(i) : static_cast<unsigned char>(value);
+}
+
+size_t wrongBytes(const VolumeFile& v, int value = -1)
+{
+    size_t wrong = 0;
+    const unsigned char* p = static_cast<const unsigned char*>(v.data);
+    for (size_t i = 0; i < kVolumeBytes; ++i)
+        wrong += p[i] != (value < 0 ? valueAt(i) : static_cast<unsigned char>(value));
+    return wrong;
+}
+
+} // namespace
+
+// Parts a child says are final are copied while it reads on; in line or
+// not (beyond the size, backwards, another buffer, before the size), what
+// arrives is the volume the answer names, byte for byte.
+TEST_F(ReaderProcess, VoxelsToldFinalArriveAsTheChildLeftThem)
+{
+    // Per case: for each part, the (offset into the buffer, bytes) told
+    // after it is read; a word before the size for the last case.
+    const struct
+    {
+        const char* name;
+        uint64_t told[4];
+        ptrdiff_t shift; // the address told, from the buffer's
+        bool early;      // a word before the size
+    } cases[] = {
+        {"in line", {kPartBytes, 2 * kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, false},
+        {"beyond the size", {kPartBytes, kVolumeBytes + 1, 3 * kPartBytes, kVolumeBytes}, 0, false},
+        {"backwards", {2 * kPartBytes, kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, false},
+        {"the same twice", {kPartBytes, kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, false},
+        {"another buffer", {kPartBytes, 2 * kPartBytes, 3 * kPartBytes, 3 * kPartBytes}, 4096, false},
+        {"before the size", {kPartBytes, 2 * kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        VolumeFile out;
+        std::string why;
+        ASSERT_TRUE(readInChild(
+            "/tmp/parts.nii",
+            [&c](VolumeFile* v, std::string*) {
+                if (c.early)
+                    readerVoxelsFinal(nullptr, kVolumeBytes);
+                readerExpectsBytes(kVolumeBytes);
+                char* p = static_cast<char*>(childVolume(v));
+                // Slow parts, as of a large file: this process copies
+                // each before the next is told.
+                for (int part = 0; part < 4; ++part) {
+                    fill(p, part * kPartBytes, (part + 1) * kPartBytes);
+                    readerVoxelsFinal(p + c.shift, c.told[part]);
+                    usleep(20000);
+                }
+                return true;
+            },
+            &out, &why))
+            << why;
+        EXPECT_EQ(wrongBytes(out), 0u);
+        out.release();
+    }
+    // Outside a child the words do nothing.
+    readerVoxelsFinal(nullptr, 1);
+}
+
+// A child that ends while telling of its parts is named as any other, and
+// whatever was copied of them is gone.
+TEST_F(ReaderProcess, AChildThatDiesBetweenPartsIsNamed)
+{
+    VolumeFile out;
+    std::string why;
+    EXPECT_FALSE(readInChild(
+        "/tmp/half.nii",
+        [](VolumeFile* v, std::string*) -> bool {
+            readerExpectsBytes(kVolumeBytes);
+            char* p = static_cast<char*>(childVolume(v));
+            fill(p, 0, 2 * kPartBytes);
+            readerVoxelsFinal(p, 2 * kPartBytes);
+            std::raise(SIGSEGV);
+            return true;
+        },
+        &out, &why));
+    EXPECT_EQ(why, "/tmp/half.nii: the reader stopped (Segmentation fault)");
+    EXPECT_EQ(out.data, nullptr);
+}
+
+// Voxels a child says lie as stored in the file it was given are read here
+// from there, and the child reads nothing; for another file, a file that
+// does not hold them, or after parts were told, the child reads them.
+TEST_F(ReaderProcess, VoxelsLyingInTheFileAreReadHere)
+{
+    testsupport::TempDir dir;
+    const size_t kOffset = 352;
+    std::string bytes(kOffset, 'h');
+    for (size_t i = 0; i < kVolumeBytes; ++i)
+        bytes += static_cast<char>(valueAt(i));
+    const std::string file = dir.file("in.nii"), copy = dir.file("copy.nii"), cut = dir.file("cut.nii");
+    ASSERT_TRUE(testsupport::writeFile(file, bytes));
+    ASSERT_TRUE(testsupport::writeFile(copy, bytes));
+    ASSERT_TRUE(testsupport::writeFile(cut, bytes.substr(0, bytes.size() - 1)));
+    const struct
+    {
+        std::string named, told; // the file readInChild is given, and the one the child names
+        uint64_t offset;
+        bool partsFirst;
+        bool readHere;
+    } cases[] = {
+        {file, file, kOffset, false, true},
+        {file, copy, kOffset, false, false},
+        {file, file, kOffset + 1, false, false},
+        {cut, cut, kOffset, false, false},
+        {file, file, kOffset, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.told + " at " + std::to_string(c.offset));
+        VolumeFile out;
+        std::string why;
+        ASSERT_TRUE(readInChild(
+            c.named,
+            [&c](VolumeFile* v, std::string*) {
+                readerExpectsBytes(kVolumeBytes);
+                char* p = static_cast<char*>(childVolume(v));
+                if (c.partsFirst) {
+                    fill(p, 0, kPartBytes, 0xee);
+                    readerVoxelsFinal(p, kPartBytes);
+                }
+                // Read here: the child's buffer stays as it was.
+                if (!readerVoxelsInFile(p, c.told, c.offset))
+                    fill(p, c.partsFirst ? kPartBytes : 0, kVolumeBytes, 0xee);
+                return true;
+            },
+            &out, &why))
+            << why;
+        EXPECT_EQ(wrongBytes(out, c.readHere ? -1 : 0xee), 0u);
+        out.release();
+    }
+    // Outside a child nothing is read.
+    char none = 0;
+    EXPECT_FALSE(readerVoxelsInFile(&none, file, kOffset));
+}
