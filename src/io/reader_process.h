@@ -6,7 +6,10 @@
 // the child, and the program refuses the file with "PATH: the reader
 // stopped (REASON)", its data on screen as they were. The child hands the
 // VolumeFile back through a pipe; every field is checked on arrival and
-// nothing is allocated that the memory at hand cannot back.
+// nothing is allocated that the memory at hand cannot back. The voxels are
+// copied out of the child's memory, those it says are final while it reads
+// on; voxels it says lie as stored in the file it was given are read from
+// there by the parent, with plain reads and no library.
 #ifndef GLIMRA_READER_PROCESS_H
 #define GLIMRA_READER_PROCESS_H
 
