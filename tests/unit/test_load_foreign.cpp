@@ -946,104 +946,77 @@ TEST_F(ForeignTest, TiffStacksPageByPage)
 
 // ---- NIfTI voxels taken straight from the file ----
 
-// A NIfTI file made here field by field: NIfTI-1 (348-byte header) or -2
-// (540), dims x, y, z, t, values of `bits` bits with the datatype code,
-// value i = i * 37 + 5 (a quarter of that for DT_FLOAT32 and DT_FLOAT64),
-// in either byte order.
+// A NIfTI-1 file made field by field: dims x, y, z, t, the datatype code and
+// bits, voxel i = i * 37 + 5 (a quarter of that for DT_FLOAT32 and
+// DT_FLOAT64), in either byte order.
 struct NiftiMade
 {
-    int version = 1;
-    int64_t dims[4] = {1, 1, 1, 1};
-    int datatype = 4; // DT_INT16
-    int bits = 16;
-    uint64_t offset = 352;
-    double slope = 0, intercept = 0;
-    bool bigEndian = false;
+    int16_t dims[4];
+    int16_t datatype, bits;
+    float offset, slope, intercept;
+    bool bigEndian;
 };
 
 std::string niftiBytes(const NiftiMade& m)
 {
-    std::string h(m.offset, '\0');
     const uint16_t one = 1;
-    const bool hostBig = *reinterpret_cast<const unsigned char*>(&one) == 0;
+    const bool swap = m.bigEndian != (*reinterpret_cast<const unsigned char*>(&one) == 0);
+    std::string h(static_cast<size_t>(m.offset), '\0');
     auto put = [&](size_t at, const void* v, size_t n) {
         std::string b(static_cast<const char*>(v), n);
-        if (m.bigEndian != hostBig)
+        if (swap)
             std::reverse(b.begin(), b.end());
         h.replace(at, n, b);
     };
-    auto i16 = [&](size_t at, int16_t v) { put(at, &v, 2); };
-    auto i32 = [&](size_t at, int32_t v) { put(at, &v, 4); };
-    auto i64 = [&](size_t at, int64_t v) { put(at, &v, 8); };
-    auto f32 = [&](size_t at, float v) { put(at, &v, 4); };
-    auto f64 = [&](size_t at, double v) { put(at, &v, 8); };
-    const int n = m.dims[3] > 1 ? 4 : 3;
-    if (m.version == 1) {
-        i32(0, 348);
-        i16(40, static_cast<int16_t>(n));
-        for (int i = 0; i < 7; ++i)
-            i16(42 + 2 * i, static_cast<int16_t>(i < 4 ? m.dims[i] : 1));
-        i16(70, static_cast<int16_t>(m.datatype));
-        i16(72, static_cast<int16_t>(m.bits));
-        for (int i = 0; i < 8; ++i)
-            f32(76 + 4 * i, 1.5f);
-        f32(108, static_cast<float>(m.offset));
-        f32(112, static_cast<float>(m.slope));
-        f32(116, static_cast<float>(m.intercept));
-        h.replace(344, 4, std::string("n+1\0", 4));
-    } else {
-        i32(0, 540);
-        h.replace(4, 8, std::string("n+2\0\r\n\032\n", 8));
-        i16(12, static_cast<int16_t>(m.datatype));
-        i16(14, static_cast<int16_t>(m.bits));
-        i64(16, n);
-        for (int i = 0; i < 7; ++i)
-            i64(24 + 8 * i, i < 4 ? m.dims[i] : 1);
-        for (int i = 0; i < 8; ++i)
-            f64(104 + 8 * i, 1.5);
-        i64(168, static_cast<int64_t>(m.offset));
-        f64(176, m.slope);
-        f64(184, m.intercept);
+    const int16_t n = m.dims[3] > 1 ? 4 : 3;
+    const int16_t dim[8] = {n, m.dims[0], m.dims[1], m.dims[2], m.dims[3], 1, 1, 1};
+    const int32_t size = 348;
+    put(0, &size, 4);
+    for (int i = 0; i < 8; ++i) {
+        const float spacing = 1.5f;
+        put(40 + 2 * i, &dim[i], 2);
+        put(76 + 4 * i, &spacing, 4);
     }
-    const size_t size = static_cast<size_t>(m.bits / 8);
-    const size_t count = static_cast<size_t>(m.dims[0] * m.dims[1] * m.dims[2] * m.dims[3]);
-    std::string voxels(count * size, '\0');
-    for (size_t i = 0; i < count; ++i) {
+    put(70, &m.datatype, 2);
+    put(72, &m.bits, 2);
+    put(108, &m.offset, 4);
+    put(112, &m.slope, 4);
+    put(116, &m.intercept, 4);
+    h.replace(344, 4, std::string("n+1\0", 4));
+    const size_t bytes = static_cast<size_t>(m.bits / 8);
+    for (size_t i = 0; i < static_cast<size_t>(m.dims[0] * m.dims[1] * m.dims[2] * m.dims[3]); ++i) {
         const uint64_t v = i * 37 + 5;
+        const uint8_t u8 = static_cast<uint8_t>(v);
+        const int16_t i16 = static_cast<int16_t>(v);
+        const int32_t i32 = static_cast<int32_t>(v);
         const float f = static_cast<float>(v) / 4;
         const double d = static_cast<double>(v) / 4;
+        const void* value = m.datatype == 16 ? static_cast<const void*>(&f)
+                            : m.datatype == 64 ? static_cast<const void*>(&d)
+                            : bytes == 1 ? static_cast<const void*>(&u8)
+                            : bytes == 2 ? static_cast<const void*>(&i16) : static_cast<const void*>(&i32);
         char b[8];
-        if (m.datatype == 16 || m.datatype == 64) {
-            std::memcpy(b, m.datatype == 16 ? static_cast<const void*>(&f) : static_cast<const void*>(&d), size);
-            if (m.bigEndian != hostBig)
-                std::reverse(b, b + size);
-        } else {
-            for (size_t k = 0; k < size; ++k)
-                b[m.bigEndian ? size - 1 - k : k] = static_cast<char>(v >> (8 * k));
-        }
-        std::memcpy(&voxels[i * size], b, size);
+        std::memcpy(b, value, bytes);
+        if (swap)
+            std::reverse(b, b + bytes);
+        h.append(b, bytes);
     }
-    return h + voxels;
+    return h;
 }
 
 // Every field, the text and the voxels equal.
 void expectSameVolume(const VolumeFile& a, const VolumeFile& b)
 {
-    ASSERT_NE(a.data, nullptr);
-    ASSERT_NE(b.data, nullptr);
+    ASSERT_TRUE(a.data && b.data);
     EXPECT_EQ(a.type, b.type);
     EXPECT_EQ(a.bands, b.bands);
     EXPECT_EQ(a.timePoints, b.timePoints);
     EXPECT_EQ(a.oriented, b.oriented);
     EXPECT_EQ(a.info, b.info);
     EXPECT_EQ(std::memcmp(a.direction, b.direction, sizeof a.direction), 0);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(a.resolution[i], b.resolution[i]);
-        EXPECT_EQ(a.spacing[i], b.spacing[i]);
-    }
-    const size_t n = static_cast<size_t>(a.resolution[0]) * a.resolution[1] * a.resolution[2] * a.bands *
-                     bytesOfVoxelType(a.type);
-    EXPECT_EQ(std::memcmp(a.data, b.data, n), 0);
+    EXPECT_EQ(std::memcmp(a.resolution, b.resolution, sizeof a.resolution), 0);
+    EXPECT_EQ(std::memcmp(a.spacing, b.spacing, sizeof a.spacing), 0);
+    EXPECT_EQ(std::memcmp(a.data, b.data, importedBytes(a, bytesOfVoxelType(a.type)).size()), 0);
 }
 
 // Read straight from the file, here and through the child (which leaves
@@ -1052,43 +1025,38 @@ void expectSameVolume(const VolumeFile& a, const VolumeFile& b)
 // whose axes are laid out anew included.
 TEST_F(ForeignTest, NiftiVoxelsStraightFromTheFileReadAsThroughTheLibrary)
 {
-    struct Case
+    const struct
     {
         const char* name;
         NiftiMade made;
         size_t timePoint;
     } cases[] = {
-        {"short.nii", {1, {256, 256, 40, 1}, 4, 16, 352, 0, 0, false}, 0}, // several slabs
-        {"extended.nii", {1, {9, 7, 5, 1}, 2, 8, 480, 1, 0, false}, 0},    // DT_UINT8 after room for extensions
-        {"times.nii", {1, {7, 5, 3, 4}, 16, 32, 352, 0, 0, false}, 2},     // DT_FLOAT32, the third time point
-        {"int.nii", {1, {11, 6, 4, 1}, 8, 32, 352, 0, 0, false}, 0},       // DT_INT32
-        {"double.nii", {1, {6, 5, 4, 1}, 64, 64, 352, 0, 0, false}, 0},    // DT_FLOAT64, read as FLOAT
-        {"big.nii", {1, {9, 7, 5, 1}, 4, 16, 352, 0, 0, true}, 0},         // swapped by ITK
-        {"scaled.nii", {1, {9, 7, 5, 1}, 4, 16, 352, 2, 1, false}, 0},     // scaled by ITK
+        {"short.nii", {{256, 256, 40, 1}, 4, 16, 352, 0, 0, false}, 0},  // DT_INT16, several slabs
+        {"extended.nii", {{9, 7, 5, 1}, 2, 8, 480, 1, 0, false}, 0},    // DT_UINT8 after room for extensions
+        {"times.nii", {{7, 5, 3, 4}, 16, 32, 352, 0, 0, false}, 2},     // DT_FLOAT32, the third time point
+        {"double.nii", {{6, 5, 4, 1}, 64, 64, 352, 0, 0, false}, 0},    // DT_FLOAT64, read as FLOAT
+        {"big.nii", {{9, 7, 5, 1}, 8, 32, 352, 0, 0, true}, 0},         // DT_INT32 swapped by ITK
+        {"scaled.nii", {{9, 7, 5, 1}, 4, 16, 352, 2, 1, false}, 0},     // scaled by ITK
     };
-    std::vector<std::string> paths;
-    for (const Case& c : cases) {
+    std::vector<std::pair<std::string, size_t>> files;
+    for (const auto& c : cases) {
         ASSERT_TRUE(writeFile(dir.file(c.name), niftiBytes(c.made)));
-        paths.push_back(dir.file(c.name));
+        files.emplace_back(dir.file(c.name), c.timePoint);
     }
     ASSERT_TRUE(writeFile(dir.file("short.nii.gz"), gzipped(niftiBytes(cases[0].made))));
-    paths.push_back(dir.file("short.nii.gz"));
-    // Stored right to left (ITK's +x), so x is reversed.
-    Grid flipped;
+    files.emplace_back(dir.file("short.nii.gz"), 0);
+    Grid flipped; // stored right to left (ITK's +x): x is reversed
     flipped.dims[0] = 6;
     flipped.dims[1] = 5;
     flipped.dims[2] = 4;
     flipped.direction[0][0] = -1;
-    flipped.type = itk::IOComponentEnum::SHORT;
-    for (int i = 0; i < 6 * 5 * 4 * 2; ++i)
+    for (int i = 0; i < 6 * 5 * 4; ++i)
         flipped.bytes.push_back(static_cast<unsigned char>(i * 7));
     writeGrid(itk::NiftiImageIO::New(), dir.file("flipped.nii"), flipped);
-    paths.push_back(dir.file("flipped.nii"));
+    files.emplace_back(dir.file("flipped.nii"), 0);
 
-    for (size_t i = 0; i < paths.size(); ++i) {
-        const std::string& path = paths[i];
+    for (const auto& [path, timePoint] : files) {
         SCOPED_TRACE(path);
-        const size_t timePoint = i < 7 ? cases[i].timePoint : 0;
         VolumeFile library;
         setPlainNiftiReads(false);
         ASSERT_TRUE(importForeignVolume(path, &library, &error, timePoint)) << error;
@@ -1100,11 +1068,10 @@ TEST_F(ForeignTest, NiftiVoxelsStraightFromTheFileReadAsThroughTheLibrary)
         expectSameVolume(vol, library);
         vol.release();
         // A child reading a file other than the one named reads it itself.
-        ASSERT_TRUE(readInChild(
-            dir.file("another.nii"),
-            [&](VolumeFile* out, std::string* why) { return importForeignVolume(path, out, why, timePoint); },
-            &vol, &error))
-            << error;
+        const auto other = [&](VolumeFile* out, std::string* why) {
+            return importForeignVolume(path, out, why, timePoint);
+        };
+        ASSERT_TRUE(readInChild(dir.file("another.nii"), other, &vol, &error)) << error;
         expectSameVolume(vol, library);
         vol.release();
         library.release();

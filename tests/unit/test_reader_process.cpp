@@ -332,41 +332,36 @@ TEST_F(ReaderProcess, FilesThatEndTheLibraryAreRefused)
 
 namespace {
 
-// A child's volume of 48 x 64 x 40 bytes (3 MB, kPartBytes a part) with
-// value i = (i * 7) & 0xff, read in parts.
-const int kSide[3] = {48, 64, 40};
-const size_t kVolumeBytes = 48 * 64 * 40, kPartBytes = kVolumeBytes / 4;
+// A child's volume of 48 x 64 x 40 bytes, read in four parts of kPart.
+const size_t kVolumeBytes = 48 * 64 * 40, kPart = kVolumeBytes / 4;
 
-unsigned char valueAt(size_t i)
+unsigned char valueAt(size_t i, int value)
 {
-    return static_cast<unsigned char>((i * 7) & 0xff);
+    return static_cast<unsigned char>(value < 0 ? (i * 7) & 0xff : value);
 }
 
-void* childVolume(VolumeFile* v)
+char* childVolume(VolumeFile* v)
 {
     v->type = VOXEL_UCHAR;
-    for (int a = 0; a < 3; ++a) {
-        v->resolution[a] = kSide[a];
-        v->spacing[a] = 1.0f;
-    }
-    v->bands = 1;
+    v->resolution[0] = 48;
+    v->resolution[1] = 64;
+    v->resolution[2] = 40;
     GUARDED_VOXELS_AS(v->data, "tmpdata", kVolumeBytes);
-    return v->data;
+    return static_cast<char*>(v->data);
 }
 
-void fill(void* data, size_t from, size_t to, int value = -1)
+// Bytes [from, to) of p: value, or when negative (i * 7) & 0xff.
+void fill(char* p, size_t from, size_t to, int value = -1)
 {
-    unsigned char* p = static_cast<unsigned char*>(data);
     for (size_t i = from; i < to; ++i)
-        p[i] = value < 0 ? valueAt(i) : static_cast<unsigned char>(value);
+        p[i] = static_cast<char>(valueAt(i, value));
 }
 
 size_t wrongBytes(const VolumeFile& v, int value = -1)
 {
     size_t wrong = 0;
-    const unsigned char* p = static_cast<const unsigned char*>(v.data);
     for (size_t i = 0; i < kVolumeBytes; ++i)
-        wrong += p[i] != (value < 0 ? valueAt(i) : static_cast<unsigned char>(value));
+        wrong += static_cast<const unsigned char*>(v.data)[i] != valueAt(i, value);
     return wrong;
 }
 
@@ -374,24 +369,23 @@ size_t wrongBytes(const VolumeFile& v, int value = -1)
 
 // Parts a child says are final are copied while it reads on; in line or
 // not (beyond the size, backwards, another buffer, before the size), what
-// arrives is the volume the answer names, byte for byte.
+// arrives is the volume the answer names, byte for byte. A child that dies
+// between parts is named as any other.
 TEST_F(ReaderProcess, VoxelsToldFinalArriveAsTheChildLeftThem)
 {
-    // Per case: for each part, the (offset into the buffer, bytes) told
-    // after it is read; a word before the size for the last case.
     const struct
     {
         const char* name;
-        uint64_t told[4];
-        ptrdiff_t shift; // the address told, from the buffer's
-        bool early;      // a word before the size
+        uint64_t told[4]; // bytes said final after each part
+        ptrdiff_t shift;  // of the address told, from the buffer's
+        bool early;       // a word before the size
     } cases[] = {
-        {"in line", {kPartBytes, 2 * kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, false},
-        {"beyond the size", {kPartBytes, kVolumeBytes + 1, 3 * kPartBytes, kVolumeBytes}, 0, false},
-        {"backwards", {2 * kPartBytes, kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, false},
-        {"the same twice", {kPartBytes, kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, false},
-        {"another buffer", {kPartBytes, 2 * kPartBytes, 3 * kPartBytes, 3 * kPartBytes}, 4096, false},
-        {"before the size", {kPartBytes, 2 * kPartBytes, 3 * kPartBytes, kVolumeBytes}, 0, true},
+        {"in line", {kPart, 2 * kPart, 3 * kPart, kVolumeBytes}, 0, false},
+        {"beyond the size", {kPart, kVolumeBytes + 1, 3 * kPart, kVolumeBytes}, 0, false},
+        {"backwards", {2 * kPart, kPart, 3 * kPart, kVolumeBytes}, 0, false},
+        {"the same twice", {kPart, kPart, 3 * kPart, kVolumeBytes}, 0, false},
+        {"another buffer", {kPart, 2 * kPart, 3 * kPart, 3 * kPart}, 4096, false},
+        {"before the size", {kPart, 2 * kPart, 3 * kPart, kVolumeBytes}, 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -403,11 +397,11 @@ TEST_F(ReaderProcess, VoxelsToldFinalArriveAsTheChildLeftThem)
                 if (c.early)
                     readerVoxelsFinal(nullptr, kVolumeBytes);
                 readerExpectsBytes(kVolumeBytes);
-                char* p = static_cast<char*>(childVolume(v));
-                // Slow parts, as of a large file: this process copies
-                // each before the next is told.
-                for (int part = 0; part < 4; ++part) {
-                    fill(p, part * kPartBytes, (part + 1) * kPartBytes);
+                char* p = childVolume(v);
+                // Slow parts, as of a large file: each is copied before
+                // the next is told.
+                for (size_t part = 0; part < 4; ++part) {
+                    fill(p, part * kPart, (part + 1) * kPart);
                     readerVoxelsFinal(p + c.shift, c.told[part]);
                     usleep(20000);
                 }
@@ -418,29 +412,22 @@ TEST_F(ReaderProcess, VoxelsToldFinalArriveAsTheChildLeftThem)
         EXPECT_EQ(wrongBytes(out), 0u);
         out.release();
     }
-    // Outside a child the words do nothing.
-    readerVoxelsFinal(nullptr, 1);
-}
-
-// A child that ends while telling of its parts is named as any other, and
-// whatever was copied of them is gone.
-TEST_F(ReaderProcess, AChildThatDiesBetweenPartsIsNamed)
-{
     VolumeFile out;
     std::string why;
     EXPECT_FALSE(readInChild(
         "/tmp/half.nii",
         [](VolumeFile* v, std::string*) -> bool {
             readerExpectsBytes(kVolumeBytes);
-            char* p = static_cast<char*>(childVolume(v));
-            fill(p, 0, 2 * kPartBytes);
-            readerVoxelsFinal(p, 2 * kPartBytes);
+            char* p = childVolume(v);
+            fill(p, 0, 2 * kPart);
+            readerVoxelsFinal(p, 2 * kPart);
             std::raise(SIGSEGV);
             return true;
         },
         &out, &why));
     EXPECT_EQ(why, "/tmp/half.nii: the reader stopped (Segmentation fault)");
     EXPECT_EQ(out.data, nullptr);
+    readerVoxelsFinal(nullptr, 1); // outside a child: nothing
 }
 
 // Voxels a child says lie as stored in the file it was given are read here
@@ -449,26 +436,20 @@ TEST_F(ReaderProcess, AChildThatDiesBetweenPartsIsNamed)
 TEST_F(ReaderProcess, VoxelsLyingInTheFileAreReadHere)
 {
     testsupport::TempDir dir;
-    const size_t kOffset = 352;
-    std::string bytes(kOffset, 'h');
+    std::string bytes(352, 'h');
     for (size_t i = 0; i < kVolumeBytes; ++i)
-        bytes += static_cast<char>(valueAt(i));
+        bytes += static_cast<char>(valueAt(i, -1));
     const std::string file = dir.file("in.nii"), copy = dir.file("copy.nii"), cut = dir.file("cut.nii");
-    ASSERT_TRUE(testsupport::writeFile(file, bytes));
-    ASSERT_TRUE(testsupport::writeFile(copy, bytes));
-    ASSERT_TRUE(testsupport::writeFile(cut, bytes.substr(0, bytes.size() - 1)));
+    ASSERT_TRUE(testsupport::writeFile(file, bytes) && testsupport::writeFile(copy, bytes) &&
+                testsupport::writeFile(cut, bytes.substr(0, bytes.size() - 1)));
     const struct
     {
         std::string named, told; // the file readInChild is given, and the one the child names
         uint64_t offset;
-        bool partsFirst;
-        bool readHere;
+        bool partFirst, readHere;
     } cases[] = {
-        {file, file, kOffset, false, true},
-        {file, copy, kOffset, false, false},
-        {file, file, kOffset + 1, false, false},
-        {cut, cut, kOffset, false, false},
-        {file, file, kOffset, true, false},
+        {file, file, 352, false, true}, {file, copy, 352, false, false}, {file, file, 353, false, false},
+        {cut, cut, 352, false, false},  {file, file, 352, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.told + " at " + std::to_string(c.offset));
@@ -478,14 +459,13 @@ TEST_F(ReaderProcess, VoxelsLyingInTheFileAreReadHere)
             c.named,
             [&c](VolumeFile* v, std::string*) {
                 readerExpectsBytes(kVolumeBytes);
-                char* p = static_cast<char*>(childVolume(v));
-                if (c.partsFirst) {
-                    fill(p, 0, kPartBytes, 0xee);
-                    readerVoxelsFinal(p, kPartBytes);
+                char* p = childVolume(v);
+                if (c.partFirst) {
+                    fill(p, 0, kPart, 0xee);
+                    readerVoxelsFinal(p, kPart);
                 }
-                // Read here: the child's buffer stays as it was.
-                if (!readerVoxelsInFile(p, c.told, c.offset))
-                    fill(p, c.partsFirst ? kPartBytes : 0, kVolumeBytes, 0xee);
+                if (!readerVoxelsInFile(p, c.told, c.offset)) // else p stays as it is
+                    fill(p, c.partFirst ? kPart : 0, kVolumeBytes, 0xee);
                 return true;
             },
             &out, &why))
@@ -493,7 +473,6 @@ TEST_F(ReaderProcess, VoxelsLyingInTheFileAreReadHere)
         EXPECT_EQ(wrongBytes(out, c.readHere ? -1 : 0xee), 0u);
         out.release();
     }
-    // Outside a child nothing is read.
     char none = 0;
-    EXPECT_FALSE(readerVoxelsInFile(&none, file, kOffset));
+    EXPECT_FALSE(readerVoxelsInFile(&none, file, 352)); // outside a child
 }
