@@ -1,6 +1,7 @@
 // Import of NIfTI, NRRD, MetaImage, DICOM and TIFF volumes through ITK's
 // image IO. ITK parses; this file decides what a file may make us allocate,
-// and lays the voxels out the way the pipeline wants them.
+// reads the voxels of NIfTI files that store them as they are used, and
+// lays the voxels out the way the pipeline wants them.
 #include "load_foreign.h"
 #include "load_foreign_parts.h"
 #include "reader_process.h"
@@ -17,9 +18,12 @@
 #include <zlib.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +143,8 @@ struct NiftiFacts
     uint64_t voxOffset = 0;  // where the voxels start in a single file
     uint64_t storedBytes = 0; // dim[1] * ... * dim[dim[0]] * bitpix / 8: what the NIfTI library allocates
     bool finite = true;      // the orientation in use holds numbers only
+    bool oneFile = false;    // magic "n+1" or "n+2": header and voxels in one file
+    int bitpix = 0;          // bits per voxel
 };
 
 
@@ -227,7 +233,9 @@ bool peekNifti(const std::string& headerPath, NiftiFacts* facts)
         int64_t dim[8];
         for (int i = 0; i < 8; ++i)
             dim[i] = fieldAt<int16_t>(head, 40 + 2 * i, swap);
-        facts->storedBytes = niftiStoredBytes(dim, fieldAt<int16_t>(head, 72, swap));
+        facts->bitpix = fieldAt<int16_t>(head, 72, swap);
+        facts->storedBytes = niftiStoredBytes(dim, facts->bitpix);
+        facts->oneFile = std::memcmp(head + 344, "n+1\0", 4) == 0;
         // ITK's orientation code aborts the process on a NaN in the matrix.
         facts->finite = (facts->sform <= 0 || finiteAt<float>(head, 280, 12, swap)) &&
                         (facts->qform <= 0 || (finiteAt<float>(head, 256, 6, swap) && finiteAt<float>(head, 80, 3, swap)));
@@ -244,7 +252,9 @@ bool peekNifti(const std::string& headerPath, NiftiFacts* facts)
         int64_t dim[8];
         for (int i = 0; i < 8; ++i)
             dim[i] = fieldAt<int64_t>(head, 16 + 8 * i, swap);
-        facts->storedBytes = niftiStoredBytes(dim, fieldAt<int16_t>(head, 14, swap));
+        facts->bitpix = fieldAt<int16_t>(head, 14, swap);
+        facts->storedBytes = niftiStoredBytes(dim, facts->bitpix);
+        facts->oneFile = std::memcmp(head + 4, "n+2\0", 4) == 0;
         facts->finite = (facts->sform <= 0 || finiteAt<double>(head, 400, 12, swap)) &&
                         (facts->qform <= 0 || (finiteAt<double>(head, 352, 6, swap) && finiteAt<double>(head, 112, 3, swap)));
     }
@@ -589,6 +599,69 @@ uint64_t requestTimePoint(itk::ImageIOBase* io, Format format, size_t timePoint,
     return total / r->timePoints;
 }
 
+bool handedBackAsRead(const RawRead& r);
+
+bool g_plainNiftiReads = true; // setPlainNiftiReads
+// Bytes read between two words to the parent on the voxels final so far.
+const uint64_t kPlainSlab = 4u << 20;
+
+// Where the voxels of a NIfTI file start when they can be taken as the file
+// stores them, without ITK (whose read puts them in a buffer of its own and
+// copies them over): header and voxels in one uncompressed file, in this
+// machine's byte order, unscaled, one value of bitpix bits per voxel and as
+// many bytes as ITK counts. False for all other files.
+bool plainNifti(const std::string& path, const NiftiFacts& nifti, itk::ImageIOBase* io, const RawRead& r,
+                uint64_t total, uint64_t* offset)
+{
+    if (!g_plainNiftiReads || !nifti.oneFile || !endsWith(lowerCase(path), ".nii") || isGzip(path))
+        return false;
+    if (nifti.bigEndian != hostIsBigEndian() || nifti.intercept != 0.0 || (nifti.slope != 0.0 && nifti.slope != 1.0))
+        return false;
+    if (io->GetPixelType() != itk::IOPixelEnum::SCALAR || r.bands != 1 ||
+        r.elementBytes * 8 != static_cast<size_t>(nifti.bitpix) || total != nifti.storedBytes)
+        return false;
+    // The header, and for NIfTI-1 the four bytes that say whether extensions follow.
+    if (nifti.voxOffset < (nifti.version == 1 ? 352u : 544u))
+        return false;
+    *offset = nifti.voxOffset;
+    return true;
+}
+
+// bytes of the file at offset into buffer, in slabs. When tell (the buffer
+// is handed back as read), a reader's child first offers the parent to read
+// them itself, and otherwise tells it after each slab that the voxels so
+// far are final. False with *why.
+bool readPlain(const std::string& path, uint64_t offset, void* buffer, uint64_t bytes, bool tell, std::string* why)
+{
+    if (tell && readerVoxelsInFile(buffer, path, offset))
+        return true;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    char* p = static_cast<char*>(buffer);
+    uint64_t done = 0;
+    while (done < bytes) {
+        const uint64_t end = std::min(bytes, done + kPlainSlab);
+        while (done < end) {
+            const ssize_t n = pread(fd, p + done, static_cast<size_t>(end - done), static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                *why = n < 0 ? std::strerror(errno) : "the file ends early";
+                close(fd);
+                return false;
+            }
+            done += static_cast<uint64_t>(n);
+        }
+        if (tell)
+            readerVoxelsFinal(buffer, done);
+    }
+    close(fd);
+    return true;
+}
+
 bool readSingle(const std::string& path, Format format, size_t timePoint, RawRead* r, std::string* error)
 {
     itk::ImageIOBase::Pointer io = makeIO(format);
@@ -648,7 +721,12 @@ bool readSingle(const std::string& path, Format format, size_t timePoint, RawRea
                      formatSize(have) + " bytes of voxels";
             return false;
         }
+        r->oriented = format == Format::Nifti  ? nifti.qform > 0 || nifti.sform > 0
+                      : format == Format::Nrrd ? nrrd.hasSpace
+                                               : true;
         const uint64_t wanted = requestTimePoint(io, format, timePoint, r, total);
+        uint64_t offset = 0;
+        const bool plain = format == Format::Nifti && plainNifti(path, nifti, io, *r, total, &offset);
         readerExpectsBytes(wanted);
         GUARDED_VOXELS_AS(r->buffer, "tmpdata", static_cast<size_t>(wanted));
         if (!r->buffer) {
@@ -656,7 +734,17 @@ bool readSingle(const std::string& path, Format format, size_t timePoint, RawRea
             *error = path + ": not enough memory for " + formatSize(total) + " bytes";
             return false;
         }
-        io->Read(r->buffer);
+        if (plain) {
+            // One time point of a 4-D file lies whole after the ones before.
+            std::string why;
+            if (!readPlain(path, offset + r->bufferFrom * wanted, r->buffer, wanted, handedBackAsRead(*r), &why)) {
+                freeRaw(r);
+                *error = path + ": the voxels cannot be read (" + why + ")";
+                return false;
+            }
+        } else {
+            io->Read(r->buffer);
+        }
     } catch (const itk::ExceptionObject& e) {
         freeRaw(r);
         *error = path + ": " + (total ? "the voxels cannot be read (" : "the header cannot be read (") +
@@ -677,15 +765,12 @@ bool readSingle(const std::string& path, Format format, size_t timePoint, RawRea
         if (nifti.slope != 0.0 && (nifti.slope != 1.0 || nifti.intercept != 0.0))
             info += "Rescale:\tslope " + formatFloat(nifti.slope) + " intercept " +
                     formatFloat(nifti.intercept) + "\n";
-        r->oriented = nifti.qform > 0 || nifti.sform > 0;
         break;
     case Format::Nrrd:
         info += "Format:\t\tNRRD (" + nrrd.encoding + ")\n";
-        r->oriented = nrrd.hasSpace;
         break;
     default:
         info += "Format:\t\tMetaImage\n";
-        r->oriented = true;
         break;
     }
     if (format != Format::Nifti && r->elementBytes > 1)
@@ -735,6 +820,19 @@ void keepDirection(const RawRead& r, const int perm[3], const bool flip[3], Volu
             const double d = (w == 1 ? -1.0 : 1.0) * (flip[t] ? -1.0 : 1.0) * r.direction[w][perm[t]];
             out->direction[w * 3 + t] = std::isfinite(d) ? static_cast<float>(d) : (w == t ? 1.0f : 0.0f);
         }
+}
+
+// Whether finish hands the reader's buffer back as it is (one volume, a
+// type of the program's, the stored axes as they are): a reader in a child
+// may then tell the parent of the voxels it has read.
+bool handedBackAsRead(const RawRead& r)
+{
+    int perm[3] = {0, 1, 2};
+    bool flip[3] = {false, false, false};
+    if (r.oriented)
+        axesFor(r, perm, flip);
+    return r.timePoints == 1 && voxelTypeOf(r.itkType) != 0 && perm[0] == 0 && perm[1] == 1 && perm[2] == 2 &&
+           !flip[0] && !flip[1] && !flip[2];
 }
 
 // Letters of the stored axes in the program's terms, e.g. "LPS".
@@ -823,9 +921,8 @@ bool finish(const std::string& path, RawRead* r, size_t timePoint, VolumeFile* o
     bool flip[3] = {false, false, false};
     if (r->oriented)
         axesFor(*r, perm, flip);
-    const bool asStored = perm[0] == 0 && perm[1] == 1 && perm[2] == 2 && !flip[0] && !flip[1] && !flip[2];
     void* data = r->buffer;
-    if (!asStored || r->timePoints > 1 || elementBytes != r->elementBytes) {
+    if (!handedBackAsRead(*r)) {
         const size_t bytes = values * elementBytes;
         GUARDED_VOXELS_AS(data, "tmpdata", bytes);
         if (!data) {
@@ -888,6 +985,11 @@ bool isForeignVolume(const std::string& path)
     if (isDirectory(path))
         return folderHasDicom(path);
     return formatByName(path) != Format::None || formatByContent(path) != Format::None;
+}
+
+void setPlainNiftiReads(bool on)
+{
+    g_plainNiftiReads = on;
 }
 
 bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* error, size_t timePoint)

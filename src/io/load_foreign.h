@@ -24,4 +24,9 @@ bool isForeignVolume(const std::string& path);
 // log.
 bool importForeignVolume(const std::string& path, VolumeFile* out, std::string* error, size_t timePoint = 0);
 
+// NIfTI files of one uncompressed file in this machine's byte order, without
+// scaling, are read straight from the file, the rest through ITK; false
+// reads them through ITK too (for comparisons). True unless changed.
+void setPlainNiftiReads(bool on);
+
 #endif

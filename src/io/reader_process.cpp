@@ -20,6 +20,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,8 +42,22 @@ double g_timeLimit = 60.0;
 // Set in a child only: the address space it had when it began reading.
 bool g_inChild = false;
 uint64_t g_childBase = 0;
-// Set in a child only: where it tells the parent the size of its volume.
+// Set in a child only: where it tells the parent the size of its volume,
+// and once that is told, which of its voxels are final (the reply socket).
 int g_sizeFd = -1;
+int g_progressFd = -1;
+// Set in a child only: its end of the reply socket, and the parent's first
+// byte on it ('R': a thread of the parent answers what the child tells of
+// its voxels; -2 until read).
+int g_ackFd = -1;
+int g_parentSays = -2;
+
+// What a child tells of its voxels on the reply socket after their size,
+// as words of four numbers: kind, address of the voxels in the child, a
+// value, and for kWordInFile the length of the file name that follows.
+const uint64_t kWordFinal = 1;  // value: bytes from the address on that are final
+const uint64_t kWordInFile = 2; // value: offset in the file where the voxels lie as stored
+const uint64_t kMaxWordName = 4096;
 
 // The fixed fields of a volume answer.
 struct VolumeHeader
@@ -184,6 +199,40 @@ void limitAddressSpace(uint64_t base, uint64_t more)
     setrlimit(RLIMIT_AS, &limit);
 }
 
+// One byte from the other end of a socket; -1 at its end.
+int byteFrom(int fd)
+{
+    char c = 0;
+    ssize_t r;
+    while ((r = ::read(fd, &c, 1)) < 0 && errno == EINTR) {
+    }
+    return r == 1 ? static_cast<unsigned char>(c) : -1;
+}
+
+// Sends all n bytes; false when that failed.
+bool sendAll(int fd, const void* bytes, size_t n)
+{
+    const char* p = static_cast<const char*>(bytes);
+    while (n > 0) {
+        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// In a child: whether a thread of the parent answers what it tells.
+bool parentListens()
+{
+    if (g_parentSays == -2)
+        g_parentSays = byteFrom(g_ackFd);
+    return g_parentSays == 'R';
+}
+
 // The child: reads, answers on fd and ends without running the parent's
 // exit handlers.
 [[noreturn]] void runChild(int fd, int ackFd, const ReadInto& read)
@@ -194,6 +243,7 @@ void limitAddressSpace(uint64_t base, uint64_t more)
         std::signal(sig, SIG_DFL);
     g_inChild = true;
     g_sizeFd = ackFd;
+    g_ackFd = ackFd;
     g_childBase = addressSpaceInUse();
     if (const uint64_t available = availableMemory())
         limitAddressSpace(g_childBase, available + (256ull << 20));
@@ -222,14 +272,12 @@ void limitAddressSpace(uint64_t base, uint64_t more)
         }
         return true;
     };
-    // After the address of the voxels: one byte from the parent, 'S' to
-    // send them on the pipe, anything else when it has copied them.
+    // After the address of the voxels: one byte from the parent (after its
+    // first), 'S' to send them on the pipe; the socket's end when it has
+    // copied them.
     const AskForVoxels ask = [ackFd] {
-        char reply = 0;
-        ssize_t r;
-        while ((r = ::read(ackFd, &reply, 1)) < 0 && errno == EINTR) {
-        }
-        return r == 1 && reply == 'S';
+        parentListens();
+        return byteFrom(ackFd) == 'S';
     };
     const bool written = writeReaderAnswer(write, ok, volume, why, ask);
     _exit(written ? 0 : 3);
@@ -273,15 +321,20 @@ struct PipeReader
 // Room for the voxels, made while the child reads: a thread waits for the
 // size the child expects, allocates that many bytes and touches every page,
 // so that the page faults of the copy's destination overlap the reading.
+// Then it answers what the child tells of its voxels: ranges it says are
+// final are copied out of it as they come, so that only the last of them
+// are left to copy after the answer; voxels it says lie as stored in the
+// file being read are read from there, and the child reads nothing.
 class Room
 {
 public:
-    // Listens on fd (the parent's end of the reply socket); sizes above
-    // limit are not believed.
-    Room(int fd, uint64_t limit) : myFd(fd), myLimit(limit)
+    // Listens on fd (the parent's end of the reply socket) of child pid
+    // reading path; sizes above limit are not believed.
+    Room(int fd, pid_t pid, const std::string& path, uint64_t limit)
+        : myFd(fd), myPid(pid), myPath(path), myLimit(limit)
     {
         try {
-            myThread = std::thread([this] { prepare(); });
+            myThread = std::thread([this] { run(); });
         } catch (...) {
         }
     }
@@ -290,21 +343,28 @@ public:
         stop();
         std::free(myBuffer);
     }
+    // Whether the thread runs: only then is anything the child tells of
+    // its voxels answered.
+    bool started() const { return myThread.joinable(); }
     // The buffer, registered as the pipeline's buffers are, when it holds
-    // exactly n bytes; null otherwise.
-    void* take(size_t n)
+    // exactly n bytes; null otherwise. *ready: how many of its first bytes
+    // hold the voxels at address in the child.
+    void* take(size_t n, uint64_t address, size_t* ready)
     {
         stop();
+        *ready = 0;
         if (!myBuffer || myBytes != n)
             return nullptr;
+        if (myHolds && myAddress == address && myCopied <= n)
+            *ready = myCopied;
         void* p = myBuffer;
         myBuffer = nullptr;
         g_garbageCollector.add(p, __FILE__, __LINE__, "tmpdata");
         return p;
     }
 
-    // Ends the wait for a size (a child that never sends one) and the
-    // thread; before the socket is closed.
+    // Ends the wait for the child's word and the thread; before the socket
+    // is closed and before the child is waited for.
     void stop()
     {
         if (!myThread.joinable())
@@ -314,31 +374,141 @@ public:
         myThread.join();
     }
 private:
-    // The thread: the size, the allocation, a touch of every page.
-    void prepare()
+    // Whether the child has said something not yet received.
+    bool wordWaiting()
+    {
+        pollfd pfd = {myFd, POLLIN, 0};
+        return poll(&pfd, 1, 0) > 0;
+    }
+
+    bool receive(void* bytes, size_t n)
+    {
+        ssize_t r;
+        while ((r = recv(myFd, bytes, n, MSG_WAITALL)) < 0 && errno == EINTR) {
+        }
+        return r == static_cast<ssize_t>(n);
+    }
+
+    // The thread: the size, the allocation, a touch of every page, then
+    // the child's word until the answer comes. A size not believed or not
+    // had leaves no room, and the word is still answered.
+    void run()
     {
         uint64_t n = 0;
-        ssize_t r;
-        while ((r = recv(myFd, &n, sizeof n, MSG_WAITALL)) < 0 && errno == EINTR) {
+        if (!receive(&n, sizeof n))
+            return;
+        if (n != 0 && n <= myLimit && n <= SIZE_MAX / 2) {
+            if (char* p = static_cast<char*>(std::calloc(static_cast<size_t>(n), 1))) {
+                adviseLargePages(p, static_cast<size_t>(n));
+                // Until the child has a word: then the copy's own faults
+                // overlap whatever the child does next.
+                for (size_t at = 0; at < n && !myStop; at += 4096)
+                    if ((at & ((8u << 20) - 1)) != 0 || !wordWaiting())
+                        p[at] = 0;
+                    else
+                        break;
+                myBuffer = p;
+                myBytes = static_cast<size_t>(n);
+            }
         }
-        if (r != static_cast<ssize_t>(sizeof n) || n == 0 || n > myLimit || n > SIZE_MAX / 2)
+        uint64_t word[4];
+        while (!myStop && receive(word, sizeof word)) {
+            if (word[0] == kWordFinal) {
+                follow(word[1], word[2]);
+            } else if (word[0] == kWordInFile && word[3] <= kMaxWordName) {
+                std::string name(static_cast<size_t>(word[3]), '\0');
+                if (!name.empty() && !receive(&name[0], name.size()))
+                    return;
+                const char reply = readFile(word[1], name, word[2]) ? 'Y' : 'N';
+                if (send(myFd, &reply, 1, MSG_NOSIGNAL) != 1)
+                    return;
+            } else {
+                return; // nothing the child says makes sense any more
+            }
+        }
+    }
+
+    // Ends what the room holds of the child's voxels for good.
+    void forget()
+    {
+        myHolds = false;
+        myDone = true;
+        myCopied = 0;
+    }
+
+    // The child says the bytes up to `final` from address on are final:
+    // those not yet here are copied. Another address, fewer bytes than
+    // before, more than the room or a copy that fails ends the following.
+    void follow(uint64_t address, uint64_t final)
+    {
+        const size_t kStep = 8u << 20; // a stop waits for no more than this
+        if (!myBuffer || myDone)
             return;
-        char* p = static_cast<char*>(std::calloc(static_cast<size_t>(n), 1));
-        if (!p)
+        if (!myHolds) {
+            myAddress = address;
+            myHolds = true;
+        }
+        if (address != myAddress || final < myCopied || final > myBytes) {
+            forget();
             return;
-        adviseLargePages(p, static_cast<size_t>(n));
-        for (size_t at = 0; at < n && !myStop; at += 4096)
-            p[at] = 0;
-        myBuffer = p;
-        myBytes = static_cast<size_t>(n);
+        }
+        char* p = static_cast<char*>(myBuffer);
+        while (myCopied < final && !myStop) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(final - myCopied, kStep));
+            if (!copyRange(myPid, p + myCopied, myAddress + myCopied, n)) {
+                forget();
+                return;
+            }
+            myCopied += n;
+        }
+    }
+
+    // The child says all its voxels, at address in it, lie as stored from
+    // offset on in the file it reads: they are read from there when that
+    // is the file this room was made for and it holds them. True when all
+    // are here; the child then reads nothing.
+    bool readFile(uint64_t address, const std::string& name, uint64_t offset)
+    {
+        if (!myBuffer || myDone || myHolds || name != myPath)
+            return false;
+        const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        struct stat st;
+        bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && offset <= static_cast<uint64_t>(st.st_size) &&
+                  static_cast<uint64_t>(st.st_size) - offset >= myBytes;
+        char* p = static_cast<char*>(myBuffer);
+        for (size_t done = 0; ok && done < myBytes && !myStop;) {
+            const ssize_t r = pread(fd, p + done, std::min<size_t>(myBytes - done, 8u << 20),
+                                    static_cast<off_t>(offset + done));
+            if (r < 0 && errno == EINTR)
+                continue;
+            ok = r > 0;
+            done += ok ? static_cast<size_t>(r) : 0;
+            if (ok && done == myBytes) {
+                myHolds = true;
+                myAddress = address;
+                myCopied = myBytes;
+            }
+        }
+        close(fd);
+        if (!myHolds)
+            forget();
+        return myHolds;
     }
 
     int myFd;                        // the parent's end of the reply socket
+    pid_t myPid;                     // the child
+    std::string myPath;              // the file or folder it reads
     uint64_t myLimit;                // the most bytes believed
     std::atomic<bool> myStop{false}; // the parent needs no more room
-    std::thread myThread;            // waits, allocates, touches
+    std::thread myThread;            // waits, allocates, touches, copies
     void* myBuffer = nullptr;        // the room, until taken
     size_t myBytes = 0;              // its size
+    bool myHolds = false;            // myCopied bytes of the child's voxels at myAddress are here
+    bool myDone = false;             // the child's word is no longer followed
+    uint64_t myAddress = 0;          // of the voxels in the child
+    size_t myCopied = 0;             // the first bytes of them here
 };
 
 // Why a child that gave no sound answer stopped.
@@ -367,8 +537,30 @@ void readerExpectsBytes(uint64_t bytes)
     if (!g_inChild || g_sizeFd < 0)
         return;
     // Once: the size of the volume handed back, not of every part read.
-    (void)!::write(g_sizeFd, &bytes, sizeof bytes);
+    g_progressFd = sendAll(g_sizeFd, &bytes, sizeof bytes) ? g_sizeFd : -1;
     g_sizeFd = -1;
+}
+
+void readerVoxelsFinal(const void* buffer, uint64_t bytes)
+{
+    if (!g_inChild || g_progressFd < 0)
+        return;
+    const uint64_t word[4] = {kWordFinal, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(buffer)), bytes, 0};
+    if (!sendAll(g_progressFd, word, sizeof word))
+        g_progressFd = -1;
+}
+
+bool readerVoxelsInFile(const void* buffer, const std::string& file, uint64_t offset)
+{
+    if (!g_inChild || g_progressFd < 0 || file.size() > kMaxWordName || !parentListens())
+        return false;
+    const uint64_t word[4] = {kWordInFile, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(buffer)), offset,
+                              file.size()};
+    if (!sendAll(g_progressFd, word, sizeof word) || !sendAll(g_progressFd, file.data(), file.size())) {
+        g_progressFd = -1;
+        return false;
+    }
+    return byteFrom(g_progressFd) == 'Y';
 }
 
 void readerDeclaredBytes(uint64_t bytes)
@@ -460,7 +652,11 @@ ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, Volu
         *text = "its volume of " + megabytes(bytes) + " is more than the " + megabytes(availableBytes) + " at hand";
         return ReaderAnswer::Malformed;
     }
-    out->data = take ? take(static_cast<size_t>(bytes)) : nullptr;
+    // The first `ready` bytes may have been copied while the child read.
+    size_t ready = 0;
+    out->data = take ? take(static_cast<size_t>(bytes), address, &ready) : nullptr;
+    if (!out->data || ready > bytes)
+        ready = 0;
     if (!out->data)
         GUARDED_VOXELS_AS(out->data, "tmpdata", static_cast<size_t>(bytes));
     if (!out->data) {
@@ -468,7 +664,8 @@ ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, Volu
         return ReaderAnswer::Malformed;
     }
     adviseLargePages(out->data, static_cast<size_t>(bytes));
-    const bool copied = fetch && fetch(out->data, address, static_cast<size_t>(bytes));
+    const bool copied = fetch && fetch(static_cast<char*>(out->data) + ready, address + ready,
+                                       static_cast<size_t>(bytes) - ready);
     if (!copied && (!read(out->data, static_cast<size_t>(bytes)) || !read(&end, sizeof end) || end != kEndMark)) {
         out->release();
         *text = "a malformed answer: the voxels end early";
@@ -523,32 +720,44 @@ bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out,
     PipeReader pipe{fds[0], std::chrono::steady_clock::now() +
                                 std::chrono::milliseconds(static_cast<long long>(limit * 1000.0))};
     std::string text;
+    // Copied: the child hears it when the socket is closed, after this
+    // returns (its end then runs beside whatever comes next here).
     const FetchVoxels fetch = [pid, &ack](void* to, uint64_t address, size_t n) {
-        const bool copied = copyFromChild(pid, to, address, n);
-        const char reply = copied ? 'C' : 'S';
-        return send(ack[1], &reply, 1, MSG_NOSIGNAL) == 1 && copied;
+        if (copyFromChild(pid, to, address, n))
+            return true;
+        const char reply = 'S';
+        (void)!send(ack[1], &reply, 1, MSG_NOSIGNAL);
+        return false;
     };
     const uint64_t available = availableMemory();
-    Room room(ack[1], available ? available : UINT64_MAX);
-    const ReaderAnswer answer = readReaderAnswer([&pipe](void* bytes, size_t n) { return pipe(bytes, n); },
-                                                 available, out, &text, fetch,
-                                                 [&room](size_t n) { return room.take(n); });
+    Room room(ack[1], pid, path, available ? available : UINT64_MAX);
+    // The first byte on the socket: whether anything here answers what the
+    // child tells of its voxels (a child waits for the answer to some).
+    const char listens = room.started() ? 'R' : 'X';
+    (void)!send(ack[1], &listens, 1, MSG_NOSIGNAL);
+    const ReaderAnswer answer = readReaderAnswer(
+        [&pipe](void* bytes, size_t n) { return pipe(bytes, n); }, available, out, &text, fetch,
+        [&room](size_t n, uint64_t address, size_t* ready) { return room.take(n, address, ready); });
     room.stop();
     close(fds[0]);
-    close(ack[1]);
+    if (answer != ReaderAnswer::Volume)
+        close(ack[1]);
     if (answer == ReaderAnswer::Malformed)
         kill(pid, SIGKILL); // whatever it is doing, it has nothing more to say
     int status = 0;
     if (answer == ReaderAnswer::Volume) {
-        // The child is ending on its own; its memory is returned beside
-        // whatever comes next here.
+        // The child ends once the socket is closed; that and the return of
+        // its memory run beside whatever comes next here.
+        const int socketEnd = ack[1];
         try {
-            std::thread([pid] {
+            std::thread([pid, socketEnd] {
+                close(socketEnd);
                 int ended = 0;
                 while (waitpid(pid, &ended, 0) < 0 && errno == EINTR) {
                 }
             }).detach();
         } catch (...) {
+            close(socketEnd);
             while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
         }

@@ -6,7 +6,10 @@
 // the child, and the program refuses the file with "PATH: the reader
 // stopped (REASON)", its data on screen as they were. The child hands the
 // VolumeFile back through a pipe; every field is checked on arrival and
-// nothing is allocated that the memory at hand cannot back.
+// nothing is allocated that the memory at hand cannot back. The voxels are
+// copied out of the child's memory, those it says are final while it reads
+// on; voxels it says lie as stored in the file it was given are read from
+// there by the parent, with plain reads and no library.
 #ifndef GLIMRA_READER_PROCESS_H
 #define GLIMRA_READER_PROCESS_H
 
@@ -40,6 +43,21 @@ void readerDeclaredBytes(uint64_t bytes);
 // many bytes the volume it hands back will take: the parent makes room for
 // them while the child reads. Nothing outside a child.
 void readerExpectsBytes(uint64_t bytes);
+// Told by a reader inside the child, after readerExpectsBytes, that the
+// first `bytes` bytes at buffer, the voxels it will hand back, are final:
+// nothing writes them again. The parent copies them while the reader goes
+// on, and only the rest once the answer has come. Told in rising order,
+// always of the same buffer; what does not fit (another buffer, fewer
+// bytes than before, more than expected) ends the early copying and all
+// the voxels are taken when the answer comes. Nothing outside a child.
+void readerVoxelsFinal(const void* buffer, uint64_t bytes);
+// Told by a reader inside the child, after readerExpectsBytes and before it
+// reads into buffer, that the voxels it would read lie as stored from
+// offset on in file, the file readInChild was given: true when the parent
+// has read them from there itself, and the reader then hands buffer back
+// without reading into it; false (outside a child, for another file, one
+// that does not hold them, or without room prepared) when it reads them.
+bool readerVoxelsInFile(const void* buffer, const std::string& file, uint64_t offset);
 
 // ---- The answer on the pipe (public for tests and fuzzing) ----
 
@@ -58,8 +76,9 @@ using AskForVoxels = std::function<bool()>;
 // could not (the voxels then come on the pipe). Without it they always do.
 using FetchVoxels = std::function<bool(void* to, uint64_t address, size_t n)>;
 // Parent side: a registered voxel buffer of exactly n bytes made ready
-// while the child read, or null (one is then allocated).
-using TakeBuffer = std::function<void*(size_t n)>;
+// while the child read, or null (one is then allocated); *ready tells how
+// many of its first bytes already hold the child's voxels at address.
+using TakeBuffer = std::function<void*(size_t n, uint64_t address, size_t* ready)>;
 
 // Writes the answer: the volume when ok, else the refusal why.
 bool writeReaderAnswer(const WriteAll& write, bool ok, const VolumeFile& volume, const std::string& why,

@@ -8,8 +8,10 @@
 #include "load_foreign.h"
 #include "load_test_util.h"
 #include "multi_volume.h"
+#include "reader_process.h"
 #include "test_support.h"
 #include "volume.h"
+#include "voxel_types.h"
 
 #include <itkGDCMImageIO.h>
 #include <itkMetaImageIO.h>
@@ -939,5 +941,139 @@ TEST_F(ForeignTest, TiffStacksPageByPage)
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(importForeignVolume(dir.file(c.name), &vol, &error));
         EXPECT_EQ(error, dir.file(c.name) + ": " + c.fault);
+    }
+}
+
+// ---- NIfTI voxels taken straight from the file ----
+
+// A NIfTI-1 file made field by field: dims x, y, z, t, the datatype code and
+// bits, voxel i = i * 37 + 5 (a quarter of that for DT_FLOAT32 and
+// DT_FLOAT64), in either byte order.
+struct NiftiMade
+{
+    int16_t dims[4];
+    int16_t datatype, bits;
+    float offset, slope, intercept;
+    bool bigEndian;
+};
+
+std::string niftiBytes(const NiftiMade& m)
+{
+    const uint16_t one = 1;
+    const bool swap = m.bigEndian != (*reinterpret_cast<const unsigned char*>(&one) == 0);
+    std::string h(static_cast<size_t>(m.offset), '\0');
+    auto put = [&](size_t at, const void* v, size_t n) {
+        std::string b(static_cast<const char*>(v), n);
+        if (swap)
+            std::reverse(b.begin(), b.end());
+        h.replace(at, n, b);
+    };
+    const int16_t n = m.dims[3] > 1 ? 4 : 3;
+    const int16_t dim[8] = {n, m.dims[0], m.dims[1], m.dims[2], m.dims[3], 1, 1, 1};
+    const int32_t size = 348;
+    put(0, &size, 4);
+    for (int i = 0; i < 8; ++i) {
+        const float spacing = 1.5f;
+        put(40 + 2 * i, &dim[i], 2);
+        put(76 + 4 * i, &spacing, 4);
+    }
+    put(70, &m.datatype, 2);
+    put(72, &m.bits, 2);
+    put(108, &m.offset, 4);
+    put(112, &m.slope, 4);
+    put(116, &m.intercept, 4);
+    h.replace(344, 4, std::string("n+1\0", 4));
+    const size_t bytes = static_cast<size_t>(m.bits / 8);
+    for (size_t i = 0; i < static_cast<size_t>(m.dims[0] * m.dims[1] * m.dims[2] * m.dims[3]); ++i) {
+        const uint64_t v = i * 37 + 5;
+        const uint8_t u8 = static_cast<uint8_t>(v);
+        const int16_t i16 = static_cast<int16_t>(v);
+        const int32_t i32 = static_cast<int32_t>(v);
+        const float f = static_cast<float>(v) / 4;
+        const double d = static_cast<double>(v) / 4;
+        const void* value = m.datatype == 16 ? static_cast<const void*>(&f)
+                            : m.datatype == 64 ? static_cast<const void*>(&d)
+                            : bytes == 1 ? static_cast<const void*>(&u8)
+                            : bytes == 2 ? static_cast<const void*>(&i16) : static_cast<const void*>(&i32);
+        char b[8];
+        std::memcpy(b, value, bytes);
+        if (swap)
+            std::reverse(b, b + bytes);
+        h.append(b, bytes);
+    }
+    return h;
+}
+
+// Every field, the text and the voxels equal.
+void expectSameVolume(const VolumeFile& a, const VolumeFile& b)
+{
+    ASSERT_TRUE(a.data && b.data);
+    EXPECT_EQ(a.type, b.type);
+    EXPECT_EQ(a.bands, b.bands);
+    EXPECT_EQ(a.timePoints, b.timePoints);
+    EXPECT_EQ(a.oriented, b.oriented);
+    EXPECT_EQ(a.info, b.info);
+    EXPECT_EQ(std::memcmp(a.direction, b.direction, sizeof a.direction), 0);
+    EXPECT_EQ(std::memcmp(a.resolution, b.resolution, sizeof a.resolution), 0);
+    EXPECT_EQ(std::memcmp(a.spacing, b.spacing, sizeof a.spacing), 0);
+    EXPECT_EQ(std::memcmp(a.data, b.data, importedBytes(a, bytesOfVoxelType(a.type)).size()), 0);
+}
+
+// Read straight from the file, here and through the child (which leaves
+// reading to this process, or tells it slab by slab what it has read), a
+// NIfTI file gives what ITK gives, the files ITK must convert and those
+// whose axes are laid out anew included.
+TEST_F(ForeignTest, NiftiVoxelsStraightFromTheFileReadAsThroughTheLibrary)
+{
+    const struct
+    {
+        const char* name;
+        NiftiMade made;
+        size_t timePoint;
+    } cases[] = {
+        {"short.nii", {{256, 256, 40, 1}, 4, 16, 352, 0, 0, false}, 0},  // DT_INT16, several slabs
+        {"extended.nii", {{9, 7, 5, 1}, 2, 8, 480, 1, 0, false}, 0},    // DT_UINT8 after room for extensions
+        {"times.nii", {{7, 5, 3, 4}, 16, 32, 352, 0, 0, false}, 2},     // DT_FLOAT32, the third time point
+        {"double.nii", {{6, 5, 4, 1}, 64, 64, 352, 0, 0, false}, 0},    // DT_FLOAT64, read as FLOAT
+        {"big.nii", {{9, 7, 5, 1}, 8, 32, 352, 0, 0, true}, 0},         // DT_INT32 swapped by ITK
+        {"scaled.nii", {{9, 7, 5, 1}, 4, 16, 352, 2, 1, false}, 0},     // scaled by ITK
+    };
+    std::vector<std::pair<std::string, size_t>> files;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(writeFile(dir.file(c.name), niftiBytes(c.made)));
+        files.emplace_back(dir.file(c.name), c.timePoint);
+    }
+    ASSERT_TRUE(writeFile(dir.file("short.nii.gz"), gzipped(niftiBytes(cases[0].made))));
+    files.emplace_back(dir.file("short.nii.gz"), 0);
+    Grid flipped; // stored right to left (ITK's +x): x is reversed
+    flipped.dims[0] = 6;
+    flipped.dims[1] = 5;
+    flipped.dims[2] = 4;
+    flipped.direction[0][0] = -1;
+    for (int i = 0; i < 6 * 5 * 4; ++i)
+        flipped.bytes.push_back(static_cast<unsigned char>(i * 7));
+    writeGrid(itk::NiftiImageIO::New(), dir.file("flipped.nii"), flipped);
+    files.emplace_back(dir.file("flipped.nii"), 0);
+
+    for (const auto& [path, timePoint] : files) {
+        SCOPED_TRACE(path);
+        VolumeFile library;
+        setPlainNiftiReads(false);
+        ASSERT_TRUE(importForeignVolume(path, &library, &error, timePoint)) << error;
+        setPlainNiftiReads(true);
+        ASSERT_TRUE(importForeignVolume(path, &vol, &error, timePoint)) << error;
+        expectSameVolume(vol, library);
+        vol.release();
+        ASSERT_TRUE(readTimePoint(path, timePoint, &vol, &error)) << error;
+        expectSameVolume(vol, library);
+        vol.release();
+        // A child reading a file other than the one named reads it itself.
+        const auto other = [&](VolumeFile* out, std::string* why) {
+            return importForeignVolume(path, out, why, timePoint);
+        };
+        ASSERT_TRUE(readInChild(dir.file("another.nii"), other, &vol, &error)) << error;
+        expectSameVolume(vol, library);
+        vol.release();
+        library.release();
     }
 }

@@ -329,3 +329,150 @@ TEST_F(ReaderProcess, FilesThatEndTheLibraryAreRefused)
     EXPECT_FALSE(readVolume(dir.file("absent.mha"), &out, &why));
     EXPECT_EQ(why, dir.file("absent.mha") + ": cannot be opened");
 }
+
+namespace {
+
+// A child's volume of 48 x 64 x 40 bytes, read in four parts of kPart.
+const size_t kVolumeBytes = 48 * 64 * 40, kPart = kVolumeBytes / 4;
+
+unsigned char valueAt(size_t i, int value)
+{
+    return static_cast<unsigned char>(value < 0 ? (i * 7) & 0xff : value);
+}
+
+char* childVolume(VolumeFile* v)
+{
+    v->type = VOXEL_UCHAR;
+    v->resolution[0] = 48;
+    v->resolution[1] = 64;
+    v->resolution[2] = 40;
+    GUARDED_VOXELS_AS(v->data, "tmpdata", kVolumeBytes);
+    return static_cast<char*>(v->data);
+}
+
+// Bytes [from, to) of p: value, or when negative (i * 7) & 0xff.
+void fill(char* p, size_t from, size_t to, int value = -1)
+{
+    for (size_t i = from; i < to; ++i)
+        p[i] = static_cast<char>(valueAt(i, value));
+}
+
+size_t wrongBytes(const VolumeFile& v, int value = -1)
+{
+    size_t wrong = 0;
+    for (size_t i = 0; i < kVolumeBytes; ++i)
+        wrong += static_cast<const unsigned char*>(v.data)[i] != valueAt(i, value);
+    return wrong;
+}
+
+} // namespace
+
+// Parts a child says are final are copied while it reads on; in line or
+// not (beyond the size, backwards, another buffer, before the size), what
+// arrives is the volume the answer names, byte for byte. A child that dies
+// between parts is named as any other.
+TEST_F(ReaderProcess, VoxelsToldFinalArriveAsTheChildLeftThem)
+{
+    const struct
+    {
+        const char* name;
+        uint64_t told[4]; // bytes said final after each part
+        ptrdiff_t shift;  // of the address told, from the buffer's
+        bool early;       // a word before the size
+    } cases[] = {
+        {"in line", {kPart, 2 * kPart, 3 * kPart, kVolumeBytes}, 0, false},
+        {"beyond the size", {kPart, kVolumeBytes + 1, 3 * kPart, kVolumeBytes}, 0, false},
+        {"backwards", {2 * kPart, kPart, 3 * kPart, kVolumeBytes}, 0, false},
+        {"the same twice", {kPart, kPart, 3 * kPart, kVolumeBytes}, 0, false},
+        {"another buffer", {kPart, 2 * kPart, 3 * kPart, 3 * kPart}, 4096, false},
+        {"before the size", {kPart, 2 * kPart, 3 * kPart, kVolumeBytes}, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        VolumeFile out;
+        std::string why;
+        ASSERT_TRUE(readInChild(
+            "/tmp/parts.nii",
+            [&c](VolumeFile* v, std::string*) {
+                if (c.early)
+                    readerVoxelsFinal(nullptr, kVolumeBytes);
+                readerExpectsBytes(kVolumeBytes);
+                char* p = childVolume(v);
+                // Slow parts, as of a large file: each is copied before
+                // the next is told.
+                for (size_t part = 0; part < 4; ++part) {
+                    fill(p, part * kPart, (part + 1) * kPart);
+                    readerVoxelsFinal(p + c.shift, c.told[part]);
+                    usleep(20000);
+                }
+                return true;
+            },
+            &out, &why))
+            << why;
+        EXPECT_EQ(wrongBytes(out), 0u);
+        out.release();
+    }
+    VolumeFile out;
+    std::string why;
+    EXPECT_FALSE(readInChild(
+        "/tmp/half.nii",
+        [](VolumeFile* v, std::string*) -> bool {
+            readerExpectsBytes(kVolumeBytes);
+            char* p = childVolume(v);
+            fill(p, 0, 2 * kPart);
+            readerVoxelsFinal(p, 2 * kPart);
+            std::raise(SIGSEGV);
+            return true;
+        },
+        &out, &why));
+    EXPECT_EQ(why, "/tmp/half.nii: the reader stopped (Segmentation fault)");
+    EXPECT_EQ(out.data, nullptr);
+    readerVoxelsFinal(nullptr, 1); // outside a child: nothing
+}
+
+// Voxels a child says lie as stored in the file it was given are read here
+// from there, and the child reads nothing; for another file, a file that
+// does not hold them, or after parts were told, the child reads them.
+TEST_F(ReaderProcess, VoxelsLyingInTheFileAreReadHere)
+{
+    testsupport::TempDir dir;
+    std::string bytes(352, 'h');
+    for (size_t i = 0; i < kVolumeBytes; ++i)
+        bytes += static_cast<char>(valueAt(i, -1));
+    const std::string file = dir.file("in.nii"), copy = dir.file("copy.nii"), cut = dir.file("cut.nii");
+    ASSERT_TRUE(testsupport::writeFile(file, bytes) && testsupport::writeFile(copy, bytes) &&
+                testsupport::writeFile(cut, bytes.substr(0, bytes.size() - 1)));
+    const struct
+    {
+        std::string named, told; // the file readInChild is given, and the one the child names
+        uint64_t offset;
+        bool partFirst, readHere;
+    } cases[] = {
+        {file, file, 352, false, true}, {file, copy, 352, false, false}, {file, file, 353, false, false},
+        {cut, cut, 352, false, false},  {file, file, 352, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.told + " at " + std::to_string(c.offset));
+        VolumeFile out;
+        std::string why;
+        ASSERT_TRUE(readInChild(
+            c.named,
+            [&c](VolumeFile* v, std::string*) {
+                readerExpectsBytes(kVolumeBytes);
+                char* p = childVolume(v);
+                if (c.partFirst) {
+                    fill(p, 0, kPart, 0xee);
+                    readerVoxelsFinal(p, kPart);
+                }
+                if (!readerVoxelsInFile(p, c.told, c.offset)) // else p stays as it is
+                    fill(p, c.partFirst ? kPart : 0, kVolumeBytes, 0xee);
+                return true;
+            },
+            &out, &why))
+            << why;
+        EXPECT_EQ(wrongBytes(out, c.readHere ? -1 : 0xee), 0u);
+        out.release();
+    }
+    char none = 0;
+    EXPECT_FALSE(readerVoxelsInFile(&none, file, 352)); // outside a child
+}
