@@ -108,6 +108,29 @@ PlanRegion planRegion(const PlanPart& part, const PlanLevel& level, const float 
     return r;
 }
 
+bool partInView(const float modelview[16], const float projection[16], const float lo[3], const float hi[3])
+{
+    // Per face (x < -w, x > w, y < -w, y > w, behind the eye): whether every
+    // corner so far is beyond it.
+    bool beyond[5] = {true, true, true, true, true};
+    for (int c = 0; c < 8; ++c) {
+        const double p[3] = {(c & 1) ? hi[0] : lo[0], (c & 2) ? hi[1] : lo[1], (c & 4) ? hi[2] : lo[2]};
+        double eye[4], clip[4];
+        for (int r = 0; r < 4; ++r)
+            eye[r] = modelview[r] * p[0] + modelview[4 + r] * p[1] + modelview[8 + r] * p[2] + modelview[12 + r];
+        for (int r = 0; r < 4; ++r)
+            clip[r] = projection[r] * eye[0] + projection[4 + r] * eye[1] + projection[8 + r] * eye[2] +
+                      projection[12 + r] * eye[3];
+        const double w = clip[3];
+        beyond[0] = beyond[0] && clip[0] < -w;
+        beyond[1] = beyond[1] && clip[0] > w;
+        beyond[2] = beyond[2] && clip[1] < -w;
+        beyond[3] = beyond[3] && clip[1] > w;
+        beyond[4] = beyond[4] && !(w > 0.0);
+    }
+    return !(beyond[0] || beyond[1] || beyond[2] || beyond[3] || beyond[4]);
+}
+
 double pixelsPerUnit(const float modelview[16], const float projection[16], int width, int height,
                      const float p[3])
 {

@@ -62,6 +62,11 @@ PlanRegion planRegion(const PlanPart& part, const PlanLevel& level, const float 
 double pixelsPerUnit(const float modelview[16], const float projection[16], int width, int height,
                      const float p[3]);
 
+// Whether any of the part lo..hi of the box may be seen: false only when
+// its eight corners all lie beyond one face of the view volume (model-view
+// and projection column-major; the near and far planes do not count).
+bool partInView(const float modelview[16], const float projection[16], const float lo[3], const float hi[3]);
+
 // The coarsest level (index into levels, finest first) whose voxels span at
 // most `pixels` screen pixels where a box unit covers `perUnit` pixels; 0
 // when none does.

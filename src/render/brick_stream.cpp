@@ -336,6 +336,11 @@ int BrickStream::wantedLevel(int part, double* priority) const
     GLint viewport[4] = {0, 0, 1, 1};
     glGetIntegerv(GL_VIEWPORT, viewport);
     const PlanPart& p = myParts[static_cast<size_t>(part)];
+    // A part outside the view draws nothing: the coarsest level, read last.
+    if (!partInView(modelview, projection, p.lo, p.hi)) {
+        *priority = 0.0;
+        return myCoarsest;
+    }
     const float centre[3] = {0.5f * (p.lo[0] + p.hi[0]), 0.5f * (p.lo[1] + p.hi[1]), 0.5f * (p.lo[2] + p.hi[2])};
     const double perUnit = pixelsPerUnit(modelview, projection, viewport[2], viewport[3], centre);
     const int level = chooseLevel(myLevels, myVolume->extent, perUnit, myPixels);

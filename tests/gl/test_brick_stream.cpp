@@ -240,6 +240,29 @@ TEST_F(BrickStreamPicture, ViewOverTheBudgetDrawsTheLevelThatFits)
     EXPECT_LE(stream.cache().used(), budget);
 }
 
+// Zoomed in on the centre: the bricks outside the view are drawn from the
+// coarsest level and never read, those in it from level 0.
+TEST_F(BrickStreamPicture, BricksOutsideTheViewAreNotRead)
+{
+    ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
+    BrickStream stream;
+    std::string why;
+    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
+    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    stream.setWaiting(true);
+    renderer->setStyle(DRAW_3D_TEXTURE_VAS);
+    renderer->setProjection(false);
+    renderer->setView("front", 0, 0);
+    const float scale = volume.orthoScale;
+    volume.orthoScale = scale * 6;
+    frame();
+    volume.orthoScale = scale;
+    const long outside = std::count(stream.drawnLevelsBegin(), stream.drawnLevelsEnd(), 2);
+    EXPECT_GT(outside, 0);
+    EXPECT_EQ(std::count(stream.drawnLevelsBegin(), stream.drawnLevelsEnd(), 0), 125 - outside);
+    EXPECT_EQ(stream.reads(), 125 - outside);
+}
+
 // 12-bit values (the phantom as Hounsfield units + 1024): the load stretches
 // the coarsest level by its smallest value, the bricks are stretched alike,
 // and the refined picture equals level 0 loaded whole.

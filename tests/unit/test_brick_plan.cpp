@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace {
 
 PlanLevel level(int n, double span)
@@ -220,4 +222,31 @@ TEST(BrickPlan, LevelsGoCoarserFinestAndSmallestFirstUntilTheyFitTheBudget)
     EXPECT_TRUE(levelsWithinBudget({}, {}, 3, 0, 4, bytes).empty());
     EXPECT_EQ(levelsWithinBudget({3, 7}, {}, 3, 0, 4, bytes), (L{3, 3}));
     EXPECT_EQ(levelsWithinBudget(wanted, priority, 0, 0, 4, bytes), (L{0, 0, 0}));
+}
+
+// A part is left out only when all its corners lie beyond one face of the
+// view volume: beside it in an orthographic view, beside it or behind the
+// eye in perspective; a part across a face or around the eye stays.
+TEST(BrickPlan, PartsOutsideTheViewAreKnown)
+{
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    auto in = [](const float* mv, const float* proj, std::array<float, 3> lo, std::array<float, 3> hi) {
+        return partInView(mv, proj, lo.data(), hi.data());
+    };
+    // Orthographic, x and y from -1 to 1.
+    EXPECT_TRUE(in(identity, identity, {-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}));
+    EXPECT_TRUE(in(identity, identity, {0.9f, 0, 0}, {1.5f, 0.1f, 0.1f}));
+    EXPECT_FALSE(in(identity, identity, {1.1f, 0, 0}, {1.5f, 0.1f, 0.1f}));
+    EXPECT_FALSE(in(identity, identity, {0, -3, 0}, {0.1f, -1.01f, 0.1f}));
+    EXPECT_TRUE(in(identity, identity, {-5, -5, 0}, {5, 5, 0.1f})); // around the whole view
+    // Perspective, 90 degrees, near 1, far 100, the eye 5 units in front of
+    // the box's centre.
+    const float n = 1, f = 100;
+    const float perspective[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, (f + n) / (n - f), -1, 0, 0, 2 * f * n / (n - f), 0};
+    float back[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -5, 1};
+    EXPECT_TRUE(in(back, perspective, {-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}));
+    EXPECT_FALSE(in(back, perspective, {6, 0, 0}, {7, 1, 1}));     // beside: x > w = 5
+    EXPECT_TRUE(in(back, perspective, {4, 0, 0}, {7, 1, 1}));      // across the edge
+    EXPECT_FALSE(in(back, perspective, {-1, -1, 6}, {1, 1, 7}));   // behind the eye
+    EXPECT_TRUE(in(back, perspective, {-1, -1, -1}, {1, 1, 7}));   // around the eye
 }
