@@ -5,6 +5,7 @@
 #include "menu_main.h"
 #include "my_cg.h"
 #include "program_files.h"
+#include "reader_process.h"
 #include "wx_asserts.h"
 #include "wx_startup.h"
 
@@ -50,6 +51,8 @@ bool MyApp::OnInit()
     std::string report;
     setCgProgramDirectory(findProgramFiles("Cg", &report).c_str());
     logBoth(__FILE__, __LINE__, report.c_str());
+    if (runsWithLargePages())
+        logBoth(__FILE__, __LINE__, "Large pages for large blocks (glibc.malloc.hugetlb=1).\n");
     // wx 3 has no integer trace mask: window-message tracing is left off.
 
     SetSignalHandler(SIGTERM, onTerminate);
@@ -80,5 +83,8 @@ int main(int argc, char** argv)
         MyApp::usage();
         return status;
     }
+    // Large pages for the volumes and textures held, so that each file
+    // opened in the reader's child costs a small fork.
+    restartWithLargePages(argv);
     return wxEntry(argc, argv);
 }

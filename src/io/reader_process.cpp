@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <fcntl.h>
@@ -526,6 +527,61 @@ std::string stopReason(int status, bool timedOut, double limit, const std::strin
 }
 
 } // namespace
+
+bool runsWithLargePages()
+{
+    const char* now = std::getenv("GLIBC_TUNABLES");
+    return now && std::strstr(now, "glibc.malloc.hugetlb=1") != nullptr;
+}
+
+std::string largePageTunables(const char* current)
+{
+    const std::string setting = "glibc.malloc.hugetlb=";
+    const std::string now = current ? current : "";
+    if (now.find(setting) != std::string::npos)
+        return "";
+    return now.empty() ? setting + "1" : now + ":" + setting + "1";
+}
+
+void restartWithLargePages(char** argv)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    (void)argv;
+    return;
+#else
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+    (void)argv;
+    return;
+#endif
+#endif
+    if (!argv || !argv[0] || std::getenv("GLIMRA_SMALL_PAGES"))
+        return;
+    const std::string tunables = largePageTunables(std::getenv("GLIBC_TUNABLES"));
+    if (tunables.empty())
+        return;
+    // "[never]" in the system's setting: no large pages to ask for.
+    FILE* f = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
+    if (!f)
+        return;
+    char mode[128] = {};
+    const bool read = std::fgets(mode, sizeof mode, f) != nullptr;
+    std::fclose(f);
+    if (!read || std::strstr(mode, "[never]"))
+        return;
+    // The executable by its own name (the process keeps that name).
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return;
+    self[n] = '\0';
+    // Once only: the restarted program finds the setting and goes on.
+    if (setenv("GLIBC_TUNABLES", tunables.c_str(), 1) != 0)
+        return;
+    std::fflush(nullptr);
+    execv(self, argv);
+#endif
+}
 
 void setReaderTimeLimit(double seconds)
 {

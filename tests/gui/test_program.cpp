@@ -39,6 +39,36 @@ TEST(Program, NoArgumentsPrintsUsageOpensWindowAndClosesCleanly)
         << run.log;
 }
 
+// The window runs with glibc's large-page setting (the system here gives
+// large pages on request), added to the tunables it was started with, and
+// says so; GLIMRA_SMALL_PAGES keeps it from restarting. Started once: one
+// usage text, under the program's own name.
+TEST(Program, RunsWithLargePagesUnlessToldNot)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const std::string thp = testsupport::readFile("/sys/kernel/mm/transparent_hugepage/enabled");
+    if (thp.empty() || thp.find("[never]") != std::string::npos)
+        GTEST_SKIP() << "no large pages here";
+    const std::string note = "Large pages for large blocks (glibc.malloc.hugetlb=1).\n";
+    for (bool small : {false, true}) {
+        testsupport::TempDir tmp;
+        ::setenv("GLIBC_TUNABLES", "glibc.malloc.check=0", 1);
+        if (small)
+            ::setenv("GLIMRA_SMALL_PAGES", "1", 1);
+        std::string name;
+        const guitest::ProgramRun run = guitest::runGlimra(tmp.file("run"), {}, [&](int pid) {
+            name = testsupport::readFile("/proc/" + std::to_string(pid) + "/comm");
+        });
+        ::unsetenv("GLIBC_TUNABLES");
+        ::unsetenv("GLIMRA_SMALL_PAGES");
+        ASSERT_TRUE(run.exited) << run.err;
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.out.find(note) != std::string::npos, !small) << run.out;
+        EXPECT_EQ(run.out.find(kUsage), run.out.rfind(kUsage)) << run.out;
+        EXPECT_EQ(name, "glimra\n");
+    }
+}
+
 TEST(Program, UsageIsPrintedWhateverTheArguments)
 {
     SKIP_WITHOUT_DISPLAY();

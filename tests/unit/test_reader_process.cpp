@@ -476,3 +476,14 @@ TEST_F(ReaderProcess, VoxelsLyingInTheFileAreReadHere)
     char none = 0;
     EXPECT_FALSE(readerVoxelsInFile(&none, file, 352)); // outside a child
 }
+
+// The tunables that ask glibc's malloc for large pages, added to those
+// given; none when the setting is there already (set either way).
+TEST(LargePages, TunablesAddTheSettingOnce)
+{
+    EXPECT_EQ(largePageTunables(nullptr), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(largePageTunables(""), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(largePageTunables("glibc.malloc.check=3"), "glibc.malloc.check=3:glibc.malloc.hugetlb=1");
+    EXPECT_EQ(largePageTunables("glibc.malloc.hugetlb=1"), "");
+    EXPECT_EQ(largePageTunables("glibc.malloc.check=3:glibc.malloc.hugetlb=0"), "");
+}
