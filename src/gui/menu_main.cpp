@@ -16,6 +16,7 @@
 #include "multi_volume.h"
 #include "picture.h"
 #include "picture_dialog.h"
+#include "reader_process.h"
 #include "plane.h"
 #include "render_mode.h"
 #include "actions.h"
@@ -308,6 +309,9 @@ void MainFrame::OnRecent(wxCommandEvent& event)
 
 void MainFrame::refreshWindows()
 {
+    // The reader of the next foreign file, forked when the event loop is idle.
+    if (!readerChildWaiting())
+        CallAfter([] { prepareForeignReader(); });
     refreshRecentAndTitle();
     refreshTimeBar();
     check(drawStyleCommandId(RenderMode::instance().getDrawStyle()), true);

@@ -743,18 +743,29 @@ ReaderAnswer readReaderAnswer(const ReadAll& read, uint64_t availableBytes, Volu
     return ReaderAnswer::Volume;
 }
 
-bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out, std::string* why)
+namespace {
+
+// What the parent keeps of a forked reader.
+struct ChildEnds
 {
-    out->release();
+    pid_t pid = -1; // the child
+    int answer = -1; // the read end of its answer pipe
+    int ack = -1;    // the parent's end of the reply socket
+};
+
+// Forks a child that runs body(answer pipe, reply socket) and ends; `keep`
+// (-1 for none) is closed in the child. False when nothing was forked.
+bool forkReader(const std::function<void(int, int)>& body, int keep, ChildEnds* ends)
+{
     int fds[2], ack[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
-        return read(out, why);
+        return false;
     // The parent's reply goes on a socket: a send to a child that has died
     // fails with EPIPE instead of raising SIGPIPE here.
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ack) != 0) {
         close(fds[0]);
         close(fds[1]);
-        return read(out, why);
+        return false;
     }
     // Larger writes per wake-up for the voxels; the default works too.
     fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
@@ -763,15 +774,162 @@ bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out,
     if (pid < 0) {
         for (int f : {fds[0], fds[1], ack[0], ack[1]})
             close(f);
-        return read(out, why);
+        return false;
     }
     if (pid == 0) {
         close(fds[0]);
         close(ack[1]);
-        runChild(fds[1], ack[0], read);
+        if (keep >= 0)
+            close(keep);
+        body(fds[1], ack[0]);
+        _exit(0);
     }
     close(fds[1]);
     close(ack[0]);
+    *ends = {pid, fds[0], ack[1]};
+    return true;
+}
+
+// The answer of a forked reader of path, as readInChild takes it.
+bool collectAnswer(const std::string& path, const ChildEnds& ends, VolumeFile* out, std::string* why);
+
+// A reader forked ahead of its read, waiting for the path on `request`.
+struct Standby
+{
+    ChildEnds ends;    // as any reader's
+    int request = -1;  // the parent's end of the request socket
+};
+Standby g_standby;
+
+// Reads n bytes from fd (a socket), false when it ends first.
+bool receiveAll(int fd, void* bytes, size_t n)
+{
+    char* p = static_cast<char*>(bytes);
+    while (n > 0) {
+        const ssize_t r = ::read(fd, p, n);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        p += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+const uint32_t kMaxRequestPath = 64u << 10;
+
+} // namespace
+
+bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out, std::string* why)
+{
+    out->release();
+    ChildEnds ends;
+    if (!forkReader([&read](int answer, int ack) { runChild(answer, ack, read); }, -1, &ends))
+        return read(out, why);
+    return collectAnswer(path, ends, out, why);
+}
+
+void prepareReaderChild(const ReadRequest& read)
+{
+    if (g_standby.ends.pid > 0)
+        return;
+    int request[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, request) != 0)
+        return;
+    const int childEnd = request[0];
+    const auto body = [childEnd, &read](int answer, int ack) {
+        // The path and time point, or the end of the parent: then nothing.
+        uint32_t n = 0;
+        uint64_t timePoint = 0;
+        std::string path;
+        if (!receiveAll(childEnd, &n, sizeof n) || n == 0 || n > kMaxRequestPath)
+            _exit(0);
+        path.resize(n);
+        if (!receiveAll(childEnd, &path[0], n) || !receiveAll(childEnd, &timePoint, sizeof timePoint))
+            _exit(0);
+        // Taken: from here on this child answers for the read.
+        const char taken = 'T';
+        if (send(childEnd, &taken, 1, MSG_NOSIGNAL) != 1)
+            _exit(0);
+        close(childEnd);
+        runChild(answer, ack, [&](VolumeFile* v, std::string* w) {
+            return read(path, static_cast<size_t>(timePoint), v, w);
+        });
+    };
+    ChildEnds ends;
+    if (!forkReader(body, request[1], &ends)) {
+        close(request[0]);
+        close(request[1]);
+        return;
+    }
+    close(request[0]);
+    g_standby = {ends, request[1]};
+}
+
+void dropReaderChild()
+{
+    if (g_standby.ends.pid <= 0)
+        return;
+    // Its request socket closed, it ends without a word.
+    for (int f : {g_standby.request, g_standby.ends.answer, g_standby.ends.ack})
+        close(f);
+    while (waitpid(g_standby.ends.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    g_standby = Standby();
+}
+
+int readerChildWaiting()
+{
+    return g_standby.ends.pid > 0 ? static_cast<int>(g_standby.ends.pid) : 0;
+}
+
+bool readInStandby(const std::string& path, size_t timePoint, const ReadRequest& read, VolumeFile* out,
+                   std::string* why)
+{
+    out->release();
+    const ReadInto once = [&](VolumeFile* v, std::string* w) { return read(path, timePoint, v, w); };
+    if (path.empty() || path.size() > kMaxRequestPath)
+        return readInChild(path, once, out, why);
+    prepareReaderChild(read);
+    const Standby s = g_standby;
+    g_standby = Standby();
+    if (s.ends.pid <= 0)
+        return readInChild(path, once, out, why);
+    const uint32_t n = static_cast<uint32_t>(path.size());
+    const uint64_t t = timePoint;
+    std::string request(reinterpret_cast<const char*>(&n), sizeof n);
+    request += path;
+    request.append(reinterpret_cast<const char*>(&t), sizeof t);
+    bool taken = send(s.request, request.data(), request.size(), MSG_NOSIGNAL) ==
+                 static_cast<ssize_t>(request.size());
+    if (taken) {
+        // The child says it took the request; one that ended while it
+        // waited says nothing.
+        pollfd pfd = {s.request, POLLIN, 0};
+        char reply = 0;
+        taken = poll(&pfd, 1, 5000) == 1 && receiveAll(s.request, &reply, 1) && reply == 'T';
+    }
+    close(s.request);
+    if (!taken) {
+        // A reader that ended while it waited: a fresh one reads.
+        close(s.ends.answer);
+        close(s.ends.ack);
+        kill(s.ends.pid, SIGKILL);
+        while (waitpid(s.ends.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return readInChild(path, once, out, why);
+    }
+    return collectAnswer(path, s.ends, out, why);
+}
+
+namespace {
+
+bool collectAnswer(const std::string& path, const ChildEnds& ends, VolumeFile* out, std::string* why)
+{
+    const pid_t pid = ends.pid;
+    int fds[2] = {ends.answer, -1};
+    int ack[2] = {-1, ends.ack};
     const double limit = g_timeLimit + static_cast<double>(inputBytes(path)) / 50e6;
     PipeReader pipe{fds[0], std::chrono::steady_clock::now() +
                                 std::chrono::milliseconds(static_cast<long long>(limit * 1000.0))};
@@ -831,3 +989,5 @@ bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out,
     *why = path + ": the reader stopped (" + stopReason(status, pipe.timedOut, limit, text) + ")";
     return false;
 }
+
+} // namespace

@@ -29,6 +29,23 @@ using ReadInto = std::function<bool(VolumeFile* out, std::string* why)>;
 // holds nothing. Where no child can be started, read runs here.
 bool readInChild(const std::string& path, const ReadInto& read, VolumeFile* out, std::string* why);
 
+// Reads time point timePoint of the file at path into *out, or refuses with *why.
+using ReadRequest = std::function<bool(const std::string& path, size_t timePoint, VolumeFile* out, std::string* why)>;
+// A reader forked ahead of its read: it waits for a path and then reads it
+// with `read` as readInChild's child does. Forked when none waits (the
+// program asks at idle, after a load), the next read skips the fork. One
+// thread uses these at a time.
+void prepareReaderChild(const ReadRequest& read);
+// readInChild for read(path, timePoint, ...), in the reader that waits
+// (forked now when none does). The reader waiting runs the read it was
+// prepared with: callers use one read function.
+bool readInStandby(const std::string& path, size_t timePoint, const ReadRequest& read, VolumeFile* out,
+                   std::string* why);
+// The process id of the reader that waits, 0 when none does; and the
+// reader that waits ended.
+int readerChildWaiting();
+void dropReaderChild();
+
 // Seconds a child may take before it is stopped: this base (60 unless
 // changed) and one more for every 50 MB of the file or folder read.
 void setReaderTimeLimit(double seconds);

@@ -122,13 +122,16 @@ bool readSeriesVolume(const std::vector<std::string>& files, size_t t, VolumeFil
     return true;
 }
 
-// The libraries behind the foreign formats run in a child process.
+bool importForeign(const std::string& path, size_t timePoint, VolumeFile* out, std::string* why)
+{
+    return importForeignVolume(path, out, why, timePoint);
+}
+
+// The libraries behind the foreign formats run in a child process, forked
+// ahead when the program found the time.
 bool importIsolated(const std::string& path, VolumeFile* out, std::string* why, size_t timePoint = 0)
 {
-    return readInChild(
-        path,
-        [&path, timePoint](VolumeFile* v, std::string* w) { return importForeignVolume(path, v, w, timePoint); },
-        out, why);
+    return readInStandby(path, timePoint, importForeign, out, why);
 }
 
 } // namespace
@@ -262,4 +265,9 @@ bool readMask(const std::string& path, const int resolution[3], VolumeFile* out,
     if (!ok)
         out->release();
     return ok;
+}
+
+void prepareForeignReader()
+{
+    prepareReaderChild(importForeign);
 }

@@ -124,4 +124,8 @@ bool readDescriptionMask(const std::string& path, const int resolution[3], Volum
 // The last part of a path (after the last slash or backslash).
 std::string baseName(const std::string& path);
 
+// Forks the reader of the next foreign file ahead (when none waits), so
+// that its open skips the fork: for idle moments, after a load.
+void prepareForeignReader();
+
 #endif

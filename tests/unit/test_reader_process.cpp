@@ -487,3 +487,65 @@ TEST(LargePages, TunablesAddTheSettingOnce)
     EXPECT_EQ(largePageTunables("glibc.malloc.hugetlb=1"), "");
     EXPECT_EQ(largePageTunables("glibc.malloc.check=3:glibc.malloc.hugetlb=0"), "");
 }
+
+// A reader forked ahead waits for its path: it reads the path and time
+// point it is then given, once, and a read forks no other process first.
+// One that died while it waited gives way to a fresh one; one that dies
+// reading is named like any other; dropped, it is gone.
+TEST_F(ReaderProcess, AReaderForkedAheadReadsThePathItIsGiven)
+{
+    // The volume says what it was asked: x the path's length, y the time point + 1.
+    const ReadRequest read = [](const std::string& path, size_t t, VolumeFile* v, std::string* why) {
+        if (path.find("crash") != std::string::npos)
+            std::raise(SIGSEGV);
+        if (path.find("refuse") != std::string::npos) {
+            *why = path + ": refused";
+            return false;
+        }
+        makeVolume(v);
+        v->resolution[0] = static_cast<int>(path.size());
+        v->resolution[1] = static_cast<int>(t) + 1;
+        v->resolution[2] = 1;
+        v->bands = 1;
+        return true;
+    };
+    dropReaderChild();
+    EXPECT_EQ(readerChildWaiting(), 0);
+    prepareReaderChild(read);
+    const int first = readerChildWaiting();
+    ASSERT_GT(first, 0);
+    prepareReaderChild(read); // one waits already
+    EXPECT_EQ(readerChildWaiting(), first);
+    VolumeFile out;
+    std::string why;
+    ASSERT_TRUE(readInStandby("/tmp/twelve.nii", 4, read, &out, &why)) << why;
+    EXPECT_EQ(out.resolution[0], 15);
+    EXPECT_EQ(out.resolution[1], 5);
+    EXPECT_EQ(readerChildWaiting(), 0);
+
+    prepareReaderChild(read);
+    EXPECT_FALSE(readInStandby("/tmp/refuse.nii", 0, read, &out, &why));
+    EXPECT_EQ(why, "/tmp/refuse.nii: refused");
+    prepareReaderChild(read);
+    EXPECT_FALSE(readInStandby("/tmp/crash.nii", 0, read, &out, &why));
+    EXPECT_EQ(why, "/tmp/crash.nii: the reader stopped (Segmentation fault)");
+    EXPECT_EQ(out.data, nullptr);
+
+    // Killed while it waited: the read still comes, from a fresh child.
+    prepareReaderChild(read);
+    const int killed = readerChildWaiting();
+    ASSERT_EQ(kill(killed, SIGKILL), 0);
+    ASSERT_TRUE(readInStandby("/tmp/a.nii", 0, read, &out, &why)) << why;
+    EXPECT_EQ(out.resolution[0], 10);
+    EXPECT_NE(kill(killed, 0), 0);
+
+    // Without one waiting, the read forks it; dropped, it is gone.
+    ASSERT_TRUE(readInStandby("/tmp/ab.nii", 1, read, &out, &why)) << why;
+    EXPECT_EQ(out.resolution[0], 11);
+    EXPECT_EQ(out.resolution[1], 2);
+    prepareReaderChild(read);
+    const int dropped = readerChildWaiting();
+    dropReaderChild();
+    EXPECT_EQ(readerChildWaiting(), 0);
+    EXPECT_NE(kill(dropped, 0), 0);
+}
