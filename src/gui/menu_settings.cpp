@@ -80,10 +80,13 @@ wxBoxSizer* pageColumn(wxWindow* page, std::initializer_list<wxObject*> items)
     wxBoxSizer* column = new wxBoxSizer(wxVERTICAL);
     for (wxObject* item : items) {
         const int flags = wxLEFT | wxRIGHT | wxTOP | wxEXPAND;
-        if (wxWindow* w = wxDynamicCast(item, wxWindow))
-            column->Add(w, 0, wxDynamicCast(w, wxSlider) ? flags : (flags & ~wxEXPAND), 6);
-        else
+        // Asked of the object itself: wxDynamicCast casts before it checks.
+        if (item->IsKindOf(wxCLASSINFO(wxWindow))) {
+            wxWindow* w = static_cast<wxWindow*>(item);
+            column->Add(w, 0, w->IsKindOf(wxCLASSINFO(wxSlider)) ? flags : (flags & ~wxEXPAND), 6);
+        } else {
             column->Add(static_cast<wxSizer*>(item), 0, flags, 6);
+        }
     }
     column->AddSpacer(6);
     wxBoxSizer* margin = new wxBoxSizer(wxVERTICAL);

@@ -26,6 +26,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
+
 void (*readerChildHook)() = nullptr;
 
 namespace {
@@ -242,6 +246,13 @@ bool parentListens()
     // names, rather than through a handler of the parent's.
     for (int sig : {SIGFPE, SIGSEGV, SIGBUS, SIGILL, SIGABRT, SIGTRAP, SIGPIPE})
         std::signal(sig, SIG_DFL);
+#if defined(__SANITIZE_ADDRESS__)
+    // A sanitizer's report of a library's fault ends this child as any
+    // crash does; it goes to a file of its own (TMPDIR/glimra-reader.PID),
+    // not among the program's reports.
+    const char* tmp = std::getenv("TMPDIR");
+    __sanitizer_set_report_path(((tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/glimra-reader").c_str());
+#endif
     g_inChild = true;
     g_sizeFd = ackFd;
     g_ackFd = ackFd;
