@@ -156,15 +156,14 @@ void adviseLargePages(void* p, size_t n)
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
-// n bytes at address in process pid into to; false when the system does
-// not let this process read the child's memory.
-bool copyRange(pid_t pid, void* to, uint64_t address, size_t n)
+// Moves n bytes in as many calls of step(done) as it takes: each returns
+// the bytes it moved from `done` on, 0 at an end, or -1 with errno (EINTR
+// tries again). False when it ends early.
+template <typename Step> bool moveAll(size_t n, const Step& step)
 {
     size_t done = 0;
     while (done < n) {
-        iovec local = {static_cast<char*>(to) + done, n - done};
-        iovec remote = {reinterpret_cast<void*>(static_cast<uintptr_t>(address + done)), n - done};
-        const ssize_t r = process_vm_readv(pid, &local, 1, &remote, 1, 0);
+        const ssize_t r = step(done);
         if (r < 0 && errno == EINTR)
             continue;
         if (r <= 0)
@@ -172,6 +171,17 @@ bool copyRange(pid_t pid, void* to, uint64_t address, size_t n)
         done += static_cast<size_t>(r);
     }
     return true;
+}
+
+// n bytes at address in process pid into to; false when the system does
+// not let this process read the child's memory.
+bool copyRange(pid_t pid, void* to, uint64_t address, size_t n)
+{
+    return moveAll(n, [&](size_t done) {
+        iovec local = {static_cast<char*>(to) + done, n - done};
+        iovec remote = {reinterpret_cast<void*>(static_cast<uintptr_t>(address + done)), n - done};
+        return process_vm_readv(pid, &local, 1, &remote, 1, 0);
+    });
 }
 
 // As copyRange, in slabs on every core.
@@ -218,16 +228,7 @@ int byteFrom(int fd)
 bool sendAll(int fd, const void* bytes, size_t n)
 {
     const char* p = static_cast<const char*>(bytes);
-    while (n > 0) {
-        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
+    return moveAll(n, [&](size_t done) { return ::send(fd, p + done, n - done, MSG_NOSIGNAL); });
 }
 
 // In a child: whether a thread of the parent answers what it tells.
@@ -273,16 +274,7 @@ bool parentListens()
     }
     const WriteAll write = [fd](const void* bytes, size_t n) {
         const char* p = static_cast<const char*>(bytes);
-        while (n > 0) {
-            const ssize_t w = ::write(fd, p, std::min<size_t>(n, 1u << 30));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                return false;
-            p += w;
-            n -= static_cast<size_t>(w);
-        }
-        return true;
+        return moveAll(n, [&](size_t done) { return ::write(fd, p + done, std::min<size_t>(n - done, 1u << 30)); });
     };
     // After the address of the voxels: one byte from the parent (after its
     // first), 'S' to send them on the pipe; the socket's end when it has
@@ -816,16 +808,7 @@ Standby g_standby;
 bool receiveAll(int fd, void* bytes, size_t n)
 {
     char* p = static_cast<char*>(bytes);
-    while (n > 0) {
-        const ssize_t r = ::read(fd, p, n);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
+    return moveAll(n, [&](size_t done) { return ::read(fd, p + done, n - done); });
 }
 
 const uint32_t kMaxRequestPath = 64u << 10;
