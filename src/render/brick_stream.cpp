@@ -84,12 +84,14 @@ BrickStream::~BrickStream()
     detach();
 }
 
-void BrickStream::startWorkers(const std::function<void()>& arrival, int threads, int perFrame)
+void BrickStream::startWorkers(const std::function<void()>& arrival, int threads, int perFrame,
+                               uint64_t perFrameBytes)
 {
     stopWorkers();
     std::lock_guard<std::mutex> lock(myMutex);
     myArrival = arrival;
     myPerFrame = perFrame > 0 ? perFrame : 1;
+    myPerFrameBytes = perFrameBytes;
     myStopping = false;
     for (int t = 0; t < std::max(threads, 1); ++t)
         myWorkers.emplace_back([this] { work(); });
@@ -108,6 +110,7 @@ void BrickStream::stopWorkers()
     myWorkers.clear();
     std::lock_guard<std::mutex> lock(myMutex);
     myReady.clear();
+    myReadyBytes = 0;
     myReading.clear();
 }
 
@@ -115,7 +118,7 @@ void BrickStream::waitForReads()
 {
     std::unique_lock<std::mutex> lock(myMutex);
     myDone.wait(lock, [this] {
-        return myWorkers.empty() || ((myRequests.empty() || myReady.size() >= readyLimit()) && myReading.empty());
+        return myWorkers.empty() || ((myRequests.empty() || readyFull()) && myReading.empty());
     });
 }
 
@@ -129,7 +132,7 @@ void BrickStream::work()
 {
     std::unique_lock<std::mutex> lock(myMutex);
     for (;;) {
-        myWake.wait(lock, [this] { return myStopping || (!myRequests.empty() && myReady.size() < readyLimit()); });
+        myWake.wait(lock, [this] { return myStopping || (!myRequests.empty() && !readyFull()); });
         if (myStopping)
             return;
         auto most = std::max_element(myRequests.begin(), myRequests.end(),
@@ -144,6 +147,7 @@ void BrickStream::work()
         lock.lock();
         if (ok) {
             ++myReads;
+            myReadyBytes += values.size();
             myReady[key] = std::move(values);
         } else {
             myFailed.insert(key);
@@ -179,11 +183,14 @@ bool BrickStream::fetch(uint64_t key, double priority)
             }
             return false;
         }
-        if (myUploads >= myPerFrame)
+        // perFrame bricks, and more while within perFrameBytes.
+        if (myUploads >= myPerFrame && myUploadedBytes + ready->second.size() > myFrameBytes)
             return false;
         values = std::move(ready->second);
+        myReadyBytes -= values.size();
         myReady.erase(ready);
         ++myUploads;
+        myUploadedBytes += values.size();
     }
     myWake.notify_one(); // room for another read
     return upload(key, values);
@@ -317,6 +324,7 @@ void BrickStream::detach()
         std::lock_guard<std::mutex> lock(myMutex);
         myRequests.clear();
         myReady.clear();
+        myReadyBytes = 0;
         myFailed.clear();
     }
     waitForReads();
@@ -383,14 +391,22 @@ void BrickStream::chooseFrameLevels()
         wanted[i] = myFrameLevels[static_cast<size_t>(myFrameNodes[i])];
         priority[i] = myFramePriority[static_cast<size_t>(myFrameNodes[i])];
     }
-    const int inFlight = static_cast<int>(myWorkers.size() + readyLimit()) + 1;
+    // In flight: a brick per worker, the ready ones (perFrame bricks and
+    // perFrameBytes), and one taken for upload.
+    const int inFlight = static_cast<int>(myWorkers.size()) + myPerFrame + 1;
+    uint64_t readyBytes = 0;
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        myFrameBytes = std::min(myPerFrameBytes, myBudget / 8);
+        readyBytes = myWorkers.empty() ? 0 : myFrameBytes;
+    }
     uint64_t largest = 0;
     const std::vector<int> fitted = levelsWithinBudget(
-        wanted, priority, myCoarsest, myBudget, inFlight,
+        wanted, priority, myCoarsest, myBudget > readyBytes ? myBudget - readyBytes : 0, inFlight,
         [this](int level, int i) { return brickBytes(level, myFrameNodes[static_cast<size_t>(i)]); }, &largest);
     for (size_t i = 0; i < myFrameNodes.size(); ++i)
         myFrameLevels[static_cast<size_t>(myFrameNodes[i])] = fitted[i];
-    const uint64_t room = largest * static_cast<uint64_t>(inFlight);
+    const uint64_t room = largest * static_cast<uint64_t>(inFlight) + readyBytes;
     myCache.setBudget(myBudget > room ? myBudget - room : 0);
 }
 
@@ -403,11 +419,18 @@ int BrickStream::beforeFrame()
     {
         std::lock_guard<std::mutex> lock(myMutex);
         myUploads = 0;
+        myUploadedBytes = 0;
         myRequests.clear();
         // Bricks read for a view that has moved on make room for the reads
         // of this one.
-        for (auto it = myReady.begin(); it != myReady.end();)
-            it = myAsked.count(it->first) ? std::next(it) : myReady.erase(it);
+        for (auto it = myReady.begin(); it != myReady.end();) {
+            if (myAsked.count(it->first)) {
+                ++it;
+                continue;
+            }
+            myReadyBytes -= it->second.size();
+            it = myReady.erase(it);
+        }
         myAsked.clear();
     }
     myWake.notify_all();

@@ -67,9 +67,15 @@ public:
     // Without waiting, bricks are read by `threads` worker threads (started
     // at the first call, 2 by default) while the bricks draw coarser;
     // arrival is called on a worker thread each time one is read (the
-    // owner asks for a repaint on its own thread), and each frame uploads at
-    // most `perFrame` of them, nearest the eye and largest on screen first.
-    void startWorkers(const std::function<void()>& arrival, int threads = 2, int perFrame = 4);
+    // owner asks for a repaint on its own thread), and each frame uploads
+    // `perFrame` of them, largest on screen first, and more while its
+    // uploads stay within `perFrameBytes`, at most an eighth of the budget
+    // (small bricks of the tree's leaves would otherwise refine slowly); as
+    // many wait read, not uploaded.
+    void startWorkers(const std::function<void()>& arrival, int threads = 2, int perFrame = 4,
+                      uint64_t perFrameBytes = kPerFrameBytes);
+    // The bytes a frame uploads by default.
+    static constexpr uint64_t kPerFrameBytes = 64u << 20;
     // Blocks until the workers have read every brick asked for (tests).
     void waitForReads();
     // Bricks asked for, being read or read and not yet uploaded: a repaint
@@ -83,7 +89,7 @@ public:
     void setPixelsPerVoxel(double pixels) { myPixels = pixels > 0.0 ? pixels : 1.0; }
 
     // Texels of the leaves along each axis when attach is given none.
-    static constexpr int kLeafTexels = 128;
+    static constexpr int kLeafTexels = 256;
     // The level leaf `part` (a brick of the finest level's grid, planParts'
     // order) was last drawn from, by the node of the tree covering it (the
     // coarsest for the whole texture); -1 before it was drawn.
@@ -124,8 +130,12 @@ private:
     // those in flight (else they would push each other out of the cache
     // for ever); the cache keeps what the bricks in flight leave of it.
     void chooseFrameLevels();
-    // Bricks read but not uploaded at most: each frame's uploads.
-    size_t readyLimit() const { return static_cast<size_t>(myPerFrame); }
+    // Whether the bricks read and not uploaded fill a frame's uploads
+    // (perFrame bricks and perFrameBytes; under myMutex): the workers wait.
+    bool readyFull() const
+    {
+        return myReady.size() >= static_cast<size_t>(myPerFrame) && myReadyBytes >= myFrameBytes;
+    }
     // Reads and uploads the part at the level into the cache; false on a fault.
     bool load(int level, int part);
     // The level's voxels of the part read from the pyramid; false with *why.
@@ -179,8 +189,12 @@ private:
     std::unordered_map<uint64_t, std::vector<unsigned char>> myReady; // read, not uploaded (readyLimit at most)
     std::set<uint64_t> myAsked;          // keys fetched this frame: the ready ones kept at the next
     std::function<void()> myArrival;     // told when a read finished
-    int myPerFrame = 4;                  // uploads a frame may make
+    int myPerFrame = 4;                  // uploads a frame makes at least
+    uint64_t myPerFrameBytes = 0;        // and bytes it may upload besides
+    uint64_t myFrameBytes = 0;           // those this frame: at most an eighth of the budget
+    uint64_t myReadyBytes = 0;           // bytes in myReady
     int myUploads = 0;                   // uploads this frame
+    uint64_t myUploadedBytes = 0;        // and their bytes
 };
 
 #endif

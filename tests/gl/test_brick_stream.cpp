@@ -190,7 +190,7 @@ TEST_F(BrickStreamPicture, WorkersRefineThePictureFrameByFrame)
     ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
     stream.setPixelsPerVoxel(0.5);
     std::atomic<int> arrivals{0};
-    stream.startWorkers([&arrivals] { ++arrivals; }, 2, 8);
+    stream.startWorkers([&arrivals] { ++arrivals; }, 2, 8, 0);
     const std::vector<unsigned char> first = frame(); // the style and palette of the last picture
     EXPECT_LE(largestDifference(first, coarse[2]), 8);
     EXPECT_TRUE(stream.pending());
@@ -213,6 +213,28 @@ TEST_F(BrickStreamPicture, WorkersRefineThePictureFrameByFrame)
     EXPECT_LE(largestDifference(frame(), whole[2]), 8);
 }
 
+// Uploads limited by bytes: one brick a frame, and more within 1 MB (the
+// 125 leaves hold 343 KB): the workers read them all before the second
+// frame, which uploads them all.
+TEST_F(BrickStreamPicture, FrameUploadsSmallBricksWithinItsBytes)
+{
+    ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
+    BrickStream stream;
+    std::string why;
+    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
+    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    stream.setPixelsPerVoxel(0.5);
+    stream.startWorkers([] {}, 2, 1, 1u << 20);
+    renderer->setStyle(DRAW_3D_TEXTURE_VAS);
+    frame();
+    EXPECT_EQ(std::count(stream.drawnLevelsBegin(), stream.drawnLevelsEnd(), 0), 0);
+    stream.waitForReads();
+    frame();
+    EXPECT_EQ(std::count(stream.drawnLevelsBegin(), stream.drawnLevelsEnd(), 0), 125);
+    EXPECT_EQ(stream.reads(), 125);
+    EXPECT_FALSE(stream.pending());
+}
+
 // A view that wants level 0 under a budget its bricks do not fit in
 // together, but level 1's do: the stream draws as many bricks at level 0
 // as fit and the rest at level 1, reading each brick once, instead of
@@ -227,7 +249,7 @@ TEST_F(BrickStreamPicture, ViewOverTheBudgetDrawsTheLevelThatFits)
     const uint64_t budget = 300u << 10;
     stream.setBudget(budget);
     stream.setPixelsPerVoxel(0.5);
-    stream.startWorkers([] {}, 2, 8);
+    stream.startWorkers([] {}, 2, 8, 0);
     pictures();
     int frames = 0;
     for (; stream.pending() && frames < 100; ++frames) {
