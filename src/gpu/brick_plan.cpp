@@ -175,6 +175,21 @@ std::vector<int> planCutOrder(const PlanTree& tree, const std::vector<int>& cut,
     return order;
 }
 
+int planLeafTexels(const PlanLevel& finest, int least, int64_t most)
+{
+    int texels = std::max(least, 2);
+    for (; texels < 4096; texels *= 2) {
+        double leaves = 1.0; // beyond int64_t for the largest axes
+        for (int a = 0; a < 3; ++a) {
+            const int n = finest.resolution[a];
+            leaves *= bricksAlong(n, brickTexels(n, texels));
+        }
+        if (leaves <= static_cast<double>(most))
+            break;
+    }
+    return texels;
+}
+
 uint64_t PlanRegion::values() const
 {
     return static_cast<uint64_t>(texels[0]) * texels[1] * texels[2];

@@ -71,6 +71,11 @@ std::vector<int> planCut(const PlanTree& tree, const std::function<int(int node)
 // direction for an orthographic view).
 std::vector<int> planCutOrder(const PlanTree& tree, const std::vector<int>& cut, const double eye[3]);
 
+// Leaf texels for a finest level: `least` (a power of two), doubled while
+// the leaves would be more than `most` (every node is a brick the draw
+// loop keeps), at most 4096.
+int planLeafTexels(const PlanLevel& finest, int least = 256, int64_t most = 32768);
+
 // The texture of one part at one level: the voxels read and where the box
 // falls in it.
 struct PlanRegion

@@ -265,7 +265,7 @@ bool BrickStream::attach(Volume& v, std::string* why, int texels)
         return false;
     }
     if (texels <= 0)
-        texels = kLeafTexels;
+        texels = planLeafTexels(myLevels.front(), kLeafTexels);
     BrickInfo* info = nullptr;
     GUARDED_NEW_AS(info, "volume->myBrickInfo", BrickInfo, texels);
     if (!info) {

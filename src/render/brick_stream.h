@@ -45,7 +45,7 @@ public:
     // level's).
     std::string whyNot(const Volume& v) const;
     // Cuts the volume's box into the tree of bricks whose leaves are the
-    // finest level's grid of `texels` (0: kLeafTexels) drawn through this
+    // finest level's grid of `texels` (0: planLeafTexels from kLeafTexels) drawn through this
     // stream; false with *why (whyNot).
     bool attach(Volume& v, std::string* why, int texels = 0);
     // Gives the volume its own drawing back (no bricks) and deletes the
@@ -88,7 +88,8 @@ public:
     // coarsest level whose voxel is no larger than a pixel).
     void setPixelsPerVoxel(double pixels) { myPixels = pixels > 0.0 ? pixels : 1.0; }
 
-    // Texels of the leaves along each axis when attach is given none.
+    // Texels of the leaves along each axis when attach is given none
+    // (more for a finest level that would have very many leaves).
     static constexpr int kLeafTexels = 256;
     // The level leaf `part` (a brick of the finest level's grid, planParts'
     // order) was last drawn from, by the node of the tree covering it (the

@@ -223,6 +223,21 @@ TEST(BrickPlan, CacheEvictsTheLeastRecentlyUsedUnderItsBudget)
     EXPECT_TRUE(cache.trim().empty());
 }
 
+// Leaves of 256 until there would be more than 32768 of them: 2048^3 has
+// 9^3, 8192^3 33^3 of 256 (too many) and 17^3 of 512; 65536 x 64 x 64 257
+// of 256, 129 of 512.
+TEST(BrickPlan, LeafSizeKeepsTheLeavesFew)
+{
+    EXPECT_EQ(planLeafTexels(level(2048, 2048)), 256);
+    EXPECT_EQ(planLeafTexels(level(8192, 8192)), 512);
+    EXPECT_EQ(planLeafTexels(level(64, 64)), 256);
+    PlanLevel thin = level(64, 64);
+    thin.resolution[0] = 65536;
+    EXPECT_EQ(planLeafTexels(thin), 256);
+    EXPECT_EQ(planLeafTexels(thin, 256, 200), 512);
+    EXPECT_EQ(planLeafTexels(level(1 << 30, 1 << 30)), 4096);
+}
+
 // Bricks of 64, 8 and 1 bytes at levels 0, 1 and 2 (level 3 the coarsest,
 // loaded whole): the finest bricks go coarser one at a time, the least on
 // screen first, until the bricks fit the budget with room for those in
