@@ -360,7 +360,7 @@ int BrickStream::wantedLevel(int part, double* priority) const
     const int level = chooseLevel(myLevels, myVolume->extent, perUnit, myPixels);
     // Larger on screen first: nearer the eye, or a larger part.
     *priority = perUnit * std::max({p.hi[0] - p.lo[0], p.hi[1] - p.lo[1], p.hi[2] - p.lo[2]});
-    return std::min(level + (myCoarser || myVolume->interacting ? 1 : 0), myCoarsest);
+    return level;
 }
 
 uint64_t BrickStream::brickBytes(int level, int part) const
@@ -377,10 +377,16 @@ void BrickStream::chooseFrameLevels()
     myFrameLevels = planCut(myTree, [this](int node) {
         return wantedLevel(node, &myFramePriority[static_cast<size_t>(node)]);
     });
+    // A drag draws the same nodes one level coarser: their bricks are an
+    // eighth of the size, where a cut of larger nodes would read and upload
+    // bricks as large as the view's.
+    const int coarser = myCoarser || myVolume->interacting ? 1 : 0;
     myFrameNodes.clear();
     for (size_t n = 0; n < myFrameLevels.size(); ++n)
-        if (myFrameLevels[n] >= 0)
+        if (myFrameLevels[n] >= 0) {
+            myFrameLevels[n] = std::min(myFrameLevels[n] + coarser, myCoarsest);
             myFrameNodes.push_back(static_cast<int>(n));
+        }
     // A picture that waits reads and draws each node in turn, whatever the
     // budget; one that does not keeps every brick it draws.
     if (myWaiting)
@@ -397,7 +403,9 @@ void BrickStream::chooseFrameLevels()
     uint64_t readyBytes = 0;
     {
         std::lock_guard<std::mutex> lock(myMutex);
-        myFrameBytes = std::min(myPerFrameBytes, myBudget / 8);
+        // A drag keeps its frames quick: perFrame bricks only.
+        const bool dragging = myCoarser || myVolume->interacting;
+        myFrameBytes = dragging ? 0 : std::min(myPerFrameBytes, myBudget / 8);
         readyBytes = myWorkers.empty() ? 0 : myFrameBytes;
     }
     uint64_t largest = 0;

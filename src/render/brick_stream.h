@@ -70,8 +70,9 @@ public:
     // owner asks for a repaint on its own thread), and each frame uploads
     // `perFrame` of them, largest on screen first, and more while its
     // uploads stay within `perFrameBytes`, at most an eighth of the budget
-    // (small bricks of the tree's leaves would otherwise refine slowly); as
-    // many wait read, not uploaded.
+    // (small bricks of the tree's leaves would otherwise refine slowly; not
+    // while drawing coarser for a drag, whose frames stay quick); as many
+    // wait read, not uploaded.
     void startWorkers(const std::function<void()>& arrival, int threads = 2, int perFrame = 4,
                       uint64_t perFrameBytes = kPerFrameBytes);
     // The bytes a frame uploads by default.
@@ -121,8 +122,8 @@ private:
     int beforeFrame();
     // Chooses and binds node `part`'s texture; the draw hook.
     void beforeDraw(int part);
-    // The level the view needs for the part, and its priority for reading
-    // (larger first).
+    // The level the view needs for the part (before a drag's one coarser),
+    // and its priority for reading (larger first).
     int wantedLevel(int part, double* priority) const;
     // Bytes of the part's brick at the level.
     uint64_t brickBytes(int level, int part) const;
