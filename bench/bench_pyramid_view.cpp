@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -119,6 +120,19 @@ int main(int argc, char** argv)
                 "%.0f MB of bricks kept, peak %ld MB\n",
                 secondsSince(refining), secondsSince(start), frames, stream.reads(),
                 static_cast<double>(stream.cache().used()) / (1 << 20), peakKilobytes() / 1024);
+    // The bricks the refined view draws, per level.
+    std::vector<int> perLevel(stream.levels().size(), 0);
+    const PlanTree& tree = stream.tree();
+    for (int n : stream.drawnNodes()) {
+        const PlanNode& node = tree.nodes[static_cast<size_t>(n)];
+        const int level = stream.drawnLevel(tree.leaf(node.firstLeaf[0], node.firstLeaf[1], node.firstLeaf[2]));
+        if (level >= 0 && static_cast<size_t>(level) < perLevel.size())
+            ++perLevel[static_cast<size_t>(level)];
+    }
+    std::printf("refined view draws %zu of %zu bricks, by level:", stream.drawnNodes().size(), tree.nodes.size());
+    for (int count : perLevel)
+        std::printf(" %d", count);
+    std::printf("\n");
     std::printf("refined view: %.1f ms a frame\n", renderer.meanFrameMillis(5));
     std::printf("dragging with speed-up: %.1f ms a frame\n", renderer.meanDragFrameMillis(20));
     std::printf("peak resident memory: %ld MB\n", peakKilobytes() / 1024);

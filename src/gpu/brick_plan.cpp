@@ -66,16 +66,125 @@ std::vector<PlanPart> planParts(const PlanLevel& finest, int texels, const float
     return parts;
 }
 
-int planTexels(const PlanLevel& finest, int most)
+PlanTree planTree(const PlanLevel& finest, int texels, const float extent[3], int deepest)
 {
-    int texels = 32;
-    for (; texels < 512; texels *= 2) {
-        int64_t parts = 1;
+    PlanTree tree;
+    // The leaves' bounds along each axis: leaf i spans bounds[i] ... bounds[i + 1].
+    std::vector<float> bounds[3];
+    for (int a = 0; a < 3; ++a) {
+        const int n = finest.resolution[a];
+        const int size = brickTexels(n, texels);
+        const int count = bricksAlong(n, size);
+        tree.leaves[a] = count;
+        bounds[a].push_back(-0.5f * extent[a]);
+        for (int i = 1; i < count; ++i)
+            bounds[a].push_back(boxAt(brickSpan(i, n, size).lo, finest.span[a], extent[a]));
+        bounds[a].push_back(0.5f * extent[a]);
+    }
+    int cells[3] = {tree.leaves[0], tree.leaves[1], tree.leaves[2]};
+    int first = 0; // the first node of the depth being built
+    for (int depth = 0;; ++depth) {
+        const int stride = 1 << depth;
+        const int begin = static_cast<int>(tree.nodes.size());
+        for (int z = 0; z < cells[2]; ++z)
+            for (int y = 0; y < cells[1]; ++y)
+                for (int x = 0; x < cells[0]; ++x) {
+                    const int cell[3] = {x, y, z};
+                    PlanNode node;
+                    node.depth = depth;
+                    for (int a = 0; a < 3; ++a) {
+                        node.firstLeaf[a] = cell[a] * stride;
+                        node.endLeaf[a] = std::min((cell[a] + 1) * stride, tree.leaves[a]);
+                        node.part.lo[a] = bounds[a][static_cast<size_t>(node.firstLeaf[a])];
+                        node.part.hi[a] = bounds[a][static_cast<size_t>(node.endLeaf[a])];
+                    }
+                    if (depth > 0) {
+                        // The children: cells 2x ... 2x + 1 of the depth below.
+                        const int below[3] = {(tree.leaves[0] + stride / 2 - 1) / (stride / 2),
+                                              (tree.leaves[1] + stride / 2 - 1) / (stride / 2),
+                                              (tree.leaves[2] + stride / 2 - 1) / (stride / 2)};
+                        for (int k = 2 * z; k < std::min(2 * z + 2, below[2]); ++k)
+                            for (int j = 2 * y; j < std::min(2 * y + 2, below[1]); ++j)
+                                for (int i = 2 * x; i < std::min(2 * x + 2, below[0]); ++i)
+                                    node.children.push_back(first + i + below[0] * (j + below[1] * k));
+                    }
+                    tree.nodes.push_back(node);
+                }
+        first = begin;
+        if (depth >= deepest || (cells[0] == 1 && cells[1] == 1 && cells[2] == 1))
+            break;
+        for (int a = 0; a < 3; ++a)
+            cells[a] = (cells[a] + 1) / 2;
+    }
+    for (int n = first; n < static_cast<int>(tree.nodes.size()); ++n)
+        tree.roots.push_back(n);
+    return tree;
+}
+
+std::vector<int> planCut(const PlanTree& tree, const std::function<int(int node)>& wanted)
+{
+    std::vector<int> cut(tree.nodes.size(), -1);
+    std::vector<int> open(tree.roots.rbegin(), tree.roots.rend());
+    while (!open.empty()) {
+        const int n = open.back();
+        open.pop_back();
+        const PlanNode& node = tree.nodes[static_cast<size_t>(n)];
+        const int level = wanted(n);
+        if (level < node.depth && !node.children.empty()) {
+            open.insert(open.end(), node.children.rbegin(), node.children.rend());
+            continue;
+        }
+        cut[static_cast<size_t>(n)] = std::max(level, node.depth);
+    }
+    return cut;
+}
+
+std::vector<int> planCutOrder(const PlanTree& tree, const std::vector<int>& cut, const double eye[3])
+{
+    // How far a node's centre lies from the eye along an axis.
+    auto away = [&](int n, int a) {
+        const PlanPart& p = tree.nodes[static_cast<size_t>(n)].part;
+        return std::fabs(0.5 * (static_cast<double>(p.lo[a]) + p.hi[a]) - eye[a]);
+    };
+    auto farFirst = [&](std::vector<int> nodes) {
+        std::stable_sort(nodes.begin(), nodes.end(), [&](int m, int n) {
+            for (int a = 2; a >= 0; --a) {
+                const double dm = away(m, a), dn = away(n, a);
+                if (dm != dn)
+                    return dm > dn;
+            }
+            return false;
+        });
+        return nodes;
+    };
+    std::vector<int> order;
+    std::vector<int> open = farFirst(tree.roots);
+    std::reverse(open.begin(), open.end());
+    while (!open.empty()) {
+        const int n = open.back();
+        open.pop_back();
+        if (n < 0 || static_cast<size_t>(n) >= cut.size())
+            continue;
+        if (cut[static_cast<size_t>(n)] >= 0) {
+            order.push_back(n);
+            continue;
+        }
+        const std::vector<int> children = farFirst(tree.nodes[static_cast<size_t>(n)].children);
+        open.insert(open.end(), children.rbegin(), children.rend());
+    }
+    return order;
+}
+
+int planLeafTexels(const PlanLevel& finest, int least, int64_t most)
+{
+    int texels = std::max(least, 2);
+    for (; texels < 4096; texels *= 2) {
+        double leaves = 1.0; // beyond int64_t for the largest axes
         for (int a = 0; a < 3; ++a) {
             const int n = finest.resolution[a];
-            parts *= bricksAlong(n, brickTexels(n, texels));
+            leaves *= bricksAlong(n, brickTexels(n, texels));
         }
-        if (parts <= most)
+        if (leaves <= static_cast<double>(most))
             break;
     }
     return texels;
@@ -93,8 +202,11 @@ PlanRegion planRegion(const PlanPart& part, const PlanLevel& level, const float 
         const int n = level.resolution[a];
         const double lo = voxelAt(part.lo[a], level.span[a], extent[a]);
         const double hi = voxelAt(part.hi[a], level.span[a], extent[a]);
-        int first = static_cast<int>(std::floor(lo - 0.5));
-        int last = static_cast<int>(std::ceil(hi - 0.5));
+        // A part's face on a voxel centre (the leaves') may land a rounding
+        // error past it: the voxel beyond would weigh nothing.
+        const double slack = 1e-3;
+        int first = static_cast<int>(std::floor(lo - 0.5 + slack));
+        int last = static_cast<int>(std::ceil(hi - 0.5 - slack));
         first = std::clamp(first, 0, n - 1);
         last = std::clamp(last, first, n - 1);
         r.first[a] = first;

@@ -32,10 +32,49 @@ struct PlanPart
 // Build order: x fastest, then y, then z.
 std::vector<PlanPart> planParts(const PlanLevel& finest, int texels, const float extent[3]);
 
-// Brick texels for a finest level: the smallest power of two from 32 on
-// that cuts it into at most `most` parts (every brick costs a draw call
-// each frame, whatever level it is drawn at), at most 512.
-int planTexels(const PlanLevel& finest, int most = 512);
+// The bricks as a tree: the leaves (depth 0) are planParts' parts of
+// `texels`; a node of depth k covers 2 x 2 x 2 nodes of depth k - 1 (fewer
+// at the far faces), so its children tile it, and at level k it needs about
+// `texels` voxels per axis. The roots are the nodes of the depth where one
+// node covers the box, or of `deepest` (the coarsest level) if that comes
+// first.
+struct PlanNode
+{
+    PlanPart part;              // its part of the box
+    int depth = 0;              // 0 for a leaf
+    int firstLeaf[3] = {};      // the leaves it covers along x, y, z: firstLeaf ...
+    int endLeaf[3] = {};        // ... endLeaf - 1
+    std::vector<int> children;  // node indices, empty for a leaf
+};
+struct PlanTree
+{
+    std::vector<PlanNode> nodes; // the leaves first (planParts' order), then depth by depth
+    std::vector<int> roots;      // the nodes of the top depth
+    int leaves[3] = {1, 1, 1};   // leaves along x, y, z
+    int leafCount() const { return leaves[0] * leaves[1] * leaves[2]; }
+    // The index of leaf (x, y, z).
+    int leaf(int x, int y, int z) const { return x + leaves[0] * (y + leaves[1] * z); }
+};
+PlanTree planTree(const PlanLevel& finest, int texels, const float extent[3], int deepest);
+
+// The nodes drawn for a view: from the roots down, a node whose wanted
+// level (wanted(node)) is finer than its depth is replaced by its children
+// (a leaf is not); every other one is drawn at the larger of its wanted
+// level and its depth. Per node the level it is drawn at; -1 for the nodes
+// not drawn.
+std::vector<int> planCut(const PlanTree& tree, const std::function<int(int node)>& wanted);
+
+// The nodes drawn (cut[node] >= 0), the farthest from the eye first, in an
+// order where none is drawn before one that lies behind it: siblings (and
+// the roots) farthest first along z, then y, then x, each node's children in
+// place of it. eye: the eye in box coordinates (far along the view
+// direction for an orthographic view).
+std::vector<int> planCutOrder(const PlanTree& tree, const std::vector<int>& cut, const double eye[3]);
+
+// Leaf texels for a finest level: `least` (a power of two), doubled while
+// the leaves would be more than `most` (every node is a brick the draw
+// loop keeps), at most 4096.
+int planLeafTexels(const PlanLevel& finest, int least = 256, int64_t most = 32768);
 
 // The texture of one part at one level: the voxels read and where the box
 // falls in it.

@@ -111,6 +111,15 @@ void BrickInfo::sortBricks(const float rotation[16], const float translation[16]
     myBuildOrder = false;
 }
 
+void BrickInfo::setOrder(const std::vector<int>& indices)
+{
+    if (!myIndices)
+        return;
+    const size_t n = std::min(indices.size(), static_cast<size_t>(count));
+    std::copy(indices.begin(), indices.begin() + static_cast<long>(n), myIndices);
+    myBuildOrder = false;
+}
+
 void BrickInfo::deleteTextures()
 {
     if (!bricks || borrowedTextures)

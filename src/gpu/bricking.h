@@ -6,6 +6,7 @@
 #include "includegl.h"
 
 #include <functional>
+#include <vector>
 
 // One cube of the volume with its three small 3-D textures. Neighbouring
 // bricks share a voxel, and each draws the part of the box between the
@@ -61,6 +62,16 @@ public:
     // Called with a brick's index before it is drawn (streamed bricks choose
     // their texture there); empty for bricks built whole.
     std::function<void(int)> beforeDraw;
+    // Called at the start of each frame instead of sortBricks (streamed
+    // bricks, a tree of which a frame draws some): puts the indices of the
+    // bricks to draw, farthest first, at the front of myIndices (setOrder)
+    // and returns how many; only those are drawn. Empty: sortBricks, every
+    // brick drawn.
+    std::function<int()> beforeFrame;
+    // Bricks the last frame drew: the first `drawn` of myIndices; -1 for all.
+    int drawn = -1;
+    // Puts indices (each a brick index, at most count) at the front of myIndices.
+    void setOrder(const std::vector<int>& indices);
     // The bricks' texture names belong to someone else (a brick stream):
     // deleteTextures and the destructor leave them alone.
     bool borrowedTextures = false;

@@ -84,12 +84,14 @@ BrickStream::~BrickStream()
     detach();
 }
 
-void BrickStream::startWorkers(const std::function<void()>& arrival, int threads, int perFrame)
+void BrickStream::startWorkers(const std::function<void()>& arrival, int threads, int perFrame,
+                               uint64_t perFrameBytes)
 {
     stopWorkers();
     std::lock_guard<std::mutex> lock(myMutex);
     myArrival = arrival;
     myPerFrame = perFrame > 0 ? perFrame : 1;
+    myPerFrameBytes = perFrameBytes;
     myStopping = false;
     for (int t = 0; t < std::max(threads, 1); ++t)
         myWorkers.emplace_back([this] { work(); });
@@ -108,6 +110,7 @@ void BrickStream::stopWorkers()
     myWorkers.clear();
     std::lock_guard<std::mutex> lock(myMutex);
     myReady.clear();
+    myReadyBytes = 0;
     myReading.clear();
 }
 
@@ -115,7 +118,7 @@ void BrickStream::waitForReads()
 {
     std::unique_lock<std::mutex> lock(myMutex);
     myDone.wait(lock, [this] {
-        return myWorkers.empty() || ((myRequests.empty() || myReady.size() >= readyLimit()) && myReading.empty());
+        return myWorkers.empty() || ((myRequests.empty() || readyFull()) && myReading.empty());
     });
 }
 
@@ -129,7 +132,7 @@ void BrickStream::work()
 {
     std::unique_lock<std::mutex> lock(myMutex);
     for (;;) {
-        myWake.wait(lock, [this] { return myStopping || (!myRequests.empty() && myReady.size() < readyLimit()); });
+        myWake.wait(lock, [this] { return myStopping || (!myRequests.empty() && !readyFull()); });
         if (myStopping)
             return;
         auto most = std::max_element(myRequests.begin(), myRequests.end(),
@@ -144,6 +147,7 @@ void BrickStream::work()
         lock.lock();
         if (ok) {
             ++myReads;
+            myReadyBytes += values.size();
             myReady[key] = std::move(values);
         } else {
             myFailed.insert(key);
@@ -179,11 +183,14 @@ bool BrickStream::fetch(uint64_t key, double priority)
             }
             return false;
         }
-        if (myUploads >= myPerFrame)
+        // perFrame bricks, and more while within perFrameBytes.
+        if (myUploads >= myPerFrame && myUploadedBytes + ready->second.size() > myFrameBytes)
             return false;
         values = std::move(ready->second);
+        myReadyBytes -= values.size();
         myReady.erase(ready);
         ++myUploads;
+        myUploadedBytes += values.size();
     }
     myWake.notify_one(); // room for another read
     return upload(key, values);
@@ -258,7 +265,7 @@ bool BrickStream::attach(Volume& v, std::string* why, int texels)
         return false;
     }
     if (texels <= 0)
-        texels = planTexels(myLevels.front());
+        texels = planLeafTexels(myLevels.front(), kLeafTexels);
     BrickInfo* info = nullptr;
     GUARDED_NEW_AS(info, "volume->myBrickInfo", BrickInfo, texels);
     if (!info) {
@@ -271,13 +278,13 @@ bool BrickStream::attach(Volume& v, std::string* why, int texels)
     }
     v.myBrickInfo = info;
     info->borrowedTextures = true;
-    myParts = planParts(myLevels.front(), texels, v.extent);
-    for (size_t p = 0; p < myParts.size(); ++p) {
+    myTree = planTree(myLevels.front(), texels, v.extent, myCoarsest);
+    for (const PlanNode& node : myTree.nodes) {
         Brick* brick = nullptr;
         GUARDED_NEW_AS(brick, "aBrick", Brick);
         if (!brick)
             continue;
-        const PlanPart& part = myParts[p];
+        const PlanPart& part = node.part;
         for (int a = 0; a < 3; ++a) {
             brick->lo[a] = part.lo[a];
             brick->hi[a] = part.hi[a];
@@ -289,13 +296,24 @@ bool BrickStream::attach(Volume& v, std::string* why, int texels)
     }
     for (int a = 0; a < 3; ++a)
         info->texSize[a] = brickTexels(myLevels.front().resolution[a], texels);
-    myDrawn.assign(myParts.size(), -1);
+    if (info->getCount() != static_cast<int>(myTree.nodes.size())) {
+        // A brick missing: the tree's indices would not be the bricks'.
+        v.myBrickInfo = nullptr;
+        g_garbageCollector.remove(info);
+        delete info;
+        *why = "no memory for the bricks";
+        return false;
+    }
+    myDrawn.assign(static_cast<size_t>(myTree.leafCount()), -1);
+    myFrameLevels.clear();
+    myFrameNodes.clear();
     for (int a = 0; a < 3; ++a)
         myExtent[a] = v.extent[a];
     myVolume = &v;
     myReads = 0;
     myFault.clear();
     info->beforeDraw = [this](int part) { beforeDraw(part); };
+    info->beforeFrame = [this] { return beforeFrame(); };
     v.isBricking = true;
     return true;
 }
@@ -306,6 +324,7 @@ void BrickStream::detach()
         std::lock_guard<std::mutex> lock(myMutex);
         myRequests.clear();
         myReady.clear();
+        myReadyBytes = 0;
         myFailed.clear();
     }
     waitForReads();
@@ -330,84 +349,134 @@ int BrickStream::drawnLevel(int part) const
 
 int BrickStream::wantedLevel(int part, double* priority) const
 {
-    float modelview[16], projection[16];
-    matMultiply(myVolume->translation, myVolume->rotation, modelview);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    GLint viewport[4] = {0, 0, 1, 1};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    const PlanPart& p = myParts[static_cast<size_t>(part)];
+    const PlanPart& p = myTree.nodes[static_cast<size_t>(part)].part;
     // A part outside the view draws nothing: the coarsest level, read last.
-    if (!partInView(modelview, projection, p.lo, p.hi)) {
+    if (!partInView(myModelview, myProjection, p.lo, p.hi)) {
         *priority = 0.0;
         return myCoarsest;
     }
     const float centre[3] = {0.5f * (p.lo[0] + p.hi[0]), 0.5f * (p.lo[1] + p.hi[1]), 0.5f * (p.lo[2] + p.hi[2])};
-    const double perUnit = pixelsPerUnit(modelview, projection, viewport[2], viewport[3], centre);
+    const double perUnit = pixelsPerUnit(myModelview, myProjection, myViewport[0], myViewport[1], centre);
     const int level = chooseLevel(myLevels, myVolume->extent, perUnit, myPixels);
     // Larger on screen first: nearer the eye, or a larger part.
     *priority = perUnit * std::max({p.hi[0] - p.lo[0], p.hi[1] - p.lo[1], p.hi[2] - p.lo[2]});
-    return std::min(level + (myCoarser || myVolume->interacting ? 1 : 0), myCoarsest);
+    return level;
 }
 
 uint64_t BrickStream::brickBytes(int level, int part) const
 {
-    const PlanRegion r = planRegion(myParts[static_cast<size_t>(part)], myLevels[static_cast<size_t>(level)],
-                                    myExtent);
+    const PlanRegion r = planRegion(myTree.nodes[static_cast<size_t>(part)].part,
+                                    myLevels[static_cast<size_t>(level)], myExtent);
     const VoxelType type = myPyramid.levels[static_cast<size_t>(level)].array.type;
     return r.values() * static_cast<uint64_t>(bytesOfVoxelType(type));
 }
 
 void BrickStream::chooseFrameLevels()
 {
-    std::vector<int> wanted(myParts.size());
-    myFramePriority.assign(myParts.size(), 0.0);
-    for (size_t p = 0; p < wanted.size(); ++p)
-        wanted[p] = wantedLevel(static_cast<int>(p), &myFramePriority[p]);
-    const int inFlight = static_cast<int>(myWorkers.size() + readyLimit()) + 1;
+    myFramePriority.assign(myTree.nodes.size(), 0.0);
+    myFrameLevels = planCut(myTree, [this](int node) {
+        return wantedLevel(node, &myFramePriority[static_cast<size_t>(node)]);
+    });
+    // A drag draws the same nodes one level coarser: their bricks are an
+    // eighth of the size, where a cut of larger nodes would read and upload
+    // bricks as large as the view's.
+    const int coarser = myCoarser || myVolume->interacting ? 1 : 0;
+    myFrameNodes.clear();
+    for (size_t n = 0; n < myFrameLevels.size(); ++n)
+        if (myFrameLevels[n] >= 0) {
+            myFrameLevels[n] = std::min(myFrameLevels[n] + coarser, myCoarsest);
+            myFrameNodes.push_back(static_cast<int>(n));
+        }
+    // A picture that waits reads and draws each node in turn, whatever the
+    // budget; one that does not keeps every brick it draws.
+    if (myWaiting)
+        return;
+    std::vector<int> wanted(myFrameNodes.size());
+    std::vector<double> priority(myFrameNodes.size());
+    for (size_t i = 0; i < myFrameNodes.size(); ++i) {
+        wanted[i] = myFrameLevels[static_cast<size_t>(myFrameNodes[i])];
+        priority[i] = myFramePriority[static_cast<size_t>(myFrameNodes[i])];
+    }
+    // In flight: a brick per worker, the ready ones (perFrame bricks and
+    // perFrameBytes), and one taken for upload.
+    const int inFlight = static_cast<int>(myWorkers.size()) + myPerFrame + 1;
+    uint64_t readyBytes = 0;
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        // A drag keeps its frames quick: perFrame bricks only.
+        const bool dragging = myCoarser || myVolume->interacting;
+        myFrameBytes = dragging ? 0 : std::min(myPerFrameBytes, myBudget / 8);
+        readyBytes = myWorkers.empty() ? 0 : myFrameBytes;
+    }
     uint64_t largest = 0;
-    myFrameLevels = levelsWithinBudget(wanted, myFramePriority, myCoarsest, myBudget, inFlight,
-                                       [this](int level, int part) { return brickBytes(level, part); }, &largest);
-    const uint64_t room = largest * static_cast<uint64_t>(inFlight);
+    const std::vector<int> fitted = levelsWithinBudget(
+        wanted, priority, myCoarsest, myBudget > readyBytes ? myBudget - readyBytes : 0, inFlight,
+        [this](int level, int i) { return brickBytes(level, myFrameNodes[static_cast<size_t>(i)]); }, &largest);
+    for (size_t i = 0; i < myFrameNodes.size(); ++i)
+        myFrameLevels[static_cast<size_t>(myFrameNodes[i])] = fitted[i];
+    const uint64_t room = largest * static_cast<uint64_t>(inFlight) + readyBytes;
     myCache.setBudget(myBudget > room ? myBudget - room : 0);
+}
+
+int BrickStream::beforeFrame()
+{
+    if (!myVolume || !myVolume->myBrickInfo)
+        return 0;
+    // What the last frame asked for and did not get read yet is asked again
+    // by this one's nodes.
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        myUploads = 0;
+        myUploadedBytes = 0;
+        myRequests.clear();
+        // Bricks read for a view that has moved on make room for the reads
+        // of this one.
+        for (auto it = myReady.begin(); it != myReady.end();) {
+            if (myAsked.count(it->first)) {
+                ++it;
+                continue;
+            }
+            myReadyBytes -= it->second.size();
+            it = myReady.erase(it);
+        }
+        myAsked.clear();
+    }
+    myWake.notify_all();
+    matMultiply(myVolume->translation, myVolume->rotation, myModelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, myProjection);
+    GLint viewport[4] = {0, 0, 1, 1};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    myViewport[0] = viewport[2];
+    myViewport[1] = viewport[3];
+    chooseFrameLevels();
+    // A budget lowered since the last frame, or more of it in flight: the
+    // least recently used bricks go now, not one by one as others arrive.
+    for (uint64_t gone : myCache.trim()) {
+        glDeleteTextures(1, &myTextures[gone]);
+        myTextures.erase(gone);
+    }
+    // The eye in box coordinates; for an orthographic view far along the
+    // direction it looks from.
+    float inverse[16];
+    matInvert(myModelview, inverse);
+    const float w = myVolume->perspective ? 1.0f : 0.0f;
+    double eye[3];
+    for (int a = 0; a < 3; ++a)
+        eye[a] = static_cast<double>(w * inverse[12 + a]) + (myVolume->perspective ? 0.0 : 1e9 * inverse[8 + a]);
+    const std::vector<int> order = planCutOrder(myTree, myFrameLevels, eye);
+    myVolume->myBrickInfo->setOrder(order);
+    return static_cast<int>(order.size());
 }
 
 void BrickStream::beforeDraw(int part)
 {
-    if (!myVolume || part < 0 || static_cast<size_t>(part) >= myParts.size())
+    if (!myVolume || part < 0 || static_cast<size_t>(part) >= myFrameLevels.size())
         return;
-    const BrickInfo* info = myVolume->myBrickInfo;
-    if (info->myIndices && info->myIndices[0] == part) {
-        // The first brick of a frame: what the last frame asked for and did
-        // not get read yet is asked again by this one's bricks.
-        {
-            std::lock_guard<std::mutex> lock(myMutex);
-            myUploads = 0;
-            myRequests.clear();
-            // Bricks read for a view that has moved on make room for the
-            // reads of this one.
-            for (auto it = myReady.begin(); it != myReady.end();)
-                it = myAsked.count(it->first) ? std::next(it) : myReady.erase(it);
-            myAsked.clear();
-        }
-        myWake.notify_all();
-        // A picture that waits reads and draws each brick in turn, whatever
-        // the budget; one that does not keeps every brick it draws.
-        if (!myWaiting)
-            chooseFrameLevels();
-        // A budget lowered since the last frame, or more of it in flight:
-        // the least recently used bricks go now, not one by one as others
-        // arrive.
-        for (uint64_t gone : myCache.trim()) {
-            glDeleteTextures(1, &myTextures[gone]);
-            myTextures.erase(gone);
-        }
-    }
-    double priority = 0.0;
     const size_t p = static_cast<size_t>(part);
-    const bool chosen = !myWaiting && p < myFrameLevels.size();
-    const int wanted = chosen ? myFrameLevels[p] : wantedLevel(part, &priority);
-    if (chosen)
-        priority = myFramePriority[p];
+    const int wanted = myFrameLevels[p];
+    if (wanted < 0)
+        return;
+    const double priority = myFramePriority[p];
     for (int level = wanted; level < myCoarsest; ++level) {
         const uint64_t key = BrickLru::key(level, part);
         if (myCache.touch(key) || (level == wanted && (myWaiting ? load(level, part) : fetch(key, priority)))) {
@@ -420,8 +489,8 @@ void BrickStream::beforeDraw(int part)
 
 bool BrickStream::readRegion(int level, int part, std::vector<unsigned char>* values, std::string* why) const
 {
-    const PlanRegion r = planRegion(myParts[static_cast<size_t>(part)], myLevels[static_cast<size_t>(level)],
-                                    myExtent);
+    const PlanRegion r = planRegion(myTree.nodes[static_cast<size_t>(part)].part,
+                                    myLevels[static_cast<size_t>(level)], myExtent);
     const int64_t lo[3] = {r.first[0], r.first[1], r.first[2]};
     const int64_t hi[3] = {r.first[0] + r.voxels[0], r.first[1] + r.voxels[1], r.first[2] + r.voxels[2]};
     const ZarrBox box = zarrVoxelBox(myPyramid, lo, hi, 0, 1);
@@ -440,7 +509,7 @@ bool BrickStream::readRegion(int level, int part, std::vector<unsigned char>* va
 bool BrickStream::upload(uint64_t key, const std::vector<unsigned char>& values)
 {
     const int level = BrickLru::levelOf(key);
-    const PlanRegion r = planRegion(myParts[static_cast<size_t>(BrickLru::partOf(key))],
+    const PlanRegion r = planRegion(myTree.nodes[static_cast<size_t>(BrickLru::partOf(key))].part,
                                     myLevels[static_cast<size_t>(level)], myExtent);
     const VoxelType type = myPyramid.levels[static_cast<size_t>(level)].array.type;
     const GLuint name = uploadRegion(r, streamedGLType(type), static_cast<size_t>(bytesOfVoxelType(type)), values);
@@ -482,7 +551,11 @@ void BrickStream::use(int level, int part)
     Brick* brick = myVolume->myBrickInfo->getBrick(part);
     if (!brick)
         return;
-    myDrawn[static_cast<size_t>(part)] = level;
+    const PlanNode& node = myTree.nodes[static_cast<size_t>(part)];
+    for (int z = node.firstLeaf[2]; z < node.endLeaf[2]; ++z)
+        for (int y = node.firstLeaf[1]; y < node.endLeaf[1]; ++y)
+            for (int x = node.firstLeaf[0]; x < node.endLeaf[0]; ++x)
+                myDrawn[static_cast<size_t>(myTree.leaf(x, y, z))] = level;
     if (level >= myCoarsest) {
         // The whole texture of the load, as the box draws without bricks.
         brick->texData = myVolume->tidVolume;
@@ -492,8 +565,7 @@ void BrickStream::use(int level, int part)
         }
         return;
     }
-    const PlanRegion r = planRegion(myParts[static_cast<size_t>(part)], myLevels[static_cast<size_t>(level)],
-                                    myVolume->extent);
+    const PlanRegion r = planRegion(node.part, myLevels[static_cast<size_t>(level)], myVolume->extent);
     brick->texData = myTextures[BrickLru::key(level, part)];
     for (int a = 0; a < 3; ++a) {
         brick->texScale[a] = r.texScale[a];

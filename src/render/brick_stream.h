@@ -1,9 +1,12 @@
 // The bricks of an OME-Zarr pyramid drawn over its coarsest level: the box
-// is cut into the brick grid of the finest level; before each brick is
-// drawn it takes the texture of the level its size on screen asks for,
-// kept in a cache of textures under a memory budget. Until that texture is
-// there the brick draws from the finest one it has, or from the coarsest
-// level's whole texture that the load made.
+// is cut into a tree of bricks (planTree), bricks of the finest level's grid
+// at the leaves, each node covering 2 x 2 x 2 of the depth below, so a node
+// of depth k at level k is a texture of about the leaves' size. Each frame
+// draws a cut through the tree: the nodes whose depth suits the level their
+// size on screen asks for. Before each is drawn it takes the texture of its
+// level, kept in a cache of textures under a memory budget. Until that
+// texture is there the node draws from the finest one it has, or from the
+// coarsest level's whole texture that the load made.
 #ifndef GLIMRA_BRICK_STREAM_H
 #define GLIMRA_BRICK_STREAM_H
 
@@ -41,8 +44,9 @@ public:
     // values; 12-bit ones are stretched as the load stretched the coarsest
     // level's).
     std::string whyNot(const Volume& v) const;
-    // Cuts the volume's box into bricks of `texels` (the finest level's
-    // grid; 0: planTexels) drawn through this stream; false with *why (whyNot).
+    // Cuts the volume's box into the tree of bricks whose leaves are the
+    // finest level's grid of `texels` (0: planLeafTexels from kLeafTexels) drawn through this
+    // stream; false with *why (whyNot).
     bool attach(Volume& v, std::string* why, int texels = 0);
     // Gives the volume its own drawing back (no bricks) and deletes the
     // textures it made (the volume's context must be current).
@@ -63,9 +67,16 @@ public:
     // Without waiting, bricks are read by `threads` worker threads (started
     // at the first call, 2 by default) while the bricks draw coarser;
     // arrival is called on a worker thread each time one is read (the
-    // owner asks for a repaint on its own thread), and each frame uploads at
-    // most `perFrame` of them, nearest the eye and largest on screen first.
-    void startWorkers(const std::function<void()>& arrival, int threads = 2, int perFrame = 4);
+    // owner asks for a repaint on its own thread), and each frame uploads
+    // `perFrame` of them, largest on screen first, and more while its
+    // uploads stay within `perFrameBytes`, at most an eighth of the budget
+    // (small bricks of the tree's leaves would otherwise refine slowly; not
+    // while drawing coarser for a drag, whose frames stay quick); as many
+    // wait read, not uploaded.
+    void startWorkers(const std::function<void()>& arrival, int threads = 2, int perFrame = 4,
+                      uint64_t perFrameBytes = kPerFrameBytes);
+    // The bytes a frame uploads by default.
+    static constexpr uint64_t kPerFrameBytes = 64u << 20;
     // Blocks until the workers have read every brick asked for (tests).
     void waitForReads();
     // Bricks asked for, being read or read and not yet uploaded: a repaint
@@ -78,12 +89,20 @@ public:
     // coarsest level whose voxel is no larger than a pixel).
     void setPixelsPerVoxel(double pixels) { myPixels = pixels > 0.0 ? pixels : 1.0; }
 
-    // The level brick `part` was last drawn from (the coarsest for the
-    // whole texture); -1 before it was drawn.
+    // Texels of the leaves along each axis when attach is given none
+    // (more for a finest level that would have very many leaves).
+    static constexpr int kLeafTexels = 256;
+    // The level leaf `part` (a brick of the finest level's grid, planParts'
+    // order) was last drawn from, by the node of the tree covering it (the
+    // coarsest for the whole texture); -1 before it was drawn.
     int drawnLevel(int part) const;
-    // Every brick's drawnLevel, in build order.
+    // Every leaf's drawnLevel, in build order.
     std::vector<int>::const_iterator drawnLevelsBegin() const { return myDrawn.begin(); }
     std::vector<int>::const_iterator drawnLevelsEnd() const { return myDrawn.end(); }
+    // The nodes of the tree (BrickInfo's bricks, the leaves first).
+    const PlanTree& tree() const { return myTree; }
+    // The nodes the last frame drew.
+    const std::vector<int>& drawnNodes() const { return myFrameNodes; }
     // The bricks the cache holds.
     const BrickLru& cache() const { return myCache; }
     // Levels, finest first, up to the coarsest.
@@ -98,20 +117,27 @@ public:
     }
 
 private:
-    // Chooses and binds brick `part`'s texture; the draw hook.
+    // The start of a frame: chooses the nodes to draw and their levels and
+    // orders them farthest first in the volume's bricks; their number.
+    int beforeFrame();
+    // Chooses and binds node `part`'s texture; the draw hook.
     void beforeDraw(int part);
-    // The level the view needs for the part, and its priority for reading
-    // (larger first).
+    // The level the view needs for the part (before a drag's one coarser),
+    // and its priority for reading (larger first).
     int wantedLevel(int part, double* priority) const;
     // Bytes of the part's brick at the level.
     uint64_t brickBytes(int level, int part) const;
-    // The level of every brick this frame: the level the view wants, made
+    // The level of every node drawn this frame: the level the view wants, made
     // coarser where the bricks would not fit the budget together with
     // those in flight (else they would push each other out of the cache
     // for ever); the cache keeps what the bricks in flight leave of it.
     void chooseFrameLevels();
-    // Bricks read but not uploaded at most: each frame's uploads.
-    size_t readyLimit() const { return static_cast<size_t>(myPerFrame); }
+    // Whether the bricks read and not uploaded fill a frame's uploads
+    // (perFrame bricks and perFrameBytes; under myMutex): the workers wait.
+    bool readyFull() const
+    {
+        return myReady.size() >= static_cast<size_t>(myPerFrame) && myReadyBytes >= myFrameBytes;
+    }
     // Reads and uploads the part at the level into the cache; false on a fault.
     bool load(int level, int part);
     // The level's voxels of the part read from the pyramid; false with *why.
@@ -134,8 +160,8 @@ private:
     double myCoarseMax = 0;              // the largest value of the coarsest level
     std::vector<uint16_t> myStretch;     // 12-bit data: each value as the load stretches it; else empty
     std::vector<PlanLevel> myLevels;     // levels 0 ... myCoarsest
-    std::vector<PlanPart> myParts;       // the bricks' parts of the box
-    std::vector<int> myDrawn;            // per part the level last drawn
+    PlanTree myTree;                     // the bricks' nodes
+    std::vector<int> myDrawn;            // per leaf the level last drawn
     uint64_t myBudget = 256u << 20;      // bytes of bricks kept and in flight
     BrickLru myCache{256u << 20};        // the kept textures
     std::unordered_map<uint64_t, GLuint> myTextures; // the texture of every kept key
@@ -143,8 +169,12 @@ private:
     bool myWaiting = false;              // read missing bricks while drawing
     bool myCoarser = false;              // one level coarser (dragging)
     double myPixels = 1.0;               // screen pixels a voxel may span
-    std::vector<int> myFrameLevels;      // per part its level this frame (workers reading)
-    std::vector<double> myFramePriority; // per part its priority this frame
+    std::vector<int> myFrameLevels;      // per node its level this frame, -1 when not drawn
+    std::vector<double> myFramePriority; // per node its priority this frame
+    std::vector<int> myFrameNodes;       // the nodes drawn this frame, farthest first
+    float myModelview[16] = {};          // this frame's model-view matrix,
+    float myProjection[16] = {};         // projection
+    int myViewport[2] = {1, 1};          // and viewport width and height
     std::atomic<int> myReads{0};         // bricks read (workers count too)
     std::string myFault;                 // the last read fault
     float myExtent[3] = {1, 1, 1};       // the box's extents at attach
@@ -161,8 +191,12 @@ private:
     std::unordered_map<uint64_t, std::vector<unsigned char>> myReady; // read, not uploaded (readyLimit at most)
     std::set<uint64_t> myAsked;          // keys fetched this frame: the ready ones kept at the next
     std::function<void()> myArrival;     // told when a read finished
-    int myPerFrame = 4;                  // uploads a frame may make
+    int myPerFrame = 4;                  // uploads a frame makes at least
+    uint64_t myPerFrameBytes = 0;        // and bytes it may upload besides
+    uint64_t myFrameBytes = 0;           // those this frame: at most an eighth of the budget
+    uint64_t myReadyBytes = 0;           // bytes in myReady
     int myUploads = 0;                   // uploads this frame
+    uint64_t myUploadedBytes = 0;        // and their bytes
 };
 
 #endif

@@ -8,6 +8,7 @@
 #include "slicing.h"
 #include "volume.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -39,8 +40,13 @@ bool isSlicingStyle(int style)
 template <typename Draw> void forEachBrickFarthestFirst(Volume& v, const Draw& draw)
 {
     BrickInfo* info = v.myBrickInfo;
-    info->sortBricks(v.rotation, v.translation, v.perspective);
-    for (int b = 0; b < info->count; ++b) {
+    int drawn = info->count;
+    if (info->beforeFrame)
+        drawn = std::min(std::max(info->beforeFrame(), 0), info->count);
+    else
+        info->sortBricks(v.rotation, v.translation, v.perspective);
+    info->drawn = info->beforeFrame ? drawn : -1;
+    for (int b = 0; b < drawn; ++b) {
         const int index = info->myIndices ? info->myIndices[b] : b;
         const Brick* brick = info->bricks[index];
         if (!brick)
@@ -185,11 +191,15 @@ void Volume::drawOutlines()
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_TEXTURE_3D);
     if (showBricks && hasBricks(*this)) {
-        for (int i = 0; i < myBrickInfo->count; ++i) {
-            if (!myBrickInfo->bricks[i])
+        // The bricks the last frame drew (a stream's tree draws some).
+        const BrickInfo* info = myBrickInfo;
+        const int shown = info->drawn >= 0 && info->myIndices ? info->drawn : info->count;
+        for (int b = 0; b < shown; ++b) {
+            const int i = info->drawn >= 0 && info->myIndices ? info->myIndices[b] : b;
+            if (i < 0 || i >= info->count || !info->bricks[i])
                 continue;
             glPushMatrix();
-            glMultMatrixf(myBrickInfo->bricks[i]->placement);
+            glMultMatrixf(info->bricks[i]->placement);
             glColor4f(0, 1, 1, 1);
             faceLoops(*this);
             glPopMatrix();

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -17,6 +19,51 @@ PlanLevel level(int n, double span)
         l.span[a] = span;
     }
     return l;
+}
+
+// The levels of a pyramid of n0 voxels, each half the one before (rounded
+// up), spans as the stream gives them: the coarsest level's resolution
+// times the factor.
+std::vector<PlanLevel> pyramid(const int n0[3], int count)
+{
+    std::vector<PlanLevel> levels(static_cast<size_t>(count));
+    for (int a = 0; a < 3; ++a) {
+        int n = n0[a];
+        for (int l = 0; l < count; ++l) {
+            levels[static_cast<size_t>(l)].resolution[a] = n;
+            n = (n + 1) / 2;
+        }
+        for (int l = 0; l < count; ++l)
+            levels[static_cast<size_t>(l)].span[a] =
+                static_cast<double>(levels.back().resolution[a]) * static_cast<double>(1 << (count - 1 - l));
+    }
+    return levels;
+}
+
+double volumeOf(const PlanPart& p)
+{
+    return (static_cast<double>(p.hi[0]) - p.lo[0]) * (static_cast<double>(p.hi[1]) - p.lo[1]) *
+           (static_cast<double>(p.hi[2]) - p.lo[2]);
+}
+
+// Where a ray from `from` along `dir` enters the part (its parameter), or -1
+// when it misses it.
+double entry(const PlanPart& p, const double from[3], const double dir[3])
+{
+    double t0 = -1e300, t1 = 1e300;
+    for (int a = 0; a < 3; ++a) {
+        if (dir[a] == 0.0) {
+            if (from[a] <= p.lo[a] || from[a] >= p.hi[a])
+                return -1.0;
+            continue;
+        }
+        double u = (p.lo[a] - from[a]) / dir[a], v = (p.hi[a] - from[a]) / dir[a];
+        if (u > v)
+            std::swap(u, v);
+        t0 = std::max(t0, u);
+        t1 = std::min(t1, v);
+    }
+    return t1 > t0 + 1e-9 && t1 > 0.0 ? std::max(t0, 0.0) : -1.0;
 }
 
 } // namespace
@@ -176,18 +223,19 @@ TEST(BrickPlan, CacheEvictsTheLeastRecentlyUsedUnderItsBudget)
     EXPECT_TRUE(cache.trim().empty());
 }
 
-// Bricks of 32 until there would be more than 512 of them: 256^3 takes 64
-// (9^3 = 729 parts of 32 are too many, 5^3 of 64 are not), 1024^3 256 (9^3
-// parts of 128 are still too many), 4096 x 64 x 64 64 (133 x 3 x 3 parts of
-// 32, 65 of 64).
-TEST(BrickPlan, BrickSizeKeepsThePartsFew)
+// Leaves of 256 until there would be more than 32768 of them: 2048^3 has
+// 9^3, 8192^3 33^3 of 256 (too many) and 17^3 of 512; 65536 x 64 x 64 257
+// of 256, 129 of 512.
+TEST(BrickPlan, LeafSizeKeepsTheLeavesFew)
 {
-    EXPECT_EQ(planTexels(level(64, 64)), 32);
-    EXPECT_EQ(planTexels(level(256, 256)), 64);
-    EXPECT_EQ(planTexels(level(1024, 1024)), 256);
+    EXPECT_EQ(planLeafTexels(level(2048, 2048)), 256);
+    EXPECT_EQ(planLeafTexels(level(8192, 8192)), 512);
+    EXPECT_EQ(planLeafTexels(level(64, 64)), 256);
     PlanLevel thin = level(64, 64);
-    thin.resolution[0] = 4096;
-    EXPECT_EQ(planTexels(thin), 64);
+    thin.resolution[0] = 65536;
+    EXPECT_EQ(planLeafTexels(thin), 256);
+    EXPECT_EQ(planLeafTexels(thin, 256, 200), 512);
+    EXPECT_EQ(planLeafTexels(level(1 << 30, 1 << 30)), 4096);
 }
 
 // Bricks of 64, 8 and 1 bytes at levels 0, 1 and 2 (level 3 the coarsest,
@@ -249,4 +297,197 @@ TEST(BrickPlan, PartsOutsideTheViewAreKnown)
     EXPECT_TRUE(in(back, perspective, {4, 0, 0}, {7, 1, 1}));      // across the edge
     EXPECT_FALSE(in(back, perspective, {-1, -1, 6}, {1, 1, 7}));   // behind the eye
     EXPECT_TRUE(in(back, perspective, {-1, -1, -1}, {1, 1, 7}));   // around the eye
+}
+
+// Trees of leaves of 16 and 128 texels over pyramids of even, odd and
+// uneven sizes: the leaves are planParts' parts; at every depth the nodes
+// cover each leaf once and fill the box; children cover their parent's
+// leaves and part exactly; a node's region at the level of its depth is a
+// leaf's size, one texel more above the leaves (its faces fall between
+// that level's voxel centres).
+TEST(BrickPlan, TreeNodesTileTheBoxAtEveryDepth)
+{
+    const int sizes[5][3] = {{64, 64, 64}, {100, 100, 100}, {2048, 2048, 2048}, {33, 70, 129}, {300, 20, 1}};
+    const float extent[3] = {1.0f, 0.8f, 1.3f};
+    for (const auto& size : sizes)
+        for (int texels : {16, 128}) {
+            if (size[0] > 1000 && texels < 100)
+                continue; // 137^3 leaves: slow, and nothing new
+            SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]) + "x" + std::to_string(size[2]) +
+                         " in " + std::to_string(texels));
+            const std::vector<PlanLevel> levels = pyramid(size, 5);
+            const PlanTree tree = planTree(levels[0], texels, extent, 4);
+            const std::vector<PlanPart> parts = planParts(levels[0], texels, extent);
+            ASSERT_EQ(tree.leafCount(), static_cast<int>(parts.size()));
+            ASSERT_FALSE(tree.roots.empty());
+            const int top = tree.nodes[static_cast<size_t>(tree.roots[0])].depth;
+            EXPECT_EQ(tree.roots.back() + 1, static_cast<int>(tree.nodes.size()));
+            EXPECT_TRUE(top == 4 || tree.roots.size() == 1);
+            const double box = static_cast<double>(extent[0]) * extent[1] * extent[2];
+            std::vector<std::vector<int>> covered(static_cast<size_t>(top + 1),
+                                                  std::vector<int>(parts.size(), 0));
+            std::vector<double> filled(static_cast<size_t>(top + 1), 0.0);
+            for (size_t n = 0; n < tree.nodes.size(); ++n) {
+                const PlanNode& node = tree.nodes[n];
+                if (n < parts.size()) {
+                    EXPECT_EQ(node.depth, 0);
+                    EXPECT_TRUE(node.children.empty());
+                    for (int a = 0; a < 3; ++a) {
+                        EXPECT_EQ(node.part.lo[a], parts[n].lo[a]);
+                        EXPECT_EQ(node.part.hi[a], parts[n].hi[a]);
+                    }
+                }
+                filled[static_cast<size_t>(node.depth)] += volumeOf(node.part);
+                for (int z = node.firstLeaf[2]; z < node.endLeaf[2]; ++z)
+                    for (int y = node.firstLeaf[1]; y < node.endLeaf[1]; ++y)
+                        for (int x = node.firstLeaf[0]; x < node.endLeaf[0]; ++x)
+                            ++covered[static_cast<size_t>(node.depth)][static_cast<size_t>(tree.leaf(x, y, z))];
+                const PlanPart& first = parts[static_cast<size_t>(tree.leaf(node.firstLeaf[0], node.firstLeaf[1],
+                                                                            node.firstLeaf[2]))];
+                const PlanPart& last = parts[static_cast<size_t>(
+                    tree.leaf(node.endLeaf[0] - 1, node.endLeaf[1] - 1, node.endLeaf[2] - 1))];
+                double children = 0.0;
+                int childLeaves = 0;
+                for (int c : node.children) {
+                    const PlanNode& child = tree.nodes[static_cast<size_t>(c)];
+                    EXPECT_EQ(child.depth, node.depth - 1);
+                    children += volumeOf(child.part);
+                    childLeaves += (child.endLeaf[0] - child.firstLeaf[0]) * (child.endLeaf[1] - child.firstLeaf[1]) *
+                                   (child.endLeaf[2] - child.firstLeaf[2]);
+                    for (int a = 0; a < 3; ++a) {
+                        EXPECT_GE(child.firstLeaf[a], node.firstLeaf[a]);
+                        EXPECT_LE(child.endLeaf[a], node.endLeaf[a]);
+                        EXPECT_GE(child.part.lo[a], node.part.lo[a]);
+                        EXPECT_LE(child.part.hi[a], node.part.hi[a]);
+                    }
+                }
+                const int leaves = (node.endLeaf[0] - node.firstLeaf[0]) * (node.endLeaf[1] - node.firstLeaf[1]) *
+                                   (node.endLeaf[2] - node.firstLeaf[2]);
+                if (node.depth > 0) {
+                    EXPECT_LE(node.children.size(), 8u);
+                    EXPECT_EQ(childLeaves, leaves);
+                    EXPECT_NEAR(children, volumeOf(node.part), 1e-6 * box);
+                }
+                for (int a = 0; a < 3; ++a) {
+                    EXPECT_EQ(node.part.lo[a], first.lo[a]);
+                    EXPECT_EQ(node.part.hi[a], last.hi[a]);
+                    EXPECT_LE(node.endLeaf[a] - node.firstLeaf[a], 1 << node.depth);
+                }
+                const PlanRegion r = planRegion(node.part, levels[static_cast<size_t>(node.depth)], extent);
+                for (int a = 0; a < 3; ++a)
+                    EXPECT_LE(r.texels[a], texels + (node.depth > 0 ? 1 : 0)) << "node " << n << " axis " << a;
+            }
+            for (int d = 0; d <= top; ++d) {
+                EXPECT_NEAR(filled[static_cast<size_t>(d)], box, 1e-6 * box);
+                const auto& c = covered[static_cast<size_t>(d)];
+                EXPECT_TRUE(std::all_of(c.begin(), c.end(), [](int k) { return k == 1; })) << "depth " << d;
+            }
+        }
+}
+
+// 64 voxels in leaves of 16 under 8 roots (level 2 the coarsest): 5 leaves,
+// 3 nodes of depth 1 and 2 roots per axis. A view that wants level 0 only
+// at the centre leaf (2, 2, 2) and level 2 elsewhere draws that leaf at 0,
+// its 7 siblings at 2, its parent's 7 siblings at 2 and the other 7 roots
+// at 2; one that wants level 0 everywhere draws the 125 leaves, one that
+// wants level 1 the 27 nodes of depth 1, and one that wants level 2 the 8
+// roots.
+TEST(BrickPlan, CutReplacesNodesWantedFinerByTheirChildren)
+{
+    const float extent[3] = {1.0f, 1.0f, 1.0f};
+    const PlanTree tree = planTree(level(64, 64), 16, extent, 2);
+    ASSERT_EQ(tree.nodes.size(), 125u + 27u + 8u);
+    ASSERT_EQ(tree.roots.size(), 8u);
+    auto count = [](const std::vector<int>& cut, int level) {
+        return std::count(cut.begin(), cut.end(), level);
+    };
+    for (int want = 0; want <= 2; ++want) {
+        const std::vector<int> cut = planCut(tree, [want](int) { return want; });
+        EXPECT_EQ(count(cut, want), (std::array<long, 3>{125, 27, 8})[static_cast<size_t>(want)]);
+        EXPECT_EQ(count(cut, -1), 160 - count(cut, want));
+    }
+    const int centre = tree.leaf(2, 2, 2);
+    auto holdsCentre = [&](int n) {
+        const PlanNode& node = tree.nodes[static_cast<size_t>(n)];
+        for (int a = 0; a < 3; ++a)
+            if (node.firstLeaf[a] > 2 || node.endLeaf[a] <= 2)
+                return false;
+        return true;
+    };
+    std::vector<int> asked;
+    const std::vector<int> cut = planCut(tree, [&](int n) {
+        asked.push_back(n);
+        return holdsCentre(n) ? 0 : 2;
+    });
+    EXPECT_EQ(asked.size(), 8u + 8u + 8u); // the roots, one root's children, one child's
+    EXPECT_EQ(count(cut, 0), 1);
+    EXPECT_EQ(cut[static_cast<size_t>(centre)], 0);
+    EXPECT_EQ(count(cut, 2), 21);
+    int leaves = 0;
+    for (size_t n = 0; n < cut.size(); ++n)
+        if (cut[n] >= 0) {
+            const PlanNode& node = tree.nodes[n];
+            leaves += (node.endLeaf[0] - node.firstLeaf[0]) * (node.endLeaf[1] - node.firstLeaf[1]) *
+                      (node.endLeaf[2] - node.firstLeaf[2]);
+        }
+    EXPECT_EQ(leaves, 125);
+}
+
+// The cut's draw order, checked along rays: every ray meets the nodes it
+// crosses in the reverse of the order (the farthest drawn first), for
+// orthographic views from several directions and eyes near and inside the
+// box.
+TEST(BrickPlan, CutOrderDrawsTheFarthestFirst)
+{
+    const float extent[3] = {1.0f, 1.2f, 0.9f};
+    const PlanTree tree = planTree(level(100, 100), 16, extent, 3);
+    const int centre = tree.leaf(3, 2, 4);
+    auto holds = [&](int n, int leaf) {
+        const PlanNode& node = tree.nodes[static_cast<size_t>(n)];
+        const PlanNode& l = tree.nodes[static_cast<size_t>(leaf)];
+        for (int a = 0; a < 3; ++a)
+            if (node.firstLeaf[a] > l.firstLeaf[a] || node.endLeaf[a] <= l.firstLeaf[a])
+                return false;
+        return true;
+    };
+    // Level 0 at one leaf, 1 around it, 3 elsewhere: nodes of every depth.
+    const std::vector<int> cut = planCut(tree, [&](int n) {
+        return holds(n, centre) ? 0 : (holds(n, tree.leaf(2, 2, 4)) || holds(n, tree.leaf(4, 3, 4)) ? 1 : 3);
+    });
+    std::vector<int> rank(cut.size(), -1);
+    const double eyes[6][4] = {{0, 0, 1, 0}, {1, 0.3, -0.7, 0}, {-0.2, -1, 0.4, 0},
+                               {0.9, 1.1, 1.4, 1}, {0.05, -0.1, 0.1, 1}, {-2, 0.2, -0.3, 1}};
+    for (const auto& e : eyes) {
+        double eye[3];
+        for (int a = 0; a < 3; ++a)
+            eye[a] = e[3] > 0 ? e[a] : 1e9 * e[a];
+        const std::vector<int> order = planCutOrder(tree, cut, eye);
+        ASSERT_EQ(order.size(), static_cast<size_t>(cut.size() - std::count(cut.begin(), cut.end(), -1)));
+        for (size_t i = 0; i < order.size(); ++i)
+            rank[static_cast<size_t>(order[i])] = static_cast<int>(i);
+        int crossings = 0;
+        for (int i = 0; i < 40; ++i)
+            for (int j = 0; j < 40; ++j) {
+                // A ray from the eye (or from far along the direction) through a point of the box.
+                const double at[3] = {(i + 0.37) / 40.0 - 0.5, (j + 0.61) / 40.0 - 0.5, ((i * 7 + j * 3) % 40) / 40.0 - 0.5};
+                double from[3], dir[3];
+                for (int a = 0; a < 3; ++a) {
+                    const double p = at[a] * extent[a];
+                    from[a] = e[3] > 0 ? eye[a] : p + 10.0 * e[a];
+                    dir[a] = e[3] > 0 ? p - eye[a] : -e[a];
+                }
+                std::vector<std::pair<double, int>> met;
+                for (int n : order) {
+                    const double t = entry(tree.nodes[static_cast<size_t>(n)].part, from, dir);
+                    if (t >= 0.0)
+                        met.emplace_back(t, n);
+                }
+                std::sort(met.begin(), met.end());
+                for (size_t k = 1; k < met.size(); ++k) {
+                    ++crossings;
+                    EXPECT_GT(rank[static_cast<size_t>(met[k - 1].second)], rank[static_cast<size_t>(met[k].second)]);
+                }
+            }
+        EXPECT_GT(crossings, 1000);
+    }
 }
