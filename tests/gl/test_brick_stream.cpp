@@ -110,6 +110,14 @@ protected:
         return out;
     }
 
+    // The stream of p.zarr attached to the volume with leaves of `texels`.
+    void attachStream(BrickStream& stream, int texels)
+    {
+        std::string why;
+        ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
+        ASSERT_TRUE(stream.attach(volume, &why, texels)) << why;
+    }
+
     testsupport::TempDir dir;
     std::string myFault; // the stream's last fault in streamed
 };
@@ -185,9 +193,7 @@ TEST_F(BrickStreamPicture, WorkersRefineThePictureFrameByFrame)
     ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
     const auto coarse = pictures();
     BrickStream stream;
-    std::string why;
-    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
-    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    ASSERT_NO_FATAL_FAILURE(attachStream(stream, 16));
     stream.setPixelsPerVoxel(0.5);
     std::atomic<int> arrivals{0};
     stream.startWorkers([&arrivals] { ++arrivals; }, 2, 8, 0);
@@ -220,9 +226,7 @@ TEST_F(BrickStreamPicture, FrameUploadsSmallBricksWithinItsBytes)
 {
     ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
     BrickStream stream;
-    std::string why;
-    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
-    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    ASSERT_NO_FATAL_FAILURE(attachStream(stream, 16));
     stream.setPixelsPerVoxel(0.5);
     stream.startWorkers([] {}, 2, 1, 1u << 20);
     renderer->setStyle(DRAW_3D_TEXTURE_VAS);
@@ -243,9 +247,7 @@ TEST_F(BrickStreamPicture, ViewOverTheBudgetDrawsTheLevelThatFits)
 {
     ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
     BrickStream stream;
-    std::string why;
-    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
-    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    ASSERT_NO_FATAL_FAILURE(attachStream(stream, 16));
     const uint64_t budget = 300u << 10;
     stream.setBudget(budget);
     stream.setPixelsPerVoxel(0.5);
@@ -272,9 +274,7 @@ TEST_F(BrickStreamPicture, BricksOutsideTheViewAreNotRead)
 {
     ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
     BrickStream stream;
-    std::string why;
-    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
-    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    ASSERT_NO_FATAL_FAILURE(attachStream(stream, 16));
     stream.setWaiting(true);
     renderer->setStyle(DRAW_3D_TEXTURE_VAS);
     renderer->setProjection(false);
@@ -298,9 +298,7 @@ TEST_F(BrickStreamPicture, ZoomedViewRefinesOnlyWhereItNeeds)
 {
     ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
     BrickStream stream;
-    std::string why;
-    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
-    ASSERT_TRUE(stream.attach(volume, &why, 16)) << why;
+    ASSERT_NO_FATAL_FAILURE(attachStream(stream, 16));
     stream.setWaiting(true);
     stream.setPixelsPerVoxel(3.0);
     renderer->setStyle(DRAW_3D_TEXTURE_VAS);
@@ -351,9 +349,7 @@ TEST_F(BrickStreamPicture, CoarseViewDrawsFewBricks)
     ASSERT_TRUE(renderer->loadData(dir.file("p.zarr")));
     const auto coarse = pictures();
     BrickStream stream;
-    std::string why;
-    ASSERT_TRUE(stream.open(dir.file("p.zarr"), &why)) << why;
-    ASSERT_TRUE(stream.attach(volume, &why, 32)) << why;
+    ASSERT_NO_FATAL_FAILURE(attachStream(stream, 32));
     EXPECT_EQ(volume.myBrickInfo->getCount(), 27 + 8 + 1);
     ASSERT_EQ(stream.tree().roots, std::vector<int>{35});
     stream.setWaiting(true);
