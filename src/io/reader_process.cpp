@@ -482,18 +482,16 @@ private:
         bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && offset <= static_cast<uint64_t>(st.st_size) &&
                   static_cast<uint64_t>(st.st_size) - offset >= myBytes;
         char* p = static_cast<char*>(myBuffer);
-        for (size_t done = 0; ok && done < myBytes && !myStop;) {
-            const ssize_t r = pread(fd, p + done, std::min<size_t>(myBytes - done, 8u << 20),
-                                    static_cast<off_t>(offset + done));
-            if (r < 0 && errno == EINTR)
-                continue;
-            ok = r > 0;
-            done += ok ? static_cast<size_t>(r) : 0;
-            if (ok && done == myBytes) {
-                myHolds = true;
-                myAddress = address;
-                myCopied = myBytes;
-            }
+        // In steps of 8 MB: a stop waits for no more than one.
+        ok = ok && moveAll(myBytes, [&](size_t done) -> ssize_t {
+                 return myStop ? 0
+                               : pread(fd, p + done, std::min<size_t>(myBytes - done, 8u << 20),
+                                       static_cast<off_t>(offset + done));
+             });
+        if (ok) {
+            myHolds = true;
+            myAddress = address;
+            myCopied = myBytes;
         }
         close(fd);
         if (!myHolds)

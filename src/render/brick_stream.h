@@ -171,7 +171,7 @@ private:
     double myPixels = 1.0;               // screen pixels a voxel may span
     std::vector<int> myFrameLevels;      // per node its level this frame, -1 when not drawn
     std::vector<double> myFramePriority; // per node its priority this frame
-    std::vector<int> myFrameNodes;       // the nodes drawn this frame, farthest first
+    std::vector<int> myFrameNodes;       // the nodes drawn this frame, in node order
     float myModelview[16] = {};          // this frame's model-view matrix,
     float myProjection[16] = {};         // projection
     int myViewport[2] = {1, 1};          // and viewport width and height
@@ -188,7 +188,7 @@ private:
     std::map<uint64_t, double> myRequests; // keys to read and their priority
     std::set<uint64_t> myReading;        // keys being read
     std::set<uint64_t> myFailed;         // keys whose read failed (not asked again)
-    std::unordered_map<uint64_t, std::vector<unsigned char>> myReady; // read, not uploaded (readyLimit at most)
+    std::unordered_map<uint64_t, std::vector<unsigned char>> myReady; // read, not uploaded (until readyFull)
     std::set<uint64_t> myAsked;          // keys fetched this frame: the ready ones kept at the next
     std::function<void()> myArrival;     // told when a read finished
     int myPerFrame = 4;                  // uploads a frame makes at least
